@@ -1,0 +1,110 @@
+# Helpers that give every subsystem the same shape of targets in both presets.
+#
+#   vd_library(name SOURCES ... [DEPS ...] [WIN32_ONLY])
+#       A static library. On the host it is built twice: `name` plainly (for
+#       benchmarks) and `name_san` with the sanitizers and fuzzer coverage (for
+#       tests and fuzzers). DEPS are other vd_library names.
+#   vd_test(name SOURCES ... [DEPS ...] [LIBS ...])
+#       A GoogleTest program; its cases are discovered and run by ctest (under
+#       Wine in the win32 preset, sanitized on the host).
+#   vd_fuzzer(name SOURCES ... [DEPS ...] CORPUS dir [SECONDS n])
+#       Host only: a libFuzzer target, plus a ctest case that runs it for n
+#       seconds (default 20) over a copy of the committed corpus.
+#   vd_benchmark(name SOURCES ... [DEPS ...] [LIBS ...])
+#       Host: a Google Benchmark program linked with the plain libraries.
+#       `scripts/bench` runs every program named bench_*.
+
+set(VD_SANITIZE_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+
+if(VD_WIN32)
+  add_compile_options(-Wall -Wextra -Wno-unused-parameter)
+  add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+else()
+  add_compile_options(-Wall -Wextra -Wno-unused-parameter)
+endif()
+
+function(vd_library name)
+  cmake_parse_arguments(A "WIN32_ONLY" "" "SOURCES;DEPS;INCLUDES" ${ARGN})
+  if(A_WIN32_ONLY AND NOT VD_WIN32)
+    return()
+  endif()
+  add_library(${name} STATIC ${A_SOURCES})
+  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/include ${A_INCLUDES})
+  target_link_libraries(${name} PUBLIC ${A_DEPS})
+  if(VD_HOST)
+    add_library(${name}_san STATIC ${A_SOURCES})
+    target_include_directories(${name}_san PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/include ${A_INCLUDES})
+    target_compile_options(${name}_san PRIVATE ${VD_SANITIZE_FLAGS} -fsanitize=fuzzer-no-link)
+    target_link_options(${name}_san INTERFACE ${VD_SANITIZE_FLAGS})
+    set(san_deps)
+    foreach(d IN LISTS A_DEPS)
+      if(TARGET ${d}_san)
+        list(APPEND san_deps ${d}_san)
+      else()
+        list(APPEND san_deps ${d})
+      endif()
+    endforeach()
+    target_link_libraries(${name}_san PUBLIC ${san_deps})
+  endif()
+endfunction()
+
+function(_vd_san_names out)
+  set(result)
+  foreach(d IN LISTS ARGN)
+    if(VD_HOST AND TARGET ${d}_san)
+      list(APPEND result ${d}_san)
+    else()
+      list(APPEND result ${d})
+    endif()
+  endforeach()
+  set(${out} ${result} PARENT_SCOPE)
+endfunction()
+
+function(vd_test name)
+  cmake_parse_arguments(A "" "TIMEOUT" "SOURCES;DEPS;LIBS;PROPERTIES" ${ARGN})
+  add_executable(${name} ${A_SOURCES})
+  _vd_san_names(deps ${A_DEPS})
+  target_link_libraries(${name} PRIVATE ${deps} ${A_LIBS} GTest::gmock GTest::gtest_main)
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/include ${CMAKE_SOURCE_DIR}/tests)
+  if(VD_HOST)
+    target_compile_options(${name} PRIVATE ${VD_SANITIZE_FLAGS})
+    target_link_options(${name} PRIVATE ${VD_SANITIZE_FLAGS})
+  endif()
+  if(NOT A_TIMEOUT)
+    set(A_TIMEOUT 120)
+  endif()
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES TIMEOUT ${A_TIMEOUT} ${A_PROPERTIES})
+endfunction()
+
+function(vd_fuzzer name)
+  cmake_parse_arguments(A "" "CORPUS;SECONDS" "SOURCES;DEPS;LIBS" ${ARGN})
+  if(NOT VD_HOST)
+    return()
+  endif()
+  if(NOT A_SECONDS)
+    set(A_SECONDS 20)
+  endif()
+  add_executable(${name} ${A_SOURCES})
+  _vd_san_names(deps ${A_DEPS})
+  target_link_libraries(${name} PRIVATE ${deps} ${A_LIBS})
+  target_compile_options(${name} PRIVATE ${VD_SANITIZE_FLAGS} -fsanitize=fuzzer)
+  target_link_options(${name} PRIVATE ${VD_SANITIZE_FLAGS} -fsanitize=fuzzer)
+  # The fuzzer writes new inputs into its corpus directory, so it works on a
+  # copy; the committed corpus stays as it is.
+  add_test(NAME fuzz.${name}
+    COMMAND ${CMAKE_SOURCE_DIR}/scripts/run-fuzzer $<TARGET_FILE:${name}> ${A_CORPUS} ${A_SECONDS})
+  set_tests_properties(fuzz.${name} PROPERTIES TIMEOUT 300 LABELS fuzz)
+endfunction()
+
+function(vd_benchmark name)
+  cmake_parse_arguments(A "" "" "SOURCES;DEPS;LIBS" ${ARGN})
+  add_executable(${name} ${A_SOURCES})
+  target_link_libraries(${name} PRIVATE ${A_DEPS} ${A_LIBS})
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/include ${CMAKE_SOURCE_DIR}/bench)
+  if(VD_HOST)
+    set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+  endif()
+endfunction()
