@@ -1,9 +1,10 @@
 # Helpers that give every subsystem the same shape of targets in both presets.
 #
-#   vd_library(name SOURCES ... [DEPS ...] [WIN32_ONLY])
+#   vd_library(name SOURCES ... [DEPS ...] [LIBS ...] [WIN32_ONLY])
 #       A static library. On the host it is built twice: `name` plainly (for
 #       benchmarks) and `name_san` with the sanitizers and fuzzer coverage (for
-#       tests and fuzzers). DEPS are other vd_library names.
+#       tests and fuzzers). DEPS are other vd_library names only (their
+#       sanitized twins are picked on the host); anything else goes in LIBS.
 #   vd_test(name SOURCES ... [DEPS ...] [LIBS ...])
 #       A GoogleTest program; its cases are discovered and run by ctest (under
 #       Wine in the win32 preset, sanitized on the host).
@@ -24,34 +25,28 @@ else()
 endif()
 
 function(vd_library name)
-  cmake_parse_arguments(A "WIN32_ONLY" "" "SOURCES;DEPS;INCLUDES" ${ARGN})
+  cmake_parse_arguments(A "WIN32_ONLY" "" "SOURCES;DEPS;LIBS;INCLUDES" ${ARGN})
   if(A_WIN32_ONLY AND NOT VD_WIN32)
     return()
   endif()
   add_library(${name} STATIC ${A_SOURCES})
   target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/include ${A_INCLUDES})
-  target_link_libraries(${name} PUBLIC ${A_DEPS})
+  target_link_libraries(${name} PUBLIC ${A_DEPS} ${A_LIBS})
   if(VD_HOST)
     add_library(${name}_san STATIC ${A_SOURCES})
     target_include_directories(${name}_san PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/include ${A_INCLUDES})
     target_compile_options(${name}_san PRIVATE ${VD_SANITIZE_FLAGS} -fsanitize=fuzzer-no-link)
     target_link_options(${name}_san INTERFACE ${VD_SANITIZE_FLAGS})
-    set(san_deps)
-    foreach(d IN LISTS A_DEPS)
-      if(TARGET ${d}_san)
-        list(APPEND san_deps ${d}_san)
-      else()
-        list(APPEND san_deps ${d})
-      endif()
-    endforeach()
-    target_link_libraries(${name}_san PUBLIC ${san_deps})
+    _vd_san_names(san_deps ${A_DEPS})
+    target_link_libraries(${name}_san PUBLIC ${san_deps} ${A_LIBS})
   endif()
 endfunction()
 
+# On the host, tests and fuzzers link the sanitized twin of every vd_library.
 function(_vd_san_names out)
   set(result)
   foreach(d IN LISTS ARGN)
-    if(VD_HOST AND TARGET ${d}_san)
+    if(VD_HOST)
       list(APPEND result ${d}_san)
     else()
       list(APPEND result ${d})
