@@ -1,0 +1,58 @@
+// The process-wide play engine: the binding to the play SDK and what the
+// decoder operations share across ports (port table, position clock,
+// display threads' thread-local slot).
+#ifndef VD_ENGINE_PLAY_ENGINE_H
+#define VD_ENGINE_PLAY_ENGINE_H
+
+#include <windows.h>
+
+#include <atomic>
+#include <map>
+#include <string>
+
+#include "engine/play_sdk.h"
+
+namespace vd {
+
+struct PortRecord;
+
+class PlayEngine {
+public:
+    explicit PlayEngine(const char* sdkFileName);
+    ~PlayEngine();
+    PlayEngine(const PlayEngine&) = delete;
+    PlayEngine& operator=(const PlayEngine&) = delete;
+
+    // Loads the SDK, resolves its entry points and calls KV_Initial; returns
+    // its result, or E_FAIL. Does nothing and returns 0 while bound.
+    int Initialize();
+    // Calls KV_Free, unloads the SDK and returns KV_Free's result; E_FAIL
+    // without calling anything when not bound.
+    int Release();
+
+    bool IsBound() const { return bound_; }
+
+    // Brings the position clock back to 0 (every drawn picture counts 40 ms).
+    void ResetPositionClock();
+
+    const std::string& sdkFileName() const { return sdkFileName_; }
+    HMODULE sdkModule() const { return sdkModule_; }
+    const PlaySdkTable& sdk() const { return sdk_; }
+
+    std::atomic<int> pendingFrames{0};
+    int positionMs = 0;
+    std::map<int, PortRecord*> portTable;
+    CRITICAL_SECTION portTableLock;
+    DWORD tlsIndex = TLS_OUT_OF_INDEXES;
+    std::atomic<int> callbackCount{0};
+
+private:
+    std::string sdkFileName_;
+    HMODULE sdkModule_ = nullptr;
+    PlaySdkTable sdk_{};
+    bool bound_ = false;
+};
+
+}  // namespace vd
+
+#endif
