@@ -1,0 +1,154 @@
+// Binding the play SDK through the decoder: which library is loaded, what is
+// called, and which results come back.
+#include <gtest/gtest.h>
+
+#include "plugin/plugin_fixture.h"
+
+namespace vdtest {
+namespace {
+
+Orvane::IVideoDecoder_M* MakeDecoder(Deployment& d) {
+    return d.plugin.Make<Orvane::IVideoDecoder_M>("IVideoDecoder_M");
+}
+
+TEST(Binding, ResultsOfInitialAndFreeComeBackUnchanged) {
+    for (int result : {0, 1, 5, -1, -7, static_cast<int>(E_FAIL), 0x7FFFFFFF, static_cast<int>(0x80000000)}) {
+        SCOPED_TRACE(result);
+        Deployment d;
+        auto* decoder = MakeDecoder(d);
+        ASSERT_NE(decoder, nullptr);
+        d.sdk.SetResult("KV_Initial", result);
+        d.sdk.SetResult("KV_Free", result);
+        EXPECT_EQ(decoder->Initialize(0), result);
+        EXPECT_EQ(decoder->Release(), result);
+        EXPECT_EQ(d.sdk.CallLog(), "KV_Initial()\nKV_Free()\n");
+        d.plugin.ReleaseObject(decoder);
+    }
+}
+
+TEST(Binding, SdkThatCannotBeBoundFailsWithoutCallingIt) {
+    struct { const char* plugin; const char* sdkBuilt; const char* sdkName; } cases[] = {
+        {"VD2_TestSdk.dll", "TestSdkNoClear.dll", "TestSdk.dll"},  // one entry point missing
+        {"VD2_TestSdk.dll", "TestSdkNoInfo.dll", "TestSdk.dll"},
+        {"VD2_TestSdk.dll", "", "TestSdk.dll"},                    // no library beside the plug-in
+        {"TestSdkPlugin.dll", "TestSdk.dll", "Plugin.dll"},         // no underscore: empty SDK path
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.plugin) + " / " + c.sdkBuilt);
+        Deployment d(c.plugin, c.sdkBuilt, c.sdkName);
+        auto* decoder = MakeDecoder(d);
+        ASSERT_NE(decoder, nullptr);
+        EXPECT_EQ(decoder->Initialize(0), E_FAIL);
+        if (d.sdk.loaded()) {
+            EXPECT_EQ(d.sdk.CallCount("KV_Initial"), 0);
+        }
+        // Not bound, so Release fails and calls nothing either.
+        EXPECT_EQ(decoder->Release(), E_FAIL);
+        if (d.sdk.loaded()) {
+            EXPECT_EQ(d.sdk.CallLog(), "");
+        }
+        d.plugin.ReleaseObject(decoder);
+    }
+}
+
+TEST(Binding, ReleaseWithoutInitializeFailsAndCallsNothing) {
+    Deployment d;
+    auto* decoder = MakeDecoder(d);
+    ASSERT_NE(decoder, nullptr);
+    EXPECT_EQ(decoder->Release(), E_FAIL);
+    EXPECT_EQ(d.sdk.CallLog(), "");
+    d.plugin.ReleaseObject(decoder);
+}
+
+TEST(Binding, InitializeWhileBoundDoesNothing) {
+    Deployment d;
+    auto* decoder = MakeDecoder(d);
+    ASSERT_NE(decoder, nullptr);
+    d.sdk.SetResult("KV_Initial", 3);
+    EXPECT_EQ(decoder->Initialize(0), 3);
+    EXPECT_EQ(decoder->Initialize(0), 0);
+    EXPECT_EQ(d.sdk.CallCount("KV_Initial"), 1);
+    EXPECT_EQ(decoder->Release(), 0);
+    d.plugin.ReleaseObject(decoder);
+}
+
+TEST(Binding, BindsAgainAfterRelease) {
+    Deployment d;
+    auto* decoder = MakeDecoder(d);
+    ASSERT_NE(decoder, nullptr);
+    EXPECT_EQ(decoder->Initialize(0), 0);
+    EXPECT_EQ(decoder->Release(), 0);
+    EXPECT_EQ(decoder->Initialize(0), 0);
+    EXPECT_EQ(decoder->Release(), 0);
+    EXPECT_EQ(d.sdk.CallLog(), "KV_Initial()\nKV_Free()\nKV_Initial()\nKV_Free()\n");
+    d.plugin.ReleaseObject(decoder);
+}
+
+TEST(Binding, ReleaseUnloadsTheSdk) {
+    Deployment d;
+    const std::string sdkPath = d.directory.path() + "\\TestSdk.dll";
+    auto* decoder = MakeDecoder(d);
+    ASSERT_NE(decoder, nullptr);
+    ASSERT_EQ(decoder->Initialize(0), 0);
+    EXPECT_EQ(decoder->Release(), 0);
+    d.sdk.Unload();
+    EXPECT_EQ(GetModuleHandleA(sdkPath.c_str()), nullptr);
+    d.plugin.ReleaseObject(decoder);
+}
+
+TEST(Binding, RepeatedFailedBindingsHoldTheLibraryOnce) {
+    // An entry point is missing: each attempt loads the library, and the
+    // plug-in keeps it loaded, but a new attempt gives the previous reference
+    // back first.
+    Deployment d("VD2_TestSdk.dll", "TestSdkNoClear.dll");
+    const std::string sdkPath = d.directory.path() + "\\TestSdk.dll";
+    auto* decoder = MakeDecoder(d);
+    ASSERT_NE(decoder, nullptr);
+    EXPECT_EQ(decoder->Initialize(0), E_FAIL);
+    EXPECT_EQ(decoder->Initialize(0), E_FAIL);
+    EXPECT_EQ(decoder->Initialize(0), E_FAIL);
+    d.sdk.Unload();
+    HMODULE held = GetModuleHandleA(sdkPath.c_str());
+    ASSERT_NE(held, nullptr);
+    FreeLibrary(held);  // the plug-in's one reference
+    EXPECT_EQ(GetModuleHandleA(sdkPath.c_str()), nullptr);
+    d.plugin.ReleaseObject(decoder);
+}
+
+TEST(Binding, DecoderObjectReleaseLeavesTheEngineBound) {
+    Deployment d;
+    auto* first = MakeDecoder(d);
+    ASSERT_NE(first, nullptr);
+    ASSERT_EQ(first->Initialize(0), 0);
+    ASSERT_EQ(d.plugin.ReleaseObject(first), 0);
+    auto* second = MakeDecoder(d);
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(second->Initialize(0), 0);  // still bound: nothing happens
+    EXPECT_EQ(d.sdk.CallCount("KV_Initial"), 1);
+    EXPECT_EQ(second->Release(), 0);
+    EXPECT_EQ(d.sdk.CallCount("KV_Free"), 1);
+    d.plugin.ReleaseObject(second);
+}
+
+TEST(Binding, SdkIsFoundByTheFileNameRule) {
+    struct { const char* subPath; const char* plugin; const char* sdk; } cases[] = {
+        {"", "VD2_TestSdk.dll", "TestSdk.dll"},
+        {"", "VD2_Test_Sdk.dll", "Test_Sdk.dll"},
+        {"my_dir", "VD2_TestSdk.dll", "TestSdk.dll"},
+        {"", "_TestSdk.dll", "TestSdk.dll"},
+        {"a_b\\c_d", "X_Y_Z.dll", "Y_Z.dll"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.subPath) + "\\" + c.plugin);
+        Deployment d(c.plugin, "TestSdk.dll", c.sdk, c.subPath);
+        auto* decoder = MakeDecoder(d);
+        ASSERT_NE(decoder, nullptr);
+        d.sdk.SetResult("KV_Initial", 42);
+        EXPECT_EQ(decoder->Initialize(0), 42);
+        EXPECT_EQ(decoder->Release(), 0);
+        d.plugin.ReleaseObject(decoder);
+    }
+}
+
+}  // namespace
+}  // namespace vdtest

@@ -1,0 +1,113 @@
+#include "plugin/plugin_fixture.h"
+
+#include <atomic>
+
+namespace vdtest {
+
+namespace {
+
+template <typename Fn>
+Fn Proc(HMODULE module, const char* name) {
+    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
+void RemoveTree(const std::string& path) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = found.cFileName;
+            if (name == "." || name == "..") continue;
+            const std::string child = path + "\\" + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(child);
+            } else {
+                DeleteFileA(child.c_str());
+            }
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(path.c_str());
+}
+
+}  // namespace
+
+std::string BinaryDirectory() {
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string directory = path;
+    return directory.substr(0, directory.find_last_of('\\'));
+}
+
+ScratchDirectory::ScratchDirectory(const std::string& subPath) {
+    static std::atomic<int> counter{0};
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    root_ = std::string(temp) + "vdtest_" + std::to_string(GetCurrentProcessId()) + "_" +
+            std::to_string(counter++);
+    CreateDirectoryA(root_.c_str(), nullptr);
+    path_ = root_;
+    std::string rest = subPath;
+    while (!rest.empty()) {
+        const std::size_t slash = rest.find('\\');
+        path_ += "\\" + rest.substr(0, slash);
+        CreateDirectoryA(path_.c_str(), nullptr);
+        rest = slash == std::string::npos ? "" : rest.substr(slash + 1);
+    }
+}
+
+ScratchDirectory::~ScratchDirectory() { RemoveTree(root_); }
+
+void ScratchDirectory::Install(const std::string& builtFile, const std::string& name) const {
+    CopyFileA((BinaryDirectory() + "\\" + builtFile).c_str(), (path_ + "\\" + name).c_str(), FALSE);
+}
+
+TestSdk::TestSdk(const std::string& dllPath) {
+    module_ = LoadLibraryA(dllPath.c_str());
+    if (!module_) return;
+    setResult_ = Proc<TestSdkSetResultFn>(module_, "TestSdk_SetResult");
+    setDecoderInf_ = Proc<TestSdkSetDecoderInfFn>(module_, "TestSdk_SetDecoderInf");
+    callCount_ = Proc<TestSdkCallCountFn>(module_, "TestSdk_CallCount");
+    callLog_ = Proc<TestSdkCallLogFn>(module_, "TestSdk_CallLog");
+}
+
+TestSdk::~TestSdk() { Unload(); }
+
+void TestSdk::Unload() {
+    if (module_) FreeLibrary(module_);
+    module_ = nullptr;
+}
+
+std::string TestSdk::CallLog() {
+    const int length = callLog_(nullptr, 0);
+    std::string log(static_cast<std::size_t>(length) + 1, '\0');
+    callLog_(&log[0], length + 1);
+    log.resize(static_cast<std::size_t>(length));
+    return log;
+}
+
+Plugin::Plugin(const std::string& dllPath) {
+    module_ = LoadLibraryA(dllPath.c_str());
+    if (!module_) return;
+    create_ = Proc<CreateTalvexObjectFn>(module_, "CreateTalvexObject");
+    release_ = Proc<ReleaseTalvexObjectFn>(module_, "ReleaseTalvexObject");
+}
+
+Plugin::~Plugin() {
+    if (module_) FreeLibrary(module_);
+}
+
+namespace {
+std::string Prepared(const ScratchDirectory& directory, const std::string& builtFile, const std::string& name) {
+    if (!builtFile.empty()) directory.Install(builtFile, name);
+    return directory.path() + "\\" + name;
+}
+}  // namespace
+
+Deployment::Deployment(const std::string& pluginName, const std::string& sdkBuiltFile, const std::string& sdkName,
+                       const std::string& subPath)
+    : directory(subPath),
+      sdk(Prepared(directory, sdkBuiltFile, sdkName)),
+      plugin(Prepared(directory, "VD2_DemoPlay.dll", pluginName)) {}
+
+}  // namespace vdtest
