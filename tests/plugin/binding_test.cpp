@@ -150,5 +150,28 @@ TEST(Binding, SdkIsFoundByTheFileNameRule) {
     }
 }
 
+// Run with an ANSI code page of double-byte characters (936): a trail byte
+// that looks like '_' is part of its character and never a separator.
+TEST(Binding, DoubleByteCodePageTrailBytesAreNotUnderscores) {
+    if (GetACP() != 936) GTEST_SKIP() << "needs ANSI code page 936, have " << GetACP();
+    // "\x81\x5F" is one character; the plug-in's first real underscore is the
+    // one after "D", so the SDK is TestSdk.dll.
+    Deployment d("V\x81\x5F" "D_TestSdk.dll", "TestSdk.dll", "TestSdk.dll", "d\x81\x5F" "x_y");
+    ASSERT_TRUE(d.plugin.loaded());
+    auto* decoder = MakeDecoder(d);
+    ASSERT_NE(decoder, nullptr);
+    d.sdk.SetResult("KV_Initial", 9);
+    EXPECT_EQ(decoder->Initialize(0), 9);
+    EXPECT_EQ(decoder->Release(), 0);
+    d.plugin.ReleaseObject(decoder);
+
+    d.sdk.SetDecoderInf(std::string("Protocol=P") + '\0');
+    auto* list = d.plugin.Make<Orvane::IInterfaceList>("IInterfaceList");
+    ASSERT_NE(list, nullptr);
+    EXPECT_STREQ(list->GetAt(0)->GetName(), "CVideoDecoderD_TestSdk");
+    EXPECT_STREQ(list->GetAt(0)->GetProperty("Protocol"), "P");
+    d.plugin.ReleaseObject(list);
+}
+
 }  // namespace
 }  // namespace vdtest

@@ -22,6 +22,9 @@ void RemoveTree(const std::string& path) {
             if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                 RemoveTree(child);
             } else {
+                // A library the plug-in keeps after a failed binding is still
+                // mapped and could not be deleted.
+                while (HMODULE stillLoaded = GetModuleHandleA(child.c_str())) FreeLibrary(stillLoaded);
                 DeleteFileA(child.c_str());
             }
         } while (FindNextFileA(search, &found));
