@@ -47,7 +47,7 @@ int main() {
         Frame f(size.width, size.height);
         const double copyMs = MedianMsPerFrame([&] { CopyRgb(f); });
         std::printf("%-6s memcpy_rgb32 %8.3f ms/frame\n", size.name, copyMs);
-        for (PixelIsa isa : {PixelIsa::Portable, PixelIsa::Sse2, PixelIsa::Avx2}) {
+        for (PixelIsa isa : vd::kAllPixelIsas) {
             if (!vd::PixelIsaAvailable(isa)) continue;
             const vd::PixelKernels& k = vd::PixelKernelsFor(isa);
             const double toYuv = MedianMsPerFrame([&] { RgbToYuv(k, f); });

@@ -19,6 +19,9 @@ const PixelKernels kSse2 = {"sse2", Rgb32ToYRow_SSE2, Rgb32ToYuvRowPair_SSE2,
                             Yuv420ToRgb32RowPair_SSE2};
 const PixelKernels kAvx2 = {"avx2", Rgb32ToYRow_AVX2, Rgb32ToYuvRowPair_AVX2,
                             Yuv420ToRgb32RowPair_AVX2};
+// The YUV-to-RGB direction has nothing to gain from the dot product.
+const PixelKernels kAvx512 = {"avx512", Rgb32ToYRow_AVX512, Rgb32ToYuvRowPair_AVX512,
+                                  Yuv420ToRgb32RowPair_AVX2};
 #endif
 
 }  // namespace
@@ -36,6 +39,11 @@ bool PixelIsaAvailable(PixelIsa isa) {
             // wide registers.
             __builtin_cpu_init();
             return __builtin_cpu_supports("avx2");
+        case PixelIsa::Avx512:
+            __builtin_cpu_init();
+            return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512bw") &&
+                   __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vnni") &&
+                   __builtin_cpu_supports("avx512vbmi");
 #endif
         default:
             return false;
@@ -44,6 +52,7 @@ bool PixelIsaAvailable(PixelIsa isa) {
 
 const PixelKernels& PixelKernelsFor(PixelIsa isa) {
 #if VD_PIXEL_X86
+    if (isa == PixelIsa::Avx512) return kAvx512;
     if (isa == PixelIsa::Avx2) return kAvx2;
     if (isa == PixelIsa::Sse2) return kSse2;
 #endif
@@ -53,7 +62,7 @@ const PixelKernels& PixelKernelsFor(PixelIsa isa) {
 
 const PixelKernels& ActivePixelKernels() {
     static const PixelKernels& active = [] () -> const PixelKernels& {
-        for (PixelIsa isa : {PixelIsa::Avx2, PixelIsa::Sse2}) {
+        for (PixelIsa isa : {PixelIsa::Avx512, PixelIsa::Avx2, PixelIsa::Sse2}) {
             if (PixelIsaAvailable(isa)) return PixelKernelsFor(isa);
         }
         return kPortable;

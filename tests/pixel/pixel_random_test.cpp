@@ -22,7 +22,7 @@ using pixeltest::RandomBytes;
 
 std::vector<const PixelKernels*> UsableKernels() {
     std::vector<const PixelKernels*> sets;
-    for (PixelIsa isa : {PixelIsa::Portable, PixelIsa::Sse2, PixelIsa::Avx2}) {
+    for (PixelIsa isa : kAllPixelIsas) {
         if (PixelIsaAvailable(isa)) sets.push_back(&PixelKernelsFor(isa));
     }
     return sets;
