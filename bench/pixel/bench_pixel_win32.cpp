@@ -46,14 +46,14 @@ int main() {
     for (const FrameSize& size : FrameSizes()) {
         Frame f(size.width, size.height);
         const double copyMs = MedianMsPerFrame([&] { CopyRgb(f); });
-        std::printf("%-6s memcpy_rgb32 %8.3f ms/frame\n", size.name, copyMs);
+        std::printf("%-6s memcpy_rgb32 %8.4f ms/frame\n", size.name, copyMs);
         for (PixelIsa isa : vd::kAllPixelIsas) {
             if (!vd::PixelIsaAvailable(isa)) continue;
             const vd::PixelKernels& k = vd::PixelKernelsFor(isa);
             const double toYuv = MedianMsPerFrame([&] { RgbToYuv(k, f); });
             const double toRgb = MedianMsPerFrame([&] { YuvToRgb(k, f); });
-            std::printf("%-6s rgb32_to_yuv420 %-8s %8.3f ms/frame\n", size.name, k.name, toYuv);
-            std::printf("%-6s yuv420_to_rgb32 %-8s %8.3f ms/frame\n", size.name, k.name, toRgb);
+            std::printf("%-6s rgb32_to_yuv420 %-8s %8.4f ms/frame\n", size.name, k.name, toYuv);
+            std::printf("%-6s yuv420_to_rgb32 %-8s %8.4f ms/frame\n", size.name, k.name, toRgb);
             if (&k == &vd::ActivePixelKernels()) {
                 std::printf("ratio win32_rgb32_to_yuv420_%s_vs_memcpy %.3f\n", size.name, toYuv / copyMs);
                 std::printf("ratio win32_yuv420_to_rgb32_%s_vs_memcpy %.3f\n", size.name, toRgb / copyMs);

@@ -17,10 +17,15 @@ inline __m128i PairSums(__m128i lo, __m128i hi) {
     return _mm_add_epi32(a, b);
 }
 
-// 25 B + 129 G + 66 R of four pixels given as words, shifted right by 8.
-inline __m128i LumaSums(__m128i lo, __m128i hi) {
-    const __m128i coef = _mm_setr_epi16(25, 129, 66, 0, 25, 129, 66, 0);
-    return _mm_srli_epi32(PairSums(_mm_madd_epi16(lo, coef), _mm_madd_epi16(hi, coef)), 8);
+// (25 B + 129 G + 66 R) >> 8 of four pixels, as dwords. The low bytes of
+// the 16-bit words are B and R, the high bytes G and the fourth byte, so two
+// word multiply-adds give every pixel's sum in its own dword.
+inline __m128i LumaSums(__m128i pixels) {
+    const __m128i brCoef = _mm_setr_epi16(25, 66, 25, 66, 25, 66, 25, 66);
+    const __m128i gaCoef = _mm_setr_epi16(129, 0, 129, 0, 129, 0, 129, 0);
+    const __m128i br = _mm_and_si128(pixels, _mm_set1_epi16(0x00FF));
+    const __m128i ga = _mm_srli_epi16(pixels, 8);
+    return _mm_srli_epi32(_mm_add_epi32(_mm_madd_epi16(br, brCoef), _mm_madd_epi16(ga, gaCoef)), 8);
 }
 
 // Sixteen shifted luma sums to sixteen Y bytes.
@@ -31,54 +36,56 @@ inline __m128i PackLuma(const __m128i* s) {
     return _mm_packus_epi16(w0, w1);
 }
 
+// Y of 16 pixels.
+inline void Luma16(const std::uint8_t* rgb, std::uint8_t* y) {
+    __m128i s[4];
+    for (int i = 0; i < 4; ++i) s[i] = LumaSums(_mm_loadu_si128(reinterpret_cast<const __m128i*>(rgb + 16 * i)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(y), PackLuma(s));
+}
+
+// Component sums (B, G, R, fourth byte as words) of the two 2 x 2 blocks in
+// 4 columns of two rows.
+inline __m128i BlockSums(const std::uint8_t* a, const std::uint8_t* b) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i p0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a));
+    const __m128i p1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b));
+    // Column sums of pixels 0, 1 (l) and 2, 3 (h), then the block sums.
+    const __m128i l = _mm_add_epi16(_mm_unpacklo_epi8(p0, zero), _mm_unpacklo_epi8(p1, zero));
+    const __m128i h = _mm_add_epi16(_mm_unpackhi_epi8(p0, zero), _mm_unpackhi_epi8(p1, zero));
+    return _mm_add_epi16(_mm_unpacklo_epi64(l, h), _mm_unpackhi_epi64(l, h));
+}
+
+// (sum >> 10) of four blocks in 8 columns, for the weights `coef`, as dwords.
+inline __m128i Chroma4(const std::uint8_t* a, const std::uint8_t* b, __m128i coef) {
+    return _mm_srai_epi32(PairSums(_mm_madd_epi16(BlockSums(a, b), coef),
+                                   _mm_madd_epi16(BlockSums(a + 16, b + 16), coef)),
+                          10);
+}
+
 }  // namespace
 
 void Rgb32ToYRow_SSE2(const std::uint8_t* rgb, std::uint8_t* y, int width) {
-    const __m128i zero = _mm_setzero_si128();
     int x = 0;
-    for (; x + 16 <= width; x += 16) {
-        __m128i s[4];
-        for (int i = 0; i < 4; ++i) {
-            const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rgb + 4 * x + 16 * i));
-            s[i] = LumaSums(_mm_unpacklo_epi8(p, zero), _mm_unpackhi_epi8(p, zero));
-        }
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(y + x), PackLuma(s));
-    }
+    for (; x + 16 <= width; x += 16) Luma16(rgb + 4 * x, y + x);
     Rgb32ToYRow_C(rgb + 4 * x, y + x, width - x);
 }
 
+// Each step works on few registers at a time (the 32-bit product has eight),
+// reading the pixels again from the first-level cache rather than keeping
+// them.
 void Rgb32ToYuvRowPair_SSE2(const std::uint8_t* rgb0, const std::uint8_t* rgb1, std::uint8_t* y0,
                             std::uint8_t* y1, std::uint8_t* u, std::uint8_t* v, int width) {
-    const __m128i zero = _mm_setzero_si128();
     const __m128i uCoef = _mm_setr_epi16(112, -74, -38, 0, 112, -74, -38, 0);
     const __m128i vCoef = _mm_setr_epi16(-18, -94, 112, 0, -18, -94, 112, 0);
     const __m128i signBit = _mm_set1_epi8(static_cast<char>(0x80));
     int x = 0;
     for (; x + 16 <= width; x += 16) {
-        __m128i s0[4], s1[4], um[4], vm[4];
-        for (int i = 0; i < 4; ++i) {
-            const __m128i p0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rgb0 + 4 * x + 16 * i));
-            const __m128i p1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rgb1 + 4 * x + 16 * i));
-            const __m128i l0 = _mm_unpacklo_epi8(p0, zero);
-            const __m128i h0 = _mm_unpackhi_epi8(p0, zero);
-            const __m128i l1 = _mm_unpacklo_epi8(p1, zero);
-            const __m128i h1 = _mm_unpackhi_epi8(p1, zero);
-            s0[i] = LumaSums(l0, h0);
-            s1[i] = LumaSums(l1, h1);
-            // Column sums of pixels 0, 1 (l) and 2, 3 (h), then the sums of
-            // the two 2 x 2 blocks.
-            const __m128i cl = _mm_add_epi16(l0, l1);
-            const __m128i ch = _mm_add_epi16(h0, h1);
-            const __m128i blocks = _mm_add_epi16(_mm_unpacklo_epi64(cl, ch), _mm_unpackhi_epi64(cl, ch));
-            um[i] = _mm_madd_epi16(blocks, uCoef);
-            vm[i] = _mm_madd_epi16(blocks, vCoef);
-        }
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(y0 + x), PackLuma(s0));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(y1 + x), PackLuma(s1));
-        const __m128i uw = _mm_packs_epi32(_mm_srai_epi32(PairSums(um[0], um[1]), 10),
-                                           _mm_srai_epi32(PairSums(um[2], um[3]), 10));
-        const __m128i vw = _mm_packs_epi32(_mm_srai_epi32(PairSums(vm[0], vm[1]), 10),
-                                           _mm_srai_epi32(PairSums(vm[2], vm[3]), 10));
+        const std::uint8_t* a = rgb0 + 4 * x;
+        const std::uint8_t* b = rgb1 + 4 * x;
+        Luma16(a, y0 + x);
+        Luma16(b, y1 + x);
+        const __m128i uw = _mm_packs_epi32(Chroma4(a, b, uCoef), Chroma4(a + 32, b + 32, uCoef));
+        const __m128i vw = _mm_packs_epi32(Chroma4(a, b, vCoef), Chroma4(a + 32, b + 32, vCoef));
         // Values in -112..111; adding 128 is flipping the top bit.
         const __m128i uv = _mm_xor_si128(_mm_packs_epi16(uw, vw), signBit);
         _mm_storel_epi64(reinterpret_cast<__m128i*>(u + x / 2), uv);
