@@ -23,17 +23,18 @@ inline __m256i DwordByteIndexes(int offset, int at) {
     return _mm256_load_si256(reinterpret_cast<const __m256i*>(idx));
 }
 
-// 32 pixels (four vectors) to 32 Y bytes in order. With every component
-// taken as c - 128 (top bit flipped) and the weights 25, 129, 66, 0 as the
-// unsigned operand, the dot product is the true sum minus 220*128; starting
-// it from 32256 gives sum + 4096 (in 4096..60356), whose second byte is
-// Y = (sum >> 8) + 16.
-inline __m256i Luma32(const __m256i* p, __m256i lowIdx, __m256i highIdx) {
+// Luma sums of 8 pixels. With every component taken as c - 128 (top bit
+// flipped) and the weights 25, 129, 66, 0 as the unsigned operand, the dot
+// product is the true sum minus 220*128; starting it from 32256 gives
+// sum + 4096 (in 4096..60356), whose second byte is Y = (sum >> 8) + 16.
+inline __m256i LumaSums(__m256i pixels) {
     const __m256i coef = _mm256_set1_epi32(0x00428119);  // bytes 25, 129, 66, 0
     const __m256i signBit = _mm256_set1_epi8(static_cast<char>(0x80));
-    const __m256i bias = _mm256_set1_epi32(32256);
-    __m256i d[4];
-    for (int i = 0; i < 4; ++i) d[i] = _mm256_dpbusd_epi32(bias, coef, _mm256_xor_si256(p[i], signBit));
+    return _mm256_dpbusd_epi32(_mm256_set1_epi32(32256), coef, _mm256_xor_si256(pixels, signBit));
+}
+
+// The Y bytes of four vectors of luma sums (32 pixels), in order.
+inline __m256i LumaBytes(const __m256i* d, __m256i lowIdx, __m256i highIdx) {
     const __m256i low = _mm256_permutex2var_epi8(d[0], lowIdx, d[1]);     // pixels 0-15 in bytes 0-15
     const __m256i high = _mm256_permutex2var_epi8(d[2], highIdx, d[3]);   // pixels 16-31 in bytes 16-31
     return _mm256_blend_epi32(low, high, 0xF0);
@@ -67,9 +68,9 @@ void Rgb32ToYRow_AVX512(const std::uint8_t* rgb, std::uint8_t* y, int width) {
     const __m256i highIdx = DwordByteIndexes(1, 16);
     int x = 0;
     for (; x + 32 <= width; x += 32) {
-        const __m256i p[4] = {Load(rgb + 4 * x), Load(rgb + 4 * x + 32), Load(rgb + 4 * x + 64),
-                              Load(rgb + 4 * x + 96)};
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(y + x), Luma32(p, lowIdx, highIdx));
+        const __m256i d[4] = {LumaSums(Load(rgb + 4 * x)), LumaSums(Load(rgb + 4 * x + 32)),
+                              LumaSums(Load(rgb + 4 * x + 64)), LumaSums(Load(rgb + 4 * x + 96))};
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(y + x), LumaBytes(d, lowIdx, highIdx));
     }
     Rgb32ToYRow_C(rgb + 4 * x, y + x, width - x);
 }
@@ -87,30 +88,33 @@ void Rgb32ToYuvRowPair_AVX512(const std::uint8_t* rgb0, const std::uint8_t* rgb1
     const __m256i chromaIdx = ChromaByteIndexes();
     int x = 0;
     for (; x + 32 <= width; x += 32) {
-        __m256i p0[4], p1[4];
-        for (int i = 0; i < 4; ++i) {
-            p0[i] = Load(rgb0 + 4 * x + 32 * i);
-            p1[i] = Load(rgb1 + 4 * x + 32 * i);
-        }
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(y0 + x), Luma32(p0, lumaLowIdx, lumaHighIdx));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(y1 + x), Luma32(p1, lumaLowIdx, lumaHighIdx));
-        // Blocks 0-7 come from pixel vectors 0, 1 and blocks 8-15 from 2, 3:
-        // the left (even) and right (odd) pixels of each block of both rows
-        // go through the dot product into one sum per block, in order.
-        __m256i us[2], vs[2];
+        // Both halves of 16 columns: the luma sums of their four pixel
+        // vectors and the chroma sums of their 8 blocks, started together so
+        // that the independent chains overlap.
+        __m256i d0[4], d1[4], us[2], vs[2];
         for (int h = 0; h < 2; ++h) {
-            const __m256i parts[4] = {Even(p0[2 * h], p0[2 * h + 1]), Odd(p0[2 * h], p0[2 * h + 1]),
-                                      Even(p1[2 * h], p1[2 * h + 1]), Odd(p1[2 * h], p1[2 * h + 1])};
-            // Two short chains per sum rather than one long one.
+            const __m256i a0 = Load(rgb0 + 4 * x + 64 * h);
+            const __m256i b0 = Load(rgb0 + 4 * x + 64 * h + 32);
+            const __m256i a1 = Load(rgb1 + 4 * x + 64 * h);
+            const __m256i b1 = Load(rgb1 + 4 * x + 64 * h + 32);
+            // The left (even) and right (odd) pixels of each block of both
+            // rows go through the dot product into one sum per block.
+            const __m256i e0 = Even(a0, b0), o0 = Odd(a0, b0), e1 = Even(a1, b1), o1 = Odd(a1, b1);
             const __m256i su = _mm256_add_epi32(
-                _mm256_dpbusd_epi32(_mm256_dpbusd_epi32(chromaBias, parts[0], uCoef), parts[1], uCoef),
-                _mm256_dpbusd_epi32(_mm256_dpbusd_epi32(zero, parts[2], uCoef), parts[3], uCoef));
+                _mm256_dpbusd_epi32(_mm256_dpbusd_epi32(chromaBias, e0, uCoef), o0, uCoef),
+                _mm256_dpbusd_epi32(_mm256_dpbusd_epi32(zero, e1, uCoef), o1, uCoef));
             const __m256i sv = _mm256_add_epi32(
-                _mm256_dpbusd_epi32(_mm256_dpbusd_epi32(chromaBias, parts[0], vCoef), parts[1], vCoef),
-                _mm256_dpbusd_epi32(_mm256_dpbusd_epi32(zero, parts[2], vCoef), parts[3], vCoef));
+                _mm256_dpbusd_epi32(_mm256_dpbusd_epi32(chromaBias, e0, vCoef), o0, vCoef),
+                _mm256_dpbusd_epi32(_mm256_dpbusd_epi32(zero, e1, vCoef), o1, vCoef));
+            d0[2 * h] = LumaSums(a0);
+            d0[2 * h + 1] = LumaSums(b0);
+            d1[2 * h] = LumaSums(a1);
+            d1[2 * h + 1] = LumaSums(b1);
             us[h] = _mm256_srli_epi32(su, 10);
             vs[h] = _mm256_srli_epi32(sv, 10);
         }
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(y0 + x), LumaBytes(d0, lumaLowIdx, lumaHighIdx));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(y1 + x), LumaBytes(d1, lumaLowIdx, lumaHighIdx));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(u + x / 2),
                          _mm256_castsi256_si128(_mm256_permutex2var_epi8(us[0], chromaIdx, us[1])));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(v + x / 2),
