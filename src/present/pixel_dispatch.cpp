@@ -19,9 +19,8 @@ const PixelKernels kSse2 = {"sse2", Rgb32ToYRow_SSE2, Rgb32ToYuvRowPair_SSE2,
                             Yuv420ToRgb32RowPair_SSE2};
 const PixelKernels kAvx2 = {"avx2", Rgb32ToYRow_AVX2, Rgb32ToYuvRowPair_AVX2,
                             Yuv420ToRgb32RowPair_AVX2};
-// The YUV-to-RGB direction has nothing to gain from the dot product.
 const PixelKernels kAvx512 = {"avx512", Rgb32ToYRow_AVX512, Rgb32ToYuvRowPair_AVX512,
-                                  Yuv420ToRgb32RowPair_AVX2};
+                              Yuv420ToRgb32RowPair_AVX512};
 #endif
 
 }  // namespace

@@ -62,6 +62,9 @@ void Yuv420ToRgb32RowPair_AVX2(const std::uint8_t* y0, const std::uint8_t* y1,
 void Rgb32ToYRow_AVX512(const std::uint8_t* rgb, std::uint8_t* y, int width);
 void Rgb32ToYuvRowPair_AVX512(const std::uint8_t* rgb0, const std::uint8_t* rgb1, std::uint8_t* y0,
                                   std::uint8_t* y1, std::uint8_t* u, std::uint8_t* v, int width);
+void Yuv420ToRgb32RowPair_AVX512(const std::uint8_t* y0, const std::uint8_t* y1,
+                                 const std::uint8_t* u, const std::uint8_t* v, std::uint8_t* rgb0,
+                                 std::uint8_t* rgb1, int width);
 
 // Kernel sets, from the portable one to the widest. A set is usable when the
 // CPU has its instructions.

@@ -1,8 +1,10 @@
-// RGB32-to-4:2:0 row kernels for CPUs with AVX-512 BW, VL, VNNI and VBMI:
+// Row kernels for CPUs with AVX-512 BW, VL, VNNI and VBMI. RGB32 to 4:2:0:
 // 64 pixels per step on 512-bit registers, then one 32-pixel step on 256-bit
-// ones. The byte dot product sums a pixel's weighted components in one
+// ones; the byte dot product sums a pixel's weighted components in one
 // instruction, and the two-table byte permute picks the result bytes out of
 // the sums, where the AVX2 kernels need several adds, shifts and packs.
+// 4:2:0 to RGB32: the AVX2 arithmetic on 512-bit registers, 64 pixels per
+// step, the rest left to the AVX2 kernel.
 // Compiled with the AVX-512 options and only called after a CPU check; it
 // shares no inline code with the other files.
 #include <immintrin.h>
@@ -217,6 +219,76 @@ void Rgb32ToYuvRowPair_AVX512(const std::uint8_t* rgb0, const std::uint8_t* rgb1
         RowPair32(rgb0 + 4 * x, rgb1 + 4 * x, y0 + x, y1 + x, u + x / 2, v + x / 2, narrow);
     }
     Rgb32ToYuvRowPair_C(rgb0 + 4 * x, rgb1 + 4 * x, y0 + x, y1 + x, u + x / 2, v + x / 2, width - x);
+}
+
+namespace {
+
+// ---- 4:2:0 to RGB32, 64 pixels per step (see the AVX2 kernel for the
+// arithmetic and its ranges).
+
+struct Rgb16 {
+    __m512i b, g, r;
+};
+
+inline Rgb16 Combine(__m512i y74, __m512i tb, __m512i tg, __m512i tr) {
+    return {_mm512_srai_epi16(_mm512_adds_epi16(y74, tb), 6), _mm512_srai_epi16(_mm512_sub_epi16(y74, tg), 6),
+            _mm512_srai_epi16(_mm512_add_epi16(y74, tr), 6)};
+}
+
+// a holds pixels 16l..16l+7 and b pixels 16l+8..16l+15 in 128-bit lane l.
+inline void StoreRgb32(std::uint8_t* dst, const Rgb16& a, const Rgb16& b) {
+    // After the packs lane l holds pixels 16l..16l+15 in order. Transposing
+    // the 4 x 4 groups of four pixels first makes the in-lane interleaves
+    // below give whole 16-pixel runs, one per vector.
+    const __m512i transpose = _mm512_setr_epi32(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15);
+    const __m512i zero = _mm512_setzero_si512();
+    const __m512i bb = _mm512_permutexvar_epi32(transpose, _mm512_packus_epi16(a.b, b.b));
+    const __m512i gg = _mm512_permutexvar_epi32(transpose, _mm512_packus_epi16(a.g, b.g));
+    const __m512i rr = _mm512_permutexvar_epi32(transpose, _mm512_packus_epi16(a.r, b.r));
+    const __m512i bgLo = _mm512_unpacklo_epi8(bb, gg);
+    const __m512i bgHi = _mm512_unpackhi_epi8(bb, gg);
+    const __m512i r0Lo = _mm512_unpacklo_epi8(rr, zero);
+    const __m512i r0Hi = _mm512_unpackhi_epi8(rr, zero);
+    _mm512_storeu_si512(dst, _mm512_unpacklo_epi16(bgLo, r0Lo));
+    _mm512_storeu_si512(dst + 64, _mm512_unpackhi_epi16(bgLo, r0Lo));
+    _mm512_storeu_si512(dst + 128, _mm512_unpacklo_epi16(bgHi, r0Hi));
+    _mm512_storeu_si512(dst + 192, _mm512_unpackhi_epi16(bgHi, r0Hi));
+}
+
+}  // namespace
+
+void Yuv420ToRgb32RowPair_AVX512(const std::uint8_t* y0, const std::uint8_t* y1, const std::uint8_t* u,
+                                 const std::uint8_t* v, std::uint8_t* rgb0, std::uint8_t* rgb1, int width) {
+    const __m512i zero = _mm512_setzero_si512();
+    const __m512i k74 = _mm512_set1_epi16(74);
+    const __m512i k129 = _mm512_set1_epi16(129);
+    const __m512i k25 = _mm512_set1_epi16(25);
+    const __m512i k52 = _mm512_set1_epi16(52);
+    const __m512i k102 = _mm512_set1_epi16(102);
+    const __m512i bOffset = _mm512_set1_epi16(-17696);
+    const __m512i gOffset = _mm512_set1_epi16(-8672);
+    const __m512i rOffset = _mm512_set1_epi16(-14240);
+    int x = 0;
+    for (; x + 64 <= width; x += 64) {
+        const __m512i uw = _mm512_cvtepu8_epi16(Load256(u + x / 2));
+        const __m512i vw = _mm512_cvtepu8_epi16(Load256(v + x / 2));
+        const __m512i tb = _mm512_add_epi16(_mm512_mullo_epi16(uw, k129), bOffset);
+        const __m512i tg = _mm512_add_epi16(
+            _mm512_add_epi16(_mm512_mullo_epi16(uw, k25), _mm512_mullo_epi16(vw, k52)), gOffset);
+        const __m512i tr = _mm512_add_epi16(_mm512_mullo_epi16(vw, k102), rOffset);
+        // Terms 8l..8l+7 in lane l; doubled, they line up with the luma words
+        // of pixels 16l..16l+7 (a) and 16l+8..16l+15 (b).
+        const __m512i tbA = _mm512_unpacklo_epi16(tb, tb), tbB = _mm512_unpackhi_epi16(tb, tb);
+        const __m512i tgA = _mm512_unpacklo_epi16(tg, tg), tgB = _mm512_unpackhi_epi16(tg, tg);
+        const __m512i trA = _mm512_unpacklo_epi16(tr, tr), trB = _mm512_unpackhi_epi16(tr, tr);
+        for (int row = 0; row < 2; ++row) {
+            const __m512i yv = Load512((row == 0 ? y0 : y1) + x);
+            const __m512i ya = _mm512_mullo_epi16(_mm512_unpacklo_epi8(yv, zero), k74);
+            const __m512i yb = _mm512_mullo_epi16(_mm512_unpackhi_epi8(yv, zero), k74);
+            StoreRgb32((row == 0 ? rgb0 : rgb1) + 4 * x, Combine(ya, tbA, tgA, trA), Combine(yb, tbB, tgB, trB));
+        }
+    }
+    Yuv420ToRgb32RowPair_AVX2(y0 + x, y1 + x, u + x / 2, v + x / 2, rgb0 + 4 * x, rgb1 + 4 * x, width - x);
 }
 
 }  // namespace vd
