@@ -57,11 +57,11 @@ void Yuv420ToRgb32RowPair_AVX2(const std::uint8_t* y0, const std::uint8_t* y1,
                                const std::uint8_t* u, const std::uint8_t* v, std::uint8_t* rgb0,
                                std::uint8_t* rgb1, int width);
 
-// AVX-512 kernels on 256-bit registers (x86 only; the caller checks the CPU
-// for AVX-512 BW, VL, VNNI and VBMI).
+// AVX-512 kernels, 512-bit steps with a 256-bit step for the rest (x86 only;
+// the caller checks the CPU for AVX2 and AVX-512 BW, VL, VNNI and VBMI).
 void Rgb32ToYRow_AVX512(const std::uint8_t* rgb, std::uint8_t* y, int width);
 void Rgb32ToYuvRowPair_AVX512(const std::uint8_t* rgb0, const std::uint8_t* rgb1, std::uint8_t* y0,
-                                  std::uint8_t* y1, std::uint8_t* u, std::uint8_t* v, int width);
+                              std::uint8_t* y1, std::uint8_t* u, std::uint8_t* v, int width);
 void Yuv420ToRgb32RowPair_AVX512(const std::uint8_t* y0, const std::uint8_t* y1,
                                  const std::uint8_t* u, const std::uint8_t* v, std::uint8_t* rgb0,
                                  std::uint8_t* rgb1, int width);
@@ -69,7 +69,8 @@ void Yuv420ToRgb32RowPair_AVX512(const std::uint8_t* y0, const std::uint8_t* y1,
 // Kernel sets, from the portable one to the widest. A set is usable when the
 // CPU has its instructions.
 enum class PixelIsa { Portable, Sse2, Avx2, Avx512 };
-constexpr PixelIsa kAllPixelIsas[] = {PixelIsa::Portable, PixelIsa::Sse2, PixelIsa::Avx2, PixelIsa::Avx512};
+constexpr PixelIsa kAllPixelIsas[] = {PixelIsa::Portable, PixelIsa::Sse2, PixelIsa::Avx2,
+                                       PixelIsa::Avx512};
 bool PixelIsaAvailable(PixelIsa isa);
 const PixelKernels& PixelKernelsFor(PixelIsa isa);
 // The widest usable set, chosen once.
