@@ -74,12 +74,13 @@ void RegisterAll(std::vector<std::unique_ptr<Frame>>& frames) {
     }
 }
 
+// Prints "<label> <name> <median of a / median of b>".
 void PrintRatio(const std::map<std::string, double>& medians, const std::string& name, const std::string& ours,
-                const std::string& peer) {
+                const std::string& peer, const char* label = "ratio") {
     auto a = medians.find(ours);
     auto b = medians.find(peer);
     if (a == medians.end() || b == medians.end() || b->second <= 0) return;
-    std::printf("ratio %s %.3f\n", name.c_str(), a->second / b->second);
+    std::printf("%s %s %.3f\n", label, name.c_str(), a->second / b->second);
 }
 
 }  // namespace
@@ -121,7 +122,9 @@ int main(int argc, char** argv) {
         for (const char* op : {"rgb32_to_yuv420_", "yuv420_to_rgb32_"}) {
             const std::string base = op + s;
             PrintRatio(m, base + "_vs_memcpy", base + "/ours", "memcpy_rgb32_" + s);
-            PrintRatio(m, "libyuv_" + base + "_vs_memcpy", base + "/libyuv", "memcpy_rgb32_" + s);
+            // The peer against the same limit, for reference (not ours, so
+            // not a ratio line).
+            PrintRatio(m, "libyuv_" + base + "_vs_memcpy", base + "/libyuv", "memcpy_rgb32_" + s, "peer");
         }
     }
     return 0;
