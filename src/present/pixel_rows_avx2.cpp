@@ -67,26 +67,35 @@ void Rgb32ToYuvRowPair_AVX2(const std::uint8_t* rgb0, const std::uint8_t* rgb1, 
     const __m256i vCoef = _mm256_setr_epi16(-18, -94, 112, 0, -18, -94, 112, 0, -18, -94, 112, 0,
                                             -18, -94, 112, 0);
     const __m256i signBit = _mm256_set1_epi8(static_cast<char>(0x80));
+    const __m256i lumaBias = _mm256_set1_epi16(32256);
+    const __m256i lumaOrder = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
     int x = 0;
     for (; x + 32 <= width; x += 32) {
-        __m256i p0[4], p1[4], um[4], vm[4];
-        for (int i = 0; i < 4; ++i) {
-            p0[i] = Load(rgb0 + 4 * x + 32 * i);
-            p1[i] = Load(rgb1 + 4 * x + 32 * i);
-            // Component sums of the four 2 x 2 blocks of these 8 columns
-            // (blocks 4i, 4i+1 in the low lane, 4i+2, 4i+3 in the high one).
-            const __m256i blocks = _mm256_add_epi16(PairComponentSums(p0[i]), PairComponentSums(p1[i]));
-            um[i] = _mm256_madd_epi16(blocks, uCoef);
-            vm[i] = _mm256_madd_epi16(blocks, vCoef);
+        // Two halves of 16 columns, each finished as far as it goes on its
+        // own, so that few values stay live (see Luma32 for the luma steps).
+        __m256i ya[2], yb[2], uh[2], vh[2];
+        for (int h = 0; h < 2; ++h) {
+            const __m256i a0 = Load(rgb0 + 4 * x + 64 * h), b0 = Load(rgb0 + 4 * x + 64 * h + 32);
+            const __m256i a1 = Load(rgb1 + 4 * x + 64 * h), b1 = Load(rgb1 + 4 * x + 64 * h + 32);
+            ya[h] = _mm256_srli_epi16(
+                _mm256_add_epi16(_mm256_hadd_epi16(LumaHalves(a0), LumaHalves(b0)), lumaBias), 8);
+            yb[h] = _mm256_srli_epi16(
+                _mm256_add_epi16(_mm256_hadd_epi16(LumaHalves(a1), LumaHalves(b1)), lumaBias), 8);
+            // Component sums of the 2 x 2 blocks of columns 0-7 (a) and 8-15 (b)
+            // of the half, two blocks per lane.
+            const __m256i blocksA = _mm256_add_epi16(PairComponentSums(a0), PairComponentSums(a1));
+            const __m256i blocksB = _mm256_add_epi16(PairComponentSums(b0), PairComponentSums(b1));
+            uh[h] = _mm256_srai_epi32(
+                _mm256_hadd_epi32(_mm256_madd_epi16(blocksA, uCoef), _mm256_madd_epi16(blocksB, uCoef)), 10);
+            vh[h] = _mm256_srai_epi32(
+                _mm256_hadd_epi32(_mm256_madd_epi16(blocksA, vCoef), _mm256_madd_epi16(blocksB, vCoef)), 10);
         }
-        Store(y0 + x, Luma32(p0));
-        Store(y1 + x, Luma32(p1));
+        Store(y0 + x, _mm256_permutevar8x32_epi32(_mm256_packus_epi16(ya[0], ya[1]), lumaOrder));
+        Store(y1 + x, _mm256_permutevar8x32_epi32(_mm256_packus_epi16(yb[0], yb[1]), lumaOrder));
         // Per lane: U of blocks 0 1 4 5 8 9 12 13 (low) and 2 3 6 7 10 11 14 15
-        // (high), after the hadds and packs; V likewise.
-        const __m256i uw = _mm256_packs_epi32(_mm256_srai_epi32(_mm256_hadd_epi32(um[0], um[1]), 10),
-                                              _mm256_srai_epi32(_mm256_hadd_epi32(um[2], um[3]), 10));
-        const __m256i vw = _mm256_packs_epi32(_mm256_srai_epi32(_mm256_hadd_epi32(vm[0], vm[1]), 10),
-                                              _mm256_srai_epi32(_mm256_hadd_epi32(vm[2], vm[3]), 10));
+        // (high), after the packs; V likewise.
+        const __m256i uw = _mm256_packs_epi32(uh[0], uh[1]);
+        const __m256i vw = _mm256_packs_epi32(vh[0], vh[1]);
         // Values in -112..111; adding 128 is flipping the top bit.
         const __m256i uv = _mm256_xor_si256(_mm256_packs_epi16(uw, vw), signBit);
         const __m128i lo = _mm256_castsi256_si128(uv);
