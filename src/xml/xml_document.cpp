@@ -107,39 +107,50 @@ void XmlDocument::MarkError(uint32_t innermost) {
     index_[innermost].levelAndFlags |= ElementRecord::kErrorInside;
 }
 
-// An element whose end tag never came: it keeps only its start tag, and its
-// children move up to follow it under its parent.
-void XmlDocument::EndUnended(uint32_t element, std::size_t offset2) {
-    ElementRecord& r = index_[element];
-    r.levelAndFlags |= ElementRecord::kUnended;
-    r.tagLengths = r.StartTagLength();
-    r.length = r.StartTagLength();
-    const uint32_t first = r.firstChild;
-    if (first != 0) {
-        const uint32_t last = index_[first].previousSibling;
+// Elements whose end tag never came: open[k] and every element opened inside
+// it. Each keeps only its start tag, and its children move up to follow it
+// under the parent of open[k], in document order. Each open element is the
+// last child of the one before it, so one pass outward-in splices them all.
+void XmlDocument::UnendOpenElements(const std::vector<OpenElement>& open, std::size_t k, std::size_t offset2) {
+    bool errorInside = false;
+    for (std::size_t j = open.size(); j-- > k;) {
+        ElementRecord& r = index_[open[j].index];
+        r.levelAndFlags |= ElementRecord::kUnended;
+        r.tagLengths = r.StartTagLength();
+        r.length = r.StartTagLength();
+        if (r.Has(ElementRecord::kErrorInside)) {
+            r.levelAndFlags &= ~ElementRecord::kErrorInside;
+            errorInside = true;
+        }
+        Log("unended_start_tag", "tagname", std::string_view(text_.data() + open[j].nameOffset, open[j].nameLength),
+            "offset", r.start, static_cast<long long>(offset2));
+    }
+    index_[0].levelAndFlags |= ElementRecord::kNotWellFormed;
+    const uint32_t parent = index_[open[k].index].parent;
+    const uint32_t level = index_[open[k].index].Level();
+    if (errorInside) index_[parent].levelAndFlags |= ElementRecord::kErrorInside;
+    uint32_t last = open[k].index;
+    for (std::size_t j = k; j < open.size(); ++j) {
+        const uint32_t u = open[j].index;
+        const uint32_t next = j + 1 < open.size() ? open[j + 1].index : 0;
+        ElementRecord& r = index_[u];
+        const uint32_t first = r.firstChild;
+        if (first == 0) continue;
+        const uint32_t lastChild = index_[first].previousSibling;
         for (uint32_t c = first; c != 0; c = index_[c].nextSibling) {
-            index_[c].parent = r.parent;
-            SetSubtreeLevel(c, r.Level());
+            index_[c].parent = parent;
+            if (c == next)
+                index_[c].levelAndFlags = (index_[c].levelAndFlags & ~ElementRecord::kLevelMask) | level;
+            else
+                SetSubtreeLevel(c, level);
         }
         index_[first].levelAndFlags &= ~ElementRecord::kFirstChild;
-        const uint32_t oldNext = r.nextSibling;
-        r.nextSibling = first;
-        index_[first].previousSibling = element;
-        index_[last].nextSibling = oldNext;
-        if (oldNext != 0)
-            index_[oldNext].previousSibling = last;
-        else
-            index_[index_[r.parent].firstChild].previousSibling = last;
         r.firstChild = 0;
+        r.nextSibling = first;
+        index_[first].previousSibling = u;
+        last = lastChild;
     }
-    if (r.Has(ElementRecord::kErrorInside)) {
-        r.levelAndFlags &= ~ElementRecord::kErrorInside;
-        index_[r.parent].levelAndFlags |= ElementRecord::kErrorInside;
-    }
-    const std::size_t nameLength = TagNameLength(text_.data(), r.start + 1, r.start + r.StartTagLength(), classes_);
-    Log("unended_start_tag", "tagname", std::string_view(text_.data() + r.start + 1, nameLength), "offset",
-        r.start, static_cast<long long>(offset2));
-    index_[0].levelAndFlags |= ElementRecord::kNotWellFormed;
+    index_[index_[parent].firstChild].previousSibling = last;
 }
 
 bool XmlDocument::EndTagMatches(const OpenElement& open, std::size_t nameOffset, std::size_t nameLength) const {
@@ -206,9 +217,9 @@ bool XmlDocument::ParseText() {
                 MarkError(innermost());
                 break;
             }
-            while (open.size() > k) {
-                EndUnended(open.back().index, token.offset + 1);
-                open.pop_back();
+            if (open.size() > k) {
+                UnendOpenElements(open, k, token.offset + 1);
+                open.resize(k);
             }
             ElementRecord& r = index_[open.back().index];
             r.length = static_cast<uint32_t>(token.offset + token.length - r.start);
@@ -225,10 +236,7 @@ bool XmlDocument::ParseText() {
             break;
         }
     }
-    while (!open.empty()) {
-        EndUnended(open.back().index, size);
-        open.pop_back();
-    }
+    if (!open.empty()) UnendOpenElements(open, 0, size);
     const uint32_t root = index_[0].firstChild;
     if (root == 0)
         Log("no_root_element");

@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "xml/char_class.h"
 #include "xml/element_index.h"
@@ -134,7 +135,7 @@ private:
     void ClearIndex();
     bool TakeRecord(uint32_t& index);
     void AppendChild(uint32_t parent, uint32_t element);
-    void EndUnended(uint32_t element, std::size_t offset2);
+    void UnendOpenElements(const std::vector<OpenElement>& open, std::size_t k, std::size_t offset2);
     void SetSubtreeLevel(uint32_t element, uint32_t level);
     void MarkError(uint32_t innermost);
     bool NameMatches(uint32_t element, std::string_view name) const;
