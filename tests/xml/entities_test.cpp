@@ -42,7 +42,9 @@ TEST(XmlEntities, Decoding) {
     for (const DecodeCase& c : cases) {
         SCOPED_TRACE(c.escaped);
         EXPECT_EQ(DecodeEntities(c.escaped, std::strlen(c.escaped), cp1252), c.cp1252);
-        if (c.cp936) EXPECT_EQ(DecodeEntities(c.escaped, std::strlen(c.escaped), cp936), c.cp936);
+        if (c.cp936) {
+            EXPECT_EQ(DecodeEntities(c.escaped, std::strlen(c.escaped), cp936), c.cp936);
+        }
     }
 }
 
