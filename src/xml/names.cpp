@@ -96,7 +96,8 @@ bool NameSelects(std::string_view name, std::string_view actual, bool ignoreCase
             }
         }
     }
-    return name.size() == actual.size() || std::strchr(" =/[]", name[actual.size()]) != nullptr;
+    const char next = name.size() == actual.size() ? '\0' : name[actual.size()];
+    return name.size() == actual.size() || (next != '\0' && std::strchr(" =/[]", next) != nullptr);
 }
 
 namespace {
@@ -105,6 +106,8 @@ struct Token {
     std::size_t offset, length;          // with quotes
     std::size_t valueOffset, valueLength;  // without
 };
+
+bool IsStop(char c, const char* stops) { return c != '\0' && std::strchr(stops, c) != nullptr; }
 
 Token ReadAttributeToken(const char* s, std::size_t i, std::size_t end, const char* stops, const CharClasses& cc) {
     Token t{i, 0, i, 0};
@@ -116,7 +119,7 @@ Token ReadAttributeToken(const char* s, std::size_t i, std::size_t end, const ch
         return t;
     }
     std::size_t j = i;
-    while (j < end && !std::strchr(stops, s[j])) j = cc.Next(s, j, end);
+    while (j < end && !IsStop(s[j], stops)) j = cc.Next(s, j, end);
     t.length = t.valueLength = j - i;
     return t;
 }
