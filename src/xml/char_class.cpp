@@ -10,7 +10,7 @@ CharClasses::CharClasses(uint32_t codePage) : codePage_(codePage ? codePage : co
     bool lead[256];
     codepage::LeadBytes(codePage_, lead);
     for (int b = 0; b < 256; ++b) {
-        uint8_t c = 0;
+        uint16_t c = 0;
         if (lead[b]) {
             c |= kCharLead | kCharTextStop | kCharTagStop;
             hasLeadBytes_ = true;
@@ -20,16 +20,14 @@ CharClasses::CharClasses(uint32_t codePage) : codePage_(codePage ? codePage : co
         if (b == ':' || b == '_' || (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || b >= 0x7B) c |= kCharNameStart;
         if (b == '<') c |= kCharTextStop;
         if (b == '>' || b == '=') c |= kCharTagStop;
+        if (b == ' ' || b == '\t' || b == '\n' || b == '\r' || b == '>') c |= kCharValueStop | kCharAttributeNameStop;
+        if (b == '=' || b == '/' || b == '?') c |= kCharAttributeNameStop;
+        if (b == ' ' || b == '\t' || b == '\n' || b == '\r' || b == '/' || b == '>') c |= kCharStartNameStop;
         table_[b] = c;
     }
 }
 
-std::size_t CharClasses::Find(const char* text, std::size_t i, std::size_t end, char byte) const {
-    if (i >= end) return end;
-    if (!hasLeadBytes_) {
-        const void* p = std::memchr(text + i, byte, end - i);
-        return p ? static_cast<std::size_t>(static_cast<const char*>(p) - text) : end;
-    }
+std::size_t CharClasses::FindStepping(const char* text, std::size_t i, std::size_t end, char byte) const {
     while (i < end) {
         const unsigned char b = static_cast<unsigned char>(text[i]);
         if (b == static_cast<unsigned char>(byte)) return i;

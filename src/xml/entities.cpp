@@ -137,6 +137,7 @@ void AppendDecoded(std::string& out, const char* text, std::size_t length, const
 }
 
 std::string DecodeEntities(const char* text, std::size_t length, const CharClasses& classes) {
+    if (classes.Find(text, 0, length, '&') >= length) return std::string(text, length);
     std::string out;
     out.reserve(length);
     AppendDecoded(out, text, length, classes);

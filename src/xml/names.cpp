@@ -1,5 +1,6 @@
 #include "xml/names.h"
 
+#include <cstdint>
 #include <cstring>
 
 namespace vd {
@@ -82,7 +83,9 @@ bool IsValidNameArgument(std::string_view s, const CharClasses& cc) {
 bool NameSelects(std::string_view name, std::string_view actual, bool ignoreCase, const CharClasses& cc) {
     if (name.size() < actual.size()) return false;
     if (!ignoreCase) {
-        if (std::memcmp(name.data(), actual.data(), actual.size()) != 0) return false;
+        // Names are short: a plain loop beats a library call.
+        for (std::size_t i = 0; i < actual.size(); ++i)
+            if (name[i] != actual[i]) return false;
     } else {
         // Fold single-byte characters only; double-byte characters compare exactly.
         std::size_t i = 0;
@@ -107,9 +110,7 @@ struct Token {
     std::size_t valueOffset, valueLength;  // without
 };
 
-bool IsStop(char c, const char* stops) { return c != '\0' && std::strchr(stops, c) != nullptr; }
-
-Token ReadAttributeToken(const char* s, std::size_t i, std::size_t end, const char* stops, const CharClasses& cc) {
+Token ReadAttributeToken(const char* s, std::size_t i, std::size_t end, uint16_t stops, const CharClasses& cc) {
     Token t{i, 0, i, 0};
     if (i < end && (s[i] == '"' || s[i] == '\'')) {
         const std::size_t close = cc.Find(s, i + 1, end, s[i]);
@@ -119,13 +120,13 @@ Token ReadAttributeToken(const char* s, std::size_t i, std::size_t end, const ch
         return t;
     }
     std::size_t j = i;
-    while (j < end && !IsStop(s[j], stops)) j = cc.Next(s, j, end);
+    j = cc.SkipUntil(s, j, end, stops);
     t.length = t.valueLength = j - i;
     return t;
 }
 
-constexpr const char* kNameStops = "= \t\n\r>/?";
-constexpr const char* kValueStops = " \t\n\r>";
+constexpr uint16_t kNameStops = kCharAttributeNameStop;
+constexpr uint16_t kValueStops = kCharValueStop;
 
 }  // namespace
 

@@ -29,14 +29,8 @@ void ErrorNode(const char* s, std::size_t from, std::size_t end, const CharClass
 }
 
 void ReadStartTag(const char* s, std::size_t end, const CharClasses& cc, XmlToken& t) {
-    std::size_t i = t.offset + 1;
-    const std::size_t nameStart = i;
-    while (i < end) {
-        const char c = s[i];
-        if (cc.IsBlank(c) || c == '/' || c == '>') break;
-        i = cc.Next(s, i, end);
-    }
-    if (i > end) i = end;
+    const std::size_t nameStart = t.offset + 1;
+    std::size_t i = cc.SkipUntil(s, nameStart, end, kCharStartNameStop);
     t.nameOffset = nameStart;
     t.nameLength = i - nameStart;
     const std::size_t nameEnd = i;
@@ -140,9 +134,7 @@ void ReadDelimited(const char* s, std::size_t from, std::size_t end, const CharC
 }  // namespace
 
 std::size_t TagNameLength(const char* text, std::size_t pos, std::size_t end, const CharClasses& classes) {
-    std::size_t i = pos;
-    while (i < end && !classes.Is(text[i], kCharNameStop)) i = classes.Next(text, i, end);
-    return i - pos;
+    return classes.SkipUntil(text, pos, end, kCharNameStop) - pos;
 }
 
 void ReadToken(const char* s, std::size_t pos, std::size_t end, const CharClasses& cc, XmlToken& t) {
@@ -169,8 +161,7 @@ void ReadToken(const char* s, std::size_t pos, std::size_t end, const CharClasse
     }
     if (c1 == '/') {
         const std::size_t nameStart = pos + 2;
-        std::size_t i = nameStart;
-        while (i < end && !cc.IsBlank(s[i]) && s[i] != '/' && s[i] != '>') i = cc.Next(s, i, end);
+        const std::size_t i = cc.SkipUntil(s, nameStart, end, kCharStartNameStop);
         t.nameOffset = nameStart < end ? nameStart : end;
         t.nameLength = i > t.nameOffset ? i - t.nameOffset : 0;
         const std::size_t close = cc.Find(s, i, end, '>');

@@ -176,8 +176,10 @@ bool XmlDocument::ParseText() {
     std::size_t pos = 0;
     auto innermost = [&]() -> uint32_t { return open.empty() ? 0 : open.back().index; };
     for (;;) {
+        // Text and blanks add nothing to the index: go straight to the next '<'.
+        pos = classes_.Find(s, pos, size, '<');
+        if (pos >= size) break;
         ReadToken(s, pos, size, classes_, token);
-        if (token.kind == kNodeEndOfText) break;
         pos = token.offset + token.length;
         switch (token.kind) {
         case kNodeElement: {

@@ -291,3 +291,21 @@ TEST(XmlNavigation, DoubleByteNamesAndValues) {
 
 }  // namespace
 }  // namespace vd
+
+namespace vd {
+namespace {
+
+TEST(XmlNavigation, ZeroBytesInsideATagAreOrdinaryBytes) {
+    XmlDocument doc(1252);
+    doc.SetText(std::string("<e a\0b=\"1\" c=2 \0/>", 18));
+    doc.ParseText();
+    ASSERT_TRUE(doc.NextElement());
+    EXPECT_EQ(doc.AttributeValue("c"), "2");
+    EXPECT_EQ(doc.AttributeValue("b"), "");
+    EXPECT_EQ(doc.AttributeValue(std::string("a\0b", 3)), "1");
+    EXPECT_TRUE(doc.SetAttribute("d", "4"));
+    EXPECT_EQ(doc.AttributeValue("d"), "4");
+}
+
+}  // namespace
+}  // namespace vd
