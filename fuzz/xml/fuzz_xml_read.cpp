@@ -12,6 +12,12 @@
 
 namespace {
 
+// The scratch file, removed when the fuzzer exits.
+struct ScratchFile {
+    std::string path = "/tmp/vd_fuzz_xml_read_" + std::to_string(getpid()) + ".xml";
+    ~ScratchFile() { std::remove(path.c_str()); }
+};
+
 const char* const kNames[] = {"", "UTF-8", "UTF-16", "UTF-32", "gb2312", "latin1", "windows-1252", "utf-16be",
                               "x-unknown"};
 
@@ -19,7 +25,8 @@ const char* const kNames[] = {"", "UTF-8", "UTF-16", "UTF-32", "gb2312", "latin1
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (size < 1) return 0;
-    static const std::string path = "/tmp/vd_fuzz_xml_read_" + std::to_string(getpid()) + ".xml";
+    static const ScratchFile scratch;
+    const std::string& path = scratch.path;
     const uint32_t codePage = vd::fuzz::CodePageFor(data[0]);
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return 0;

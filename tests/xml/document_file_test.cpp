@@ -3,18 +3,21 @@
 #include <cstdio>
 #include <string>
 
+#include "xml/codepage.h"
 #include "xml/xml_document.h"
 
 namespace vd {
 namespace {
 
-// A file in the working directory, named after the running test, removed at
-// the end.
+// A file in the working directory, named after the running test and the
+// code page (the same test may run at the same time in another locale),
+// removed at the end.
 class TempFile {
 public:
     TempFile() {
         const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        path_ = std::string("xml_") + info->test_suite_name() + "_" + info->name() + ".tmp";
+        path_ = std::string("xml_") + info->test_suite_name() + "_" + info->name() + "_" +
+                std::to_string(codepage::AnsiCodePage()) + ".tmp";
         std::remove(path_.c_str());
     }
     ~TempFile() { std::remove(path_.c_str()); }
