@@ -211,3 +211,29 @@ TEST(XmlDocumentFile, WritingEmptyTextAndFailures) {
 
 }  // namespace
 }  // namespace vd
+
+namespace vd {
+namespace {
+
+TEST(XmlDocumentFile, OnlyTheFirstKilobyteIsSearchedForADeclaration) {
+    // A declaration-like meta element past the first 1024 bytes is not seen;
+    // the file starts with '<', so it is taken as UTF-8.
+    const std::string lateMeta = "<html><head>" + std::string(1100, ' ') +
+                                 "<meta http-equiv=\"Content-Type\" content=\"charset=windows-1252\"></head>"
+                                 "<body>\xE9</body></html>";
+    TempFile file;
+    file.Write(lateMeta);
+    XmlDocument doc(1252);
+    ASSERT_TRUE(doc.ReadDocumentFile(file.Path()));
+    EXPECT_EQ(doc.ResultLog().rfind("<read encoding=\"UTF-8\"", 0), 0u) << doc.ResultLog();
+    EXPECT_NE(doc.Text().find("<body>?</body>"), std::string::npos);
+
+    // A byte-order mark wins over what the document declares.
+    file.Write("\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"windows-1252\"?><r>\xC3\xA9</r>");
+    ASSERT_TRUE(doc.ReadDocumentFile(file.Path()));
+    EXPECT_EQ(doc.Text(), "<?xml version=\"1.0\" encoding=\"windows-1252\"?><r>\xE9</r>");
+    EXPECT_EQ(doc.Flags(), kDocUtf8Mark);
+}
+
+}  // namespace
+}  // namespace vd

@@ -258,3 +258,40 @@ TEST(XmlParse, ReparsingReplacesTheIndexAndKeepsTheLog) {
 
 }  // namespace
 }  // namespace vd
+
+namespace vd {
+namespace {
+
+TEST(XmlElementIndex, GrowthRule) {
+    // Capacity starts at text length / 64 + 8 and grows by half of what is
+    // used: 8 -> 12 for the twelve records of this document.
+    std::string text = "<r>";
+    for (int i = 0; i < 10; ++i) text += "<a/>";
+    text += "</r>";
+    XmlDocument doc(1252);
+    doc.SetText(text);
+    ASSERT_TRUE(doc.ParseText());
+    EXPECT_EQ(doc.ElementCount(), 12u);
+    EXPECT_EQ(doc.IndexBytes(), 12 * sizeof(ElementRecord));
+
+    // One step never goes past the end of the next segment.
+    ElementIndex index;
+    index.Reset(300000);
+    index[299999].start = 7;
+    ASSERT_TRUE(index.Grow(300000));
+    EXPECT_EQ(index.Capacity(), 6u << 16);
+    EXPECT_EQ(index[299999].start, 7u);  // records survive the move
+    index[(6u << 16) - 1].start = 9;
+    ASSERT_TRUE(index.Grow(6u << 16));
+    EXPECT_EQ(index.Capacity(), 7u << 16);
+    EXPECT_EQ(index[(6u << 16) - 1].start, 9u);
+    ElementIndex small;
+    small.Reset(8);
+    small[7].length = 5;
+    ASSERT_TRUE(small.Grow(8));
+    EXPECT_EQ(small.Capacity(), 12u);
+    EXPECT_EQ(small[7].length, 5u);
+}
+
+}  // namespace
+}  // namespace vd
