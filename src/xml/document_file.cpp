@@ -92,7 +92,7 @@ bool XmlDocument::ReadDocumentFile(const char* path) {
     const long size = std::ftell(file);
     if (size < 0 || std::fseek(file, 0, SEEK_SET) != 0) return fail();
     if (static_cast<unsigned long>(size) > kMaxTextLength) {
-        Log("size_limit", "type", "text", "length", -1);
+        Log("size_limit", "type", "text");
         std::fclose(file);
         flags_ &= ~kOpenFlags;
         return false;

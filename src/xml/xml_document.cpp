@@ -164,7 +164,7 @@ bool XmlDocument::ParseText() {
     const std::size_t size = text_.size();
     if (size > kMaxTextLength) {
         index_[0].length = 0;
-        Log("size_limit", "type", "text", "length", -1);
+        Log("size_limit", "type", "text");
         index_[0].levelAndFlags |= ElementRecord::kNotWellFormed;
         return false;
     }

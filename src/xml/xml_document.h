@@ -112,7 +112,10 @@ public:
 
     // Appends one result entry: an empty element named `name` with at most
     // one text attribute, one number attribute and "offset2". Nothing is
-    // added once the log is longer than 999 bytes.
+    // added once the log is longer than 999 bytes. Besides the parse and file
+    // events, "size_limit" (type "start_tag", "end_tag", "level", "index" or
+    // "text", and the offset) records a size the record layout cannot hold;
+    // such a node is left out and the document is not well formed.
     static void AppendResultEntry(std::string& log, const CharClasses& classes, const char* name,
                                   const char* textName = nullptr, std::string_view text = {},
                                   const char* numberName = nullptr, long long number = 0,
