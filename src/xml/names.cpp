@@ -110,7 +110,7 @@ struct Token {
     std::size_t valueOffset, valueLength;  // without
 };
 
-Token ReadAttributeToken(const char* s, std::size_t i, std::size_t end, uint16_t stops, const CharClasses& cc) {
+inline Token ReadAttributeToken(const char* s, std::size_t i, std::size_t end, uint16_t stops, const CharClasses& cc) {
     Token t{i, 0, i, 0};
     if (i < end && (s[i] == '"' || s[i] == '\'')) {
         const std::size_t close = cc.Find(s, i + 1, end, s[i]);

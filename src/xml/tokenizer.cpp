@@ -133,10 +133,6 @@ void ReadDelimited(const char* s, std::size_t from, std::size_t end, const CharC
 
 }  // namespace
 
-std::size_t TagNameLength(const char* text, std::size_t pos, std::size_t end, const CharClasses& classes) {
-    return classes.SkipUntil(text, pos, end, kCharNameStop) - pos;
-}
-
 void ReadToken(const char* s, std::size_t pos, std::size_t end, const CharClasses& cc, XmlToken& t) {
     t = XmlToken();
     t.offset = pos;

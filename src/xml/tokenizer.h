@@ -43,7 +43,9 @@ void ReadToken(const char* text, std::size_t pos, std::size_t end, const CharCla
 
 // The length of the tag name that starts at `pos`: up to a blank or one of
 // < > = \ / ? ! ; ' and the double quote.
-std::size_t TagNameLength(const char* text, std::size_t pos, std::size_t end, const CharClasses& classes);
+inline std::size_t TagNameLength(const char* text, std::size_t pos, std::size_t end, const CharClasses& classes) {
+    return classes.SkipUntil(text, pos, end, kCharNameStop) - pos;
+}
 
 }  // namespace vd
 
