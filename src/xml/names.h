@@ -1,0 +1,41 @@
+// Name arguments and the attribute scanner shared by navigation, editing and
+// the encoding search.
+#ifndef VD_XML_NAMES_H
+#define VD_XML_NAMES_H
+
+#include <cstddef>
+#include <string_view>
+
+#include "xml/char_class.h"
+
+namespace vd {
+
+// Whether `name` is a well-formed name argument: segments separated by '/',
+// each a name optionally followed by one bracketed predicate (a positive
+// number, '@' attribute name with an optional '=' and a quoted or bare value,
+// or a name), optionally ending in '/' '@' attribute name.
+bool IsValidNameArgument(std::string_view name, const CharClasses& classes);
+
+// Whether the name argument `name` selects the name `actual`: equal over
+// `actual`'s length (ASCII case folded when `ignoreCase`), with `name` ending
+// there or going on with one of " =/[]".
+bool NameSelects(std::string_view name, std::string_view actual, bool ignoreCase, const CharClasses& classes);
+
+// What the attribute scanner found in a start tag or processing instruction.
+struct AttributeScan {
+    bool found = false;
+    bool hasValue = false;
+    std::size_t nameOffset = 0, nameLength = 0;          // the name as written
+    std::size_t valueOffset = 0, valueLength = 0;        // the value without its quotes
+    std::size_t valueTokenOffset = 0, valueTokenLength = 0;  // the value with its quotes
+    std::size_t lastTokenEnd = 0;  // end of the last token seen (tag name or attribute)
+};
+
+// Scans the tag whose name starts at `from` and which ends before `end`
+// for the attribute `name`; the first match wins.
+void ScanAttributes(const char* text, std::size_t from, std::size_t end, std::string_view name, bool ignoreCase,
+                    const CharClasses& classes, AttributeScan& scan);
+
+}  // namespace vd
+
+#endif

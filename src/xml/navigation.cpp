@@ -1,0 +1,121 @@
+// Moving through the element index and cutting names, attributes and texts
+// out of the document text.
+#include <algorithm>
+#include <cstring>
+
+#include "xml/entities.h"
+#include "xml/names.h"
+#include "xml/xml_document.h"
+
+namespace vd {
+
+bool XmlDocument::NameMatches(uint32_t element, std::string_view name) const {
+    if (name.empty()) return true;
+    const ElementRecord& r = index_[element];
+    const std::size_t nameLength = TagNameLength(text_.data(), r.start + 1, r.start + r.StartTagLength(), classes_);
+    return NameSelects(name, std::string_view(text_.data() + r.start + 1, nameLength), (flags_ & kDocIgnoreCase) != 0,
+                       classes_);
+}
+
+bool XmlDocument::NextElement(std::string_view name) {
+    if ((flags_ & kDocWriting) || used_ <= 1) return false;
+    if (!name.empty() && !IsValidNameArgument(name, classes_)) return false;
+    uint32_t e = current_ == 0 ? index_[parent_].firstChild : index_[current_].nextSibling;
+    while (e != 0 && !NameMatches(e, name)) e = index_[e].nextSibling;
+    if (e == 0) return false;
+    current_ = e;
+    child_ = 0;
+    nodeKind_ = kNodeElement;
+    nodeOffset_ = nodeLength_ = 0;
+    return true;
+}
+
+bool XmlDocument::NextChildElement(std::string_view name) {
+    if (flags_ & (kDocReading | kDocWriting)) return false;
+    if (!name.empty() && !IsValidNameArgument(name, classes_)) return false;
+    const uint32_t savedCurrent = current_, savedChild = child_;
+    const int savedKind = nodeKind_;
+    if (current_ == 0 && !NextElement()) return false;
+    uint32_t c = child_ == 0 ? index_[current_].firstChild : index_[child_].nextSibling;
+    while (c != 0 && !NameMatches(c, name)) c = index_[c].nextSibling;
+    if (c == 0) {
+        current_ = savedCurrent;
+        child_ = savedChild;
+        nodeKind_ = savedKind;
+        return false;
+    }
+    child_ = c;
+    return true;
+}
+
+void XmlDocument::EnterElement() {
+    if (nodeKind_ != kNodeElement || current_ == 0) return;
+    parent_ = current_;
+    current_ = child_;
+    child_ = 0;
+    nodeOffset_ = nodeLength_ = 0;
+    nodeKind_ = current_ != 0 ? kNodeElement : 0;
+}
+
+void XmlDocument::LeaveElement() {
+    if (parent_ == 0) return;
+    child_ = current_;
+    current_ = parent_;
+    parent_ = index_[current_].parent;
+    nodeOffset_ = nodeLength_ = 0;
+    nodeKind_ = kNodeElement;
+}
+
+std::string XmlDocument::NameOf(uint32_t element) const {
+    if (element == 0 || element >= used_) return std::string();
+    const ElementRecord& r = index_[element];
+    const std::size_t nameLength = TagNameLength(text_.data(), r.start + 1, r.start + r.StartTagLength(), classes_);
+    return std::string(text_.data() + r.start + 1, nameLength);
+}
+
+std::string XmlDocument::ElementName() const { return NameOf(current_); }
+std::string XmlDocument::ChildElementName() const { return NameOf(child_); }
+
+std::string XmlDocument::AttributeValue(std::string_view name) const {
+    if (current_ == 0 || current_ >= used_) return std::string();
+    const ElementRecord& r = index_[current_];
+    AttributeScan scan;
+    ScanAttributes(text_.data(), r.start + 1, r.start + r.StartTagLength(), name, (flags_ & kDocIgnoreCase) != 0,
+                   classes_, scan);
+    if (!scan.found) return std::string();
+    return DecodeEntities(text_.data() + scan.valueOffset, scan.valueLength, classes_);
+}
+
+std::string XmlDocument::TextOf(uint32_t element) const {
+    if (element == 0 || element >= used_) return std::string();
+    const ElementRecord& r = index_[element];
+    if (r.StartTagLength() >= r.length || r.firstChild != 0) return std::string();
+    const std::size_t begin = r.start + r.StartTagLength();
+    const std::size_t end = r.start + r.length - r.EndTagLength();
+    if (end <= begin) return std::string();
+    const char* s = text_.data();
+    if (classes_.Find(s, begin, end, '<') >= end) return DecodeEntities(s + begin, end - begin, classes_);
+    // Mixed content: text and CDATA sections count, comments and
+    // processing instructions do not.
+    std::string out;
+    XmlToken token;
+    std::size_t pos = begin;
+    for (;;) {
+        ReadToken(s, pos, end, classes_, token);
+        if (token.kind == kNodeEndOfText || token.length == 0) break;
+        if (token.kind == kNodeText || token.kind == kNodeWhitespace) {
+            AppendDecoded(out, s + token.offset, token.length, classes_);
+        } else if (token.kind == kNodeCdata) {
+            const std::size_t tokenEnd = token.offset + token.length;
+            const std::size_t from = std::min(token.offset + 9, tokenEnd - 3);
+            out.append(s + from, tokenEnd - 3 - from);
+        }
+        pos = token.offset + token.length;
+    }
+    return out;
+}
+
+std::string XmlDocument::ElementText() const { return TextOf(current_); }
+std::string XmlDocument::ChildElementText() const { return TextOf(child_); }
+
+}  // namespace vd
