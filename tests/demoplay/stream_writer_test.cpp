@@ -1,0 +1,206 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+
+#include "core/avi_parser.h"
+#include "core/avi_writer.h"
+#include "core/jpeg_picture.h"
+#include "core/stream_assembler.h"
+#include "demoplay/sample_avi.h"
+
+using namespace demoplay;
+
+namespace {
+
+std::vector<StreamChunk> FileChunksInOrder(const std::vector<uint8_t>& bytes, const AviFileInfo& info) {
+  // Merge the two per-stream lists back into file order.
+  std::vector<std::pair<uint64_t, StreamChunk>> all;
+  for (int s = 0; s < 2; ++s) {
+    for (const ChunkRef& r : s == 0 ? info.videoChunks : info.audioChunks) {
+      StreamChunk c;
+      c.cls = s == 0 ? ChunkClass::kVideo : ChunkClass::kAudio;
+      c.data.assign(bytes.begin() + r.offset, bytes.begin() + r.offset + r.size);
+      all.emplace_back(r.offset, std::move(c));
+    }
+  }
+  std::sort(all.begin(), all.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<StreamChunk> out;
+  for (auto& p : all) out.push_back(std::move(p.second));
+  return out;
+}
+
+TEST(StreamAssembler, PiecesOfAnySizeGiveTheFileChunksInOrder) {
+  struct Case {
+    sample::Index index;
+    bool recLists;
+    size_t maxPiece;
+  };
+  for (Case c : {Case{sample::Index::kIdx1, false, 1}, Case{sample::Index::kIdx1, true, 7},
+                 Case{sample::Index::kOpenDml, false, 100}, Case{sample::Index::kOpenDml, true, 5000},
+                 Case{sample::Index::kNone, false, 1 << 20}}) {
+    sample::Spec spec;
+    spec.index = c.index;
+    spec.recLists = c.recLists;
+    spec.frames = 9;
+    spec.framesPerRiff = 3;
+    spec.width = 18;  // odd chunk sizes need pad bytes
+    spec.height = 6;
+    spec.video = sample::Video::kRgb32;
+    spec.audioRate = 8000;
+    sample::File file = sample::Make(spec);
+    AviFileInfo info;
+    MemorySource src(file.bytes.data(), file.bytes.size());
+    ASSERT_EQ(ParseAviFile(src, &info), AviStatus::kOk);
+    std::vector<StreamChunk> expected = FileChunksInOrder(file.bytes, info);
+    ASSERT_EQ(expected.size(), 18u);
+
+    AviHeaders headers;
+    size_t moviEnd = 0;
+    ASSERT_EQ(ParseStreamHeader(file.bytes.data(), file.streamHeaderLength, &headers, &moviEnd), AviStatus::kOk);
+    EXPECT_EQ(moviEnd, file.streamHeaderLength);
+    StreamAssembler assembler(headers, 1 << 20);
+    std::vector<StreamChunk> got;
+    std::mt19937 rng(unsigned(c.maxPiece));
+    for (size_t pos = moviEnd; pos < file.bytes.size();) {
+      size_t n = std::min<size_t>(file.bytes.size() - pos, 1 + rng() % c.maxPiece);
+      assembler.Feed(file.bytes.data() + pos, n, &got);
+      pos += n;
+    }
+    ASSERT_EQ(got.size(), expected.size()) << int(c.index) << " " << c.maxPiece;
+    for (size_t i = 0; i < got.size(); ++i) {
+      EXPECT_EQ(got[i].cls, expected[i].cls) << i;
+      EXPECT_EQ(got[i].data, expected[i].data) << i;
+    }
+    EXPECT_EQ(assembler.heldBytes(), 0u);
+  }
+}
+
+TEST(StreamAssembler, OversizedChunksAreSkippedNotHeld) {
+  sample::Spec spec;
+  spec.frames = 3;
+  sample::File file = sample::Make(spec);
+  AviHeaders headers;
+  size_t moviEnd = 0;
+  ASSERT_EQ(ParseStreamHeader(file.bytes.data(), file.streamHeaderLength, &headers, &moviEnd), AviStatus::kOk);
+  // A chunk that claims 3 GB, then a normal picture.
+  std::vector<uint8_t> data = {'0', '0', 'd', 'c', 0, 0, 0, 0xC0};
+  StreamAssembler assembler(headers, 4096);
+  std::vector<StreamChunk> got;
+  assembler.Feed(data.data(), data.size(), &got);
+  std::vector<uint8_t> filler(1 << 20, 0xAB);
+  for (int i = 0; i < 3 * 1024; ++i) assembler.Feed(filler.data(), filler.size(), &got);
+  EXPECT_TRUE(got.empty());
+  EXPECT_EQ(assembler.heldBytes(), 0u);
+  EXPECT_EQ(assembler.skippedChunks(), 1u);
+  assembler.Reset();
+  std::vector<uint8_t> rest(file.bytes.begin() + moviEnd, file.bytes.end());
+  assembler.Feed(rest.data(), rest.size(), &got);
+  ASSERT_EQ(got.size(), 3u);
+  EXPECT_EQ(got[2].data, sample::StoredPicture(spec, 2));
+}
+
+TEST(StreamAssembler, HeaderMustReachTheMoviList) {
+  sample::Spec spec;
+  spec.audioRate = 8000;
+  sample::File file = sample::Make(spec);
+  AviHeaders headers;
+  size_t moviEnd = 0;
+  for (size_t cut = 0; cut < file.streamHeaderLength; ++cut)
+    ASSERT_NE(ParseStreamHeader(file.bytes.data(), cut, &headers, &moviEnd), AviStatus::kOk) << cut;
+  ASSERT_EQ(ParseStreamHeader(file.bytes.data(), file.bytes.size(), &headers, &moviEnd), AviStatus::kOk);
+  EXPECT_EQ(moviEnd, file.streamHeaderLength);
+  EXPECT_TRUE(headers.hasAudio);
+}
+
+TEST(AviWriter, RecordingReadsBackWithTheSameChunks) {
+  for (sample::Video video : {sample::Video::kYuy2, sample::Video::kRgb32, sample::Video::kMjpeg}) {
+    sample::Spec spec;
+    spec.video = video;
+    spec.frames = 7;
+    spec.audioRate = 22050;
+    spec.audioChannels = 2;
+    sample::File file = sample::Make(spec);
+    AviFileInfo in;
+    MemorySource src(file.bytes.data(), file.bytes.size());
+    ASSERT_EQ(ParseAviFile(src, &in), AviStatus::kOk);
+
+    MemorySink sink;
+    AviWriter writer;
+    ASSERT_TRUE(writer.Begin(&sink, in.headers, true));
+    std::vector<StreamChunk> chunks = FileChunksInOrder(file.bytes, in);
+    for (const StreamChunk& c : chunks) ASSERT_TRUE(writer.AddChunk(c.cls, c.data.data(), c.data.size()));
+    EXPECT_FALSE(writer.AddChunk(ChunkClass::kOther, nullptr, 0));
+    ASSERT_TRUE(writer.Finish());
+    EXPECT_EQ(writer.videoFrames(), 7u);
+
+    AviFileInfo out;
+    MemorySource back(sink.bytes.data(), sink.bytes.size());
+    ASSERT_EQ(ParseAviFile(back, &out), AviStatus::kOk);
+    EXPECT_EQ(out.indexSource, AviFileInfo::IndexSource::kIdx1);
+    EXPECT_EQ(out.headers.totalFrames, 7u);
+    EXPECT_EQ(out.headers.video.length, 7u);
+    EXPECT_EQ(out.headers.video.compression, in.headers.video.compression);
+    EXPECT_EQ(out.headers.audio.samplesPerSec, 22050u);
+    EXPECT_EQ(out.headers.FrameMicroseconds(), 40000u);
+    std::vector<StreamChunk> again = FileChunksInOrder(sink.bytes, out);
+    ASSERT_EQ(again.size(), chunks.size());
+    for (size_t i = 0; i < chunks.size(); ++i) EXPECT_EQ(again[i].data, chunks[i].data) << i;
+
+#if !defined(_WIN32)
+    // Another reader agrees, where one is installed.
+    if (std::system("command -v ffprobe >/dev/null 2>&1") == 0) {
+      std::string path = ::testing::TempDir() + "demoplay_writer_" + std::to_string(int(video)) + ".avi";
+      FILE* f = std::fopen(path.c_str(), "wb");
+      ASSERT_NE(f, nullptr);
+      std::fwrite(sink.bytes.data(), 1, sink.bytes.size(), f);
+      std::fclose(f);
+      std::string cmd = "ffprobe -v error -count_packets -select_streams v:0 -show_entries stream=nb_read_packets "
+                        "-of csv=p=0 '" + path + "'";
+      FILE* p = popen(cmd.c_str(), "r");
+      ASSERT_NE(p, nullptr);
+      char line[64] = {0};
+      ASSERT_NE(std::fgets(line, sizeof line, p), nullptr);
+      pclose(p);
+      EXPECT_EQ(std::atoi(line), 7) << line;
+      std::remove(path.c_str());
+    }
+#endif
+  }
+}
+
+TEST(JpegPicture, DecodesToBottomUpRgb32AndRefusesWhatDoesNotFit) {
+  sample::Spec spec;
+  spec.video = sample::Video::kMjpeg;
+  spec.width = 40;
+  spec.height = 24;
+  std::vector<uint8_t> jpeg = sample::StoredPicture(spec, 3);
+  std::vector<uint8_t> rgb;
+  int w = 0, h = 0;
+  ASSERT_TRUE(DecodeJpegPicture(jpeg.data(), jpeg.size(), 40, 24, &rgb, &w, &h));
+  EXPECT_EQ(w, 40);
+  EXPECT_EQ(h, 24);
+  ASSERT_EQ(rgb.size(), 40u * 24 * 4);
+  for (size_t i = 0; i < rgb.size(); i += 4) {
+    ASSERT_NEAR(rgb[i], sample::JpegLevel(3), 4) << i;
+    ASSERT_EQ(rgb[i + 3], 0);
+  }
+  EXPECT_FALSE(DecodeJpegPicture(jpeg.data(), jpeg.size(), 39, 24, &rgb, &w, &h));  // larger than allowed
+  EXPECT_FALSE(DecodeJpegPicture(jpeg.data(), 20, 40, 24, &rgb, &w, &h));           // cut short
+  std::vector<uint8_t> noise(500, 0x5A);
+  EXPECT_FALSE(DecodeJpegPicture(noise.data(), noise.size(), 40, 24, &rgb, &w, &h));
+  EXPECT_FALSE(DecodeJpegPicture(nullptr, 0, 40, 24, &rgb, &w, &h));
+
+  // A Huffman table that claims more than 256 codes is refused before the
+  // decoder would write past its tables.
+  std::vector<uint8_t> hostile = jpeg;
+  size_t dht = 0;
+  while (dht + 1 < hostile.size() && !(hostile[dht] == 0xFF && hostile[dht + 1] == 0xC4)) ++dht;
+  ASSERT_LT(dht + 21, hostile.size());
+  for (int i = 0; i < 16; ++i) hostile[dht + 5 + i] = 200;
+  EXPECT_FALSE(DecodeJpegPicture(hostile.data(), hostile.size(), 40, 24, &rgb, &w, &h));
+}
+
+}  // namespace
