@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <random>
+#include <string>
 
 #include "core/avi_parser.h"
 #include "core/frame_layout.h"
@@ -83,7 +84,11 @@ INSTANTIATE_TEST_SUITE_P(
                       LayoutCase{sample::Video::kRgb32TopDown, sample::Index::kOpenDml, false, kKindRgb32,
                                  S::kSuperIndex},
                       LayoutCase{sample::Video::kMjpeg, sample::Index::kOpenDml, true, kKindRgb32, S::kSuperIndex},
-                      LayoutCase{sample::Video::kMjpeg, sample::Index::kIdx1, false, kKindRgb32, S::kIdx1}));
+                      LayoutCase{sample::Video::kMjpeg, sample::Index::kIdx1, false, kKindRgb32, S::kIdx1}),
+    [](const ::testing::TestParamInfo<LayoutCase>& i) {
+      return std::string(sample::VideoName(i.param.video)) + "_" + sample::IndexName(i.param.index) +
+             (i.param.recLists ? "_rec" : "");
+    });
 
 TEST(AviParser, OpenDmlWithoutSuperIndexScansEveryRiff) {
   sample::Spec spec;

@@ -79,6 +79,16 @@ void JpegWrite(void* context, void* data, int size) {
 
 }  // namespace
 
+const char* VideoName(Video v) {
+  static const char* const names[] = {"I420", "YV12", "YUY2", "UYVY", "RGB32", "RGB32topdown", "MJPEG"};
+  return names[int(v)];
+}
+
+const char* IndexName(Index i) {
+  static const char* const names[] = {"idx1", "idx1absolute", "noindex", "OpenDML"};
+  return names[int(i)];
+}
+
 int JpegLevel(int n) { return 30 + (n * 17) % 190; }
 
 int SamplesForPicture(const Spec& spec, int n) {

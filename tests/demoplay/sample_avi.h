@@ -35,6 +35,10 @@ struct File {
 
 File Make(const Spec& spec);
 
+// Short names for test output.
+const char* VideoName(Video video);
+const char* IndexName(Index index);
+
 // The stored bytes of picture n, and the bytes the SDK should deliver for it
 // (32-bit RGB delivered bottom-up). Not for Motion-JPEG.
 std::vector<uint8_t> StoredPicture(const Spec& spec, int n);

@@ -26,6 +26,8 @@ class AviWriter {
   bool Finish();
 
   uint32_t videoFrames() const { return videoFrames_; }
+  // A write to the sink failed; the file is spoilt.
+  bool failed() const { return failed_; }
 
  private:
   struct Entry {

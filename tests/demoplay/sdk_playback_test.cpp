@@ -1,0 +1,412 @@
+// DemoPlay.dll called as the plug-in calls it: file playback of every picture
+// kind with sound, pacing stamps, seeking, the end notification, the stop
+// guarantee and malformed input.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+
+#include "demoplay/sample_avi.h"
+#include "demoplay/sdk_harness.h"
+
+using namespace sdktest;
+using namespace std::chrono_literals;
+
+namespace {
+
+class SdkTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    sdk = LoadSdk();
+    ASSERT_NE(sdk, nullptr) << "DemoPlay.dll or one of its entry points is missing";
+    ASSERT_EQ(sdk->Initial(), 0);
+  }
+  void TearDown() override {
+    if (sdk) sdk->Free();
+  }
+  int OpenSample(const TempFile& file) {
+    int port = -1;
+    EXPECT_EQ(sdk->OpenFile(file.path().c_str(), &port), 0);
+    return port;
+  }
+  const Sdk* sdk = nullptr;
+};
+
+TEST_F(SdkTest, ExportsAndDescribesItself) {
+  for (const std::string& name : EntryPointNames())
+    EXPECT_NE(GetProcAddress(sdk->module, name.c_str()), nullptr) << name;
+  char text[1024];
+  std::memset(text, 'x', sizeof text);
+  ASSERT_EQ(sdk->GetDecoderInf(text, sizeof text), 0);
+  EXPECT_STREQ(text, "Protocol=AVI;Check=0,4,RIFF|8,4,AVI ;FileHeadLen=12");
+  char small[8];
+  EXPECT_EQ(sdk->GetDecoderInf(small, sizeof small), KV_ERR_BUFFER_TOO_SMALL);
+  EXPECT_EQ(sdk->GetDecoderInf(nullptr, 1024), KV_ERR_ARGUMENT);
+}
+
+struct KindCase {
+  sample::Video video;
+  int kind;
+};
+
+class SdkKinds : public SdkTest, public ::testing::WithParamInterface<KindCase> {};
+
+TEST_P(SdkKinds, PlaysEveryPictureInOrderWithSoundAndOneEndNotification) {
+  const KindCase& c = GetParam();
+  sample::Spec spec;
+  spec.video = c.video;
+  spec.width = 48;
+  spec.height = 32;
+  spec.frames = 8;
+  spec.audioRate = 22050;
+  spec.audioChannels = 2;
+  TempFile file("kind.avi", sample::Make(spec).bytes);
+  int port = OpenSample(file);
+  ASSERT_GE(port, 0);
+
+  uint8_t info[12];
+  std::memset(info, 0xEE, sizeof info);
+  ASSERT_EQ(sdk->GetMediaInfo(port, info), 0);
+  EXPECT_EQ(info[0] | (info[1] << 8), 48);
+  EXPECT_EQ(info[2] | (info[3] << 8), 32);
+  EXPECT_EQ(info[4], 25);
+
+  Collector got;
+  ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
+  ASSERT_TRUE(got.WaitForEnd());
+  std::this_thread::sleep_for(100ms);  // nothing may follow the notification
+  std::vector<Frame> all = got.Snapshot();
+  EXPECT_EQ(got.Count(KV_FRAME_NOTIFY), 1);
+  EXPECT_EQ(all.back().kind, KV_FRAME_NOTIFY);
+  EXPECT_EQ(all.back().stamp, 320u);
+
+  std::vector<Frame> pictures = got.Pictures();
+  ASSERT_EQ(pictures.size(), 8u);
+  for (int n = 0; n < 8; ++n) {
+    const Frame& f = pictures[n];
+    EXPECT_EQ(f.port, port);
+    EXPECT_EQ(f.kind, c.kind);
+    EXPECT_EQ(f.width, 48);
+    EXPECT_EQ(f.height, 32);
+    EXPECT_EQ(f.stamp, unsigned(n * 40));
+    EXPECT_EQ(f.frameRate, 25);
+    EXPECT_NE(f.thread, GetCurrentThreadId());
+    EXPECT_EQ(f.thread, pictures[0].thread);
+    if (c.video == sample::Video::kMjpeg) {
+      ASSERT_EQ(f.size, 48 * 32 * 4);
+      EXPECT_NEAR(f.data[0], sample::JpegLevel(n), 4) << n;
+      EXPECT_NEAR(f.data[f.data.size() - 4], sample::JpegLevel(n), 4) << n;
+    } else {
+      EXPECT_EQ(f.data, sample::DeliveredPicture(spec, n)) << "picture " << n;
+      EXPECT_EQ(sample::PictureNumber(f.kind, f.data.data(), f.data.size(), f.width, f.height), n);
+    }
+  }
+  // 0.32 s of sound at 16 kHz mono, less the resampler's reach at the end.
+  std::vector<Frame> sounds = got.Sounds();
+  int samples = 0;
+  unsigned lastStamp = 0;
+  for (const Frame& s : sounds) {
+    EXPECT_EQ(s.size % 2, 0);
+    EXPECT_GE(s.stamp, lastStamp);
+    lastStamp = s.stamp;
+    samples += s.size / 2;
+  }
+  EXPECT_GT(samples, 5000);
+  EXPECT_LE(samples, 5120);
+  EXPECT_EQ(sdk->CloseFile(port), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(All, SdkKinds,
+                         ::testing::Values(KindCase{sample::Video::kI420, KV_FRAME_I420},
+                                           KindCase{sample::Video::kYv12, KV_FRAME_YV12},
+                                           KindCase{sample::Video::kYuy2, KV_FRAME_YUY2},
+                                           KindCase{sample::Video::kUyvy, KV_FRAME_UYVY},
+                                           KindCase{sample::Video::kRgb32, KV_FRAME_RGB32},
+                                           KindCase{sample::Video::kRgb32TopDown, KV_FRAME_RGB32},
+                                           KindCase{sample::Video::kMjpeg, KV_FRAME_RGB32}),
+                         [](const ::testing::TestParamInfo<KindCase>& i) { return sample::VideoName(i.param.video); });
+
+// The reference check: 4 s of CIF at 25 pictures per second, played in real
+// time, with 44.1 kHz stereo sound.
+TEST_F(SdkTest, FourSecondsOfCifGiveOneHundredPicturesAndFourSecondsOfSound) {
+  sample::Spec spec;
+  spec.video = sample::Video::kI420;
+  spec.width = 352;
+  spec.height = 288;
+  spec.frames = 100;
+  spec.audioRate = 44100;
+  spec.audioChannels = 2;
+  TempFile file("cif.avi", sample::Make(spec).bytes);
+  int port = OpenSample(file);
+  ASSERT_GE(port, 0);
+  int seconds = -1;
+  ASSERT_EQ(sdk->GetFileTime(port, &seconds), 0);
+  EXPECT_EQ(seconds, 4);
+  Collector got;
+  got.keepData = false;
+  ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
+  ASSERT_TRUE(got.WaitForEnd(20s));
+  std::vector<Frame> pictures = got.Pictures();
+  ASSERT_EQ(pictures.size(), 100u);
+  for (size_t i = 1; i < pictures.size(); ++i) EXPECT_GT(pictures[i].stamp, pictures[i - 1].stamp);
+  EXPECT_EQ(pictures.back().stamp, 3960u);
+  int samples = 0;
+  for (const Frame& s : got.Sounds()) samples += s.size / 2;
+  EXPECT_NEAR(samples / 16000.0, 4.0, 0.02);
+  EXPECT_EQ(got.Count(KV_FRAME_NOTIFY), 1);
+}
+
+TEST_F(SdkTest, SeeksThroughEveryKindOfIndex) {
+  for (sample::Index index : {sample::Index::kIdx1, sample::Index::kNone, sample::Index::kOpenDml}) {
+    sample::Spec spec;
+    spec.index = index;
+    spec.frames = 60;  // 2.4 s
+    spec.framesPerRiff = 25;
+    spec.audioRate = 16000;
+    TempFile file("seek.avi", sample::Make(spec).bytes);
+    int port = OpenSample(file);
+    ASSERT_GE(port, 0);
+    int seconds = 0;
+    ASSERT_EQ(sdk->GetFileTime(port, &seconds), 0);
+    EXPECT_EQ(seconds, 2);
+    EXPECT_EQ(sdk->SetPlayTime(port, 3), KV_ERR_OUT_OF_RANGE);
+    EXPECT_EQ(sdk->SetPlayTime(port, -1), KV_ERR_ARGUMENT);
+    // Seek before playing: the first picture is the one at 2 s.
+    ASSERT_EQ(sdk->SetPlayTime(port, 2), 0);
+    ASSERT_EQ(sdk->GetPlayTime(port, &seconds), 0);
+    EXPECT_EQ(seconds, 2);
+    Collector got;
+    ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
+    ASSERT_TRUE(got.WaitForEnd());
+    std::vector<Frame> pictures = got.Pictures();
+    ASSERT_EQ(pictures.size(), 10u) << int(index);
+    EXPECT_EQ(pictures[0].stamp, 2000u);
+    EXPECT_EQ(sample::PictureNumber(pictures[0].kind, pictures[0].data.data(), pictures[0].data.size(), 32, 16), 50);
+    std::vector<Frame> sounds = got.Sounds();
+    ASSERT_FALSE(sounds.empty());
+    EXPECT_GE(sounds[0].stamp, 1960u);
+    EXPECT_LE(sounds[0].stamp, 2000u);
+
+    // Seek back while playing after the end: playback goes on from 1 s.
+    got.Clear();
+    ASSERT_EQ(sdk->SetPlayTime(port, 1), 0);
+    ASSERT_TRUE(got.WaitForEnd());
+    pictures = got.Pictures();
+    ASSERT_EQ(pictures.size(), 35u);
+    EXPECT_EQ(pictures[0].stamp, 1000u);
+    EXPECT_EQ(got.Count(KV_FRAME_NOTIFY), 1);
+    EXPECT_EQ(sdk->Stop(port), 0);
+    EXPECT_EQ(sdk->CloseFile(port), 0);
+  }
+}
+
+TEST_F(SdkTest, PlayAfterTheEndStartsAgainAndStopThenPlayResumes) {
+  sample::Spec spec;
+  spec.frames = 6;
+  TempFile file("again.avi", sample::Make(spec).bytes);
+  int port = OpenSample(file);
+  Collector got;
+  ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
+  ASSERT_TRUE(got.WaitForEnd());
+  ASSERT_EQ(sdk->Stop(port), 0);
+  got.Clear();
+  ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
+  ASSERT_TRUE(got.WaitForEnd());
+  std::vector<Frame> pictures = got.Pictures();
+  ASSERT_EQ(pictures.size(), 6u);
+  EXPECT_EQ(pictures[0].stamp, 0u);
+
+  // Stopped in the middle, it resumes where it was.
+  got.Clear();
+  ASSERT_EQ(sdk->SetPlayTime(port, 0), 0);
+  ASSERT_TRUE(got.WaitFor([](const std::vector<Frame>& f) { return f.size() >= 2; }));
+  ASSERT_EQ(sdk->Stop(port), 0);
+  size_t before = got.Pictures().size();
+  ASSERT_GE(before, 2u);
+  got.Clear();
+  ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
+  ASSERT_TRUE(got.WaitForEnd());
+  pictures = got.Pictures();
+  ASSERT_FALSE(pictures.empty());
+  EXPECT_EQ(pictures[0].stamp, unsigned(before * 40));
+  EXPECT_EQ(before + pictures.size(), 6u);
+}
+
+// When KV_Stop returns no callback for the port is running, and none starts
+// later; repeated at different moments on ports that deliver without pause.
+TEST_F(SdkTest, NoCallbackRunsOrStartsAfterStopReturns) {
+  sample::Spec spec;
+  spec.frames = 40;
+  sample::File stream = sample::Make(spec);
+  for (int round = 0; round < 12; ++round) {
+    int port = -1;
+    ASSERT_EQ(sdk->OpenStream(stream.bytes.data(), int(stream.streamHeaderLength), &port), 0);
+    ASSERT_EQ(sdk->InputData(port, stream.bytes.data() + stream.streamHeaderLength,
+                             int(stream.bytes.size() - stream.streamHeaderLength)),
+              0);
+    std::atomic<int> inside{0}, calls{0};
+    Collector got;
+    got.keepData = false;
+    got.onFrame = [&](const Frame&) {
+      inside++;
+      calls++;
+      Sleep(2);
+      inside--;
+    };
+    ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
+    ASSERT_TRUE(got.WaitFor([&](const std::vector<Frame>& f) { return int(f.size()) >= 1 + round % 5; }));
+    ASSERT_EQ(sdk->Stop(port), 0);
+    EXPECT_EQ(inside.load(), 0);
+    int after = calls.load();
+    Sleep(30);
+    EXPECT_EQ(calls.load(), after);
+    EXPECT_LT(after, 40);
+    EXPECT_EQ(sdk->CloseStream(port), 0);
+  }
+}
+
+TEST_F(SdkTest, StopFromInsideTheCallbackEndsDelivery) {
+  sample::Spec spec;
+  spec.frames = 30;
+  sample::File stream = sample::Make(spec);
+  int port = -1;
+  ASSERT_EQ(sdk->OpenStream(stream.bytes.data(), int(stream.bytes.size()), &port), 0);
+  std::atomic<int> stopResult{1};
+  std::atomic<int> closeResult{1};
+  Collector got;
+  got.onFrame = [&](const Frame& f) {
+    if (stopResult.load() == 1) {
+      closeResult = sdk->CloseStream(f.port);
+      stopResult = sdk->Stop(f.port);
+    }
+  };
+  ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
+  ASSERT_TRUE(got.WaitFor([](const std::vector<Frame>& f) { return !f.empty(); }));
+  Sleep(50);
+  EXPECT_EQ(stopResult.load(), 0);
+  EXPECT_EQ(closeResult.load(), KV_ERR_IN_CALLBACK);
+  EXPECT_EQ(got.Snapshot().size(), 1u);
+  EXPECT_EQ(sdk->CloseStream(port), 0);
+}
+
+TEST_F(SdkTest, BadCallsGetDistinctNegativeResults) {
+  sample::Spec spec;
+  std::vector<uint8_t> good = sample::Make(spec).bytes;
+  std::string text(good.begin(), good.end());
+  std::vector<uint8_t> audioOnly = good;
+  std::memcpy(&audioOnly[text.find("vids")], "auds", 4);
+  std::vector<uint8_t> h264 = good;
+  std::memcpy(&h264[text.find("I420", text.find("strf"))], "H264", 4);
+  std::vector<uint8_t> huge = good;
+  size_t strf = text.find("strf");
+  std::memset(&huge[strf + 8 + 4], 0x7F, 3);  // width in the millions
+
+  struct FileCase {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    int expected;
+  };
+  const FileCase files[] = {
+      {"not avi", std::vector<uint8_t>(200, 'x'), KV_ERR_NOT_AVI},
+      {"cut in the headers", std::vector<uint8_t>(good.begin(), good.begin() + 120), KV_ERR_CORRUPT},
+      {"sound only", audioOnly, KV_ERR_NO_VIDEO},
+      {"unknown codec", h264, KV_ERR_UNSUPPORTED},
+      {"absurd picture size", huge, KV_ERR_UNSUPPORTED},
+  };
+  for (const FileCase& c : files) {
+    TempFile f("bad.avi", c.bytes);
+    int port = 12345;
+    EXPECT_EQ(sdk->OpenFile(f.path().c_str(), &port), c.expected) << c.name;
+    EXPECT_EQ(port, 12345) << c.name;
+    EXPECT_EQ(sdk->OpenStream(c.bytes.data(), int(c.bytes.size()), &port),
+              c.expected == KV_ERR_CORRUPT ? 0 : c.expected)
+        << c.name;  // a stream may still send the rest of its headers
+    if (c.expected == KV_ERR_CORRUPT) {
+      EXPECT_EQ(sdk->CloseStream(port), 0);
+    }
+  }
+  int port = -1;
+  EXPECT_EQ(sdk->OpenFile("Z:\\no\\such\\file.avi", &port), KV_ERR_FILE_NOT_FOUND);
+  EXPECT_EQ(sdk->OpenFile(nullptr, &port), KV_ERR_ARGUMENT);
+  EXPECT_EQ(sdk->OpenStream(good.data(), -1, &port), KV_ERR_ARGUMENT);
+  EXPECT_EQ(sdk->OpenStream(good.data(), 8, &port), KV_ERR_NOT_AVI);
+
+  int value = 0;
+  uint8_t info[12];
+  for (int bad : {-1, 7, 64, 100000}) {
+    EXPECT_EQ(sdk->CloseFile(bad), KV_ERR_BAD_PORT);
+    EXPECT_EQ(sdk->CloseStream(bad), KV_ERR_BAD_PORT);
+    EXPECT_EQ(sdk->GetFileTime(bad, &value), KV_ERR_BAD_PORT);
+    EXPECT_EQ(sdk->GetMediaInfo(bad, info), KV_ERR_BAD_PORT);
+    EXPECT_EQ(sdk->Play(bad, &Collector::Callback, nullptr), KV_ERR_BAD_PORT);
+    EXPECT_EQ(sdk->Stop(bad), KV_ERR_BAD_PORT);
+    EXPECT_EQ(sdk->SetPlayTime(bad, 0), KV_ERR_BAD_PORT);
+    EXPECT_EQ(sdk->InputData(bad, good.data(), 4), KV_ERR_BAD_PORT);
+    EXPECT_EQ(sdk->StartRecord(bad, "x.avi"), KV_ERR_BAD_PORT);
+    EXPECT_EQ(sdk->StopRecord(bad), KV_ERR_BAD_PORT);
+  }
+
+  TempFile f("good.avi", good);
+  int file = OpenSample(f);
+  EXPECT_EQ(sdk->CloseStream(file), KV_ERR_WRONG_PORT_TYPE);
+  EXPECT_EQ(sdk->InputData(file, good.data(), 4), KV_ERR_WRONG_PORT_TYPE);
+  EXPECT_EQ(sdk->Play(file, nullptr, nullptr), KV_ERR_ARGUMENT);
+  EXPECT_EQ(sdk->GetMediaInfo(file, nullptr), KV_ERR_ARGUMENT);
+  EXPECT_EQ(sdk->StopRecord(file), KV_ERR_NOT_RECORDING);
+  EXPECT_EQ(sdk->CloseFile(file), 0);
+  EXPECT_EQ(sdk->CloseFile(file), KV_ERR_BAD_PORT);
+
+  // 64 ports at most.
+  std::vector<int> ports;
+  for (int i = 0; i < 64; ++i) {
+    ASSERT_EQ(sdk->OpenStream(good.data(), 12, &port), 0);
+    ports.push_back(port);
+  }
+  EXPECT_EQ(sdk->OpenStream(good.data(), 12, &port), KV_ERR_TOO_MANY_PORTS);
+  for (int p : ports) EXPECT_EQ(sdk->CloseStream(p), 0);
+}
+
+// Damaged files play what can be played: short or unreadable chunks and
+// JPEGs that do not decode are skipped, the end is still notified.
+TEST_F(SdkTest, DamagedFilesSkipWhatCannotBeDecoded) {
+  struct Case {
+    sample::Video video;
+    sample::Index index;
+    bool cut;
+  };
+  for (Case c : {Case{sample::Video::kYuy2, sample::Index::kIdx1, true},
+                 Case{sample::Video::kYuy2, sample::Index::kNone, true},
+                 Case{sample::Video::kMjpeg, sample::Index::kIdx1, false}}) {
+    sample::Spec spec;
+    spec.video = c.video;
+    spec.index = c.index;
+    spec.frames = 6;
+    sample::File made = sample::Make(spec);
+    std::vector<uint8_t> bytes = made.bytes;
+    std::string text(bytes.begin(), bytes.end());
+    if (c.cut) {
+      // Cut in the middle of the fifth picture.
+      size_t fifth = made.streamHeaderLength;
+      for (int i = 0; i < 4; ++i) fifth = text.find("00dc", fifth + 1);  // the first is at the start
+      bytes.resize(fifth + 20);
+    } else {
+      // Spoil the third JPEG's data.
+      size_t third = made.streamHeaderLength;
+      for (int i = 0; i < 3; ++i) third = text.find("00dc", third + 1);
+      std::memset(&bytes[third + 8], 0x00, 64);
+    }
+    TempFile f("damaged.avi", bytes);
+    int port = OpenSample(f);
+    ASSERT_GE(port, 0);
+    Collector got;
+    ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
+    ASSERT_TRUE(got.WaitForEnd());
+    std::vector<Frame> pictures = got.Pictures();
+    EXPECT_EQ(pictures.size(), c.cut ? 4u : 5u);
+    EXPECT_EQ(got.Count(KV_FRAME_NOTIFY), 1);
+    EXPECT_EQ(sdk->CloseFile(port), 0);
+  }
+}
+
+}  // namespace
