@@ -7,6 +7,7 @@
 
 #include "core/avi_parser.h"
 #include "core/avi_writer.h"
+#include "core/frame_layout.h"
 #include "core/jpeg_picture.h"
 #include "core/stream_assembler.h"
 #include "demoplay/sample_avi.h"
@@ -165,11 +166,84 @@ TEST(AviWriter, RecordingReadsBackWithTheSameChunks) {
       ASSERT_NE(std::fgets(line, sizeof line, p), nullptr);
       pclose(p);
       EXPECT_EQ(std::atoi(line), 7) << line;
+      // ... and decodes every picture and the sound without a complaint.
+      std::string decode = "ffmpeg -nostdin -v error -i '" + path + "' -f null - 2>&1";
+      p = popen(decode.c_str(), "r");
+      ASSERT_NE(p, nullptr);
+      std::string complaints;
+      while (std::fgets(line, sizeof line, p)) complaints += line;
+      EXPECT_EQ(pclose(p), 0);
+      EXPECT_EQ(complaints, "");
       std::remove(path.c_str());
     }
 #endif
   }
 }
+
+#if !defined(_WIN32)
+// Files made by another writer, where one is installed: every picture and
+// sound chunk is found, and every Motion-JPEG picture decodes.
+TEST(AviParser, ReadsFilesOfAnotherWriter) {
+  if (std::system("command -v ffmpeg >/dev/null 2>&1") != 0) GTEST_SKIP() << "ffmpeg not installed";
+  struct Case {
+    const char* name;
+    const char* options;
+    int kind;
+    bool topDown;
+    size_t pictures;
+    int channels;
+  };
+  const Case cases[] = {
+      {"i420", "-c:v rawvideo -pix_fmt yuv420p -c:a pcm_s16le -ac 2", kKindI420, false, 25, 2},
+      {"yuy2", "-c:v rawvideo -pix_fmt yuyv422 -an", kKindYuy2, false, 25, 0},
+      {"bgra", "-c:v rawvideo -pix_fmt bgra -an", kKindRgb32, true, 25, 0},
+      {"mjpeg", "-c:v mjpeg -q:v 5 -c:a pcm_s16le -ac 1", kKindRgb32, false, 25, 1},
+  };
+  for (const Case& c : cases) {
+    std::string path = ::testing::TempDir() + "demoplay_other_" + c.name + ".avi";
+    std::string cmd = std::string("ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=176x144:rate=25 ") +
+                      "-f lavfi -i sine=frequency=1000:sample_rate=44100 -t 1 " + c.options + " '" + path + "'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    std::vector<uint8_t> bytes;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    uint8_t buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.insert(bytes.end(), buf, buf + n);
+    std::fclose(f);
+    std::remove(path.c_str());
+
+    MemorySource src(bytes.data(), bytes.size());
+    AviFileInfo info;
+    ASSERT_EQ(ParseAviFile(src, &info), AviStatus::kOk) << c.name;
+    VideoLayout layout;
+    ASSERT_EQ(DescribeVideo(info.headers.video, &layout), LayoutStatus::kOk) << c.name;
+    EXPECT_EQ(layout.kind, c.kind) << c.name;
+    EXPECT_EQ(layout.topDown, c.topDown) << c.name;
+    EXPECT_EQ(layout.width, 176);
+    EXPECT_EQ(layout.height, 144);
+    EXPECT_EQ(info.headers.FramesPerSecond(), 25);
+    ASSERT_EQ(info.videoChunks.size(), c.pictures) << c.name;
+    EXPECT_EQ(info.headers.hasAudio, c.channels > 0) << c.name;
+    if (c.channels > 0) {
+      EXPECT_TRUE(info.headers.audio.pcm);
+      EXPECT_EQ(info.headers.audio.channels, c.channels);
+      uint64_t soundBytes = 0;
+      for (const ChunkRef& r : info.audioChunks) soundBytes += r.size;
+      EXPECT_EQ(soundBytes, uint64_t(44100) * 2 * c.channels) << c.name;
+    }
+    for (const ChunkRef& r : info.videoChunks) {
+      if (layout.mjpeg) {
+        std::vector<uint8_t> rgb;
+        int w = 0, h = 0;
+        EXPECT_TRUE(DecodeJpegPicture(&bytes[r.offset], r.size, 176, 144, &rgb, &w, &h));
+      } else {
+        EXPECT_GE(r.size, layout.frameBytes);
+      }
+    }
+  }
+}
+#endif
 
 TEST(JpegPicture, DecodesToBottomUpRgb32AndRefusesWhatDoesNotFit) {
   sample::Spec spec;
@@ -192,6 +266,25 @@ TEST(JpegPicture, DecodesToBottomUpRgb32AndRefusesWhatDoesNotFit) {
   std::vector<uint8_t> noise(500, 0x5A);
   EXPECT_FALSE(DecodeJpegPicture(noise.data(), noise.size(), 40, 24, &rgb, &w, &h));
   EXPECT_FALSE(DecodeJpegPicture(nullptr, 0, 40, 24, &rgb, &w, &h));
+
+  // Without its Huffman tables (as many cameras send Motion-JPEG) the
+  // picture decodes the same with the standard ones.
+  std::vector<uint8_t> bare;
+  size_t pos = 2;
+  bare.assign(jpeg.begin(), jpeg.begin() + 2);
+  while (pos + 4 <= jpeg.size()) {
+    size_t length = 2 + ((size_t(jpeg[pos + 2]) << 8) | jpeg[pos + 3]);
+    if (jpeg[pos + 1] == 0xDA) {
+      bare.insert(bare.end(), jpeg.begin() + pos, jpeg.end());
+      break;
+    }
+    if (jpeg[pos + 1] != 0xC4) bare.insert(bare.end(), jpeg.begin() + pos, jpeg.begin() + pos + length);
+    pos += length;
+  }
+  ASSERT_LT(bare.size(), jpeg.size() - 400);
+  std::vector<uint8_t> fromBare;
+  ASSERT_TRUE(DecodeJpegPicture(bare.data(), bare.size(), 40, 24, &fromBare, &w, &h));
+  EXPECT_EQ(fromBare, rgb);
 
   // A Huffman table that claims more than 256 codes is refused before the
   // decoder would write past its tables.
