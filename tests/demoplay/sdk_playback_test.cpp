@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <random>
 #include <thread>
 
 #include "demoplay/sample_avi.h"
@@ -264,6 +265,95 @@ TEST_F(SdkTest, NoCallbackRunsOrStartsAfterStopReturns) {
     EXPECT_LT(after, 400);
     EXPECT_EQ(sdk->CloseStream(port), 0);
   }
+}
+
+// Several ports played, stopped, seeked and fed from several client threads
+// at once: each Stop still leaves no callback of its port running, and the
+// port's callbacks do not resume until it is played again.
+TEST_F(SdkTest, StopGuaranteeHoldsWhileSeveralThreadsDriveSeveralPorts) {
+  constexpr int kPorts = 4;
+  sample::Spec spec;
+  spec.frames = 50;
+  spec.audioRate = 8000;
+  std::vector<TempFile> files;
+  files.reserve(kPorts);
+  sample::Spec streamSpec;
+  streamSpec.frames = 300;
+  sample::File stream = sample::Make(streamSpec);
+  int ports[kPorts];
+  for (int i = 0; i < kPorts - 1; ++i) {
+    files.emplace_back("load.avi", sample::Make(spec).bytes);
+    ports[i] = OpenSample(files.back());
+  }
+  ASSERT_EQ(sdk->OpenStream(stream.bytes.data(), int(stream.streamHeaderLength), &ports[kPorts - 1]), 0);
+  const uint8_t* streamData = stream.bytes.data() + stream.streamHeaderLength;
+  const int streamSize = int(stream.bytes.size() - stream.streamHeaderLength);
+
+  Collector got[kPorts];
+  std::atomic<int> inside[kPorts];
+  std::atomic<int> calls[kPorts];
+  for (int i = 0; i < kPorts; ++i) {
+    inside[i] = 0;
+    calls[i] = 0;
+    got[i].keepData = false;
+    got[i].onFrame = [&, i](const Frame&) {
+      inside[i]++;
+      calls[i]++;
+      Sleep(1);
+      inside[i]--;
+    };
+  }
+  std::atomic<int> failures{0};
+  auto until = std::chrono::steady_clock::now() + 1500ms;
+  // Thread t plays and stops ports t and t + 2; both also seek, query and
+  // feed every port.
+  auto drive = [&](int t) {
+    std::mt19937 rng(t);
+    while (std::chrono::steady_clock::now() < until) {
+      int own = t + 2 * int(rng() % 2);
+      int any = int(rng() % kPorts);
+      int value = 0;
+      uint8_t info[12];
+      switch (rng() % 6) {
+        case 0:
+          if (sdk->Play(ports[own], &Collector::Callback, &got[own]) != 0) failures++;
+          break;
+        case 1: {
+          if (sdk->Stop(ports[own]) != 0) failures++;
+          if (inside[own].load() != 0) failures++;
+          int before = calls[own].load();
+          Sleep(3);
+          if (calls[own].load() != before) failures++;
+          break;
+        }
+        case 2: {
+          int r = sdk->SetPlayTime(ports[any], int(rng() % 3));
+          if (r != 0 && r != KV_ERR_NOT_SEEKABLE) failures++;
+          break;
+        }
+        case 3:
+          if (sdk->GetPlayTime(ports[any], &value) != 0 || sdk->GetMediaInfo(ports[any], info) != 0) failures++;
+          break;
+        case 4: {
+          int r = sdk->InputData(ports[kPorts - 1], streamData, streamSize);
+          if (r != 0 && r != KV_ERR_BUFFER_FULL) failures++;
+          break;
+        }
+        default:
+          Sleep(1);
+      }
+    }
+  };
+  std::thread a(drive, 0), b(drive, 1);
+  a.join();
+  b.join();
+  EXPECT_EQ(failures.load(), 0);
+  for (int i = 0; i < kPorts; ++i) EXPECT_EQ(sdk->Stop(ports[i]), 0);
+  for (int i = 0; i < kPorts; ++i) EXPECT_EQ(inside[i].load(), 0);
+  int total = 0;
+  for (int i = 0; i < kPorts; ++i) total += calls[i].load();
+  EXPECT_GT(total, 0);
+  EXPECT_EQ(sdk->Free(), 0);
 }
 
 TEST_F(SdkTest, StopFromInsideTheCallbackEndsDelivery) {

@@ -23,8 +23,10 @@ int Close(int port, bool stream) {
   if (!p) return KV_ERR_BAD_PORT;
   if (p->isStream() != stream) return KV_ERR_WRONG_PORT_TYPE;
   if (p->OnOwnThread()) return KV_ERR_IN_CALLBACK;
-  Ports().Remove(port);
+  // The thread ends before the number is given up, so that no frame of this
+  // port can arrive under the number of a port opened next.
   p->Shutdown();
+  Ports().Remove(port);
   return KV_OK;
 }
 
@@ -58,8 +60,12 @@ int KV_CALL KV_Free(void) {
     std::shared_ptr<PlayPort> p = Ports().Find(i);
     if (p && p->OnOwnThread()) return KV_ERR_IN_CALLBACK;
   }
-  auto all = Ports().TakeAll();
-  for (auto& p : all) p->Shutdown();
+  for (int i = 0; i < demoplay::kMaxPorts; ++i) {
+    if (std::shared_ptr<PlayPort> p = Ports().Find(i)) {
+      p->Shutdown();
+      Ports().Remove(i);
+    }
+  }
   return KV_OK;
 }
 
@@ -87,6 +93,7 @@ int KV_CALL KV_GetFileTime(int port, int* seconds) {
 
 int KV_CALL KV_OpenStream(const void* header, int length, int* port) {
   if (!header || length < 0) return KV_ERR_ARGUMENT;
+  if (size_t(length) > demoplay::kMaxStreamBufferBytes + demoplay::kMaxStreamHeaderBytes) return KV_ERR_BUFFER_FULL;
   return OpenPort(port, [&](PlayPort& p) {
     return p.OpenStream(static_cast<const uint8_t*>(header), size_t(length));
   });

@@ -14,21 +14,19 @@ PlayPort::~PlayPort() { Shutdown(); }
 
 bool PlayPort::OnOwnThread() {
   std::lock_guard<std::mutex> lock(mutex_);
-  return thread_.joinable() && thread_.get_id() == std::this_thread::get_id();
+  return decodingThread_ == std::this_thread::get_id();
 }
 
 void PlayPort::Shutdown() {
   Stop();
   if (recorder_.active()) recorder_.Stop();
-  std::lock_guard<std::mutex> lock(mutex_);
-  // A thread told to stop from its own callback has ended or is ending.
-  if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
 }
 
 int PlayPort::Play(KV_FrameCallBack callback, void* user) {
   if (!callback) return KV_ERR_ARGUMENT;
   if (OnOwnThread()) return KV_ERR_IN_CALLBACK;
-  Stop();
+  std::lock_guard<std::mutex> control(controlMutex_);
+  StopLocked();
   std::lock_guard<std::mutex> lock(mutex_);
   if (isStream_ && streamError_ != KV_OK) return streamError_;
   callback_ = callback;
@@ -42,23 +40,34 @@ int PlayPort::Play(KV_FrameCallBack callback, void* user) {
   } catch (...) {
     return KV_ERR_NO_MEMORY;
   }
+  decodingThread_ = thread_.get_id();
   return KV_OK;
 }
 
 int PlayPort::Stop() {
-  std::thread ending;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     stopRequested_ = true;
     wake_.notify_all();
-    if (!thread_.joinable()) return KV_OK;
     // From the port's own callback: no further callback starts, and the
     // thread ends when the callback returns. It is joined later.
-    if (thread_.get_id() == std::this_thread::get_id()) return KV_OK;
-    ending = std::move(thread_);
+    if (decodingThread_ == std::this_thread::get_id()) return KV_OK;
   }
-  ending.join();
+  std::lock_guard<std::mutex> control(controlMutex_);
+  StopLocked();
   return KV_OK;
+}
+
+// With controlMutex_ held: ends the decoding thread and waits for it.
+void PlayPort::StopLocked() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopRequested_ = true;
+    wake_.notify_all();
+  }
+  if (thread_.joinable()) thread_.join();
+  std::lock_guard<std::mutex> lock(mutex_);
+  decodingThread_ = std::thread::id();
 }
 
 // Picks the file's next chunk in time order and waits until it is due.

@@ -76,6 +76,7 @@ class PlayPort {
   uint32_t AudioStampMs(uint64_t bytes) const;
   uint32_t DurationMs() const;
   int SeekLocked(uint32_t ms);
+  void StopLocked();
   int AcceptStreamHeaderLocked();
 
   // Decoding thread.
@@ -91,9 +92,15 @@ class PlayPort {
   uint32_t soundBytesPerSecond_ = 0;
   Recorder recorder_;
 
+  // Serialises starting and ending the decoding thread (Play, Stop,
+  // Shutdown), so that every Stop returns only after the thread has ended.
+  // Never taken on the decoding thread.
+  std::mutex controlMutex_;
+  std::thread thread_;  // under controlMutex_
+
   std::mutex mutex_;  // guards everything below
   std::condition_variable wake_;
-  std::thread thread_;
+  std::thread::id decodingThread_;  // the running thread's id, or none
   bool stopRequested_ = false;
   KV_FrameCallBack callback_ = nullptr;
   void* user_ = nullptr;

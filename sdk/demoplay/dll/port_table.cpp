@@ -29,18 +29,12 @@ std::shared_ptr<PlayPort> PortTable::Find(int id) {
   return ports_[id];
 }
 
-std::vector<std::shared_ptr<PlayPort>> PortTable::TakeAll() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  std::vector<std::shared_ptr<PlayPort>> all;
-  for (auto& p : ports_)
-    if (p) all.push_back(std::move(p));
-  return all;
-}
-
-// The one table of the loaded library.
+// The one table of the loaded library. It is never destroyed: a destructor
+// run while the library is unloaded would join decoding threads under the
+// loader lock. Ports are closed by KV_CloseFile, KV_CloseStream or KV_Free.
 PortTable& Ports() {
-  static PortTable table;
-  return table;
+  static PortTable* table = new PortTable;
+  return *table;
 }
 
 }  // namespace demoplay

@@ -18,7 +18,6 @@ class PortTable {
   std::shared_ptr<PlayPort> Create();
   void Remove(int id);
   std::shared_ptr<PlayPort> Find(int id);
-  std::vector<std::shared_ptr<PlayPort>> TakeAll();
 
  private:
   std::mutex mutex_;

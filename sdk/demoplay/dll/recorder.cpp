@@ -42,12 +42,17 @@ void Recorder::Add(ChunkClass cls, const uint8_t* data, size_t size) {
 int Recorder::Stop() {
   std::lock_guard<std::mutex> lock(mutex_);
   if (!sink_) return KV_ERR_NOT_RECORDING;
-  bool ok = !failed_ && writer_.Finish();
+  bool complete = !failed_ && writer_.Finish();
   sink_->Close();
   sink_.reset();
-  if (ok) ok = MoveFileExA(temporaryPath_.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
-  if (!ok) DeleteFileA(temporaryPath_.c_str());
-  return ok ? KV_OK : KV_ERR_RECORD_FILE;
+  if (!complete) {
+    DeleteFileA(temporaryPath_.c_str());
+    return KV_ERR_RECORD_FILE;
+  }
+  // A complete recording that cannot take its name (the name is held by
+  // another program) stays under the temporary name rather than being lost.
+  if (!MoveFileExA(temporaryPath_.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING)) return KV_ERR_RECORD_FILE;
+  return KV_OK;
 }
 
 void Recorder::DiscardLocked() {

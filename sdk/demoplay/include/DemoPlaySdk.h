@@ -31,12 +31,13 @@ extern "C" {
 #define KV_ERR_UNSUPPORTED -7       /* video codec or picture size not supported */
 #define KV_ERR_TOO_MANY_PORTS -8    /* all 64 ports are open */
 #define KV_ERR_WRONG_PORT_TYPE -9   /* a file call on a stream port or the other way round */
-#define KV_ERR_BUFFER_FULL -10      /* stream input beyond what the port holds; nothing was taken */
+#define KV_ERR_BUFFER_FULL -10      /* stream input beyond what the port holds (48 MiB); nothing was taken */
 #define KV_ERR_NOT_SEEKABLE -11     /* seeking a stream port */
 #define KV_ERR_OUT_OF_RANGE -12     /* seek past the end of the file */
 #define KV_ERR_ALREADY_RECORDING -13
 #define KV_ERR_NOT_RECORDING -14
-#define KV_ERR_RECORD_FILE -15      /* the recording cannot be created, written or renamed */
+#define KV_ERR_RECORD_FILE -15      /* the recording cannot be created, written or renamed (a complete
+                                       recording that cannot be renamed stays as "<name>.recording") */
 #define KV_ERR_IN_CALLBACK -16      /* closing a port from its own frame callback */
 #define KV_ERR_NO_MEMORY -17
 #define KV_ERR_BUFFER_TOO_SMALL -18 /* KV_GetDecoderInf: the text does not fit */
@@ -93,8 +94,10 @@ int KV_CALL KV_Play(int port, KV_FrameCallBack callback, void* user);
 int KV_CALL KV_Stop(int port);
 int KV_CALL KV_SetPlayTime(int port, int seconds);
 int KV_CALL KV_GetPlayTime(int port, int* seconds);
-/* Writes what the port plays from now on as an AVI file; the file appears
- * under its name when KV_StopRecord (or closing the port) completes it. */
+/* Writes what the port plays from now on as an AVI file (the chunks as
+ * stored, with an 'idx1' index, up to 1 GiB; later chunks are left out). It
+ * is written as "<name>.recording" and takes its name when KV_StopRecord (or
+ * closing the port) completes it. */
 int KV_CALL KV_StartRecord(int port, const char* fileName);
 int KV_CALL KV_StopRecord(int port);
 
