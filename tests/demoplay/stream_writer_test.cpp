@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <random>
 #include <string>
 
@@ -116,10 +117,45 @@ TEST(StreamAssembler, HeaderMustReachTheMoviList) {
   EXPECT_TRUE(headers.hasAudio);
 }
 
+#if !defined(_WIN32)
+// Another reader's view of a file: the number of pictures it finds, and
+// whether it decodes all of it without a complaint.
+void CheckWithAnotherReader(const std::vector<uint8_t>& bytes, const std::string& name, int pictures) {
+  if (std::system("command -v ffprobe >/dev/null 2>&1") != 0) return;
+  std::string path = ::testing::TempDir() + "demoplay_writer_" + name + ".avi";
+  FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+  std::string cmd = "ffprobe -v error -count_packets -select_streams v:0 -show_entries stream=nb_read_packets "
+                    "-of csv=p=0 '" + path + "'";
+  FILE* p = popen(cmd.c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  char line[256] = {0};
+  ASSERT_NE(std::fgets(line, sizeof line, p), nullptr);
+  pclose(p);
+  EXPECT_EQ(std::atoi(line), pictures) << name;
+  std::string decode = "ffmpeg -nostdin -v error -i '" + path + "' -f null - 2>&1";
+  p = popen(decode.c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  std::string complaints;
+  while (std::fgets(line, sizeof line, p)) complaints += line;
+  EXPECT_EQ(pclose(p), 0) << name;
+  EXPECT_EQ(complaints, "") << name;
+  std::remove(path.c_str());
+}
+#endif
+
 TEST(AviWriter, RecordingReadsBackWithTheSameChunks) {
-  for (sample::Video video : {sample::Video::kYuy2, sample::Video::kRgb32, sample::Video::kMjpeg}) {
+  struct Case {
+    sample::Video video;
+    uint64_t riffBytes;  // small ones force OpenDML extensions
+    bool extensions;
+  };
+  for (Case c : {Case{sample::Video::kYuy2, uint64_t(1) << 30, false}, Case{sample::Video::kRgb32, 20000, true},
+                 Case{sample::Video::kMjpeg, 3000, true}}) {
     sample::Spec spec;
-    spec.video = video;
+    spec.video = c.video;
     spec.frames = 7;
     spec.audioRate = 22050;
     spec.audioChannels = 2;
@@ -129,19 +165,22 @@ TEST(AviWriter, RecordingReadsBackWithTheSameChunks) {
     ASSERT_EQ(ParseAviFile(src, &in), AviStatus::kOk);
 
     MemorySink sink;
-    AviWriter writer;
+    AviWriterLimits limits;
+    limits.riffBytes = c.riffBytes;
+    AviWriter writer(limits);
     ASSERT_TRUE(writer.Begin(&sink, in.headers, true));
     std::vector<StreamChunk> chunks = FileChunksInOrder(file.bytes, in);
-    for (const StreamChunk& c : chunks) ASSERT_TRUE(writer.AddChunk(c.cls, c.data.data(), c.data.size()));
+    for (const StreamChunk& ch : chunks) ASSERT_TRUE(writer.AddChunk(ch.cls, ch.data.data(), ch.data.size()));
     EXPECT_FALSE(writer.AddChunk(ChunkClass::kOther, nullptr, 0));
     ASSERT_TRUE(writer.Finish());
     EXPECT_EQ(writer.videoFrames(), 7u);
+    EXPECT_EQ(writer.riffCount() > 1, c.extensions);
 
     AviFileInfo out;
     MemorySource back(sink.bytes.data(), sink.bytes.size());
     ASSERT_EQ(ParseAviFile(back, &out), AviStatus::kOk);
-    EXPECT_EQ(out.indexSource, AviFileInfo::IndexSource::kIdx1);
-    EXPECT_EQ(out.headers.totalFrames, 7u);
+    EXPECT_EQ(out.indexSource, AviFileInfo::IndexSource::kSuperIndex);
+    EXPECT_EQ(out.movi.size(), writer.riffCount());
     EXPECT_EQ(out.headers.video.length, 7u);
     EXPECT_EQ(out.headers.video.compression, in.headers.video.compression);
     EXPECT_EQ(out.headers.audio.samplesPerSec, 22050u);
@@ -150,34 +189,47 @@ TEST(AviWriter, RecordingReadsBackWithTheSameChunks) {
     ASSERT_EQ(again.size(), chunks.size());
     for (size_t i = 0; i < chunks.size(); ++i) EXPECT_EQ(again[i].data, chunks[i].data) << i;
 
-#if !defined(_WIN32)
-    // Another reader agrees, where one is installed.
-    if (std::system("command -v ffprobe >/dev/null 2>&1") == 0) {
-      std::string path = ::testing::TempDir() + "demoplay_writer_" + std::to_string(int(video)) + ".avi";
-      FILE* f = std::fopen(path.c_str(), "wb");
-      ASSERT_NE(f, nullptr);
-      std::fwrite(sink.bytes.data(), 1, sink.bytes.size(), f);
-      std::fclose(f);
-      std::string cmd = "ffprobe -v error -count_packets -select_streams v:0 -show_entries stream=nb_read_packets "
-                        "-of csv=p=0 '" + path + "'";
-      FILE* p = popen(cmd.c_str(), "r");
-      ASSERT_NE(p, nullptr);
-      char line[64] = {0};
-      ASSERT_NE(std::fgets(line, sizeof line, p), nullptr);
-      pclose(p);
-      EXPECT_EQ(std::atoi(line), 7) << line;
-      // ... and decodes every picture and the sound without a complaint.
-      std::string decode = "ffmpeg -nostdin -v error -i '" + path + "' -f null - 2>&1";
-      p = popen(decode.c_str(), "r");
-      ASSERT_NE(p, nullptr);
-      std::string complaints;
-      while (std::fgets(line, sizeof line, p)) complaints += line;
-      EXPECT_EQ(pclose(p), 0);
-      EXPECT_EQ(complaints, "");
-      std::remove(path.c_str());
+    // Readers that know only 'idx1' find the first RIFF's pictures.
+    std::vector<uint8_t> firstOnly = sink.bytes;
+    for (size_t at = 0; at + 4 < firstOnly.size(); ++at) {
+      if (std::memcmp(&firstOnly[at], "indx", 4) == 0) firstOnly[at] = 'x';
     }
+    AviFileInfo legacy;
+    MemorySource legacySource(firstOnly.data(), firstOnly.size());
+    ASSERT_EQ(ParseAviFile(legacySource, &legacy), AviStatus::kOk);
+    EXPECT_EQ(legacy.indexSource, c.extensions ? AviFileInfo::IndexSource::kScan : AviFileInfo::IndexSource::kIdx1);
+    EXPECT_EQ(legacy.videoChunks.size(), 7u);
+#if !defined(_WIN32)
+    CheckWithAnotherReader(sink.bytes, sample::VideoName(c.video), 7);
 #endif
   }
+}
+
+TEST(AviWriter, FullSuperIndexEndsTheRecordingCleanly) {
+  sample::Spec spec;
+  spec.frames = 10;
+  sample::File file = sample::Make(spec);
+  AviFileInfo in;
+  MemorySource src(file.bytes.data(), file.bytes.size());
+  ASSERT_EQ(ParseAviFile(src, &in), AviStatus::kOk);
+  MemorySink sink;
+  AviWriterLimits limits;
+  limits.riffBytes = 1000;  // one picture per RIFF
+  limits.maxRiffs = 3;
+  AviWriter writer(limits);
+  ASSERT_TRUE(writer.Begin(&sink, in.headers, false));
+  int accepted = 0;
+  for (const ChunkRef& r : in.videoChunks) accepted += writer.AddChunk(ChunkClass::kVideo, &file.bytes[r.offset], r.size);
+  EXPECT_EQ(accepted, 3);
+  EXPECT_FALSE(writer.failed());
+  ASSERT_TRUE(writer.Finish());
+  AviFileInfo out;
+  MemorySource back(sink.bytes.data(), sink.bytes.size());
+  ASSERT_EQ(ParseAviFile(back, &out), AviStatus::kOk);
+  ASSERT_EQ(out.videoChunks.size(), 3u);
+  EXPECT_EQ(std::vector<uint8_t>(sink.bytes.begin() + out.videoChunks[2].offset,
+                                 sink.bytes.begin() + out.videoChunks[2].offset + out.videoChunks[2].size),
+            sample::StoredPicture(spec, 2));
 }
 
 #if !defined(_WIN32)

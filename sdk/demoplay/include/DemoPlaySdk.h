@@ -94,10 +94,10 @@ int KV_CALL KV_Play(int port, KV_FrameCallBack callback, void* user);
 int KV_CALL KV_Stop(int port);
 int KV_CALL KV_SetPlayTime(int port, int seconds);
 int KV_CALL KV_GetPlayTime(int port, int* seconds);
-/* Writes what the port plays from now on as an AVI file (the chunks as
- * stored, with an 'idx1' index, up to 1 GiB; later chunks are left out). It
- * is written as "<name>.recording" and takes its name when KV_StopRecord (or
- * closing the port) completes it. */
+/* Writes what the port plays from now on as an AVI file: the chunks as
+ * stored, an 'idx1' index over the first gigabyte and OpenDML extensions and
+ * indexes beyond it. It is written as "<name>.recording" and takes its name
+ * when KV_StopRecord (or closing the port) completes it. */
 int KV_CALL KV_StartRecord(int port, const char* fileName);
 int KV_CALL KV_StopRecord(int port);
 
