@@ -217,6 +217,31 @@ TEST(AviParser, RandomByteDamageNeverReadsOutside) {
   }
 }
 
+TEST(AviHeaders, FrameDurationFromRateScaleOrMainHeader) {
+  struct Case {
+    uint32_t rate, scale, microSecPerFrame;
+    uint64_t expected;
+    int fps;
+  };
+  const Case cases[] = {
+      {25, 1, 0, 40000, 25},
+      {30000, 1001, 0, 33366, 30},
+      {0, 1, 66666, 66666, 15},       // no rate: the main header
+      {1, 1000000, 40000, 40000, 25}, // one picture in 11 days: damage
+      {1000000, 1, 0, 40000, 25},     // a million per second: damage
+      {0, 0, 0, 40000, 25},           // nothing given
+      {1, 5, 0, 5000000, 0},          // one picture in 5 s
+  };
+  for (const Case& c : cases) {
+    AviHeaders h;
+    h.video.rate = c.rate;
+    h.video.scale = c.scale;
+    h.microSecPerFrame = c.microSecPerFrame;
+    EXPECT_EQ(h.FrameMicroseconds(), c.expected) << c.rate << "/" << c.scale;
+    EXPECT_EQ(h.FramesPerSecond(), c.fps) << c.rate << "/" << c.scale;
+  }
+}
+
 TEST(FrameLayout, KindsSizesAndRefusals) {
   struct Case {
     uint32_t compression;

@@ -201,11 +201,13 @@ const char* AviStatusText(AviStatus status) {
 }
 
 uint64_t AviHeaders::FrameMicroseconds() const {
+  // Rates outside 0.1 to 1000 pictures per second are taken for damage.
+  auto sane = [](uint64_t us) { return us >= 1000 && us <= 10000000; };
   if (video.rate != 0 && video.scale != 0) {
     uint64_t us = uint64_t(video.scale) * 1000000u / video.rate;
-    if (us > 0) return us;
+    if (sane(us)) return us;
   }
-  if (microSecPerFrame != 0) return microSecPerFrame;
+  if (sane(microSecPerFrame)) return microSecPerFrame;
   return 40000;
 }
 
@@ -296,8 +298,9 @@ void ScanMoviLists(ByteSource& source, const AviHeaders& headers, const std::vec
   }
 }
 
-AviStatus ParseAviFile(ByteSource& source, AviFileInfo* out) {
+AviStatus ParseAviFile(ByteSource& file, AviFileInfo* out) {
   *out = AviFileInfo();
+  BufferedSource source(file);
   const uint64_t fileSize = source.Size();
   uint8_t head[12];
   if (!source.Read(0, head, 12) || ReadLe32(head) != kFccRiff || ReadLe32(head + 8) != kFccAvi)

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -48,6 +49,36 @@ class MemorySource : public ByteSource {
  private:
   const uint8_t* data_;
   size_t size_;
+};
+
+// Keeps one block of another source, so that walking many small chunk
+// headers costs one read of the underlying source per block, not per header.
+class BufferedSource : public ByteSource {
+ public:
+  explicit BufferedSource(ByteSource& inner, size_t blockSize = 64 * 1024) : inner_(inner), blockSize_(blockSize) {}
+  uint64_t Size() const override { return inner_.Size(); }
+  bool Read(uint64_t offset, void* out, size_t length) override {
+    const uint64_t size = inner_.Size();
+    if (offset > size || length > size - offset) return false;
+    if (length > blockSize_) return inner_.Read(offset, out, length);
+    if (offset < blockStart_ || offset + length > blockStart_ + block_.size()) {
+      size_t n = size_t(std::min<uint64_t>(blockSize_, size - offset));
+      block_.resize(n);
+      if (!inner_.Read(offset, block_.data(), n)) {
+        block_.clear();
+        return false;
+      }
+      blockStart_ = offset;
+    }
+    if (length) std::memcpy(out, block_.data() + (offset - blockStart_), length);
+    return true;
+  }
+
+ private:
+  ByteSource& inner_;
+  size_t blockSize_;
+  std::vector<uint8_t> block_;
+  uint64_t blockStart_ = 0;
 };
 
 // Sequential output with patching of earlier bytes, for the AVI writer.
