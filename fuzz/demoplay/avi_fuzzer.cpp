@@ -26,9 +26,9 @@ void UseChunks(const AviHeaders& headers, const std::vector<std::vector<uint8_t>
       if (layout.mjpeg) {
         int w = 0, h = 0;
         DecodeJpegPicture(c.data(), c.size(), 256, 256, &out, &w, &h);
-      } else if (layout.kind == kKindRgb32 && c.size() >= layout.frameBytes && layout.frameBytes <= (1u << 20)) {
+      } else if (layout.needsConversion() && c.size() >= layout.frameBytes && layout.deliveredBytes <= (1u << 20)) {
         out.resize(layout.deliveredBytes);
-        CopyRgb32BottomUp(layout, c.data(), out.data());
+        ConvertStoredRgb(layout, c.data(), out.data());
       }
     }
   }

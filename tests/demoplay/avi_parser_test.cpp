@@ -84,7 +84,8 @@ INSTANTIATE_TEST_SUITE_P(
                       LayoutCase{sample::Video::kRgb32TopDown, sample::Index::kOpenDml, false, kKindRgb32,
                                  S::kSuperIndex},
                       LayoutCase{sample::Video::kMjpeg, sample::Index::kOpenDml, true, kKindRgb32, S::kSuperIndex},
-                      LayoutCase{sample::Video::kMjpeg, sample::Index::kIdx1, false, kKindRgb32, S::kIdx1}),
+                      LayoutCase{sample::Video::kMjpeg, sample::Index::kIdx1, false, kKindRgb32, S::kIdx1},
+                      LayoutCase{sample::Video::kRgb24, sample::Index::kNone, true, kKindRgb32, S::kScan}),
     [](const ::testing::TestParamInfo<LayoutCase>& i) {
       return std::string(sample::VideoName(i.param.video)) + "_" + sample::IndexName(i.param.index) +
              (i.param.recLists ? "_rec" : "");
@@ -258,8 +259,9 @@ TEST(FrameLayout, KindsSizesAndRefusals) {
       {FourCc('Y', 'U', 'Y', '2'), 16, 16, 8, LayoutStatus::kOk, kKindYuy2, 16 * 8 * 2},
       {FourCc('U', 'Y', 'V', 'Y'), 16, 16, 8, LayoutStatus::kOk, kKindUyvy, 16 * 8 * 2},
       {0, 32, 15, -7, LayoutStatus::kOk, kKindRgb32, 15 * 7 * 4},
+      {0, 24, 15, 7, LayoutStatus::kOk, kKindRgb32, 48 * 7},  // rows of 45 bytes padded to 48
       {FourCc('M', 'J', 'P', 'G'), 24, 64, 48, LayoutStatus::kOk, kKindRgb32, 0},
-      {0, 24, 16, 8, LayoutStatus::kUnsupportedCodec, 0, 0},
+      {0, 16, 16, 8, LayoutStatus::kUnsupportedCodec, 0, 0},
       {FourCc('H', '2', '6', '4'), 24, 16, 8, LayoutStatus::kUnsupportedCodec, 0, 0},
       {FourCc('I', '4', '2', '0'), 12, 15, 8, LayoutStatus::kBadSize, 0, 0},
       {FourCc('Y', 'U', 'Y', '2'), 16, 0, 8, LayoutStatus::kBadSize, 0, 0},

@@ -64,7 +64,7 @@ uint16_t BitCount(Video v) {
   switch (v) {
     case Video::kI420: case Video::kYv12: return 12;
     case Video::kYuy2: case Video::kUyvy: return 16;
-    case Video::kMjpeg: return 24;
+    case Video::kMjpeg: case Video::kRgb24: return 24;
     default: return 32;
   }
 }
@@ -80,7 +80,7 @@ void JpegWrite(void* context, void* data, int size) {
 }  // namespace
 
 const char* VideoName(Video v) {
-  static const char* const names[] = {"I420", "YV12", "YUY2", "UYVY", "RGB32", "RGB32topdown", "MJPEG"};
+  static const char* const names[] = {"I420", "YV12", "YUY2", "UYVY", "RGB32", "RGB32topdown", "MJPEG", "RGB24"};
   return names[int(v)];
 }
 
@@ -126,19 +126,21 @@ std::vector<uint8_t> StoredPicture(const Spec& s, int n) {
       break;
     }
     case Video::kRgb32:
-    case Video::kRgb32TopDown: {
+    case Video::kRgb32TopDown:
+    case Video::kRgb24: {
       // Built as the picture is seen, top row first, then stored bottom-up
-      // unless the file says top-down.
-      std::vector<uint8_t> visual(size_t(w) * h * 4);
+      // unless the file says top-down; 24-bit rows padded to 4 bytes.
+      const int bytes = s.video == Video::kRgb24 ? 3 : 4;
+      const size_t stride = (size_t(w) * bytes + 3) / 4 * 4;
+      std::vector<uint8_t> visual(stride * h);
       for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
-          for (int c = 0; c < 4; ++c) visual[(size_t(y) * w + x) * 4 + c] = Pattern(x, y, n, c);
+          for (int c = 0; c < bytes; ++c) visual[size_t(y) * stride + size_t(x) * bytes + c] = Pattern(x, y, n, c);
       visual[0] = uint8_t(n);
       visual[1] = uint8_t(n >> 8);
       if (s.video == Video::kRgb32TopDown) return visual;
       out.resize(visual.size());
-      for (int y = 0; y < h; ++y)
-        std::memcpy(&out[size_t(h - 1 - y) * w * 4], &visual[size_t(y) * w * 4], size_t(w) * 4);
+      for (int y = 0; y < h; ++y) std::memcpy(&out[size_t(h - 1 - y) * stride], &visual[size_t(y) * stride], stride);
       break;
     }
     case Video::kMjpeg: {
@@ -151,10 +153,14 @@ std::vector<uint8_t> StoredPicture(const Spec& s, int n) {
 }
 
 std::vector<uint8_t> DeliveredPicture(const Spec& s, int n) {
-  if (s.video != Video::kRgb32TopDown) return StoredPicture(s, n);
+  if (s.video != Video::kRgb32TopDown && s.video != Video::kRgb24) return StoredPicture(s, n);
   Spec bottomUp = s;
   bottomUp.video = Video::kRgb32;
-  return StoredPicture(bottomUp, n);
+  std::vector<uint8_t> out = StoredPicture(bottomUp, n);
+  if (s.video == Video::kRgb24) {
+    for (size_t i = 3; i < out.size(); i += 4) out[i] = 0;  // the unused byte
+  }
+  return out;
 }
 
 int PictureNumber(int kind, const uint8_t* d, size_t size, int width, int height) {
@@ -245,7 +251,7 @@ File Make(const Spec& s) {
 
   struct Written { const char* id; uint64_t at; uint32_t size; };
   std::vector<Written> all;  // for idx1 (first RIFF only)
-  const char* videoId = s.video == Video::kRgb32 || topDown ? "00db" : "00dc";
+  const char* videoId = s.video == Video::kRgb32 || s.video == Video::kRgb24 || topDown ? "00db" : "00dc";
   int64_t sampleIndex = 0;
   size_t firstMoviAt = 0;
   size_t movi = f.open("LIST", "movi");

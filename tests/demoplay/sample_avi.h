@@ -11,7 +11,7 @@
 
 namespace sample {
 
-enum class Video { kI420, kYv12, kYuy2, kUyvy, kRgb32, kRgb32TopDown, kMjpeg };
+enum class Video { kI420, kYv12, kYuy2, kUyvy, kRgb32, kRgb32TopDown, kMjpeg, kRgb24 };
 enum class Index { kIdx1, kIdx1Absolute, kNone, kOpenDml };
 
 struct Spec {
@@ -40,7 +40,7 @@ const char* VideoName(Video video);
 const char* IndexName(Index index);
 
 // The stored bytes of picture n, and the bytes the SDK should deliver for it
-// (32-bit RGB delivered bottom-up). Not for Motion-JPEG.
+// (RGB delivered as 32-bit bottom-up). Not for Motion-JPEG.
 std::vector<uint8_t> StoredPicture(const Spec& spec, int n);
 std::vector<uint8_t> DeliveredPicture(const Spec& spec, int n);
 // The flat grey level of Motion-JPEG picture n.

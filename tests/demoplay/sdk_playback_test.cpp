@@ -57,7 +57,7 @@ TEST_P(SdkKinds, PlaysEveryPictureInOrderWithSoundAndOneEndNotification) {
   const KindCase& c = GetParam();
   sample::Spec spec;
   spec.video = c.video;
-  spec.width = 48;
+  spec.width = 50;  // 24-bit rows of 150 bytes are padded to 152
   spec.height = 32;
   spec.frames = 8;
   spec.audioRate = 22050;
@@ -69,7 +69,7 @@ TEST_P(SdkKinds, PlaysEveryPictureInOrderWithSoundAndOneEndNotification) {
   uint8_t info[12];
   std::memset(info, 0xEE, sizeof info);
   ASSERT_EQ(sdk->GetMediaInfo(port, info), 0);
-  EXPECT_EQ(info[0] | (info[1] << 8), 48);
+  EXPECT_EQ(info[0] | (info[1] << 8), 50);
   EXPECT_EQ(info[2] | (info[3] << 8), 32);
   EXPECT_EQ(info[4], 25);
 
@@ -88,14 +88,14 @@ TEST_P(SdkKinds, PlaysEveryPictureInOrderWithSoundAndOneEndNotification) {
     const Frame& f = pictures[n];
     EXPECT_EQ(f.port, port);
     EXPECT_EQ(f.kind, c.kind);
-    EXPECT_EQ(f.width, 48);
+    EXPECT_EQ(f.width, 50);
     EXPECT_EQ(f.height, 32);
     EXPECT_EQ(f.stamp, unsigned(n * 40));
     EXPECT_EQ(f.frameRate, 25);
     EXPECT_NE(f.thread, GetCurrentThreadId());
     EXPECT_EQ(f.thread, pictures[0].thread);
     if (c.video == sample::Video::kMjpeg) {
-      ASSERT_EQ(f.size, 48 * 32 * 4);
+      ASSERT_EQ(f.size, 50 * 32 * 4);
       EXPECT_NEAR(f.data[0], sample::JpegLevel(n), 4) << n;
       EXPECT_NEAR(f.data[f.data.size() - 4], sample::JpegLevel(n), 4) << n;
     } else {
@@ -125,7 +125,8 @@ INSTANTIATE_TEST_SUITE_P(All, SdkKinds,
                                            KindCase{sample::Video::kUyvy, KV_FRAME_UYVY},
                                            KindCase{sample::Video::kRgb32, KV_FRAME_RGB32},
                                            KindCase{sample::Video::kRgb32TopDown, KV_FRAME_RGB32},
-                                           KindCase{sample::Video::kMjpeg, KV_FRAME_RGB32}),
+                                           KindCase{sample::Video::kMjpeg, KV_FRAME_RGB32},
+                                           KindCase{sample::Video::kRgb24, KV_FRAME_RGB32}),
                          [](const ::testing::TestParamInfo<KindCase>& i) { return sample::VideoName(i.param.video); });
 
 // The reference check: 4 s of CIF at 25 pictures per second, played in real

@@ -132,7 +132,8 @@ INSTANTIATE_TEST_SUITE_P(
                       StreamCase{sample::Video::kRgb32, sample::Index::kIdx1, true, 0, 333},
                       StreamCase{sample::Video::kRgb32TopDown, sample::Index::kOpenDml, false, 12, 5000},
                       StreamCase{sample::Video::kMjpeg, sample::Index::kOpenDml, true, 100, 64},
-                      StreamCase{sample::Video::kUyvy, sample::Index::kNone, false, 0, 1 << 20}),
+                      StreamCase{sample::Video::kUyvy, sample::Index::kNone, false, 0, 1 << 20},
+                      StreamCase{sample::Video::kRgb24, sample::Index::kIdx1, false, 0, 77}),
     [](const ::testing::TestParamInfo<StreamCase>& i) {
       return std::string(sample::VideoName(i.param.video)) + "_" + sample::IndexName(i.param.index) +
              (i.param.recLists ? "_rec" : "") + "_pieces" + std::to_string(i.param.maxPiece);

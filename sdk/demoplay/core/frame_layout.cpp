@@ -9,8 +9,7 @@ LayoutStatus DescribeVideo(const VideoStreamInfo& video, VideoLayout* out) {
   int64_t w = video.width;
   int64_t h = video.height < 0 ? -int64_t(video.height) : int64_t(video.height);
   const uint32_t c = video.compression;
-  const bool mjpeg = c == FourCc('M', 'J', 'P', 'G') || c == FourCc('m', 'j', 'p', 'g') ||
-                     (c == 0 && video.bitCount == 24 && video.handler == FourCc('M', 'J', 'P', 'G'));
+  const bool mjpeg = c == FourCc('M', 'J', 'P', 'G') || c == FourCc('m', 'j', 'p', 'g');
   int kind = -1;
   size_t bytesPerFour = 0;  // bytes per 4 pixels
   if (mjpeg) {
@@ -27,7 +26,7 @@ LayoutStatus DescribeVideo(const VideoStreamInfo& video, VideoLayout* out) {
   } else if (c == FourCc('U', 'Y', 'V', 'Y')) {
     kind = kKindUyvy;
     bytesPerFour = 8;
-  } else if (c == 0 && video.bitCount == 32) {
+  } else if (c == 0 && (video.bitCount == 32 || video.bitCount == 24)) {
     kind = kKindRgb32;
     bytesPerFour = 16;
   }
@@ -41,19 +40,31 @@ LayoutStatus DescribeVideo(const VideoStreamInfo& video, VideoLayout* out) {
   out->width = int(w);
   out->height = int(h);
   out->topDown = !mjpeg && kind == kKindRgb32 && video.height < 0;
+  out->rgb24 = !mjpeg && kind == kKindRgb32 && video.bitCount == 24;
   out->frameBytes = mjpeg ? 0 : size_t(w) * size_t(h) * bytesPerFour / 4;
-  out->deliveredBytes = mjpeg ? size_t(w) * size_t(h) * 4 : out->frameBytes;
+  if (out->rgb24) out->frameBytes = (size_t(w) * 3 + 3) / 4 * 4 * size_t(h);
+  out->deliveredBytes = mjpeg || out->rgb24 ? size_t(w) * size_t(h) * 4 : out->frameBytes;
   return LayoutStatus::kOk;
 }
 
-void CopyRgb32BottomUp(const VideoLayout& layout, const uint8_t* stored, uint8_t* out) {
-  const size_t stride = size_t(layout.width) * 4;
-  if (!layout.topDown) {
-    std::memcpy(out, stored, stride * size_t(layout.height));
-    return;
+void ConvertStoredRgb(const VideoLayout& layout, const uint8_t* stored, uint8_t* out) {
+  const size_t w = size_t(layout.width);
+  const size_t outStride = w * 4;
+  const size_t inStride = layout.rgb24 ? (w * 3 + 3) / 4 * 4 : outStride;
+  for (int y = 0; y < layout.height; ++y) {
+    const uint8_t* src = stored + size_t(y) * inStride;
+    uint8_t* dst = out + size_t(layout.topDown ? layout.height - 1 - y : y) * outStride;
+    if (!layout.rgb24) {
+      std::memcpy(dst, src, outStride);
+      continue;
+    }
+    for (size_t x = 0; x < w; ++x) {
+      dst[4 * x + 0] = src[3 * x + 0];
+      dst[4 * x + 1] = src[3 * x + 1];
+      dst[4 * x + 2] = src[3 * x + 2];
+      dst[4 * x + 3] = 0;
+    }
   }
-  for (int y = 0; y < layout.height; ++y)
-    std::memcpy(out + size_t(layout.height - 1 - y) * stride, stored + size_t(y) * stride, stride);
 }
 
 }  // namespace demoplay

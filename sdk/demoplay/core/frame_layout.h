@@ -28,17 +28,22 @@ struct VideoLayout {
   int kind = 0;          // delivered kind (2 for decoded Motion-JPEG)
   int width = 0;
   int height = 0;        // always positive
-  bool topDown = false;  // 32-bit RGB stored with a negative height
+  bool topDown = false;  // RGB stored with a negative height
+  bool rgb24 = false;    // 24-bit RGB, delivered as 32-bit
   size_t frameBytes = 0; // bytes of one stored picture (0 for Motion-JPEG)
   size_t deliveredBytes = 0;  // bytes of one delivered picture
+
+  // Stored RGB pictures that are not already 32-bit bottom-up.
+  bool needsConversion() const { return !mjpeg && kind == 2 && (topDown || rgb24); }
 };
 
 enum class LayoutStatus { kOk, kUnsupportedCodec, kBadSize };
 
 LayoutStatus DescribeVideo(const VideoStreamInfo& video, VideoLayout* out);
 
-// Copies a stored 32-bit RGB picture as bottom-up rows (flipping top-down
-// ones). `out` holds layout.deliveredBytes.
-void CopyRgb32BottomUp(const VideoLayout& layout, const uint8_t* stored, uint8_t* out);
+// Converts a stored RGB picture (32-bit or 24-bit with rows padded to 4
+// bytes, bottom-up or top-down) to 32-bit bottom-up rows. `stored` holds
+// layout.frameBytes, `out` layout.deliveredBytes.
+void ConvertStoredRgb(const VideoLayout& layout, const uint8_t* stored, uint8_t* out);
 
 }  // namespace demoplay

@@ -199,12 +199,12 @@ void PlayPort::Deliver(Pending& chunk) {
     return;
   }
   if (size < layout_.frameBytes) return;  // a short picture is skipped
-  if (layout_.topDown) {
+  if (layout_.needsConversion()) {
     picture_.resize(layout_.deliveredBytes);
-    CopyRgb32BottomUp(layout_, data, picture_.data());
+    ConvertStoredRgb(layout_, data, picture_.data());
     data = picture_.data();
   }
-  callback_(id_, data, int(layout_.frameBytes), layout_.width, layout_.height, chunk.stampMs, layout_.kind, fps,
+  callback_(id_, data, int(layout_.deliveredBytes), layout_.width, layout_.height, chunk.stampMs, layout_.kind, fps,
             user_);
 }
 
