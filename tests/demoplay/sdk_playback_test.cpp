@@ -235,6 +235,27 @@ TEST_F(SdkTest, PlayAfterTheEndStartsAgainAndStopThenPlayResumes) {
   EXPECT_EQ(before + pictures.size(), 6u);
 }
 
+// KV_Play on a port that plays hands the following frames to the new
+// callback; nothing is lost, repeated or started again.
+TEST_F(SdkTest, PlayWhilePlayingSwitchesTheCallback) {
+  sample::Spec spec;
+  spec.frames = 12;
+  TempFile file("switch.avi", sample::Make(spec).bytes);
+  int port = OpenSample(file);
+  Collector first, second;
+  ASSERT_EQ(sdk->Play(port, &Collector::Callback, &first), 0);
+  ASSERT_TRUE(first.WaitFor([](const std::vector<Frame>& f) { return f.size() >= 3; }));
+  ASSERT_EQ(sdk->Play(port, &Collector::Callback, &second), 0);
+  ASSERT_TRUE(second.WaitForEnd());
+  EXPECT_EQ(first.Count(KV_FRAME_NOTIFY), 0);
+  std::vector<Frame> all = first.Pictures();
+  std::vector<Frame> later = second.Pictures();
+  ASSERT_FALSE(later.empty());
+  all.insert(all.end(), later.begin(), later.end());
+  ASSERT_EQ(all.size(), 12u);
+  for (int n = 0; n < 12; ++n) EXPECT_EQ(all[n].stamp, unsigned(n * 40)) << n;
+}
+
 // When KV_Stop returns no callback for the port is running, and none starts
 // later; repeated at different moments on ports that deliver without pause.
 TEST_F(SdkTest, NoCallbackRunsOrStartsAfterStopReturns) {

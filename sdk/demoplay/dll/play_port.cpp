@@ -26,9 +26,21 @@ int PlayPort::Play(KV_FrameCallBack callback, void* user) {
   if (!callback) return KV_ERR_ARGUMENT;
   if (OnOwnThread()) return KV_ERR_IN_CALLBACK;
   std::lock_guard<std::mutex> control(controlMutex_);
+  {
+    // Already playing: the frames go to the new callback from the next one
+    // on. Waiting for the thread here could wait for a consumer that holds
+    // its callback.
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (isStream_ && streamError_ != KV_OK) return streamError_;
+    if (thread_.joinable() && !stopRequested_) {
+      callback_ = callback;
+      user_ = user;
+      if (!isStream_ && endNotified_) SeekLocked(0);
+      return KV_OK;
+    }
+  }
   StopLocked();
   std::lock_guard<std::mutex> lock(mutex_);
-  if (isStream_ && streamError_ != KV_OK) return streamError_;
   callback_ = callback;
   user_ = user;
   stopRequested_ = false;
@@ -143,6 +155,8 @@ void PlayPort::Run() {
     if (!ready || stopRequested_) continue;
     bool resetSound = resetSound_;
     resetSound_ = false;
+    chunk.callback = callback_;
+    chunk.user = user_;
     lock.unlock();
     if (resetSound) resampler_.Reset();
     Deliver(chunk);
@@ -155,7 +169,7 @@ void PlayPort::Run() {
 void PlayPort::Deliver(Pending& chunk) {
   const int fps = headers().FramesPerSecond();
   if (chunk.cls == ChunkClass::kOther) {
-    callback_(id_, nullptr, 0, layout_.width, layout_.height, chunk.stampMs, KV_FRAME_NOTIFY, fps, user_);
+    chunk.callback(id_, nullptr, 0, layout_.width, layout_.height, chunk.stampMs, KV_FRAME_NOTIFY, fps, chunk.user);
     return;
   }
   const uint8_t* data;
@@ -188,14 +202,14 @@ void PlayPort::Deliver(Pending& chunk) {
     sound_.clear();
     resampler_.Process(data, size, &sound_);
     if (sound_.empty()) return;
-    callback_(id_, reinterpret_cast<const unsigned char*>(sound_.data()), int(sound_.size() * 2), layout_.width,
-              layout_.height, chunk.stampMs, KV_FRAME_SOUND, fps, user_);
+    chunk.callback(id_, reinterpret_cast<const unsigned char*>(sound_.data()), int(sound_.size() * 2), layout_.width,
+              layout_.height, chunk.stampMs, KV_FRAME_SOUND, fps, chunk.user);
     return;
   }
   if (layout_.mjpeg) {
     int w = 0, h = 0;
     if (!DecodeJpegPicture(data, size, layout_.width, layout_.height, &picture_, &w, &h)) return;
-    callback_(id_, picture_.data(), int(picture_.size()), w, h, chunk.stampMs, KV_FRAME_RGB32, fps, user_);
+    chunk.callback(id_, picture_.data(), int(picture_.size()), w, h, chunk.stampMs, KV_FRAME_RGB32, fps, chunk.user);
     return;
   }
   if (size < layout_.frameBytes) return;  // a short picture is skipped
@@ -204,8 +218,8 @@ void PlayPort::Deliver(Pending& chunk) {
     ConvertStoredRgb(layout_, data, picture_.data());
     data = picture_.data();
   }
-  callback_(id_, data, int(layout_.deliveredBytes), layout_.width, layout_.height, chunk.stampMs, layout_.kind, fps,
-            user_);
+  chunk.callback(id_, data, int(layout_.deliveredBytes), layout_.width, layout_.height, chunk.stampMs, layout_.kind, fps,
+                 chunk.user);
 }
 
 }  // namespace demoplay

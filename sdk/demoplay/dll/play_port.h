@@ -68,6 +68,8 @@ class PlayPort {
     uint32_t stampMs = 0;
     ChunkRef ref;                // file ports
     std::vector<uint8_t> data;   // stream ports
+    KV_FrameCallBack callback = nullptr;  // as set when the chunk was taken
+    void* user = nullptr;
   };
 
   const AviHeaders& headers() const { return isStream_ ? streamHeaders_ : file_.headers; }

@@ -94,7 +94,9 @@ int KV_CALL KV_InputData(int port, const void* data, int length);
 int KV_CALL KV_ClearBuffer(int port); /* drops stream data not yet delivered */
 
 int KV_CALL KV_GetMediaInfo(int port, void* mediaInfo);
-/* Starts (or, after KV_Stop, resumes) decoding on the port's own thread. */
+/* Starts (or, after KV_Stop, resumes) decoding on the port's own thread; on
+ * a port that plays, hands the following frames to the new callback. After
+ * the end of a file it starts again from the beginning. */
 int KV_CALL KV_Play(int port, KV_FrameCallBack callback, void* user);
 /* When it returns, no callback for the port is running or will start. Called
  * from the port's own callback it only stops further callbacks. */
