@@ -33,15 +33,15 @@ class ParserLayouts : public ::testing::TestWithParam<LayoutCase> {};
 
 TEST_P(ParserLayouts, FindsEveryPictureAndSoundChunk) {
   const LayoutCase& c = GetParam();
-  sample::Spec spec;
-  spec.video = c.video;
-  spec.index = c.index;
-  spec.recLists = c.recLists;
-  spec.frames = 9;
-  spec.framesPerRiff = 4;
-  spec.audioRate = 11025;
-  spec.audioChannels = 2;
-  sample::File file = sample::Make(spec);
+  sample::Recipe recipe;
+  recipe.video = c.video;
+  recipe.index = c.index;
+  recipe.recLists = c.recLists;
+  recipe.frames = 9;
+  recipe.framesPerRiff = 4;
+  recipe.audioRate = 11025;
+  recipe.audioChannels = 2;
+  sample::File file = sample::Make(recipe);
 
   AviFileInfo info;
   ASSERT_EQ(Parse(file.bytes, &info), AviStatus::kOk);
@@ -54,9 +54,9 @@ TEST_P(ParserLayouts, FindsEveryPictureAndSoundChunk) {
   ASSERT_EQ(info.audioChunks.size(), 9u);
   for (int n = 0; n < 9; ++n) {
     if (c.video != sample::Video::kMjpeg) {
-      EXPECT_EQ(ChunkBytes(file.bytes, info.videoChunks[n]), sample::StoredPicture(spec, n)) << "picture " << n;
+      EXPECT_EQ(ChunkBytes(file.bytes, info.videoChunks[n]), sample::StoredPicture(recipe, n)) << "picture " << n;
     }
-    EXPECT_EQ(info.audioChunks[n].size, uint32_t(sample::SamplesForPicture(spec, n) * 4)) << "sound " << n;
+    EXPECT_EQ(info.audioChunks[n].size, uint32_t(sample::SamplesForPicture(recipe, n) * 4)) << "sound " << n;
   }
   const AviHeaders& h = info.headers;
   EXPECT_EQ(h.FramesPerSecond(), 25);
@@ -92,10 +92,10 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 TEST(AviParser, OpenDmlWithoutSuperIndexScansEveryRiff) {
-  sample::Spec spec;
-  spec.index = sample::Index::kOpenDml;
-  spec.frames = 10;
-  sample::File file = sample::Make(spec);
+  sample::Recipe recipe;
+  recipe.index = sample::Index::kOpenDml;
+  recipe.frames = 10;
+  sample::File file = sample::Make(recipe);
   // Blank the super-index's type so that it no longer counts as one: the
   // first RIFF's idx1 covers only 4 pictures, the scan finds all 10.
   size_t at = std::string(file.bytes.begin(), file.bytes.end()).find("indx");
@@ -105,7 +105,7 @@ TEST(AviParser, OpenDmlWithoutSuperIndexScansEveryRiff) {
   ASSERT_EQ(Parse(file.bytes, &info), AviStatus::kOk);
   EXPECT_EQ(info.indexSource, S::kScan);
   ASSERT_EQ(info.videoChunks.size(), 10u);
-  EXPECT_EQ(ChunkBytes(file.bytes, info.videoChunks[9]), sample::StoredPicture(spec, 9));
+  EXPECT_EQ(ChunkBytes(file.bytes, info.videoChunks[9]), sample::StoredPicture(recipe, 9));
 }
 
 TEST(AviParser, RejectsWhatIsNotAnAviFile) {
@@ -114,8 +114,8 @@ TEST(AviParser, RejectsWhatIsNotAnAviFile) {
     std::vector<uint8_t> bytes;
     AviStatus expected;
   };
-  sample::Spec spec;
-  std::vector<uint8_t> good = sample::Make(spec).bytes;
+  sample::Recipe recipe;
+  std::vector<uint8_t> good = sample::Make(recipe).bytes;
   std::vector<uint8_t> wave = good;
   wave.at(8) = 'W', wave.at(9) = 'A', wave.at(10) = 'V', wave.at(11) = 'E';
   std::vector<uint8_t> noStreams = good;
@@ -145,12 +145,12 @@ TEST(AviParser, RejectsWhatIsNotAnAviFile) {
 // are whole chunks of the original.
 TEST(AviParser, TruncatedFilesKeepOnlyWholeChunks) {
   for (sample::Index index : {sample::Index::kIdx1, sample::Index::kNone, sample::Index::kOpenDml}) {
-    sample::Spec spec;
-    spec.index = index;
-    spec.frames = 6;
-    spec.framesPerRiff = 2;
-    spec.audioRate = 8000;
-    std::vector<uint8_t> full = sample::Make(spec).bytes;
+    sample::Recipe recipe;
+    recipe.index = index;
+    recipe.frames = 6;
+    recipe.framesPerRiff = 2;
+    recipe.audioRate = 8000;
+    std::vector<uint8_t> full = sample::Make(recipe).bytes;
     for (size_t cut = 0; cut < full.size(); cut += 13) {
       std::vector<uint8_t> part(full.begin(), full.begin() + cut);
       AviFileInfo info;
@@ -158,7 +158,7 @@ TEST(AviParser, TruncatedFilesKeepOnlyWholeChunks) {
       for (size_t n = 0; n < info.videoChunks.size(); ++n) {
         const ChunkRef& r = info.videoChunks[n];
         ASSERT_LE(r.offset + r.size, cut);
-        EXPECT_EQ(ChunkBytes(part, r), sample::StoredPicture(spec, int(n))) << "cut " << cut;
+        EXPECT_EQ(ChunkBytes(part, r), sample::StoredPicture(recipe, int(n))) << "cut " << cut;
       }
     }
   }
@@ -166,10 +166,10 @@ TEST(AviParser, TruncatedFilesKeepOnlyWholeChunks) {
 
 // Counts that claim far more than the file holds are bounded by the file.
 TEST(AviParser, HostileCountsAreBoundedByTheFile) {
-  sample::Spec spec;
-  spec.index = sample::Index::kOpenDml;
-  spec.frames = 5;
-  sample::File f = sample::Make(spec);
+  sample::Recipe recipe;
+  recipe.index = sample::Index::kOpenDml;
+  recipe.frames = 5;
+  sample::File f = sample::Make(recipe);
   std::string s(f.bytes.begin(), f.bytes.end());
 
   std::vector<uint8_t> superCount = f.bytes;  // nEntriesInUse of the super-index
@@ -190,7 +190,7 @@ TEST(AviParser, HostileCountsAreBoundedByTheFile) {
     for (const ChunkRef& r : info.videoChunks) EXPECT_LE(r.offset + r.size, bytes.size());
   }
 
-  sample::Spec plain;
+  sample::Recipe plain;
   sample::File p = sample::Make(plain);
   std::string ps(p.bytes.begin(), p.bytes.end());
   std::vector<uint8_t> idxSize = p.bytes;
@@ -202,11 +202,11 @@ TEST(AviParser, HostileCountsAreBoundedByTheFile) {
 }
 
 TEST(AviParser, RandomByteDamageNeverReadsOutside) {
-  sample::Spec spec;
-  spec.index = sample::Index::kOpenDml;
-  spec.frames = 5;
-  spec.audioRate = 8000;
-  std::vector<uint8_t> good = sample::Make(spec).bytes;
+  sample::Recipe recipe;
+  recipe.index = sample::Index::kOpenDml;
+  recipe.frames = 5;
+  recipe.audioRate = 8000;
+  std::vector<uint8_t> good = sample::Make(recipe).bytes;
   std::mt19937 rng(7);
   for (int round = 0; round < 300; ++round) {
     std::vector<uint8_t> bad = good;

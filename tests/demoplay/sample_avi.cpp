@@ -91,14 +91,14 @@ const char* IndexName(Index i) {
 
 int JpegLevel(int n) { return 30 + (n * 17) % 190; }
 
-int SamplesForPicture(const Spec& spec, int n) {
-  if (spec.audioRate <= 0) return 0;
-  int64_t a = int64_t(n) * spec.audioRate / spec.fps;
-  int64_t b = int64_t(n + 1) * spec.audioRate / spec.fps;
+int SamplesForPicture(const Recipe& recipe, int n) {
+  if (recipe.audioRate <= 0) return 0;
+  int64_t a = int64_t(n) * recipe.audioRate / recipe.fps;
+  int64_t b = int64_t(n + 1) * recipe.audioRate / recipe.fps;
   return int(b - a);
 }
 
-std::vector<uint8_t> StoredPicture(const Spec& s, int n) {
+std::vector<uint8_t> StoredPicture(const Recipe& s, int n) {
   const int w = s.width, h = s.height;
   std::vector<uint8_t> out;
   switch (s.video) {
@@ -152,9 +152,9 @@ std::vector<uint8_t> StoredPicture(const Spec& s, int n) {
   return out;
 }
 
-std::vector<uint8_t> DeliveredPicture(const Spec& s, int n) {
+std::vector<uint8_t> DeliveredPicture(const Recipe& s, int n) {
   if (s.video != Video::kRgb32TopDown && s.video != Video::kRgb24) return StoredPicture(s, n);
-  Spec bottomUp = s;
+  Recipe bottomUp = s;
   bottomUp.video = Video::kRgb32;
   std::vector<uint8_t> out = StoredPicture(bottomUp, n);
   if (s.video == Video::kRgb24) {
@@ -178,7 +178,7 @@ int PictureNumber(int kind, const uint8_t* d, size_t size, int width, int height
   return -1;
 }
 
-File Make(const Spec& s) {
+File Make(const Recipe& s) {
   Buf f;
   const bool audio = s.audioRate > 0;
   const bool odml = s.index == Index::kOpenDml;

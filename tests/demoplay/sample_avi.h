@@ -14,7 +14,7 @@ namespace sample {
 enum class Video { kI420, kYv12, kYuy2, kUyvy, kRgb32, kRgb32TopDown, kMjpeg, kRgb24 };
 enum class Index { kIdx1, kIdx1Absolute, kNone, kOpenDml };
 
-struct Spec {
+struct Recipe {
   Video video = Video::kI420;
   int width = 32;
   int height = 16;
@@ -33,7 +33,7 @@ struct File {
   size_t streamHeaderLength = 0;  // up to and including the first 'movi' list header
 };
 
-File Make(const Spec& spec);
+File Make(const Recipe& recipe);
 
 // Short names for test output.
 const char* VideoName(Video video);
@@ -41,13 +41,13 @@ const char* IndexName(Index index);
 
 // The stored bytes of picture n, and the bytes the SDK should deliver for it
 // (RGB delivered as 32-bit bottom-up). Not for Motion-JPEG.
-std::vector<uint8_t> StoredPicture(const Spec& spec, int n);
-std::vector<uint8_t> DeliveredPicture(const Spec& spec, int n);
+std::vector<uint8_t> StoredPicture(const Recipe& recipe, int n);
+std::vector<uint8_t> DeliveredPicture(const Recipe& recipe, int n);
 // The flat grey level of Motion-JPEG picture n.
 int JpegLevel(int n);
 // The number carried by a delivered picture of the given kind, or -1.
 int PictureNumber(int kind, const uint8_t* data, size_t size, int width, int height);
 // Sound samples (per channel) stored with picture n.
-int SamplesForPicture(const Spec& spec, int n);
+int SamplesForPicture(const Recipe& recipe, int n);
 
 }  // namespace sample

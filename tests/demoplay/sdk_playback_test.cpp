@@ -55,14 +55,14 @@ class SdkKinds : public SdkTest, public ::testing::WithParamInterface<KindCase> 
 
 TEST_P(SdkKinds, PlaysEveryPictureInOrderWithSoundAndOneEndNotification) {
   const KindCase& c = GetParam();
-  sample::Spec spec;
-  spec.video = c.video;
-  spec.width = 50;  // 24-bit rows of 150 bytes are padded to 152
-  spec.height = 32;
-  spec.frames = 8;
-  spec.audioRate = 22050;
-  spec.audioChannels = 2;
-  TempFile file("kind.avi", sample::Make(spec).bytes);
+  sample::Recipe recipe;
+  recipe.video = c.video;
+  recipe.width = 50;  // 24-bit rows of 150 bytes are padded to 152
+  recipe.height = 32;
+  recipe.frames = 8;
+  recipe.audioRate = 22050;
+  recipe.audioChannels = 2;
+  TempFile file("kind.avi", sample::Make(recipe).bytes);
   int port = OpenSample(file);
   ASSERT_GE(port, 0);
 
@@ -99,7 +99,7 @@ TEST_P(SdkKinds, PlaysEveryPictureInOrderWithSoundAndOneEndNotification) {
       EXPECT_NEAR(f.data[0], sample::JpegLevel(n), 4) << n;
       EXPECT_NEAR(f.data[f.data.size() - 4], sample::JpegLevel(n), 4) << n;
     } else {
-      EXPECT_EQ(f.data, sample::DeliveredPicture(spec, n)) << "picture " << n;
+      EXPECT_EQ(f.data, sample::DeliveredPicture(recipe, n)) << "picture " << n;
       EXPECT_EQ(sample::PictureNumber(f.kind, f.data.data(), f.data.size(), f.width, f.height), n);
     }
   }
@@ -132,14 +132,14 @@ INSTANTIATE_TEST_SUITE_P(All, SdkKinds,
 // The reference check: 4 s of CIF at 25 pictures per second, played in real
 // time, with 44.1 kHz stereo sound.
 TEST_F(SdkTest, FourSecondsOfCifGiveOneHundredPicturesAndFourSecondsOfSound) {
-  sample::Spec spec;
-  spec.video = sample::Video::kI420;
-  spec.width = 352;
-  spec.height = 288;
-  spec.frames = 100;
-  spec.audioRate = 44100;
-  spec.audioChannels = 2;
-  TempFile file("cif.avi", sample::Make(spec).bytes);
+  sample::Recipe recipe;
+  recipe.video = sample::Video::kI420;
+  recipe.width = 352;
+  recipe.height = 288;
+  recipe.frames = 100;
+  recipe.audioRate = 44100;
+  recipe.audioChannels = 2;
+  TempFile file("cif.avi", sample::Make(recipe).bytes);
   int port = OpenSample(file);
   ASSERT_GE(port, 0);
   int seconds = -1;
@@ -161,12 +161,12 @@ TEST_F(SdkTest, FourSecondsOfCifGiveOneHundredPicturesAndFourSecondsOfSound) {
 
 TEST_F(SdkTest, SeeksThroughEveryKindOfIndex) {
   for (sample::Index index : {sample::Index::kIdx1, sample::Index::kNone, sample::Index::kOpenDml}) {
-    sample::Spec spec;
-    spec.index = index;
-    spec.frames = 60;  // 2.4 s
-    spec.framesPerRiff = 25;
-    spec.audioRate = 16000;
-    TempFile file("seek.avi", sample::Make(spec).bytes);
+    sample::Recipe recipe;
+    recipe.index = index;
+    recipe.frames = 60;  // 2.4 s
+    recipe.framesPerRiff = 25;
+    recipe.audioRate = 16000;
+    TempFile file("seek.avi", sample::Make(recipe).bytes);
     int port = OpenSample(file);
     ASSERT_GE(port, 0);
     int seconds = 0;
@@ -204,9 +204,9 @@ TEST_F(SdkTest, SeeksThroughEveryKindOfIndex) {
 }
 
 TEST_F(SdkTest, PlayAfterTheEndStartsAgainAndStopThenPlayResumes) {
-  sample::Spec spec;
-  spec.frames = 6;
-  TempFile file("again.avi", sample::Make(spec).bytes);
+  sample::Recipe recipe;
+  recipe.frames = 6;
+  TempFile file("again.avi", sample::Make(recipe).bytes);
   int port = OpenSample(file);
   Collector got;
   ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
@@ -238,9 +238,9 @@ TEST_F(SdkTest, PlayAfterTheEndStartsAgainAndStopThenPlayResumes) {
 // KV_Play on a port that plays hands the following frames to the new
 // callback; nothing is lost, repeated or started again.
 TEST_F(SdkTest, PlayWhilePlayingSwitchesTheCallback) {
-  sample::Spec spec;
-  spec.frames = 12;
-  TempFile file("switch.avi", sample::Make(spec).bytes);
+  sample::Recipe recipe;
+  recipe.frames = 12;
+  TempFile file("switch.avi", sample::Make(recipe).bytes);
   int port = OpenSample(file);
   Collector first, second;
   ASSERT_EQ(sdk->Play(port, &Collector::Callback, &first), 0);
@@ -259,9 +259,9 @@ TEST_F(SdkTest, PlayWhilePlayingSwitchesTheCallback) {
 // When KV_Stop returns no callback for the port is running, and none starts
 // later; repeated at different moments on ports that deliver without pause.
 TEST_F(SdkTest, NoCallbackRunsOrStartsAfterStopReturns) {
-  sample::Spec spec;
-  spec.frames = 400;
-  sample::File stream = sample::Make(spec);
+  sample::Recipe recipe;
+  recipe.frames = 400;
+  sample::File stream = sample::Make(recipe);
   for (int round = 0; round < 12; ++round) {
     int port = -1;
     ASSERT_EQ(sdk->OpenStream(stream.bytes.data(), int(stream.streamHeaderLength), &port), 0);
@@ -294,17 +294,17 @@ TEST_F(SdkTest, NoCallbackRunsOrStartsAfterStopReturns) {
 // port's callbacks do not resume until it is played again.
 TEST_F(SdkTest, StopGuaranteeHoldsWhileSeveralThreadsDriveSeveralPorts) {
   constexpr int kPorts = 4;
-  sample::Spec spec;
-  spec.frames = 50;
-  spec.audioRate = 8000;
+  sample::Recipe recipe;
+  recipe.frames = 50;
+  recipe.audioRate = 8000;
   std::vector<TempFile> files;
   files.reserve(kPorts);
-  sample::Spec streamSpec;
-  streamSpec.frames = 300;
-  sample::File stream = sample::Make(streamSpec);
+  sample::Recipe streamRecipe;
+  streamRecipe.frames = 300;
+  sample::File stream = sample::Make(streamRecipe);
   int ports[kPorts];
   for (int i = 0; i < kPorts - 1; ++i) {
-    files.emplace_back("load.avi", sample::Make(spec).bytes);
+    files.emplace_back("load.avi", sample::Make(recipe).bytes);
     ports[i] = OpenSample(files.back());
   }
   ASSERT_EQ(sdk->OpenStream(stream.bytes.data(), int(stream.streamHeaderLength), &ports[kPorts - 1]), 0);
@@ -379,9 +379,9 @@ TEST_F(SdkTest, StopGuaranteeHoldsWhileSeveralThreadsDriveSeveralPorts) {
 }
 
 TEST_F(SdkTest, StopFromInsideTheCallbackEndsDelivery) {
-  sample::Spec spec;
-  spec.frames = 30;
-  sample::File stream = sample::Make(spec);
+  sample::Recipe recipe;
+  recipe.frames = 30;
+  sample::File stream = sample::Make(recipe);
   int port = -1;
   ASSERT_EQ(sdk->OpenStream(stream.bytes.data(), int(stream.bytes.size()), &port), 0);
   std::atomic<int> stopResult{1};
@@ -403,8 +403,8 @@ TEST_F(SdkTest, StopFromInsideTheCallbackEndsDelivery) {
 }
 
 TEST_F(SdkTest, BadCallsGetDistinctNegativeResults) {
-  sample::Spec spec;
-  std::vector<uint8_t> good = sample::Make(spec).bytes;
+  sample::Recipe recipe;
+  std::vector<uint8_t> good = sample::Make(recipe).bytes;
   std::string text(good.begin(), good.end());
   std::vector<uint8_t> audioOnly = good;
   std::memcpy(&audioOnly[text.find("vids")], "auds", 4);
@@ -490,11 +490,11 @@ TEST_F(SdkTest, DamagedFilesSkipWhatCannotBeDecoded) {
   for (Case c : {Case{sample::Video::kYuy2, sample::Index::kIdx1, true},
                  Case{sample::Video::kYuy2, sample::Index::kNone, true},
                  Case{sample::Video::kMjpeg, sample::Index::kIdx1, false}}) {
-    sample::Spec spec;
-    spec.video = c.video;
-    spec.index = c.index;
-    spec.frames = 6;
-    sample::File made = sample::Make(spec);
+    sample::Recipe recipe;
+    recipe.video = c.video;
+    recipe.index = c.index;
+    recipe.frames = 6;
+    sample::File made = sample::Make(recipe);
     std::vector<uint8_t> bytes = made.bytes;
     std::string text(bytes.begin(), bytes.end());
     if (c.cut) {

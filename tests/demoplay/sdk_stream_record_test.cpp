@@ -76,17 +76,17 @@ class SdkStreams : public SdkStreamTest, public ::testing::WithParamInterface<St
 
 TEST_P(SdkStreams, RandomPiecesGiveTheSamePicturesAndSoundAsTheFile) {
   const StreamCase& c = GetParam();
-  sample::Spec spec;
-  spec.video = c.video;
-  spec.index = c.index;
-  spec.recLists = c.recLists;
-  spec.frames = 12;
-  spec.framesPerRiff = 5;
-  spec.width = 40;
-  spec.height = 24;
-  spec.audioRate = 11025;
-  spec.audioChannels = 2;
-  sample::File made = sample::Make(spec);
+  sample::Recipe recipe;
+  recipe.video = c.video;
+  recipe.index = c.index;
+  recipe.recLists = c.recLists;
+  recipe.frames = 12;
+  recipe.framesPerRiff = 5;
+  recipe.width = 40;
+  recipe.height = 24;
+  recipe.audioRate = 11025;
+  recipe.audioChannels = 2;
+  sample::File made = sample::Make(recipe);
   TempFile file("stream.avi", made.bytes);
   Collector fromFile;
   PlayFile(file.path(), &fromFile, 12);
@@ -140,11 +140,11 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 TEST_F(SdkStreamTest, InputBeyondWhatThePortHoldsIsRefused) {
-  sample::Spec spec;
-  spec.width = 640;
-  spec.height = 480;
-  spec.frames = 2;
-  sample::File made = sample::Make(spec);
+  sample::Recipe recipe;
+  recipe.width = 640;
+  recipe.height = 480;
+  recipe.frames = 2;
+  sample::File made = sample::Make(recipe);
   int port = -1;
   ASSERT_EQ(sdk->OpenStream(made.bytes.data(), int(made.streamHeaderLength), &port), 0);
   std::vector<uint8_t> data(made.bytes.begin() + made.streamHeaderLength, made.bytes.end());
@@ -165,9 +165,9 @@ TEST_F(SdkStreamTest, InputBeyondWhatThePortHoldsIsRefused) {
 }
 
 TEST_F(SdkStreamTest, HostileStreamDataIsSkippedOrRefused) {
-  sample::Spec spec;
-  spec.frames = 3;
-  sample::File made = sample::Make(spec);
+  sample::Recipe recipe;
+  recipe.frames = 3;
+  sample::File made = sample::Make(recipe);
   int port = -1;
   ASSERT_EQ(sdk->OpenStream(made.bytes.data(), int(made.streamHeaderLength), &port), 0);
   Collector got;
@@ -205,11 +205,11 @@ TEST_F(SdkStreamTest, HostileStreamDataIsSkippedOrRefused) {
 
 TEST_F(SdkStreamTest, RecordingReplaysAsWhatWasPlayed) {
   for (sample::Video video : {sample::Video::kYv12, sample::Video::kMjpeg}) {
-    sample::Spec spec;
-    spec.video = video;
-    spec.frames = 10;
-    spec.audioRate = 22050;
-    TempFile source("source.avi", sample::Make(spec).bytes);
+    sample::Recipe recipe;
+    recipe.video = video;
+    recipe.frames = 10;
+    recipe.audioRate = 22050;
+    TempFile source("source.avi", sample::Make(recipe).bytes);
     TempFile recording("recording.avi");
     int port = -1;
     ASSERT_EQ(sdk->OpenFile(source.path().c_str(), &port), 0);
@@ -233,9 +233,9 @@ TEST_F(SdkStreamTest, RecordingReplaysAsWhatWasPlayed) {
 }
 
 TEST_F(SdkStreamTest, RecordingAStreamFromTheMiddle) {
-  sample::Spec spec;
-  spec.frames = 10;
-  sample::File made = sample::Make(spec);
+  sample::Recipe recipe;
+  recipe.frames = 10;
+  sample::File made = sample::Make(recipe);
   TempFile recording("stream-recording.avi");
   int port = -1;
   ASSERT_EQ(sdk->OpenStream(made.bytes.data(), int(made.streamHeaderLength), &port), 0);

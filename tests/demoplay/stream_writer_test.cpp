@@ -43,16 +43,16 @@ TEST(StreamAssembler, PiecesOfAnySizeGiveTheFileChunksInOrder) {
   for (Case c : {Case{sample::Index::kIdx1, false, 1}, Case{sample::Index::kIdx1, true, 7},
                  Case{sample::Index::kOpenDml, false, 100}, Case{sample::Index::kOpenDml, true, 5000},
                  Case{sample::Index::kNone, false, 1 << 20}}) {
-    sample::Spec spec;
-    spec.index = c.index;
-    spec.recLists = c.recLists;
-    spec.frames = 9;
-    spec.framesPerRiff = 3;
-    spec.width = 18;  // odd chunk sizes need pad bytes
-    spec.height = 6;
-    spec.video = sample::Video::kRgb32;
-    spec.audioRate = 8000;
-    sample::File file = sample::Make(spec);
+    sample::Recipe recipe;
+    recipe.index = c.index;
+    recipe.recLists = c.recLists;
+    recipe.frames = 9;
+    recipe.framesPerRiff = 3;
+    recipe.width = 18;  // odd chunk sizes need pad bytes
+    recipe.height = 6;
+    recipe.video = sample::Video::kRgb32;
+    recipe.audioRate = 8000;
+    sample::File file = sample::Make(recipe);
     AviFileInfo info;
     MemorySource src(file.bytes.data(), file.bytes.size());
     ASSERT_EQ(ParseAviFile(src, &info), AviStatus::kOk);
@@ -81,9 +81,9 @@ TEST(StreamAssembler, PiecesOfAnySizeGiveTheFileChunksInOrder) {
 }
 
 TEST(StreamAssembler, OversizedChunksAreSkippedNotHeld) {
-  sample::Spec spec;
-  spec.frames = 3;
-  sample::File file = sample::Make(spec);
+  sample::Recipe recipe;
+  recipe.frames = 3;
+  sample::File file = sample::Make(recipe);
   AviHeaders headers;
   size_t moviEnd = 0;
   ASSERT_EQ(ParseStreamHeader(file.bytes.data(), file.streamHeaderLength, &headers, &moviEnd), AviStatus::kOk);
@@ -101,13 +101,13 @@ TEST(StreamAssembler, OversizedChunksAreSkippedNotHeld) {
   std::vector<uint8_t> rest(file.bytes.begin() + moviEnd, file.bytes.end());
   assembler.Feed(rest.data(), rest.size(), &got);
   ASSERT_EQ(got.size(), 3u);
-  EXPECT_EQ(got[2].data, sample::StoredPicture(spec, 2));
+  EXPECT_EQ(got[2].data, sample::StoredPicture(recipe, 2));
 }
 
 TEST(StreamAssembler, HeaderMustReachTheMoviList) {
-  sample::Spec spec;
-  spec.audioRate = 8000;
-  sample::File file = sample::Make(spec);
+  sample::Recipe recipe;
+  recipe.audioRate = 8000;
+  sample::File file = sample::Make(recipe);
   AviHeaders headers;
   size_t moviEnd = 0;
   for (size_t cut = 0; cut < file.streamHeaderLength; ++cut)
@@ -154,12 +154,12 @@ TEST(AviWriter, RecordingReadsBackWithTheSameChunks) {
   };
   for (Case c : {Case{sample::Video::kYuy2, uint64_t(1) << 30, false}, Case{sample::Video::kRgb32, 20000, true},
                  Case{sample::Video::kMjpeg, 3000, true}}) {
-    sample::Spec spec;
-    spec.video = c.video;
-    spec.frames = 7;
-    spec.audioRate = 22050;
-    spec.audioChannels = 2;
-    sample::File file = sample::Make(spec);
+    sample::Recipe recipe;
+    recipe.video = c.video;
+    recipe.frames = 7;
+    recipe.audioRate = 22050;
+    recipe.audioChannels = 2;
+    sample::File file = sample::Make(recipe);
     AviFileInfo in;
     MemorySource src(file.bytes.data(), file.bytes.size());
     ASSERT_EQ(ParseAviFile(src, &in), AviStatus::kOk);
@@ -206,9 +206,9 @@ TEST(AviWriter, RecordingReadsBackWithTheSameChunks) {
 }
 
 TEST(AviWriter, FullSuperIndexEndsTheRecordingCleanly) {
-  sample::Spec spec;
-  spec.frames = 10;
-  sample::File file = sample::Make(spec);
+  sample::Recipe recipe;
+  recipe.frames = 10;
+  sample::File file = sample::Make(recipe);
   AviFileInfo in;
   MemorySource src(file.bytes.data(), file.bytes.size());
   ASSERT_EQ(ParseAviFile(src, &in), AviStatus::kOk);
@@ -229,7 +229,7 @@ TEST(AviWriter, FullSuperIndexEndsTheRecordingCleanly) {
   ASSERT_EQ(out.videoChunks.size(), 3u);
   EXPECT_EQ(std::vector<uint8_t>(sink.bytes.begin() + out.videoChunks[2].offset,
                                  sink.bytes.begin() + out.videoChunks[2].offset + out.videoChunks[2].size),
-            sample::StoredPicture(spec, 2));
+            sample::StoredPicture(recipe, 2));
 }
 
 #if !defined(_WIN32)
@@ -298,11 +298,11 @@ TEST(AviParser, ReadsFilesOfAnotherWriter) {
 #endif
 
 TEST(JpegPicture, DecodesToBottomUpRgb32AndRefusesWhatDoesNotFit) {
-  sample::Spec spec;
-  spec.video = sample::Video::kMjpeg;
-  spec.width = 40;
-  spec.height = 24;
-  std::vector<uint8_t> jpeg = sample::StoredPicture(spec, 3);
+  sample::Recipe recipe;
+  recipe.video = sample::Video::kMjpeg;
+  recipe.width = 40;
+  recipe.height = 24;
+  std::vector<uint8_t> jpeg = sample::StoredPicture(recipe, 3);
   std::vector<uint8_t> rgb;
   int w = 0, h = 0;
   ASSERT_TRUE(DecodeJpegPicture(jpeg.data(), jpeg.size(), 40, 24, &rgb, &w, &h));
