@@ -219,6 +219,11 @@ TEST_F(SdkStreamTest, RecordingReplaysAsWhatWasPlayed) {
     ASSERT_EQ(sdk->Play(port, &Collector::Callback, &played), 0);
     ASSERT_TRUE(played.WaitForEnd());
     EXPECT_FALSE(TempFile::Exists(recording.path()));  // only the temporary file so far
+    {
+      // Unfinished, it already plays (what a crash would leave behind).
+      Collector partial;
+      PlayFile(recording.path() + ".recording", &partial, 10);
+    }
     EXPECT_EQ(sdk->StopRecord(port), 0);
     EXPECT_EQ(sdk->StopRecord(port), KV_ERR_NOT_RECORDING);
     ASSERT_TRUE(TempFile::Exists(recording.path()));

@@ -205,6 +205,29 @@ TEST(AviWriter, RecordingReadsBackWithTheSameChunks) {
   }
 }
 
+// A recording cut off before Finish (the process ended) still plays: its
+// sizes are left open and the chunks are found by a scan.
+TEST(AviWriter, UnfinishedRecordingIsReadable) {
+  sample::Recipe recipe;
+  recipe.frames = 6;
+  recipe.audioRate = 8000;
+  sample::File file = sample::Make(recipe);
+  AviFileInfo in;
+  MemorySource src(file.bytes.data(), file.bytes.size());
+  ASSERT_EQ(ParseAviFile(src, &in), AviStatus::kOk);
+  MemorySink sink;
+  AviWriter writer;
+  ASSERT_TRUE(writer.Begin(&sink, in.headers, true));
+  std::vector<StreamChunk> chunks = FileChunksInOrder(file.bytes, in);
+  for (const StreamChunk& c : chunks) ASSERT_TRUE(writer.AddChunk(c.cls, c.data.data(), c.data.size()));
+  AviFileInfo out;
+  MemorySource back(sink.bytes.data(), sink.bytes.size());
+  ASSERT_EQ(ParseAviFile(back, &out), AviStatus::kOk);
+  EXPECT_EQ(out.indexSource, AviFileInfo::IndexSource::kScan);
+  EXPECT_EQ(out.videoChunks.size(), 6u);
+  EXPECT_EQ(out.audioChunks.size(), 6u);
+}
+
 TEST(AviWriter, FullSuperIndexEndsTheRecordingCleanly) {
   sample::Recipe recipe;
   recipe.frames = 10;

@@ -316,8 +316,10 @@ AviStatus ParseAviFile(ByteSource& file, AviFileInfo* out) {
     uint32_t id = ReadLe32(head);
     uint32_t len = ReadLe32(head + 4);
     uint64_t body = pos + 8;
-    if (id == kFccList && len >= 4 && source.Read(body, head + 8, 4)) {
+    // A list of size 0 is one an interrupted writer never completed.
+    if (id == kFccList && (len >= 4 || len == 0) && source.Read(body, head + 8, 4)) {
       uint32_t type = ReadLe32(head + 8);
+      if (len == 0 && type != kFccMovi) break;
       if (type == kFccHdrl && !haveHeaders) {
         if (len > kMaxHeaderListSize) return AviStatus::kCorrupt;
         if (!InFile(body, len, fileSize)) return AviStatus::kTruncated;

@@ -7,7 +7,7 @@ Win32FileSource::~Win32FileSource() {
 }
 
 bool Win32FileSource::Open(const char* path) {
-  file_ = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+  file_ = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (file_ == INVALID_HANDLE_VALUE) return false;
   LARGE_INTEGER size;
@@ -38,7 +38,8 @@ bool Win32FileSource::Read(uint64_t offset, void* out, size_t length) {
 Win32FileSink::~Win32FileSink() { Close(); }
 
 bool Win32FileSink::Create(const std::string& path) {
-  file_ = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // Others may read a recording while it is written.
+  file_ = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   position_ = 0;
   return file_ != INVALID_HANDLE_VALUE;
 }
