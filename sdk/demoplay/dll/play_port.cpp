@@ -162,6 +162,8 @@ void PlayPort::Run() {
     Deliver(chunk);
     lock.lock();
   }
+  // The id may be given to another thread once this one has ended.
+  decodingThread_ = std::thread::id();
 }
 
 // Runs on the decoding thread without the port's lock: reads the chunk,
