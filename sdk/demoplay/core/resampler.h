@@ -1,0 +1,47 @@
+// Converts interleaved PCM of any rate and channel count to 16 kHz mono, the
+// format the plug-in plays. Channels are averaged, then a windowed-sinc
+// low-pass interpolator (cut-off below the lower of the two Nyquist rates)
+// computes each output sample at its exact rational position in the input.
+// Works on a stream of blocks: the output does not depend on how the input
+// was cut into blocks.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace demoplay {
+
+constexpr uint32_t kOutputRate = 16000;
+
+class Resampler {
+ public:
+  // bitsPerSample 8 (unsigned) or 16 (signed little-endian); rates from
+  // 1000 to 384000 Hz; 1 to 16 channels. False when outside these.
+  bool Configure(uint32_t inputRate, int channels, int bitsPerSample);
+  // Forgets buffered input (after a seek); the next block starts afresh.
+  void Reset();
+  // Appends the output samples that this block completes. A trailing
+  // partial sample frame is kept for the next call.
+  void Process(const uint8_t* data, size_t size, std::vector<int16_t>* out);
+
+  uint32_t inputRate() const { return inputRate_; }
+  // Input samples the filter reaches on either side of an output sample.
+  int halfWidth() const { return halfWidth_; }
+
+ private:
+  float Kernel(double distance) const;
+
+  uint32_t inputRate_ = 0;
+  int channels_ = 0;
+  int bytesPerSample_ = 0;
+  int halfWidth_ = 0;
+  double cutoff_ = 0;  // in cycles per input sample, times two
+  std::vector<float> table_;  // kernel sampled at kTableSteps per input sample
+  std::vector<uint8_t> partial_;
+  std::vector<float> history_;  // mono input from absolute index historyStart_
+  uint64_t historyStart_ = 0;
+  uint64_t nextOutput_ = 0;  // index of the next output sample
+};
+
+}  // namespace demoplay

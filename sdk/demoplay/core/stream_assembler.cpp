@@ -1,0 +1,120 @@
+#include "core/stream_assembler.h"
+
+#include <algorithm>
+
+namespace demoplay {
+
+AviStatus ParseStreamHeader(const uint8_t* data, size_t size, AviHeaders* out, size_t* moviEnd) {
+  *out = AviHeaders();
+  if (size < 12 || ReadLe32(data) != kFccRiff || ReadLe32(data + 8) != kFccAvi) return AviStatus::kNotAvi;
+  bool haveHeaders = false;
+  size_t pos = 12;
+  while (pos + 8 <= size) {
+    uint32_t id = ReadLe32(data + pos);
+    uint32_t len = ReadLe32(data + pos + 4);
+    if (id == kFccList && pos + 12 <= size) {
+      uint32_t type = ReadLe32(data + pos + 8);
+      if (type == kFccMovi) {
+        if (!haveHeaders) return AviStatus::kCorrupt;
+        *moviEnd = pos + 12;
+        return AviStatus::kOk;
+      }
+      if (type == kFccHdrl && !haveHeaders) {
+        if (len > size - pos - 8) return AviStatus::kTruncated;
+        AviStatus s = ParseHeaderList(data + pos + 8, len, out);
+        if (s != AviStatus::kOk) return s;
+        haveHeaders = true;
+      }
+    }
+    uint64_t next = uint64_t(pos) + 8 + len + (len & 1);
+    if (next > size) return AviStatus::kTruncated;
+    pos = size_t(next);
+  }
+  return AviStatus::kTruncated;
+}
+
+StreamAssembler::StreamAssembler(const AviHeaders& headers, size_t maxChunkBytes)
+    : headers_(headers), maxChunkBytes_(maxChunkBytes) {}
+
+void StreamAssembler::Reset() {
+  state_ = State::kHeader;
+  header_.clear();
+  body_.clear();
+  remaining_ = 0;
+  pad_ = false;
+}
+
+// Called with the 8-byte header (or 12 bytes for RIFF and LIST) complete.
+void StreamAssembler::StartChunk() {
+  uint32_t id = ReadLe32(header_.data());
+  uint32_t len = ReadLe32(header_.data() + 4);
+  header_.clear();
+  if (id == kFccRiff || id == kFccList) {
+    // Lists hold chunks in line ('movi', 'rec ', the 'AVIX' of an OpenDML
+    // extension); the list type has been read with the header.
+    state_ = State::kHeader;
+    return;
+  }
+  ChunkClass cls = ClassifyChunk(id, headers_);
+  remaining_ = len;
+  pad_ = (len & 1) != 0;
+  if (cls == ChunkClass::kOther || len > maxChunkBytes_) {
+    if (cls != ChunkClass::kOther) ++skippedChunks_;
+    state_ = State::kSkip;
+    remaining_ += pad_ ? 1 : 0;
+    pad_ = false;
+    return;
+  }
+  current_.cls = cls;
+  body_.clear();
+  body_.reserve(len);
+  state_ = State::kBody;
+}
+
+void StreamAssembler::Feed(const uint8_t* data, size_t size, std::vector<StreamChunk>* out) {
+  size_t pos = 0;
+  while (pos < size || (state_ == State::kBody && remaining_ == 0)) {
+    switch (state_) {
+      case State::kHeader: {
+        size_t need = 8;
+        if (header_.size() >= 4) {
+          uint32_t id = ReadLe32(header_.data());
+          if (id == kFccRiff || id == kFccList) need = 12;
+        }
+        size_t take = std::min(need - header_.size(), size - pos);
+        header_.insert(header_.end(), data + pos, data + pos + take);
+        pos += take;
+        if (header_.size() == need) {
+          // Decide the header length once the id is known.
+          uint32_t id = ReadLe32(header_.data());
+          if ((id == kFccRiff || id == kFccList) && need == 8) break;
+          StartChunk();
+        }
+        break;
+      }
+      case State::kBody: {
+        size_t take = size_t(std::min<uint64_t>(remaining_, size - pos));
+        body_.insert(body_.end(), data + pos, data + pos + take);
+        pos += take;
+        remaining_ -= take;
+        if (remaining_ == 0) {
+          out->push_back(std::move(current_));
+          current_ = StreamChunk();
+          state_ = pad_ ? State::kSkip : State::kHeader;
+          remaining_ = pad_ ? 1 : 0;
+          pad_ = false;
+        }
+        break;
+      }
+      case State::kSkip: {
+        size_t take = size_t(std::min<uint64_t>(remaining_, size - pos));
+        pos += take;
+        remaining_ -= take;
+        if (remaining_ == 0) state_ = State::kHeader;
+        break;
+      }
+    }
+  }
+}
+
+}  // namespace demoplay

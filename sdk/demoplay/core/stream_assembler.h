@@ -1,0 +1,53 @@
+// Live streams: the header that opens a stream (the start of an AVI file up to
+// and including the 12-byte header of its 'movi' list) and the assembly of the
+// bytes that follow, fed in pieces of any size, into complete chunks.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "core/avi_parser.h"
+
+namespace demoplay {
+
+// Parses a stream header. On success *moviEnd is the offset just past the
+// 'movi' list header; bytes after it in the header are stream data.
+AviStatus ParseStreamHeader(const uint8_t* data, size_t size, AviHeaders* out, size_t* moviEnd);
+
+struct StreamChunk {
+  ChunkClass cls = ChunkClass::kOther;
+  std::vector<uint8_t> data;
+};
+
+class StreamAssembler {
+ public:
+  // Chunks of the video or audio stream larger than maxChunkBytes are skipped
+  // without being held; so are all other chunks and lists.
+  StreamAssembler(const AviHeaders& headers, size_t maxChunkBytes);
+
+  // Consumes all the bytes; every chunk of the video or audio stream that
+  // they complete is appended to *out.
+  void Feed(const uint8_t* data, size_t size, std::vector<StreamChunk>* out);
+  // Drops a partly received chunk and starts again at a chunk boundary.
+  void Reset();
+
+  size_t heldBytes() const { return body_.size() + header_.size(); }
+  uint64_t skippedChunks() const { return skippedChunks_; }
+
+ private:
+  enum class State { kHeader, kBody, kSkip };
+  void StartChunk();
+
+  const AviHeaders& headers_;
+  size_t maxChunkBytes_;
+  State state_ = State::kHeader;
+  std::vector<uint8_t> header_;  // up to 12 bytes of a chunk or list header
+  StreamChunk current_;
+  std::vector<uint8_t>& body_ = current_.data;
+  uint64_t remaining_ = 0;   // body bytes still to come (kBody) or to skip (kSkip)
+  bool pad_ = false;         // one pad byte follows the body
+  uint64_t skippedChunks_ = 0;
+};
+
+}  // namespace demoplay

@@ -1,0 +1,227 @@
+// PlayPort: the decoding thread, its pacing and the delivery of frames.
+#include "dll/play_port.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/jpeg_picture.h"
+
+namespace demoplay {
+
+constexpr size_t kMaxReadChunkBytes = size_t(16) << 20;
+
+PlayPort::~PlayPort() { Shutdown(); }
+
+bool PlayPort::OnOwnThread() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return decodingThread_ == std::this_thread::get_id();
+}
+
+void PlayPort::Shutdown() {
+  Stop();
+  if (recorder_.active()) recorder_.Stop();
+}
+
+int PlayPort::Play(KV_FrameCallBack callback, void* user) {
+  if (!callback) return KV_ERR_ARGUMENT;
+  if (OnOwnThread()) return KV_ERR_IN_CALLBACK;
+  std::lock_guard<std::mutex> control(controlMutex_);
+  {
+    // Already playing: the frames go to the new callback from the next one
+    // on. Waiting for the thread here could wait for a consumer that holds
+    // its callback.
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (isStream_ && streamError_ != KV_OK) return streamError_;
+    if (thread_.joinable() && !stopRequested_) {
+      callback_ = callback;
+      user_ = user;
+      if (!isStream_ && endNotified_) SeekLocked(0);
+      return KV_OK;
+    }
+  }
+  StopLocked();
+  std::lock_guard<std::mutex> lock(mutex_);
+  callback_ = callback;
+  user_ = user;
+  stopRequested_ = false;
+  // Playing again after the end starts from the beginning.
+  if (!isStream_ && endNotified_) SeekLocked(0);
+  seekPending_ = true;  // start the clock at the current position
+  try {
+    thread_ = std::thread(&PlayPort::Run, this);
+  } catch (...) {
+    return KV_ERR_NO_MEMORY;
+  }
+  decodingThread_ = thread_.get_id();
+  return KV_OK;
+}
+
+int PlayPort::Stop() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopRequested_ = true;
+    wake_.notify_all();
+    // From the port's own callback: no further callback starts, and the
+    // thread ends when the callback returns. It is joined later.
+    if (decodingThread_ == std::this_thread::get_id()) return KV_OK;
+  }
+  std::lock_guard<std::mutex> control(controlMutex_);
+  StopLocked();
+  return KV_OK;
+}
+
+// With controlMutex_ held: ends the decoding thread and waits for it.
+void PlayPort::StopLocked() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopRequested_ = true;
+    wake_.notify_all();
+  }
+  if (thread_.joinable()) thread_.join();
+  std::lock_guard<std::mutex> lock(mutex_);
+  decodingThread_ = std::thread::id();
+}
+
+// Picks the file's next chunk in time order and waits until it is due.
+// False when the thread should look at its state again.
+bool PlayPort::NextFileChunkLocked(std::unique_lock<std::mutex>& lock, Clock::time_point* base, Pending* out) {
+  if (seekPending_) {
+    seekPending_ = false;
+    *base = Clock::now() - std::chrono::milliseconds(positionMs_);
+  }
+  const bool haveVideo = nextVideo_ < file_.videoChunks.size();
+  const bool haveAudio = soundUsable_ && nextAudio_ < file_.audioChunks.size();
+  if (!haveVideo && !haveAudio) {
+    if (endNotified_) {
+      wake_.wait(lock);
+      return false;
+    }
+    endNotified_ = true;
+    out->cls = ChunkClass::kOther;
+    out->stampMs = VideoStampMs(file_.videoChunks.size());
+    return true;
+  }
+  uint32_t videoStamp = haveVideo ? VideoStampMs(nextVideo_) : 0;
+  uint32_t audioStamp = haveAudio ? AudioStampMs(audioStartBytes_[nextAudio_]) : 0;
+  int64_t videoDue = videoStamp;
+  int64_t audioDue = int64_t(audioStamp) - kSoundLeadMs;
+  bool takeVideo = haveVideo && (!haveAudio || videoDue < audioDue);
+  int64_t dueMs = takeVideo ? videoDue : audioDue;
+  Clock::time_point due = *base + std::chrono::milliseconds(dueMs);
+  Clock::time_point now = Clock::now();
+  if (now < due) {
+    wake_.wait_until(lock, due);
+    return false;
+  }
+  if (now - due > std::chrono::milliseconds(kMaxLatenessMs)) *base += now - due;
+  if (takeVideo) {
+    out->cls = ChunkClass::kVideo;
+    out->ref = file_.videoChunks[nextVideo_++];
+    out->stampMs = videoStamp;
+    positionMs_ = videoStamp;
+  } else {
+    out->cls = ChunkClass::kAudio;
+    out->ref = file_.audioChunks[nextAudio_++];
+    out->stampMs = audioStamp;
+  }
+  return true;
+}
+
+bool PlayPort::NextStreamChunkLocked(std::unique_lock<std::mutex>& lock, Pending* out) {
+  if (queue_.empty()) {
+    wake_.wait(lock);
+    return false;
+  }
+  StreamChunk& c = queue_.front();
+  out->cls = c.cls;
+  out->data = std::move(c.data);
+  queuedBytes_ -= out->data.size();
+  queue_.pop_front();
+  if (out->cls == ChunkClass::kVideo) {
+    out->stampMs = VideoStampMs(streamPictures_++);
+  } else {
+    out->stampMs = AudioStampMs(streamSoundBytes_);
+    streamSoundBytes_ += out->data.size();
+  }
+  return true;
+}
+
+void PlayPort::Run() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  Clock::time_point base = Clock::now();
+  Pending chunk;
+  while (!stopRequested_) {
+    bool ready = isStream_ ? NextStreamChunkLocked(lock, &chunk) : NextFileChunkLocked(lock, &base, &chunk);
+    if (!ready || stopRequested_) continue;
+    bool resetSound = resetSound_;
+    resetSound_ = false;
+    chunk.callback = callback_;
+    chunk.user = user_;
+    lock.unlock();
+    if (resetSound) resampler_.Reset();
+    Deliver(chunk);
+    lock.lock();
+  }
+  // The id may be given to another thread once this one has ended.
+  decodingThread_ = std::thread::id();
+}
+
+// Runs on the decoding thread without the port's lock: reads the chunk,
+// records it, converts it and calls the callback.
+void PlayPort::Deliver(Pending& chunk) {
+  const int fps = headers().FramesPerSecond();
+  if (chunk.cls == ChunkClass::kOther) {
+    chunk.callback(id_, nullptr, 0, layout_.width, layout_.height, chunk.stampMs, KV_FRAME_NOTIFY, fps, chunk.user);
+    return;
+  }
+  const uint8_t* data;
+  size_t size;
+  if (isStream_) {
+    data = chunk.data.data();
+    size = chunk.data.size();
+  } else {
+    // Read only what can be used: one stored picture, a JPEG no larger than
+    // its decoded picture, a sound chunk of reasonable length.
+    size = chunk.ref.size;
+    if (chunk.cls == ChunkClass::kVideo && !layout_.mjpeg) {
+      if (size < layout_.frameBytes) return;
+      size = layout_.frameBytes;
+    } else if (size > kMaxReadChunkBytes || (layout_.mjpeg && size > layout_.deliveredBytes + 65536)) {
+      return;
+    }
+    try {
+      readBuffer_.resize(size);
+    } catch (...) {
+      return;
+    }
+    if (!source_->Read(chunk.ref.offset, readBuffer_.data(), size)) return;  // a chunk that cannot be read is skipped
+    data = readBuffer_.data();
+  }
+  recorder_.Add(chunk.cls, data, size);
+
+  if (chunk.cls == ChunkClass::kAudio) {
+    if (!soundUsable_) return;
+    sound_.clear();
+    resampler_.Process(data, size, &sound_);
+    if (sound_.empty()) return;
+    chunk.callback(id_, reinterpret_cast<const unsigned char*>(sound_.data()), int(sound_.size() * 2), layout_.width,
+              layout_.height, chunk.stampMs, KV_FRAME_SOUND, fps, chunk.user);
+    return;
+  }
+  if (layout_.mjpeg) {
+    int w = 0, h = 0;
+    if (!DecodeJpegPicture(data, size, layout_.width, layout_.height, &picture_, &w, &h)) return;
+    chunk.callback(id_, picture_.data(), int(picture_.size()), w, h, chunk.stampMs, KV_FRAME_RGB32, fps, chunk.user);
+    return;
+  }
+  if (size < layout_.frameBytes) return;  // a short picture is skipped
+  if (layout_.needsConversion()) {
+    picture_.resize(layout_.deliveredBytes);
+    ConvertStoredRgb(layout_, data, picture_.data());
+    data = picture_.data();
+  }
+  chunk.callback(id_, data, int(layout_.deliveredBytes), layout_.width, layout_.height, chunk.stampMs, layout_.kind, fps,
+                 chunk.user);
+}
+
+}  // namespace demoplay

@@ -1,0 +1,136 @@
+// One port of the play SDK: a file or a live stream, its decoding thread, its
+// pacing, the conversion of its pictures and sound, and its recording.
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "DemoPlaySdk.h"
+#include "core/avi_parser.h"
+#include "core/frame_layout.h"
+#include "core/resampler.h"
+#include "core/stream_assembler.h"
+#include "dll/recorder.h"
+#include "dll/win32_file.h"
+
+namespace demoplay {
+
+// Stream data held per port (chunks waiting to be decoded plus a partly
+// received chunk); input beyond it is refused.
+constexpr size_t kMaxStreamBufferBytes = size_t(48) << 20;
+// Stream header bytes collected before the headers must be complete.
+constexpr size_t kMaxStreamHeaderBytes = size_t(2) << 20;
+// Sound is handed over this much ahead of its time, pictures on time.
+constexpr int64_t kSoundLeadMs = 200;
+// A decoding thread held up longer than this (a paused or full consumer)
+// carries on from where it is instead of hurrying to catch up.
+constexpr int64_t kMaxLatenessMs = 250;
+
+class PlayPort {
+ public:
+  explicit PlayPort(int id) : id_(id) {}
+  ~PlayPort();
+  PlayPort(const PlayPort&) = delete;
+  PlayPort& operator=(const PlayPort&) = delete;
+
+  int OpenFile(const char* path);
+  int OpenStream(const uint8_t* header, size_t length);
+
+  int id() const { return id_; }
+  bool isStream() const { return isStream_; }
+  bool OnOwnThread();
+
+  int GetFileTime(int* seconds);
+  int GetMediaInfo(void* info);
+  int Play(KV_FrameCallBack callback, void* user);
+  int Stop();
+  int SetPlayTime(int seconds);
+  int GetPlayTime(int* seconds);
+  int InputData(const uint8_t* data, size_t length);
+  int ClearBuffer();
+  int StartRecord(const char* path);
+  int StopRecord();
+  // Stops decoding and completes a recording; before closing.
+  void Shutdown();
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  struct Pending {
+    ChunkClass cls = ChunkClass::kOther;
+    uint32_t stampMs = 0;
+    ChunkRef ref;                // file ports
+    std::vector<uint8_t> data;   // stream ports
+    KV_FrameCallBack callback = nullptr;  // as set when the chunk was taken
+    void* user = nullptr;
+  };
+
+  const AviHeaders& headers() const { return isStream_ ? streamHeaders_ : file_.headers; }
+  int PrepareDecoding();  // layout and sound of the headers
+  uint32_t VideoStampMs(uint64_t index) const;
+  uint32_t AudioStampMs(uint64_t bytes) const;
+  uint32_t DurationMs() const;
+  int SeekLocked(uint32_t ms);
+  void StopLocked();
+  int AcceptStreamHeaderLocked();
+
+  // Decoding thread.
+  void Run();
+  bool NextFileChunkLocked(std::unique_lock<std::mutex>& lock, Clock::time_point* base, Pending* out);
+  bool NextStreamChunkLocked(std::unique_lock<std::mutex>& lock, Pending* out);
+  void Deliver(Pending& chunk);
+
+  const int id_;
+  bool isStream_ = false;
+  VideoLayout layout_;
+  bool soundUsable_ = false;
+  uint32_t soundBytesPerSecond_ = 0;
+  Recorder recorder_;
+
+  // Serialises starting and ending the decoding thread (Play, Stop,
+  // Shutdown), so that every Stop returns only after the thread has ended.
+  // Never taken on the decoding thread.
+  std::mutex controlMutex_;
+  std::thread thread_;  // under controlMutex_
+
+  std::mutex mutex_;  // guards everything below
+  std::condition_variable wake_;
+  std::thread::id decodingThread_;  // the running thread's id, or none
+  bool stopRequested_ = false;
+  KV_FrameCallBack callback_ = nullptr;
+  void* user_ = nullptr;
+
+  // File ports.
+  std::unique_ptr<Win32FileSource> source_;
+  AviFileInfo file_;
+  std::vector<uint64_t> audioStartBytes_;  // per audio chunk, plus the total
+  size_t nextVideo_ = 0, nextAudio_ = 0;
+  uint32_t positionMs_ = 0;
+  bool seekPending_ = false;
+  bool endNotified_ = false;
+
+  // Stream ports.
+  bool headersReady_ = false;
+  int streamError_ = KV_OK;
+  std::vector<uint8_t> headerBytes_;
+  AviHeaders streamHeaders_;
+  std::unique_ptr<StreamAssembler> assembler_;
+  std::deque<StreamChunk> queue_;
+  size_t queuedBytes_ = 0;
+  uint64_t streamPictures_ = 0, streamSoundBytes_ = 0;
+
+  // Decoding thread only.
+  Resampler resampler_;
+  bool resetSound_ = false;  // guarded by mutex_; the thread resets its resampler
+  std::vector<uint8_t> readBuffer_, picture_;
+  std::vector<int16_t> sound_;
+};
+
+}  // namespace demoplay

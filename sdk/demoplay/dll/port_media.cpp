@@ -1,0 +1,199 @@
+// PlayPort: opening files and streams, stream input, seeking and the queries.
+#include <algorithm>
+#include <cstring>
+
+#include "dll/play_port.h"
+
+namespace demoplay {
+namespace {
+
+int ResultOf(AviStatus status) {
+  switch (status) {
+    case AviStatus::kOk: return KV_OK;
+    case AviStatus::kNotAvi: return KV_ERR_NOT_AVI;
+    case AviStatus::kTruncated:
+    case AviStatus::kCorrupt: return KV_ERR_CORRUPT;
+    case AviStatus::kNoVideo: return KV_ERR_NO_VIDEO;
+  }
+  return KV_ERR_CORRUPT;
+}
+
+}  // namespace
+
+int PlayPort::PrepareDecoding() {
+  const AviHeaders& h = headers();
+  if (DescribeVideo(h.video, &layout_) != LayoutStatus::kOk) return KV_ERR_UNSUPPORTED;
+  const AudioStreamInfo& a = h.audio;
+  soundUsable_ = h.hasAudio && a.pcm && a.blockAlign == a.channels * (a.bitsPerSample / 8) &&
+                 resampler_.Configure(a.samplesPerSec, a.channels, a.bitsPerSample);
+  soundBytesPerSecond_ = soundUsable_ ? a.samplesPerSec * a.blockAlign : 0;
+  return KV_OK;
+}
+
+int PlayPort::OpenFile(const char* path) {
+  isStream_ = false;
+  source_ = std::make_unique<Win32FileSource>();
+  if (!source_->Open(path)) return KV_ERR_FILE_NOT_FOUND;
+  int r = ResultOf(ParseAviFile(*source_, &file_));
+  if (r != KV_OK) return r;
+  r = PrepareDecoding();
+  if (r != KV_OK) return r;
+  audioStartBytes_.clear();
+  audioStartBytes_.reserve(file_.audioChunks.size() + 1);
+  uint64_t total = 0;
+  for (const ChunkRef& c : file_.audioChunks) {
+    audioStartBytes_.push_back(total);
+    total += c.size;
+  }
+  audioStartBytes_.push_back(total);
+  if (!soundUsable_) nextAudio_ = file_.audioChunks.size();
+  return KV_OK;
+}
+
+int PlayPort::OpenStream(const uint8_t* header, size_t length) {
+  isStream_ = true;
+  if (length < 12 || ReadLe32(header) != kFccRiff || ReadLe32(header + 8) != kFccAvi) return KV_ERR_NOT_AVI;
+  std::lock_guard<std::mutex> lock(mutex_);
+  headerBytes_.assign(header, header + length);
+  int r = AcceptStreamHeaderLocked();
+  return r == KV_ERR_NOT_READY ? KV_OK : r;
+}
+
+// Tries the stream headers collected so far. KV_ERR_NOT_READY while they are
+// incomplete; any other failure is final for the port.
+int PlayPort::AcceptStreamHeaderLocked() {
+  size_t moviEnd = 0;
+  AviStatus s = ParseStreamHeader(headerBytes_.data(), headerBytes_.size(), &streamHeaders_, &moviEnd);
+  if (s == AviStatus::kTruncated) {
+    if (headerBytes_.size() <= kMaxStreamHeaderBytes) return KV_ERR_NOT_READY;
+    s = AviStatus::kCorrupt;
+  }
+  int r = ResultOf(s);
+  if (r == KV_OK) r = PrepareDecoding();
+  if (r != KV_OK) {
+    streamError_ = r;
+    headerBytes_.clear();
+    headerBytes_.shrink_to_fit();
+    return r;
+  }
+  // Room for the largest chunk worth decoding; larger ones are skipped.
+  size_t maxChunk = layout_.mjpeg ? layout_.deliveredBytes + (size_t(1) << 16) : layout_.frameBytes + 4096;
+  maxChunk = std::max(maxChunk, size_t(1) << 20);
+  assembler_ = std::make_unique<StreamAssembler>(streamHeaders_, maxChunk);
+  headersReady_ = true;
+  std::vector<uint8_t> rest(headerBytes_.begin() + moviEnd, headerBytes_.end());
+  headerBytes_.clear();
+  headerBytes_.shrink_to_fit();
+  std::vector<StreamChunk> chunks;
+  assembler_->Feed(rest.data(), rest.size(), &chunks);
+  for (StreamChunk& c : chunks) {
+    queuedBytes_ += c.data.size();
+    queue_.push_back(std::move(c));
+  }
+  wake_.notify_all();
+  return KV_OK;
+}
+
+int PlayPort::InputData(const uint8_t* data, size_t length) {
+  if (!isStream_) return KV_ERR_WRONG_PORT_TYPE;
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (streamError_ != KV_OK) return streamError_;
+  if (!headersReady_) {
+    if (length > kMaxStreamBufferBytes) return KV_ERR_BUFFER_FULL;
+    headerBytes_.insert(headerBytes_.end(), data, data + length);
+    int r = AcceptStreamHeaderLocked();
+    return r == KV_ERR_NOT_READY ? KV_OK : r;
+  }
+  if (queuedBytes_ + assembler_->heldBytes() + length > kMaxStreamBufferBytes) return KV_ERR_BUFFER_FULL;
+  std::vector<StreamChunk> chunks;
+  assembler_->Feed(data, length, &chunks);
+  for (StreamChunk& c : chunks) {
+    queuedBytes_ += c.data.size();
+    queue_.push_back(std::move(c));
+  }
+  if (!chunks.empty()) wake_.notify_all();
+  return KV_OK;
+}
+
+int PlayPort::ClearBuffer() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!isStream_ || !headersReady_) return KV_OK;
+  queue_.clear();
+  queuedBytes_ = 0;
+  assembler_->Reset();
+  return KV_OK;
+}
+
+uint32_t PlayPort::VideoStampMs(uint64_t index) const {
+  return uint32_t(index * headers().FrameMicroseconds() / 1000);
+}
+
+uint32_t PlayPort::AudioStampMs(uint64_t bytes) const {
+  return soundBytesPerSecond_ ? uint32_t(bytes * 1000 / soundBytesPerSecond_) : 0;
+}
+
+uint32_t PlayPort::DurationMs() const { return VideoStampMs(file_.videoChunks.size()); }
+
+int PlayPort::GetFileTime(int* seconds) {
+  *seconds = isStream_ ? 0 : int(DurationMs() / 1000);
+  return KV_OK;
+}
+
+int PlayPort::GetMediaInfo(void* info) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (isStream_ && !headersReady_) return streamError_ != KV_OK ? streamError_ : KV_ERR_NOT_READY;
+  uint8_t block[12] = {0};
+  PutLe16(block, uint16_t(layout_.width));
+  PutLe16(block + 2, uint16_t(layout_.height));
+  block[4] = uint8_t(headers().FramesPerSecond());
+  std::memcpy(info, block, sizeof block);
+  return KV_OK;
+}
+
+int PlayPort::GetPlayTime(int* seconds) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  *seconds = int((isStream_ ? VideoStampMs(streamPictures_) : positionMs_) / 1000);
+  return KV_OK;
+}
+
+int PlayPort::SetPlayTime(int seconds) {
+  if (isStream_) return KV_ERR_NOT_SEEKABLE;
+  if (seconds < 0) return KV_ERR_ARGUMENT;
+  if (uint64_t(seconds) * 1000 > DurationMs()) return KV_ERR_OUT_OF_RANGE;
+  std::lock_guard<std::mutex> lock(mutex_);
+  return SeekLocked(uint32_t(seconds) * 1000);
+}
+
+// Positions both cursors through the index: the picture is the first whose
+// stamp is not before the target, moved back to a key picture; the sound
+// chunk is the one that holds the target time.
+int PlayPort::SeekLocked(uint32_t ms) {
+  const uint64_t frameUs = headers().FrameMicroseconds();
+  uint64_t index = (uint64_t(ms) * 1000 + frameUs - 1) / frameUs;
+  index = std::min<uint64_t>(index, file_.videoChunks.size());
+  while (index > 0 && index < file_.videoChunks.size() && !file_.videoChunks[index].key) --index;
+  nextVideo_ = size_t(index);
+  uint64_t targetBytes = uint64_t(ms) * soundBytesPerSecond_ / 1000;
+  // audioStartBytes_ has one entry per chunk and the total at the end.
+  auto it = std::upper_bound(audioStartBytes_.begin(), audioStartBytes_.end() - 1, targetBytes);
+  nextAudio_ = it == audioStartBytes_.begin() ? 0 : size_t(it - audioStartBytes_.begin() - 1);
+  if (!soundUsable_ || targetBytes >= audioStartBytes_.back()) nextAudio_ = file_.audioChunks.size();
+  positionMs_ = VideoStampMs(nextVideo_);
+  endNotified_ = false;
+  seekPending_ = true;
+  resetSound_ = true;
+  wake_.notify_all();
+  return KV_OK;
+}
+
+int PlayPort::StartRecord(const char* path) {
+  if (isStream_) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!headersReady_) return streamError_ != KV_OK ? streamError_ : KV_ERR_NOT_READY;
+  }
+  return recorder_.Start(path, headers(), soundUsable_);
+}
+
+int PlayPort::StopRecord() { return recorder_.Stop(); }
+
+}  // namespace demoplay

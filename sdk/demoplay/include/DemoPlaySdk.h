@@ -1,0 +1,117 @@
+/* DemoPlay.dll, the reference play SDK: plays AVI files and live AVI streams
+ * on numbered ports and hands every decoded picture and sound block to a
+ * frame callback on a decoding thread of its own.
+ *
+ * Files: RIFF 'AVI ' with OpenDML 'AVIX' extensions, indexed by super-indexes,
+ * 'idx1' or a scan of the data. Video: I420 (IYUV), YV12, YUY2 (YUYV) and UYVY
+ * delivered as stored; 32-bit and 24-bit BI_RGB delivered as 32-bit
+ * bottom-up RGB; Motion-JPEG decoded to 32-bit bottom-up RGB. Sound: 8- and
+ * 16-bit PCM of any rate and up to 16 channels, delivered as 16 kHz mono.
+ * Files are paced in real time; streams are delivered as their data arrives.
+ *
+ * Every entry point uses the C calling convention and returns 0 or one of the
+ * negative results below. Texts are NUL-terminated ANSI texts.
+ */
+#ifndef DEMOPLAY_SDK_H
+#define DEMOPLAY_SDK_H
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if defined(_WIN32)
+#define KV_CALL __cdecl
+#define KV_CALLBACK __stdcall
+#else
+#define KV_CALL
+#define KV_CALLBACK
+#endif
+
+/* Results. */
+#define KV_OK 0
+#define KV_ERR_ARGUMENT -1          /* null pointer, negative length or time, buffer of size 0 */
+#define KV_ERR_BAD_PORT -2          /* no such port open */
+#define KV_ERR_FILE_NOT_FOUND -3    /* the file cannot be opened for reading */
+#define KV_ERR_NOT_AVI -4           /* the data does not start with "RIFF....AVI " */
+#define KV_ERR_CORRUPT -5           /* the headers are truncated or contradict the file */
+#define KV_ERR_NO_VIDEO -6          /* no video stream */
+#define KV_ERR_UNSUPPORTED -7       /* video codec or picture size not supported */
+#define KV_ERR_TOO_MANY_PORTS -8    /* all 64 ports are open */
+#define KV_ERR_WRONG_PORT_TYPE -9   /* a file call on a stream port or the other way round */
+#define KV_ERR_BUFFER_FULL -10      /* stream input beyond what the port holds (48 MiB); nothing was taken */
+#define KV_ERR_NOT_SEEKABLE -11     /* seeking a stream port */
+#define KV_ERR_OUT_OF_RANGE -12     /* seek past the end of the file */
+#define KV_ERR_ALREADY_RECORDING -13
+#define KV_ERR_NOT_RECORDING -14
+#define KV_ERR_RECORD_FILE -15      /* the recording cannot be created, written or renamed (a complete
+                                       recording that cannot be renamed stays as "<name>.recording") */
+#define KV_ERR_IN_CALLBACK -16      /* closing a port from its own frame callback */
+#define KV_ERR_NO_MEMORY -17
+#define KV_ERR_BUFFER_TOO_SMALL -18 /* KV_GetDecoderInf: the text does not fit */
+#define KV_ERR_NOT_READY -19        /* a stream whose headers have not all arrived yet */
+
+/* Frame kinds (seventh callback argument). */
+#define KV_FRAME_NOTIFY 0 /* no data: end of the file reached */
+#define KV_FRAME_SOUND 1  /* 16-bit signed PCM, 16000 Hz, mono */
+#define KV_FRAME_RGB32 2  /* blue, green, red, unused; rows bottom-up, stride 4 x width */
+#define KV_FRAME_YV12 3
+#define KV_FRAME_UYVY 4
+#define KV_FRAME_I420 5
+#define KV_FRAME_YUY2 6
+
+/* The frame callback: nine 32-bit arguments, standard-call convention.
+ * data is valid only during the call. stamp: milliseconds from the start of
+ * the file or stream. For sound blocks width and height are the picture's. */
+typedef int(KV_CALLBACK* KV_FrameCallBack)(int port, const unsigned char* data, int size, int width, int height,
+                                           unsigned int stamp, int kind, int frameRate, void* user);
+
+/* The 12-byte block of KV_GetMediaInfo: width and height as signed 16-bit
+ * little-endian values, the frame rate in whole pictures per second; the
+ * rest is zero. */
+typedef struct KV_MediaInfo {
+  short width;
+  short height;
+  unsigned char frameRate;
+  unsigned char reserved[7];
+} KV_MediaInfo;
+
+int KV_CALL KV_Initial(void);
+int KV_CALL KV_Free(void); /* closes every port */
+/* "Protocol=AVI;Check=0,4,RIFF|8,4,AVI ;FileHeadLen=12" */
+int KV_CALL KV_GetDecoderInf(char* text, int size);
+
+int KV_CALL KV_OpenFile(const char* fileName, int* port);
+int KV_CALL KV_CloseFile(int port);
+int KV_CALL KV_GetFileTime(int port, int* seconds); /* whole seconds; 0 for streams */
+
+/* The header holds at least the first 12 bytes of an AVI file; usually all of
+ * it up to and including the 12-byte header of its 'movi' list. Whatever of
+ * the headers it lacks, and everything after them, comes through
+ * KV_InputData in pieces of any size. */
+int KV_CALL KV_OpenStream(const void* header, int length, int* port);
+int KV_CALL KV_CloseStream(int port);
+int KV_CALL KV_InputData(int port, const void* data, int length);
+int KV_CALL KV_ClearBuffer(int port); /* drops stream data not yet delivered */
+
+int KV_CALL KV_GetMediaInfo(int port, void* mediaInfo);
+/* Starts (or, after KV_Stop, resumes) decoding on the port's own thread; on
+ * a port that plays, hands the following frames to the new callback. After
+ * the end of a file it starts again from the beginning. */
+int KV_CALL KV_Play(int port, KV_FrameCallBack callback, void* user);
+/* When it returns, no callback for the port is running or will start. Called
+ * from the port's own callback it only stops further callbacks. */
+int KV_CALL KV_Stop(int port);
+int KV_CALL KV_SetPlayTime(int port, int seconds);
+int KV_CALL KV_GetPlayTime(int port, int* seconds);
+/* Writes what the port plays from now on as an AVI file: the chunks as
+ * stored, an 'idx1' index over the first gigabyte and OpenDML extensions and
+ * indexes beyond it. It is written as "<name>.recording" and takes its name
+ * when KV_StopRecord (or closing the port) completes it. */
+int KV_CALL KV_StartRecord(int port, const char* fileName);
+int KV_CALL KV_StopRecord(int port);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

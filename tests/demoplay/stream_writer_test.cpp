@@ -1,0 +1,374 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+
+#include "core/avi_parser.h"
+#include "core/avi_writer.h"
+#include "core/frame_layout.h"
+#include "core/jpeg_picture.h"
+#include "core/stream_assembler.h"
+#include "demoplay/sample_avi.h"
+
+using namespace demoplay;
+
+namespace {
+
+std::vector<StreamChunk> FileChunksInOrder(const std::vector<uint8_t>& bytes, const AviFileInfo& info) {
+  // Merge the two per-stream lists back into file order.
+  std::vector<std::pair<uint64_t, StreamChunk>> all;
+  for (int s = 0; s < 2; ++s) {
+    for (const ChunkRef& r : s == 0 ? info.videoChunks : info.audioChunks) {
+      StreamChunk c;
+      c.cls = s == 0 ? ChunkClass::kVideo : ChunkClass::kAudio;
+      c.data.assign(bytes.begin() + r.offset, bytes.begin() + r.offset + r.size);
+      all.emplace_back(r.offset, std::move(c));
+    }
+  }
+  std::sort(all.begin(), all.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<StreamChunk> out;
+  for (auto& p : all) out.push_back(std::move(p.second));
+  return out;
+}
+
+TEST(StreamAssembler, PiecesOfAnySizeGiveTheFileChunksInOrder) {
+  struct Case {
+    sample::Index index;
+    bool recLists;
+    size_t maxPiece;
+  };
+  for (Case c : {Case{sample::Index::kIdx1, false, 1}, Case{sample::Index::kIdx1, true, 7},
+                 Case{sample::Index::kOpenDml, false, 100}, Case{sample::Index::kOpenDml, true, 5000},
+                 Case{sample::Index::kNone, false, 1 << 20}}) {
+    sample::Recipe recipe;
+    recipe.index = c.index;
+    recipe.recLists = c.recLists;
+    recipe.frames = 9;
+    recipe.framesPerRiff = 3;
+    recipe.width = 18;  // odd chunk sizes need pad bytes
+    recipe.height = 6;
+    recipe.video = sample::Video::kRgb32;
+    recipe.audioRate = 8000;
+    sample::File file = sample::Make(recipe);
+    AviFileInfo info;
+    MemorySource src(file.bytes.data(), file.bytes.size());
+    ASSERT_EQ(ParseAviFile(src, &info), AviStatus::kOk);
+    std::vector<StreamChunk> expected = FileChunksInOrder(file.bytes, info);
+    ASSERT_EQ(expected.size(), 18u);
+
+    AviHeaders headers;
+    size_t moviEnd = 0;
+    ASSERT_EQ(ParseStreamHeader(file.bytes.data(), file.streamHeaderLength, &headers, &moviEnd), AviStatus::kOk);
+    EXPECT_EQ(moviEnd, file.streamHeaderLength);
+    StreamAssembler assembler(headers, 1 << 20);
+    std::vector<StreamChunk> got;
+    std::mt19937 rng(unsigned(c.maxPiece));
+    for (size_t pos = moviEnd; pos < file.bytes.size();) {
+      size_t n = std::min<size_t>(file.bytes.size() - pos, 1 + rng() % c.maxPiece);
+      assembler.Feed(file.bytes.data() + pos, n, &got);
+      pos += n;
+    }
+    ASSERT_EQ(got.size(), expected.size()) << int(c.index) << " " << c.maxPiece;
+    for (size_t i = 0; i < got.size(); ++i) {
+      EXPECT_EQ(got[i].cls, expected[i].cls) << i;
+      EXPECT_EQ(got[i].data, expected[i].data) << i;
+    }
+    EXPECT_EQ(assembler.heldBytes(), 0u);
+  }
+}
+
+TEST(StreamAssembler, OversizedChunksAreSkippedNotHeld) {
+  sample::Recipe recipe;
+  recipe.frames = 3;
+  sample::File file = sample::Make(recipe);
+  AviHeaders headers;
+  size_t moviEnd = 0;
+  ASSERT_EQ(ParseStreamHeader(file.bytes.data(), file.streamHeaderLength, &headers, &moviEnd), AviStatus::kOk);
+  // A chunk that claims 3 GB, then a normal picture.
+  std::vector<uint8_t> data = {'0', '0', 'd', 'c', 0, 0, 0, 0xC0};
+  StreamAssembler assembler(headers, 4096);
+  std::vector<StreamChunk> got;
+  assembler.Feed(data.data(), data.size(), &got);
+  std::vector<uint8_t> filler(1 << 20, 0xAB);
+  for (int i = 0; i < 3 * 1024; ++i) assembler.Feed(filler.data(), filler.size(), &got);
+  EXPECT_TRUE(got.empty());
+  EXPECT_EQ(assembler.heldBytes(), 0u);
+  EXPECT_EQ(assembler.skippedChunks(), 1u);
+  assembler.Reset();
+  std::vector<uint8_t> rest(file.bytes.begin() + moviEnd, file.bytes.end());
+  assembler.Feed(rest.data(), rest.size(), &got);
+  ASSERT_EQ(got.size(), 3u);
+  EXPECT_EQ(got[2].data, sample::StoredPicture(recipe, 2));
+}
+
+TEST(StreamAssembler, HeaderMustReachTheMoviList) {
+  sample::Recipe recipe;
+  recipe.audioRate = 8000;
+  sample::File file = sample::Make(recipe);
+  AviHeaders headers;
+  size_t moviEnd = 0;
+  for (size_t cut = 0; cut < file.streamHeaderLength; ++cut)
+    ASSERT_NE(ParseStreamHeader(file.bytes.data(), cut, &headers, &moviEnd), AviStatus::kOk) << cut;
+  ASSERT_EQ(ParseStreamHeader(file.bytes.data(), file.bytes.size(), &headers, &moviEnd), AviStatus::kOk);
+  EXPECT_EQ(moviEnd, file.streamHeaderLength);
+  EXPECT_TRUE(headers.hasAudio);
+}
+
+#if !defined(_WIN32)
+// Another reader's view of a file: the number of pictures it finds, and
+// whether it decodes all of it without a complaint.
+void CheckWithAnotherReader(const std::vector<uint8_t>& bytes, const std::string& name, int pictures) {
+  if (std::system("command -v ffprobe >/dev/null 2>&1") != 0) return;
+  std::string path = ::testing::TempDir() + "demoplay_writer_" + name + ".avi";
+  FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+  std::string cmd = "ffprobe -v error -count_packets -select_streams v:0 -show_entries stream=nb_read_packets "
+                    "-of csv=p=0 '" + path + "'";
+  FILE* p = popen(cmd.c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  char line[256] = {0};
+  ASSERT_NE(std::fgets(line, sizeof line, p), nullptr);
+  pclose(p);
+  EXPECT_EQ(std::atoi(line), pictures) << name;
+  std::string decode = "ffmpeg -nostdin -v error -i '" + path + "' -f null - 2>&1";
+  p = popen(decode.c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  std::string complaints;
+  while (std::fgets(line, sizeof line, p)) complaints += line;
+  EXPECT_EQ(pclose(p), 0) << name;
+  EXPECT_EQ(complaints, "") << name;
+  std::remove(path.c_str());
+}
+#endif
+
+TEST(AviWriter, RecordingReadsBackWithTheSameChunks) {
+  struct Case {
+    sample::Video video;
+    uint64_t riffBytes;  // small ones force OpenDML extensions
+    bool extensions;
+  };
+  for (Case c : {Case{sample::Video::kYuy2, uint64_t(1) << 30, false}, Case{sample::Video::kRgb32, 20000, true},
+                 Case{sample::Video::kMjpeg, 3000, true}}) {
+    sample::Recipe recipe;
+    recipe.video = c.video;
+    recipe.frames = 7;
+    recipe.audioRate = 22050;
+    recipe.audioChannels = 2;
+    sample::File file = sample::Make(recipe);
+    AviFileInfo in;
+    MemorySource src(file.bytes.data(), file.bytes.size());
+    ASSERT_EQ(ParseAviFile(src, &in), AviStatus::kOk);
+
+    MemorySink sink;
+    AviWriterLimits limits;
+    limits.riffBytes = c.riffBytes;
+    AviWriter writer(limits);
+    ASSERT_TRUE(writer.Begin(&sink, in.headers, true));
+    std::vector<StreamChunk> chunks = FileChunksInOrder(file.bytes, in);
+    for (const StreamChunk& ch : chunks) ASSERT_TRUE(writer.AddChunk(ch.cls, ch.data.data(), ch.data.size()));
+    EXPECT_FALSE(writer.AddChunk(ChunkClass::kOther, nullptr, 0));
+    ASSERT_TRUE(writer.Finish());
+    EXPECT_EQ(writer.videoFrames(), 7u);
+    EXPECT_EQ(writer.riffCount() > 1, c.extensions);
+
+    AviFileInfo out;
+    MemorySource back(sink.bytes.data(), sink.bytes.size());
+    ASSERT_EQ(ParseAviFile(back, &out), AviStatus::kOk);
+    EXPECT_EQ(out.indexSource, AviFileInfo::IndexSource::kSuperIndex);
+    EXPECT_EQ(out.movi.size(), writer.riffCount());
+    EXPECT_EQ(out.headers.video.length, 7u);
+    EXPECT_EQ(out.headers.video.compression, in.headers.video.compression);
+    EXPECT_EQ(out.headers.audio.samplesPerSec, 22050u);
+    EXPECT_EQ(out.headers.FrameMicroseconds(), 40000u);
+    std::vector<StreamChunk> again = FileChunksInOrder(sink.bytes, out);
+    ASSERT_EQ(again.size(), chunks.size());
+    for (size_t i = 0; i < chunks.size(); ++i) EXPECT_EQ(again[i].data, chunks[i].data) << i;
+
+    // Readers that know only 'idx1' find the first RIFF's pictures.
+    std::vector<uint8_t> firstOnly = sink.bytes;
+    for (size_t at = 0; at + 4 < firstOnly.size(); ++at) {
+      if (std::memcmp(&firstOnly[at], "indx", 4) == 0) firstOnly[at] = 'x';
+    }
+    AviFileInfo legacy;
+    MemorySource legacySource(firstOnly.data(), firstOnly.size());
+    ASSERT_EQ(ParseAviFile(legacySource, &legacy), AviStatus::kOk);
+    EXPECT_EQ(legacy.indexSource, c.extensions ? AviFileInfo::IndexSource::kScan : AviFileInfo::IndexSource::kIdx1);
+    EXPECT_EQ(legacy.videoChunks.size(), 7u);
+#if !defined(_WIN32)
+    CheckWithAnotherReader(sink.bytes, sample::VideoName(c.video), 7);
+#endif
+  }
+}
+
+// A recording cut off before Finish (the process ended) still plays: its
+// sizes are left open and the chunks are found by a scan.
+TEST(AviWriter, UnfinishedRecordingIsReadable) {
+  sample::Recipe recipe;
+  recipe.frames = 6;
+  recipe.audioRate = 8000;
+  sample::File file = sample::Make(recipe);
+  AviFileInfo in;
+  MemorySource src(file.bytes.data(), file.bytes.size());
+  ASSERT_EQ(ParseAviFile(src, &in), AviStatus::kOk);
+  MemorySink sink;
+  AviWriter writer;
+  ASSERT_TRUE(writer.Begin(&sink, in.headers, true));
+  std::vector<StreamChunk> chunks = FileChunksInOrder(file.bytes, in);
+  for (const StreamChunk& c : chunks) ASSERT_TRUE(writer.AddChunk(c.cls, c.data.data(), c.data.size()));
+  AviFileInfo out;
+  MemorySource back(sink.bytes.data(), sink.bytes.size());
+  ASSERT_EQ(ParseAviFile(back, &out), AviStatus::kOk);
+  EXPECT_EQ(out.indexSource, AviFileInfo::IndexSource::kScan);
+  EXPECT_EQ(out.videoChunks.size(), 6u);
+  EXPECT_EQ(out.audioChunks.size(), 6u);
+}
+
+TEST(AviWriter, FullSuperIndexEndsTheRecordingCleanly) {
+  sample::Recipe recipe;
+  recipe.frames = 10;
+  sample::File file = sample::Make(recipe);
+  AviFileInfo in;
+  MemorySource src(file.bytes.data(), file.bytes.size());
+  ASSERT_EQ(ParseAviFile(src, &in), AviStatus::kOk);
+  MemorySink sink;
+  AviWriterLimits limits;
+  limits.riffBytes = 1000;  // one picture per RIFF
+  limits.maxRiffs = 3;
+  AviWriter writer(limits);
+  ASSERT_TRUE(writer.Begin(&sink, in.headers, false));
+  int accepted = 0;
+  for (const ChunkRef& r : in.videoChunks) accepted += writer.AddChunk(ChunkClass::kVideo, &file.bytes[r.offset], r.size);
+  EXPECT_EQ(accepted, 3);
+  EXPECT_FALSE(writer.failed());
+  ASSERT_TRUE(writer.Finish());
+  AviFileInfo out;
+  MemorySource back(sink.bytes.data(), sink.bytes.size());
+  ASSERT_EQ(ParseAviFile(back, &out), AviStatus::kOk);
+  ASSERT_EQ(out.videoChunks.size(), 3u);
+  EXPECT_EQ(std::vector<uint8_t>(sink.bytes.begin() + out.videoChunks[2].offset,
+                                 sink.bytes.begin() + out.videoChunks[2].offset + out.videoChunks[2].size),
+            sample::StoredPicture(recipe, 2));
+}
+
+#if !defined(_WIN32)
+// Files made by another writer, where one is installed: every picture and
+// sound chunk is found, and every Motion-JPEG picture decodes.
+TEST(AviParser, ReadsFilesOfAnotherWriter) {
+  if (std::system("command -v ffmpeg >/dev/null 2>&1") != 0) GTEST_SKIP() << "ffmpeg not installed";
+  struct Case {
+    const char* name;
+    const char* options;
+    int kind;
+    bool topDown;
+    size_t pictures;
+    int channels;
+  };
+  const Case cases[] = {
+      {"i420", "-c:v rawvideo -pix_fmt yuv420p -c:a pcm_s16le -ac 2", kKindI420, false, 25, 2},
+      {"yuy2", "-c:v rawvideo -pix_fmt yuyv422 -an", kKindYuy2, false, 25, 0},
+      {"bgra", "-c:v rawvideo -pix_fmt bgra -an", kKindRgb32, true, 25, 0},
+      {"mjpeg", "-c:v mjpeg -q:v 5 -c:a pcm_s16le -ac 1", kKindRgb32, false, 25, 1},
+  };
+  for (const Case& c : cases) {
+    std::string path = ::testing::TempDir() + "demoplay_other_" + c.name + ".avi";
+    std::string cmd = std::string("ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=176x144:rate=25 ") +
+                      "-f lavfi -i sine=frequency=1000:sample_rate=44100 -t 1 " + c.options + " '" + path + "'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    std::vector<uint8_t> bytes;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    uint8_t buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.insert(bytes.end(), buf, buf + n);
+    std::fclose(f);
+    std::remove(path.c_str());
+
+    MemorySource src(bytes.data(), bytes.size());
+    AviFileInfo info;
+    ASSERT_EQ(ParseAviFile(src, &info), AviStatus::kOk) << c.name;
+    VideoLayout layout;
+    ASSERT_EQ(DescribeVideo(info.headers.video, &layout), LayoutStatus::kOk) << c.name;
+    EXPECT_EQ(layout.kind, c.kind) << c.name;
+    EXPECT_EQ(layout.topDown, c.topDown) << c.name;
+    EXPECT_EQ(layout.width, 176);
+    EXPECT_EQ(layout.height, 144);
+    EXPECT_EQ(info.headers.FramesPerSecond(), 25);
+    ASSERT_EQ(info.videoChunks.size(), c.pictures) << c.name;
+    EXPECT_EQ(info.headers.hasAudio, c.channels > 0) << c.name;
+    if (c.channels > 0) {
+      EXPECT_TRUE(info.headers.audio.pcm);
+      EXPECT_EQ(info.headers.audio.channels, c.channels);
+      uint64_t soundBytes = 0;
+      for (const ChunkRef& r : info.audioChunks) soundBytes += r.size;
+      EXPECT_EQ(soundBytes, uint64_t(44100) * 2 * c.channels) << c.name;
+    }
+    for (const ChunkRef& r : info.videoChunks) {
+      if (layout.mjpeg) {
+        std::vector<uint8_t> rgb;
+        int w = 0, h = 0;
+        EXPECT_TRUE(DecodeJpegPicture(&bytes[r.offset], r.size, 176, 144, &rgb, &w, &h));
+      } else {
+        EXPECT_GE(r.size, layout.frameBytes);
+      }
+    }
+  }
+}
+#endif
+
+TEST(JpegPicture, DecodesToBottomUpRgb32AndRefusesWhatDoesNotFit) {
+  sample::Recipe recipe;
+  recipe.video = sample::Video::kMjpeg;
+  recipe.width = 40;
+  recipe.height = 24;
+  std::vector<uint8_t> jpeg = sample::StoredPicture(recipe, 3);
+  std::vector<uint8_t> rgb;
+  int w = 0, h = 0;
+  ASSERT_TRUE(DecodeJpegPicture(jpeg.data(), jpeg.size(), 40, 24, &rgb, &w, &h));
+  EXPECT_EQ(w, 40);
+  EXPECT_EQ(h, 24);
+  ASSERT_EQ(rgb.size(), 40u * 24 * 4);
+  for (size_t i = 0; i < rgb.size(); i += 4) {
+    ASSERT_NEAR(rgb[i], sample::JpegLevel(3), 4) << i;
+    ASSERT_EQ(rgb[i + 3], 0);
+  }
+  EXPECT_FALSE(DecodeJpegPicture(jpeg.data(), jpeg.size(), 39, 24, &rgb, &w, &h));  // larger than allowed
+  EXPECT_FALSE(DecodeJpegPicture(jpeg.data(), 20, 40, 24, &rgb, &w, &h));           // cut short
+  std::vector<uint8_t> noise(500, 0x5A);
+  EXPECT_FALSE(DecodeJpegPicture(noise.data(), noise.size(), 40, 24, &rgb, &w, &h));
+  EXPECT_FALSE(DecodeJpegPicture(nullptr, 0, 40, 24, &rgb, &w, &h));
+
+  // Without its Huffman tables (as many cameras send Motion-JPEG) the
+  // picture decodes the same with the standard ones.
+  std::vector<uint8_t> bare;
+  size_t pos = 2;
+  bare.assign(jpeg.begin(), jpeg.begin() + 2);
+  while (pos + 4 <= jpeg.size()) {
+    size_t length = 2 + ((size_t(jpeg[pos + 2]) << 8) | jpeg[pos + 3]);
+    if (jpeg[pos + 1] == 0xDA) {
+      bare.insert(bare.end(), jpeg.begin() + pos, jpeg.end());
+      break;
+    }
+    if (jpeg[pos + 1] != 0xC4) bare.insert(bare.end(), jpeg.begin() + pos, jpeg.begin() + pos + length);
+    pos += length;
+  }
+  ASSERT_LT(bare.size(), jpeg.size() - 400);
+  std::vector<uint8_t> fromBare;
+  ASSERT_TRUE(DecodeJpegPicture(bare.data(), bare.size(), 40, 24, &fromBare, &w, &h));
+  EXPECT_EQ(fromBare, rgb);
+
+  // A Huffman table that claims more than 256 codes is refused before the
+  // decoder would write past its tables.
+  std::vector<uint8_t> hostile = jpeg;
+  size_t dht = 0;
+  while (dht + 1 < hostile.size() && !(hostile[dht] == 0xFF && hostile[dht + 1] == 0xC4)) ++dht;
+  ASSERT_LT(dht + 21, hostile.size());
+  for (int i = 0; i < 16; ++i) hostile[dht + 5 + i] = 200;
+  EXPECT_FALSE(DecodeJpegPicture(hostile.data(), hostile.size(), 40, 24, &rgb, &w, &h));
+}
+
+}  // namespace
