@@ -2,6 +2,7 @@
 // UTF-8, UTF-16 and 1252 are converted here, as Windows converts them; other
 // code pages (936 among them) go through iconv.
 #include "xml/codepage.h"
+#include "xml/utf8_encode.h"
 
 #include <iconv.h>
 
@@ -43,24 +44,6 @@ bool IconvKnows(uint32_t codePage) {
     if (cd == reinterpret_cast<iconv_t>(-1)) return false;
     iconv_close(cd);
     return true;
-}
-
-void AppendUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
 }
 
 void AppendUtf16(std::u16string& out, uint32_t cp) {
@@ -106,7 +89,7 @@ void WideToUtf8(const char16_t* u, std::size_t n, std::string& out) {
         } else if (cp >= 0xD800 && cp <= 0xDFFF) {
             cp = kReplacement;
         }
-        AppendUtf8(out, cp);
+        AppendUtf8CodePoint(out, cp);
     }
 }
 
