@@ -178,6 +178,8 @@ BENCHMARK(BM_PugiWalk)->Unit(benchmark::kMillisecond)->Repetitions(kRepetitions)
 // name (processor time, as the machine is shared with other work).
 class CollectingReporter : public benchmark::ConsoleReporter {
 public:
+    // Plain text: the ratio lines that follow are read by scripts.
+    CollectingReporter() : ConsoleReporter(OO_Tabular) {}
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs)
             if (run.run_type == Run::RT_Iteration && run.iterations > 0)
