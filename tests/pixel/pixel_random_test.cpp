@@ -237,6 +237,48 @@ TEST(PixelRandom, SimdYuvKernelsMatchForEveryYuvTriple) {
     }
 }
 
+// Every pair of block sums of blue and green, for red sums at the ends and
+// the middle of their range, through every SIMD row pair kernel: the chroma
+// of a block depends only on its three component sums, and the pixels of a
+// block share each sum out unevenly so that the pairing of pixels counts.
+TEST(PixelRandom, SimdChromaKernelsMatchForEveryBlockSum) {
+    const int blocks = 1021;  // sums 0..1020
+    const int width = 2 * blocks;
+    std::vector<std::uint8_t> a(4 * width), b(4 * width);
+    std::vector<std::uint8_t> ey0(width), ey1(width), eu(blocks), ev(blocks);
+    std::vector<std::uint8_t> y0(width), y1(width), u(blocks), v(blocks);
+    // Pixel p (0..3: top left, top right, bottom left, bottom right) of a
+    // block whose component sums to s.
+    auto share = [](int s, int p) { return static_cast<std::uint8_t>(s / 4 + (p < s % 4 ? 1 : 0)); };
+    auto setBlock = [&](int block, int c, int s) {
+        a[8 * block + c] = share(s, 0);
+        a[8 * block + 4 + c] = share(s, 3);
+        b[8 * block + c] = share(s, 1);
+        b[8 * block + 4 + c] = share(s, 2);
+    };
+    for (const PixelKernels* k : SimdKernels()) {
+        SCOPED_TRACE(k->name);
+        int mismatches = 0;
+        for (int sumR : {0, 1, 3, 255, 509, 510, 511, 1017, 1020}) {
+            for (int sumB = 0; sumB <= 1020 && mismatches < 3; ++sumB) {
+                for (int j = 0; j < blocks; ++j) {
+                    setBlock(j, 0, sumB);
+                    setBlock(j, 1, j);
+                    setBlock(j, 2, sumR);
+                    setBlock(j, 3, (j * 37 + sumB) & 1020);
+                }
+                Rgb32ToYuvRowPair_C(a.data(), b.data(), ey0.data(), ey1.data(), eu.data(), ev.data(), width);
+                k->rgb32ToYuvRowPair(a.data(), b.data(), y0.data(), y1.data(), u.data(), v.data(), width);
+                if (u != eu || v != ev || y0 != ey0 || y1 != ey1) {
+                    ++mismatches;
+                    ADD_FAILURE() << "red sum " << sumR << " blue sum " << sumB << " U at "
+                                  << FirstDifference(u, eu) << " V at " << FirstDifference(v, ev);
+                }
+            }
+        }
+    }
+}
+
 // Every RGB colour through every SIMD luma kernel.
 TEST(PixelRandom, SimdLumaKernelsMatchForEveryColour) {
     const int width = 65536;
