@@ -175,3 +175,50 @@ TEST(Binding, DoubleByteCodePageTrailBytesAreNotUnderscores) {
 
 }  // namespace
 }  // namespace vdtest
+
+namespace vdtest {
+namespace {
+
+// A plug-in path of 260 characters fills the platform's buffer and comes back
+// cut: neither file-name rule may use it, so no SDK is found and the catalogue
+// names no tag. One character less is an ordinary path.
+TEST(Binding, PathThatReachesTheLimitNamesNoSdk) {
+    struct { std::size_t pathLength; bool usable; } cases[] = {{259, true}, {260, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pathLength);
+        ScratchDirectory scratch;
+        const std::string pluginName = "VD2_TestSdk.dll";
+        const std::size_t fixed = scratch.path().size() + 2 + pluginName.size();
+        ASSERT_LT(fixed, c.pathLength);
+        const std::string directory = scratch.path() + "\\" + std::string(c.pathLength - fixed, 'a');
+        ASSERT_TRUE(CreateDirectoryA(directory.c_str(), nullptr));
+        const std::string pluginPath = directory + "\\" + pluginName;
+        ASSERT_EQ(pluginPath.size(), c.pathLength);
+        ASSERT_TRUE(CopyFileA((BinaryDirectory() + "\\TestSdk.dll").c_str(), (directory + "\\TestSdk.dll").c_str(), FALSE));
+        ASSERT_TRUE(CopyFileA((BinaryDirectory() + "\\VD2_DemoPlay.dll").c_str(), pluginPath.c_str(), FALSE));
+        {
+            TestSdk sdk(directory + "\\TestSdk.dll");
+            Plugin plugin(pluginPath);
+            ASSERT_TRUE(sdk.loaded());
+            ASSERT_TRUE(plugin.loaded());
+            sdk.SetResult("KV_Initial", 42);
+            sdk.SetDecoderInf(std::string("Protocol=P") + '\0');
+
+            auto* list = plugin.Make<Orvane::IInterfaceList>("IInterfaceList");
+            ASSERT_NE(list, nullptr);
+            EXPECT_STREQ(list->GetAt(0)->GetName(), c.usable ? "CVideoDecoderTestSdk" : "CVideoDecoder");
+            EXPECT_EQ(list->GetAt(0)->GetPropertyCount(), c.usable ? 3 : 2);
+            EXPECT_EQ(plugin.ReleaseObject(list), 0);
+
+            auto* decoder = plugin.Make<Orvane::IVideoDecoder_M>("IVideoDecoder_M");
+            ASSERT_NE(decoder, nullptr);
+            EXPECT_EQ(decoder->Initialize(0), c.usable ? 42 : static_cast<int>(E_FAIL));
+            EXPECT_EQ(decoder->Release(), c.usable ? 0 : static_cast<int>(E_FAIL));
+            EXPECT_EQ(sdk.CallCount("KV_Initial"), c.usable ? 1 : 0);
+            EXPECT_EQ(plugin.ReleaseObject(decoder), 0);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace vdtest
