@@ -2,6 +2,10 @@
 // called, and which results come back.
 #include <gtest/gtest.h>
 
+#include <objbase.h>
+
+#include <thread>
+
 #include "plugin/plugin_fixture.h"
 
 namespace vdtest {
@@ -217,6 +221,51 @@ TEST(Binding, PathThatReachesTheLimitNamesNoSdk) {
             EXPECT_EQ(sdk.CallCount("KV_Initial"), c.usable ? 1 : 0);
             EXPECT_EQ(plugin.ReleaseObject(decoder), 0);
         }
+    }
+}
+
+}  // namespace
+}  // namespace vdtest
+
+namespace vdtest {
+namespace {
+
+// Binding and unbinding leave the calling thread's COM state as the client
+// had it, also when the client's thread is in the multithreaded apartment (in
+// which the plug-in's own COM initialisation is refused).
+TEST(Binding, ClientsComStateSurvivesInitializeAndRelease) {
+    struct Case {
+        const char* what;
+        bool clientInitialises;
+        DWORD model;
+    } cases[] = {
+        {"no COM", false, COINIT_APARTMENTTHREADED},
+        {"single-threaded apartment", true, COINIT_APARTMENTTHREADED},
+        {"multithreaded apartment", true, COINIT_MULTITHREADED},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Deployment d;
+        auto* decoder = d.plugin.Make<Orvane::IVideoDecoder_M>("IVideoDecoder_M");
+        ASSERT_NE(decoder, nullptr);
+        HRESULT probe = E_UNEXPECTED;
+        int initialized = -1;
+        int released = -1;
+        // A thread of its own, so that the test's thread keeps no COM state.
+        std::thread client([&] {
+            if (c.clientInitialises && FAILED(CoInitializeEx(nullptr, c.model))) return;
+            initialized = decoder->Initialize(0);
+            released = decoder->Release();
+            // S_FALSE: the thread is still initialised; S_OK: it was not.
+            probe = CoInitializeEx(nullptr, c.model);
+            if (SUCCEEDED(probe)) CoUninitialize();
+            if (c.clientInitialises) CoUninitialize();
+        });
+        client.join();
+        EXPECT_EQ(initialized, 0);
+        EXPECT_EQ(released, 0);
+        EXPECT_EQ(probe, c.clientInitialises ? S_FALSE : S_OK);
+        EXPECT_EQ(d.plugin.ReleaseObject(decoder), 0);
     }
 }
 
