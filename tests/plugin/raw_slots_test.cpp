@@ -144,12 +144,26 @@ TEST(RawSlots, DecoderTableOrderAndArgumentLists) {
         EXPECT_EQ(out2, kUntouched);
     }
 
-    // Slot 1 unbinds: KV_Free's result comes back. Nothing else reached the SDK.
+    // Port -1 reached nothing in the SDK.
+    EXPECT_EQ(d.sdk.CallLog(), "KV_Initial()\n");
+
+    // Slots 4 and 7 open ports. The SDK refuses, so nothing is opened and no
+    // port is written; only the argument lists are checked here.
+    d.sdk.SetResult("KV_OpenFile", -5);
+    d.sdk.SetResult("KV_OpenStream", -5);
+    call = CallSlot(decoder, 4, {Word("C:\\none.avi"), Word(&out1)});
+    EXPECT_EQ(call.bytesLeft, 0);
+    call = CallSlot(decoder, 7, {Word("header"), 6, 1, Word(&out1)});
+    EXPECT_EQ(call.bytesLeft, 0);
+    EXPECT_EQ(out1, kUntouched);
+
+    // Slot 1 unbinds: KV_Free's result comes back.
     d.sdk.SetResult("KV_Free", -9);
     call = CallSlot(decoder, 1, {});
     EXPECT_EQ(call.result, -9);
     EXPECT_EQ(call.bytesLeft, 0);
-    EXPECT_EQ(d.sdk.CallLog(), "KV_Initial()\nKV_Free()\n");
+    EXPECT_EQ(d.sdk.CallCount("KV_Initial"), 1);
+    EXPECT_EQ(d.sdk.CallCount("KV_Free"), 1);
     EXPECT_EQ(d.plugin.ReleaseObject(decoder), 0);
 }
 
