@@ -19,12 +19,10 @@ struct SlotCall {
     int bytesLeft;  // argument bytes the callee left on the stack (0 when it removed them all)
 };
 
-// Calls slot `slot` of `object`'s table: pushes args right to left on a
-// 16-byte aligned stack, puts the object in ECX, calls, and measures the stack
-// afterwards.
-SlotCall CallSlot(void* object, int slot, const std::vector<int>& args) {
-    void* const* table = *static_cast<void* const* const*>(object);
-    void* function = table[slot];
+// Calls `function`: pushes args right to left on a 16-byte aligned stack,
+// puts `ecx` in ECX, calls, and measures the stack afterwards.
+SlotCall CallRaw(void* function, void* ecx, const std::vector<int>& args) {
+    void* const object = ecx;
     const int count = static_cast<int>(args.size());
     // words: padding that aligns the stack at the call, the object, the arguments.
     std::vector<int> words;
@@ -59,6 +57,12 @@ SlotCall CallSlot(void* object, int slot, const std::vector<int>& args) {
         : "b"(base), "D"(function)
         : "ecx", "esi", "memory", "cc");
     return SlotCall{result, bytesLeft};
+}
+
+// Calls slot `slot` of `object`'s table with the object in ECX.
+SlotCall CallSlot(void* object, int slot, const std::vector<int>& args) {
+    void* const* table = *static_cast<void* const* const*>(object);
+    return CallRaw(table[slot], object, args);
 }
 
 int Word(const void* pointer) { return reinterpret_cast<int>(pointer); }
@@ -208,6 +212,35 @@ TEST(RawSlots, CatalogueAndLogManagerTables) {
     EXPECT_EQ(call.result, 0);
     EXPECT_EQ(call.bytesLeft, 0);
     EXPECT_EQ(d.plugin.ReleaseObject(logs), 0);
+}
+
+}  // namespace
+}  // namespace vdtest
+
+namespace vdtest {
+namespace {
+
+// The two exports use the C calling convention: the caller removes the
+// arguments, so all of them are still on the stack when the call returns.
+TEST(RawSlots, ExportsLeaveTheirArgumentsToTheCaller) {
+    Deployment d;
+    ASSERT_TRUE(d.plugin.loaded());
+    // The directory's copy of the plug-in is already loaded by the fixture.
+    HMODULE plugin = GetModuleHandleA((d.directory.path() + "\\VD2_TestSdk.dll").c_str());
+    ASSERT_NE(plugin, nullptr);
+    void* create = reinterpret_cast<void*>(GetProcAddress(plugin, "CreateTalvexObject"));
+    void* release = reinterpret_cast<void*>(GetProcAddress(plugin, "ReleaseTalvexObject"));
+    ASSERT_NE(create, nullptr);
+    ASSERT_NE(release, nullptr);
+
+    void* object = nullptr;
+    SlotCall call = CallRaw(create, nullptr, {Word("ILogManager"), 0, Word(&object)});
+    EXPECT_EQ(call.result, 0);
+    EXPECT_EQ(call.bytesLeft, 12);
+    ASSERT_NE(object, nullptr);
+    call = CallRaw(release, nullptr, {Word(object)});
+    EXPECT_EQ(call.result, 0);
+    EXPECT_EQ(call.bytesLeft, 4);
 }
 
 }  // namespace
