@@ -2,7 +2,8 @@
 // by its slot in the virtual table, with the object in ECX and the arguments
 // on the stack, and expects the operation to remove its arguments. These tests
 // call the slots that way, by number, without the interface declarations, and
-// check each slot's behaviour and how many argument bytes it removed.
+// check each slot's behaviour and how many argument bytes it removed. The two
+// exports are called the same raw way and must leave their arguments.
 #include <gtest/gtest.h>
 
 #include <cstring>
