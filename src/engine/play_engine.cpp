@@ -34,7 +34,10 @@ int PlayEngine::Initialize() {
     if (!complete) return E_FAIL;
 
     InitializeCriticalSection(&portTableLock);
-    CoInitialize(nullptr);  // result ignored: an already initialised thread is fine
+    // An already initialised thread (S_FALSE) counts as one more
+    // initialisation; a thread in the multithreaded apartment refuses it, and
+    // then Release must not undo the client's own initialisation.
+    comInitialized_ = SUCCEEDED(CoInitialize(nullptr));
     tlsIndex = TlsAlloc();
     bound_ = true;
     return sdk_.initial();
@@ -49,7 +52,8 @@ int PlayEngine::Release() {
     DeleteCriticalSection(&portTableLock);
     TlsFree(tlsIndex);
     tlsIndex = TLS_OUT_OF_INDEXES;
-    CoUninitialize();
+    if (comInitialized_) CoUninitialize();
+    comInitialized_ = false;
     bound_ = false;
     return result;
 }

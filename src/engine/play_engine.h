@@ -51,6 +51,7 @@ private:
     HMODULE sdkModule_ = nullptr;
     PlaySdkTable sdk_{};
     bool bound_ = false;
+    bool comInitialized_ = false;  // Initialize's CoInitialize succeeded (S_OK or S_FALSE)
 };
 
 }  // namespace vd

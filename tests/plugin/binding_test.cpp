@@ -2,6 +2,10 @@
 // called, and which results come back.
 #include <gtest/gtest.h>
 
+#include <objbase.h>
+
+#include <thread>
+
 #include "plugin/plugin_fixture.h"
 
 namespace vdtest {
@@ -171,6 +175,98 @@ TEST(Binding, DoubleByteCodePageTrailBytesAreNotUnderscores) {
     EXPECT_STREQ(list->GetAt(0)->GetName(), "CVideoDecoderD_TestSdk");
     EXPECT_STREQ(list->GetAt(0)->GetProperty("Protocol"), "P");
     d.plugin.ReleaseObject(list);
+}
+
+}  // namespace
+}  // namespace vdtest
+
+namespace vdtest {
+namespace {
+
+// A plug-in path of 260 characters fills the platform's buffer and comes back
+// cut: neither file-name rule may use it, so no SDK is found and the catalogue
+// names no tag. One character less is an ordinary path.
+TEST(Binding, PathThatReachesTheLimitNamesNoSdk) {
+    struct { std::size_t pathLength; bool usable; } cases[] = {{259, true}, {260, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pathLength);
+        ScratchDirectory scratch;
+        const std::string pluginName = "VD2_TestSdk.dll";
+        const std::size_t fixed = scratch.path().size() + 2 + pluginName.size();
+        ASSERT_LT(fixed, c.pathLength);
+        const std::string directory = scratch.path() + "\\" + std::string(c.pathLength - fixed, 'a');
+        ASSERT_TRUE(CreateDirectoryA(directory.c_str(), nullptr));
+        const std::string pluginPath = directory + "\\" + pluginName;
+        ASSERT_EQ(pluginPath.size(), c.pathLength);
+        ASSERT_TRUE(CopyFileA((BinaryDirectory() + "\\TestSdk.dll").c_str(), (directory + "\\TestSdk.dll").c_str(), FALSE));
+        ASSERT_TRUE(CopyFileA((BinaryDirectory() + "\\VD2_DemoPlay.dll").c_str(), pluginPath.c_str(), FALSE));
+        {
+            TestSdk sdk(directory + "\\TestSdk.dll");
+            Plugin plugin(pluginPath);
+            ASSERT_TRUE(sdk.loaded());
+            ASSERT_TRUE(plugin.loaded());
+            sdk.SetResult("KV_Initial", 42);
+            sdk.SetDecoderInf(std::string("Protocol=P") + '\0');
+
+            auto* list = plugin.Make<Orvane::IInterfaceList>("IInterfaceList");
+            ASSERT_NE(list, nullptr);
+            EXPECT_STREQ(list->GetAt(0)->GetName(), c.usable ? "CVideoDecoderTestSdk" : "CVideoDecoder");
+            EXPECT_EQ(list->GetAt(0)->GetPropertyCount(), c.usable ? 3 : 2);
+            EXPECT_EQ(plugin.ReleaseObject(list), 0);
+
+            auto* decoder = plugin.Make<Orvane::IVideoDecoder_M>("IVideoDecoder_M");
+            ASSERT_NE(decoder, nullptr);
+            EXPECT_EQ(decoder->Initialize(0), c.usable ? 42 : static_cast<int>(E_FAIL));
+            EXPECT_EQ(decoder->Release(), c.usable ? 0 : static_cast<int>(E_FAIL));
+            EXPECT_EQ(sdk.CallCount("KV_Initial"), c.usable ? 1 : 0);
+            EXPECT_EQ(plugin.ReleaseObject(decoder), 0);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace vdtest
+
+namespace vdtest {
+namespace {
+
+// Binding and unbinding leave the calling thread's COM state as the client
+// had it, also when the client's thread is in the multithreaded apartment (in
+// which the plug-in's own COM initialisation is refused).
+TEST(Binding, ClientsComStateSurvivesInitializeAndRelease) {
+    struct Case {
+        const char* what;
+        bool clientInitialises;
+        DWORD model;
+    } cases[] = {
+        {"no COM", false, COINIT_APARTMENTTHREADED},
+        {"single-threaded apartment", true, COINIT_APARTMENTTHREADED},
+        {"multithreaded apartment", true, COINIT_MULTITHREADED},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Deployment d;
+        auto* decoder = d.plugin.Make<Orvane::IVideoDecoder_M>("IVideoDecoder_M");
+        ASSERT_NE(decoder, nullptr);
+        HRESULT probe = E_UNEXPECTED;
+        int initialized = -1;
+        int released = -1;
+        // A thread of its own, so that the test's thread keeps no COM state.
+        std::thread client([&] {
+            if (c.clientInitialises && FAILED(CoInitializeEx(nullptr, c.model))) return;
+            initialized = decoder->Initialize(0);
+            released = decoder->Release();
+            // S_FALSE: the thread is still initialised; S_OK: it was not.
+            probe = CoInitializeEx(nullptr, c.model);
+            if (SUCCEEDED(probe)) CoUninitialize();
+            if (c.clientInitialises) CoUninitialize();
+        });
+        client.join();
+        EXPECT_EQ(initialized, 0);
+        EXPECT_EQ(released, 0);
+        EXPECT_EQ(probe, c.clientInitialises ? S_FALSE : S_OK);
+        EXPECT_EQ(d.plugin.ReleaseObject(decoder), 0);
+    }
 }
 
 }  // namespace

@@ -23,8 +23,13 @@ void RemoveTree(const std::string& path) {
                 RemoveTree(child);
             } else {
                 // A library the plug-in keeps after a failed binding is still
-                // mapped and could not be deleted.
-                while (HMODULE stillLoaded = GetModuleHandleA(child.c_str())) FreeLibrary(stillLoaded);
+                // mapped and could not be deleted. Bounded, so that a library
+                // that cannot be unloaded leaves a file behind instead of
+                // hanging the test.
+                for (int attempt = 0; attempt < 64; ++attempt) {
+                    HMODULE stillLoaded = GetModuleHandleA(child.c_str());
+                    if (!stillLoaded || !FreeLibrary(stillLoaded)) break;
+                }
                 DeleteFileA(child.c_str());
             }
         } while (FindNextFileA(search, &found));
