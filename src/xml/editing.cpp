@@ -96,6 +96,9 @@ bool XmlDocument::AddElement(std::string_view name, const char* data, uint32_t f
     const uint32_t parent = asChild ? current_ : parent_;
     uint32_t reference = asChild ? child_ : current_;
     if (flags & kAddReplaceContent) reference = 0;
+    // The nesting level has 16 bits in the record; deeper is refused, not wrapped.
+    const uint32_t level = parent != 0 ? index_[parent].Level() + 1 : 0;
+    if (level > ElementRecord::kMaxLevel) return false;
 
     // The new markup.
     std::string markup = "<";
@@ -192,7 +195,6 @@ bool XmlDocument::AddElement(std::string_view name, const char* data, uint32_t f
     e.start = static_cast<uint32_t>(at + lead);
     e.length = static_cast<uint32_t>(markup.size());
     e.tagLengths = ElementRecord::TagLengths(startTag, endTag);
-    const uint32_t level = parent != 0 ? index_[parent].Level() + 1 : 0;
     e.levelAndFlags = (level & ElementRecord::kLevelMask) | ((flags & kAddStartTagOnly) ? ElementRecord::kUnended : 0);
 
     uint32_t after;

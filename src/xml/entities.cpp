@@ -20,13 +20,24 @@ char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' 
 bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// Numeric reference body (after '#'): hexadecimal after 'x', else decimal, as
-// far as the digits reach. Values past the Unicode range give 0.
+bool IsHexDigit(char c) { return IsDigit(c) || (c >= 'a' && c <= 'f'); }
+
+// Numeric reference body (after '#', already in lower case): hexadecimal after
+// 'x', else decimal, read the way strtol reads it: leading white space, an
+// optional sign and, for hexadecimal, an optional "0x" are taken, then the
+// digits as far as they reach. Negative values and values past the Unicode
+// range give 0.
 uint32_t NumericValue(std::string_view body) {
     uint32_t value = 0;
     std::size_t i = 0;
     const bool hex = !body.empty() && body[0] == 'x';
     if (hex) i = 1;
+    while (i < body.size() && std::strchr(" \t\n\v\f\r", body[i]) && body[i] != '\0') ++i;
+    if (i < body.size() && (body[i] == '+' || body[i] == '-')) {
+        if (body[i] == '-') return 0;
+        ++i;
+    }
+    if (hex && i + 2 < body.size() && body[i] == '0' && body[i + 1] == 'x' && IsHexDigit(body[i + 2])) i += 2;
     for (; i < body.size(); ++i) {
         const char c = body[i];
         uint32_t digit;

@@ -62,6 +62,14 @@ void ReadStartTag(const char* s, std::size_t end, const CharClasses& cc, XmlToke
                 }
                 i = close + 1;
                 closeQuoteEnd = i;
+            } else {
+                // An unquoted value runs to a blank (or the '>' that ends the
+                // tag); an '=' or a quote inside it is part of the value.
+                while (i < end && !cc.IsBlank(s[i]) && s[i] != '>') {
+                    const std::size_t next = cc.Next(s, i, end);
+                    if (next - i > 1) multibyteEnd = next;
+                    i = next;
+                }
             }
             continue;
         }

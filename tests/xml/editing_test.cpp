@@ -132,6 +132,30 @@ TEST(XmlEditing, RefusedAdditions) {
     EXPECT_EQ(doc.Text(), "<r/>");
 }
 
+TEST(XmlEditing, AChildPastTheDeepestLevelIsRefused) {
+    // The innermost of these elements sits at the deepest level a record holds.
+    const uint32_t depth = ElementRecord::kMaxLevel + 1;
+    std::string text;
+    for (uint32_t i = 0; i < depth; ++i) text += "<a>";
+    for (uint32_t i = 0; i < depth; ++i) text += "</a>";
+    XmlDocument doc(1252);
+    doc.SetText(text);
+    ASSERT_TRUE(doc.ParseText());
+    ASSERT_TRUE(doc.NextElement());
+    for (uint32_t i = 1; i < depth; ++i) {
+        ASSERT_TRUE(doc.NextChildElement());
+        doc.EnterElement();
+    }
+    ASSERT_EQ(doc.Element(doc.CurrentElement()).Level(), ElementRecord::kMaxLevel);
+    const uint32_t count = doc.ElementCount();
+    EXPECT_FALSE(doc.AddElement("n", nullptr, kAddChild | kAddNoLineBreaks));
+    EXPECT_TRUE(doc.Text() == text);  // unchanged (too long to print)
+    EXPECT_EQ(doc.ElementCount(), count);
+    // A sibling at that level still fits.
+    ASSERT_TRUE(doc.AddElement("n", nullptr, kAddNoLineBreaks));
+    EXPECT_EQ(doc.Element(doc.CurrentElement()).Level(), ElementRecord::kMaxLevel);
+}
+
 struct AttributeCase {
     const char* text;
     const char* name;

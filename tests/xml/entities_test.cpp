@@ -32,6 +32,11 @@ TEST(XmlEntities, Decoding) {
         {"&#0;&#x0;", "&#0;&#x0;", "&#0;&#x0;"},
         {"&#x41;&#X41;&#65;&#65abc;", "AAAA", "AAAA"},
         {"&#-65;&#x110000;&#xD800;", "&#-65;&#x110000;&#xD800;", "&#-65;&#x110000;&#xD800;"},
+        // Numbers are read as strtol reads them: blanks, a '+' and a "0x"
+        // before the digits are taken; a '-' leaves the reference literal.
+        {"&# 65;&#\t+66;&#x 43;&#x+44;&#x0x45;&#X0X46;", "ABCDEF", "ABCDEF"},
+        {"&#-0;&#- 65;&#+;&#x0x;&#x0xg;&#++65;", "&#-0;&#- 65;&#+;&#x0x;&#x0xg;&#++65;",
+         "&#-0;&#- 65;&#+;&#x0x;&#x0xg;&#++65;"},
         {"&#66560;", "&#66560;", "&#66560;"},
         {"&#20013;", "&#20013;", "\xD6\xD0"},
         {"&\x81;", "&\x81;", "&\x81;"},

@@ -45,6 +45,10 @@ TEST(XmlParse, DocumentsAndTheirErrors) {
         {"<!DOCTYPE r [<!X>]><r/>", false, "r", "<doctype_tag_syntax offset=\"0\"/>"},
         {"<r><![CDATA[ <x> ]]></r>", true, "r", ""},
         {"<r a='>' b=\"/>\"/>", true, "r", ""},
+        // An unquoted value runs to a blank: a quote after an '=' inside it
+        // opens nothing, so the first '>' ends the tag.
+        {"<r a=x=\">\"/>", false, "r!", "<unended_start_tag tagname=\"r\" offset=\"0\" offset2=\"12\"/>"},
+        {"<r a=b='c d'>t</r>", true, "r", ""},
         {"<r a=\"1\"", false, "",
          "<unterminated_tag_syntax type=\"start_tag\" offset=\"0\"/><no_root_element/>"},
         {"<r></r", false, "r!",
@@ -70,6 +74,16 @@ TEST(XmlParse, DocumentsAndTheirErrors) {
         EXPECT_EQ(doc.ParentElement(), 0u);
         EXPECT_EQ(doc.CurrentElement(), 0u);
     }
+}
+
+TEST(XmlParse, AQuoteInsideAnUnquotedValueOpensNothing) {
+    XmlDocument doc(1252);
+    doc.SetText("<r a=b='>'>t</r>");
+    ASSERT_TRUE(doc.ParseText());
+    ASSERT_TRUE(doc.NextElement());
+    EXPECT_EQ(doc.Element(doc.CurrentElement()).StartTagLength(), 9u);
+    EXPECT_EQ(doc.AttributeValue("a"), "b='");
+    EXPECT_EQ(doc.ElementText(), "'>t");
 }
 
 TEST(XmlParse, RecordsHoldOffsetsLengthsAndLinks) {
