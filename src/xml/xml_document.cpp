@@ -7,6 +7,7 @@
 
 #include "xml/entities.h"
 #include "xml/names.h"
+#include "xml/open_name_index.h"
 
 namespace vd {
 namespace {
@@ -172,6 +173,8 @@ bool XmlDocument::ParseText() {
 
     const char* s = text_.data();
     std::vector<OpenElement> open;
+    OpenNameIndex names(s, (flags_ & kDocIgnoreCase) != 0, classes_);
+    bool indexedNames = false;
     XmlToken token;
     std::size_t pos = 0;
     auto innermost = [&]() -> uint32_t { return open.empty() ? 0 : open.back().index; };
@@ -201,8 +204,10 @@ bool XmlDocument::ParseText() {
             r.tagLengths = static_cast<uint32_t>(token.length);
             r.levelAndFlags = static_cast<uint32_t>(open.size());
             AppendChild(innermost(), n);
-            if (!token.emptyElement)
+            if (!token.emptyElement) {
                 open.push_back({n, static_cast<uint32_t>(token.nameOffset), static_cast<uint32_t>(token.nameLength)});
+                if (indexedNames) names.Push(token.nameOffset, token.nameLength);
+            }
             break;
         }
         case kNodeEndTag: {
@@ -211,8 +216,24 @@ bool XmlDocument::ParseText() {
                 MarkError(innermost());
                 break;
             }
+            // Usually the end tag closes the innermost element; otherwise the
+            // name index finds the one it closes (and is kept from then on).
             std::size_t k = open.size();
-            while (k > 0 && !EndTagMatches(open[k - 1], token.nameOffset, token.nameLength)) --k;
+            if (k == 0 || !EndTagMatches(open[k - 1], token.nameOffset, token.nameLength)) {
+                if (!indexedNames) {
+                    for (const OpenElement& e : open) names.Push(e.nameOffset, e.nameLength);
+                    indexedNames = true;
+                }
+                const std::size_t q = names.Innermost(token.nameOffset, token.nameLength);
+                if (q == OpenNameIndex::kNone) {
+                    k = 0;
+                } else if (EndTagMatches(open[q], token.nameOffset, token.nameLength)) {
+                    k = q + 1;
+                } else {
+                    // Two names with one hash: compare the slow way.
+                    while (k > 0 && !EndTagMatches(open[k - 1], token.nameOffset, token.nameLength)) --k;
+                }
+            }
             if (k == 0) {
                 Log("lone_end_tag", "tagname", std::string_view(s + token.nameOffset, token.nameLength), "offset",
                     static_cast<long long>(token.offset));
@@ -227,6 +248,7 @@ bool XmlDocument::ParseText() {
             r.length = static_cast<uint32_t>(token.offset + token.length - r.start);
             r.tagLengths = ElementRecord::TagLengths(r.StartTagLength(), static_cast<uint32_t>(token.length));
             open.pop_back();
+            if (indexedNames) names.PopTo(open.size());
             break;
         }
         case kNodeSyntaxError:

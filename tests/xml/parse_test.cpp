@@ -76,6 +76,67 @@ TEST(XmlParse, DocumentsAndTheirErrors) {
     }
 }
 
+// An end tag that does not close the innermost element closes the innermost
+// one it selects: the same name, or a name that goes on with one of " =/[]"
+// after it; with the case-ignoring flag single-byte letters fold, and in a
+// double-byte code page the second byte of a character never folds.
+TEST(XmlParse, EndTagsThatSkipOpenElements) {
+    struct Case {
+        const char* text;
+        unsigned flags;
+        unsigned codePage;
+        const char* outline;
+        const char* log;
+    } cases[] = {
+        {"<r><a=b><c></a></r>", 0, 1252, "r[a[c!]]", "<unended_start_tag tagname=\"c\" offset=\"8\" offset2=\"12\"/>"},
+        {"<r><a[1]><c></a></r>", kDocIgnoreCase, 936, "r[a[1][c!]]",
+         "<unended_start_tag tagname=\"c\" offset=\"9\" offset2=\"13\"/>"},
+        {"<r><a=b=c><a><c></a=b></r>", 0, 1252, "r[a[a! c!]]",
+         "<unended_start_tag tagname=\"c\" offset=\"13\" offset2=\"17\"/>"
+         "<unended_start_tag tagname=\"a\" offset=\"10\" offset2=\"17\"/>"},
+        {"<r><A><b></a></r>", 0, 1252, "r[A! b!]",
+         "<lone_end_tag tagname=\"a\" offset=\"9\"/><unended_start_tag tagname=\"b\" offset=\"6\" offset2=\"14\"/>"
+         "<unended_start_tag tagname=\"A\" offset=\"3\" offset2=\"14\"/>"},
+        {"<r><A><b></a></r>", kDocIgnoreCase, 1252, "r[A[b!]]",
+         "<unended_start_tag tagname=\"b\" offset=\"6\" offset2=\"10\"/>"},
+        {"<r><\x81" "A><c></\x81" "a></r>", kDocIgnoreCase, 1252, "r[\x81" "A[c!]]",
+         "<unended_start_tag tagname=\"c\" offset=\"7\" offset2=\"11\"/>"},
+        {"<r><\x81" "A><c></\x81" "a></r>", kDocIgnoreCase, 936, "r[\x81" "A! c!]",
+         "<lone_end_tag tagname=\"\x81" "a\" offset=\"10\"/>"
+         "<unended_start_tag tagname=\"c\" offset=\"7\" offset2=\"16\"/>"
+         "<unended_start_tag tagname=\"\x81" "A\" offset=\"3\" offset2=\"16\"/>"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.text) + " flags " + std::to_string(c.flags) + " code page " +
+                     std::to_string(c.codePage));
+        XmlDocument doc(c.codePage);
+        doc.SetFlags(c.flags);
+        doc.SetText(c.text);
+        EXPECT_FALSE(doc.ParseText());
+        EXPECT_EQ(Outline(doc), c.outline);
+        EXPECT_EQ(doc.ResultLog(), c.log);
+    }
+}
+
+// Deep nesting followed by end tags that close nothing: each end tag is found
+// lone without comparing it with every open element.
+TEST(XmlParse, ManyLoneEndTagsUnderDeepNesting) {
+    constexpr int kDepth = 50000;
+    std::string text;
+    for (int i = 0; i < kDepth; ++i) text += "<a>";
+    for (int i = 0; i < kDepth; ++i) text += "</b>";
+    text += "</a>";
+    XmlDocument doc(1252);
+    doc.SetText(text);
+    EXPECT_FALSE(doc.ParseText());
+    EXPECT_EQ(doc.ElementCount(), static_cast<uint32_t>(kDepth + 1));
+    EXPECT_EQ(doc.ResultLog().rfind("<lone_end_tag tagname=\"b\" offset=\"150000\"/>", 0), 0u);
+    // The last end tag closed the innermost element; the others stay unended.
+    const ElementRecord& innermost = doc.Element(kDepth);
+    EXPECT_FALSE(innermost.Has(ElementRecord::kUnended));
+    EXPECT_TRUE(doc.Element(1).Has(ElementRecord::kUnended));
+}
+
 TEST(XmlParse, AQuoteInsideAnUnquotedValueOpensNothing) {
     XmlDocument doc(1252);
     doc.SetText("<r a=b='>'>t</r>");
