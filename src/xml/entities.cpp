@@ -17,6 +17,8 @@ unsigned BucketOf(std::string_view name, unsigned buckets) {
 }
 
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
+bool IsUpper(char c) { return c >= 'A' && c <= 'Z'; }
+bool IsSmall(char c) { return c >= 'a' && c <= 'z'; }
 bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -91,11 +93,15 @@ uint32_t EntityCodePoint(std::string_view writtenName) {
                                                          (p[3] - '0') * 10 + (p[4] - '0'));
         const char* entryName = p + 5;
         if (length == name.size() && std::memcmp(entryName, name.data(), length) == 0) {
-            // The capital form comes first; a name written with a small first
-            // letter takes the small form when there is one.
+            // The capital form comes first. A name written with a capital
+            // first letter, or with the capital where the capital form has it
+            // (the second letter of the double arrows dArr, hArr, lArr, rArr,
+            // uArr), takes it; otherwise the small form, when there is one.
             if (found == 0) {
                 found = codePoint;
-                if (!(writtenName[0] >= 'a' && writtenName[0] <= 'z')) return found;
+                const bool doubleArrow = name.size() == 4 && name.substr(1) == "arr";
+                const bool capital = !IsSmall(writtenName[0]) || (doubleArrow && IsUpper(writtenName[1]));
+                if (capital) return found;
             } else {
                 return codePoint;
             }
