@@ -59,6 +59,22 @@ void SwapUnits(std::string& bytes) {
     for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) std::swap(bytes[i], bytes[i + 1]);
 }
 
+// The size of an open file, which is left positioned at its start; -1 when it
+// cannot be told. Told in 64 bits, so that a file past 2 GiB comes out as too
+// large for the text rather than as a failed call.
+long long FileSize(std::FILE* file) {
+#ifdef _WIN32
+    if (_fseeki64(file, 0, SEEK_END) != 0) return -1;
+    const long long size = _ftelli64(file);
+    if (size < 0 || _fseeki64(file, 0, SEEK_SET) != 0) return -1;
+#else
+    if (fseeko(file, 0, SEEK_END) != 0) return -1;
+    const long long size = ftello(file);
+    if (size < 0 || fseeko(file, 0, SEEK_SET) != 0) return -1;
+#endif
+    return size;
+}
+
 // Closes the file; a failed close is a file error.
 bool Close(std::FILE* file, std::string& log, const CharClasses& classes) {
     if (std::fclose(file) != 0) {
@@ -88,10 +104,9 @@ bool XmlDocument::ReadDocumentFile(const char* path) {
         text_.clear();
         return false;
     };
-    if (std::fseek(file, 0, SEEK_END) != 0) return fail();
-    const long size = std::ftell(file);
-    if (size < 0 || std::fseek(file, 0, SEEK_SET) != 0) return fail();
-    if (static_cast<unsigned long>(size) > kMaxTextLength) {
+    const long long size = FileSize(file);
+    if (size < 0) return fail();
+    if (static_cast<unsigned long long>(size) > kMaxTextLength) {
         Log("size_limit", "type", "text");
         std::fclose(file);
         flags_ &= ~kOpenFlags;
@@ -192,10 +207,8 @@ bool XmlDocument::WriteDocumentFile(const char* path) {
         flags_ = savedFlags;
         return false;
     };
-    long size = 0;
-    if (append) {
-        if (std::fseek(file, 0, SEEK_END) != 0 || (size = std::ftell(file)) < 0) return fail();
-    }
+    long long size = 0;
+    if (append && (size = FileSize(file)) < 0) return fail();
     const ByteOrderMark* mark = nullptr;
     for (const ByteOrderMark& m : kByteOrderMarks) {
         if (flags_ & m.flag) {

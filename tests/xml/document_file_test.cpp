@@ -237,3 +237,28 @@ TEST(XmlDocumentFile, OnlyTheFirstKilobyteIsSearchedForADeclaration) {
 
 }  // namespace
 }  // namespace vd
+
+namespace vd {
+namespace {
+
+// A file of 2 GiB (sparse: one byte written at its end) is past what the text
+// can hold: it is refused with a size entry, in a 32-bit process too, where
+// its size does not fit the C runtime's long.
+TEST(XmlDocumentFile, AFileTooLargeForTheTextIsRefused) {
+    TempFile file;
+    std::FILE* f = std::fopen(file.Path(), "wb");
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(std::fseek(f, 0x7FFFFFFF, SEEK_SET), 0);
+    ASSERT_EQ(std::fputc('<', f), '<');
+    ASSERT_EQ(std::fclose(f), 0);
+
+    XmlDocument doc(1252);
+    doc.SetText("<old/>");
+    EXPECT_FALSE(doc.ReadDocumentFile(file.Path()));
+    EXPECT_EQ(doc.ResultLog(), "<size_limit type=\"text\"/>");
+    EXPECT_EQ(doc.Text(), "");
+    EXPECT_FALSE(doc.ParseText());
+}
+
+}  // namespace
+}  // namespace vd
