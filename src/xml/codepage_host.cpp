@@ -222,6 +222,8 @@ bool FromWide(uint32_t codePage, const char16_t* units, std::size_t length, std:
 
 uint32_t LastFileError() { return static_cast<uint32_t>(errno); }
 
+uint32_t OutOfMemoryError() { return ENOMEM; }
+
 std::string SystemMessage(uint32_t error) {
     std::string message = std::strerror(static_cast<int>(error));
     if (message.size() > 100) message.resize(100);

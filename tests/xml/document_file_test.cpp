@@ -262,3 +262,32 @@ TEST(XmlDocumentFile, AFileTooLargeForTheTextIsRefused) {
 
 }  // namespace
 }  // namespace vd
+
+namespace vd {
+namespace {
+
+// A file just small enough for the text but too large for the memory of a
+// 32-bit process fails the read with an entry; nothing is thrown. (A 64-bit
+// process could hold it, so the case runs in 32-bit builds only.)
+TEST(XmlDocumentFile, AFileTooLargeForMemoryFailsTheRead) {
+    if (sizeof(void*) > 4) GTEST_SKIP() << "a 64-bit process can hold the file";
+    TempFile file;
+    std::FILE* f = std::fopen(file.Path(), "wb");
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(std::fseek(f, 0x7FFFFFFE, SEEK_SET), 0);
+    ASSERT_EQ(std::fputc('<', f), '<');
+    ASSERT_EQ(std::fclose(f), 0);
+
+    XmlDocument doc(1252);
+    doc.SetText("<old/>");
+    bool read = true;
+    EXPECT_NO_THROW(read = doc.ReadDocumentFile(file.Path()));
+    EXPECT_FALSE(read);
+    EXPECT_EQ(doc.ResultLog().rfind("<file_error msg=\"", 0), 0u) << doc.ResultLog();
+    EXPECT_NE(doc.ResultLog().find("\" n=\"8\"/>"), std::string::npos) << doc.ResultLog();
+    EXPECT_EQ(doc.Text(), "");
+    EXPECT_EQ(doc.Flags() & (kDocReading | kDocWriting), 0u);
+}
+
+}  // namespace
+}  // namespace vd
