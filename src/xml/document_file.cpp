@@ -193,8 +193,16 @@ bool XmlDocument::ReadDocumentFile(const char* path) {
         } else {
             Log("read", "encoding", encoding, "length", static_cast<long long>(bytes.size()));
             text_ = ConvertText("", encoding, bytes, ansi, &lossy);
-            Log("converted_to", "encoding", "", "length", static_cast<long long>(text_.size()));
-            if (lossy) Log("conversion_loss");
+            if (text_.empty()) {
+                // Nothing comes out of bytes only when the platform cannot
+                // read the encoding (a code page it does not have, or a 16- or
+                // 32-bit encoding named in 8-bit text): the bytes stay as they
+                // are, as for a name the table does not know.
+                text_ = std::move(bytes);
+            } else {
+                Log("converted_to", "encoding", "", "length", static_cast<long long>(text_.size()));
+                if (lossy) Log("conversion_loss");
+            }
         }
     } catch (const std::exception&) {
         // No room for the converted text.

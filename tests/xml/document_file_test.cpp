@@ -291,3 +291,31 @@ TEST(XmlDocumentFile, AFileTooLargeForMemoryFailsTheRead) {
 
 }  // namespace
 }  // namespace vd
+
+namespace vd {
+namespace {
+
+// A declared charset that the table names but the platform cannot convert
+// (no such code page installed, or a 16- or 32-bit encoding named in 8-bit
+// text) leaves the bytes as they are, as an unknown name does, instead of
+// emptying the text.
+TEST(XmlDocumentFile, ACharsetThePlatformCannotConvertLeavesTheBytes) {
+    const char* const names[] = {"pt154", "cp853", "utf-16be", "utf-32", "UTF-32"};
+    for (const char* name : names) {
+        SCOPED_TRACE(name);
+        const std::string bytes = std::string("<?xml version=\"1.0\" encoding=\"") + name + "\"?><r a=\"1\">\xE9</r>";
+        TempFile file;
+        file.Write(bytes);
+        XmlDocument doc(1252);
+        ASSERT_TRUE(doc.ReadDocumentFile(file.Path()));
+        EXPECT_EQ(doc.Text(), bytes);
+        EXPECT_EQ(doc.ResultLog(), std::string("<read encoding=\"") + name + "\" length=\"" +
+                                       std::to_string(bytes.size()) + "\"/>");
+        ASSERT_TRUE(doc.ParseText());
+        ASSERT_TRUE(doc.NextElement());
+        EXPECT_EQ(doc.AttributeValue("a"), "1");
+    }
+}
+
+}  // namespace
+}  // namespace vd
