@@ -121,6 +121,13 @@ TEST(XmlConversion, EveryPath) {
         {"UTF-32", "UTF-16", Units16({0xD801, 0, 'x'}), 1252, Units32({'?', 0, 'x'}), false},
         {"UTF-32", "UTF-8", "a\xC3\xA9\xFF\xF0\x90\x90\x80", 1252, Units32({'a', 0xE9, '?', 0x10400}), false},
         {"UTF-32", "latin1", "a", 1252, "", false},
+        // Into a code page that has no such characters, every surrogate unit
+        // becomes the default character, paired or not, and what follows it
+        // stays.
+        {"", "UTF-16", Units16({0xD800, 'A', 0xDC00, 'B'}), 1252, "?A?B", true},
+        {"", "UTF-16", Units16({0xD800, 'A', 0xDC00, 'B'}), 936, "?A?B", true},
+        {"", "UTF-16", Units16({'x', 0xD801, 0xDC00, 'C'}), 1252, "x??C", true},
+        {"", "UTF-16", Units16({0x4E2D, 0xD801, 0xDC00, 'C'}), 936, "\xD6\xD0??C", true},
     };
     for (const ConvertCase& c : cases) {
         SCOPED_TRACE(std::string(c.to) + " <- " + c.from + " in " + std::to_string(c.ansi));
