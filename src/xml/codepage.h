@@ -48,6 +48,8 @@ inline bool CannotReportLoss(uint32_t codePage) {
 // for an error code (one line, without the line break).
 uint32_t LastFileError();
 std::string SystemMessage(uint32_t error);
+// The error code of a request for more memory than could be had.
+uint32_t OutOfMemoryError();
 
 }  // namespace codepage
 }  // namespace vd

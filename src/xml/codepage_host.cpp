@@ -136,13 +136,13 @@ bool IconvFromWide(uint32_t codePage, const char16_t* units, std::size_t length,
         const std::size_t r = iconv(cd, &in, &inLeft, &o, &oLeft);
         out.append(buffer, static_cast<std::size_t>(o - buffer));
         if (r == static_cast<std::size_t>(-1) && errno != E2BIG) {
-            // No equivalent: the default character, as Windows does.
+            // No equivalent: the default character, as Windows does, for
+            // each unit (so a surrogate pair gives two), and on after it.
             out += '?';
             if (lossy) *lossy = true;
-            const unsigned unit = static_cast<unsigned char>(in[0]) | (static_cast<unsigned char>(in[1]) << 8);
-            const std::size_t skip = (unit >= 0xD800 && unit <= 0xDBFF && inLeft >= 4) ? 4 : 2;
-            in += skip < inLeft ? skip : inLeft;
-            inLeft -= skip < inLeft ? skip : inLeft;
+            const std::size_t skip = inLeft < 2 ? inLeft : 2;
+            in += skip;
+            inLeft -= skip;
             iconv(cd, nullptr, nullptr, nullptr, nullptr);
         }
     }
@@ -206,7 +206,6 @@ bool FromWide(uint32_t codePage, const char16_t* units, std::size_t length, std:
             if (found < 0) {
                 out += '?';
                 if (lossy) *lossy = true;
-                if (u >= 0xD800 && u <= 0xDBFF && i + 1 < length && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) ++i;
             } else {
                 out += static_cast<char>(found);
             }
@@ -221,6 +220,8 @@ bool FromWide(uint32_t codePage, const char16_t* units, std::size_t length, std:
 }
 
 uint32_t LastFileError() { return static_cast<uint32_t>(errno); }
+
+uint32_t OutOfMemoryError() { return ENOMEM; }
 
 std::string SystemMessage(uint32_t error) {
     std::string message = std::strerror(static_cast<int>(error));

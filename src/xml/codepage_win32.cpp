@@ -54,6 +54,8 @@ bool FromWide(uint32_t codePage, const char16_t* units, std::size_t length, std:
 
 uint32_t LastFileError() { return GetLastError(); }
 
+uint32_t OutOfMemoryError() { return ERROR_NOT_ENOUGH_MEMORY; }
+
 std::string SystemMessage(uint32_t error) {
     char* buffer = nullptr;
     const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 
 #include "xml/charset_table.h"
 #include "xml/codepage.h"
@@ -30,8 +31,7 @@ constexpr uint32_t kEncodingFlags = kDocUtf16 | kDocUtf8Mark | kDocUtf16BigEndia
 constexpr uint32_t kOpenFlags = kDocReading | kDocWriting | kDocAppend;
 constexpr std::size_t kHeadLength = 1024;
 
-void LogFileError(std::string& log, const CharClasses& classes) {
-    const uint32_t error = codepage::LastFileError();
+void LogFileError(std::string& log, const CharClasses& classes, uint32_t error = codepage::LastFileError()) {
     XmlDocument::AppendResultEntry(log, classes, "file_error", "msg", codepage::SystemMessage(error), "n",
                                    static_cast<long long>(static_cast<int32_t>(error)));
 }
@@ -57,6 +57,22 @@ std::size_t RemoveZeroUnits(std::string& bytes, std::size_t unitSize) {
 
 void SwapUnits(std::string& bytes) {
     for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) std::swap(bytes[i], bytes[i + 1]);
+}
+
+// The size of an open file, which is left positioned at its start; -1 when it
+// cannot be told. Told in 64 bits, so that a file past 2 GiB comes out as too
+// large for the text rather than as a failed call.
+long long FileSize(std::FILE* file) {
+#ifdef _WIN32
+    if (_fseeki64(file, 0, SEEK_END) != 0) return -1;
+    const long long size = _ftelli64(file);
+    if (size < 0 || _fseeki64(file, 0, SEEK_SET) != 0) return -1;
+#else
+    if (fseeko(file, 0, SEEK_END) != 0) return -1;
+    const long long size = ftello(file);
+    if (size < 0 || fseeko(file, 0, SEEK_SET) != 0) return -1;
+#endif
+    return size;
 }
 
 // Closes the file; a failed close is a file error.
@@ -88,10 +104,9 @@ bool XmlDocument::ReadDocumentFile(const char* path) {
         text_.clear();
         return false;
     };
-    if (std::fseek(file, 0, SEEK_END) != 0) return fail();
-    const long size = std::ftell(file);
-    if (size < 0 || std::fseek(file, 0, SEEK_SET) != 0) return fail();
-    if (static_cast<unsigned long>(size) > kMaxTextLength) {
+    const long long size = FileSize(file);
+    if (size < 0) return fail();
+    if (static_cast<unsigned long long>(size) > kMaxTextLength) {
         Log("size_limit", "type", "text");
         std::fclose(file);
         flags_ &= ~kOpenFlags;
@@ -126,8 +141,17 @@ bool XmlDocument::ReadDocumentFile(const char* path) {
         if (std::fseek(file, static_cast<long>(consumed), SEEK_SET) != 0) return fail();
     }
 
-    // The rest of the file as one block.
-    std::string bytes(static_cast<std::size_t>(size) - consumed, '\0');
+    // The rest of the file as one block. A file the process has no room for
+    // fails the read like any other error instead of throwing.
+    std::string bytes;
+    try {
+        bytes.resize(static_cast<std::size_t>(size) - consumed);
+    } catch (const std::exception&) {
+        LogFileError(log, classes_, codepage::OutOfMemoryError());
+        std::fclose(file);
+        flags_ &= ~kOpenFlags;
+        return false;
+    }
     if (!bytes.empty() && std::fread(&bytes[0], 1, bytes.size(), file) != bytes.size()) return fail();
     if (!Close(file, log, classes_)) {
         flags_ &= ~kOpenFlags;
@@ -135,41 +159,57 @@ bool XmlDocument::ReadDocumentFile(const char* path) {
     }
     const uint32_t ansi = classes_.CodePage();
     bool lossy = false;
-    if (bytes.empty()) {
-        Log("read", "encoding", encoding, "length", 0);
-    } else if (flags & (kDocUtf16 | kDocUtf16BigEndian)) {
-        Log("read", "encoding", encoding, "length", static_cast<long long>(bytes.size() / unitSize));
-        bytes.resize(bytes.size() / 2 * 2);
-        const std::size_t zeros = RemoveZeroUnits(bytes, 2);
-        if (zeros) Log("nulls_removed", nullptr, {}, "count", static_cast<long long>(zeros));
-        if (flags & kDocUtf16BigEndian) {
-            SwapUnits(bytes);
-            Log("endian_swap");
-        }
-        text_ = ConvertText("", "UTF-16", bytes, ansi, &lossy);
-        Log("converted_to", "encoding", "", "length", static_cast<long long>(text_.size()));
-        if (lossy) Log("conversion_loss");
-    } else if (!EncodingsDiffer(encoding, "", ansi)) {
-        const bool guessed = encoding.empty();
-        const std::size_t length = bytes.size();
-        const std::size_t zeros = RemoveZeroUnits(bytes, 1);
-        const Utf8Test utf8 = guessed ? TestUtf8(bytes.data(), bytes.size()) : Utf8Test::kInvalid;
-        if (utf8 != Utf8Test::kInvalid) encoding = "UTF-8";
-        Log("read", "encoding", encoding, "length", static_cast<long long>(length));
-        if (zeros) Log("nulls_removed", nullptr, {}, "count", static_cast<long long>(zeros));
-        if (utf8 == Utf8Test::kMultibyte) {
-            text_ = ConvertText("", "UTF-8", bytes, ansi, &lossy);
+    try {
+        if (bytes.empty()) {
+            Log("read", "encoding", encoding, "length", 0);
+        } else if (flags & (kDocUtf16 | kDocUtf16BigEndian)) {
+            Log("read", "encoding", encoding, "length", static_cast<long long>(bytes.size() / unitSize));
+            bytes.resize(bytes.size() / 2 * 2);
+            const std::size_t zeros = RemoveZeroUnits(bytes, 2);
+            if (zeros) Log("nulls_removed", nullptr, {}, "count", static_cast<long long>(zeros));
+            if (flags & kDocUtf16BigEndian) {
+                SwapUnits(bytes);
+                Log("endian_swap");
+            }
+            text_ = ConvertText("", "UTF-16", bytes, ansi, &lossy);
             Log("converted_to", "encoding", "", "length", static_cast<long long>(text_.size()));
             if (lossy) Log("conversion_loss");
+        } else if (!EncodingsDiffer(encoding, "", ansi)) {
+            const bool guessed = encoding.empty();
+            const std::size_t length = bytes.size();
+            const std::size_t zeros = RemoveZeroUnits(bytes, 1);
+            const Utf8Test utf8 = guessed ? TestUtf8(bytes.data(), bytes.size()) : Utf8Test::kInvalid;
+            if (utf8 != Utf8Test::kInvalid) encoding = "UTF-8";
+            Log("read", "encoding", encoding, "length", static_cast<long long>(length));
+            if (zeros) Log("nulls_removed", nullptr, {}, "count", static_cast<long long>(zeros));
+            if (utf8 == Utf8Test::kMultibyte) {
+                text_ = ConvertText("", "UTF-8", bytes, ansi, &lossy);
+                Log("converted_to", "encoding", "", "length", static_cast<long long>(text_.size()));
+                if (lossy) Log("conversion_loss");
+            } else {
+                text_ = std::move(bytes);
+            }
+            if (guessed) Log("utf8_detection");
         } else {
-            text_ = std::move(bytes);
+            Log("read", "encoding", encoding, "length", static_cast<long long>(bytes.size()));
+            text_ = ConvertText("", encoding, bytes, ansi, &lossy);
+            if (text_.empty()) {
+                // Nothing comes out of bytes only when the platform cannot
+                // read the encoding (a code page it does not have, or a 16- or
+                // 32-bit encoding named in 8-bit text): the bytes stay as they
+                // are, as for a name the table does not know.
+                text_ = std::move(bytes);
+            } else {
+                Log("converted_to", "encoding", "", "length", static_cast<long long>(text_.size()));
+                if (lossy) Log("conversion_loss");
+            }
         }
-        if (guessed) Log("utf8_detection");
-    } else {
-        Log("read", "encoding", encoding, "length", static_cast<long long>(bytes.size()));
-        text_ = ConvertText("", encoding, bytes, ansi, &lossy);
-        Log("converted_to", "encoding", "", "length", static_cast<long long>(text_.size()));
-        if (lossy) Log("conversion_loss");
+    } catch (const std::exception&) {
+        // No room for the converted text.
+        text_.clear();
+        LogFileError(log, classes_, codepage::OutOfMemoryError());
+        flags_ &= ~kOpenFlags;
+        return false;
     }
     flags_ = flags & ~kOpenFlags;
     return true;
@@ -192,10 +232,8 @@ bool XmlDocument::WriteDocumentFile(const char* path) {
         flags_ = savedFlags;
         return false;
     };
-    long size = 0;
-    if (append) {
-        if (std::fseek(file, 0, SEEK_END) != 0 || (size = std::ftell(file)) < 0) return fail();
-    }
+    long long size = 0;
+    if (append && (size = FileSize(file)) < 0) return fail();
     const ByteOrderMark* mark = nullptr;
     for (const ByteOrderMark& m : kByteOrderMarks) {
         if (flags_ & m.flag) {

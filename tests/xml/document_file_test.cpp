@@ -237,3 +237,85 @@ TEST(XmlDocumentFile, OnlyTheFirstKilobyteIsSearchedForADeclaration) {
 
 }  // namespace
 }  // namespace vd
+
+namespace vd {
+namespace {
+
+// A file of 2 GiB (sparse: one byte written at its end) is past what the text
+// can hold: it is refused with a size entry, in a 32-bit process too, where
+// its size does not fit the C runtime's long.
+TEST(XmlDocumentFile, AFileTooLargeForTheTextIsRefused) {
+    TempFile file;
+    std::FILE* f = std::fopen(file.Path(), "wb");
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(std::fseek(f, 0x7FFFFFFF, SEEK_SET), 0);
+    ASSERT_EQ(std::fputc('<', f), '<');
+    ASSERT_EQ(std::fclose(f), 0);
+
+    XmlDocument doc(1252);
+    doc.SetText("<old/>");
+    EXPECT_FALSE(doc.ReadDocumentFile(file.Path()));
+    EXPECT_EQ(doc.ResultLog(), "<size_limit type=\"text\"/>");
+    EXPECT_EQ(doc.Text(), "");
+    EXPECT_FALSE(doc.ParseText());
+}
+
+}  // namespace
+}  // namespace vd
+
+namespace vd {
+namespace {
+
+// A file just small enough for the text but too large for the memory of a
+// 32-bit process fails the read with an entry; nothing is thrown. (A 64-bit
+// process could hold it, so the case runs in 32-bit builds only.)
+TEST(XmlDocumentFile, AFileTooLargeForMemoryFailsTheRead) {
+    if (sizeof(void*) > 4) GTEST_SKIP() << "a 64-bit process can hold the file";
+    TempFile file;
+    std::FILE* f = std::fopen(file.Path(), "wb");
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(std::fseek(f, 0x7FFFFFFE, SEEK_SET), 0);
+    ASSERT_EQ(std::fputc('<', f), '<');
+    ASSERT_EQ(std::fclose(f), 0);
+
+    XmlDocument doc(1252);
+    doc.SetText("<old/>");
+    bool read = true;
+    EXPECT_NO_THROW(read = doc.ReadDocumentFile(file.Path()));
+    EXPECT_FALSE(read);
+    EXPECT_EQ(doc.ResultLog().rfind("<file_error msg=\"", 0), 0u) << doc.ResultLog();
+    EXPECT_NE(doc.ResultLog().find("\" n=\"8\"/>"), std::string::npos) << doc.ResultLog();
+    EXPECT_EQ(doc.Text(), "");
+    EXPECT_EQ(doc.Flags() & (kDocReading | kDocWriting), 0u);
+}
+
+}  // namespace
+}  // namespace vd
+
+namespace vd {
+namespace {
+
+// A declared charset that the table names but the platform cannot convert
+// (no such code page installed, or a 16- or 32-bit encoding named in 8-bit
+// text) leaves the bytes as they are, as an unknown name does, instead of
+// emptying the text.
+TEST(XmlDocumentFile, ACharsetThePlatformCannotConvertLeavesTheBytes) {
+    const char* const names[] = {"pt154", "cp853", "utf-16be", "utf-32", "UTF-32"};
+    for (const char* name : names) {
+        SCOPED_TRACE(name);
+        const std::string bytes = std::string("<?xml version=\"1.0\" encoding=\"") + name + "\"?><r a=\"1\">\xE9</r>";
+        TempFile file;
+        file.Write(bytes);
+        XmlDocument doc(1252);
+        ASSERT_TRUE(doc.ReadDocumentFile(file.Path()));
+        EXPECT_EQ(doc.Text(), bytes);
+        EXPECT_EQ(doc.ResultLog(), std::string("<read encoding=\"") + name + "\" length=\"" +
+                                       std::to_string(bytes.size()) + "\"/>");
+        ASSERT_TRUE(doc.ParseText());
+        ASSERT_TRUE(doc.NextElement());
+        EXPECT_EQ(doc.AttributeValue("a"), "1");
+    }
+}
+
+}  // namespace
+}  // namespace vd
