@@ -30,14 +30,8 @@ public:
     // without calling anything when not bound.
     int Release();
 
-    bool IsBound() const { return bound_; }
-
     // Brings the position clock back to 0 (every drawn picture counts 40 ms).
     void ResetPositionClock();
-
-    const std::string& sdkFileName() const { return sdkFileName_; }
-    HMODULE sdkModule() const { return sdkModule_; }
-    const PlaySdkTable& sdk() const { return sdk_; }
 
     std::atomic<int> pendingFrames{0};
     int positionMs = 0;
