@@ -49,6 +49,16 @@ inline std::string Utf16LeBytes(const std::u16string& units) {
     return out;
 }
 
+// The same, big-endian.
+inline std::string Utf16BeBytes(const std::u16string& units) {
+    std::string out;
+    for (char16_t u : units) {
+        out += static_cast<char>(u >> 8);
+        out += static_cast<char>(u & 0xFF);
+    }
+    return out;
+}
+
 }  // namespace testing_support
 }  // namespace vd
 
