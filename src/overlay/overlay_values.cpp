@@ -93,7 +93,11 @@ uint32_t ParseOverlayStamp(std::string_view value) {
     // Out of range either way: an infinite product (no 64-bit value) or one
     // that truncates to 0.
     if (read.ec != std::errc()) return 0;
-    const double ms = (negative ? -seconds : seconds) * 1000.0;
+    // Stored to memory so that the product is rounded to a double even where
+    // the arithmetic is carried out in wider registers (x87): 4294967.295 s
+    // must give 4294967295 ms there too.
+    volatile double product = (negative ? -seconds : seconds) * 1000.0;
+    const double ms = product;
     // Beyond 64 bits the processor's conversion gives 0x8000000000000000,
     // whose low half is 0; say so rather than convert out of range.
     if (!(std::fabs(ms) < 9223372036854775808.0)) return 0;

@@ -159,7 +159,9 @@ TEST(OverlayItemList, AgreesWithAPlainList) {
                 const OverlayItem* first = items.FindFirst(id, kind);
                 const OverlayItem* modelItem = modelFirst(id, kind);
                 ASSERT_EQ(first == nullptr, modelItem == nullptr);
-                if (first) ASSERT_EQ(Describe(*first), Describe(*modelItem));
+                if (first) {
+                    ASSERT_EQ(Describe(*first), Describe(*modelItem));
+                }
                 break;
             }
             }
