@@ -44,9 +44,10 @@ int32_t ReadInteger(std::string_view s) {
 }
 
 std::string_view TrimBlanks(std::string_view s) {
-    const std::size_t first = s.find_first_not_of(' ');
-    if (first == std::string_view::npos) return {};
-    return s.substr(first, s.find_last_not_of(' ') - first + 1);
+    std::size_t first = 0, last = s.size();
+    while (first < last && s[first] == ' ') ++first;
+    while (last > first && s[last - 1] == ' ') --last;
+    return s.substr(first, last - first);
 }
 
 }  // namespace
@@ -105,10 +106,19 @@ uint32_t ParseOverlayStamp(std::string_view value) {
 }
 
 bool ParseOverlayPoint(std::string_view value, const CharClasses& classes, OverlayPoint& point) {
-    value = UpToNul(value);
-    if (value.empty()) return false;
-    const std::size_t comma = classes.Find(value.data(), 0, value.size(), ',');
-    if (comma >= value.size() - 1) return false;  // no comma, or nothing after it
+    std::size_t comma = std::string_view::npos;
+    if (classes.HasLeadBytes()) {
+        value = UpToNul(value);
+        comma = classes.Find(value.data(), 0, value.size(), ',');
+    } else {
+        // One pass finds both the end the C library sees and the comma.
+        std::size_t i = 0;
+        for (; i < value.size() && value[i] != '\0'; ++i)
+            if (value[i] == ',' && comma == std::string_view::npos) comma = i;
+        value = value.substr(0, i);
+        if (comma == std::string_view::npos) comma = value.size();
+    }
+    if (value.empty() || comma >= value.size() - 1) return false;  // no comma, or nothing after it
     const std::string_view left = TrimBlanks(value.substr(0, comma));
     const std::string_view right = TrimBlanks(value.substr(comma + 1));
     if (left.empty() || right.empty()) return false;

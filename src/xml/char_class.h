@@ -55,6 +55,8 @@ public:
     // The first `byte` at or after `i` that is a character of its own, or `end`.
     std::size_t Find(const char* text, std::size_t i, std::size_t end, char byte) const {
         if (i >= end) return end;
+        // In markup the byte sought is often the very next one.
+        if (text[i] == byte) return i;
         if (!hasLeadBytes_) {
             const void* p = std::memchr(text + i, byte, end - i);
             return p ? static_cast<std::size_t>(static_cast<const char*>(p) - text) : end;

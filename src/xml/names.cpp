@@ -80,7 +80,7 @@ bool IsValidNameArgument(std::string_view s, const CharClasses& cc) {
     }
 }
 
-bool NameSelects(std::string_view name, std::string_view actual, bool ignoreCase, const CharClasses& cc) {
+bool NameSelectsSlowly(std::string_view name, std::string_view actual, bool ignoreCase, const CharClasses& cc) {
     if (name.size() < actual.size()) return false;
     if (!ignoreCase) {
         // Names are short: a plain loop beats a library call.
@@ -132,55 +132,71 @@ constexpr uint16_t kValueStops = kCharValueStop;
 
 void ScanAttributes(const char* s, std::size_t from, std::size_t end, std::string_view name, bool ignoreCase,
                     const CharClasses& cc, AttributeScan& scan) {
-    scan = AttributeScan();
+    ScanAttributes(s, from, end, &name, 1, ignoreCase, cc, &scan);
+}
+
+void ScanAttributes(const char* s, std::size_t from, std::size_t end, const std::string_view* names,
+                    std::size_t count, bool ignoreCase, const CharClasses& cc, AttributeScan* scans) {
+    for (std::size_t k = 0; k < count; ++k) scans[k] = AttributeScan();
+    std::size_t missing = count;
     const Token tagName = ReadAttributeToken(s, from, end, kNameStops, cc);
     std::size_t p = from + tagName.length;
-    scan.lastTokenEnd = p;
+    std::size_t lastTokenEnd = p;
     auto skipBlanks = [&](std::size_t& i) {
         while (i < end && cc.IsBlank(s[i])) ++i;
     };
+    auto finish = [&]() {
+        for (std::size_t k = 0; k < count; ++k)
+            if (!scans[k].found) scans[k].lastTokenEnd = lastTokenEnd;
+    };
     for (;;) {
         skipBlanks(p);
-        if (p >= end) return;
+        if (p >= end) return finish();
         const char c = s[p];
-        if (c == '/' || c == '>' || c == '?') return;
+        if (c == '/' || c == '>' || c == '?') return finish();
         if (c == '=') {
             // A value without a name.
             ++p;
             skipBlanks(p);
             const Token v = ReadAttributeToken(s, p, end, kValueStops, cc);
             p += v.length;
-            if (v.length) scan.lastTokenEnd = p;
+            if (v.length) lastTokenEnd = p;
             continue;
         }
         const Token n = ReadAttributeToken(s, p, end, kNameStops, cc);
         p += n.length;
-        scan.lastTokenEnd = p;
-        const bool matches = NameSelects(name, std::string_view(s + n.valueOffset, n.valueLength), ignoreCase, cc);
+        lastTokenEnd = p;
+        const std::string_view written(s + n.valueOffset, n.valueLength);
         std::size_t q = p;
         skipBlanks(q);
-        if (q < end && s[q] == '=') {
+        const bool hasValue = q < end && s[q] == '=';
+        Token v{};
+        if (hasValue) {
             ++q;
             skipBlanks(q);
-            const Token v = ReadAttributeToken(s, q, end, kValueStops, cc);
+            v = ReadAttributeToken(s, q, end, kValueStops, cc);
             p = q + v.length;
-            if (v.length) scan.lastTokenEnd = p;
-            if (matches) {
-                scan.found = scan.hasValue = true;
-                scan.nameOffset = n.valueOffset;
-                scan.nameLength = n.valueLength;
+            if (v.length) lastTokenEnd = p;
+        }
+        for (std::size_t k = 0; k < count; ++k) {
+            AttributeScan& scan = scans[k];
+            if (scan.found || !NameSelects(names[k], written, ignoreCase, cc)) continue;
+            scan.found = true;
+            scan.hasValue = hasValue;
+            scan.nameOffset = n.valueOffset;
+            scan.nameLength = n.valueLength;
+            if (hasValue) {
                 scan.valueOffset = v.valueOffset;
                 scan.valueLength = v.valueLength;
                 scan.valueTokenOffset = v.offset;
                 scan.valueTokenLength = v.length;
-                return;
+            } else {
+                scan.valueOffset = n.valueOffset;
+                scan.valueLength = n.valueLength;
+                scan.valueTokenOffset = n.offset + n.length;
             }
-        } else if (matches) {
-            scan.found = true;
-            scan.nameOffset = scan.valueOffset = n.valueOffset;
-            scan.nameLength = scan.valueLength = n.valueLength;
-            scan.valueTokenOffset = n.offset + n.length;
-            return;
+            scan.lastTokenEnd = lastTokenEnd;
+            if (--missing == 0) return;
         }
     }
 }
