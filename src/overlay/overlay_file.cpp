@@ -22,7 +22,7 @@ public:
         if (!doc_.NextElement()) return;
         doc_.EnterElement();
         while (doc_.NextElement()) {
-            const uint32_t stampMs = ParseOverlayStamp(doc_.AttributeValueView("Stamp", scratches_[1]));
+            const uint32_t stampMs = ParseOverlayStamp(doc_.AttributeValueView("Stamp", scratches_[3]));
             doc_.EnterElement();
             while (doc_.NextElement()) {
                 const std::string_view name = doc_.ElementNameView();
@@ -42,10 +42,11 @@ private:
     // A "Line" or "Text" of a group stamped `stampMs`; the document's current
     // element is that child.
     void ReadShape(uint32_t kind, uint32_t stampMs) {
-        // Both in one scan of the start tag, each into its own scratch text.
-        static constexpr std::string_view kNames[2] = {"ID", "Color"};
-        std::string_view values[2];
-        doc_.AttributeValueViews(kNames, 2, values, scratches_);
+        // All in one scan of the start tag, each into its own scratch text.
+        // ("Pos" only counts for a Text.)
+        static constexpr std::string_view kNames[3] = {"ID", "Color", "Pos"};
+        std::string_view values[3];
+        doc_.AttributeValueViews(kNames, kind == kOverlayText ? 3 : 2, values, scratches_);
         const std::string_view id = values[0], color = values[1];
         bool mentionedBefore;
         {
@@ -66,12 +67,12 @@ private:
             OverlayPoint point;
             while (doc_.NextChildElement())
                 if (doc_.ChildElementNameView() == "Point" &&
-                    ParseOverlayPoint(doc_.ChildElementTextView(scratches_[1]), doc_.Classes(), point))
+                    ParseOverlayPoint(doc_.ChildElementTextView(scratches_[3]), doc_.Classes(), point))
                     points_.push_back(point);
             item->points.assign(points_.begin(), points_.end());
         } else {
-            ParseOverlayPoint(doc_.AttributeValueView("Pos", scratches_[1]), doc_.Classes(), item->textPos);
-            const std::string_view text = doc_.ElementTextView(scratches_[1]);
+            ParseOverlayPoint(values[2], doc_.Classes(), item->textPos);
+            const std::string_view text = doc_.ElementTextView(scratches_[3]);
             item->text.assign(text.data(), text.size());
         }
         OverlayLockHold hold(lock_);
@@ -82,7 +83,7 @@ private:
     XmlDocument& doc_;
     OverlayItemList& items_;
     std::vector<OverlayPoint> points_;
-    std::string scratches_[2];  // the ID's, and the other values'
+    std::string scratches_[4];  // one per attribute value, and one for texts
 };
 
 }  // namespace

@@ -58,7 +58,13 @@ public:
     std::size_t AsciiEnd(std::size_t i) const {
         const uint64_t mask = wide_ ? 0xFF80FF80FF80FF80ull : 0x8080808080808080ull;
         const std::size_t perWord = wide_ ? 4 : 8;
-        uint64_t word;
+        uint64_t word, next;
+        while (i + 2 * perWord <= count_) {
+            std::memcpy(&word, s_ + (wide_ ? 2 * i : i), sizeof word);
+            std::memcpy(&next, s_ + (wide_ ? 2 * i : i) + sizeof word, sizeof next);
+            if ((word | next) & mask) break;
+            i += 2 * perWord;
+        }
         while (i + perWord <= count_) {
             std::memcpy(&word, s_ + (wide_ ? 2 * i : i), sizeof word);
             if (word & mask) break;

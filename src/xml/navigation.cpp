@@ -103,7 +103,7 @@ void XmlDocument::AttributeValueViews(const std::string_view* names, std::size_t
     for (std::size_t k = 0; k < count; ++k) values[k] = std::string_view();
     if (current_ == 0 || current_ >= used_ || count == 0) return;
     const ElementRecord& r = index_[current_];
-    constexpr std::size_t kAtOnce = 8;
+    constexpr std::size_t kAtOnce = 4;
     AttributeScan scans[kAtOnce];
     for (std::size_t from = 0; from < count; from += kAtOnce) {
         const std::size_t n = std::min(kAtOnce, count - from);
