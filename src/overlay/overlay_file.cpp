@@ -25,10 +25,9 @@ public:
             const uint32_t stampMs = ParseOverlayStamp(doc_.AttributeValueView("Stamp", scratches_[3]));
             doc_.EnterElement();
             while (doc_.NextElement()) {
-                const std::string_view name = doc_.ElementNameView();
-                if (name == "Line")
+                if (doc_.ElementNameIs("Line"))
                     ReadShape(kOverlayLine, stampMs);
-                else if (name == "Text")
+                else if (doc_.ElementNameIs("Text"))
                     ReadShape(kOverlayText, stampMs);
             }
             doc_.LeaveElement();
@@ -56,24 +55,25 @@ private:
         // A mention without a colour only ends the earlier item.
         if (mentionedBefore && color.empty()) return;
 
-        auto item = std::make_unique<OverlayItem>();
-        item->beginMs = stampMs;
-        item->kind = kind;
-        item->color = ParseOverlayColor(color);
-        item->id.assign(id.data(), id.size());
+        // Each member is built in place: assigning into an empty string or
+        // array costs more than constructing it.
+        std::unique_ptr<OverlayItem> item;
         if (kind == kOverlayLine) {
-            // Gathered first so that the item's own array is allocated once.
             points_.clear();
             OverlayPoint point;
             while (doc_.NextChildElement())
-                if (doc_.ChildElementNameView() == "Point" &&
+                if (doc_.ChildElementNameIs("Point") &&
                     ParseOverlayPoint(doc_.ChildElementTextView(scratches_[3]), doc_.Classes(), point))
                     points_.push_back(point);
-            item->points.assign(points_.begin(), points_.end());
+            item.reset(new OverlayItem{std::string(id), stampMs, kOverlayOpenEnded, kind, ParseOverlayColor(color),
+                                       std::vector<OverlayPoint>(points_.begin(), points_.end()), OverlayPoint{},
+                                       std::string()});
         } else {
-            ParseOverlayPoint(values[2], doc_.Classes(), item->textPos);
-            const std::string_view text = doc_.ElementTextView(scratches_[3]);
-            item->text.assign(text.data(), text.size());
+            OverlayPoint textPos;
+            ParseOverlayPoint(values[2], doc_.Classes(), textPos);
+            item.reset(new OverlayItem{std::string(id), stampMs, kOverlayOpenEnded, kind, ParseOverlayColor(color),
+                                       std::vector<OverlayPoint>(), textPos,
+                                       std::string(doc_.ElementTextView(scratches_[3]))});
         }
         OverlayLockHold hold(lock_);
         items_.Append(std::move(item));

@@ -4,6 +4,18 @@
 
 namespace vd {
 
+namespace {
+
+// IDs are short: a plain loop beats a library call.
+bool SameBytes(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i]) return false;
+    return true;
+}
+
+}  // namespace
+
 uint32_t OverlayItemList::HashKey(std::string_view id, uint32_t kindBits) {
     // FNV-1a: IDs are short.
     uint32_t hash = 2166136261u ^ kindBits;
@@ -18,7 +30,7 @@ std::size_t OverlayItemList::SlotOf(std::string_view id, uint32_t kindBits, uint
         if (slot.position == 0) return i;
         if (slot.hash == hash) {
             const OverlayItem& item = *items_[slot.position - 1];
-            if (OverlayKindBits(item.kind) == kindBits && item.id == id) return i;
+            if (OverlayKindBits(item.kind) == kindBits && SameBytes(item.id, id)) return i;
         }
     }
 }

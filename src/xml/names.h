@@ -21,10 +21,14 @@ bool IsValidNameArgument(std::string_view name, const CharClasses& classes);
 // there or going on with one of " =/[]".
 bool NameSelectsSlowly(std::string_view name, std::string_view actual, bool ignoreCase, const CharClasses& classes);
 inline bool NameSelects(std::string_view name, std::string_view actual, bool ignoreCase, const CharClasses& classes) {
-    // Most names are told apart by their length or their first byte.
     if (name.size() < actual.size()) return false;
-    if (!ignoreCase && !actual.empty() && name[0] != actual[0]) return false;
-    return NameSelectsSlowly(name, actual, ignoreCase, classes);
+    if (ignoreCase) return NameSelectsSlowly(name, actual, ignoreCase, classes);
+    // Names are short: a plain loop beats a library call.
+    for (std::size_t i = 0; i < actual.size(); ++i)
+        if (name[i] != actual[i]) return false;
+    if (name.size() == actual.size()) return true;
+    const char next = name[actual.size()];
+    return next == ' ' || next == '=' || next == '/' || next == '[' || next == ']';
 }
 
 // What the attribute scanner found in a start tag or processing instruction.

@@ -73,6 +73,21 @@ std::string_view XmlDocument::NameViewOf(uint32_t element) const {
     return std::string_view(text_.data() + r.start + 1, nameLength);
 }
 
+bool XmlDocument::NameIs(uint32_t element, std::string_view name) const {
+    if (element == 0 || element >= used_) return name.empty();
+    const ElementRecord& r = index_[element];
+    const std::size_t from = r.start + 1, end = r.start + r.StartTagLength();
+    // The name is `name` when the text there starts with it and the name
+    // ends right after it.
+    if (name.empty() || name.size() > end - from || classes_.HasLeadBytes()) return NameViewOf(element) == name;
+    const char* s = text_.data() + from;
+    for (std::size_t i = 0; i < name.size(); ++i)
+        if (s[i] != name[i]) return false;
+    for (char c : name)
+        if (classes_.Is(c, kCharNameStop)) return NameViewOf(element) == name;
+    return name.size() == end - from || classes_.Is(s[name.size()], kCharNameStop);
+}
+
 std::string XmlDocument::ElementName() const { return NameOf(current_); }
 std::string XmlDocument::ChildElementName() const { return NameOf(child_); }
 std::string_view XmlDocument::ElementNameView() const { return NameViewOf(current_); }

@@ -139,11 +139,9 @@ void ReadDelimited(const char* s, std::size_t from, std::size_t end, const CharC
     Finish(t, kind, e + seqLength);
 }
 
-}  // namespace
-
-void ReadToken(const char* s, std::size_t pos, std::size_t end, const CharClasses& cc, XmlToken& t) {
-    // Field by field: assigning a fresh token goes through a temporary on
-    // the stack, which costs more than the rest of a short tag.
+// Field by field: assigning a fresh token goes through a temporary on the
+// stack, which costs more than the rest of a short tag.
+inline void Reset(XmlToken& t, std::size_t pos) {
     t.kind = kNodeEndOfText;
     t.offset = pos;
     t.length = 0;
@@ -152,6 +150,33 @@ void ReadToken(const char* s, std::size_t pos, std::size_t end, const CharClasse
     t.emptyElement = false;
     t.error = nullptr;
     t.errorType = nullptr;
+}
+
+void ReadEndTag(const char* s, std::size_t pos, std::size_t end, const CharClasses& cc, XmlToken& t) {
+    const std::size_t nameStart = pos + 2;
+    const std::size_t i = cc.SkipUntil(s, nameStart, end, kCharStartNameStop);
+    t.nameOffset = nameStart < end ? nameStart : end;
+    t.nameLength = i > t.nameOffset ? i - t.nameOffset : 0;
+    const std::size_t close = cc.Find(s, i, end, '>');
+    if (close >= end) {
+        Unterminated(t, "end_tag", end);
+        return;
+    }
+    Finish(t, kNodeEndTag, close + 1);
+}
+
+}  // namespace
+
+void ReadTagToken(const char* s, std::size_t pos, std::size_t end, const CharClasses& cc, XmlToken& t) {
+    Reset(t, pos);
+    if (s[pos + 1] == '/')
+        ReadEndTag(s, pos, end, cc, t);
+    else
+        ReadStartTag(s, end, cc, t);
+}
+
+void ReadToken(const char* s, std::size_t pos, std::size_t end, const CharClasses& cc, XmlToken& t) {
+    Reset(t, pos);
     if (pos >= end) {
         t.kind = kNodeEndOfText;
         return;
@@ -172,16 +197,7 @@ void ReadToken(const char* s, std::size_t pos, std::size_t end, const CharClasse
         return;
     }
     if (c1 == '/') {
-        const std::size_t nameStart = pos + 2;
-        const std::size_t i = cc.SkipUntil(s, nameStart, end, kCharStartNameStop);
-        t.nameOffset = nameStart < end ? nameStart : end;
-        t.nameLength = i > t.nameOffset ? i - t.nameOffset : 0;
-        const std::size_t close = cc.Find(s, i, end, '>');
-        if (close >= end) {
-            Unterminated(t, "end_tag", end);
-            return;
-        }
-        Finish(t, kNodeEndTag, close + 1);
+        ReadEndTag(s, pos, end, cc, t);
         return;
     }
     if (cc.Is(c1, kCharNameStart)) {

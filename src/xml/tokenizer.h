@@ -41,6 +41,10 @@ struct XmlToken {
 // Reads the node that starts at `pos`, looking no further than `end`.
 void ReadToken(const char* text, std::size_t pos, std::size_t end, const CharClasses& classes, XmlToken& token);
 
+// ReadToken for a start tag or an end tag: `pos` holds '<' and `pos` + 1
+// (before `end`) '/' or a byte that may start a name.
+void ReadTagToken(const char* text, std::size_t pos, std::size_t end, const CharClasses& classes, XmlToken& token);
+
 // The length of the tag name that starts at `pos`: up to a blank or one of
 // < > = \ / ? ! ; ' and the double quote.
 inline std::size_t TagNameLength(const char* text, std::size_t pos, std::size_t end, const CharClasses& classes) {

@@ -189,7 +189,10 @@ bool XmlDocument::ParseText() {
         // Text and blanks add nothing to the index: go straight to the next '<'.
         pos = classes_.Find(s, pos, size, '<');
         if (pos >= size) break;
-        ReadToken(s, pos, size, classes_, token);
+        if (pos + 1 < size && (s[pos + 1] == '/' || classes_.Is(s[pos + 1], kCharNameStart)))
+            ReadTagToken(s, pos, size, classes_, token);
+        else
+            ReadToken(s, pos, size, classes_, token);
         pos = token.offset + token.length;
         switch (token.kind) {
         case kNodeElement: {

@@ -92,6 +92,10 @@ public:
     // A view lasts until the text, the index or `scratch` changes.
     std::string_view ElementNameView() const;
     std::string_view ChildElementNameView() const;
+    // Whether ElementName() / ChildElementName() equal `name`, without
+    // measuring the name first.
+    bool ElementNameIs(std::string_view name) const { return NameIs(current_, name); }
+    bool ChildElementNameIs(std::string_view name) const { return NameIs(child_, name); }
     std::string_view AttributeValueView(std::string_view name, std::string& scratch) const;
     // Several attributes in one scan of the start tag: values[k] is what
     // AttributeValueView(names[k], scratches[k]) gives.
@@ -157,6 +161,7 @@ private:
     bool NameMatches(uint32_t element, std::string_view name) const;
     std::string NameOf(uint32_t element) const { return std::string(NameViewOf(element)); }
     std::string_view NameViewOf(uint32_t element) const;
+    bool NameIs(uint32_t element, std::string_view name) const;
     std::string_view TextViewOf(uint32_t element, std::string& scratch) const;
     std::string AttributeOf(std::size_t tagStart, std::size_t tagEnd, std::string_view name) const;
     bool EndTagMatches(const OpenElement& open, std::size_t nameOffset, std::size_t nameLength) const;
