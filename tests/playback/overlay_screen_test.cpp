@@ -3,36 +3,12 @@
 // picture's stamp, and nothing else covers the video.
 #include <gtest/gtest.h>
 
-#include <fstream>
-
-#include "playback/playback_fixture.h"
+#include "playback/overlay_screen_fixture.h"
 
 namespace vdtest {
 namespace {
 
-constexpr std::uint32_t kBlack = 0x000000, kRed = 0xFF0000, kGreen = 0x00FF00;
-
-class OverlayOnScreen : public PlaybackTest {
-protected:
-    int OpenWithSideFile(const std::string& sideFile) {
-        const std::string media = deployment_.directory.path() + "\\cam1.avi";
-        std::ofstream(deployment_.directory.path() + "\\cam1.lti", std::ios::binary) << sideFile;
-        deployment_.sdk.SetOpenPort(5);
-        int port = -1;
-        EXPECT_EQ(decoder_->OpenFile(media.c_str(), &port), 0);
-        return port;
-    }
-
-    // Shows a black picture stamped `stamp` until the window shows what is expected.
-    bool Shows(TestWindow& window, int port, unsigned int stamp, const std::vector<Probe>& probes) {
-        const std::vector<std::uint8_t> black = Encode(Flat(320, 240, kBlack), kYv12);
-        for (int attempt = 0; attempt < 20; ++attempt) {
-            Deliver(port, black, 320, 240, kYv12, stamp);
-            if (ShowsColours(window, probes, 60, 400)) return true;
-        }
-        return false;
-    }
-};
+class OverlayOnScreen : public OverlayScreenTest {};
 
 TEST_F(OverlayOnScreen, ItemsAppearInTheirColoursWithinTheirSpanOnly) {
     const int port = OpenWithSideFile(
