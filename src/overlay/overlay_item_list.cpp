@@ -61,6 +61,7 @@ void OverlayItemList::Append(std::unique_ptr<OverlayItem> item) {
     const uint32_t position = static_cast<uint32_t>(items_.size());
     endsFrom_ = std::min(endsFrom_, item->endMs);
     items_.push_back(std::move(item));
+    timeSpans_.push_back(TimeSpan{items_.back()->beginMs, items_.back()->endMs});
     if (!keysStale_) AddKey(position);
     spansStale_ = true;
 }
@@ -88,6 +89,7 @@ bool OverlayItemList::SetEndOfFirst(std::string_view id, uint32_t kind, uint32_t
     const uint32_t position = FirstPosition(id, kind);
     if (position == 0) return false;
     items_[position - 1]->endMs = endMs;
+    timeSpans_[position - 1].end = endMs;
     endsFrom_ = std::min(endsFrom_, endMs);
     spansStale_ = true;
     return true;
@@ -95,10 +97,7 @@ bool OverlayItemList::SetEndOfFirst(std::string_view id, uint32_t kind, uint32_t
 
 void OverlayItemList::PrepareSpans() {
     if (!spansStale_) return;
-    std::vector<TimeSpan> spans;
-    spans.reserve(items_.size());
-    for (const auto& item : items_) spans.push_back(TimeSpan{item->beginMs, item->endMs});
-    spans_.Build(spans);
+    spans_.Build(timeSpans_);
     spansStale_ = false;
 }
 
@@ -119,7 +118,11 @@ std::size_t OverlayItemList::DropExpired(uint32_t stampMs) {
                                 }),
                  items_.end());
     endsFrom_ = kOverlayOpenEnded;
-    for (const auto& item : items_) endsFrom_ = std::min(endsFrom_, item->endMs);
+    timeSpans_.clear();
+    for (const auto& item : items_) {
+        endsFrom_ = std::min(endsFrom_, item->endMs);
+        timeSpans_.push_back(TimeSpan{item->beginMs, item->endMs});
+    }
     const std::size_t dropped = before - items_.size();
     if (dropped != 0) {
         // Positions moved: both indexes are rebuilt when next asked.
@@ -133,6 +136,7 @@ std::size_t OverlayItemList::DropExpired(uint32_t stampMs) {
 
 void OverlayItemList::Clear() {
     items_.clear();
+    timeSpans_.clear();
     keySlots_.clear();
     keyCount_ = 0;
     keysStale_ = false;

@@ -71,6 +71,7 @@ private:
     void RebuildKeys();
 
     std::vector<std::unique_ptr<OverlayItem>> items_;
+    std::vector<TimeSpan> timeSpans_;  // each item's span, kept beside it for the span index
     std::vector<KeySlot> keySlots_;  // a power of two in size, at most half full
     std::size_t keyCount_ = 0;
     bool keysStale_ = false;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <memory>
 
 #include "xml/charset_table.h"
 #include "xml/codepage.h"
@@ -30,6 +31,7 @@ const ByteOrderMark kByteOrderMarks[] = {
 constexpr uint32_t kEncodingFlags = kDocUtf16 | kDocUtf8Mark | kDocUtf16BigEndian;
 constexpr uint32_t kOpenFlags = kDocReading | kDocWriting | kDocAppend;
 constexpr std::size_t kHeadLength = 1024;
+constexpr std::size_t kReadPiece = 256 * 1024;
 
 void LogFileError(std::string& log, const CharClasses& classes, uint32_t error = codepage::LastFileError()) {
     XmlDocument::AppendResultEntry(log, classes, "file_error", "msg", codepage::SystemMessage(error), "n",
@@ -142,17 +144,27 @@ bool XmlDocument::ReadDocumentFile(const char* path) {
     }
 
     // The rest of the file as one block. A file the process has no room for
-    // fails the read like any other error instead of throwing.
+    // fails the read like any other error instead of throwing. It comes in
+    // pieces through a small buffer: the block is then written once, not
+    // cleared first and written again.
+    const std::size_t rest = static_cast<std::size_t>(size) - consumed;
     std::string bytes;
+    std::unique_ptr<char[]> piece;
+    const std::size_t pieceSize = std::min<std::size_t>(rest, kReadPiece);
     try {
-        bytes.resize(static_cast<std::size_t>(size) - consumed);
+        bytes.reserve(rest);
+        if (pieceSize) piece.reset(new char[pieceSize]);
     } catch (const std::exception&) {
         LogFileError(log, classes_, codepage::OutOfMemoryError());
         std::fclose(file);
         flags_ &= ~kOpenFlags;
         return false;
     }
-    if (!bytes.empty() && std::fread(&bytes[0], 1, bytes.size(), file) != bytes.size()) return fail();
+    while (bytes.size() < rest) {
+        const std::size_t want = std::min(pieceSize, rest - bytes.size());
+        if (std::fread(piece.get(), 1, want, file) != want) return fail();
+        bytes.append(piece.get(), want);
+    }
     if (!Close(file, log, classes_)) {
         flags_ &= ~kOpenFlags;
         return false;
