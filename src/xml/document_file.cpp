@@ -6,6 +6,7 @@
 #include <exception>
 #include <memory>
 
+#include "xml/ascii_runs.h"
 #include "xml/charset_table.h"
 #include "xml/codepage.h"
 #include "xml/encoding.h"
@@ -160,9 +161,12 @@ bool XmlDocument::ReadDocumentFile(const char* path) {
         flags_ &= ~kOpenFlags;
         return false;
     }
+    // How far the text is plain ASCII, told while each piece is at hand.
+    std::size_t asciiPrefix = 0;
     while (bytes.size() < rest) {
         const std::size_t want = std::min(pieceSize, rest - bytes.size());
         if (std::fread(piece.get(), 1, want, file) != want) return fail();
+        if (asciiPrefix == bytes.size()) asciiPrefix += AsciiPrefix(piece.get(), want);
         bytes.append(piece.get(), want);
     }
     if (!Close(file, log, classes_)) {
@@ -195,7 +199,8 @@ bool XmlDocument::ReadDocumentFile(const char* path) {
             Log("read", "encoding", encoding, "length", static_cast<long long>(length));
             if (zeros) Log("nulls_removed", nullptr, {}, "count", static_cast<long long>(zeros));
             if (utf8 == Utf8Test::kMultibyte) {
-                text_ = ConvertOwnedText("", "UTF-8", std::move(bytes), ansi, &lossy);
+                // Removed zero bytes moved the text: what was known of it is not.
+                text_ = ConvertOwnedText("", "UTF-8", std::move(bytes), ansi, &lossy, zeros ? 0 : asciiPrefix);
                 Log("converted_to", "encoding", "", "length", static_cast<long long>(text_.size()));
                 if (lossy) Log("conversion_loss");
             } else {
@@ -206,7 +211,7 @@ bool XmlDocument::ReadDocumentFile(const char* path) {
             Log("read", "encoding", encoding, "length", static_cast<long long>(bytes.size()));
             // Moves the bytes only when they come back unchanged, so the
             // fall-back below still has them otherwise.
-            text_ = ConvertOwnedText("", encoding, std::move(bytes), ansi, &lossy);
+            text_ = ConvertOwnedText("", encoding, std::move(bytes), ansi, &lossy, asciiPrefix);
             if (text_.empty()) {
                 // Nothing comes out of bytes only when the platform cannot
                 // read the encoding (a code page it does not have, or a 16- or

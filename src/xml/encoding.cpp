@@ -181,7 +181,8 @@ std::string ConvertText(std::string_view to, std::string_view from, std::string_
 }
 
 std::string ConvertOwnedText(std::string_view to, std::string_view from, std::string&& source,
-                             uint32_t ansiCodePage, bool* lossy) {
+                             uint32_t ansiCodePage, bool* lossy, std::size_t knownAscii) {
+    if (knownAscii > source.size()) knownAscii = source.size();
     const uint32_t target = CodePageOf(to, ansiCodePage);
     const uint32_t origin = CodePageOf(from, ansiCodePage);
     const bool multibyte = target != codepage::kUtf16 && origin != codepage::kUtf16 &&
@@ -189,7 +190,8 @@ std::string ConvertOwnedText(std::string_view to, std::string_view from, std::st
                            origin != static_cast<uint32_t>(kCodePageUtf32Units);
     // Text the conversion would give back unchanged keeps its buffer.
     if (multibyte && (target == origin || (CanKeepAscii(target, origin) &&
-                                           AsciiPrefix(source.data(), source.size()) == source.size()))) {
+                                           knownAscii + AsciiPrefix(source.data() + knownAscii, source.size() - knownAscii) ==
+                                               source.size()))) {
         if (lossy) *lossy = false;
         return std::move(source);
     }

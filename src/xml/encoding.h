@@ -24,9 +24,10 @@ std::string ConvertText(std::string_view to, std::string_view from, std::string_
 
 // ConvertText for a source the caller gives up: text the conversion would
 // give back unchanged (plain ASCII between code pages that keep it) is
-// returned without a copy.
+// returned without a copy. `knownAscii`: how many leading bytes the caller
+// already knows to be below 0x80.
 std::string ConvertOwnedText(std::string_view to, std::string_view from, std::string&& source,
-                             uint32_t ansiCodePage, bool* lossy);
+                             uint32_t ansiCodePage, bool* lossy, std::size_t knownAscii = 0);
 
 enum class Utf8Test { kInvalid, kAscii, kMultibyte };
 // Whether the bytes (up to the first zero byte) are UTF-8, and whether they
