@@ -125,14 +125,19 @@ public:
     // Where the token at `i` ends: a string in quotes (its value, without
     // them, runs to the matching quote or to the end of the text) or a bare
     // word that ends at a byte of `stops`. Sets the value's range.
-    std::size_t TokenEnd(std::size_t i, uint16_t stops, std::size_t& valueOffset, std::size_t& valueLength) const {
+    // `ampersand` is set when the token may hold an '&'.
+    std::size_t TokenEnd(std::size_t i, uint16_t stops, std::size_t& valueOffset, std::size_t& valueLength,
+                         bool& ampersand) const {
         if (i < end_ && (s_[i] == '"' || s_[i] == '\'')) {
             std::size_t close;
             if (kDoubleByte) {
                 close = cc_.Find(s_, i + 1, end_, s_[i]);
+                ampersand = true;
             } else {
+                bool seen = false;
                 close = i + 1;
-                while (close < end_ && s_[close] != s_[i]) ++close;
+                for (; close < end_ && s_[close] != s_[i]; ++close) seen |= s_[close] == '&';
+                ampersand = seen;
             }
             valueOffset = i + 1;
             valueLength = close - (i + 1);
@@ -141,8 +146,11 @@ public:
         std::size_t j = i;
         if (kDoubleByte) {
             j = cc_.SkipUntil(s_, i, end_, stops);
+            ampersand = true;
         } else {
-            while (j < end_ && !(table_[static_cast<unsigned char>(s_[j])] & stops)) ++j;
+            bool seen = false;
+            for (; j < end_ && !(table_[static_cast<unsigned char>(s_[j])] & stops); ++j) seen |= s_[j] == '&';
+            ampersand = seen;
         }
         valueOffset = i;
         valueLength = j - i;
@@ -162,7 +170,8 @@ void Scan(const char* s, std::size_t from, std::size_t end, const std::string_vi
     const TagScanner<kDoubleByte> tag(s, end, cc);
     std::size_t missing = count;
     std::size_t nameOffset, nameLength, valueOffset = 0, valueLength = 0;
-    std::size_t p = tag.TokenEnd(from, kNameStops, nameOffset, nameLength);  // the tag name
+    bool nameAmpersand = true, valueAmpersand = true;
+    std::size_t p = tag.TokenEnd(from, kNameStops, nameOffset, nameLength, nameAmpersand);  // the tag name
     std::size_t lastTokenEnd = p;
     for (;;) {
         p = tag.SkipBlanks(p);
@@ -170,19 +179,19 @@ void Scan(const char* s, std::size_t from, std::size_t end, const std::string_vi
         if (s[p] == '=') {
             // A value without a name.
             p = tag.SkipBlanks(p + 1);
-            const std::size_t valueEnd = tag.TokenEnd(p, kValueStops, valueOffset, valueLength);
+            const std::size_t valueEnd = tag.TokenEnd(p, kValueStops, valueOffset, valueLength, valueAmpersand);
             if (valueEnd != p) lastTokenEnd = valueEnd;
             p = valueEnd;
             continue;
         }
-        p = tag.TokenEnd(p, kNameStops, nameOffset, nameLength);
+        p = tag.TokenEnd(p, kNameStops, nameOffset, nameLength, nameAmpersand);
         lastTokenEnd = p;
         std::size_t q = tag.SkipBlanks(p);
         const bool hasValue = q < end && s[q] == '=';
         std::size_t valueStart = 0, valueEnd = 0;
         if (hasValue) {
             valueStart = q = tag.SkipBlanks(q + 1);
-            valueEnd = tag.TokenEnd(q, kValueStops, valueOffset, valueLength);
+            valueEnd = tag.TokenEnd(q, kValueStops, valueOffset, valueLength, valueAmpersand);
             p = valueEnd;
             if (valueEnd != valueStart) lastTokenEnd = p;
         }
@@ -199,10 +208,12 @@ void Scan(const char* s, std::size_t from, std::size_t end, const std::string_vi
                 scan.valueLength = valueLength;
                 scan.valueTokenOffset = valueStart;
                 scan.valueTokenLength = valueEnd - valueStart;
+                scan.mayHoldReference = valueAmpersand;
             } else {
                 scan.valueOffset = nameOffset;
                 scan.valueLength = nameLength;
                 scan.valueTokenOffset = p;
+                scan.mayHoldReference = nameAmpersand;
             }
             scan.lastTokenEnd = lastTokenEnd;
             if (--missing == 0) return;
@@ -229,6 +240,7 @@ void ScanAttributes(const char* s, std::size_t from, std::size_t end, const std:
         scan.valueOffset = scan.valueLength = 0;
         scan.valueTokenOffset = scan.valueTokenLength = 0;
         scan.lastTokenEnd = 0;
+        scan.mayHoldReference = true;
     }
     if (cc.HasLeadBytes())
         Scan<true>(s, from, end, names, count, ignoreCase, cc, scans);

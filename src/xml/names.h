@@ -39,6 +39,7 @@ struct AttributeScan {
     std::size_t valueOffset = 0, valueLength = 0;        // the value without its quotes
     std::size_t valueTokenOffset = 0, valueTokenLength = 0;  // the value with its quotes
     std::size_t lastTokenEnd = 0;  // end of the last token seen (tag name or attribute)
+    bool mayHoldReference = true;  // false when the value is known to hold no '&'
 };
 
 // Scans the tag whose name starts at `from` and which ends before `end`

@@ -110,6 +110,7 @@ std::string_view XmlDocument::AttributeValueView(std::string_view name, std::str
     ScanAttributes(text_.data(), r.start + 1, r.start + r.StartTagLength(), name, (flags_ & kDocIgnoreCase) != 0,
                    classes_, scan);
     if (!scan.found) return std::string_view();
+    if (!scan.mayHoldReference) return std::string_view(text_.data() + scan.valueOffset, scan.valueLength);
     return DecodedView(text_.data() + scan.valueOffset, scan.valueLength, classes_, scratch);
 }
 
@@ -126,8 +127,10 @@ void XmlDocument::AttributeValueViews(const std::string_view* names, std::size_t
                        (flags_ & kDocIgnoreCase) != 0, classes_, scans);
         for (std::size_t k = 0; k < n; ++k)
             if (scans[k].found)
-                values[from + k] = DecodedView(text_.data() + scans[k].valueOffset, scans[k].valueLength, classes_,
-                                               scratches[from + k]);
+                values[from + k] = scans[k].mayHoldReference
+                                       ? DecodedView(text_.data() + scans[k].valueOffset, scans[k].valueLength,
+                                                     classes_, scratches[from + k])
+                                       : std::string_view(text_.data() + scans[k].valueOffset, scans[k].valueLength);
     }
 }
 

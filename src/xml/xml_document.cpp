@@ -74,22 +74,23 @@ bool XmlDocument::TakeRecord(uint32_t& index) {
     return true;
 }
 
-void XmlDocument::AppendChild(uint32_t parent, uint32_t element) {
-    ElementRecord& p = index_[parent];
+// `firstChild` and `lastChild` are the parent's so far, kept by the caller so
+// that appending does not go through the parent's records to find them.
+void XmlDocument::AppendChild(uint32_t parent, uint32_t element, uint32_t& firstChild, uint32_t& lastChild) {
     ElementRecord& e = index_[element];
     e.parent = parent;
     e.nextSibling = 0;
-    if (p.firstChild == 0) {
-        p.firstChild = element;
+    if (firstChild == 0) {
+        index_[parent].firstChild = element;
         e.previousSibling = element;
         e.levelAndFlags |= ElementRecord::kFirstChild;
-        return;
+        firstChild = element;
+    } else {
+        index_[lastChild].nextSibling = element;
+        e.previousSibling = lastChild;
+        index_[firstChild].previousSibling = element;
     }
-    ElementRecord& first = index_[p.firstChild];
-    const uint32_t last = first.previousSibling;
-    index_[last].nextSibling = element;
-    e.previousSibling = last;
-    first.previousSibling = element;
+    lastChild = element;
 }
 
 void XmlDocument::SetSubtreeLevel(uint32_t element, uint32_t level) {
@@ -185,6 +186,10 @@ bool XmlDocument::ParseText() {
     XmlToken token;
     std::size_t pos = 0;
     auto innermost = [&]() -> uint32_t { return open.empty() ? 0 : open.back().index; };
+    // The first and last top-level elements so far (those of open elements
+    // are kept on the stack). Unended elements move their children up only
+    // under an element that is closed right after, so these stay right.
+    uint32_t topFirst = 0, topLast = 0;
     for (;;) {
         // Text and blanks add nothing to the index: go straight to the next '<'.
         pos = classes_.Find(s, pos, size, '<');
@@ -213,9 +218,13 @@ bool XmlDocument::ParseText() {
             r.length = static_cast<uint32_t>(token.length);
             r.tagLengths = static_cast<uint32_t>(token.length);
             r.levelAndFlags = static_cast<uint32_t>(open.size());
-            AppendChild(innermost(), n);
+            if (open.empty())
+                AppendChild(0, n, topFirst, topLast);
+            else
+                AppendChild(open.back().index, n, open.back().firstChild, open.back().lastChild);
             if (!token.emptyElement) {
-                open.push_back({n, static_cast<uint32_t>(token.nameOffset), static_cast<uint32_t>(token.nameLength)});
+                open.push_back(
+                    {n, static_cast<uint32_t>(token.nameOffset), static_cast<uint32_t>(token.nameLength), 0, 0});
                 if (indexedNames) names.Push(token.nameOffset, token.nameLength);
             }
             break;

@@ -146,6 +146,8 @@ private:
         uint32_t index;
         uint32_t nameOffset;
         uint32_t nameLength;
+        uint32_t firstChild;  // of this element so far, 0 for none
+        uint32_t lastChild;
     };
 
     void Log(const char* name, const char* textName = nullptr, std::string_view text = {},
@@ -154,7 +156,7 @@ private:
     }
     void ClearIndex();
     bool TakeRecord(uint32_t& index);
-    void AppendChild(uint32_t parent, uint32_t element);
+    void AppendChild(uint32_t parent, uint32_t element, uint32_t& firstChild, uint32_t& lastChild);
     void UnendOpenElements(const std::vector<OpenElement>& open, std::size_t k, std::size_t offset2);
     void SetSubtreeLevel(uint32_t element, uint32_t level);
     void MarkError(uint32_t innermost);
