@@ -243,7 +243,7 @@ void BM_Pass100k(benchmark::State& state) { Pass(state, 100000, false); }
 void BM_SeekPass1k(benchmark::State& state) { Pass(state, 1000, true); }
 void BM_SeekPass100k(benchmark::State& state) { Pass(state, 100000, true); }
 
-constexpr int kRepetitions = 5;
+constexpr int kRepetitions = 9;
 BENCHMARK(BM_Load1h)->Unit(benchmark::kMillisecond)->Repetitions(kRepetitions);
 BENCHMARK(BM_Load2h)->Unit(benchmark::kMillisecond)->Repetitions(kRepetitions);
 BENCHMARK(BM_Pugi1h)->Unit(benchmark::kMillisecond)->Repetitions(kRepetitions);
@@ -287,7 +287,18 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
+    // Repetitions of the benchmarks run in random order, unless told
+    // otherwise: ours and the peer then share the machine's ups and downs
+    // (other work on it, the state the previous run left the allocator in)
+    // instead of one of them meeting a bad stretch alone.
+    std::vector<char*> args(argv, argv + argc);
+    char interleaving[] = "--benchmark_enable_random_interleaving=true";
+    bool given = false;
+    for (int i = 1; i < argc; ++i) given = given || std::strstr(argv[i], "random_interleaving") != nullptr;
+    if (!given) args.push_back(interleaving);
+    int count = static_cast<int>(args.size());
+    args.push_back(nullptr);
+    benchmark::Initialize(&count, args.data());
     Files();
     MedianReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
