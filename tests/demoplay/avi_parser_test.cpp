@@ -201,6 +201,70 @@ TEST(AviParser, HostileCountsAreBoundedByTheFile) {
   EXPECT_EQ(info.videoChunks.size(), size_t(plain.frames));
 }
 
+// Crafted super-indexes cost no more than the file's size: one standard
+// index named 60,000 times is read once, and 60,000 distinct but
+// overlapping ones (every 8 bytes of one region reads as an index header)
+// stop when the entries examined reach the size of the file / 8.
+TEST(AviParser, SuperIndexWorkIsBoundedByTheFileSize) {
+  std::vector<uint8_t> oneIndex = sample::SuperIndexOnOneIndex(60000, 400000);
+
+  std::vector<uint8_t> overlapping = sample::SuperIndexOnOneIndex(60000, 131072);
+  std::string text(overlapping.begin(), overlapping.end());
+  const size_t superAt = text.find("indx") + 8 + 24;
+  const size_t ixAt = text.rfind("ix00");
+  const size_t region = overlapping.size() - ixAt - 64;
+  for (size_t at = ixAt; at + 8 <= overlapping.size(); at += 8) {
+    const uint8_t word[8] = {2, 0, 0, 1, 0xFF, 0xFF, 0xFF, 0x00};  // a header every 8 bytes
+    std::memcpy(&overlapping[at], word, 8);
+  }
+  for (size_t i = 0; i < 60000; ++i) PutLe64(&overlapping[superAt + 16 * i], ixAt + 8 * (i % (region / 8)));
+
+  struct Case {
+    const char* name;
+    const std::vector<uint8_t>& bytes;
+    uint64_t examined;  // exactly, where known
+  };
+  const Case cases[] = {
+      {"one index named 60000 times", oneIndex, 60000 + 400000},
+      {"60000 overlapping indexes", overlapping, overlapping.size() / 8},
+  };
+  for (const Case& c : cases) {
+    AviFileInfo info;
+    ASSERT_EQ(Parse(c.bytes, &info), AviStatus::kOk) << c.name;
+    EXPECT_EQ(info.headers.video.superIndex.size(), 60000u) << c.name;
+    EXPECT_EQ(info.indexEntriesExamined, c.examined) << c.name;
+    EXPECT_LE(info.indexEntriesExamined, c.bytes.size() / 8) << c.name;
+    // No entry points into the file: the one picture is found by a scan.
+    EXPECT_EQ(info.indexSource, S::kScan) << c.name;
+    ASSERT_EQ(info.videoChunks.size(), 1u) << c.name;
+  }
+}
+
+// Ordinary files, with every kind of index, examine each entry once.
+TEST(AviParser, OrdinaryIndexesAreReadInFull) {
+  for (sample::Index index : {sample::Index::kIdx1, sample::Index::kOpenDml}) {
+    sample::Recipe recipe;
+    recipe.index = index;
+    recipe.frames = 500;
+    recipe.framesPerRiff = 100;
+    recipe.width = 4;
+    recipe.height = 2;
+    recipe.audioRate = 8000;
+    std::vector<uint8_t> bytes = sample::Make(recipe).bytes;
+    AviFileInfo info;
+    ASSERT_EQ(Parse(bytes, &info), AviStatus::kOk);
+    ASSERT_EQ(info.videoChunks.size(), 500u) << sample::IndexName(index);
+    ASSERT_EQ(info.audioChunks.size(), 500u) << sample::IndexName(index);
+    // Super-index: 5 entries per stream, then every standard index entry.
+    EXPECT_EQ(info.indexEntriesExamined, index == sample::Index::kIdx1 ? 1000u : 1010u);
+  }
+  EXPECT_EQ(sample::PlainFileOfSize(100001).size(), 100001u);
+  AviFileInfo plain;
+  ASSERT_EQ(Parse(sample::PlainFileOfSize(100000), &plain), AviStatus::kOk);
+  EXPECT_GT(plain.videoChunks.size(), 2000u);
+  EXPECT_EQ(plain.indexSource, S::kSuperIndex);
+}
+
 TEST(AviParser, RandomByteDamageNeverReadsOutside) {
   sample::Recipe recipe;
   recipe.index = sample::Index::kOpenDml;

@@ -1,6 +1,7 @@
 #include "core/avi_parser.h"
 
 #include <algorithm>
+#include <set>
 
 namespace demoplay {
 namespace {
@@ -104,25 +105,46 @@ bool InFile(uint64_t offset, uint64_t size, uint64_t fileSize) {
   return offset <= fileSize && size <= fileSize - offset;
 }
 
-// Reads the standard index chunks ('ix##') that a super-index points to.
+// What reading the indexes may cost. Every entry examined counts against
+// `examine`, kept or not, so that the work is bounded by the file's size
+// whatever its counts claim; `keep` bounds what is held.
+struct IndexBudget {
+  size_t keep = kMaxIndexEntries;
+  uint64_t examine = 0;
+  uint64_t examined = 0;
+  std::set<uint64_t> indexesRead;  // offsets of the standard indexes read
+
+  bool Examine() {
+    if (examine == 0) return false;
+    --examine;
+    ++examined;
+    return true;
+  }
+};
+
+// Reads the standard index chunks ('ix##') that a super-index points to; one
+// named more than once is read once.
 void ReadStandardIndexes(ByteSource& source, const std::vector<SuperIndexEntry>& superIndex,
-                         std::vector<ChunkRef>* out, size_t* budget) {
+                         std::vector<ChunkRef>* out, IndexBudget* budget) {
   const uint64_t fileSize = source.Size();
   std::vector<uint8_t> block;
   for (const SuperIndexEntry& e : superIndex) {
+    if (budget->keep == 0 || !budget->Examine()) return;
+    if (!budget->indexesRead.insert(e.offset).second) continue;
     uint8_t head[32];
     if (!source.Read(e.offset, head, sizeof head)) continue;
     uint32_t chunkSize = ReadLe32(head + 4);
     if (ReadLe16(head + 8) != 2 || head[11] != kIndexOfChunks || chunkSize < 24) continue;
     uint64_t available = std::min<uint64_t>(chunkSize, fileSize - e.offset - 8);
     uint64_t count = std::min<uint64_t>(ReadLe32(head + 12), (available - 24) / 8);
+    count = std::min<uint64_t>(count, budget->examine);
     uint64_t base = ReadLe64(head + 20);
     uint64_t entriesAt = e.offset + 32;
-    for (uint64_t done = 0; done < count && *budget > 0;) {
+    for (uint64_t done = 0; done < count && budget->keep > 0;) {
       size_t n = size_t(std::min<uint64_t>(count - done, kIdx1BlockEntries));
       block.resize(n * 8);
       if (!source.Read(entriesAt + done * 8, block.data(), block.size())) break;
-      for (size_t i = 0; i < n && *budget > 0; ++i) {
+      for (size_t i = 0; i < n && budget->keep > 0 && budget->Examine(); ++i) {
         uint32_t off = ReadLe32(&block[i * 8]);
         uint32_t raw = ReadLe32(&block[i * 8 + 4]);
         ChunkRef ref;
@@ -131,7 +153,7 @@ void ReadStandardIndexes(ByteSource& source, const std::vector<SuperIndexEntry>&
         ref.key = (raw & 0x80000000u) == 0;
         if (ref.offset < base || !InFile(ref.offset, ref.size, fileSize)) continue;
         out->push_back(ref);
-        --*budget;
+        --budget->keep;
       }
       done += n;
     }
@@ -142,17 +164,17 @@ void ReadStandardIndexes(ByteSource& source, const std::vector<SuperIndexEntry>&
 // most files and from the start of the file in some; the first entry tells.
 void ReadIdx1(ByteSource& source, uint64_t idx1Offset, uint64_t idx1Size, const AviHeaders& headers,
               uint64_t moviListOffset, bool wantVideo, bool wantAudio, std::vector<ChunkRef>* video,
-              std::vector<ChunkRef>* audio, size_t* budget) {
+              std::vector<ChunkRef>* audio, IndexBudget* budget) {
   const uint64_t fileSize = source.Size();
   const uint64_t count = idx1Size / 16;
   std::vector<uint8_t> block;
   bool baseKnown = false;
   uint64_t base = moviListOffset;
-  for (uint64_t done = 0; done < count && *budget > 0;) {
+  for (uint64_t done = 0; done < count && budget->keep > 0 && budget->examine > 0;) {
     size_t n = size_t(std::min<uint64_t>(count - done, kIdx1BlockEntries));
     block.resize(n * 16);
     if (!source.Read(idx1Offset + done * 16, block.data(), block.size())) break;
-    for (size_t i = 0; i < n && *budget > 0; ++i) {
+    for (size_t i = 0; i < n && budget->keep > 0 && budget->Examine(); ++i) {
       const uint8_t* e = &block[i * 16];
       uint32_t id = ReadLe32(e);
       ChunkClass cls = ClassifyChunk(id, headers);
@@ -172,10 +194,10 @@ void ReadIdx1(ByteSource& source, uint64_t idx1Offset, uint64_t idx1Size, const 
       if (!InFile(ref.offset, ref.size, fileSize)) continue;
       if (cls == ChunkClass::kVideo && wantVideo) {
         video->push_back(ref);
-        --*budget;
+        --budget->keep;
       } else if (cls == ChunkClass::kAudio && wantAudio) {
         audio->push_back(ref);
-        --*budget;
+        --budget->keep;
       }
     }
     done += n;
@@ -369,7 +391,10 @@ AviStatus ParseAviFile(ByteSource& file, AviFileInfo* out) {
   }
 
   AviHeaders& h = out->headers;
-  size_t budget = kMaxIndexEntries;
+  IndexBudget budget;
+  // A real index entry takes at least 8 bytes of the file (a standard index
+  // entry; 16 for a super-index or 'idx1' entry).
+  budget.examine = fileSize / 8;
   if (!h.video.superIndex.empty() || (h.hasAudio && !h.audio.superIndex.empty())) out->openDml = true;
   if (!h.video.superIndex.empty()) ReadStandardIndexes(source, h.video.superIndex, &out->videoChunks, &budget);
   if (h.hasAudio && !h.audio.superIndex.empty())
@@ -385,6 +410,7 @@ AviStatus ParseAviFile(ByteSource& file, AviFileInfo* out) {
              &out->videoChunks, &out->audioChunks, &budget);
     if (needVideo && !out->videoChunks.empty()) out->indexSource = AviFileInfo::IndexSource::kIdx1;
   }
+  out->indexEntriesExamined = budget.examined;
   if (out->videoChunks.empty()) {
     out->audioChunks.clear();
     out->indexSource = AviFileInfo::IndexSource::kScan;

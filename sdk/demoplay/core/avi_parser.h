@@ -131,6 +131,9 @@ struct AviFileInfo {
   enum class IndexSource { kSuperIndex, kIdx1, kScan } indexSource = IndexSource::kScan;
   std::vector<ChunkRef> videoChunks;
   std::vector<ChunkRef> audioChunks;
+  // Index entries looked at (super-index, standard index and 'idx1'
+  // entries, whether kept or not): never more than the file's size / 8.
+  uint64_t indexEntriesExamined = 0;
 };
 
 // Parses a whole file: headers, movi lists and the index.
