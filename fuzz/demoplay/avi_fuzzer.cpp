@@ -32,9 +32,11 @@ void UseChunks(const AviHeaders& headers, const std::vector<std::vector<uint8_t>
       }
     }
   }
-  if (headers.hasAudio && headers.audio.pcm) {
+  const AudioStreamInfo& a = headers.audio;
+  if (headers.hasAudio && (a.pcm || a.ieeeFloat)) {
     Resampler r;
-    if (r.Configure(headers.audio.samplesPerSec, headers.audio.channels, headers.audio.bitsPerSample)) {
+    if (r.Configure(a.samplesPerSec, a.channels, a.bitsPerSample,
+                    a.ieeeFloat ? SampleFormat::kFloat : SampleFormat::kInteger)) {
       std::vector<int16_t> pcm;
       for (size_t i = 0; i < audio.size() && i < 4; ++i) r.Process(audio[i].data(), audio[i].size(), &pcm);
     }

@@ -117,6 +117,47 @@ TEST(StreamAssembler, HeaderMustReachTheMoviList) {
   EXPECT_TRUE(headers.hasAudio);
 }
 
+// A header fed in pieces gives what the whole header gives, and each chunk
+// header is looked at once, plus once per piece that ends inside a chunk
+// (fed byte by byte, a header of 3000 chunks would otherwise be walked 3000
+// times over).
+TEST(StreamHeaderParser, PiecesWalkTheHeaderOnce) {
+  sample::Recipe recipe;
+  recipe.audioRate = 8000;
+  sample::File file = sample::Make(recipe);
+  // 3000 small JUNK chunks between the header list and the 'movi' list.
+  const size_t moviAt = file.streamHeaderLength - 12;
+  std::vector<uint8_t> header(file.bytes.begin(), file.bytes.begin() + moviAt);
+  for (int i = 0; i < 3000; ++i) {
+    const uint8_t junk[10] = {'J', 'U', 'N', 'K', 2, 0, 0, 0, 0, 0};
+    header.insert(header.end(), junk, junk + sizeof junk);
+  }
+  header.insert(header.end(), file.bytes.begin() + moviAt, file.bytes.begin() + file.streamHeaderLength);
+
+  AviHeaders whole;
+  size_t wholeEnd = 0;
+  ASSERT_EQ(ParseStreamHeader(header.data(), header.size(), &whole, &wholeEnd), AviStatus::kOk);
+  EXPECT_EQ(wholeEnd, header.size());
+  for (size_t piece : {size_t(1), size_t(7), size_t(4096)}) {
+    StreamHeaderParser parser;
+    AviHeaders headers;
+    size_t moviEnd = 0;
+    AviStatus s = AviStatus::kTruncated;
+    size_t have = 12, pieces = 0;
+    while (s == AviStatus::kTruncated && have < header.size()) {
+      have = std::min(header.size(), have + piece);
+      ++pieces;
+      s = parser.Continue(header.data(), have, &headers, &moviEnd);
+    }
+    ASSERT_EQ(s, AviStatus::kOk) << piece;
+    EXPECT_EQ(moviEnd, wholeEnd) << piece;
+    EXPECT_EQ(headers.video.width, whole.video.width);
+    EXPECT_TRUE(headers.hasAudio);
+    const uint64_t chunks = 3000 + 3;  // the header list, JUNK, 3000 JUNK, 'movi'
+    EXPECT_LE(parser.chunkHeadersRead(), chunks + pieces) << piece;
+  }
+}
+
 #if !defined(_WIN32)
 // Another reader's view of a file: the number of pictures it finds, and
 // whether it decodes all of it without a complaint.

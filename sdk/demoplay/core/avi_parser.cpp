@@ -13,6 +13,7 @@ constexpr size_t kMaxRiffs = 65536;
 constexpr size_t kIdx1BlockEntries = 4096;
 
 constexpr uint16_t kWaveFormatPcm = 1;
+constexpr uint16_t kWaveFormatIeeeFloat = 3;
 constexpr uint16_t kWaveFormatExtensible = 0xFFFE;
 constexpr uint8_t kIndexOfIndexes = 0x00;
 constexpr uint8_t kIndexOfChunks = 0x01;
@@ -90,8 +91,12 @@ AviStatus ParseStreamList(const uint8_t* data, size_t size, int number, AviHeade
     a.avgBytesPerSec = ReadLe32(strf + 8);
     a.blockAlign = ReadLe16(strf + 12);
     a.bitsPerSample = strfSize >= 16 ? ReadLe16(strf + 14) : 0;
-    a.pcm = a.formatTag == kWaveFormatPcm ||
-            (a.formatTag == kWaveFormatExtensible && strfSize >= 40 && ReadLe16(strf + 24) == kWaveFormatPcm);
+    // The extensible format names its samples in the first two bytes of its
+    // subformat.
+    const uint16_t tag =
+        a.formatTag == kWaveFormatExtensible ? (strfSize >= 40 ? ReadLe16(strf + 24) : 0) : a.formatTag;
+    a.pcm = tag == kWaveFormatPcm;
+    a.ieeeFloat = tag == kWaveFormatIeeeFloat;
     a.suggestedBufferSize = ReadLe32(strh + 36);
     a.strh.assign(strh, strh + strhSize);
     a.strf.assign(strf, strf + strfSize);

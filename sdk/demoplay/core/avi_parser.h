@@ -79,8 +79,9 @@ struct VideoStreamInfo {
 
 struct AudioStreamInfo {
   int number = -1;
-  uint16_t formatTag = 0;  // 1: PCM; 0xFFFE: extensible (PCM when its subformat says so)
-  bool pcm = false;
+  uint16_t formatTag = 0;  // 1: PCM; 3: float; 0xFFFE: extensible (its subformat says which)
+  bool pcm = false;        // integer samples
+  bool ieeeFloat = false;  // float samples
   uint16_t channels = 0;
   uint32_t samplesPerSec = 0;
   uint32_t avgBytesPerSec = 0;

@@ -120,6 +120,7 @@ class PlayPort {
   bool headersReady_ = false;
   int streamError_ = KV_OK;
   std::vector<uint8_t> headerBytes_;
+  StreamHeaderParser headerParser_;  // goes on where the last piece left it
   AviHeaders streamHeaders_;
   std::unique_ptr<StreamAssembler> assembler_;
   std::deque<StreamChunk> queue_;

@@ -24,8 +24,9 @@ int PlayPort::PrepareDecoding() {
   const AviHeaders& h = headers();
   if (DescribeVideo(h.video, &layout_) != LayoutStatus::kOk) return KV_ERR_UNSUPPORTED;
   const AudioStreamInfo& a = h.audio;
-  soundUsable_ = h.hasAudio && a.pcm && a.blockAlign == a.channels * (a.bitsPerSample / 8) &&
-                 resampler_.Configure(a.samplesPerSec, a.channels, a.bitsPerSample);
+  soundUsable_ = h.hasAudio && (a.pcm || a.ieeeFloat) && a.blockAlign == a.channels * (a.bitsPerSample / 8) &&
+                 resampler_.Configure(a.samplesPerSec, a.channels, a.bitsPerSample,
+                                      a.ieeeFloat ? SampleFormat::kFloat : SampleFormat::kInteger);
   soundBytesPerSecond_ = soundUsable_ ? a.samplesPerSec * a.blockAlign : 0;
   return KV_OK;
 }
@@ -63,7 +64,7 @@ int PlayPort::OpenStream(const uint8_t* header, size_t length) {
 // incomplete; any other failure is final for the port.
 int PlayPort::AcceptStreamHeaderLocked() {
   size_t moviEnd = 0;
-  AviStatus s = ParseStreamHeader(headerBytes_.data(), headerBytes_.size(), &streamHeaders_, &moviEnd);
+  AviStatus s = headerParser_.Continue(headerBytes_.data(), headerBytes_.size(), &streamHeaders_, &moviEnd);
   if (s == AviStatus::kTruncated) {
     if (headerBytes_.size() <= kMaxStreamHeaderBytes) return KV_ERR_NOT_READY;
     s = AviStatus::kCorrupt;
