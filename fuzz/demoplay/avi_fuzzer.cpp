@@ -25,7 +25,7 @@ void UseChunks(const AviHeaders& headers, const std::vector<std::vector<uint8_t>
       const std::vector<uint8_t>& c = video[i];
       if (layout.mjpeg) {
         int w = 0, h = 0;
-        DecodeJpegPicture(c.data(), c.size(), 256, 256, &out, &w, &h);
+        DecodeMotionJpeg(c.data(), c.size(), 256, 256, &out, &w, &h);
       } else if (layout.needsConversion() && c.size() >= layout.frameBytes && layout.deliveredBytes <= (1u << 20)) {
         out.resize(layout.deliveredBytes);
         ConvertStoredRgb(layout, c.data(), out.data());

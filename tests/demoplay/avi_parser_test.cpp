@@ -307,6 +307,45 @@ TEST(AviHeaders, FrameDurationFromRateScaleOrMainHeader) {
   }
 }
 
+// Picture times come from the video stream's rate and scale exactly: 120
+// pictures at 30 per second last 4 s, not the 3.99996 s of the main
+// header's rounded 33333 microseconds.
+TEST(AviHeaders, PictureTimesAreExactForRateAndScale) {
+  struct Case {
+    const char* name;
+    uint32_t rate, scale, microSecPerFrame;
+    uint64_t picture, stampMs;     // PictureStampMs(picture) == stampMs
+    uint64_t atMs, firstPicture;   // FirstPictureAtOrAfter(atMs) == firstPicture
+    int fps;
+  };
+  const Case cases[] = {
+      {"30/1, 120 pictures", 30, 1, 33333, 120, 4000, 1000, 30, 30},
+      {"30/1, the last picture", 30, 1, 33333, 119, 3966, 1001, 31, 30},
+      {"NTSC", 30000, 1001, 33366, 30000, 1001000, 1001, 30, 30},
+      {"main header only", 0, 0, 33333, 120, 3999, 4000, 121, 30},
+      {"nothing given", 0, 0, 0, 50, 2000, 2000, 50, 25},
+      {"0.2 per second", 1, 5, 0, 3, 15000, 15001, 4, 0},
+      // Beyond a 64-bit product: picture 2^31 of 2999999999/99999999.
+      {"large terms", 2999999999u, 99999999u, 0, uint64_t(1) << 31, 71582787574u, 5000000, 150001, 30},
+  };
+  for (const Case& c : cases) {
+    AviHeaders h;
+    h.video.rate = c.rate;
+    h.video.scale = c.scale;
+    h.microSecPerFrame = c.microSecPerFrame;
+    EXPECT_EQ(h.PictureStampMs(c.picture), c.stampMs) << c.name;
+    EXPECT_EQ(h.FirstPictureAtOrAfter(c.atMs), c.firstPicture) << c.name;
+    EXPECT_EQ(h.FramesPerSecond(), c.fps) << c.name;
+    // The first picture at or after a picture's own time is that picture.
+    EXPECT_EQ(h.FirstPictureAtOrAfter(h.PictureStampMs(c.firstPicture)), c.firstPicture) << c.name;
+  }
+  AviHeaders h;
+  h.video.rate = 30;
+  h.video.scale = 1;
+  EXPECT_EQ(h.PictureStampMs(UINT64_MAX), UINT64_MAX);  // saturates
+  EXPECT_EQ(h.PictureStampMs(uint64_t(3) << 56), uint64_t(100) << 56);  // through 128 bits
+}
+
 TEST(FrameLayout, KindsSizesAndRefusals) {
   struct Case {
     uint32_t compression;

@@ -412,4 +412,56 @@ TEST(JpegPicture, DecodesToBottomUpRgb32AndRefusesWhatDoesNotFit) {
   EXPECT_FALSE(DecodeJpegPicture(hostile.data(), hostile.size(), 40, 24, &rgb, &w, &h));
 }
 
+// An interlaced chunk (two fields of half height) gives the full picture,
+// its rows alternately from the top and the bottom field; a lone field has
+// its lines doubled; a progressive picture is as it was.
+TEST(JpegPicture, InterlacedFieldsAreWovenToFullHeight) {
+  sample::Recipe recipe;
+  recipe.video = sample::Video::kMjpeg;
+  recipe.width = 40;
+  recipe.height = 24;
+  recipe.interlaced = true;
+  const std::vector<uint8_t> chunk = sample::StoredPicture(recipe, 3);
+  const size_t second = SecondFieldAt(chunk.data(), chunk.size());
+  ASSERT_GT(second, 0u);
+  ASSERT_EQ(chunk[second], 0xFF);
+  ASSERT_EQ(chunk[second + 1], 0xD8);
+
+  struct Case {
+    const char* name;
+    size_t size;
+    bool woven;
+  };
+  for (const Case& c : {Case{"both fields", chunk.size(), true}, Case{"top field only", second, false}}) {
+    std::vector<uint8_t> rgb;
+    int w = 0, h = 0;
+    ASSERT_TRUE(DecodeMotionJpeg(chunk.data(), c.size, 40, 24, &rgb, &w, &h)) << c.name;
+    EXPECT_EQ(w, 40) << c.name;
+    ASSERT_EQ(h, 24) << c.name;
+    ASSERT_EQ(rgb.size(), 40u * 24 * 4);
+    for (int y = 0; y < 24; ++y) {
+      const int level = c.woven && (y & 1) ? sample::BottomFieldLevel(3) : sample::JpegLevel(3);
+      const uint8_t* row = rgb.data() + size_t(23 - y) * 40 * 4;  // bottom-up
+      for (int x = 0; x < 40; ++x) ASSERT_NEAR(row[4 * x + 1], level, 4) << c.name << " row " << y;
+    }
+  }
+
+  recipe.interlaced = false;
+  const std::vector<uint8_t> progressive = sample::StoredPicture(recipe, 3);
+  EXPECT_EQ(SecondFieldAt(progressive.data(), progressive.size()), 0u);
+  std::vector<uint8_t> a, b;
+  int w = 0, h = 0;
+  ASSERT_TRUE(DecodeMotionJpeg(progressive.data(), progressive.size(), 40, 24, &a, &w, &h));
+  EXPECT_EQ(h, 24);
+  ASSERT_TRUE(DecodeJpegPicture(progressive.data(), progressive.size(), 40, 24, &b, &w, &h));
+  EXPECT_EQ(a, b);
+  // Two fields of full height are more than the stream's picture: the first
+  // one alone, as a picture of its own.
+  std::vector<uint8_t> twice = progressive;
+  twice.insert(twice.end(), progressive.begin(), progressive.end());
+  ASSERT_TRUE(DecodeMotionJpeg(twice.data(), twice.size(), 40, 24, &a, &w, &h));
+  EXPECT_EQ(h, 24);
+  EXPECT_EQ(a, b);
+}
+
 }  // namespace

@@ -227,21 +227,92 @@ const char* AviStatusText(AviStatus status) {
   return "?";
 }
 
+namespace {
+
+// Rates outside 0.1 to 1000 pictures per second are taken for damage.
+bool SaneMicroseconds(uint64_t us) { return us >= 1000 && us <= 10000000; }
+
+uint64_t Gcd(uint64_t a, uint64_t b) {
+  while (b != 0) {
+    uint64_t t = a % b;
+    a = b;
+    b = t;
+  }
+  return a;
+}
+
+// a * b / c (c > 0), rounded down or up, through a 128-bit product when the
+// 64-bit one overflows; saturates at the largest value.
+uint64_t MulDiv(uint64_t a, uint64_t b, uint64_t c, bool roundUp) {
+  uint64_t product;
+  if (!__builtin_mul_overflow(a, b, &product)) return product / c + (roundUp && product % c != 0 ? 1 : 0);
+  // Long multiplication in 32-bit halves, then division bit by bit.
+  const uint64_t aLo = a & 0xFFFFFFFFu, aHi = a >> 32, bLo = b & 0xFFFFFFFFu, bHi = b >> 32;
+  const uint64_t lolo = aLo * bLo, hilo = aHi * bLo, lohi = aLo * bHi;
+  const uint64_t middle = (lolo >> 32) + (hilo & 0xFFFFFFFFu) + (lohi & 0xFFFFFFFFu);
+  uint64_t hi = aHi * bHi + (hilo >> 32) + (lohi >> 32) + (middle >> 32);
+  uint64_t lo = (middle << 32) | (lolo & 0xFFFFFFFFu);
+  if (hi >= c) return UINT64_MAX;  // the quotient needs more than 64 bits
+  uint64_t quotient = 0, remainder = hi;
+  for (int bit = 63; bit >= 0; --bit) {
+    const bool carry = (remainder >> 63) != 0;
+    remainder = (remainder << 1) | ((lo >> bit) & 1);
+    quotient <<= 1;
+    if (carry || remainder >= c) {
+      remainder -= c;
+      quotient |= 1;
+    }
+  }
+  if (roundUp && remainder != 0) return quotient == UINT64_MAX ? quotient : quotient + 1;
+  return quotient;
+}
+
+// Milliseconds per picture as a fraction in lowest terms.
+void PictureDuration(const AviHeaders& h, uint64_t* num, uint64_t* den) {
+  if (h.video.rate != 0 && h.video.scale != 0 &&
+      SaneMicroseconds(uint64_t(h.video.scale) * 1000000u / h.video.rate)) {
+    *num = uint64_t(h.video.scale) * 1000u;
+    *den = h.video.rate;
+  } else if (SaneMicroseconds(h.microSecPerFrame)) {
+    *num = h.microSecPerFrame;
+    *den = 1000;
+  } else {
+    *num = 40;
+    *den = 1;
+  }
+  uint64_t g = Gcd(*num, *den);
+  *num /= g;
+  *den /= g;
+}
+
+}  // namespace
+
 uint64_t AviHeaders::FrameMicroseconds() const {
-  // Rates outside 0.1 to 1000 pictures per second are taken for damage.
-  auto sane = [](uint64_t us) { return us >= 1000 && us <= 10000000; };
   if (video.rate != 0 && video.scale != 0) {
     uint64_t us = uint64_t(video.scale) * 1000000u / video.rate;
-    if (sane(us)) return us;
+    if (SaneMicroseconds(us)) return us;
   }
-  if (sane(microSecPerFrame)) return microSecPerFrame;
+  if (SaneMicroseconds(microSecPerFrame)) return microSecPerFrame;
   return 40000;
 }
 
 int AviHeaders::FramesPerSecond() const {
-  uint64_t us = FrameMicroseconds();
-  uint64_t fps = (1000000u + us / 2) / us;
+  uint64_t num, den;
+  PictureDuration(*this, &num, &den);
+  uint64_t fps = (den * 1000u + num / 2) / num;
   return int(std::min<uint64_t>(fps, 255));
+}
+
+uint64_t AviHeaders::PictureStampMs(uint64_t n) const {
+  uint64_t num, den;
+  PictureDuration(*this, &num, &den);
+  return MulDiv(n, num, den, false);
+}
+
+uint64_t AviHeaders::FirstPictureAtOrAfter(uint64_t ms) const {
+  uint64_t num, den;
+  PictureDuration(*this, &num, &den);
+  return MulDiv(ms, den, num, true);
 }
 
 uint16_t AviHeaders::StreamPrefix(int number) {

@@ -106,8 +106,15 @@ struct AviHeaders {
   // Milliseconds per picture times 1000 (microseconds), from the video
   // stream's rate and scale, else the main header, else 40000.
   uint64_t FrameMicroseconds() const;
-  // Whole pictures per second for reporting (0..255).
+  // Whole pictures per second for reporting (0..255), rounded.
   int FramesPerSecond() const;
+  // The time of picture n in whole milliseconds, exact for the video
+  // stream's rate and scale (a main header's 33333 microseconds per picture
+  // would lose 1 ms in 30 pictures), else from the main header, else 40 ms
+  // a picture.
+  uint64_t PictureStampMs(uint64_t n) const;
+  // The first picture whose time is not before ms.
+  uint64_t FirstPictureAtOrAfter(uint64_t ms) const;
   // Two-character stream-number prefix of the chunk ids, as a 16-bit value.
   static uint16_t StreamPrefix(int number);
 };

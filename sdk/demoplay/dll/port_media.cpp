@@ -122,11 +122,12 @@ int PlayPort::ClearBuffer() {
   queue_.clear();
   queuedBytes_ = 0;
   assembler_->Reset();
+  ++soundEpoch_;  // nor the rest of sound already converted
   return KV_OK;
 }
 
 uint32_t PlayPort::VideoStampMs(uint64_t index) const {
-  return uint32_t(index * headers().FrameMicroseconds() / 1000);
+  return uint32_t(std::min<uint64_t>(headers().PictureStampMs(index), UINT32_MAX));
 }
 
 uint32_t PlayPort::AudioStampMs(uint64_t bytes) const {
@@ -169,9 +170,7 @@ int PlayPort::SetPlayTime(int seconds) {
 // stamp is not before the target, moved back to a key picture; the sound
 // chunk is the one that holds the target time.
 int PlayPort::SeekLocked(uint32_t ms) {
-  const uint64_t frameUs = headers().FrameMicroseconds();
-  uint64_t index = (uint64_t(ms) * 1000 + frameUs - 1) / frameUs;
-  index = std::min<uint64_t>(index, file_.videoChunks.size());
+  uint64_t index = std::min<uint64_t>(headers().FirstPictureAtOrAfter(ms), file_.videoChunks.size());
   while (index > 0 && index < file_.videoChunks.size() && !file_.videoChunks[index].key) --index;
   nextVideo_ = size_t(index);
   uint64_t targetBytes = uint64_t(ms) * soundBytesPerSecond_ / 1000;
@@ -182,7 +181,7 @@ int PlayPort::SeekLocked(uint32_t ms) {
   positionMs_ = VideoStampMs(nextVideo_);
   endNotified_ = false;
   seekPending_ = true;
-  resetSound_ = true;
+  ++soundEpoch_;
   wake_.notify_all();
   return KV_OK;
 }
