@@ -145,7 +145,9 @@ TEST(AviBlueprint, BytesReadBackAsTheSameBlueprintAndFile) {
     const std::vector<uint8_t> code = c.blueprint.Encode();
     const Blueprint back = Blueprint::Decode(code.data(), code.size());
     EXPECT_EQ(back.Encode(), code) << c.name;
-    if (code.size() < 100) EXPECT_EQ(BuildAvi(back), BuildAvi(c.blueprint)) << c.name;
+    if (code.size() < 100) {
+      EXPECT_EQ(BuildAvi(back), BuildAvi(c.blueprint)) << c.name;
+    }
   }
   // Missing bytes read as zero: the empty blueprint still makes a file.
   std::vector<uint8_t> empty = BuildAvi(Blueprint::Decode(nullptr, 0));
