@@ -145,6 +145,7 @@ std::vector<uint8_t> Blueprint::Encode() const {
 
 std::vector<uint8_t> BuildAvi(const Blueprint& b) {
   riff::Writer f;
+  f.b.reserve(kMaxBlueprintBytes);
   Lcg lcg(b.seed);
   // Room left for more, keeping a little for the lists' closing pad bytes.
   auto room = [&](size_t itemBytes) -> uint64_t {
@@ -271,6 +272,7 @@ std::vector<uint8_t> BuildAvi(const Blueprint& b) {
     if (r == 0) firstMovi = moviAt + 4;  // the 'movi' code
     const uint64_t until = chunkCount * uint64_t(r + 1) / uint64_t(riffs);
     std::vector<std::vector<Chunk>> inRiff(streams.size());
+    std::vector<std::pair<const StreamState*, Chunk>> inOrder;  // this RIFF's chunks as written
     for (; written < until; ++written) {
       const size_t si = size_t(written % uint64_t(count));
       StreamState& s = streams[si];
@@ -287,6 +289,7 @@ std::vector<uint8_t> BuildAvi(const Blueprint& b) {
       if (rec) f.close(rec);
       s.chunks.push_back(c);
       inRiff[si].push_back(c);
+      if (r == 0 && (b.flags & Blueprint::kIdx1)) inOrder.emplace_back(&s, c);
     }
     written = until;
     // Standard indexes of this RIFF, for the streams with a super-index.
@@ -327,10 +330,7 @@ std::vector<uint8_t> BuildAvi(const Blueprint& b) {
     const bool last = r + 1 == riffs;
     if (!(interrupted && last)) f.close(moviAt);
     if (r == 0 && (b.flags & Blueprint::kIdx1)) {
-      std::vector<std::pair<const StreamState*, Chunk>> all;
-      for (size_t si = 0; si < streams.size(); ++si)
-        for (const Chunk& c : inRiff[si]) all.emplace_back(&streams[si], c);
-      std::sort(all.begin(), all.end(), [](const auto& x, const auto& y) { return x.second.data < y.second.data; });
+      const std::vector<std::pair<const StreamState*, Chunk>>& all = inOrder;
       uint64_t entries = b.idx1Entries ? b.idx1Entries : all.size();
       entries = std::min<uint64_t>(entries, room(16));
       const uint64_t base = (b.flags & Blueprint::kIdx1Absolute) ? 0 : firstMovi;

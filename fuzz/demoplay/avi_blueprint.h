@@ -16,7 +16,7 @@
 
 namespace avifuzz {
 
-constexpr size_t kMaxBlueprintBytes = size_t(16) << 20;
+constexpr size_t kMaxBlueprintBytes = size_t(8) << 20;
 
 // How the entries of a super-index are aimed.
 enum class SuperAim : uint8_t {

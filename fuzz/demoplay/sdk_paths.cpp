@@ -1,5 +1,6 @@
 #include "sdk_paths.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -16,6 +17,11 @@ namespace {
 
 // Chunks larger than this are not worth decoding here.
 constexpr size_t kMaxChunkUsed = size_t(1) << 20;
+
+// Pieces of 1 to `spread` bytes, as the input's size picks, but no more
+// than 65536 of them: a file of megabytes fed a byte at a time would spend
+// the input's time budget on calls alone.
+size_t PieceSize(size_t size, size_t spread) { return std::max<size_t>(1 + size % spread, size / 65536); }
 
 [[noreturn]] void Finding(const char* what) {
   std::fprintf(stderr, "sdk_paths: %s\n", what);
@@ -78,7 +84,7 @@ void ParseAsStream(const uint8_t* data, size_t size) {
     StreamHeaderParser parser;
     AviHeaders pieces;
     size_t piecesEnd = 0;
-    const size_t piece = 1 + size % 61;
+    const size_t piece = PieceSize(size, 61);
     AviStatus s = AviStatus::kTruncated;
     for (size_t have = 12;; have = std::min(size, have + piece)) {
       s = parser.Continue(data, have, &pieces, &piecesEnd);
@@ -89,7 +95,7 @@ void ParseAsStream(const uint8_t* data, size_t size) {
   if (whole != AviStatus::kOk) return;
   StreamAssembler assembler(headers, 1 << 16);
   std::vector<StreamChunk> chunks;
-  const size_t piece = 1 + (size % 97);
+  const size_t piece = PieceSize(size, 97);
   for (size_t pos = moviEnd; pos < size; pos += piece) {
     assembler.Feed(data + pos, pos + piece < size ? piece : size - pos, &chunks);
     if (chunks.size() > 64) chunks.erase(chunks.begin() + 8, chunks.end());  // only the first few are used

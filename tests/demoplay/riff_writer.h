@@ -19,9 +19,9 @@ class Writer {
   std::vector<uint8_t> b;
   size_t pos() const { return b.size(); }
   void u8(uint8_t v) { b.push_back(v); }
-  void u16(uint16_t v) { u8(uint8_t(v)); u8(uint8_t(v >> 8)); }
-  void u32(uint32_t v) { u16(uint16_t(v)); u16(uint16_t(v >> 16)); }
-  void u64(uint64_t v) { u32(uint32_t(v)); u32(uint32_t(v >> 32)); }
+  void u16(uint16_t v) { put(v, 2); }
+  void u32(uint32_t v) { put(v, 4); }
+  void u64(uint64_t v) { put(v, 8); }
   void fcc(const char* s) { u32(Fcc(s)); }
   void bytes(const std::vector<uint8_t>& v) { b.insert(b.end(), v.begin(), v.end()); }
   void zeros(size_t n) { b.insert(b.end(), n, 0); }
@@ -32,6 +32,15 @@ class Writer {
   size_t open(const char* id, const char* type) { fcc(id); size_t at = pos(); u32(0); fcc(type); return at; }
   // Fills in the size of what `open` started and pads it to an even length.
   void close(size_t at) { set32(at, uint32_t(pos() - at - 4)); if (pos() & 1) u8(0); }
+
+ private:
+  // The low n bytes of v, least significant first, in one step (files of
+  // megabytes are written field by field).
+  void put(uint64_t v, int n) {
+    const size_t at = b.size();
+    b.resize(at + size_t(n));
+    for (int i = 0; i < n; ++i) b[at + size_t(i)] = uint8_t(v >> (8 * i));
+  }
 };
 
 }  // namespace riff
