@@ -2,6 +2,7 @@
 // sound that needs no conversion, 24-bit and float sound, long sound chunks,
 // rounded main headers, interlaced Motion-JPEG, and ports met while they
 // open.
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -290,6 +291,13 @@ TEST_F(SdkBounded, PortsAreFoundOnlyOnceOpen) {
   EXPECT_EQ(failures, 0);
   EXPECT_EQ(halfMade.load(), 0);
   EXPECT_GT(seenOpen.load(), 0);  // the watcher did meet open ports
+}
+
+// A test file that cannot be written fails the test that needed it, instead
+// of leaving the test to check something else.
+TEST(SdkHarness, ATestFileThatCannotBeWrittenFailsTheTest) {
+  EXPECT_NONFATAL_FAILURE(TempFile("no_such_folder\\file.avi", std::vector<uint8_t>(16, 1)),
+                          "cannot write the test file");
 }
 
 }  // namespace
