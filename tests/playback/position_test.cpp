@@ -83,6 +83,32 @@ TEST_F(Position, DrawnPicturesMoveTheClockOfEveryPort) {
     EXPECT_EQ(decoder_->CloseFile(port), 0);
 }
 
+// A redraw counts as a drawn picture; with no picture ever received there is
+// nothing to redraw and nothing to count. A position of -1 s shows a single
+// picture: -1000 ms + 40 ms reads as 0 s.
+TEST_F(Position, RefreshDrawsAndCountsOnlyAPictureThereIs) {
+    TestWindow window(kWidth, kHeight);
+    ASSERT_NE(window.handle(), nullptr);
+    const int port = OpenFilePort(7);
+    ASSERT_EQ(decoder_->Play(port, window.handle()), 0);
+    ASSERT_EQ(decoder_->SetPlayTime(port, -1), 0);
+    ASSERT_EQ(PlayTime(port), -1);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(decoder_->Refresh(port), 0);
+    EXPECT_FALSE(WaitFor([&] { return PlayTime(port) != -1; }, 300, &window));
+
+    ASSERT_TRUE(ShowFirstPicture(deployment_.sdk, port, window, FlatFrame(kWidth, kHeight, kWhite), kWhite,
+                                 FlatFrame(kWidth, kHeight, kGrey), kGrey))
+        << CentreColour(window);
+    PlayTime(port);  // folds the pictures drawn so far
+    ASSERT_EQ(decoder_->SetPlayTime(port, -1), 0);
+    ASSERT_EQ(PlayTime(port), -1);
+    PaintBlack(window);
+    EXPECT_EQ(decoder_->Refresh(port), 0);
+    EXPECT_TRUE(ShowsColour(window, kGrey)) << CentreColour(window);
+    EXPECT_TRUE(WaitFor([&] { return PlayTime(port) == 0; }, 10000, &window));
+    EXPECT_EQ(decoder_->Stop(port), 0);
+}
+
 TEST_F(Position, SetPlayTimeThenGetPlayTime) {
     const int port = OpenFilePort(7);
     for (const int seconds : {90, 0, 3600, 2147483}) {
