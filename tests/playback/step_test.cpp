@@ -87,6 +87,9 @@ TEST_F(Step, ASeekLetsTheFirstPictureAfterItThrough) {
     ASSERT_TRUE(ShowsColour(*window_, kRed)) << CentreColour(*window_);
     ASSERT_EQ(DeliverFrame(deployment_.sdk, port_, Frame(kGreen)), 0);
     ASSERT_TRUE(Holds(kGreen)) << CentreColour(*window_);
+    // Pictures from before the seek still queued behind it are dropped too.
+    ASSERT_EQ(DeliverFrame(deployment_.sdk, port_, Frame(kBlue)), 0);
+    ASSERT_EQ(DeliverFrame(deployment_.sdk, port_, Frame(kMagenta)), 0);
 
     EXPECT_EQ(decoder_->SetPlayTime(port_, 10), 0);
     ASSERT_EQ(DeliverFrame(deployment_.sdk, port_, Frame(kYellow)), 0);
