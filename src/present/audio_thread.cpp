@@ -50,6 +50,11 @@ public:
 
 private:
     bool Quitting() { return record_.audioQuitEvent.Test(); }
+    // A WM_QUIT waiting behind the message being handled.
+    static bool QuitPosted() {
+        MSG message;
+        return PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE) != FALSE;
+    }
     bool IsOurs(const WAVEHDR* header) const {
         return header >= headers_ && header < headers_ + kSoundBufferCount;
     }
@@ -91,6 +96,8 @@ void AudioPump::Refill(WAVEHDR& header) {
     for (;;) {
         if (Quitting()) return;
         if (NextPiece(header)) break;
+        // Either sign of the sound going off ends the wait.
+        if (QuitPosted()) return;
         Sleep(1);
     }
     if (Quitting()) return;

@@ -14,6 +14,9 @@
 #   VD_SOUND_SINK       the null sink's name ("" with --none)
 #   VD_SOUND_WORK       a scratch directory for recordings, removed afterwards
 #
+# VD_PULSE_LOG_LEVEL (e.g. debug) sets the daemon's log level; its log is
+# $VD_SOUND_WORK/../pulse.log while COMMAND runs.
+#
 # The daemon is stopped by its process id when COMMAND ends, whatever
 # happens; a watchdog stops it too if this script itself is killed.
 set -uo pipefail
@@ -57,8 +60,8 @@ fi
 sink="vdsink"
 socket="$work/runtime/native"
 pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --system=no \
-  --log-target=file:"$work/pulse.log" \
-  --load="module-null-sink sink_name=$sink rate=16000 channels=1 format=s16le" \
+  --log-target=file:"$work/pulse.log" --log-level="${VD_PULSE_LOG_LEVEL:-notice}" \
+  --load="module-null-sink sink_name=$sink rate=16000 channels=1 format=s16le norewinds=1" \
   --load="module-native-protocol-unix socket=$socket auth-anonymous=1" \
   </dev/null >"$work/pulse.out" 2>&1 &
 pulse_pid=$!
