@@ -59,15 +59,16 @@ private:
     std::string host_;
 };
 
-// Starts /bin/sh on a script; Wine gives no usable process handle for a
-// host program, so nothing is kept of it.
+// Starts /bin/sh on a script, in a process group of its own (so that the
+// whole of it can be ended); Wine gives no usable process handle for a host
+// program, so nothing is kept of it.
 bool RunScript(const CommandFiles& files, const std::string& script) {
     {
         std::ofstream out(files.Windows("run.sh"), std::ios::binary);
         out << script;
         if (!out) return false;
     }
-    std::string line = "/bin/sh \"" + files.Host("run.sh") + "\"";
+    std::string line = "/usr/bin/setsid /bin/sh \"" + files.Host("run.sh") + "\"";
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
@@ -142,8 +143,7 @@ HostResult RunHostCommand(const std::string& command, DWORD deadlineMs) {
         if (shell > 0) {
             CommandFiles killer;
             const std::string id = std::to_string(shell);
-            RunScript(killer, "pkill -KILL -P " + id + "; kill -KILL " + id + "\ntouch " +
-                                  ShellWord(killer.Host("done")) + "\n");
+            RunScript(killer, "kill -9 -" + id + " 2>/dev/null\ntouch " + ShellWord(killer.Host("done")) + "\n");
             WaitForFile(killer.Windows("done"), 5000);
         }
         result.output = ReadAll(files.Windows("out"));
@@ -172,8 +172,9 @@ bool HostProcess::Start(const std::string& command) {
 void HostProcess::Stop() {
     if (pid_ <= 0) return;
     const std::string id = std::to_string(pid_);
-    RunHostCommand("kill -INT " + id + " 2>/dev/null\nfor i in $(seq 1 50); do kill -0 " + id +
-                       " 2>/dev/null || exit 0; sleep 0.1; done\nkill -KILL " + id + " 2>/dev/null\nexit 0",
+    // A program started in the background by a script ignores SIGINT.
+    RunHostCommand("kill -TERM " + id + " 2>/dev/null\nfor i in $(seq 1 50); do kill -0 " + id +
+                       " 2>/dev/null || exit 0; sleep 0.1; done\nkill -9 " + id + " 2>/dev/null\nexit 0",
                    15000);
     pid_ = 0;
 }

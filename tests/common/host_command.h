@@ -41,8 +41,8 @@ public:
 
     // True once the program runs and its process id is known.
     bool Start(const std::string& command);
-    // Interrupts the program and waits (boundedly) for it to end; it is
-    // killed if it does not. Does nothing when it is not running.
+    // Asks the program to end (SIGTERM) and waits (boundedly) for it; it
+    // is killed if it does not end. Does nothing when it is not running.
     void Stop();
     bool running() const { return pid_ > 0; }
 

@@ -4,6 +4,7 @@
 // under with_display.sh and with_sound_server.sh.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
 
 #include "common/process_counts.h"
@@ -40,8 +41,8 @@ bool FinishesWithin(DWORD deadlineMs, const std::function<void()>& calls) {
 }
 
 // Threads and handles settle after a change (Wine ends some of its own
-// helpers a little later); gives the count once it has stopped falling to
-// the expected value, or the last one seen.
+// helpers a little later): gives the count as soon as it is down to the
+// expected value, or the last one seen after a while.
 int SettledCount(int (*count)(), int expected) {
     int now = count();
     for (int i = 0; i < 200 && now > expected; ++i) {
@@ -91,7 +92,7 @@ TEST(SoundControl, OpenSoundOnASoundThatIsOnDoesNothing) {
     // Once round, so that the system's own sound threads exist.
     ASSERT_EQ(decoder.OpenSound(port), 0);
     ASSERT_EQ(decoder.CloseSound(port), 0);
-    const int threadsOff = SettledCount(ThreadCount, 0);
+    const int threadsOff = ThreadCount();
 
     ASSERT_EQ(decoder.OpenSound(port), 0);
     const int threadsOn = ThreadCount();
@@ -116,7 +117,7 @@ TEST(SoundControl, FiveHundredRoundsOfOnAndOffLeaveNothingBehind) {
     sound.StartFeeding(SineBlocks(440, 8000, 4000, 1600), true);
     ASSERT_EQ(decoder.OpenSound(port), 0);
     ASSERT_EQ(decoder.CloseSound(port), 0);
-    const int threads = SettledCount(ThreadCount, 0);
+    const int threads = ThreadCount();
     const int handles = OpenHandleCount();
     ASSERT_GT(handles, 0);
 
@@ -130,30 +131,47 @@ TEST(SoundControl, FiveHundredRoundsOfOnAndOffLeaveNothingBehind) {
     });
     ASSERT_TRUE(finished) << "hung after " << rounds << " rounds";
     EXPECT_EQ(failures, 0);
-    EXPECT_TRUE(sound.StopFeeding()) << "the intake held the SDK's thread";
-    EXPECT_EQ(SettledCount(ThreadCount, threads), threads);
+    const int threadsAfter = SettledCount(ThreadCount, threads);
+    const int handlesAfter = SettledCount(OpenHandleCount, handles);
+    std::printf("threads %d -> %d, handles %d -> %d over 500 rounds\n", threads, threadsAfter, handles, handlesAfter);
+    EXPECT_LE(threadsAfter, threads) << "audio threads are left running";
     // A handle lost per round would show 500 times over; the system may
     // keep a few of its own.
-    EXPECT_LE(SettledCount(OpenHandleCount, handles), handles + 10);
+    EXPECT_LE(handlesAfter, handles + 10);
+    EXPECT_TRUE(sound.StopFeeding()) << "the intake held the SDK's thread";
 }
 
 // Closing a port whose sound is on (and that still plays) switches its
-// sound off: the audio thread ends with it.
+// sound off: every thread that switching it on started has ended.
 TEST(SoundControl, ClosingAPortWithTheSoundOnEndsItsAudioThread) {
     SoundPort sound;
     ASSERT_EQ(sound.failure(), "");
     Orvane::IVideoDecoder_M& decoder = sound.decoder();
     const int port = sound.port();
+    // Once round, so that the system's own sound threads exist.
     ASSERT_EQ(decoder.OpenSound(port), 0);
     ASSERT_EQ(decoder.CloseSound(port), 0);
-    const int threadsOff = SettledCount(ThreadCount, 0);
-
-    ASSERT_EQ(decoder.OpenSound(port), 0);
     sound.StartFeeding(SineBlocks(440, 8000, 16000, 1600), true);
-    ASSERT_GT(ThreadCount(), threadsOff + 1);  // the audio and feeder threads at least
+
+    const std::set<unsigned long> before = ThreadIds();
+    ASSERT_EQ(decoder.OpenSound(port), 0);
+    std::set<unsigned long> started;
+    for (unsigned long id : ThreadIds()) {
+        if (!before.count(id)) started.insert(id);
+    }
+    ASSERT_FALSE(started.empty()) << "no audio thread";
     EXPECT_EQ(decoder.CloseStream(port), 0);
     EXPECT_TRUE(sound.StopFeeding()) << "the intake held the SDK's thread after the close";
-    EXPECT_EQ(SettledCount(ThreadCount, threadsOff), threadsOff) << "a thread of the closed port is left running";
+    std::set<unsigned long> left;
+    for (int i = 0; i < 200; ++i) {
+        left.clear();
+        for (unsigned long id : ThreadIds()) {
+            if (started.count(id)) left.insert(id);
+        }
+        if (left.empty()) break;
+        Sleep(10);
+    }
+    EXPECT_TRUE(left.empty()) << left.size() << " thread(s) of the closed port's sound still run";
     EXPECT_EQ(decoder.SetVolume(port, 0xFFFF), static_cast<int>(E_FAIL));
 }
 
