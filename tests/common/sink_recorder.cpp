@@ -53,6 +53,15 @@ bool SinkRecorder::WaitForSamples(long long count, unsigned long deadlineMs) con
     return true;
 }
 
+std::vector<std::int16_t> SinkRecorder::ReadFrom(long long first) const {
+    std::ifstream in(windowsFile_, std::ios::binary);
+    in.seekg(static_cast<std::streamoff>(first * 2));
+    if (!in) return {};
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return SamplesOf(bytes.str());
+}
+
 std::vector<std::int16_t> SinkRecorder::Stop() {
     parec_.Stop();
     std::ifstream in(windowsFile_, std::ios::binary);

@@ -31,6 +31,8 @@ public:
     long long SampleCount() const;
     // Waits until the recording holds at least count samples; false at the deadline.
     bool WaitForSamples(long long count, unsigned long deadlineMs) const;
+    // The samples recorded so far from sample first on, while recording goes on.
+    std::vector<std::int16_t> ReadFrom(long long first) const;
     // Ends the recording and gives every sample of it.
     std::vector<std::int16_t> Stop();
 
