@@ -58,19 +58,6 @@ int OpenHandleCount() {
     return -1;
 }
 
-int ThreadCount() {
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return -1;
-    int count = 0;
-    THREADENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
-        if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
-    }
-    CloseHandle(snapshot);
-    return count;
-}
-
 std::set<unsigned long> ThreadIds() {
     std::set<unsigned long> ids;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
@@ -82,6 +69,11 @@ std::set<unsigned long> ThreadIds() {
     }
     CloseHandle(snapshot);
     return ids;
+}
+
+int ThreadCount() {
+    const std::set<unsigned long> ids = ThreadIds();
+    return ids.empty() ? -1 : static_cast<int>(ids.size());
 }
 
 }  // namespace vdtest

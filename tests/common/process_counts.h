@@ -8,10 +8,10 @@ namespace vdtest {
 
 // Handles open in this process; -1 when the system does not tell.
 int OpenHandleCount();
+// The ids of this process's threads (none when the system does not tell).
+std::set<unsigned long> ThreadIds();
 // Threads of this process; -1 when the system does not tell.
 int ThreadCount();
-// The ids of this process's threads.
-std::set<unsigned long> ThreadIds();
 
 }  // namespace vdtest
 
