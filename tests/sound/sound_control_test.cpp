@@ -134,9 +134,9 @@ TEST(SoundControl, FiveHundredRoundsOfOnAndOffLeaveNothingBehind) {
     const int threadsAfter = SettledCount(ThreadCount, threads);
     const int handlesAfter = SettledCount(OpenHandleCount, handles);
     std::printf("threads %d -> %d, handles %d -> %d over 500 rounds\n", threads, threadsAfter, handles, handlesAfter);
-    EXPECT_LE(threadsAfter, threads) << "audio threads are left running";
-    // A handle lost per round would show 500 times over; the system may
-    // keep a few of its own.
+    // A thread or handle lost per round would show 500 times over; the
+    // system may make a few helpers of its own on the way.
+    EXPECT_LE(threadsAfter, threads + 2) << "audio threads are left running";
     EXPECT_LE(handlesAfter, handles + 10);
     EXPECT_TRUE(sound.StopFeeding()) << "the intake held the SDK's thread";
 }
