@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <new>
 
 #include "engine/port_record.h"
@@ -56,7 +57,8 @@ private:
         return PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE) != FALSE;
     }
     bool IsOurs(const WAVEHDR* header) const {
-        return header >= headers_ && header < headers_ + kSoundBufferCount;
+        return std::any_of(std::begin(headers_), std::end(headers_),
+                           [header](const WAVEHDR& ours) { return &ours == header; });
     }
     void GiveBack(WAVEHDR& header) {
         PostThreadMessageA(self_, MM_WOM_DONE, 0, reinterpret_cast<LPARAM>(&header));
@@ -68,6 +70,9 @@ private:
     // Copies the next piece (at most one buffer) into the header; false
     // when no sound is waiting.
     bool NextPiece(WAVEHDR& header);
+    // Handles every message waiting (any tells whether there was one);
+    // false once WM_QUIT has come.
+    bool HandleWaiting(bool* any);
 
     PortRecord& record_;
     AudioOutput& output_;
@@ -106,6 +111,18 @@ void AudioPump::Refill(WAVEHDR& header) {
     if (!output_.Write(header)) GiveBack(header);
 }
 
+bool AudioPump::HandleWaiting(bool* any) {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        *any = true;
+        if (message.message == WM_QUIT) return false;
+        if (message.message != MM_WOM_DONE) continue;
+        WAVEHDR* header = reinterpret_cast<WAVEHDR*>(message.lParam);
+        if (IsOurs(header)) Refill(*header);
+    }
+    return true;
+}
+
 void AudioPump::Run() {
     for (WAVEHDR& header : headers_) {
         output_.Prepare(header);
@@ -115,21 +132,13 @@ void AudioPump::Run() {
     }
     HANDLE quit = record_.audioQuitEvent.handle();
     for (;;) {
-        MSG message;
         bool any = false;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            any = true;
-            if (message.message == WM_QUIT) goto done;
-            if (message.message != MM_WOM_DONE) continue;
-            WAVEHDR* header = reinterpret_cast<WAVEHDR*>(message.lParam);
-            if (IsOurs(header)) Refill(*header);
-        }
+        if (!HandleWaiting(&any)) break;
         // Every message queued before sound was switched off has been seen
         // (and its header given up); nothing more will be played.
         if (!any && Quitting()) break;
         MsgWaitForMultipleObjects(1, &quit, FALSE, INFINITE, QS_ALLPOSTMESSAGE);
     }
-done:
     record_.waveOut.store(nullptr);
     output_.Close(headers_, kSoundBufferCount);
 }

@@ -99,10 +99,10 @@ TEST(SoundControl, OpenSoundOnASoundThatIsOnDoesNothing) {
     EXPECT_GT(threadsOn, threadsOff);
     EXPECT_EQ(decoder.OpenSound(port), 0);
     EXPECT_EQ(decoder.OpenSound(port), 0);
-    EXPECT_EQ(ThreadCount(), threadsOn) << "another audio thread was started";
+    EXPECT_LE(ThreadCount(), threadsOn) << "another audio thread was started";
     EXPECT_EQ(decoder.SetVolume(port, 0xFFFF), 0);
     ASSERT_EQ(decoder.CloseSound(port), 0);
-    EXPECT_EQ(SettledCount(ThreadCount, threadsOff), threadsOff) << "an audio thread is left running";
+    EXPECT_LE(SettledCount(ThreadCount, threadsOff), threadsOff) << "an audio thread is left running";
     EXPECT_EQ(decoder.SetVolume(port, 0xFFFF), static_cast<int>(E_FAIL));
 }
 
