@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "engine/play_sdk.h"
+#include "engine/sdk_library.h"
 
 namespace vd {
 
@@ -29,15 +29,15 @@ std::string RoundTripThroughWide(const std::string& text) {
 }  // namespace
 
 PropertyMap ReadSdkDecoderInfo(const std::string& sdkPath) {
-    HMODULE sdk = LoadLibraryExA(sdkPath.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-    if (!sdk) return PropertyMap();
+    SdkLibrary sdk;
+    if (!sdk.Load(sdkPath)) return PropertyMap();
 
     char buffer[kDecoderInfoSize + 1] = {};
     int result = -1;
-    const auto getDecoderInf = EntryPointCast<KvGetDecoderInfFn>(
-        reinterpret_cast<void (*)()>(GetProcAddress(sdk, "KV_GetDecoderInf")));
-    if (getDecoderInf) result = getDecoderInf(buffer, kDecoderInfoSize);
-    FreeLibrary(sdk);
+    if (const auto getDecoderInf = sdk.Resolve<KvGetDecoderInfFn>("KV_GetDecoderInf")) {
+        result = getDecoderInf(buffer, kDecoderInfoSize);
+    }
+    sdk.Unload();
     if (result != 0) return PropertyMap();
 
     // A text that fills the buffer without a NUL ends at the buffer's end.

@@ -1,20 +1,20 @@
-// The process-wide play engine: the binding to the play SDK and what the
-// decoder operations share across ports (port table, position clock,
-// display threads' thread-local slot).
+// The process-wide play engine: the binding to the play SDK, the open ports
+// and the operations the decoder interface forwards to.
 #ifndef VD_ENGINE_PLAY_ENGINE_H
 #define VD_ENGINE_PLAY_ENGINE_H
 
 #include <windows.h>
 
-#include <atomic>
-#include <map>
+#include <memory>
 #include <string>
 
+#include <Orvane/Types.h>
+
 #include "engine/play_sdk.h"
+#include "engine/port_table.h"
+#include "engine/sdk_library.h"
 
 namespace vd {
-
-struct PortRecord;
 
 class PlayEngine {
 public:
@@ -23,29 +23,56 @@ public:
     PlayEngine(const PlayEngine&) = delete;
     PlayEngine& operator=(const PlayEngine&) = delete;
 
+    // ---- binding (play_engine.cpp)
     // Loads the SDK, resolves its entry points and calls KV_Initial; returns
     // its result, or E_FAIL. Does nothing and returns 0 while bound.
     int Initialize();
     // Calls KV_Free, unloads the SDK and returns KV_Free's result; E_FAIL
     // without calling anything when not bound.
     int Release();
+    bool bound() const { return bound_; }
+    const PlaySdkTable& sdk() const { return sdk_; }
 
-    // Brings the position clock back to 0 (every drawn picture counts 40 ms).
-    void ResetPositionClock();
+    // The record of an open port, or null.
+    std::shared_ptr<PortRecord> FindPort(int port) { return shared_.ports.Find(port); }
+    PositionClock& clock() { return shared_.clock; }
 
-    std::atomic<int> pendingFrames{0};
-    int positionMs = 0;
-    std::map<int, PortRecord*> portTable;
-    CRITICAL_SECTION portTableLock;
-    DWORD tlsIndex = TLS_OUT_OF_INDEXES;
-    std::atomic<int> callbackCount{0};
+    // ---- opening and closing ports (port_operations.cpp)
+    int OpenFile(const char* fileName, int* port);
+    int OpenStream(const void* header, int headerLength, int pacedStream, int* port);
+    int CloseFile(int port);
+    int CloseStream(int port);
+
+    // ---- playback (playback_control.cpp); the record is the port's own
+    int Play(int port, PortRecord& record, HWND window);
+    int Stop(int port, PortRecord& record);
+    int Pause(PortRecord& record, int pause);
+    int SetPlayTime(int port, PortRecord& record, int seconds);
+    int GetPlayTime(int* seconds);
+    int SetPlayPos(int port, PortRecord& record, int percent);
+    int GetPlayPos(int port, int* percent);
+    int SetPlaySpeed(PortRecord& record, int speed);
+    int GetPlaySpeed(PortRecord& record, int* speed);
+    int OneByOne(PortRecord& record);
+    int Refresh(PortRecord& record);
+    int GetPictureSize(int port, int* width, int* height);
+    int SetNotify(PortRecord& record, int type, int first, int second);
+    int SetDecodeCallBack(PortRecord& record, Orvane::DecodeCallBack callback, int context);
 
 private:
+    using SdkClose = int(__cdecl*)(int port);
+    int OpenPort(std::shared_ptr<PortRecord> record, int* port, int openResult);
+    int ClosePort(int port, SdkClose close);
+    // Ends what Play started (display thread, queued pictures) without
+    // calling the SDK.
+    void EndPlayback(PortRecord& record);
+
     std::string sdkFileName_;
-    HMODULE sdkModule_ = nullptr;
+    SdkLibrary library_;
     PlaySdkTable sdk_{};
     bool bound_ = false;
     bool comInitialized_ = false;  // Initialize's CoInitialize succeeded (S_OK or S_FALSE)
+    PlayShared shared_;
 };
 
 }  // namespace vd

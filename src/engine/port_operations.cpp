@@ -1,0 +1,60 @@
+// Opening and closing ports. A record is complete before it enters the port
+// table, so no other thread ever sees one half made; a port is stopped and
+// its sound closed before its record goes.
+#include <new>
+
+#include "engine/play_engine.h"
+
+namespace vd {
+
+int PlayEngine::OpenPort(std::shared_ptr<PortRecord> record, int* port, int openResult) {
+    if (openResult < 0) return openResult;
+    if (!record || !record->valid()) return E_FAIL;
+    sdk_.getMediaInfo(*port, &record->mediaInfo);  // a failure leaves it zero; pictures fill it in
+    std::shared_ptr<PortRecord> replaced = shared_.ports.Insert(*port, std::move(record));
+    // The SDK gave out a number we still held: that port is gone on its
+    // side, so whatever still ran for it ends here.
+    if (replaced) EndPlayback(*replaced);
+    return 0;
+}
+
+int PlayEngine::OpenFile(const char* fileName, int* port) {
+    if (!port) return E_FAIL;
+    std::shared_ptr<PortRecord> record(new (std::nothrow) PortRecord(0, 0));
+    if (!record || !record->valid()) return E_FAIL;
+    const int result = sdk_.openFile(fileName, port);
+    if (result < 0) return result;
+    const int opened = OpenPort(std::move(record), port, result);
+    if (opened != 0) sdk_.closeFile(*port);
+    return opened;
+}
+
+int PlayEngine::OpenStream(const void* header, int headerLength, int pacedStream, int* port) {
+    if (!port) return E_FAIL;
+    std::shared_ptr<PortRecord> record(new (std::nothrow) PortRecord(1, pacedStream));
+    if (!record || !record->valid()) return E_FAIL;
+    const int result = sdk_.openStream(header, headerLength, port);
+    if (result < 0) return result;
+    const int opened = OpenPort(std::move(record), port, result);
+    if (opened != 0) sdk_.closeStream(*port);
+    return opened;
+}
+
+int PlayEngine::ClosePort(int port, SdkClose close) {
+    // A port still playing is stopped first: the SDK must not call back into
+    // a record that is going away.
+    if (std::shared_ptr<PortRecord> record = shared_.ports.Find(port)) {
+        if (record->IsPlaying()) Stop(port, *record);
+    }
+    const int result = close(port);
+    if (result < 0) return result;
+    std::shared_ptr<PortRecord> record = shared_.ports.Remove(port);
+    if (record) EndPlayback(*record);
+    return 0;
+}
+
+int PlayEngine::CloseFile(int port) { return ClosePort(port, sdk_.closeFile); }
+
+int PlayEngine::CloseStream(int port) { return ClosePort(port, sdk_.closeStream); }
+
+}  // namespace vd
