@@ -366,8 +366,10 @@ void PlayerApp::ToggleSound() {
   } else {
     decoder_->CloseSound(port0);
     soundOn_ = false;
+    Say("sound off");
+    return;
   }
-  if (options_.sound || soundOn_) Say(soundOn_ ? "sound on" : "sound off");
+  if (soundOn_) Say("sound on");
 }
 
 void PlayerApp::SnapshotKey() {

@@ -20,7 +20,7 @@ bool RegisterClasses() {
   main.lpfnWndProc = DefWindowProcA;  // replaced per window below
   main.hInstance = instance;
   main.hCursor = LoadCursor(nullptr, IDC_ARROW);
-  main.hbrBackground = static_cast<HBRUSH>(GetStockObject(DKGRAY_BRUSH));
+  main.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
   main.lpszClassName = kMainClass;
   WNDCLASSA cell = main;
   cell.lpfnWndProc = DefWindowProcA;
@@ -53,7 +53,10 @@ bool VideoWall::Create(int cells, int pictureWidth, int pictureHeight, UINT tick
   if (!window_) return false;
   SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   SetWindowLongPtrA(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&VideoWall::MainProc));
-  for (int i = 0; i < cells; ++i) {
+  // One port plays in the window itself: a child window would cost the
+  // display an extra copy of every picture on some systems.
+  if (cells == 1) cells_.push_back(window_);
+  for (int i = 0; cells > 1 && i < cells; ++i) {
     HWND cell = CreateWindowExA(0, kCellClass, "", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, 1, 1, window_,
                                 nullptr, GetModuleHandleA(nullptr), nullptr);
     if (!cell) {
@@ -86,6 +89,7 @@ void VideoWall::SetTitle(const char* title) {
 }
 
 void VideoWall::Layout() {
+  if (cells_.size() == 1 && cells_[0] == window_) return;
   RECT client;
   GetClientRect(window_, &client);
   const int width = client.right, height = client.bottom;
