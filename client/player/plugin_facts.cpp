@@ -17,9 +17,10 @@ bool ParseItem(const std::string& item, CheckItem* out) {
   const size_t comma = item.find(',');
   if (comma == std::string::npos || comma == 0 || comma + 1 >= item.size()) return false;
   size_t offset = 0;
+  constexpr size_t kFar = size_t(1) << 30;  // beyond any header a client reads
   for (size_t i = 0; i < comma; ++i) {
-    if (item[i] < '0' || item[i] > '9' || offset > 1000000) return false;
-    offset = offset * 10 + size_t(item[i] - '0');
+    if (item[i] < '0' || item[i] > '9') return false;
+    offset = offset >= kFar ? kFar : offset * 10 + size_t(item[i] - '0');
   }
   out->offset = offset;
   out->bytes = item.substr(comma + 1);
@@ -48,14 +49,6 @@ bool MatchesCheck(const std::string& check, const uint8_t* head, size_t size) {
       ok = false;
   });
   return ok;
-}
-
-size_t CheckReach(const std::string& check) {
-  size_t reach = 0;
-  ForEachItem(check, [&](const CheckItem& item) {
-    if (item.offset + item.bytes.size() > reach) reach = item.offset + item.bytes.size();
-  });
-  return reach;
 }
 
 std::string SdkPathForPlugin(const std::string& pluginPath) {

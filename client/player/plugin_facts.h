@@ -14,10 +14,6 @@ namespace player {
 // accepts every file. Items that are not "number,text" are ignored.
 bool MatchesCheck(const std::string& check, const uint8_t* head, size_t size);
 
-// The longest offset + length any item of a "Check" value reaches: how many
-// bytes of the file a client reads to test it.
-size_t CheckReach(const std::string& check);
-
 // The play SDK a plug-in loads: the file in the same directory named by the
 // plug-in's file name after its first underscore ("VD2_DemoPlay.dll" loads
 // "DemoPlay.dll"); a name without an underscore names itself.

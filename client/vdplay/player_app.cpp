@@ -18,6 +18,7 @@ constexpr ULONGLONG kStallMs = 10000;        // no picture for this long while p
 constexpr ULONGLONG kStreamDrainMs = 2000;   // after the last input, pictures still to come
 constexpr int kSeekStepSeconds = 5;
 constexpr int kMaxSpeed = 3;
+constexpr ULONGLONG kScreenWaitMs = 8000;   // longest wait for the display's first picture
 
 int CALLBACK OnDecoded(int, const void*, int, Orvane::FrameInfo* info, int context) {
   auto* counts = reinterpret_cast<DecodeCounts*>(static_cast<intptr_t>(context));
@@ -196,6 +197,7 @@ int PlayerApp::StartPlaying() {
   const int cellHeight = height_ > 0 ? height_ : int(timing_.height);
   if (!wall_.Create(portCount_, cellWidth, cellHeight, kTickMs))
     return Fail(player::kExitNoDisplay, "cannot make a window (is there a display? set DISPLAY or start Xvfb)");
+  watchdog_->WatchDialogs();
   UpdateTitle();
   for (int i = 0; i < portCount_; ++i) {
     Port& p = ports_[i];
@@ -252,6 +254,7 @@ void PlayerApp::UpdateTitle() {
 
 void PlayerApp::OnTimer() {
   watchdog_->Arm("the message loop", kCallMs);
+  if (ending_) return;
   const int port0 = ports_[0].number;
   int seconds = 0;
   if (decoder_->GetPlayTime(port0, &seconds) == 0) positionSeconds_ = seconds;
@@ -384,6 +387,7 @@ void PlayerApp::SnapshotKey() {
 }
 
 void PlayerApp::OnKey(WPARAM key) {
+  if (ending_) return;
   switch (key) {
     case VK_LEFT: Seek(-kSeekStepSeconds); break;
     case VK_RIGHT: Seek(kSeekStepSeconds); break;
@@ -392,6 +396,7 @@ void PlayerApp::OnKey(WPARAM key) {
 }
 
 void PlayerApp::OnChar(char c) {
+  if (ending_) return;
   switch (c) {
     case ' ': TogglePause(); break;
     case '+': case '=': ChangeSpeed(1); break;
@@ -405,11 +410,43 @@ void PlayerApp::OnChar(char c) {
   }
 }
 
+void PlayerApp::PumpMessages(DWORD ms) {
+  const ULONGLONG until = GetTickCount64() + ms;
+  MSG msg;
+  do {
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+    Sleep(10);
+  } while (GetTickCount64() < until);
+}
+
+// The display sets itself up before it shows its first picture, which can
+// take seconds on a busy machine; a snapshot or screenshot taken before then
+// would have nothing to show. Waits, bounded, until the screen shows more
+// than one colour.
+bool PlayerApp::WaitForPictureOnScreen() {
+  const ULONGLONG until = GetTickCount64() + kScreenWaitMs;
+  for (;;) {
+    watchdog_->Arm("waiting for the first picture", kCallMs);
+    ScreenImage image;
+    if (CaptureClientArea(wall_.cell(0), &image).empty() && !image.Uniform()) return true;
+    if (GetTickCount64() >= until) return false;
+    for (int i = 0; i < portCount_; ++i) decoder_->Refresh(ports_[i].number);
+    PumpMessages(100);
+  }
+}
+
 void PlayerApp::WriteOutputs() {
+  ending_ = true;
   if (!decoder_ || portCount_ == 0) return;
   watchdog_->Arm("GetPlayTime", kCallMs);
   int seconds = 0;
   if (decoder_->GetPlayTime(ports_[0].number, &seconds) == 0) positionSeconds_ = seconds;
+  const bool wanted = !options_.snapshot.empty() || !options_.screenshot.empty();
+  if (wanted && PicturesShown() > 0 && !WaitForPictureOnScreen())
+    Say("the screen still shows no picture; saving what there is");
   if (!options_.snapshot.empty()) {
     const std::string path = NativePath(options_.snapshot);
     DeleteFileA(path.c_str());
@@ -426,10 +463,11 @@ void PlayerApp::WriteOutputs() {
     files_.push_back(out);
   }
   if (!options_.screenshot.empty()) {
-    const std::string path = NativePath(options_.screenshot);
     player::OutputFile out{"screenshot", options_.screenshot, -1};
-    const std::string problem = SaveWindowImage(wall_.window(), path);
-    if (problem.empty()) out.bytes = FileSize(path);
+    ScreenImage image;
+    std::string problem = CaptureClientArea(wall_.window(), &image);
+    if (problem.empty()) problem = SaveBitmap(image, NativePath(options_.screenshot));
+    if (problem.empty()) out.bytes = FileSize(NativePath(options_.screenshot));
     else Fail(player::kExitOutputFailed, "no screenshot: " + problem);
     files_.push_back(out);
   }

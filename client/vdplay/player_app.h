@@ -52,6 +52,8 @@ class PlayerApp : public WallEvents {
   int StartPlaying();
   void Teardown();
   void WriteOutputs();
+  bool WaitForPictureOnScreen();
+  void PumpMessages(DWORD ms);
   void UpdateTitle();
   void Finish(int code, const std::string& message);
   int64_t PicturesShown() const;
@@ -87,6 +89,7 @@ class PlayerApp : public WallEvents {
   std::unique_ptr<Watchdog> watchdog_;
   std::unique_ptr<StreamFeeder> feeder_;
 
+  bool ending_ = false;  // the message loop has ended; ticks and keys do nothing
   bool paused_ = false;
   bool stepping_ = false;
   bool soundOn_ = false;

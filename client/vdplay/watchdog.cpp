@@ -83,7 +83,7 @@ BOOL CALLBACK Watchdog::OnWindow(HWND window, LPARAM selfValue) {
 
 void Watchdog::Run() {
   while (WaitForSingleObject(quit_, 100) == WAIT_TIMEOUT) {
-    EnumWindows(&Watchdog::OnWindow, reinterpret_cast<LPARAM>(this));
+    if (watchDialogs_) EnumWindows(&Watchdog::OnWindow, reinterpret_cast<LPARAM>(this));
     std::string expired;
     {
       std::lock_guard<std::mutex> lock(mutex_);

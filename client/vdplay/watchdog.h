@@ -30,6 +30,10 @@ class Watchdog {
   // The step `label` must end within `ms` milliseconds (until the next Arm or Disarm).
   void Arm(const std::string& label, DWORD ms);
   void Disarm();
+  // Starts looking for message boxes. Only once the process has a window:
+  // looking for windows loads the display driver, and doing that while the
+  // main thread loads a library deadlocks on the loader's lock.
+  void WatchDialogs() { watchDialogs_ = true; }
 
   // Texts of the message boxes closed so far.
   std::vector<std::string> ClosedMessages();
@@ -48,6 +52,7 @@ class Watchdog {
   ULONGLONG deadline_ = 0;  // 0: disarmed
   std::vector<std::string> messages_;
   std::vector<HWND> closed_;  // already told to close
+  std::atomic<bool> watchDialogs_{false};
 };
 
 }  // namespace vdplay

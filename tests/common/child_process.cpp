@@ -1,0 +1,115 @@
+#include "common/child_process.h"
+
+#include <windows.h>
+
+#include <atomic>
+
+namespace testcommon {
+namespace {
+
+std::string Quoted(const std::string& arg) {
+  if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
+  std::string out = "\"";
+  size_t backslashes = 0;
+  for (char c : arg) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    if (c == '"') out.append(backslashes * 2 + 1, '\\');
+    else out.append(backslashes, '\\');
+    backslashes = 0;
+    out += c;
+  }
+  out.append(backslashes * 2, '\\');
+  return out + "\"";
+}
+
+// A temporary file the child writes one of its streams into.
+class CaptureFile {
+ public:
+  CaptureFile() {
+    static std::atomic<int> counter{0};
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    path_ = std::string(temp) + "vdchild_" + std::to_string(GetCurrentProcessId()) + "_" +
+            std::to_string(counter++) + ".txt";
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    handle_ = CreateFileA(path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, CREATE_ALWAYS,
+                          FILE_ATTRIBUTE_NORMAL, nullptr);
+  }
+  ~CaptureFile() {
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    DeleteFileA(path_.c_str());
+  }
+  HANDLE handle() const { return handle_; }
+  std::string Read() {
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+    std::string text;
+    HANDLE f = CreateFileA(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return text;
+    char block[4096];
+    DWORD got = 0;
+    while (ReadFile(f, block, sizeof block, &got, nullptr) && got > 0) text.append(block, got);
+    CloseHandle(f);
+    return text;
+  }
+
+ private:
+  std::string path_;
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
+};
+
+}  // namespace
+
+ChildResult RunChild(const std::string& program, const std::vector<std::string>& args, unsigned long deadlineMs,
+                     const std::string& workingDirectory) {
+  ChildResult result;
+  CaptureFile out, err;
+  std::string command = Quoted(program);
+  for (const std::string& a : args) command += " " + Quoted(a);
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = out.handle();
+  startup.hStdError = err.handle();
+  PROCESS_INFORMATION process = {};
+  std::vector<char> line(command.begin(), command.end());
+  line.push_back('\0');
+  if (!CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                      workingDirectory.empty() ? nullptr : workingDirectory.c_str(), &startup, &process))
+    return result;
+  result.started = true;
+  if (WaitForSingleObject(process.hProcess, deadlineMs) == WAIT_TIMEOUT) {
+    result.timedOut = true;
+    TerminateProcess(process.hProcess, 259);
+    WaitForSingleObject(process.hProcess, 10000);
+  }
+  DWORD code = 0;
+  GetExitCodeProcess(process.hProcess, &code);
+  result.exitCode = code;
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  result.out = out.Read();
+  result.err = err.Read();
+  return result;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+    start = end + 1;
+  }
+  return lines;
+}
+
+}  // namespace testcommon
