@@ -28,9 +28,15 @@ typedef int(__cdecl* TestSdkCallLogFn)(char* buffer, int size);
 // Number of calls of the named entry point.
 typedef int(__cdecl* TestSdkCallCountFn)(const char* entryPoint);
 // Calls the frame callback that KV_Play was given for port, on the calling
-// thread; -1 when the port is not playing.
+// thread (any thread: tests deliver from threads of their own, as a real SDK
+// does); -1 when the port is not playing. KV_Stop waits for calls in progress.
 typedef int(__cdecl* TestSdkDeliverFn)(int port, const void* data, int size, int width, int height,
                                        unsigned int stamp, int kind, int frameRate);
+
+// Number of frame-callback calls running for the port right now.
+typedef int(__cdecl* TestSdkDeliveringFn)(int port);
+// What KV_Stop returns when a frame callback did not come back within 20 s.
+#define TESTSDK_STOP_TIMED_OUT (-99)
 
 #ifdef __cplusplus
 }

@@ -1,6 +1,8 @@
 // A play SDK whose every answer is set by the test that uses it.
 #include <windows.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -28,6 +30,8 @@ struct State {
     int fileTime = 0;
     unsigned char mediaInfo[12] = {};
     std::map<int, Playing> playing;
+    std::map<int, int> delivering;  // calls of the frame callback still running, per port
+    std::condition_variable delivered;
 };
 
 State& TheState() {
@@ -120,14 +124,29 @@ __declspec(dllexport) int __cdecl TestSdk_CallCount(const char* entryPoint) {
 __declspec(dllexport) int __cdecl TestSdk_Deliver(int port, const void* data, int size, int width, int height,
                                                   unsigned int stamp, int kind, int frameRate) {
     Playing target{};
+    State& s = TheState();
     {
-        State& s = TheState();
         std::lock_guard<std::mutex> guard(s.lock);
         const auto found = s.playing.find(port);
         if (found == s.playing.end()) return -1;
         target = found->second;
+        ++s.delivering[port];
     }
-    return target.callback(port, data, size, width, height, stamp, kind, frameRate, target.user);
+    const int result = target.callback(port, data, size, width, height, stamp, kind, frameRate, target.user);
+    {
+        std::lock_guard<std::mutex> guard(s.lock);
+        --s.delivering[port];
+    }
+    s.delivered.notify_all();
+    return result;
+}
+
+// Number of frame-callback calls running for the port right now.
+__declspec(dllexport) int __cdecl TestSdk_Delivering(int port) {
+    State& s = TheState();
+    std::lock_guard<std::mutex> guard(s.lock);
+    const auto found = s.delivering.find(port);
+    return found == s.delivering.end() ? 0 : found->second;
 }
 
 // ---- the play SDK's entry points --------------------------------------------
@@ -190,11 +209,20 @@ int __cdecl KV_Play(int port, FrameCallback callback, void* user) {
     return result;
 }
 
+// As a real SDK does, KV_Stop returns only when no call of the frame
+// callback for the port is running any more (bounded, so that a plug-in
+// that holds the callback forever fails its test instead of hanging it;
+// the result then says so).
+constexpr int kStopTimedOut = -99;
+
 int __cdecl KV_Stop(int port) {
-    const int result = Called("KV_Stop", Args(port));
+    int result = Called("KV_Stop", Args(port));
     State& s = TheState();
-    std::lock_guard<std::mutex> guard(s.lock);
+    std::unique_lock<std::mutex> guard(s.lock);
     s.playing.erase(port);
+    if (!s.delivered.wait_for(guard, std::chrono::seconds(20), [&] { return s.delivering[port] == 0; })) {
+        result = kStopTimedOut;
+    }
     return result;
 }
 

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -13,7 +14,7 @@
 #include <Orvane/VideoDecoderPlugin.h>
 
 #include "common/child_process.h"
-#include "common/scratch_directory.h"
+#include "common/plugin_fixture.h"
 #include "core/avi_parser.h"
 #include "player/exit_codes.h"
 #include "sample/sample_recording.h"
@@ -21,19 +22,38 @@
 
 namespace {
 
-using testcommon::ChildResult;
-using testcommon::ScratchDirectory;
+using vdtest::ChildResult;
+using vdtest::ScratchDirectory;
 
 constexpr unsigned long kDeadlineMs = 90000;
 
-std::string Bin(const std::string& name) { return testcommon::ProgramDirectory() + "\\" + name; }
+std::string Bin(const std::string& name) { return vdtest::BinaryDirectory() + "\\" + name; }
+std::string In(const ScratchDirectory& dir, const std::string& name) { return dir.path() + "\\" + name; }
 
 ChildResult Vdplay(const std::vector<std::string>& args, const std::string& cwd = "") {
-  return testcommon::RunChild(Bin("vdplay.exe"), args, kDeadlineMs, cwd);
+  return vdtest::RunChild(Bin("vdplay.exe"), args, kDeadlineMs, cwd);
+}
+
+bool WriteBytes(const std::string& path, const std::vector<unsigned char>& bytes) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return false;
+  const bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  return std::fclose(f) == 0 && ok;
+}
+
+bool ReadBytes(const std::string& path, std::vector<unsigned char>* bytes) {
+  bytes->clear();
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  unsigned char block[65536];
+  size_t n;
+  while ((n = std::fread(block, 1, sizeof block, f)) > 0) bytes->insert(bytes->end(), block, block + n);
+  std::fclose(f);
+  return true;
 }
 
 std::string SummaryOf(const ChildResult& r) {
-  for (const std::string& line : testcommon::Lines(r.out))
+  for (const std::string& line : vdtest::Lines(r.out))
     if (line.rfind("vdplay summary:", 0) == 0) return line;
   return "";
 }
@@ -59,7 +79,7 @@ sample::RecordingSpec SmallSpec() {
 std::string WriteSample(const ScratchDirectory& dir, const std::string& name,
                         const sample::RecordingSpec& spec = SmallSpec()) {
   sample::WrittenFiles written;
-  const std::string path = dir.File(name);
+  const std::string path = In(dir, name);
   EXPECT_EQ(sample::WriteRecording(path, spec, &written), "");
   return path;
 }
@@ -84,7 +104,7 @@ void ExpectFailure(const ChildResult& r, const FailureCase& c) {
   ASSERT_FALSE(r.timedOut) << r.out << r.err;
   EXPECT_EQ(int(r.exitCode), c.exitCode) << r.out << r.err;
   std::vector<std::string> errors;
-  for (const std::string& line : testcommon::Lines(r.err))
+  for (const std::string& line : vdtest::Lines(r.err))
     if (line.rfind("vdplay: error: ", 0) == 0) errors.push_back(line);
   ASSERT_EQ(errors.size(), 1u) << r.err;
   EXPECT_NE(errors[0].find(c.message), std::string::npos) << errors[0];
@@ -98,12 +118,12 @@ void ExpectFailure(const ChildResult& r, const FailureCase& c) {
 TEST_F(Failures, EachHasItsMessageAndExitCode) {
   const std::string sampleFile = WriteSample(dir, "sample.avi");
   // A plug-in without its SDK beside it.
-  CreateDirectoryA(dir.File("alone").c_str(), nullptr);
-  ASSERT_TRUE(testcommon::CopyInto(Bin("VD2_DemoPlay.dll"), dir.File("alone\\VD2_DemoPlay.dll")));
-  ASSERT_TRUE(testcommon::WriteFileBytes(dir.File("notes.avi"), {'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd', '!', '!'}));
+  ScratchDirectory alone;
+  alone.Install("VD2_DemoPlay.dll", "VD2_DemoPlay.dll");
+  ASSERT_TRUE(WriteBytes(In(dir, "notes.avi"), {'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd', '!', '!'}));
   // An AVI header with no picture data after it.
   std::vector<unsigned char> headerOnly = {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'A', 'V', 'I', ' ', 'J', 'U', 'N', 'K', 0, 0, 0, 0};
-  ASSERT_TRUE(testcommon::WriteFileBytes(dir.File("header.avi"), headerOnly));
+  ASSERT_TRUE(WriteBytes(In(dir, "header.avi"), headerOnly));
 
   struct Row {
     FailureCase expect;
@@ -112,17 +132,17 @@ TEST_F(Failures, EachHasItsMessageAndExitCode) {
       {{"no file", player::kExitUsage, "no file given"}, {}},
       {{"bad option", player::kExitUsage, "--ports wants"}, {sampleFile, "--ports", "99"}},
       {{"missing plug-in", player::kExitNoPlugin, "no plug-in at"},
-       {sampleFile, "--plugin", dir.File("VD2_Missing.dll")}},
+       {sampleFile, "--plugin", In(dir, "VD2_Missing.dll")}},
       {{"not a plug-in", player::kExitNotAPlugin, "is not a decoder plug-in"},
        {sampleFile, "--plugin", Bin("DemoPlay.dll")}},
       {{"missing SDK", player::kExitNoSdk, "play SDK is missing"},
-       {sampleFile, "--plugin", dir.File("alone\\VD2_DemoPlay.dll")}},
-      {{"missing file", player::kExitUnreadableFile, "cannot read"}, {dir.File("nothing.avi")}},
+       {sampleFile, "--plugin", In(alone, "VD2_DemoPlay.dll")}},
+      {{"missing file", player::kExitUnreadableFile, "cannot read"}, {In(dir, "nothing.avi")}},
       {{"a directory", player::kExitUnreadableFile, "it is a directory"}, {dir.path()}},
       {{"not a recording", player::kExitUnsupportedFile, "is not a recording this plug-in plays"},
-       {dir.File("notes.avi")}},
+       {In(dir, "notes.avi")}},
       {{"stream without pictures", player::kExitUnsupportedFile, "cannot be fed as a stream"},
-       {dir.File("header.avi"), "--stream"}},
+       {In(dir, "header.avi"), "--stream"}},
   };
   for (const Row& row : rows) ExpectFailure(Vdplay(row.args), row.expect);
 }
@@ -132,17 +152,9 @@ TEST_F(Failures, EachHasItsMessageAndExitCode) {
 
 // The plug-in answers E_NOTIMPL for OpenFile until its playback is built.
 bool PluginOpensFiles(const std::string& file, std::string* why) {
-  HMODULE module = LoadLibraryA(Bin("VD2_DemoPlay.dll").c_str());
-  if (!module) {
-    *why = "the plug-in does not load";
-    return false;
-  }
-  auto create = reinterpret_cast<CreateTalvexObjectFn>(reinterpret_cast<void (*)()>(GetProcAddress(module, "CreateTalvexObject")));
-  auto release = reinterpret_cast<ReleaseTalvexObjectFn>(reinterpret_cast<void (*)()>(GetProcAddress(module, "ReleaseTalvexObject")));
+  vdtest::Plugin plugin(Bin("VD2_DemoPlay.dll"));
   bool opens = false;
-  void* object = nullptr;
-  if (create && release && create("IVideoDecoder_M", 0, &object) == 0) {
-    auto* decoder = static_cast<Orvane::IVideoDecoder_M*>(object);
+  if (auto* decoder = plugin.loaded() ? plugin.Make<Orvane::IVideoDecoder_M>("IVideoDecoder_M") : nullptr) {
     if (decoder->Initialize(0) == 0) {
       int port = -1;
       const int result = decoder->OpenFile(file.c_str(), &port);
@@ -150,9 +162,8 @@ bool PluginOpensFiles(const std::string& file, std::string* why) {
       if (result == 0) decoder->CloseFile(port);
       decoder->Release();
     }
-    release(object);
+    plugin.ReleaseObject(decoder);
   }
-  FreeLibrary(module);
   if (!opens) *why = "the plug-in answers E_NOTIMPL for OpenFile: playback is not built yet";
   return opens;
 }
@@ -171,7 +182,7 @@ struct Bitmap {
 };
 
 bool LoadBitmap(const std::string& path, Bitmap* out) {
-  if (!testcommon::ReadFileBytes(path, &out->bytes) || out->bytes.size() < 54) return false;
+  if (!ReadBytes(path, &out->bytes) || out->bytes.size() < 54) return false;
   const unsigned char* b = out->bytes.data();
   if (b[0] != 'B' || b[1] != 'M') return false;
   auto le32 = [&](size_t at) { return int(b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (unsigned(b[at + 3]) << 24)); };
@@ -225,28 +236,28 @@ class Playback : public ::testing::Test {
 };
 
 TEST_F(Playback, FileShowsTheTestPattern) {
-  const std::string summary = PlayOk({file, "--seconds", "2", "--no-sound", "--snapshot", dir.File("snap.bmp"),
-                                      "--screenshot", dir.File("shot.bmp")});
+  const std::string summary = PlayOk({file, "--seconds", "2", "--no-sound", "--snapshot", In(dir, "snap.bmp"),
+                                      "--screenshot", In(dir, "shot.bmp")});
   EXPECT_EQ(Field(summary, "mode"), "file");
   EXPECT_EQ(Field(summary, "length_s"), "4");
   Bitmap snap;
-  ASSERT_TRUE(LoadBitmap(dir.File("snap.bmp"), &snap));
+  ASSERT_TRUE(LoadBitmap(In(dir, "snap.bmp"), &snap));
   EXPECT_EQ(snap.width, 320);
   EXPECT_EQ(snap.height, 240);
   EXPECT_EQ(snap.bits, 32);
   EXPECT_EQ(Field(summary, "snapshot_bytes"), std::to_string(54 + 4 * 320 * 240));
   ExpectBars(snap, 320, 240, 12);
   Bitmap shot;
-  ASSERT_TRUE(LoadBitmap(dir.File("shot.bmp"), &shot));
+  ASSERT_TRUE(LoadBitmap(In(dir, "shot.bmp"), &shot));
   ExpectBars(shot, 320, 240, 40);
 }
 
 TEST_F(Playback, StreamShowsTheTestPattern) {
   const std::string summary =
-      PlayOk({file, "--stream", "--seconds", "2", "--no-sound", "--snapshot", dir.File("snap.bmp")});
+      PlayOk({file, "--stream", "--seconds", "2", "--no-sound", "--snapshot", In(dir, "snap.bmp")});
   EXPECT_EQ(Field(summary, "mode"), "stream");
   Bitmap snap;
-  ASSERT_TRUE(LoadBitmap(dir.File("snap.bmp"), &snap));
+  ASSERT_TRUE(LoadBitmap(In(dir, "snap.bmp"), &snap));
   EXPECT_EQ(snap.width, 320);
   ExpectBars(snap, 320, 240, 12);
 }
@@ -269,10 +280,10 @@ TEST_F(Playback, CameraWallPlaysEveryPort) {
 }
 
 TEST_F(Playback, RecordingIsAnAviWithThePictures) {
-  const std::string summary = PlayOk({file, "--seconds", "2", "--no-sound", "--record", dir.File("rec.avi")});
+  const std::string summary = PlayOk({file, "--seconds", "2", "--no-sound", "--record", In(dir, "rec.avi")});
   EXPECT_NE(Field(summary, "record_bytes"), "-");
   std::vector<unsigned char> bytes;
-  ASSERT_TRUE(testcommon::ReadFileBytes(dir.File("rec.avi"), &bytes));
+  ASSERT_TRUE(ReadBytes(In(dir, "rec.avi"), &bytes));
   demoplay::MemorySource source(bytes.data(), bytes.size());
   demoplay::AviFileInfo info;
   ASSERT_EQ(demoplay::ParseAviFile(source, &info), demoplay::AviStatus::kOk);
@@ -284,8 +295,8 @@ TEST_F(Playback, DamagedRecordingIsUnsupported) {
   // Passes the catalogue's check (RIFF....AVI ) but has no header list.
   std::vector<unsigned char> bytes = {'R', 'I', 'F', 'F', 20, 0, 0, 0, 'A', 'V', 'I', ' ', 'L', 'I', 'S', 'T',
                                       4, 0, 0, 0, 'm', 'o', 'v', 'i'};
-  ASSERT_TRUE(testcommon::WriteFileBytes(dir.File("damaged.avi"), bytes));
-  ExpectFailure(Vdplay({dir.File("damaged.avi"), "--no-sound"}),
+  ASSERT_TRUE(WriteBytes(In(dir, "damaged.avi"), bytes));
+  ExpectFailure(Vdplay({In(dir, "damaged.avi"), "--no-sound"}),
                 {"damaged recording", player::kExitUnsupportedFile, "is not playable"});
 }
 

@@ -4,7 +4,7 @@
 
 #include <atomic>
 
-namespace testcommon {
+namespace vdtest {
 namespace {
 
 std::string Quoted(const std::string& arg) {
@@ -112,4 +112,4 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-}  // namespace testcommon
+}  // namespace vdtest

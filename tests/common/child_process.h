@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace testcommon {
+namespace vdtest {
 
 struct ChildResult {
   bool started = false;
@@ -21,4 +21,4 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
 // The lines of a text, without their line ends.
 std::vector<std::string> Lines(const std::string& text);
 
-}  // namespace testcommon
+}  // namespace vdtest

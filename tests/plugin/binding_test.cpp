@@ -6,7 +6,7 @@
 
 #include <thread>
 
-#include "plugin/plugin_fixture.h"
+#include "common/plugin_fixture.h"
 
 namespace vdtest {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "plugin/plugin_fixture.h"
+#include "common/plugin_fixture.h"
 
 namespace vdtest {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <functional>
 
-#include "plugin/plugin_fixture.h"
+#include "common/plugin_fixture.h"
 
 namespace vdtest {
 namespace {

@@ -1,7 +1,7 @@
 // The exported factory through a loaded copy of the plug-in.
 #include <gtest/gtest.h>
 
-#include "plugin/plugin_fixture.h"
+#include "common/plugin_fixture.h"
 
 namespace vdtest {
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/plugin_fixture.h"
+#include "common/plugin_fixture.h"
 
 namespace vdtest {
 namespace {

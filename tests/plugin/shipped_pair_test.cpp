@@ -1,7 +1,7 @@
 // The plug-in as it ships: VD2_DemoPlay.dll beside the reference SDK DemoPlay.dll.
 #include <gtest/gtest.h>
 
-#include "plugin/plugin_fixture.h"
+#include "common/plugin_fixture.h"
 
 namespace vdtest {
 namespace {

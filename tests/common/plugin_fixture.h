@@ -44,6 +44,15 @@ public:
     void SetResult(const char* entryPoint, int result) { setResult_(entryPoint, result); }
     void SetDecoderInf(const std::string& bytes) { setDecoderInf_(bytes.data(), static_cast<int>(bytes.size())); }
     int CallCount(const char* entryPoint) { return callCount_(entryPoint); }
+    void SetOpenPort(int port) { setOpenPort_(port); }
+    void SetFileTime(int seconds) { setFileTime_(seconds); }
+    void SetMediaInfo(const void* info12) { setMediaInfo_(info12); }
+    // Calls the plug-in's frame callback for the port (from the calling thread).
+    int Deliver(int port, const void* data, int size, int width, int height, unsigned int stamp, int kind,
+                int frameRate) {
+        return deliver_(port, data, size, width, height, stamp, kind, frameRate);
+    }
+    int Delivering(int port) { return delivering_(port); }
     std::string CallLog();
     // Gives back the test's own reference (to see whether the plug-in still holds one).
     void Unload();
@@ -54,6 +63,11 @@ private:
     TestSdkSetDecoderInfFn setDecoderInf_ = nullptr;
     TestSdkCallCountFn callCount_ = nullptr;
     TestSdkCallLogFn callLog_ = nullptr;
+    TestSdkSetOpenPortFn setOpenPort_ = nullptr;
+    TestSdkSetFileTimeFn setFileTime_ = nullptr;
+    TestSdkSetMediaInfoFn setMediaInfo_ = nullptr;
+    TestSdkDeliverFn deliver_ = nullptr;
+    TestSdkDeliveringFn delivering_ = nullptr;
 };
 
 // The plug-in loaded from a path, with its two exported functions.

@@ -1,4 +1,4 @@
-#include "plugin/plugin_fixture.h"
+#include "common/plugin_fixture.h"
 
 #include <atomic>
 
@@ -77,6 +77,11 @@ TestSdk::TestSdk(const std::string& dllPath) {
     setDecoderInf_ = Proc<TestSdkSetDecoderInfFn>(module_, "TestSdk_SetDecoderInf");
     callCount_ = Proc<TestSdkCallCountFn>(module_, "TestSdk_CallCount");
     callLog_ = Proc<TestSdkCallLogFn>(module_, "TestSdk_CallLog");
+    setOpenPort_ = Proc<TestSdkSetOpenPortFn>(module_, "TestSdk_SetOpenPort");
+    setFileTime_ = Proc<TestSdkSetFileTimeFn>(module_, "TestSdk_SetFileTime");
+    setMediaInfo_ = Proc<TestSdkSetMediaInfoFn>(module_, "TestSdk_SetMediaInfo");
+    deliver_ = Proc<TestSdkDeliverFn>(module_, "TestSdk_Deliver");
+    delivering_ = Proc<TestSdkDeliveringFn>(module_, "TestSdk_Delivering");
 }
 
 TestSdk::~TestSdk() { Unload(); }
