@@ -34,21 +34,34 @@ bool ToWide(uint32_t codePage, const char* text, std::size_t length, std::u16str
     return written > 0;
 }
 
+namespace {
+
+// Code pages whose conversion from UTF-16 takes no flags and no used-default
+// question: the stateful and Unicode ones, and the symbol code page.
+bool TakesNoFlags(uint32_t codePage) { return codePage == 42 || CannotReportLoss(codePage); }
+
+}  // namespace
+
 bool FromWide(uint32_t codePage, const char16_t* units, std::size_t length, std::string& out, bool* lossy) {
     out.clear();
     if (lossy) *lossy = false;
     if (length == 0) return true;
     if (length > INT_MAX / 4) return false;
     const wchar_t* wide = reinterpret_cast<const wchar_t*>(units);
+    // No best fit: a character without an equivalent must become the default
+    // character (and be reported), never a look-alike such as 'a' for alpha.
+    // The size is asked with the same flags, as best fit can change it.
+    const DWORD flags = TakesNoFlags(codePage) ? 0 : WC_NO_BEST_FIT_CHARS;
     BOOL usedDefault = FALSE;
-    BOOL* ask = (lossy && !CannotReportLoss(codePage)) ? &usedDefault : nullptr;
-    const int needed = WideCharToMultiByte(codePage, 0, wide, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+    BOOL* ask = (lossy && !TakesNoFlags(codePage)) ? &usedDefault : nullptr;
+    const int needed =
+        WideCharToMultiByte(codePage, flags, wide, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
     if (needed <= 0) return false;
     out.resize(static_cast<std::size_t>(needed));
-    const int written = WideCharToMultiByte(codePage, 0, wide, static_cast<int>(length), &out[0], needed,
+    const int written = WideCharToMultiByte(codePage, flags, wide, static_cast<int>(length), &out[0], needed,
                                             nullptr, ask);
     out.resize(written > 0 ? static_cast<std::size_t>(written) : 0);
-    if (lossy && ask) *lossy = usedDefault != FALSE;
+    if (ask) *lossy = usedDefault != FALSE;
     return written > 0;
 }
 

@@ -1,0 +1,31 @@
+// The lock that guards a port's overlay items, as the reader and the drawing
+// see it. The Windows engine backs it with the port's critical section
+// (overlay/overlay_lock_win32.h); the host tests with a mutex or nothing.
+#ifndef VD_OVERLAY_OVERLAY_LOCK_H
+#define VD_OVERLAY_OVERLAY_LOCK_H
+
+namespace vd {
+
+class OverlayLock {
+public:
+    virtual void Lock() = 0;
+    virtual void Unlock() = 0;
+
+protected:
+    ~OverlayLock() = default;
+};
+
+class OverlayLockHold {
+public:
+    explicit OverlayLockHold(OverlayLock& lock) : lock_(lock) { lock_.Lock(); }
+    ~OverlayLockHold() { lock_.Unlock(); }
+    OverlayLockHold(const OverlayLockHold&) = delete;
+    OverlayLockHold& operator=(const OverlayLockHold&) = delete;
+
+private:
+    OverlayLock& lock_;
+};
+
+}  // namespace vd
+
+#endif
