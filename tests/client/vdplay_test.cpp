@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -181,7 +182,7 @@ struct Bitmap {
   }
 };
 
-bool LoadBitmap(const std::string& path, Bitmap* out) {
+bool ReadBitmap(const std::string& path, Bitmap* out) {
   if (!ReadBytes(path, &out->bytes) || out->bytes.size() < 54) return false;
   const unsigned char* b = out->bytes.data();
   if (b[0] != 'B' || b[1] != 'M') return false;
@@ -241,14 +242,14 @@ TEST_F(Playback, FileShowsTheTestPattern) {
   EXPECT_EQ(Field(summary, "mode"), "file");
   EXPECT_EQ(Field(summary, "length_s"), "4");
   Bitmap snap;
-  ASSERT_TRUE(LoadBitmap(In(dir, "snap.bmp"), &snap));
+  ASSERT_TRUE(ReadBitmap(In(dir, "snap.bmp"), &snap));
   EXPECT_EQ(snap.width, 320);
   EXPECT_EQ(snap.height, 240);
   EXPECT_EQ(snap.bits, 32);
   EXPECT_EQ(Field(summary, "snapshot_bytes"), std::to_string(54 + 4 * 320 * 240));
   ExpectBars(snap, 320, 240, 12);
   Bitmap shot;
-  ASSERT_TRUE(LoadBitmap(In(dir, "shot.bmp"), &shot));
+  ASSERT_TRUE(ReadBitmap(In(dir, "shot.bmp"), &shot));
   ExpectBars(shot, 320, 240, 40);
 }
 
@@ -257,7 +258,7 @@ TEST_F(Playback, StreamShowsTheTestPattern) {
       PlayOk({file, "--stream", "--seconds", "2", "--no-sound", "--snapshot", In(dir, "snap.bmp")});
   EXPECT_EQ(Field(summary, "mode"), "stream");
   Bitmap snap;
-  ASSERT_TRUE(LoadBitmap(In(dir, "snap.bmp"), &snap));
+  ASSERT_TRUE(ReadBitmap(In(dir, "snap.bmp"), &snap));
   EXPECT_EQ(snap.width, 320);
   ExpectBars(snap, 320, 240, 12);
 }
@@ -289,6 +290,86 @@ TEST_F(Playback, RecordingIsAnAviWithThePictures) {
   ASSERT_EQ(demoplay::ParseAviFile(source, &info), demoplay::AviStatus::kOk);
   EXPECT_GT(info.videoChunks.size(), 0u);
   EXPECT_EQ(info.headers.video.width, 320);
+}
+
+struct WindowSearch {
+  DWORD process;
+  HWND found;
+};
+
+BOOL CALLBACK FindWall(HWND window, LPARAM param) {
+  auto* search = reinterpret_cast<WindowSearch*>(param);
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  char name[32] = {};
+  GetClassNameA(window, name, sizeof name);
+  if (process == search->process && std::string(name) == "VdplayWall") {
+    search->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+HWND WaitForWall(DWORD process, DWORD deadlineMs) {
+  const ULONGLONG until = GetTickCount64() + deadlineMs;
+  do {
+    WindowSearch search{process, nullptr};
+    EnumWindows(&FindWall, reinterpret_cast<LPARAM>(&search));
+    if (search.found) return search.found;
+    Sleep(50);
+  } while (GetTickCount64() < until);
+  return nullptr;
+}
+
+std::string TitleOf(HWND window) {
+  char text[256] = {};
+  GetWindowTextA(window, text, sizeof text);
+  return text;
+}
+
+// Waits until the title does (or does not) contain `part`.
+bool WaitForTitle(HWND window, const std::string& part, bool present = true, DWORD deadlineMs = 20000) {
+  const ULONGLONG until = GetTickCount64() + deadlineMs;
+  do {
+    if ((TitleOf(window).find(part) != std::string::npos) == present) return true;
+    Sleep(50);
+  } while (GetTickCount64() < until);
+  return false;
+}
+
+TEST_F(Playback, KeysPauseChangeSpeedSnapshotAndQuit) {
+  sample::RecordingSpec spec = SmallSpec();
+  spec.format = sample::PictureFormat::kMjpeg;
+  spec.seconds = 60;
+  const std::string longFile = WriteSample(dir, "long.avi", spec);
+  vdtest::Child child;
+  ASSERT_TRUE(child.Start(Bin("vdplay.exe"), {longFile, "--no-sound"}, dir.path()));
+  HWND wall = WaitForWall(child.processId(), 30000);
+  ASSERT_NE(wall, nullptr);
+  // The position has reached a second: pictures have been drawn.
+  ASSERT_TRUE(WaitForTitle(wall, "00:01 / 01:00 - 320x240", true, 60000)) << TitleOf(wall);
+  PostMessageA(wall, WM_CHAR, ' ', 0);
+  EXPECT_TRUE(WaitForTitle(wall, "paused")) << TitleOf(wall);
+  PostMessageA(wall, WM_CHAR, 's', 0);
+  const std::string snapshot = In(dir, "vdplay-snapshot-1.bmp");
+  const ULONGLONG until = GetTickCount64() + 20000;
+  while (GetFileAttributesA(snapshot.c_str()) == INVALID_FILE_ATTRIBUTES && GetTickCount64() < until) Sleep(50);
+  Bitmap bmp;
+  EXPECT_TRUE(ReadBitmap(snapshot, &bmp));
+  PostMessageA(wall, WM_CHAR, ' ', 0);
+  EXPECT_TRUE(WaitForTitle(wall, "paused", false)) << TitleOf(wall);
+  PostMessageA(wall, WM_CHAR, '+', 0);
+  EXPECT_TRUE(WaitForTitle(wall, "speed x2")) << TitleOf(wall);
+  PostMessageA(wall, WM_CHAR, 'q', 0);
+  ChildResult r = child.Wait(kDeadlineMs);
+  EXPECT_FALSE(r.timedOut);
+  EXPECT_EQ(r.exitCode, 0u) << r.out << r.err;
+  const std::vector<std::string> lines = vdtest::Lines(r.out);
+  auto said = [&](const std::string& line) { return std::find(lines.begin(), lines.end(), line) != lines.end(); };
+  EXPECT_TRUE(said("vdplay: paused")) << r.out;
+  EXPECT_TRUE(said("vdplay: snapshot vdplay-snapshot-1.bmp")) << r.out;
+  EXPECT_TRUE(said("vdplay: speed exponent 1")) << r.out;
+  EXPECT_EQ(Field(SummaryOf(r), "result"), "ok") << r.out;
 }
 
 TEST_F(Playback, DamagedRecordingIsUnsupported) {

@@ -64,38 +64,69 @@ class CaptureFile {
 
 }  // namespace
 
-ChildResult RunChild(const std::string& program, const std::vector<std::string>& args, unsigned long deadlineMs,
-                     const std::string& workingDirectory) {
-  ChildResult result;
+struct Child::State {
   CaptureFile out, err;
+  PROCESS_INFORMATION process = {};
+  bool started = false;
+};
+
+Child::Child() : state_(new State) {}
+
+Child::~Child() {
+  if (state_->started) {
+    TerminateProcess(state_->process.hProcess, 259);
+    WaitForSingleObject(state_->process.hProcess, 10000);
+    CloseHandle(state_->process.hThread);
+    CloseHandle(state_->process.hProcess);
+  }
+  delete state_;
+}
+
+bool Child::Start(const std::string& program, const std::vector<std::string>& args,
+                  const std::string& workingDirectory) {
   std::string command = Quoted(program);
   for (const std::string& a : args) command += " " + Quoted(a);
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = out.handle();
-  startup.hStdError = err.handle();
-  PROCESS_INFORMATION process = {};
+  startup.hStdOutput = state_->out.handle();
+  startup.hStdError = state_->err.handle();
   std::vector<char> line(command.begin(), command.end());
   line.push_back('\0');
-  if (!CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                      workingDirectory.empty() ? nullptr : workingDirectory.c_str(), &startup, &process))
-    return result;
+  state_->started = CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                   workingDirectory.empty() ? nullptr : workingDirectory.c_str(), &startup,
+                                   &state_->process) != 0;
+  return state_->started;
+}
+
+unsigned long Child::processId() const { return state_->started ? state_->process.dwProcessId : 0; }
+
+ChildResult Child::Wait(unsigned long deadlineMs) {
+  ChildResult result;
+  if (!state_->started) return result;
   result.started = true;
-  if (WaitForSingleObject(process.hProcess, deadlineMs) == WAIT_TIMEOUT) {
+  if (WaitForSingleObject(state_->process.hProcess, deadlineMs) == WAIT_TIMEOUT) {
     result.timedOut = true;
-    TerminateProcess(process.hProcess, 259);
-    WaitForSingleObject(process.hProcess, 10000);
+    TerminateProcess(state_->process.hProcess, 259);
+    WaitForSingleObject(state_->process.hProcess, 10000);
   }
   DWORD code = 0;
-  GetExitCodeProcess(process.hProcess, &code);
+  GetExitCodeProcess(state_->process.hProcess, &code);
   result.exitCode = code;
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  result.out = out.Read();
-  result.err = err.Read();
+  CloseHandle(state_->process.hThread);
+  CloseHandle(state_->process.hProcess);
+  state_->started = false;
+  result.out = state_->out.Read();
+  result.err = state_->err.Read();
   return result;
+}
+
+ChildResult RunChild(const std::string& program, const std::vector<std::string>& args, unsigned long deadlineMs,
+                     const std::string& workingDirectory) {
+  Child child;
+  if (!child.Start(program, args, workingDirectory)) return ChildResult();
+  return child.Wait(deadlineMs);
 }
 
 std::vector<std::string> Lines(const std::string& text) {
