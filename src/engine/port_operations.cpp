@@ -1,9 +1,14 @@
 // Opening and closing ports. A record is complete before it enters the port
 // table, so no other thread ever sees one half made; a port is stopped and
 // its sound closed before its record goes.
+#include <windows.h>
+#include <shlwapi.h>
+
+#include <cstring>
 #include <new>
 
 #include "engine/play_engine.h"
+#include "overlay/overlay_file.h"
 
 namespace vd {
 
@@ -18,12 +23,32 @@ int PlayEngine::OpenPort(std::shared_ptr<PortRecord> record, int* port, int open
     return 0;
 }
 
+namespace {
+
+// The side file of a recording is its path with the extension ".lti" (one is
+// added to a name without an extension). A path too long to take it has no
+// side file.
+void LoadSideFile(const char* fileName, PortRecord& record) {
+    if (!fileName) return;
+    char path[520] = {};
+    const std::size_t length = strnlen(fileName, sizeof path);
+    if (length >= MAX_PATH) return;
+    std::memcpy(path, fileName, length);
+    if (!PathRenameExtensionA(path, ".lti")) return;
+    LoadOverlayFile(record.overlayLock, path, record.overlayItems);
+}
+
+}  // namespace
+
 int PlayEngine::OpenFile(const char* fileName, int* port) {
     if (!port) return E_FAIL;
     std::shared_ptr<PortRecord> record(new (std::nothrow) PortRecord(0, 0));
     if (!record || !record->valid()) return E_FAIL;
     const int result = sdk_.openFile(fileName, port);
     if (result < 0) return result;
+    // A missing, unreadable or malformed side file leaves the port without
+    // overlay; the open goes on.
+    LoadSideFile(fileName, *record);
     const int opened = OpenPort(std::move(record), port, result);
     if (opened != 0) sdk_.closeFile(*port);
     return opened;

@@ -24,8 +24,21 @@
 #include "engine/play_sdk.h"
 #include "engine/queued_frame.h"
 #include "engine/win32_sync.h"
+#include "overlay/overlay_item_list.h"
+#include "overlay/overlay_lock.h"
 
 namespace vd {
+
+// The lock of a port's overlay items: the side-file reader appends under it
+// and the display thread draws under it.
+class PortOverlayLock final : public OverlayLock {
+public:
+    void Lock() override { section_.Enter(); }
+    void Unlock() override { section_.Leave(); }
+
+private:
+    CriticalSection section_;
+};
 
 
 // The picture on display. The display thread is its only writer and reads it
@@ -91,6 +104,10 @@ struct PortRecord : std::enable_shared_from_this<PortRecord> {
     FrameQueue audioQueue;
     CurrentFrame currentFrame;
     std::atomic<bool> useDrawDib{false};  // the display thread draws through DrawDib
+
+    // The overlay read from a file port's side file.
+    PortOverlayLock overlayLock;
+    OverlayItemList overlayItems;
 
     // Sound, from OpenSound to CloseSound.
     HANDLE audioThread = nullptr;

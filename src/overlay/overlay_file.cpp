@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <utility>
+#include <vector>
 
 #include "overlay/overlay_values.h"
 #include "xml/xml_document.h"
@@ -9,64 +10,80 @@
 namespace vd {
 namespace {
 
-// A "Line" or "Text" of a group stamped `stampMs`; the document's current
-// element is that child.
-void ReadShape(OverlayLock& lock, XmlDocument& doc, uint32_t kind, uint32_t stampMs, OverlayItemList& items) {
-    std::string id = doc.AttributeValue("ID");
-    const std::string color = doc.AttributeValue("Color");
-    bool mentionedBefore;
-    {
-        OverlayLockHold hold(lock);
-        mentionedBefore = items.SetEndOfFirst(id, kind, stampMs);
-    }
-    // A mention without a colour only ends the earlier item.
-    if (mentionedBefore && color.empty()) return;
+class SideFileReader {
+public:
+    SideFileReader(OverlayLock& lock, XmlDocument& doc, OverlayItemList& items)
+        : lock_(lock), doc_(doc), items_(items) {}
 
-    auto item = std::make_unique<OverlayItem>();
-    item->beginMs = stampMs;
-    item->kind = kind;
-    item->color = ParseOverlayColor(color);
-    item->id = std::move(id);
-    if (kind == kOverlayLine) {
-        OverlayPoint point;
-        while (doc.NextChildElement())
-            if (doc.ChildElementName() == "Point" && ParseOverlayPoint(doc.ChildElementText(), doc.Classes(), point))
-                item->points.push_back(point);
-    } else {
-        ParseOverlayPoint(doc.AttributeValue("Pos"), doc.Classes(), item->textPos);
-        item->text = doc.ElementText();
-    }
-    OverlayLockHold hold(lock);
-    items.Append(std::move(item));
-}
-
-// Walks a well-formed document from the document level.
-void ReadGroups(OverlayLock& lock, XmlDocument& doc, OverlayItemList& items) {
-    if (!doc.NextElement()) return;
-    doc.EnterElement();
-    while (doc.NextElement()) {
-        const uint32_t stampMs = ParseOverlayStamp(doc.AttributeValue("Stamp"));
-        doc.EnterElement();
-        while (doc.NextElement()) {
-            const std::string name = doc.ElementName();
-            if (name == "Line")
-                ReadShape(lock, doc, kOverlayLine, stampMs, items);
-            else if (name == "Text")
-                ReadShape(lock, doc, kOverlayText, stampMs, items);
+    // Walks a well-formed document from the document level.
+    void ReadGroups() {
+        if (!doc_.NextElement()) return;
+        doc_.EnterElement();
+        while (doc_.NextElement()) {
+            const uint32_t stampMs = ParseOverlayStamp(doc_.AttributeValue("Stamp"));
+            doc_.EnterElement();
+            while (doc_.NextElement()) {
+                const std::string name = doc_.ElementName();
+                if (name == "Line")
+                    ReadShape(kOverlayLine, stampMs);
+                else if (name == "Text")
+                    ReadShape(kOverlayText, stampMs);
+            }
+            doc_.LeaveElement();
         }
-        doc.LeaveElement();
+        // The drawing's index is built here, once, rather than on the first picture.
+        OverlayLockHold hold(lock_);
+        items_.PrepareSpans();
     }
-    // The drawing's index is built here, once, rather than on the first picture.
-    OverlayLockHold hold(lock);
-    items.PrepareSpans();
-}
+
+private:
+    // A "Line" or "Text" of a group stamped `stampMs`; the document's current
+    // element is that child.
+    void ReadShape(uint32_t kind, uint32_t stampMs) {
+        std::string id = doc_.AttributeValue("ID");
+        const std::string color = doc_.AttributeValue("Color");
+        bool mentionedBefore;
+        {
+            OverlayLockHold hold(lock_);
+            mentionedBefore = items_.SetEndOfFirst(id, kind, stampMs);
+        }
+        // A mention without a colour only ends the earlier item.
+        if (mentionedBefore && color.empty()) return;
+
+        auto item = std::make_unique<OverlayItem>();
+        item->beginMs = stampMs;
+        item->kind = kind;
+        item->color = ParseOverlayColor(color);
+        item->id = std::move(id);
+        if (kind == kOverlayLine) {
+            // Gathered first so that the item's own array is allocated once.
+            points_.clear();
+            OverlayPoint point;
+            while (doc_.NextChildElement())
+                if (doc_.ChildElementName() == "Point" &&
+                    ParseOverlayPoint(doc_.ChildElementText(), doc_.Classes(), point))
+                    points_.push_back(point);
+            item->points.assign(points_.begin(), points_.end());
+        } else {
+            ParseOverlayPoint(doc_.AttributeValue("Pos"), doc_.Classes(), item->textPos);
+            item->text = doc_.ElementText();
+        }
+        OverlayLockHold hold(lock_);
+        items_.Append(std::move(item));
+    }
+
+    OverlayLock& lock_;
+    XmlDocument& doc_;
+    OverlayItemList& items_;
+    std::vector<OverlayPoint> points_;
+};
 
 }  // namespace
 
 bool LoadOverlayFile(OverlayLock& overlayLock, const char* path, OverlayItemList& overlayItems) {
     XmlDocument doc;
     if (!path || !doc.ReadDocumentFile(path) || !doc.ParseText()) return false;
-    ReadGroups(overlayLock, doc, overlayItems);
+    SideFileReader(overlayLock, doc, overlayItems).ReadGroups();
     return true;
 }
 
@@ -74,7 +91,7 @@ bool LoadOverlayText(OverlayLock& overlayLock, std::string text, OverlayItemList
     XmlDocument doc;
     doc.SetText(std::move(text));
     if (!doc.ParseText()) return false;
-    ReadGroups(overlayLock, doc, overlayItems);
+    SideFileReader(overlayLock, doc, overlayItems).ReadGroups();
     return true;
 }
 

@@ -16,14 +16,14 @@ void OverlayItemList::Append(std::unique_ptr<OverlayItem> item) {
     items_.push_back(std::move(item));
     const OverlayItem& added = *items_.back();
     // Only the first item of a key is kept: a later one never shadows it.
-    if (!keysStale_) firstByKey_.emplace(Key{added.id, OverlayKindBits(added.kind)}, position);
+    if (!keysStale_) firstByKey_.try_emplace(Key{added.id, OverlayKindBits(added.kind)}, position);
     spansStale_ = true;
 }
 
 void OverlayItemList::RebuildKeys() {
     firstByKey_.clear();
     for (uint32_t i = 0; i < items_.size(); ++i)
-        firstByKey_.emplace(Key{items_[i]->id, OverlayKindBits(items_[i]->kind)}, i);
+        firstByKey_.try_emplace(Key{items_[i]->id, OverlayKindBits(items_[i]->kind)}, i);
     keysStale_ = false;
 }
 

@@ -9,12 +9,21 @@ constexpr uint32_t kInstantLevel = 32;
 
 uint32_t HighestBit(uint32_t v) { return 31u - static_cast<uint32_t>(__builtin_clz(v)); }
 
+// The split point of the node on `level` (below 32) that holds `t`.
+uint64_t SplitAt(uint32_t level, uint32_t t) {
+    return ((static_cast<uint64_t>(t) >> (level + 1)) << (level + 1)) + (uint64_t{1} << level);
+}
+
 uint32_t LevelOf(const TimeSpan& s) { return s.begin == s.end ? kInstantLevel : HighestBit(s.begin ^ s.end); }
 
 // Stable LSD radix sort of `order` by key(order[i]), a byte at a time; bytes
-// that every key shares are skipped.
+// that every key shares are skipped, and so is an order already sorted.
 template <typename KeyOf>
 void RadixSort(std::vector<uint32_t>& order, std::vector<uint32_t>& scratch, KeyOf key) {
+    // Side files come in stamp order, so the begins usually are sorted already.
+    bool sorted = true;
+    for (std::size_t i = 1; i < order.size() && sorted; ++i) sorted = key(order[i - 1]) <= key(order[i]);
+    if (sorted) return;
     scratch.resize(order.size());
     for (uint32_t shift = 0; shift < 32; shift += 8) {
         std::size_t counts[256] = {};
@@ -31,11 +40,51 @@ void RadixSort(std::vector<uint32_t>& order, std::vector<uint32_t>& scratch, Key
     }
 }
 
+// The time block of `t` on `level`: the bits above the level (all of them
+// for instants).
+uint32_t BlockOf(uint32_t level, uint32_t t) {
+    return level == kInstantLevel ? t : static_cast<uint32_t>(static_cast<uint64_t>(t) >> (level + 1));
+}
+
 }  // namespace
 
 uint64_t SpanIndex::KeyAt(uint32_t level, uint32_t t) {
-    const uint64_t above = level == kInstantLevel ? t : static_cast<uint64_t>(t) >> (level + 1);
-    return static_cast<uint64_t>(level) << 32 | above;
+    return static_cast<uint64_t>(level) << 32 | BlockOf(level, t);
+}
+
+uint32_t SpanIndex::NodeAt(uint32_t level, uint32_t t) const {
+    const Level& l = levelTable_[level];
+    if (!l.direct) return FindNode(KeyAt(level, t));
+    const uint32_t block = BlockOf(level, t);
+    if (block < l.firstBlock || block - l.firstBlock >= l.blocks) return 0;
+    return direct_[l.offset + (block - l.firstBlock)];
+}
+
+void SpanIndex::BuildDirectLevels() {
+    uint32_t lowest[33], highest[33], count[33] = {};
+    for (const Node& node : nodes_) {
+        const uint32_t level = static_cast<uint32_t>(node.key >> 32), block = static_cast<uint32_t>(node.key);
+        lowest[level] = count[level] ? std::min(lowest[level], block) : block;
+        highest[level] = count[level] ? std::max(highest[level], block) : block;
+        ++count[level];
+    }
+    for (uint32_t level = 0; level <= kInstantLevel; ++level) {
+        Level& l = levelTable_[level];
+        if (count[level] == 0) continue;
+        const uint64_t blocks = static_cast<uint64_t>(highest[level]) - lowest[level] + 1;
+        // Dense enough: at most four blocks per node, so the arrays together
+        // stay within a few words per span.
+        if (blocks > 4ull * count[level] + 64) continue;
+        l.direct = true;
+        l.firstBlock = lowest[level];
+        l.blocks = static_cast<uint32_t>(blocks);
+        l.offset = static_cast<uint32_t>(direct_.size());
+        direct_.resize(direct_.size() + l.blocks, 0);
+    }
+    for (uint32_t n = 0; n < nodes_.size(); ++n) {
+        const Level& l = levelTable_[nodes_[n].key >> 32];
+        if (l.direct) direct_[l.offset + (static_cast<uint32_t>(nodes_[n].key) - l.firstBlock)] = n + 1;
+    }
 }
 
 uint32_t SpanIndex::FindNode(uint64_t key) const {
@@ -65,6 +114,10 @@ void SpanIndex::Clear() {
     table_.clear();
     tableShift_ = 64;
     levels_ = 0;
+    std::fill(std::begin(leftReach_), std::end(leftReach_), 0);
+    std::fill(std::begin(rightReach_), std::end(rightReach_), 0);
+    std::fill(std::begin(levelTable_), std::end(levelTable_), Level());
+    direct_.clear();
     byBegin_.clear();
     byEnd_.clear();
 }
@@ -90,7 +143,13 @@ void SpanIndex::Build(const std::vector<TimeSpan>& spans) {
         ++nodes_[n].count;
         nodeOf[i] = n;
         levels_ |= uint64_t{1} << level;
+        if (level != kInstantLevel) {
+            const uint64_t split = SplitAt(level, spans[i].begin);
+            leftReach_[level] = std::max(leftReach_[level], static_cast<uint32_t>(split - spans[i].begin));
+            rightReach_[level] = std::max(rightReach_[level], static_cast<uint32_t>(spans[i].end - split));
+        }
     }
+    BuildDirectLevels();
     uint32_t first = 0;
     for (Node& node : nodes_) {
         node.first = first;
@@ -118,20 +177,25 @@ void SpanIndex::Query(uint32_t t, std::vector<uint32_t>& positions) const {
     const std::size_t start = positions.size();
     for (uint64_t levels = levels_; levels != 0; levels &= levels - 1) {
         const uint32_t level = static_cast<uint32_t>(__builtin_ctzll(levels));
-        const uint32_t n = FindNode(KeyAt(level, t));
+        bool left = false;
+        if (level != kInstantLevel) {
+            const uint64_t split = SplitAt(level, t);
+            left = t < split;
+            if (left ? split - t > leftReach_[level] : t - split > rightReach_[level]) continue;
+        }
+        const uint32_t n = NodeAt(level, t);
         if (n == 0) continue;
         const Node& node = nodes_[n - 1];
-        const Entry* e;
         if (level == kInstantLevel) {
-            e = &byBegin_[node.first];
+            const Entry* e = &byBegin_[node.first];
             for (uint32_t k = 0; k < node.count; ++k) positions.push_back(e[k].position);
-        } else if (((t >> level) & 1) == 0) {
+        } else if (left) {
             // Left of the split: every span here ends after t.
-            e = &byBegin_[node.first];
+            const Entry* e = &byBegin_[node.first];
             for (uint32_t k = 0; k < node.count && e[k].value <= t; ++k) positions.push_back(e[k].position);
         } else {
             // Right of it: every span here began before t.
-            e = &byEnd_[node.first];
+            const Entry* e = &byEnd_[node.first];
             for (uint32_t k = 0; k < node.count && e[k].value >= t; ++k) positions.push_back(e[k].position);
         }
     }

@@ -9,7 +9,8 @@
 // stamp lies left of m) or its end not before it (right of m): so each node
 // keeps its spans sorted both ways and a query reads them only while they
 // match. Spans of one instant (begin == end) are kept by their instant.
-// Building is linear (radix sorts); a query visits at most 33 nodes.
+// Building is linear (radix sorts); a query visits at most 33 nodes, and in
+// practice only the few levels whose spans are long enough to reach it.
 #ifndef VD_OVERLAY_SPAN_INDEX_H
 #define VD_OVERLAY_SPAN_INDEX_H
 
@@ -44,10 +45,30 @@ private:
         uint32_t count;
     };
 
+    // Where a level finds its nodes: levels whose nodes cover most time
+    // blocks of their range use a plain array by block, which keeps played
+    // stamps (one block after another) in the processor's caches; the
+    // others use the hash table.
+    struct Level {
+        bool direct = false;
+        uint32_t firstBlock = 0;
+        uint32_t blocks = 0;
+        uint32_t offset = 0;  // into direct_
+    };
+
     static uint64_t KeyAt(uint32_t level, uint32_t t);
     uint32_t FindNode(uint64_t key) const;  // node number + 1, or 0
+    uint32_t NodeAt(uint32_t level, uint32_t t) const;  // likewise
+    void BuildDirectLevels();
     uint32_t FindOrAddNode(uint64_t key);
 
+    // Per level, how far any span there reaches left and right of its
+    // split point: a node farther from the stamp than that is not looked up,
+    // which leaves most levels unvisited when spans are short.
+    uint32_t leftReach_[32] = {};
+    uint32_t rightReach_[32] = {};
+    Level levelTable_[33];
+    std::vector<uint32_t> direct_;  // node number + 1 by block, 0 for none
     std::vector<Node> nodes_;
     std::vector<uint32_t> table_;  // open addressing: node number + 1, 0 for free
     uint32_t tableShift_ = 64;

@@ -48,6 +48,7 @@ private:
     DirectDrawOutput& directDraw_;
     DibOutput dib_;
     FrameTimer timer_;
+    OverlayPass overlay_;
     int lastKind_ = 0;
     int lastWidth_ = 0;
     int lastHeight_ = 0;
@@ -87,7 +88,7 @@ void Display::DrawFrame() {
     if (record_.useDrawDib.load()) {
         dib_.Draw(frame);
     } else if (directDraw_.DrawVideo(frame)) {
-        if (DrawOverlayPass(record_, frame, directDraw_.overlaySurface())) directDraw_.BlitOverlay();
+        if (overlay_.Draw(record_, frame, directDraw_.overlaySurface())) directDraw_.BlitOverlay();
     }
     OutputDebugStringA("end draw video\n");
 }
