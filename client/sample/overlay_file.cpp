@@ -1,5 +1,6 @@
 #include "sample/overlay_file.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "sample/test_pattern.h"
@@ -52,8 +53,9 @@ std::string OverlayDocument(const OverlaySpec& spec) {
     const uint32_t ms = PictureStampMs(i, spec.fps);
     out += "  <Frame Stamp=\"" + StampText(ms) + "\">\n";
     if (i == 0) {
-      out += "    <Text ID=\"caption\" Color=\"" + std::string(kCaptionColour) + "\" Pos=\"8,8\">" + Escaped(spec.caption) +
-             "</Text>\n";
+      const std::string where = Point(std::max(0, spec.width - 80), std::max(0, spec.height - 24));
+      out += "    <Text ID=\"caption\" Color=\"" + std::string(kCaptionColour) + "\" Pos=\"" + where + "\">" +
+             Escaped(spec.caption) + "</Text>\n";
     }
     Box(&out, i, SquareRect(spec.width, spec.height, ms));
     out += "  </Frame>\n";

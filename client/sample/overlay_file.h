@@ -1,5 +1,6 @@
 // The ".lti" side file of the sample: an XML overlay that draws a green box
-// around the moving square, a tag that follows it, and a fixed caption.
+// around the moving square, a tag that follows it, and a fixed caption in the
+// bottom right corner, on the dark band.
 //
 // Overlay items end at the last stamp group that mentions them again without
 // a colour, and that end is inclusive. So each picture's box is defined in a
@@ -17,7 +18,7 @@ struct OverlaySpec {
   int height = 0;
   int fps = 25;
   int pictures = 0;
-  std::string caption = "CAMERA 1 - VDPLAY SAMPLE";
+  std::string caption = "CAMERA 1";
 };
 
 // The whole side file.
@@ -30,6 +31,6 @@ std::string StampText(uint32_t ms);
 // Overlay colours are written "rrggbb" in lower case.
 constexpr const char* kBoxColour = "00ff00";
 constexpr const char* kTagColour = "ffff00";
-constexpr const char* kCaptionColour = "00ffff";
+constexpr const char* kCaptionColour = "ffffff";
 
 }  // namespace sample

@@ -19,6 +19,7 @@ constexpr ULONGLONG kStreamDrainMs = 2000;   // after the last input, pictures s
 constexpr int kSeekStepSeconds = 5;
 constexpr int kMaxSpeed = 3;
 constexpr ULONGLONG kScreenWaitMs = 8000;   // longest wait for the display's first picture
+constexpr ULONGLONG kStillScreenMs = 3000;  // longest wait for the screen to stop changing
 
 int CALLBACK OnDecoded(int, const void*, int, Orvane::FrameInfo* info, int context) {
   auto* counts = reinterpret_cast<DecodeCounts*>(static_cast<intptr_t>(context));
@@ -438,6 +439,30 @@ bool PlayerApp::WaitForPictureOnScreen() {
   }
 }
 
+// The display puts each picture on the screen in two steps, the video and
+// then the overlay over it, so a capture taken while pictures arrive may
+// catch the video alone. Pauses the ports, has the picture on display drawn
+// again, and takes the screen once two captures in a row agree.
+std::string PlayerApp::CaptureStillScreen(ScreenImage* image) {
+  if (!paused_) {
+    for (int i = 0; i < portCount_; ++i) decoder_->Pause(ports_[i].number, 1);
+    paused_ = true;
+  }
+  for (int i = 0; i < portCount_; ++i) decoder_->Refresh(ports_[i].number);
+  PumpMessages(200);
+  std::string problem = CaptureClientArea(wall_.window(), image);
+  const ULONGLONG until = GetTickCount64() + kStillScreenMs;
+  while (problem.empty() && GetTickCount64() < until) {
+    watchdog_->Arm("waiting for a still screen", kCallMs);
+    PumpMessages(150);
+    ScreenImage again;
+    problem = CaptureClientArea(wall_.window(), &again);
+    if (problem.empty() && again.rows == image->rows) break;
+    *image = std::move(again);
+  }
+  return problem;
+}
+
 void PlayerApp::WriteOutputs() {
   ending_ = true;
   if (!decoder_ || portCount_ == 0) return;
@@ -465,7 +490,7 @@ void PlayerApp::WriteOutputs() {
   if (!options_.screenshot.empty()) {
     player::OutputFile out{"screenshot", options_.screenshot, -1};
     ScreenImage image;
-    std::string problem = CaptureClientArea(wall_.window(), &image);
+    std::string problem = CaptureStillScreen(&image);
     if (problem.empty()) problem = SaveBitmap(image, NativePath(options_.screenshot));
     if (problem.empty()) out.bytes = FileSize(NativePath(options_.screenshot));
     else Fail(player::kExitOutputFailed, "no screenshot: " + problem);

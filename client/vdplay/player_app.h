@@ -14,6 +14,7 @@
 #include "player/options.h"
 #include "player/report.h"
 #include "vdplay/plugin_session.h"
+#include "vdplay/screen_capture.h"
 #include "vdplay/stream_feeder.h"
 #include "vdplay/video_wall.h"
 #include "vdplay/watchdog.h"
@@ -53,6 +54,7 @@ class PlayerApp : public WallEvents {
   void Teardown();
   void WriteOutputs();
   bool WaitForPictureOnScreen();
+  std::string CaptureStillScreen(ScreenImage* image);
   void PumpMessages(DWORD ms);
   void UpdateTitle();
   void Finish(int code, const std::string& message);

@@ -209,6 +209,34 @@ void ExpectBars(const Bitmap& bmp, int pictureWidth, int pictureHeight, int tole
   }
 }
 
+// The overlay's box around the moving square: green lines whose bounds
+// enclose the square, in the band below the bars.
+void ExpectBoxAroundSquare(const Bitmap& bmp) {
+  const int bandTop = sample::BarRect(bmp.width, bmp.height, 0).bottom;
+  int greenLeft = bmp.width, greenRight = -1, greenTop = bmp.height, greenBottom = -1;
+  int whiteLeft = bmp.width, whiteRight = -1, whiteTop = bmp.height, whiteBottom = -1;
+  for (int y = bandTop; y < bmp.height; ++y) {
+    for (int x = 0; x < bmp.width; ++x) {
+      const sample::Rgb c = bmp.At(x, y);
+      if (c.g > 220 && c.r < 80 && c.b < 80) {
+        greenLeft = std::min(greenLeft, x), greenRight = std::max(greenRight, x);
+        greenTop = std::min(greenTop, y), greenBottom = std::max(greenBottom, y);
+      } else if (c.r > 200 && c.g > 200 && c.b > 200 && y < bmp.height * 7 / 8) {  // not the clock
+        whiteLeft = std::min(whiteLeft, x), whiteRight = std::max(whiteRight, x);
+        whiteTop = std::min(whiteTop, y), whiteBottom = std::max(whiteBottom, y);
+      }
+    }
+  }
+  ASSERT_GE(greenRight, 0) << "no overlay box on the screen";
+  ASSERT_GE(whiteRight, 0) << "no square on the screen";
+  // At the turns the square touches a side, and that side of the box lies
+  // outside the picture.
+  if (whiteLeft > 0) EXPECT_LT(greenLeft, whiteLeft);
+  if (whiteRight < bmp.width - 1) EXPECT_GT(greenRight, whiteRight);
+  EXPECT_LT(greenTop, whiteTop);
+  EXPECT_GT(greenBottom, whiteBottom);
+}
+
 class Playback : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -251,6 +279,7 @@ TEST_F(Playback, FileShowsTheTestPattern) {
   Bitmap shot;
   ASSERT_TRUE(ReadBitmap(In(dir, "shot.bmp"), &shot));
   ExpectBars(shot, 320, 240, 40);
+  ExpectBoxAroundSquare(shot);
 }
 
 TEST_F(Playback, StreamShowsTheTestPattern) {
