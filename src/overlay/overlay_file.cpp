@@ -1,6 +1,8 @@
 #include "overlay/overlay_file.h"
 
 #include <memory>
+#include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -20,10 +22,10 @@ public:
         if (!doc_.NextElement()) return;
         doc_.EnterElement();
         while (doc_.NextElement()) {
-            const uint32_t stampMs = ParseOverlayStamp(doc_.AttributeValue("Stamp"));
+            const uint32_t stampMs = ParseOverlayStamp(doc_.AttributeValueView("Stamp", scratches_[3]));
             doc_.EnterElement();
             while (doc_.NextElement()) {
-                const std::string name = doc_.ElementName();
+                const std::string_view name = doc_.ElementNameView();
                 if (name == "Line")
                     ReadShape(kOverlayLine, stampMs);
                 else if (name == "Text")
@@ -40,8 +42,12 @@ private:
     // A "Line" or "Text" of a group stamped `stampMs`; the document's current
     // element is that child.
     void ReadShape(uint32_t kind, uint32_t stampMs) {
-        std::string id = doc_.AttributeValue("ID");
-        const std::string color = doc_.AttributeValue("Color");
+        // All in one scan of the start tag, each into its own scratch text.
+        // ("Pos" only counts for a Text.)
+        static constexpr std::string_view kNames[3] = {"ID", "Color", "Pos"};
+        std::string_view values[3];
+        doc_.AttributeValueViews(kNames, kind == kOverlayText ? 3 : 2, values, scratches_);
+        const std::string_view id = values[0], color = values[1];
         bool mentionedBefore;
         {
             OverlayLockHold hold(lock_);
@@ -54,19 +60,20 @@ private:
         item->beginMs = stampMs;
         item->kind = kind;
         item->color = ParseOverlayColor(color);
-        item->id = std::move(id);
+        item->id.assign(id.data(), id.size());
         if (kind == kOverlayLine) {
             // Gathered first so that the item's own array is allocated once.
             points_.clear();
             OverlayPoint point;
             while (doc_.NextChildElement())
-                if (doc_.ChildElementName() == "Point" &&
-                    ParseOverlayPoint(doc_.ChildElementText(), doc_.Classes(), point))
+                if (doc_.ChildElementNameView() == "Point" &&
+                    ParseOverlayPoint(doc_.ChildElementTextView(scratches_[3]), doc_.Classes(), point))
                     points_.push_back(point);
             item->points.assign(points_.begin(), points_.end());
         } else {
-            ParseOverlayPoint(doc_.AttributeValue("Pos"), doc_.Classes(), item->textPos);
-            item->text = doc_.ElementText();
+            ParseOverlayPoint(values[2], doc_.Classes(), item->textPos);
+            const std::string_view text = doc_.ElementTextView(scratches_[3]);
+            item->text.assign(text.data(), text.size());
         }
         OverlayLockHold hold(lock_);
         items_.Append(std::move(item));
@@ -76,6 +83,7 @@ private:
     XmlDocument& doc_;
     OverlayItemList& items_;
     std::vector<OverlayPoint> points_;
+    std::string scratches_[4];  // one per attribute value, and one for texts
 };
 
 }  // namespace

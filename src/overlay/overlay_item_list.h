@@ -12,7 +12,6 @@
 #include <cstdint>
 #include <memory>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "overlay/overlay_item.h"
@@ -54,19 +53,26 @@ public:
     void Clear();
 
 private:
-    struct Key {
-        std::string_view id;  // the item's own `id`
-        uint32_t kind;        // low 4 bits
-        bool operator==(const Key& other) const { return kind == other.kind && id == other.id; }
-    };
-    struct KeyHash {
-        std::size_t operator()(const Key& key) const;
+    // The first item of each ID and kind, by open addressing: a slot holds
+    // the key's hash and the item's position + 1 (0: free); the ID itself is
+    // read from the item.
+    struct KeySlot {
+        uint32_t hash;
+        uint32_t position;
     };
 
+    static uint32_t HashKey(std::string_view id, uint32_t kindBits);
+    // The slot of the key, or the free slot where it would go.
+    std::size_t SlotOf(std::string_view id, uint32_t kindBits, uint32_t hash) const;
+    // Registers the item at `position` unless an earlier item has its key.
+    void AddKey(uint32_t position);
+    // Position + 1 of the first item of the key, 0 when there is none.
+    uint32_t FirstPosition(std::string_view id, uint32_t kind);
     void RebuildKeys();
 
     std::vector<std::unique_ptr<OverlayItem>> items_;
-    std::unordered_map<Key, uint32_t, KeyHash> firstByKey_;  // position of the first item per key
+    std::vector<KeySlot> keySlots_;  // a power of two in size, at most half full
+    std::size_t keyCount_ = 0;
     bool keysStale_ = false;
     SpanIndex spans_;
     bool spansStale_ = false;

@@ -43,12 +43,6 @@ int32_t ReadInteger(std::string_view s) {
     return static_cast<int32_t>(negative ? -value : value);
 }
 
-std::string_view TrimBlanks(std::string_view s) {
-    const std::size_t first = s.find_first_not_of(' ');
-    if (first == std::string_view::npos) return {};
-    return s.substr(first, s.find_last_not_of(' ') - first + 1);
-}
-
 }  // namespace
 
 uint32_t ParseOverlayColor(std::string_view value) {
@@ -105,15 +99,29 @@ uint32_t ParseOverlayStamp(std::string_view value) {
 }
 
 bool ParseOverlayPoint(std::string_view value, const CharClasses& classes, OverlayPoint& point) {
-    value = UpToNul(value);
-    if (value.empty()) return false;
-    const std::size_t comma = classes.Find(value.data(), 0, value.size(), ',');
-    if (comma >= value.size() - 1) return false;  // no comma, or nothing after it
-    const std::string_view left = TrimBlanks(value.substr(0, comma));
-    const std::string_view right = TrimBlanks(value.substr(comma + 1));
-    if (left.empty() || right.empty()) return false;
-    point.x = ReadInteger(left);
-    point.y = ReadInteger(right);
+    const char* s = value.data();
+    std::size_t comma, end;
+    if (classes.HasLeadBytes()) {
+        value = UpToNul(value);
+        end = value.size();
+        comma = classes.Find(s, 0, end, ',');
+    } else {
+        // The comma and the end the C library sees, in one pass.
+        comma = 0;
+        while (comma < value.size() && s[comma] != ',' && s[comma] != '\0') ++comma;
+        if (comma >= value.size() || s[comma] != ',') return false;
+        end = comma + 1;
+        while (end < value.size() && s[end] != '\0') ++end;
+    }
+    if (end == 0 || comma >= end - 1) return false;  // no comma, or nothing after it
+    // Each side must hold more than blanks; the number reader passes over
+    // leading blanks and stops at trailing ones.
+    std::size_t left = 0, right = comma + 1;
+    while (left < comma && s[left] == ' ') ++left;
+    while (right < end && s[right] == ' ') ++right;
+    if (left == comma || right == end) return false;
+    point.x = ReadInteger(std::string_view(s + left, comma - left));
+    point.y = ReadInteger(std::string_view(s + right, end - right));
     return true;
 }
 

@@ -36,7 +36,7 @@ std::size_t CharClasses::FindStepping(const char* text, std::size_t i, std::size
     return end;
 }
 
-std::size_t CharClasses::FindEither(const char* text, std::size_t i, std::size_t end, char a, char b) const {
+std::size_t CharClasses::FindEitherStepping(const char* text, std::size_t i, std::size_t end, char a, char b) const {
     while (i < end) {
         const char c = text[i];
         if (c == a || c == b) return i;

@@ -31,6 +31,7 @@ public:
     uint32_t CodePage() const { return codePage_; }
     bool HasLeadBytes() const { return hasLeadBytes_; }
     uint16_t operator[](unsigned char byte) const { return table_[byte]; }
+    const uint16_t* Table() const { return table_; }
     bool Is(char byte, uint16_t classes) const { return (table_[static_cast<unsigned char>(byte)] & classes) != 0; }
     bool IsLead(char byte) const { return Is(byte, kCharLead); }
     bool IsBlank(char byte) const { return Is(byte, kCharBlank); }
@@ -45,6 +46,15 @@ public:
     // stepping over double-byte characters.
     std::size_t SkipUntil(const char* text, std::size_t i, std::size_t end, uint16_t classes) const {
         if (!hasLeadBytes_) {
+            // Four at a time: names and values are a few bytes long, and the
+            // loop's own test then costs less than the bytes.
+            while (i + 4 <= end) {
+                if (table_[static_cast<unsigned char>(text[i])] & classes) return i;
+                if (table_[static_cast<unsigned char>(text[i + 1])] & classes) return i + 1;
+                if (table_[static_cast<unsigned char>(text[i + 2])] & classes) return i + 2;
+                if (table_[static_cast<unsigned char>(text[i + 3])] & classes) return i + 3;
+                i += 4;
+            }
             while (i < end && !(table_[static_cast<unsigned char>(text[i])] & classes)) ++i;
             return i;
         }
@@ -55,21 +65,38 @@ public:
     // The first `byte` at or after `i` that is a character of its own, or `end`.
     std::size_t Find(const char* text, std::size_t i, std::size_t end, char byte) const {
         if (i >= end) return end;
+        // In markup the byte sought is often the very next one.
+        if (text[i] == byte) return i;
         if (!hasLeadBytes_) {
+            if (end - i <= kShortRange) {
+                while (++i < end)
+                    if (text[i] == byte) return i;
+                return end;
+            }
             const void* p = std::memchr(text + i, byte, end - i);
             return p ? static_cast<std::size_t>(static_cast<const char*>(p) - text) : end;
         }
         return FindStepping(text, i, end, byte);
     }
     // The first of two bytes, likewise.
-    std::size_t FindEither(const char* text, std::size_t i, std::size_t end, char a, char b) const;
+    std::size_t FindEither(const char* text, std::size_t i, std::size_t end, char a, char b) const {
+        if (!hasLeadBytes_) {
+            while (i < end && text[i] != a && text[i] != b) ++i;
+            return i;
+        }
+        return FindEitherStepping(text, i, end, a, b);
+    }
     // The start of the first occurrence of `seq` (whose first byte is never a
     // trail byte), or `end`.
     std::size_t FindSequence(const char* text, std::size_t i, std::size_t end, const char* seq,
                              std::size_t seqLength) const;
 
 private:
+    // Shorter ranges are searched byte by byte rather than by a library call.
+    static constexpr std::size_t kShortRange = 8;
+
     std::size_t FindStepping(const char* text, std::size_t i, std::size_t end, char byte) const;
+    std::size_t FindEitherStepping(const char* text, std::size_t i, std::size_t end, char a, char b) const;
 
     uint32_t codePage_;
     bool hasLeadBytes_ = false;

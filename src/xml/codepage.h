@@ -19,6 +19,10 @@ constexpr uint32_t kUtf8 = 65001;
 // The code page of the process's multibyte texts (GetACP on Windows).
 uint32_t AnsiCodePage();
 
+// Whether the platform can convert text of `codePage` (a multibyte code
+// page; UTF-16 is not one).
+bool HasCodePage(uint32_t codePage);
+
 // Marks in `leadBytes` (256 entries, cleared first) every byte that starts a
 // double-byte character of `codePage`. False when the code page is unknown.
 bool LeadBytes(uint32_t codePage, bool leadBytes[256]);

@@ -154,6 +154,14 @@ bool IconvFromWide(uint32_t codePage, const char16_t* units, std::size_t length,
 
 uint32_t AnsiCodePage() { return 1252; }
 
+bool HasCodePage(uint32_t codePage) {
+    switch (codePage) {
+    case 1252: case kUtf8: return true;
+    case kUtf16: case kUtf16BigEndian: return false;
+    default: return IconvKnows(codePage);
+    }
+}
+
 bool LeadBytes(uint32_t codePage, bool leadBytes[256]) {
     for (int i = 0; i < 256; ++i) leadBytes[i] = false;
     auto mark = [&](int from, int to) {

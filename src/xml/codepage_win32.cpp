@@ -10,6 +10,10 @@ namespace codepage {
 
 uint32_t AnsiCodePage() { return GetACP(); }
 
+bool HasCodePage(uint32_t codePage) {
+    return codePage != kUtf16 && codePage != kUtf16BigEndian && IsValidCodePage(codePage);
+}
+
 bool LeadBytes(uint32_t codePage, bool leadBytes[256]) {
     for (int i = 0; i < 256; ++i) leadBytes[i] = false;
     CPINFO info;

@@ -183,7 +183,7 @@ bool XmlDocument::ReadDocumentFile(const char* path) {
             Log("read", "encoding", encoding, "length", static_cast<long long>(length));
             if (zeros) Log("nulls_removed", nullptr, {}, "count", static_cast<long long>(zeros));
             if (utf8 == Utf8Test::kMultibyte) {
-                text_ = ConvertText("", "UTF-8", bytes, ansi, &lossy);
+                text_ = ConvertOwnedText("", "UTF-8", std::move(bytes), ansi, &lossy);
                 Log("converted_to", "encoding", "", "length", static_cast<long long>(text_.size()));
                 if (lossy) Log("conversion_loss");
             } else {
@@ -192,7 +192,9 @@ bool XmlDocument::ReadDocumentFile(const char* path) {
             if (guessed) Log("utf8_detection");
         } else {
             Log("read", "encoding", encoding, "length", static_cast<long long>(bytes.size()));
-            text_ = ConvertText("", encoding, bytes, ansi, &lossy);
+            // Moves the bytes only when they come back unchanged, so the
+            // fall-back below still has them otherwise.
+            text_ = ConvertOwnedText("", encoding, std::move(bytes), ansi, &lossy);
             if (text_.empty()) {
                 // Nothing comes out of bytes only when the platform cannot
                 // read the encoding (a code page it does not have, or a 16- or

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "xml/ascii_runs.h"
 #include "xml/charset_table.h"
 #include "xml/codepage.h"
 #include "xml/names.h"
@@ -76,15 +77,21 @@ Utf8Test TestUtf8(const char* bytes, std::size_t length) {
     return multibyte ? Utf8Test::kMultibyte : Utf8Test::kAscii;
 }
 
+namespace {
+
+// The code page a charset name stands for; "" and unknown names are the ANSI code page.
+uint32_t CodePageOf(std::string_view name, uint32_t ansiCodePage) {
+    const int32_t cp = CharsetCodePage(name);
+    return cp <= 0 ? ansiCodePage : static_cast<uint32_t>(cp);
+}
+
+}  // namespace
+
 std::string ConvertText(std::string_view to, std::string_view from, std::string_view source, uint32_t ansiCodePage,
                         bool* lossy) {
     if (lossy) *lossy = false;
-    auto codePageOf = [&](std::string_view name) -> uint32_t {
-        const int32_t cp = CharsetCodePage(name);
-        return cp <= 0 ? ansiCodePage : static_cast<uint32_t>(cp);
-    };
-    const uint32_t target = codePageOf(to);
-    const uint32_t origin = codePageOf(from);
+    const uint32_t target = CodePageOf(to, ansiCodePage);
+    const uint32_t origin = CodePageOf(from, ansiCodePage);
     std::string out;
     if (target == origin) return std::string(source);
 
@@ -128,12 +135,14 @@ std::string ConvertText(std::string_view to, std::string_view from, std::string_
             }
             return out;
         }
+        if (CanKeepAscii(target, origin)) return ConvertKeepingAscii(target, origin, source, lossy);
         const std::u16string units = Units16(source);
         codepage::FromWide(target, units.data(), units.size(), out, lossy);
         return out;
     }
 
     if (target == codepage::kUtf16) {
+        if (CanKeepAscii(target, origin)) return ConvertKeepingAscii(target, origin, source, lossy);
         std::u16string units;
         codepage::ToWide(origin, source.data(), source.size(), units);
         return Bytes16(units);
@@ -164,10 +173,27 @@ std::string ConvertText(std::string_view to, std::string_view from, std::string_
         }
         return out;
     }
+    if (CanKeepAscii(target, origin)) return ConvertKeepingAscii(target, origin, source, lossy);
     std::u16string units;
     codepage::ToWide(origin, source.data(), source.size(), units);
     codepage::FromWide(target, units.data(), units.size(), out, lossy);
     return out;
+}
+
+std::string ConvertOwnedText(std::string_view to, std::string_view from, std::string&& source,
+                             uint32_t ansiCodePage, bool* lossy) {
+    const uint32_t target = CodePageOf(to, ansiCodePage);
+    const uint32_t origin = CodePageOf(from, ansiCodePage);
+    const bool multibyte = target != codepage::kUtf16 && origin != codepage::kUtf16 &&
+                           target != static_cast<uint32_t>(kCodePageUtf32Units) &&
+                           origin != static_cast<uint32_t>(kCodePageUtf32Units);
+    // Text the conversion would give back unchanged keeps its buffer.
+    if (multibyte && (target == origin || (CanKeepAscii(target, origin) &&
+                                           AsciiPrefix(source.data(), source.size()) == source.size()))) {
+        if (lossy) *lossy = false;
+        return std::move(source);
+    }
+    return ConvertText(to, from, source, ansiCodePage, lossy);
 }
 
 namespace {

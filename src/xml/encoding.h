@@ -22,6 +22,12 @@ namespace vd {
 std::string ConvertText(std::string_view to, std::string_view from, std::string_view source, uint32_t ansiCodePage,
                         bool* lossy);
 
+// ConvertText for a source the caller gives up: text the conversion would
+// give back unchanged (plain ASCII between code pages that keep it) is
+// returned without a copy.
+std::string ConvertOwnedText(std::string_view to, std::string_view from, std::string&& source,
+                             uint32_t ansiCodePage, bool* lossy);
+
 enum class Utf8Test { kInvalid, kAscii, kMultibyte };
 // Whether the bytes (up to the first zero byte) are UTF-8, and whether they
 // hold any multibyte sequence.

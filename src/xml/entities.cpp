@@ -161,6 +161,14 @@ std::string DecodeEntities(const char* text, std::size_t length, const CharClass
     return out;
 }
 
+std::string_view DecodedView(const char* text, std::size_t length, const CharClasses& classes,
+                             std::string& scratch) {
+    if (classes.Find(text, 0, length, '&') >= length) return std::string_view(text, length);
+    scratch.clear();
+    AppendDecoded(scratch, text, length, classes);
+    return scratch;
+}
+
 std::string EscapeText(std::string_view text, uint32_t flags, const CharClasses& classes) {
     std::string out;
     out.reserve(text.size() + text.size() / 10 + 7);

@@ -28,6 +28,10 @@ uint32_t EntityCodePoint(std::string_view writtenName);
 std::string DecodeEntities(const char* text, std::size_t length, const CharClasses& classes);
 void AppendDecoded(std::string& out, const char* text, std::size_t length, const CharClasses& classes);
 
+// DecodeEntities without a copy: the text itself when it holds no '&',
+// otherwise the decoded text, held in `scratch`.
+std::string_view DecodedView(const char* text, std::size_t length, const CharClasses& classes, std::string& scratch);
+
 // Escapes '<', '&' and '>' (and with kEscapeQuotes the apostrophe and the
 // double quote).
 std::string EscapeText(std::string_view text, uint32_t flags, const CharClasses& classes);

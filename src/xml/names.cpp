@@ -80,7 +80,7 @@ bool IsValidNameArgument(std::string_view s, const CharClasses& cc) {
     }
 }
 
-bool NameSelects(std::string_view name, std::string_view actual, bool ignoreCase, const CharClasses& cc) {
+bool NameSelectsSlowly(std::string_view name, std::string_view actual, bool ignoreCase, const CharClasses& cc) {
     if (name.size() < actual.size()) return false;
     if (!ignoreCase) {
         // Names are short: a plain loop beats a library call.
@@ -105,84 +105,135 @@ bool NameSelects(std::string_view name, std::string_view actual, bool ignoreCase
 
 namespace {
 
-struct Token {
-    std::size_t offset, length;          // with quotes
-    std::size_t valueOffset, valueLength;  // without
-};
-
-inline Token ReadAttributeToken(const char* s, std::size_t i, std::size_t end, uint16_t stops, const CharClasses& cc) {
-    Token t{i, 0, i, 0};
-    if (i < end && (s[i] == '"' || s[i] == '\'')) {
-        const std::size_t close = cc.Find(s, i + 1, end, s[i]);
-        t.valueOffset = i + 1;
-        t.valueLength = close - (i + 1);
-        t.length = (close < end ? close + 1 : end) - i;
-        return t;
-    }
-    std::size_t j = i;
-    j = cc.SkipUntil(s, j, end, stops);
-    t.length = t.valueLength = j - i;
-    return t;
-}
-
 constexpr uint16_t kNameStops = kCharAttributeNameStop;
 constexpr uint16_t kValueStops = kCharValueStop;
+
+// The scanning steps of a start tag. Code pages without double-byte
+// characters get plain byte loops over a local copy of the class table, which
+// the compiler keeps in a register.
+template <bool kDoubleByte>
+class TagScanner {
+public:
+    TagScanner(const char* s, std::size_t end, const CharClasses& cc) : s_(s), end_(end), cc_(cc), table_(cc.Table()) {}
+
+    bool IsBlank(std::size_t i) const { return (table_[static_cast<unsigned char>(s_[i])] & kCharBlank) != 0; }
+    std::size_t SkipBlanks(std::size_t i) const {
+        while (i < end_ && IsBlank(i)) ++i;
+        return i;
+    }
+
+    // Where the token at `i` ends: a string in quotes (its value, without
+    // them, runs to the matching quote or to the end of the text) or a bare
+    // word that ends at a byte of `stops`. Sets the value's range.
+    std::size_t TokenEnd(std::size_t i, uint16_t stops, std::size_t& valueOffset, std::size_t& valueLength) const {
+        if (i < end_ && (s_[i] == '"' || s_[i] == '\'')) {
+            std::size_t close;
+            if (kDoubleByte) {
+                close = cc_.Find(s_, i + 1, end_, s_[i]);
+            } else {
+                close = i + 1;
+                while (close < end_ && s_[close] != s_[i]) ++close;
+            }
+            valueOffset = i + 1;
+            valueLength = close - (i + 1);
+            return close < end_ ? close + 1 : end_;
+        }
+        std::size_t j = i;
+        if (kDoubleByte) {
+            j = cc_.SkipUntil(s_, i, end_, stops);
+        } else {
+            while (j < end_ && !(table_[static_cast<unsigned char>(s_[j])] & stops)) ++j;
+        }
+        valueOffset = i;
+        valueLength = j - i;
+        return j;
+    }
+
+private:
+    const char* s_;
+    std::size_t end_;
+    const CharClasses& cc_;
+    const uint16_t* table_;
+};
+
+template <bool kDoubleByte>
+void Scan(const char* s, std::size_t from, std::size_t end, const std::string_view* names, std::size_t count,
+          bool ignoreCase, const CharClasses& cc, AttributeScan* scans) {
+    const TagScanner<kDoubleByte> tag(s, end, cc);
+    std::size_t missing = count;
+    std::size_t nameOffset, nameLength, valueOffset = 0, valueLength = 0;
+    std::size_t p = tag.TokenEnd(from, kNameStops, nameOffset, nameLength);  // the tag name
+    std::size_t lastTokenEnd = p;
+    for (;;) {
+        p = tag.SkipBlanks(p);
+        if (p >= end || s[p] == '/' || s[p] == '>' || s[p] == '?') break;
+        if (s[p] == '=') {
+            // A value without a name.
+            p = tag.SkipBlanks(p + 1);
+            const std::size_t valueEnd = tag.TokenEnd(p, kValueStops, valueOffset, valueLength);
+            if (valueEnd != p) lastTokenEnd = valueEnd;
+            p = valueEnd;
+            continue;
+        }
+        p = tag.TokenEnd(p, kNameStops, nameOffset, nameLength);
+        lastTokenEnd = p;
+        std::size_t q = tag.SkipBlanks(p);
+        const bool hasValue = q < end && s[q] == '=';
+        std::size_t valueStart = 0, valueEnd = 0;
+        if (hasValue) {
+            valueStart = q = tag.SkipBlanks(q + 1);
+            valueEnd = tag.TokenEnd(q, kValueStops, valueOffset, valueLength);
+            p = valueEnd;
+            if (valueEnd != valueStart) lastTokenEnd = p;
+        }
+        const std::string_view written(s + nameOffset, nameLength);
+        for (std::size_t k = 0; k < count; ++k) {
+            AttributeScan& scan = scans[k];
+            if (scan.found || !NameSelects(names[k], written, ignoreCase, cc)) continue;
+            scan.found = true;
+            scan.hasValue = hasValue;
+            scan.nameOffset = nameOffset;
+            scan.nameLength = nameLength;
+            if (hasValue) {
+                scan.valueOffset = valueOffset;
+                scan.valueLength = valueLength;
+                scan.valueTokenOffset = valueStart;
+                scan.valueTokenLength = valueEnd - valueStart;
+            } else {
+                scan.valueOffset = nameOffset;
+                scan.valueLength = nameLength;
+                scan.valueTokenOffset = p;
+            }
+            scan.lastTokenEnd = lastTokenEnd;
+            if (--missing == 0) return;
+        }
+    }
+    for (std::size_t k = 0; k < count; ++k)
+        if (!scans[k].found) scans[k].lastTokenEnd = lastTokenEnd;
+}
 
 }  // namespace
 
 void ScanAttributes(const char* s, std::size_t from, std::size_t end, std::string_view name, bool ignoreCase,
                     const CharClasses& cc, AttributeScan& scan) {
-    scan = AttributeScan();
-    const Token tagName = ReadAttributeToken(s, from, end, kNameStops, cc);
-    std::size_t p = from + tagName.length;
-    scan.lastTokenEnd = p;
-    auto skipBlanks = [&](std::size_t& i) {
-        while (i < end && cc.IsBlank(s[i])) ++i;
-    };
-    for (;;) {
-        skipBlanks(p);
-        if (p >= end) return;
-        const char c = s[p];
-        if (c == '/' || c == '>' || c == '?') return;
-        if (c == '=') {
-            // A value without a name.
-            ++p;
-            skipBlanks(p);
-            const Token v = ReadAttributeToken(s, p, end, kValueStops, cc);
-            p += v.length;
-            if (v.length) scan.lastTokenEnd = p;
-            continue;
-        }
-        const Token n = ReadAttributeToken(s, p, end, kNameStops, cc);
-        p += n.length;
-        scan.lastTokenEnd = p;
-        const bool matches = NameSelects(name, std::string_view(s + n.valueOffset, n.valueLength), ignoreCase, cc);
-        std::size_t q = p;
-        skipBlanks(q);
-        if (q < end && s[q] == '=') {
-            ++q;
-            skipBlanks(q);
-            const Token v = ReadAttributeToken(s, q, end, kValueStops, cc);
-            p = q + v.length;
-            if (v.length) scan.lastTokenEnd = p;
-            if (matches) {
-                scan.found = scan.hasValue = true;
-                scan.nameOffset = n.valueOffset;
-                scan.nameLength = n.valueLength;
-                scan.valueOffset = v.valueOffset;
-                scan.valueLength = v.valueLength;
-                scan.valueTokenOffset = v.offset;
-                scan.valueTokenLength = v.length;
-                return;
-            }
-        } else if (matches) {
-            scan.found = true;
-            scan.nameOffset = scan.valueOffset = n.valueOffset;
-            scan.nameLength = scan.valueLength = n.valueLength;
-            scan.valueTokenOffset = n.offset + n.length;
-            return;
-        }
+    ScanAttributes(s, from, end, &name, 1, ignoreCase, cc, &scan);
+}
+
+void ScanAttributes(const char* s, std::size_t from, std::size_t end, const std::string_view* names,
+                    std::size_t count, bool ignoreCase, const CharClasses& cc, AttributeScan* scans) {
+    for (std::size_t k = 0; k < count; ++k) {
+        // Field by field, not through a temporary on the stack.
+        AttributeScan& scan = scans[k];
+        scan.found = scan.hasValue = false;
+        scan.nameOffset = scan.nameLength = 0;
+        scan.valueOffset = scan.valueLength = 0;
+        scan.valueTokenOffset = scan.valueTokenLength = 0;
+        scan.lastTokenEnd = 0;
     }
+    if (cc.HasLeadBytes())
+        Scan<true>(s, from, end, names, count, ignoreCase, cc, scans);
+    else
+        Scan<false>(s, from, end, names, count, ignoreCase, cc, scans);
 }
 
 }  // namespace vd

@@ -19,7 +19,13 @@ bool IsValidNameArgument(std::string_view name, const CharClasses& classes);
 // Whether the name argument `name` selects the name `actual`: equal over
 // `actual`'s length (ASCII case folded when `ignoreCase`), with `name` ending
 // there or going on with one of " =/[]".
-bool NameSelects(std::string_view name, std::string_view actual, bool ignoreCase, const CharClasses& classes);
+bool NameSelectsSlowly(std::string_view name, std::string_view actual, bool ignoreCase, const CharClasses& classes);
+inline bool NameSelects(std::string_view name, std::string_view actual, bool ignoreCase, const CharClasses& classes) {
+    // Most names are told apart by their length or their first byte.
+    if (name.size() < actual.size()) return false;
+    if (!ignoreCase && !actual.empty() && name[0] != actual[0]) return false;
+    return NameSelectsSlowly(name, actual, ignoreCase, classes);
+}
 
 // What the attribute scanner found in a start tag or processing instruction.
 struct AttributeScan {
@@ -35,6 +41,10 @@ struct AttributeScan {
 // for the attribute `name`; the first match wins.
 void ScanAttributes(const char* text, std::size_t from, std::size_t end, std::string_view name, bool ignoreCase,
                     const CharClasses& classes, AttributeScan& scan);
+// The same for `count` names in one scan: scans[k] is what the scan for
+// names[k] alone gives.
+void ScanAttributes(const char* text, std::size_t from, std::size_t end, const std::string_view* names,
+                    std::size_t count, bool ignoreCase, const CharClasses& classes, AttributeScan* scans);
 
 }  // namespace vd
 

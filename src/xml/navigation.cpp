@@ -66,56 +66,106 @@ void XmlDocument::LeaveElement() {
     nodeKind_ = kNodeElement;
 }
 
-std::string XmlDocument::NameOf(uint32_t element) const {
-    if (element == 0 || element >= used_) return std::string();
+std::string_view XmlDocument::NameViewOf(uint32_t element) const {
+    if (element == 0 || element >= used_) return std::string_view();
     const ElementRecord& r = index_[element];
     const std::size_t nameLength = TagNameLength(text_.data(), r.start + 1, r.start + r.StartTagLength(), classes_);
-    return std::string(text_.data() + r.start + 1, nameLength);
+    return std::string_view(text_.data() + r.start + 1, nameLength);
 }
 
 std::string XmlDocument::ElementName() const { return NameOf(current_); }
 std::string XmlDocument::ChildElementName() const { return NameOf(child_); }
+std::string_view XmlDocument::ElementNameView() const { return NameViewOf(current_); }
+std::string_view XmlDocument::ChildElementNameView() const { return NameViewOf(child_); }
 
-std::string XmlDocument::AttributeValue(std::string_view name) const {
-    if (current_ == 0 || current_ >= used_) return std::string();
+namespace {
+
+// The string a view stands for, moving the scratch text out when it holds it.
+std::string Owned(std::string_view view, std::string& scratch) {
+    if (!scratch.empty() && view.data() == scratch.data()) return std::move(scratch);
+    return std::string(view);
+}
+
+}  // namespace
+
+std::string_view XmlDocument::AttributeValueView(std::string_view name, std::string& scratch) const {
+    if (current_ == 0 || current_ >= used_) return std::string_view();
     const ElementRecord& r = index_[current_];
     AttributeScan scan;
     ScanAttributes(text_.data(), r.start + 1, r.start + r.StartTagLength(), name, (flags_ & kDocIgnoreCase) != 0,
                    classes_, scan);
-    if (!scan.found) return std::string();
-    return DecodeEntities(text_.data() + scan.valueOffset, scan.valueLength, classes_);
+    if (!scan.found) return std::string_view();
+    return DecodedView(text_.data() + scan.valueOffset, scan.valueLength, classes_, scratch);
 }
 
-std::string XmlDocument::TextOf(uint32_t element) const {
-    if (element == 0 || element >= used_) return std::string();
+void XmlDocument::AttributeValueViews(const std::string_view* names, std::size_t count, std::string_view* values,
+                                      std::string* scratches) const {
+    for (std::size_t k = 0; k < count; ++k) values[k] = std::string_view();
+    if (current_ == 0 || current_ >= used_ || count == 0) return;
+    const ElementRecord& r = index_[current_];
+    constexpr std::size_t kAtOnce = 4;
+    AttributeScan scans[kAtOnce];
+    for (std::size_t from = 0; from < count; from += kAtOnce) {
+        const std::size_t n = std::min(kAtOnce, count - from);
+        ScanAttributes(text_.data(), r.start + 1, r.start + r.StartTagLength(), names + from, n,
+                       (flags_ & kDocIgnoreCase) != 0, classes_, scans);
+        for (std::size_t k = 0; k < n; ++k)
+            if (scans[k].found)
+                values[from + k] = DecodedView(text_.data() + scans[k].valueOffset, scans[k].valueLength, classes_,
+                                               scratches[from + k]);
+    }
+}
+
+std::string XmlDocument::AttributeValue(std::string_view name) const {
+    std::string scratch;
+    return Owned(AttributeValueView(name, scratch), scratch);
+}
+
+std::string_view XmlDocument::TextViewOf(uint32_t element, std::string& scratch) const {
+    if (element == 0 || element >= used_) return std::string_view();
     const ElementRecord& r = index_[element];
-    if (r.StartTagLength() >= r.length || r.firstChild != 0) return std::string();
+    if (r.StartTagLength() >= r.length || r.firstChild != 0) return std::string_view();
     const std::size_t begin = r.start + r.StartTagLength();
     const std::size_t end = r.start + r.length - r.EndTagLength();
-    if (end <= begin) return std::string();
+    if (end <= begin) return std::string_view();
     const char* s = text_.data();
-    if (classes_.Find(s, begin, end, '<') >= end) return DecodeEntities(s + begin, end - begin, classes_);
+    // Plain text, the usual content, is found in one pass.
+    const std::size_t special = classes_.FindEither(s, begin, end, '<', '&');
+    if (special >= end) return std::string_view(s + begin, end - begin);
+    if (classes_.Find(s, special, end, '<') >= end) return DecodedView(s + begin, end - begin, classes_, scratch);
     // Mixed content: text and CDATA sections count, comments and
     // processing instructions do not.
-    std::string out;
+    scratch.clear();
     XmlToken token;
     std::size_t pos = begin;
     for (;;) {
         ReadToken(s, pos, end, classes_, token);
         if (token.kind == kNodeEndOfText || token.length == 0) break;
         if (token.kind == kNodeText || token.kind == kNodeWhitespace) {
-            AppendDecoded(out, s + token.offset, token.length, classes_);
+            AppendDecoded(scratch, s + token.offset, token.length, classes_);
         } else if (token.kind == kNodeCdata) {
             const std::size_t tokenEnd = token.offset + token.length;
             const std::size_t from = std::min(token.offset + 9, tokenEnd - 3);
-            out.append(s + from, tokenEnd - 3 - from);
+            scratch.append(s + from, tokenEnd - 3 - from);
         }
         pos = token.offset + token.length;
     }
-    return out;
+    return scratch;
 }
 
-std::string XmlDocument::ElementText() const { return TextOf(current_); }
-std::string XmlDocument::ChildElementText() const { return TextOf(child_); }
+std::string XmlDocument::ElementText() const {
+    std::string scratch;
+    return Owned(TextViewOf(current_, scratch), scratch);
+}
+
+std::string XmlDocument::ChildElementText() const {
+    std::string scratch;
+    return Owned(TextViewOf(child_, scratch), scratch);
+}
+
+std::string_view XmlDocument::ElementTextView(std::string& scratch) const { return TextViewOf(current_, scratch); }
+std::string_view XmlDocument::ChildElementTextView(std::string& scratch) const {
+    return TextViewOf(child_, scratch);
+}
 
 }  // namespace vd

@@ -142,8 +142,16 @@ void ReadDelimited(const char* s, std::size_t from, std::size_t end, const CharC
 }  // namespace
 
 void ReadToken(const char* s, std::size_t pos, std::size_t end, const CharClasses& cc, XmlToken& t) {
-    t = XmlToken();
+    // Field by field: assigning a fresh token goes through a temporary on
+    // the stack, which costs more than the rest of a short tag.
+    t.kind = kNodeEndOfText;
     t.offset = pos;
+    t.length = 0;
+    t.nameOffset = 0;
+    t.nameLength = 0;
+    t.emptyElement = false;
+    t.error = nullptr;
+    t.errorType = nullptr;
     if (pos >= end) {
         t.kind = kNodeEndOfText;
         return;

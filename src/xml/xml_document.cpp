@@ -157,6 +157,13 @@ void XmlDocument::UnendOpenElements(const std::vector<OpenElement>& open, std::s
 bool XmlDocument::EndTagMatches(const OpenElement& open, std::size_t nameOffset, std::size_t nameLength) const {
     const std::string_view stacked(text_.data() + open.nameOffset, open.nameLength);
     const std::string_view endName(text_.data() + nameOffset, nameLength);
+    // The usual case, an end tag that repeats its start tag's name. Names
+    // are short: a plain loop beats a library call.
+    if (stacked.size() == endName.size()) {
+        std::size_t i = 0;
+        while (i < stacked.size() && stacked[i] == endName[i]) ++i;
+        if (i == stacked.size()) return true;
+    }
     return NameSelects(stacked, endName, (flags_ & kDocIgnoreCase) != 0, classes_);
 }
 

@@ -87,6 +87,19 @@ public:
     std::string ElementText() const;
     std::string ChildElementText() const;
 
+    // The same without copies, for readers that walk large documents: views
+    // of the document text, or of `scratch` where references were decoded.
+    // A view lasts until the text, the index or `scratch` changes.
+    std::string_view ElementNameView() const;
+    std::string_view ChildElementNameView() const;
+    std::string_view AttributeValueView(std::string_view name, std::string& scratch) const;
+    // Several attributes in one scan of the start tag: values[k] is what
+    // AttributeValueView(names[k], scratches[k]) gives.
+    void AttributeValueViews(const std::string_view* names, std::size_t count, std::string_view* values,
+                             std::string* scratches) const;
+    std::string_view ElementTextView(std::string& scratch) const;
+    std::string_view ChildElementTextView(std::string& scratch) const;
+
     // Editing (see the flags above). Both refuse while a file is being read.
     bool AddElement(std::string_view name, const char* data = nullptr, uint32_t flags = 0);
     bool SetAttribute(std::string_view name, std::string_view value);
@@ -142,8 +155,9 @@ private:
     void SetSubtreeLevel(uint32_t element, uint32_t level);
     void MarkError(uint32_t innermost);
     bool NameMatches(uint32_t element, std::string_view name) const;
-    std::string NameOf(uint32_t element) const;
-    std::string TextOf(uint32_t element) const;
+    std::string NameOf(uint32_t element) const { return std::string(NameViewOf(element)); }
+    std::string_view NameViewOf(uint32_t element) const;
+    std::string_view TextViewOf(uint32_t element, std::string& scratch) const;
     std::string AttributeOf(std::size_t tagStart, std::size_t tagEnd, std::string_view name) const;
     bool EndTagMatches(const OpenElement& open, std::size_t nameOffset, std::size_t nameLength) const;
     void ShiftAfter(std::size_t offset, long long delta, uint32_t exclude);
