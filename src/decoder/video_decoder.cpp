@@ -12,10 +12,6 @@ namespace {
 
 constexpr int kNoPort = -1;
 
-// Sound is not available in this build: port -1 is a no-op, any other port
-// is answered E_NOTIMPL.
-int NotAvailable(int port) { return port == kNoPort ? 0 : E_NOTIMPL; }
-
 // The one guard every per-port slot goes through: port -1 is a successful
 // no-op, an unbound engine refuses, and nothing thrown inside may cross the
 // client's boundary.
@@ -103,9 +99,17 @@ int CVideoDecoder::InputData(int port, const void* data, int length) {
     return ForPort(port, [&](PlayEngine& engine) { return engine.sdk().inputData(port, data, length); });
 }
 
-int CVideoDecoder::OpenSound(int port) { return NotAvailable(port); }
-int CVideoDecoder::CloseSound(int port) { return NotAvailable(port); }
-int CVideoDecoder::SetVolume(int port, unsigned int) { return NotAvailable(port); }
+int CVideoDecoder::OpenSound(int port) {
+    return ForRecord(port, [&](PlayEngine& engine, PortRecord& record) { return engine.OpenSound(record); });
+}
+
+int CVideoDecoder::CloseSound(int port) {
+    return ForRecord(port, [&](PlayEngine& engine, PortRecord& record) { return engine.CloseSound(record); });
+}
+
+int CVideoDecoder::SetVolume(int port, unsigned int volume) {
+    return ForRecord(port, [&](PlayEngine& engine, PortRecord& record) { return engine.SetVolume(record, volume); });
+}
 
 int CVideoDecoder::Play(int port, HWND window) {
     // The position clock restarts with every Play, port -1 included.

@@ -10,6 +10,7 @@
 
 #include <Orvane/Types.h>
 
+#include "engine/mixer.h"
 #include "engine/play_sdk.h"
 #include "engine/port_table.h"
 #include "engine/sdk_library.h"
@@ -59,6 +60,12 @@ public:
     int SetNotify(PortRecord& record, int type, int first, int second);
     int SetDecodeCallBack(PortRecord& record, Orvane::DecodeCallBack callback, int context);
 
+    // ---- sound (sound_control.cpp); the record is the port's own
+    int OpenSound(PortRecord& record);
+    // E_FAIL when the audio thread did not end in time.
+    int CloseSound(PortRecord& record);
+    int SetVolume(PortRecord& record, unsigned int volume);
+
 private:
     using SdkClose = int(__cdecl*)(int port);
     int OpenPort(std::shared_ptr<PortRecord> record, int* port, int openResult);
@@ -66,6 +73,9 @@ private:
     // Ends what Play started (display thread, queued pictures) without
     // calling the SDK.
     void EndPlayback(PortRecord& record);
+    // Switches the port's sound off: ends its audio thread and drops the
+    // sound still queued. False when the thread did not end in time.
+    bool EndSound(PortRecord& record);
 
     std::string sdkFileName_;
     SdkLibrary library_;
@@ -73,6 +83,7 @@ private:
     bool bound_ = false;
     bool comInitialized_ = false;  // Initialize's CoInitialize succeeded (S_OK or S_FALSE)
     PlayShared shared_;
+    CMixer mixer_;
 };
 
 }  // namespace vd

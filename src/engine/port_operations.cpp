@@ -19,7 +19,10 @@ int PlayEngine::OpenPort(std::shared_ptr<PortRecord> record, int* port, int open
     std::shared_ptr<PortRecord> replaced = shared_.ports.Insert(*port, std::move(record));
     // The SDK gave out a number we still held: that port is gone on its
     // side, so whatever still ran for it ends here.
-    if (replaced) EndPlayback(*replaced);
+    if (replaced) {
+        EndPlayback(*replaced);
+        EndSound(*replaced);
+    }
     return 0;
 }
 
@@ -67,14 +70,18 @@ int PlayEngine::OpenStream(const void* header, int headerLength, int pacedStream
 
 int PlayEngine::ClosePort(int port, SdkClose close) {
     // A port still playing is stopped first: the SDK must not call back into
-    // a record that is going away.
+    // a record that is going away. Its sound is switched off too.
     if (std::shared_ptr<PortRecord> record = shared_.ports.Find(port)) {
         if (record->IsPlaying()) Stop(port, *record);
+        EndSound(*record);
     }
     const int result = close(port);
     if (result < 0) return result;
     std::shared_ptr<PortRecord> record = shared_.ports.Remove(port);
-    if (record) EndPlayback(*record);
+    if (record) {
+        EndPlayback(*record);
+        EndSound(*record);
+    }
     return 0;
 }
 

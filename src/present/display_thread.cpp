@@ -97,7 +97,9 @@ void Display::DrawFrame() {
 // served meanwhile; a seek drops the held picture and lets the next through.
 Display::Next Display::ServeStep() {
     for (;;) {
-        if (record_.stepEvent.Test()) {
+        // A step asked for, or step mode left (Play, SetPlaySpeed): the held
+        // picture is shown and the pictures flow on.
+        if (record_.stepEvent.Test() || record_.stepMode.load() == 0) {
             DrawFrame();
             return Next::Continue;
         }

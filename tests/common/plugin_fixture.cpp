@@ -1,5 +1,7 @@
 #include "common/plugin_fixture.h"
 
+#include <gtest/gtest.h>
+
 #include <atomic>
 
 namespace vdtest {
@@ -38,6 +40,14 @@ void RemoveTree(const std::string& path) {
     RemoveDirectoryA(path.c_str());
 }
 
+// A test whose scratch directory could not be made would go on to test
+// something else than it says; the failure is reported where it happens.
+void MakeDirectory(const std::string& path) {
+    if (!CreateDirectoryA(path.c_str(), nullptr)) {
+        ADD_FAILURE() << "cannot make the directory " << path << " (error " << GetLastError() << ")";
+    }
+}
+
 }  // namespace
 
 std::string BinaryDirectory() {
@@ -53,13 +63,13 @@ ScratchDirectory::ScratchDirectory(const std::string& subPath) {
     GetTempPathA(MAX_PATH, temp);
     root_ = std::string(temp) + "vdtest_" + std::to_string(GetCurrentProcessId()) + "_" +
             std::to_string(counter++);
-    CreateDirectoryA(root_.c_str(), nullptr);
+    MakeDirectory(root_);
     path_ = root_;
     std::string rest = subPath;
     while (!rest.empty()) {
         const std::size_t slash = rest.find('\\');
         path_ += "\\" + rest.substr(0, slash);
-        CreateDirectoryA(path_.c_str(), nullptr);
+        MakeDirectory(path_);
         rest = slash == std::string::npos ? "" : rest.substr(slash + 1);
     }
 }
@@ -67,7 +77,11 @@ ScratchDirectory::ScratchDirectory(const std::string& subPath) {
 ScratchDirectory::~ScratchDirectory() { RemoveTree(root_); }
 
 void ScratchDirectory::Install(const std::string& builtFile, const std::string& name) const {
-    CopyFileA((BinaryDirectory() + "\\" + builtFile).c_str(), (path_ + "\\" + name).c_str(), FALSE);
+    const std::string from = BinaryDirectory() + "\\" + builtFile;
+    const std::string to = path_ + "\\" + name;
+    if (!CopyFileA(from.c_str(), to.c_str(), FALSE)) {
+        ADD_FAILURE() << "cannot copy " << from << " to " << to << " (error " << GetLastError() << ")";
+    }
 }
 
 TestSdk::TestSdk(const std::string& dllPath) {

@@ -15,7 +15,7 @@ class TestWindow {
 public:
     // A visible window whose client area is exactly width x height, at
     // (x, y) on the screen.
-    TestWindow(int width, int height, int x = 32, int y = 32);
+    TestWindow(int width = 352, int height = 288, int x = 32, int y = 32);
     ~TestWindow();
     TestWindow(const TestWindow&) = delete;
     TestWindow& operator=(const TestWindow&) = delete;

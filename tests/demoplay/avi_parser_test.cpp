@@ -201,6 +201,70 @@ TEST(AviParser, HostileCountsAreBoundedByTheFile) {
   EXPECT_EQ(info.videoChunks.size(), size_t(plain.frames));
 }
 
+// Crafted super-indexes cost no more than the file's size: one standard
+// index named 60,000 times is read once, and 60,000 distinct but
+// overlapping ones (every 8 bytes of one region reads as an index header)
+// stop when the entries examined reach the size of the file / 8.
+TEST(AviParser, SuperIndexWorkIsBoundedByTheFileSize) {
+  std::vector<uint8_t> oneIndex = sample::SuperIndexOnOneIndex(60000, 400000);
+
+  std::vector<uint8_t> overlapping = sample::SuperIndexOnOneIndex(60000, 131072);
+  std::string text(overlapping.begin(), overlapping.end());
+  const size_t superAt = text.find("indx") + 8 + 24;
+  const size_t ixAt = text.rfind("ix00");
+  const size_t region = overlapping.size() - ixAt - 64;
+  for (size_t at = ixAt; at + 8 <= overlapping.size(); at += 8) {
+    const uint8_t word[8] = {2, 0, 0, 1, 0xFF, 0xFF, 0xFF, 0x00};  // a header every 8 bytes
+    std::memcpy(&overlapping[at], word, 8);
+  }
+  for (size_t i = 0; i < 60000; ++i) PutLe64(&overlapping[superAt + 16 * i], ixAt + 8 * (i % (region / 8)));
+
+  struct Case {
+    const char* name;
+    const std::vector<uint8_t>& bytes;
+    uint64_t examined;  // exactly, where known
+  };
+  const Case cases[] = {
+      {"one index named 60000 times", oneIndex, 60000 + 400000},
+      {"60000 overlapping indexes", overlapping, overlapping.size() / 8},
+  };
+  for (const Case& c : cases) {
+    AviFileInfo info;
+    ASSERT_EQ(Parse(c.bytes, &info), AviStatus::kOk) << c.name;
+    EXPECT_EQ(info.headers.video.superIndex.size(), 60000u) << c.name;
+    EXPECT_EQ(info.indexEntriesExamined, c.examined) << c.name;
+    EXPECT_LE(info.indexEntriesExamined, c.bytes.size() / 8) << c.name;
+    // No entry points into the file: the one picture is found by a scan.
+    EXPECT_EQ(info.indexSource, S::kScan) << c.name;
+    ASSERT_EQ(info.videoChunks.size(), 1u) << c.name;
+  }
+}
+
+// Ordinary files, with every kind of index, examine each entry once.
+TEST(AviParser, OrdinaryIndexesAreReadInFull) {
+  for (sample::Index index : {sample::Index::kIdx1, sample::Index::kOpenDml}) {
+    sample::Recipe recipe;
+    recipe.index = index;
+    recipe.frames = 500;
+    recipe.framesPerRiff = 100;
+    recipe.width = 4;
+    recipe.height = 2;
+    recipe.audioRate = 8000;
+    std::vector<uint8_t> bytes = sample::Make(recipe).bytes;
+    AviFileInfo info;
+    ASSERT_EQ(Parse(bytes, &info), AviStatus::kOk);
+    ASSERT_EQ(info.videoChunks.size(), 500u) << sample::IndexName(index);
+    ASSERT_EQ(info.audioChunks.size(), 500u) << sample::IndexName(index);
+    // Super-index: 5 entries per stream, then every standard index entry.
+    EXPECT_EQ(info.indexEntriesExamined, index == sample::Index::kIdx1 ? 1000u : 1010u);
+  }
+  EXPECT_EQ(sample::PlainFileOfSize(100001).size(), 100001u);
+  AviFileInfo plain;
+  ASSERT_EQ(Parse(sample::PlainFileOfSize(100000), &plain), AviStatus::kOk);
+  EXPECT_GT(plain.videoChunks.size(), 2000u);
+  EXPECT_EQ(plain.indexSource, S::kSuperIndex);
+}
+
 TEST(AviParser, RandomByteDamageNeverReadsOutside) {
   sample::Recipe recipe;
   recipe.index = sample::Index::kOpenDml;
@@ -241,6 +305,45 @@ TEST(AviHeaders, FrameDurationFromRateScaleOrMainHeader) {
     EXPECT_EQ(h.FrameMicroseconds(), c.expected) << c.rate << "/" << c.scale;
     EXPECT_EQ(h.FramesPerSecond(), c.fps) << c.rate << "/" << c.scale;
   }
+}
+
+// Picture times come from the video stream's rate and scale exactly: 120
+// pictures at 30 per second last 4 s, not the 3.99996 s of the main
+// header's rounded 33333 microseconds.
+TEST(AviHeaders, PictureTimesAreExactForRateAndScale) {
+  struct Case {
+    const char* name;
+    uint32_t rate, scale, microSecPerFrame;
+    uint64_t picture, stampMs;     // PictureStampMs(picture) == stampMs
+    uint64_t atMs, firstPicture;   // FirstPictureAtOrAfter(atMs) == firstPicture
+    int fps;
+  };
+  const Case cases[] = {
+      {"30/1, 120 pictures", 30, 1, 33333, 120, 4000, 1000, 30, 30},
+      {"30/1, the last picture", 30, 1, 33333, 119, 3966, 1001, 31, 30},
+      {"NTSC", 30000, 1001, 33366, 30000, 1001000, 1001, 30, 30},
+      {"main header only", 0, 0, 33333, 120, 3999, 4000, 121, 30},
+      {"nothing given", 0, 0, 0, 50, 2000, 2000, 50, 25},
+      {"0.2 per second", 1, 5, 0, 3, 15000, 15001, 4, 0},
+      // Beyond a 64-bit product: picture 2^31 of 2999999999/99999999.
+      {"large terms", 2999999999u, 99999999u, 0, uint64_t(1) << 31, 71582787574u, 5000000, 150001, 30},
+  };
+  for (const Case& c : cases) {
+    AviHeaders h;
+    h.video.rate = c.rate;
+    h.video.scale = c.scale;
+    h.microSecPerFrame = c.microSecPerFrame;
+    EXPECT_EQ(h.PictureStampMs(c.picture), c.stampMs) << c.name;
+    EXPECT_EQ(h.FirstPictureAtOrAfter(c.atMs), c.firstPicture) << c.name;
+    EXPECT_EQ(h.FramesPerSecond(), c.fps) << c.name;
+    // The first picture at or after a picture's own time is that picture.
+    EXPECT_EQ(h.FirstPictureAtOrAfter(h.PictureStampMs(c.firstPicture)), c.firstPicture) << c.name;
+  }
+  AviHeaders h;
+  h.video.rate = 30;
+  h.video.scale = 1;
+  EXPECT_EQ(h.PictureStampMs(UINT64_MAX), UINT64_MAX);  // saturates
+  EXPECT_EQ(h.PictureStampMs(uint64_t(3) << 56), uint64_t(100) << 56);  // through 128 bits
 }
 
 TEST(FrameLayout, KindsSizesAndRefusals) {

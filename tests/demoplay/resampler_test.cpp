@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <random>
 
 #include "core/resampler.h"
@@ -126,6 +127,98 @@ TEST(Resampler, EightBitSoundIsCentredAndScaled) {
   EXPECT_NEAR(Rms(out, 1000, 14000), 60 * 256 / std::sqrt(2.0), 60 * 256 * 0.03);
 }
 
+// 16 kHz mono 16-bit sound needs no conversion: every sample comes out as
+// it went in, from the first one on, however the input is cut.
+TEST(Resampler, SixteenKilohertzMonoPassesThroughUnchanged) {
+  std::mt19937 rng(5);
+  std::vector<uint8_t> in(2 * 20000);
+  for (uint8_t& b : in) b = uint8_t(rng());
+  in[0] = 0x00, in[1] = 0x80;  // -32768
+  in[2] = 0xFF, in[3] = 0x7F;  // 32767
+  for (size_t maxPiece : {size_t(1), size_t(333), in.size()}) {
+    Resampler r;
+    ASSERT_TRUE(r.Configure(16000, 1, 16));
+    std::vector<int16_t> out;
+    for (size_t pos = 0; pos < in.size();) {
+      size_t n = std::min<size_t>(in.size() - pos, 1 + rng() % maxPiece);
+      r.Process(in.data() + pos, n, &out);
+      pos += n;
+    }
+    ASSERT_EQ(out.size() * 2, in.size()) << maxPiece;
+    EXPECT_EQ(std::memcmp(out.data(), in.data(), in.size()), 0) << maxPiece;
+  }
+}
+
+// Each stored format, holding the values of a 16-bit tone, gives that tone:
+// exactly at 16 kHz, and at 44.1 kHz the same as the 16-bit samples give.
+TEST(Resampler, EverySampleFormatGivesItsFullValue) {
+  struct Case {
+    const char* name;
+    int bits;
+    SampleFormat format;
+  };
+  const Case cases[] = {
+      {"8-bit", 8, SampleFormat::kInteger},     {"24-bit", 24, SampleFormat::kInteger},
+      {"32-bit", 32, SampleFormat::kInteger},   {"float", 32, SampleFormat::kFloat},
+      {"double", 64, SampleFormat::kFloat},
+  };
+  for (int rate : {16000, 44100}) {
+    for (int channels : {1, 2}) {
+      // 8-bit sound holds only multiples of 256.
+      std::vector<uint8_t> tone16 = Tone16(rate, channels, 700, 0.25, 8000);
+      for (size_t i = 0; i < tone16.size(); i += 2) tone16[i] = 0;
+      Resampler reference;
+      ASSERT_TRUE(reference.Configure(uint32_t(rate), channels, 16));
+      std::vector<int16_t> expected;
+      reference.Process(tone16.data(), tone16.size(), &expected);
+      ASSERT_GT(expected.size(), 3000u);
+      for (const Case& c : cases) {
+        std::vector<uint8_t> in;
+        for (size_t i = 0; i < tone16.size(); i += 2) {
+          const int16_t v = int16_t(uint16_t(tone16[i] | (tone16[i + 1] << 8)));
+          uint8_t bytes[8] = {0};
+          if (c.format == SampleFormat::kFloat && c.bits == 32) {
+            float f = float(v) / 32768.0f;
+            std::memcpy(bytes, &f, 4);
+          } else if (c.format == SampleFormat::kFloat) {
+            double d = double(v) / 32768.0;
+            std::memcpy(bytes, &d, 8);
+          } else if (c.bits == 8) {
+            bytes[0] = uint8_t(128 + v / 256);
+          } else {
+            // The value in the top 16 bits, lower bits that round away.
+            uint32_t x = (uint32_t(int32_t(v)) << (c.bits - 16)) | (1u << (c.bits - 19));
+            for (int k = 0; k < c.bits / 8; ++k) bytes[k] = uint8_t(x >> (8 * k));
+          }
+          in.insert(in.end(), bytes, bytes + c.bits / 8);
+        }
+        Resampler r;
+        ASSERT_TRUE(r.Configure(uint32_t(rate), channels, c.bits, c.format)) << c.name;
+        std::vector<int16_t> got;
+        r.Process(in.data(), in.size(), &got);
+        ASSERT_EQ(got.size(), expected.size()) << c.name << " " << rate;
+        int worst = 0;
+        for (size_t i = 0; i < got.size(); ++i) worst = std::max(worst, std::abs(got[i] - expected[i]));
+        EXPECT_LE(worst, rate == 16000 ? 0 : 1) << c.name << " at " << rate << " Hz, " << channels << " channels";
+      }
+    }
+  }
+}
+
+// Float sound beyond full scale is clipped; values that are not numbers are
+// silence.
+TEST(Resampler, FloatSoundBeyondFullScaleIsClipped) {
+  const float values[] = {2.0f, -2.0f, NAN, INFINITY, 0.5f};
+  const int16_t expected[] = {32767, -32768, 0, 0, 16384};
+  std::vector<uint8_t> in(sizeof values);
+  std::memcpy(in.data(), values, sizeof values);
+  Resampler r;
+  ASSERT_TRUE(r.Configure(16000, 1, 32, SampleFormat::kFloat));
+  std::vector<int16_t> out;
+  r.Process(in.data(), in.size(), &out);
+  EXPECT_EQ(out, std::vector<int16_t>(std::begin(expected), std::end(expected)));
+}
+
 TEST(Resampler, RefusesFormatsItCannotRead) {
   Resampler r;
   EXPECT_FALSE(r.Configure(0, 1, 16));
@@ -133,7 +226,9 @@ TEST(Resampler, RefusesFormatsItCannotRead) {
   EXPECT_FALSE(r.Configure(500000, 1, 16));
   EXPECT_FALSE(r.Configure(44100, 0, 16));
   EXPECT_FALSE(r.Configure(44100, 17, 16));
-  EXPECT_FALSE(r.Configure(44100, 2, 24));
+  EXPECT_FALSE(r.Configure(44100, 2, 12));
+  EXPECT_FALSE(r.Configure(44100, 2, 16, SampleFormat::kFloat));
+  EXPECT_FALSE(r.Configure(44100, 2, 24, SampleFormat::kFloat));
   std::vector<int16_t> out;
   uint8_t data[4] = {1, 2, 3, 4};
   r.Process(data, sizeof data, &out);  // unconfigured: nothing

@@ -1,5 +1,7 @@
 #include "demoplay/sample_avi.h"
 
+#include "demoplay/riff_writer.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -21,28 +23,8 @@
 namespace sample {
 namespace {
 
-uint32_t Fcc(const char* s) {
-  return uint32_t(uint8_t(s[0])) | (uint32_t(uint8_t(s[1])) << 8) | (uint32_t(uint8_t(s[2])) << 16) |
-         (uint32_t(uint8_t(s[3])) << 24);
-}
-
-class Buf {
- public:
-  std::vector<uint8_t> b;
-  size_t pos() const { return b.size(); }
-  void u8(uint8_t v) { b.push_back(v); }
-  void u16(uint16_t v) { u8(uint8_t(v)); u8(uint8_t(v >> 8)); }
-  void u32(uint32_t v) { u16(uint16_t(v)); u16(uint16_t(v >> 16)); }
-  void u64(uint64_t v) { u32(uint32_t(v)); u32(uint32_t(v >> 32)); }
-  void fcc(const char* s) { u32(Fcc(s)); }
-  void bytes(const std::vector<uint8_t>& v) { b.insert(b.end(), v.begin(), v.end()); }
-  void zeros(size_t n) { b.insert(b.end(), n, 0); }
-  void set32(size_t at, uint32_t v) { for (int i = 0; i < 4; ++i) b[at + i] = uint8_t(v >> (8 * i)); }
-  void set64(size_t at, uint64_t v) { set32(at, uint32_t(v)); set32(at + 4, uint32_t(v >> 32)); }
-  // Starts a RIFF or LIST; returns where its size goes.
-  size_t open(const char* id, const char* type) { fcc(id); size_t at = pos(); u32(0); fcc(type); return at; }
-  void close(size_t at) { set32(at, uint32_t(pos() - at - 4)); if (pos() & 1) u8(0); }
-};
+using riff::Fcc;
+using Buf = riff::Writer;
 
 struct ChunkPos {
   uint64_t headerAt;
@@ -89,7 +71,32 @@ const char* IndexName(Index i) {
   return names[int(i)];
 }
 
+const char* SoundName(Sound sound) {
+  static const char* const names[] = {"pcm16", "pcm24", "pcm32", "float32", "float64", "pcm24ext", "float32ext"};
+  return names[int(sound)];
+}
+
+int SoundSampleBytes(Sound sound) {
+  switch (sound) {
+    case Sound::kPcm16: return 2;
+    case Sound::kPcm24: case Sound::kPcm24Extensible: return 3;
+    case Sound::kFloat64: return 8;
+    default: return 4;
+  }
+}
+
 int JpegLevel(int n) { return 30 + (n * 17) % 190; }
+int BottomFieldLevel(int n) { return 255 - JpegLevel(n); }
+
+std::vector<int16_t> ToneSamples(const Recipe& s) {
+  std::vector<int16_t> out;
+  if (s.audioRate <= 0) return out;
+  const int64_t total = int64_t(s.frames) * s.audioRate / s.fps;
+  out.reserve(size_t(total));
+  for (int64_t i = 0; i < total; ++i)
+    out.push_back(int16_t(std::lround(8000.0 * std::sin(2 * 3.14159265358979 * s.toneHz * double(i) / s.audioRate))));
+  return out;
+}
 
 int SamplesForPicture(const Recipe& recipe, int n) {
   if (recipe.audioRate <= 0) return 0;
@@ -144,8 +151,16 @@ std::vector<uint8_t> StoredPicture(const Recipe& s, int n) {
       break;
     }
     case Video::kMjpeg: {
-      std::vector<uint8_t> rgb(size_t(w) * h * 3, uint8_t(JpegLevel(n)));
-      stbi_write_jpg_to_func(JpegWrite, &out, w, h, 3, rgb.data(), 90);
+      if (!s.interlaced) {
+        std::vector<uint8_t> rgb(size_t(w) * h * 3, uint8_t(JpegLevel(n)));
+        stbi_write_jpg_to_func(JpegWrite, &out, w, h, 3, rgb.data(), 90);
+        break;
+      }
+      // The top field, then the bottom one, each a picture of half height.
+      for (int level : {JpegLevel(n), BottomFieldLevel(n)}) {
+        std::vector<uint8_t> rgb(size_t(w) * (h / 2) * 3, uint8_t(level));
+        stbi_write_jpg_to_func(JpegWrite, &out, w, h / 2, 3, rgb.data(), 90);
+      }
       break;
     }
   }
@@ -178,11 +193,51 @@ int PictureNumber(int kind, const uint8_t* d, size_t size, int width, int height
   return -1;
 }
 
+namespace {
+
+bool FloatSound(Sound sound) {
+  return sound == Sound::kFloat32 || sound == Sound::kFloat64 || sound == Sound::kFloat32Extensible;
+}
+
+// One sample of one channel in the recipe's format.
+void PutSample(Buf& f, Sound sound, int16_t v) {
+  switch (sound) {
+    case Sound::kPcm16: f.u16(uint16_t(v)); break;
+    case Sound::kPcm24:
+    case Sound::kPcm24Extensible: {
+      uint32_t x = (uint32_t(int32_t(v)) << 8) | 0x40;  // the low byte rounds away
+      f.u8(uint8_t(x)); f.u8(uint8_t(x >> 8)); f.u8(uint8_t(x >> 16));
+      break;
+    }
+    case Sound::kPcm32: f.u32((uint32_t(int32_t(v)) << 16) | 0x4000); break;
+    case Sound::kFloat32:
+    case Sound::kFloat32Extensible: {
+      float x = float(v) / 32768.0f;
+      uint32_t bits;
+      std::memcpy(&bits, &x, 4);
+      f.u32(bits);
+      break;
+    }
+    case Sound::kFloat64: {
+      double x = double(v) / 32768.0;
+      uint64_t bits;
+      std::memcpy(&bits, &x, 8);
+      f.u64(bits);
+      break;
+    }
+  }
+}
+
+}  // namespace
+
 File Make(const Recipe& s) {
   Buf f;
   const bool audio = s.audioRate > 0;
   const bool odml = s.index == Index::kOpenDml;
   const int ch = s.audioChannels;
+  const uint32_t soundFrameBytes = uint32_t(ch * SoundSampleBytes(s.sound));
+  const bool extensible = s.sound == Sound::kPcm24Extensible || s.sound == Sound::kFloat32Extensible;
+  const std::vector<int16_t> tone = ToneSamples(s);
   const int riffCount = odml ? (s.frames + s.framesPerRiff - 1) / s.framesPerRiff : 1;
   const int superSlots = riffCount > 0 ? riffCount : 1;
   const int w = s.width, h = s.height;
@@ -212,12 +267,12 @@ File Make(const Recipe& s) {
     f.u32(video ? (comp ? Fcc(comp) : 0) : 0);
     f.u32(0); f.u16(0); f.u16(0); f.u32(0);
     if (video) { f.u32(1); f.u32(uint32_t(s.fps)); }
-    else { f.u32(uint32_t(2 * ch)); f.u32(uint32_t(s.audioRate * 2 * ch)); }
+    else { f.u32(soundFrameBytes); f.u32(uint32_t(s.audioRate) * soundFrameBytes); }
     f.u32(0);
     f.u32(video ? uint32_t(s.frames) : uint32_t(s.frames) * uint32_t(s.audioRate) / uint32_t(s.fps));
-    f.u32(video ? frameBytes : uint32_t(s.audioRate * 2 * ch));
+    f.u32(video ? frameBytes : uint32_t(s.audioRate) * soundFrameBytes);
     f.u32(0xFFFFFFFFu);
-    f.u32(video ? 0 : uint32_t(2 * ch));
+    f.u32(video ? 0 : soundFrameBytes);
     f.u16(0); f.u16(0); f.u16(uint16_t(w)); f.u16(uint16_t(h));
     if (video) {
       f.fcc("strf"); f.u32(40);
@@ -227,9 +282,19 @@ File Make(const Recipe& s) {
       f.u32(frameBytes);
       f.zeros(16);
     } else {
-      f.fcc("strf"); f.u32(18);
-      f.u16(1); f.u16(uint16_t(ch)); f.u32(uint32_t(s.audioRate)); f.u32(uint32_t(s.audioRate * 2 * ch));
-      f.u16(uint16_t(2 * ch)); f.u16(16); f.u16(0);
+      const uint16_t bits = uint16_t(8 * SoundSampleBytes(s.sound));
+      const uint16_t tag = extensible ? 0xFFFE : FloatSound(s.sound) ? 3 : 1;
+      f.fcc("strf"); f.u32(extensible ? 40 : 18);
+      f.u16(tag); f.u16(uint16_t(ch)); f.u32(uint32_t(s.audioRate)); f.u32(uint32_t(s.audioRate) * soundFrameBytes);
+      f.u16(uint16_t(soundFrameBytes)); f.u16(bits); f.u16(extensible ? 22 : 0);
+      if (extensible) {
+        f.u16(bits);  // valid bits
+        f.u32(ch == 1 ? 0x4u : 0x3u);  // channel mask
+        // Subformat: the format tag in the first two bytes of a fixed GUID.
+        f.u16(FloatSound(s.sound) ? 3 : 1);
+        const uint8_t rest[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+        for (uint8_t b : rest) f.u8(b);
+      }
     }
     if (odml) {
       f.fcc("indx");
@@ -282,15 +347,15 @@ File Make(const Recipe& s) {
     for (; frame < end; ++frame) {
       size_t rec = 0;
       if (s.recLists) rec = f.open("LIST", "rec ");
-      if (audio) {
-        int n = SamplesForPicture(s, frame);
-        f.fcc("01wb"); f.u32(uint32_t(n * 2 * ch));
-        Written wr{"01wb", f.pos() - 8, uint32_t(n * 2 * ch)};
-        for (int i = 0; i < n; ++i, ++sampleIndex) {
-          int16_t sv = int16_t(std::lround(8000.0 * std::sin(2 * 3.14159265358979 * s.toneHz * double(sampleIndex) /
-                                                             s.audioRate)));
-          for (int c = 0; c < ch; ++c) f.u16(uint16_t(sv));
-        }
+      if (audio && frame % s.soundChunkFrames == 0) {
+        int n = 0;
+        for (int k = frame; k < frame + s.soundChunkFrames && k < s.frames; ++k) n += SamplesForPicture(s, k);
+        const uint32_t bytes = uint32_t(n) * soundFrameBytes;
+        f.fcc("01wb"); f.u32(bytes);
+        Written wr{"01wb", f.pos() - 8, bytes};
+        for (int i = 0; i < n; ++i, ++sampleIndex)
+          for (int c = 0; c < ch; ++c) PutSample(f, s.sound, tone[size_t(sampleIndex)]);
+        if (bytes & 1) f.u8(0);
         a.push_back(wr);
         all.push_back(wr);
       }
@@ -333,6 +398,77 @@ File Make(const Recipe& s) {
   f.close(riff);
   out.bytes = std::move(f.b);
   return out;
+}
+
+std::vector<uint8_t> SuperIndexOnOneIndex(int superEntries, int indexEntries) {
+  Buf f;
+  const int w = 32, h = 16;
+  const uint32_t frameBytes = uint32_t(w * h * 3 / 2);
+  size_t riff = f.open("RIFF", "AVI ");
+  size_t hdrl = f.open("LIST", "hdrl");
+  f.fcc("avih"); f.u32(56);
+  f.u32(40000); f.u32(0); f.u32(0); f.u32(0x10);
+  f.u32(1); f.u32(0); f.u32(1); f.u32(frameBytes);
+  f.u32(uint32_t(w)); f.u32(uint32_t(h));
+  f.zeros(16);
+  size_t strl = f.open("LIST", "strl");
+  f.fcc("strh"); f.u32(56);
+  f.fcc("vids"); f.fcc("I420");
+  f.u32(0); f.u16(0); f.u16(0); f.u32(0);
+  f.u32(1); f.u32(25); f.u32(0); f.u32(uint32_t(indexEntries)); f.u32(frameBytes);
+  f.u32(0xFFFFFFFFu); f.u32(0);
+  f.u16(0); f.u16(0); f.u16(uint16_t(w)); f.u16(uint16_t(h));
+  f.fcc("strf"); f.u32(40);
+  f.u32(40); f.u32(uint32_t(w)); f.u32(uint32_t(h)); f.u16(1); f.u16(12); f.fcc("I420"); f.u32(frameBytes);
+  f.zeros(16);
+  f.fcc("indx"); f.u32(uint32_t(24 + 16 * superEntries));
+  f.u16(4); f.u8(0); f.u8(0);  // an index of indexes
+  f.u32(uint32_t(superEntries));
+  f.fcc("00dc");
+  f.zeros(12);
+  const size_t superAt = f.pos();
+  f.zeros(size_t(16) * size_t(superEntries));
+  f.close(strl);
+  f.close(hdrl);
+  size_t movi = f.open("LIST", "movi");
+  f.fcc("00dc"); f.u32(frameBytes); f.zeros(frameBytes);
+  f.close(movi);
+  const size_t ixAt = f.pos();
+  f.fcc("ix00"); f.u32(uint32_t(24 + 8 * indexEntries));
+  f.u16(2); f.u8(0); f.u8(1);  // an index of chunks
+  f.u32(uint32_t(indexEntries));
+  f.fcc("00dc");
+  f.u64(uint64_t(1) << 40);  // every entry lands far beyond the end
+  f.u32(0);
+  for (int i = 0; i < indexEntries; ++i) { f.u32(uint32_t(i) * (frameBytes + 8)); f.u32(frameBytes); }
+  for (int i = 0; i < superEntries; ++i) {
+    f.set64(superAt + size_t(16) * i, ixAt);
+    f.set32(superAt + size_t(16) * i + 8, uint32_t(f.pos() - ixAt));
+    f.set32(superAt + size_t(16) * i + 12, uint32_t(indexEntries));
+  }
+  f.close(riff);
+  return std::move(f.b);
+}
+
+std::vector<uint8_t> PlainFileOfSize(size_t bytes) {
+  Recipe r;
+  r.width = 4;
+  r.height = 2;
+  r.index = Index::kOpenDml;
+  // Each picture takes its chunk (8 + 12 bytes), a standard index entry (8)
+  // and an 'idx1' entry (16); the rest is filled with a JUNK chunk.
+  r.frames = int((bytes > 2048 ? bytes - 2048 : 0) / 44);
+  for (;; --r.frames) {
+    r.framesPerRiff = r.frames + 1;
+    std::vector<uint8_t> out = Make(r).bytes;
+    if (out.size() + 8 > bytes) continue;
+    const size_t junk = bytes - out.size() - 8;  // odd: one less, and its pad byte
+    Buf f;
+    f.b = std::move(out);
+    f.fcc("JUNK"); f.u32(uint32_t(junk & ~size_t(1))); f.zeros(junk);
+    f.set32(4, uint32_t(f.pos() - 8));
+    return std::move(f.b);
+  }
 }
 
 }  // namespace sample

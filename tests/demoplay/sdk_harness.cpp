@@ -1,7 +1,9 @@
 #include "demoplay/sdk_harness.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <random>
 
 namespace sdktest {
 
@@ -123,10 +125,8 @@ TempFile::TempFile(const std::string& stem, const std::vector<uint8_t>& bytes) {
           std::to_string(counter++) + "_" + stem;
   if (!bytes.empty()) {
     FILE* f = std::fopen(path_.c_str(), "wb");
-    if (f) {
-      std::fwrite(bytes.data(), 1, bytes.size(), f);
-      std::fclose(f);
-    }
+    const bool written = f && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    if ((f && std::fclose(f) != 0) || !written) ADD_FAILURE() << "cannot write the test file " << path_;
   }
 }
 
@@ -143,6 +143,47 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path) {
   while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
   std::fclose(f);
   return out;
+}
+
+void SdkFixture::SetUp() {
+  sdk = LoadSdk();
+  ASSERT_NE(sdk, nullptr) << "DemoPlay.dll or one of its entry points is missing";
+  ASSERT_EQ(sdk->Initial(), 0);
+}
+
+void SdkFixture::TearDown() {
+  if (sdk) sdk->Free();
+}
+
+int SdkFixture::OpenSample(const TempFile& file) {
+  int port = -1;
+  EXPECT_EQ(sdk->OpenFile(file.path().c_str(), &port), 0) << file.path();
+  return port;
+}
+
+void SdkFixture::Feed(int port, const uint8_t* data, size_t size, unsigned seed, size_t maxPiece) {
+  std::mt19937 rng(seed);
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  for (size_t pos = 0; pos < size;) {
+    size_t n = std::min<size_t>(size - pos, 1 + rng() % maxPiece);
+    int r = sdk->InputData(port, data + pos, int(n));
+    if (r == KV_ERR_BUFFER_FULL) {
+      ASSERT_LT(std::chrono::steady_clock::now(), deadline);
+      Sleep(1);
+      continue;
+    }
+    ASSERT_EQ(r, 0);
+    pos += n;
+  }
+}
+
+void SdkFixture::PlayFile(const std::string& path, Collector* got, int expectedPictures) {
+  int port = -1;
+  ASSERT_EQ(sdk->OpenFile(path.c_str(), &port), 0);
+  ASSERT_EQ(sdk->Play(port, &Collector::Callback, got), 0);
+  ASSERT_TRUE(got->WaitForEnd());
+  EXPECT_EQ(int(got->Pictures().size()), expectedPictures);
+  EXPECT_EQ(sdk->CloseFile(port), 0);
 }
 
 }  // namespace sdktest

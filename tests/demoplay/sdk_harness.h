@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -92,5 +94,21 @@ class TempFile {
 };
 
 std::vector<uint8_t> ReadWholeFile(const std::string& path);
+
+// The SDK loaded and initialised for a test, and every port closed after it.
+class SdkFixture : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  // Opens a file port (-1 and a failure when it does not open).
+  int OpenSample(const TempFile& file);
+  // Feeds data in random pieces, retrying pieces refused as over the limit
+  // (for at most 20 s).
+  void Feed(int port, const uint8_t* data, size_t size, unsigned seed, size_t maxPiece);
+  // Plays a file port to its end, expecting so many pictures.
+  void PlayFile(const std::string& path, Collector* got, int expectedPictures);
+
+  const Sdk* sdk = nullptr;
+};
 
 }  // namespace sdktest

@@ -16,23 +16,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-class SdkTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    sdk = LoadSdk();
-    ASSERT_NE(sdk, nullptr) << "DemoPlay.dll or one of its entry points is missing";
-    ASSERT_EQ(sdk->Initial(), 0);
-  }
-  void TearDown() override {
-    if (sdk) sdk->Free();
-  }
-  int OpenSample(const TempFile& file) {
-    int port = -1;
-    EXPECT_EQ(sdk->OpenFile(file.path().c_str(), &port), 0);
-    return port;
-  }
-  const Sdk* sdk = nullptr;
-};
+using SdkTest = SdkFixture;
 
 TEST_F(SdkTest, ExportsAndDescribesItself) {
   for (const std::string& name : EntryPointNames())

@@ -12,42 +12,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-class SdkStreamTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    sdk = LoadSdk();
-    ASSERT_NE(sdk, nullptr);
-  }
-  void TearDown() override {
-    if (sdk) sdk->Free();
-  }
-  // Feeds data in random pieces, retrying pieces refused as over the limit.
-  void Feed(int port, const uint8_t* data, size_t size, unsigned seed, size_t maxPiece) {
-    std::mt19937 rng(seed);
-    auto deadline = std::chrono::steady_clock::now() + 20s;
-    for (size_t pos = 0; pos < size;) {
-      size_t n = std::min<size_t>(size - pos, 1 + rng() % maxPiece);
-      int r = sdk->InputData(port, data + pos, int(n));
-      if (r == KV_ERR_BUFFER_FULL) {
-        ASSERT_LT(std::chrono::steady_clock::now(), deadline);
-        Sleep(1);
-        continue;
-      }
-      ASSERT_EQ(r, 0);
-      pos += n;
-    }
-  }
-  // The pictures (number and bytes) and the sound a file port delivers.
-  void PlayFile(const std::string& path, Collector* got, int expectedPictures) {
-    int port = -1;
-    ASSERT_EQ(sdk->OpenFile(path.c_str(), &port), 0);
-    ASSERT_EQ(sdk->Play(port, &Collector::Callback, got), 0);
-    ASSERT_TRUE(got->WaitForEnd());
-    EXPECT_EQ(int(got->Pictures().size()), expectedPictures);
-    EXPECT_EQ(sdk->CloseFile(port), 0);
-  }
-  const Sdk* sdk = nullptr;
-};
+using SdkStreamTest = SdkFixture;
 
 void ExpectSamePictures(const std::vector<Frame>& a, const std::vector<Frame>& b) {
   ASSERT_EQ(a.size(), b.size());

@@ -1,6 +1,7 @@
 #include "core/avi_parser.h"
 
 #include <algorithm>
+#include <set>
 
 namespace demoplay {
 namespace {
@@ -12,6 +13,7 @@ constexpr size_t kMaxRiffs = 65536;
 constexpr size_t kIdx1BlockEntries = 4096;
 
 constexpr uint16_t kWaveFormatPcm = 1;
+constexpr uint16_t kWaveFormatIeeeFloat = 3;
 constexpr uint16_t kWaveFormatExtensible = 0xFFFE;
 constexpr uint8_t kIndexOfIndexes = 0x00;
 constexpr uint8_t kIndexOfChunks = 0x01;
@@ -89,8 +91,12 @@ AviStatus ParseStreamList(const uint8_t* data, size_t size, int number, AviHeade
     a.avgBytesPerSec = ReadLe32(strf + 8);
     a.blockAlign = ReadLe16(strf + 12);
     a.bitsPerSample = strfSize >= 16 ? ReadLe16(strf + 14) : 0;
-    a.pcm = a.formatTag == kWaveFormatPcm ||
-            (a.formatTag == kWaveFormatExtensible && strfSize >= 40 && ReadLe16(strf + 24) == kWaveFormatPcm);
+    // The extensible format names its samples in the first two bytes of its
+    // subformat.
+    const uint16_t tag =
+        a.formatTag == kWaveFormatExtensible ? (strfSize >= 40 ? ReadLe16(strf + 24) : 0) : a.formatTag;
+    a.pcm = tag == kWaveFormatPcm;
+    a.ieeeFloat = tag == kWaveFormatIeeeFloat;
     a.suggestedBufferSize = ReadLe32(strh + 36);
     a.strh.assign(strh, strh + strhSize);
     a.strf.assign(strf, strf + strfSize);
@@ -104,25 +110,46 @@ bool InFile(uint64_t offset, uint64_t size, uint64_t fileSize) {
   return offset <= fileSize && size <= fileSize - offset;
 }
 
-// Reads the standard index chunks ('ix##') that a super-index points to.
+// What reading the indexes may cost. Every entry examined counts against
+// `examine`, kept or not, so that the work is bounded by the file's size
+// whatever its counts claim; `keep` bounds what is held.
+struct IndexBudget {
+  size_t keep = kMaxIndexEntries;
+  uint64_t examine = 0;
+  uint64_t examined = 0;
+  std::set<uint64_t> indexesRead;  // offsets of the standard indexes read
+
+  bool Examine() {
+    if (examine == 0) return false;
+    --examine;
+    ++examined;
+    return true;
+  }
+};
+
+// Reads the standard index chunks ('ix##') that a super-index points to; one
+// named more than once is read once.
 void ReadStandardIndexes(ByteSource& source, const std::vector<SuperIndexEntry>& superIndex,
-                         std::vector<ChunkRef>* out, size_t* budget) {
+                         std::vector<ChunkRef>* out, IndexBudget* budget) {
   const uint64_t fileSize = source.Size();
   std::vector<uint8_t> block;
   for (const SuperIndexEntry& e : superIndex) {
+    if (budget->keep == 0 || !budget->Examine()) return;
+    if (!budget->indexesRead.insert(e.offset).second) continue;
     uint8_t head[32];
     if (!source.Read(e.offset, head, sizeof head)) continue;
     uint32_t chunkSize = ReadLe32(head + 4);
     if (ReadLe16(head + 8) != 2 || head[11] != kIndexOfChunks || chunkSize < 24) continue;
     uint64_t available = std::min<uint64_t>(chunkSize, fileSize - e.offset - 8);
     uint64_t count = std::min<uint64_t>(ReadLe32(head + 12), (available - 24) / 8);
+    count = std::min<uint64_t>(count, budget->examine);
     uint64_t base = ReadLe64(head + 20);
     uint64_t entriesAt = e.offset + 32;
-    for (uint64_t done = 0; done < count && *budget > 0;) {
+    for (uint64_t done = 0; done < count && budget->keep > 0;) {
       size_t n = size_t(std::min<uint64_t>(count - done, kIdx1BlockEntries));
       block.resize(n * 8);
       if (!source.Read(entriesAt + done * 8, block.data(), block.size())) break;
-      for (size_t i = 0; i < n && *budget > 0; ++i) {
+      for (size_t i = 0; i < n && budget->keep > 0 && budget->Examine(); ++i) {
         uint32_t off = ReadLe32(&block[i * 8]);
         uint32_t raw = ReadLe32(&block[i * 8 + 4]);
         ChunkRef ref;
@@ -131,7 +158,7 @@ void ReadStandardIndexes(ByteSource& source, const std::vector<SuperIndexEntry>&
         ref.key = (raw & 0x80000000u) == 0;
         if (ref.offset < base || !InFile(ref.offset, ref.size, fileSize)) continue;
         out->push_back(ref);
-        --*budget;
+        --budget->keep;
       }
       done += n;
     }
@@ -142,17 +169,17 @@ void ReadStandardIndexes(ByteSource& source, const std::vector<SuperIndexEntry>&
 // most files and from the start of the file in some; the first entry tells.
 void ReadIdx1(ByteSource& source, uint64_t idx1Offset, uint64_t idx1Size, const AviHeaders& headers,
               uint64_t moviListOffset, bool wantVideo, bool wantAudio, std::vector<ChunkRef>* video,
-              std::vector<ChunkRef>* audio, size_t* budget) {
+              std::vector<ChunkRef>* audio, IndexBudget* budget) {
   const uint64_t fileSize = source.Size();
   const uint64_t count = idx1Size / 16;
   std::vector<uint8_t> block;
   bool baseKnown = false;
   uint64_t base = moviListOffset;
-  for (uint64_t done = 0; done < count && *budget > 0;) {
+  for (uint64_t done = 0; done < count && budget->keep > 0 && budget->examine > 0;) {
     size_t n = size_t(std::min<uint64_t>(count - done, kIdx1BlockEntries));
     block.resize(n * 16);
     if (!source.Read(idx1Offset + done * 16, block.data(), block.size())) break;
-    for (size_t i = 0; i < n && *budget > 0; ++i) {
+    for (size_t i = 0; i < n && budget->keep > 0 && budget->Examine(); ++i) {
       const uint8_t* e = &block[i * 16];
       uint32_t id = ReadLe32(e);
       ChunkClass cls = ClassifyChunk(id, headers);
@@ -172,10 +199,10 @@ void ReadIdx1(ByteSource& source, uint64_t idx1Offset, uint64_t idx1Size, const 
       if (!InFile(ref.offset, ref.size, fileSize)) continue;
       if (cls == ChunkClass::kVideo && wantVideo) {
         video->push_back(ref);
-        --*budget;
+        --budget->keep;
       } else if (cls == ChunkClass::kAudio && wantAudio) {
         audio->push_back(ref);
-        --*budget;
+        --budget->keep;
       }
     }
     done += n;
@@ -200,21 +227,92 @@ const char* AviStatusText(AviStatus status) {
   return "?";
 }
 
+namespace {
+
+// Rates outside 0.1 to 1000 pictures per second are taken for damage.
+bool SaneMicroseconds(uint64_t us) { return us >= 1000 && us <= 10000000; }
+
+uint64_t Gcd(uint64_t a, uint64_t b) {
+  while (b != 0) {
+    uint64_t t = a % b;
+    a = b;
+    b = t;
+  }
+  return a;
+}
+
+// a * b / c (c > 0), rounded down or up, through a 128-bit product when the
+// 64-bit one overflows; saturates at the largest value.
+uint64_t MulDiv(uint64_t a, uint64_t b, uint64_t c, bool roundUp) {
+  uint64_t product;
+  if (!__builtin_mul_overflow(a, b, &product)) return product / c + (roundUp && product % c != 0 ? 1 : 0);
+  // Long multiplication in 32-bit halves, then division bit by bit.
+  const uint64_t aLo = a & 0xFFFFFFFFu, aHi = a >> 32, bLo = b & 0xFFFFFFFFu, bHi = b >> 32;
+  const uint64_t lolo = aLo * bLo, hilo = aHi * bLo, lohi = aLo * bHi;
+  const uint64_t middle = (lolo >> 32) + (hilo & 0xFFFFFFFFu) + (lohi & 0xFFFFFFFFu);
+  uint64_t hi = aHi * bHi + (hilo >> 32) + (lohi >> 32) + (middle >> 32);
+  uint64_t lo = (middle << 32) | (lolo & 0xFFFFFFFFu);
+  if (hi >= c) return UINT64_MAX;  // the quotient needs more than 64 bits
+  uint64_t quotient = 0, remainder = hi;
+  for (int bit = 63; bit >= 0; --bit) {
+    const bool carry = (remainder >> 63) != 0;
+    remainder = (remainder << 1) | ((lo >> bit) & 1);
+    quotient <<= 1;
+    if (carry || remainder >= c) {
+      remainder -= c;
+      quotient |= 1;
+    }
+  }
+  if (roundUp && remainder != 0) return quotient == UINT64_MAX ? quotient : quotient + 1;
+  return quotient;
+}
+
+// Milliseconds per picture as a fraction in lowest terms.
+void PictureDuration(const AviHeaders& h, uint64_t* num, uint64_t* den) {
+  if (h.video.rate != 0 && h.video.scale != 0 &&
+      SaneMicroseconds(uint64_t(h.video.scale) * 1000000u / h.video.rate)) {
+    *num = uint64_t(h.video.scale) * 1000u;
+    *den = h.video.rate;
+  } else if (SaneMicroseconds(h.microSecPerFrame)) {
+    *num = h.microSecPerFrame;
+    *den = 1000;
+  } else {
+    *num = 40;
+    *den = 1;
+  }
+  uint64_t g = Gcd(*num, *den);
+  *num /= g;
+  *den /= g;
+}
+
+}  // namespace
+
 uint64_t AviHeaders::FrameMicroseconds() const {
-  // Rates outside 0.1 to 1000 pictures per second are taken for damage.
-  auto sane = [](uint64_t us) { return us >= 1000 && us <= 10000000; };
   if (video.rate != 0 && video.scale != 0) {
     uint64_t us = uint64_t(video.scale) * 1000000u / video.rate;
-    if (sane(us)) return us;
+    if (SaneMicroseconds(us)) return us;
   }
-  if (sane(microSecPerFrame)) return microSecPerFrame;
+  if (SaneMicroseconds(microSecPerFrame)) return microSecPerFrame;
   return 40000;
 }
 
 int AviHeaders::FramesPerSecond() const {
-  uint64_t us = FrameMicroseconds();
-  uint64_t fps = (1000000u + us / 2) / us;
+  uint64_t num, den;
+  PictureDuration(*this, &num, &den);
+  uint64_t fps = (den * 1000u + num / 2) / num;
   return int(std::min<uint64_t>(fps, 255));
+}
+
+uint64_t AviHeaders::PictureStampMs(uint64_t n) const {
+  uint64_t num, den;
+  PictureDuration(*this, &num, &den);
+  return MulDiv(n, num, den, false);
+}
+
+uint64_t AviHeaders::FirstPictureAtOrAfter(uint64_t ms) const {
+  uint64_t num, den;
+  PictureDuration(*this, &num, &den);
+  return MulDiv(ms, den, num, true);
 }
 
 uint16_t AviHeaders::StreamPrefix(int number) {
@@ -369,7 +467,10 @@ AviStatus ParseAviFile(ByteSource& file, AviFileInfo* out) {
   }
 
   AviHeaders& h = out->headers;
-  size_t budget = kMaxIndexEntries;
+  IndexBudget budget;
+  // A real index entry takes at least 8 bytes of the file (a standard index
+  // entry; 16 for a super-index or 'idx1' entry).
+  budget.examine = fileSize / 8;
   if (!h.video.superIndex.empty() || (h.hasAudio && !h.audio.superIndex.empty())) out->openDml = true;
   if (!h.video.superIndex.empty()) ReadStandardIndexes(source, h.video.superIndex, &out->videoChunks, &budget);
   if (h.hasAudio && !h.audio.superIndex.empty())
@@ -385,6 +486,7 @@ AviStatus ParseAviFile(ByteSource& file, AviFileInfo* out) {
              &out->videoChunks, &out->audioChunks, &budget);
     if (needVideo && !out->videoChunks.empty()) out->indexSource = AviFileInfo::IndexSource::kIdx1;
   }
+  out->indexEntriesExamined = budget.examined;
   if (out->videoChunks.empty()) {
     out->audioChunks.clear();
     out->indexSource = AviFileInfo::IndexSource::kScan;

@@ -79,8 +79,9 @@ struct VideoStreamInfo {
 
 struct AudioStreamInfo {
   int number = -1;
-  uint16_t formatTag = 0;  // 1: PCM; 0xFFFE: extensible (PCM when its subformat says so)
-  bool pcm = false;
+  uint16_t formatTag = 0;  // 1: PCM; 3: float; 0xFFFE: extensible (its subformat says which)
+  bool pcm = false;        // integer samples
+  bool ieeeFloat = false;  // float samples
   uint16_t channels = 0;
   uint32_t samplesPerSec = 0;
   uint32_t avgBytesPerSec = 0;
@@ -105,8 +106,15 @@ struct AviHeaders {
   // Milliseconds per picture times 1000 (microseconds), from the video
   // stream's rate and scale, else the main header, else 40000.
   uint64_t FrameMicroseconds() const;
-  // Whole pictures per second for reporting (0..255).
+  // Whole pictures per second for reporting (0..255), rounded.
   int FramesPerSecond() const;
+  // The time of picture n in whole milliseconds, exact for the video
+  // stream's rate and scale (a main header's 33333 microseconds per picture
+  // would lose 1 ms in 30 pictures), else from the main header, else 40 ms
+  // a picture.
+  uint64_t PictureStampMs(uint64_t n) const;
+  // The first picture whose time is not before ms.
+  uint64_t FirstPictureAtOrAfter(uint64_t ms) const;
   // Two-character stream-number prefix of the chunk ids, as a 16-bit value.
   static uint16_t StreamPrefix(int number);
 };
@@ -131,6 +139,9 @@ struct AviFileInfo {
   enum class IndexSource { kSuperIndex, kIdx1, kScan } indexSource = IndexSource::kScan;
   std::vector<ChunkRef> videoChunks;
   std::vector<ChunkRef> audioChunks;
+  // Index entries looked at (super-index, standard index and 'idx1'
+  // entries, whether kept or not): never more than the file's size / 8.
+  uint64_t indexEntriesExamined = 0;
 };
 
 // Parses a whole file: headers, movi lists and the index.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 
 #define STB_IMAGE_IMPLEMENTATION
 #define STB_IMAGE_STATIC
@@ -143,6 +144,91 @@ bool DecodeJpegPicture(const uint8_t* data, size_t size, int maxWidth, int maxHe
   stbi_image_free(rgb);
   *width = w;
   *height = h;
+  return true;
+}
+
+size_t SecondFieldAt(const uint8_t* data, size_t size) {
+  if (!data || size < 4 || data[0] != 0xFF || data[1] != 0xD8) return 0;
+  size_t p = 2;
+  while (p + 2 <= size) {
+    if (data[p] != 0xFF) return 0;
+    const uint8_t marker = data[p + 1];
+    if (marker == 0xFF) {  // fill byte
+      ++p;
+      continue;
+    }
+    if (marker == 0xD9) {
+      // The end of the first picture; the second starts at the next SOI.
+      for (size_t q = p + 2; q + 3 <= size; ++q) {
+        if (data[q] == 0xFF && data[q + 1] == 0xD8 && data[q + 2] == 0xFF) return q;
+      }
+      return 0;
+    }
+    if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) {
+      p += 2;
+      continue;
+    }
+    if (p + 4 > size) return 0;
+    p += 2 + ((size_t(data[p + 2]) << 8) | data[p + 3]);
+    if (marker != 0xDA) continue;
+    // Entropy-coded data: 0xFF is followed by 0 (a data byte), a restart
+    // marker or fill, and otherwise starts the next marker.
+    while (p + 1 < size) {
+      if (data[p] == 0xFF && data[p + 1] != 0 && data[p + 1] != 0xFF && !(data[p + 1] >= 0xD0 && data[p + 1] <= 0xD7))
+        break;
+      ++p;
+    }
+  }
+  return 0;
+}
+
+namespace {
+
+// Each line of a bottom-up picture twice.
+void DoubleLines(const std::vector<uint8_t>& field, int w, int h, std::vector<uint8_t>* out) {
+  const size_t stride = size_t(w) * 4;
+  out->resize(stride * size_t(h) * 2);
+  for (int y = 0; y < h; ++y) {
+    std::memcpy(out->data() + size_t(2 * y) * stride, field.data() + size_t(y) * stride, stride);
+    std::memcpy(out->data() + size_t(2 * y + 1) * stride, field.data() + size_t(y) * stride, stride);
+  }
+}
+
+}  // namespace
+
+bool DecodeMotionJpeg(const uint8_t* data, size_t size, int streamWidth, int streamHeight, std::vector<uint8_t>* out,
+                      int* width, int* height) {
+  const size_t second = SecondFieldAt(data, size);
+  std::vector<uint8_t> top, bottom;
+  int w = 0, h = 0, w2 = 0, h2 = 0;
+  if (second != 0 && streamHeight >= 2 && DecodeJpegPicture(data, second, streamWidth, streamHeight / 2, &top, &w, &h)) {
+    *width = w;
+    *height = 2 * h;
+    if (!DecodeJpegPicture(data + second, size - second, streamWidth, streamHeight / 2, &bottom, &w2, &h2) ||
+        w2 != w || h2 != h) {
+      DoubleLines(top, w, h, out);  // the second field is unusable
+      return true;
+    }
+    // Rows are stored bottom-up: visual row y of the woven picture is row
+    // y / 2 of the top (even y) or bottom (odd y) field.
+    const size_t stride = size_t(w) * 4;
+    const int full = 2 * h;
+    out->resize(stride * size_t(full));
+    for (int y = 0; y < full; ++y) {
+      const std::vector<uint8_t>& field = (y & 1) ? bottom : top;
+      std::memcpy(out->data() + size_t(full - 1 - y) * stride, field.data() + size_t(h - 1 - y / 2) * stride, stride);
+    }
+    return true;
+  }
+  if (!DecodeJpegPicture(data, size, streamWidth, streamHeight, out, &w, &h)) return false;
+  *width = w;
+  *height = h;
+  if (h * 2 == streamHeight) {
+    // One field of the two (the other lost): each of its lines twice.
+    top.swap(*out);
+    DoubleLines(top, w, h, out);
+    *height = 2 * h;
+  }
   return true;
 }
 

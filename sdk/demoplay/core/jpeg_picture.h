@@ -14,4 +14,15 @@ namespace demoplay {
 bool DecodeJpegPicture(const uint8_t* data, size_t size, int maxWidth, int maxHeight, std::vector<uint8_t>* out,
                        int* width, int* height);
 
+// Decodes the picture of one Motion-JPEG chunk in the same layout. An
+// interlaced chunk holds two JPEG fields of half height, the top one first;
+// they are woven into one picture of full height. A lone field of half the
+// stream's height (its other field lost) has its lines doubled.
+bool DecodeMotionJpeg(const uint8_t* data, size_t size, int streamWidth, int streamHeight, std::vector<uint8_t>* out,
+                      int* width, int* height);
+
+// Where the second JPEG of a chunk starts (after the end of the first
+// one's scans), or 0 when there is none.
+size_t SecondFieldAt(const uint8_t* data, size_t size);
+
 }  // namespace demoplay

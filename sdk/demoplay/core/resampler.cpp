@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace demoplay {
 namespace {
@@ -10,12 +11,18 @@ constexpr int kTableSteps = 256;
 constexpr int kZeroCrossings = 16;
 constexpr double kPi = 3.14159265358979323846;
 
+uint32_t ReadLe32Bytes(const uint8_t* p) {
+  return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+}
+
 }  // namespace
 
-bool Resampler::Configure(uint32_t inputRate, int channels, int bitsPerSample) {
-  if (inputRate < 1000 || inputRate > 384000 || channels < 1 || channels > 16 ||
-      (bitsPerSample != 8 && bitsPerSample != 16))
-    return false;
+bool Resampler::Configure(uint32_t inputRate, int channels, int bitsPerSample, SampleFormat format) {
+  const bool known = format == SampleFormat::kFloat
+                         ? bitsPerSample == 32 || bitsPerSample == 64
+                         : bitsPerSample == 8 || bitsPerSample == 16 || bitsPerSample == 24 || bitsPerSample == 32;
+  if (inputRate < 1000 || inputRate > 384000 || channels < 1 || channels > 16 || !known) return false;
+  format_ = format;
   inputRate_ = inputRate;
   channels_ = channels;
   bytesPerSample_ = bitsPerSample / 8;
@@ -52,6 +59,29 @@ float Resampler::Kernel(double distance) const {
   return table_[i] + (table_[i + 1] - table_[i]) * f;
 }
 
+float Resampler::Sample(const uint8_t* p) const {
+  if (format_ == SampleFormat::kFloat) {
+    if (bytesPerSample_ == 4) {
+      float v;
+      std::memcpy(&v, p, 4);
+      return std::isfinite(v) ? v * 32768.0f : 0.0f;
+    }
+    double v;
+    std::memcpy(&v, p, 8);
+    return std::isfinite(v) ? float(v * 32768.0) : 0.0f;
+  }
+  switch (bytesPerSample_) {
+    case 1: return float((int(p[0]) - 128) * 256);
+    case 2: return float(int16_t(uint16_t(p[0] | (p[1] << 8))));
+    case 3: {
+      // Sign-extended through the top byte of a 32-bit value.
+      int32_t v = int32_t((uint32_t(p[0]) << 8) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 24)) / 256;
+      return float(v) / 256.0f;
+    }
+    default: return float(double(int32_t(ReadLe32Bytes(p))) / 65536.0);
+  }
+}
+
 void Resampler::Process(const uint8_t* data, size_t size, std::vector<int16_t>* out) {
   if (inputRate_ == 0) return;
   const size_t frameBytes = size_t(channels_) * size_t(bytesPerSample_);
@@ -59,12 +89,7 @@ void Resampler::Process(const uint8_t* data, size_t size, std::vector<int16_t>* 
   size_t used = 0;
   auto appendFrame = [&](const uint8_t* f) {
     float sum = 0;
-    for (int c = 0; c < channels_; ++c) {
-      if (bytesPerSample_ == 2)
-        sum += float(int16_t(uint16_t(f[2 * c] | (f[2 * c + 1] << 8))));
-      else
-        sum += float((int(f[c]) - 128) * 256);
-    }
+    for (int c = 0; c < channels_; ++c) sum += Sample(f + size_t(c) * size_t(bytesPerSample_));
     history_.push_back(sum / float(channels_));
   };
   if (!partial_.empty()) {
@@ -81,6 +106,14 @@ void Resampler::Process(const uint8_t* data, size_t size, std::vector<int16_t>* 
   for (size_t i = 0; i < frames; ++i) appendFrame(data + used + i * frameBytes);
   used += frames * frameBytes;
   partial_.assign(data + used, data + size);
+
+  if (inputRate_ == kOutputRate) {
+    // Nothing to convert but the channels and the sample size.
+    for (float v : history_) out->push_back(int16_t(std::max(-32768.0f, std::min(32767.0f, std::round(v)))));
+    historyStart_ += history_.size();
+    history_.clear();
+    return;
+  }
 
   const uint64_t available = historyStart_ + history_.size();  // input samples seen
   for (;;) {

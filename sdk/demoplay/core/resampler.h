@@ -2,8 +2,9 @@
 // format the plug-in plays. Channels are averaged, then a windowed-sinc
 // low-pass interpolator (cut-off below the lower of the two Nyquist rates)
 // computes each output sample at its exact rational position in the input.
-// Works on a stream of blocks: the output does not depend on how the input
-// was cut into blocks.
+// Sound already at 16 kHz is not filtered: mono 16-bit sound passes through
+// unchanged. Works on a stream of blocks: the output does not depend on how
+// the input was cut into blocks.
 #pragma once
 
 #include <cstddef>
@@ -14,11 +15,15 @@ namespace demoplay {
 
 constexpr uint32_t kOutputRate = 16000;
 
+enum class SampleFormat { kInteger, kFloat };
+
 class Resampler {
  public:
-  // bitsPerSample 8 (unsigned) or 16 (signed little-endian); rates from
-  // 1000 to 384000 Hz; 1 to 16 channels. False when outside these.
-  bool Configure(uint32_t inputRate, int channels, int bitsPerSample);
+  // Integer samples of 8 (unsigned), 16, 24 or 32 bits (signed
+  // little-endian), or float samples of 32 or 64 bits (full scale at 1.0);
+  // rates from 1000 to 384000 Hz; 1 to 16 channels. False when outside these.
+  bool Configure(uint32_t inputRate, int channels, int bitsPerSample,
+                 SampleFormat format = SampleFormat::kInteger);
   // Forgets buffered input (after a seek); the next block starts afresh.
   void Reset();
   // Appends the output samples that this block completes. A trailing
@@ -31,10 +36,13 @@ class Resampler {
 
  private:
   float Kernel(double distance) const;
+  // One sample as a 16-bit value (with a fraction for the wider formats).
+  float Sample(const uint8_t* p) const;
 
   uint32_t inputRate_ = 0;
   int channels_ = 0;
   int bytesPerSample_ = 0;
+  SampleFormat format_ = SampleFormat::kInteger;
   int halfWidth_ = 0;
   double cutoff_ = 0;  // in cycles per input sample, times two
   std::vector<float> table_;  // kernel sampled at kTableSteps per input sample

@@ -6,29 +6,35 @@ namespace demoplay {
 
 AviStatus ParseStreamHeader(const uint8_t* data, size_t size, AviHeaders* out, size_t* moviEnd) {
   *out = AviHeaders();
+  StreamHeaderParser parser;
+  return parser.Continue(data, size, out, moviEnd);
+}
+
+AviStatus StreamHeaderParser::Continue(const uint8_t* data, size_t size, AviHeaders* out, size_t* moviEnd) {
   if (size < 12 || ReadLe32(data) != kFccRiff || ReadLe32(data + 8) != kFccAvi) return AviStatus::kNotAvi;
-  bool haveHeaders = false;
-  size_t pos = 12;
-  while (pos + 8 <= size) {
-    uint32_t id = ReadLe32(data + pos);
-    uint32_t len = ReadLe32(data + pos + 4);
-    if (id == kFccList && pos + 12 <= size) {
-      uint32_t type = ReadLe32(data + pos + 8);
+  while (pos_ + 8 <= size) {
+    ++chunkHeadersRead_;
+    uint32_t id = ReadLe32(data + pos_);
+    uint32_t len = ReadLe32(data + pos_ + 4);
+    if (id == kFccList) {
+      // A list is known by its type, whatever its size says.
+      if (pos_ + 12 > size) return AviStatus::kTruncated;
+      uint32_t type = ReadLe32(data + pos_ + 8);
       if (type == kFccMovi) {
-        if (!haveHeaders) return AviStatus::kCorrupt;
-        *moviEnd = pos + 12;
+        if (!haveHeaders_) return AviStatus::kCorrupt;
+        *moviEnd = pos_ + 12;
         return AviStatus::kOk;
       }
-      if (type == kFccHdrl && !haveHeaders) {
-        if (len > size - pos - 8) return AviStatus::kTruncated;
-        AviStatus s = ParseHeaderList(data + pos + 8, len, out);
+      if (type == kFccHdrl && !haveHeaders_) {
+        if (len > size - pos_ - 8) return AviStatus::kTruncated;
+        AviStatus s = ParseHeaderList(data + pos_ + 8, len, out);
         if (s != AviStatus::kOk) return s;
-        haveHeaders = true;
+        haveHeaders_ = true;
       }
     }
-    uint64_t next = uint64_t(pos) + 8 + len + (len & 1);
+    uint64_t next = uint64_t(pos_) + 8 + len + (len & 1);
     if (next > size) return AviStatus::kTruncated;
-    pos = size_t(next);
+    pos_ = size_t(next);
   }
   return AviStatus::kTruncated;
 }

@@ -15,6 +15,23 @@ namespace demoplay {
 // 'movi' list header; bytes after it in the header are stream data.
 AviStatus ParseStreamHeader(const uint8_t* data, size_t size, AviHeaders* out, size_t* moviEnd);
 
+// The same for a header that arrives in pieces: each call is given all the
+// bytes so far and goes on from the chunk where the last one stopped, so a
+// header fed in small pieces is walked once, not once per piece.
+class StreamHeaderParser {
+ public:
+  // kTruncated while more bytes are needed; any other result is final. `out`
+  // is the same object on every call (the headers are parsed into it once).
+  AviStatus Continue(const uint8_t* data, size_t size, AviHeaders* out, size_t* moviEnd);
+  // Chunk headers looked at so far, counting a repeat of an incomplete one.
+  uint64_t chunkHeadersRead() const { return chunkHeadersRead_; }
+
+ private:
+  size_t pos_ = 12;  // the next top-level chunk
+  bool haveHeaders_ = false;
+  uint64_t chunkHeadersRead_ = 0;
+};
+
 struct StreamChunk {
   ChunkClass cls = ChunkClass::kOther;
   std::vector<uint8_t> data;

@@ -26,26 +26,32 @@ int Close(int port, bool stream) {
   // The thread ends before the number is given up, so that no frame of this
   // port can arrive under the number of a port opened next.
   p->Shutdown();
-  Ports().Remove(port);
+  Ports().Remove(port, p.get());
   return KV_OK;
 }
 
+// The port is made and opened under a reserved number and published only
+// when it is open: until then no other call (KV_Free, a call on a guessed
+// number) can meet it half made.
 template <typename Open>
 int OpenPort(int* port, Open open) {
   if (!port) return KV_ERR_ARGUMENT;
-  std::shared_ptr<PlayPort> p = Ports().Create();
-  if (!p) return KV_ERR_TOO_MANY_PORTS;
+  const int id = Ports().Reserve();
+  if (id < 0) return KV_ERR_TOO_MANY_PORTS;
+  std::shared_ptr<PlayPort> p;
   int r;
   try {
+    p = std::make_shared<PlayPort>(id);
     r = open(*p);
   } catch (const std::bad_alloc&) {
     r = KV_ERR_NO_MEMORY;
   }
   if (r != KV_OK) {
-    Ports().Remove(p->id());
+    Ports().Unreserve(id);
     return r;
   }
-  *port = p->id();
+  Ports().Publish(id, std::move(p));
+  *port = id;
   return KV_OK;
 }
 
@@ -63,7 +69,7 @@ int KV_CALL KV_Free(void) {
   for (int i = 0; i < demoplay::kMaxPorts; ++i) {
     if (std::shared_ptr<PlayPort> p = Ports().Find(i)) {
       p->Shutdown();
-      Ports().Remove(i);
+      Ports().Remove(i, p.get());
     }
   }
   return KV_OK;

@@ -90,7 +90,8 @@ bool PlayPort::NextFileChunkLocked(std::unique_lock<std::mutex>& lock, Clock::ti
     *base = Clock::now() - std::chrono::milliseconds(positionMs_);
   }
   const bool haveVideo = nextVideo_ < file_.videoChunks.size();
-  const bool haveAudio = soundUsable_ && nextAudio_ < file_.audioChunks.size();
+  const bool haveBlock = !laterSound_.empty();
+  const bool haveAudio = haveBlock || (soundUsable_ && nextAudio_ < file_.audioChunks.size());
   if (!haveVideo && !haveAudio) {
     if (endNotified_) {
       wake_.wait(lock);
@@ -102,7 +103,9 @@ bool PlayPort::NextFileChunkLocked(std::unique_lock<std::mutex>& lock, Clock::ti
     return true;
   }
   uint32_t videoStamp = haveVideo ? VideoStampMs(nextVideo_) : 0;
-  uint32_t audioStamp = haveAudio ? AudioStampMs(audioStartBytes_[nextAudio_]) : 0;
+  uint32_t audioStamp = haveBlock ? laterSound_.front().stampMs
+                        : haveAudio ? AudioStampMs(audioStartBytes_[nextAudio_])
+                                    : 0;
   int64_t videoDue = videoStamp;
   int64_t audioDue = int64_t(audioStamp) - kSoundLeadMs;
   bool takeVideo = haveVideo && (!haveAudio || videoDue < audioDue);
@@ -119,6 +122,8 @@ bool PlayPort::NextFileChunkLocked(std::unique_lock<std::mutex>& lock, Clock::ti
     out->ref = file_.videoChunks[nextVideo_++];
     out->stampMs = videoStamp;
     positionMs_ = videoStamp;
+  } else if (haveBlock) {
+    TakeLaterSound(out);
   } else {
     out->cls = ChunkClass::kAudio;
     out->ref = file_.audioChunks[nextAudio_++];
@@ -127,7 +132,19 @@ bool PlayPort::NextFileChunkLocked(std::unique_lock<std::mutex>& lock, Clock::ti
   return true;
 }
 
+void PlayPort::TakeLaterSound(Pending* out) {
+  out->cls = ChunkClass::kAudio;
+  out->converted = true;
+  out->stampMs = laterSound_.front().stampMs;
+  out->sound = std::move(laterSound_.front().samples);
+  laterSound_.pop_front();
+}
+
 bool PlayPort::NextStreamChunkLocked(std::unique_lock<std::mutex>& lock, Pending* out) {
+  if (!laterSound_.empty()) {
+    TakeLaterSound(out);
+    return true;
+  }
   if (queue_.empty()) {
     wake_.wait(lock);
     return false;
@@ -151,19 +168,27 @@ void PlayPort::Run() {
   Clock::time_point base = Clock::now();
   Pending chunk;
   while (!stopRequested_) {
+    if (laterSoundEpoch_ != soundEpoch_) {
+      laterSound_.clear();
+      resampler_.Reset();
+      laterSoundEpoch_ = soundEpoch_;
+    }
+    chunk = Pending();
     bool ready = isStream_ ? NextStreamChunkLocked(lock, &chunk) : NextFileChunkLocked(lock, &base, &chunk);
     if (!ready || stopRequested_) continue;
-    bool resetSound = resetSound_;
-    resetSound_ = false;
     chunk.callback = callback_;
     chunk.user = user_;
     lock.unlock();
-    if (resetSound) resampler_.Reset();
     Deliver(chunk);
     lock.lock();
   }
   // The id may be given to another thread once this one has ended.
   decodingThread_ = std::thread::id();
+}
+
+void PlayPort::DeliverSound(Pending& chunk, int fps) {
+  chunk.callback(id_, reinterpret_cast<const unsigned char*>(chunk.sound.data()), int(chunk.sound.size() * 2),
+                 layout_.width, layout_.height, chunk.stampMs, KV_FRAME_SOUND, fps, chunk.user);
 }
 
 // Runs on the decoding thread without the port's lock: reads the chunk,
@@ -172,6 +197,10 @@ void PlayPort::Deliver(Pending& chunk) {
   const int fps = headers().FramesPerSecond();
   if (chunk.cls == ChunkClass::kOther) {
     chunk.callback(id_, nullptr, 0, layout_.width, layout_.height, chunk.stampMs, KV_FRAME_NOTIFY, fps, chunk.user);
+    return;
+  }
+  if (chunk.converted) {
+    DeliverSound(chunk, fps);
     return;
   }
   const uint8_t* data;
@@ -204,13 +233,23 @@ void PlayPort::Deliver(Pending& chunk) {
     sound_.clear();
     resampler_.Process(data, size, &sound_);
     if (sound_.empty()) return;
-    chunk.callback(id_, reinterpret_cast<const unsigned char*>(sound_.data()), int(sound_.size() * 2), layout_.width,
-              layout_.height, chunk.stampMs, KV_FRAME_SOUND, fps, chunk.user);
+    // The first block now, the others each at its own time (at once for
+    // streams), in the sound's epoch as it was when the chunk was taken.
+    for (size_t at = kMaxSoundBlockSamples; at < sound_.size(); at += kMaxSoundBlockSamples) {
+      SoundBlock block;
+      block.stampMs = chunk.stampMs + uint32_t(uint64_t(at) * 1000 / kOutputRate);
+      block.samples.assign(sound_.begin() + at, sound_.begin() + std::min(sound_.size(), at + kMaxSoundBlockSamples));
+      laterSound_.push_back(std::move(block));
+    }
+    if (sound_.size() > kMaxSoundBlockSamples) sound_.resize(kMaxSoundBlockSamples);
+    chunk.sound.swap(sound_);
+    DeliverSound(chunk, fps);
+    chunk.sound.swap(sound_);
     return;
   }
   if (layout_.mjpeg) {
     int w = 0, h = 0;
-    if (!DecodeJpegPicture(data, size, layout_.width, layout_.height, &picture_, &w, &h)) return;
+    if (!DecodeMotionJpeg(data, size, layout_.width, layout_.height, &picture_, &w, &h)) return;
     chunk.callback(id_, picture_.data(), int(picture_.size()), w, h, chunk.stampMs, KV_FRAME_RGB32, fps, chunk.user);
     return;
   }

@@ -33,6 +33,9 @@ constexpr int64_t kSoundLeadMs = 200;
 // A decoding thread held up longer than this (a paused or full consumer)
 // carries on from where it is instead of hurrying to catch up.
 constexpr int64_t kMaxLatenessMs = 250;
+// Sound is handed over in blocks of at most 200 ms (6400 bytes of 16 kHz
+// mono 16-bit), each at its own time, however long the stored chunks are.
+constexpr size_t kMaxSoundBlockSamples = 3200;
 
 class PlayPort {
  public:
@@ -68,8 +71,14 @@ class PlayPort {
     uint32_t stampMs = 0;
     ChunkRef ref;                // file ports
     std::vector<uint8_t> data;   // stream ports
+    bool converted = false;      // a block of sound already converted
+    std::vector<int16_t> sound;  // that block
     KV_FrameCallBack callback = nullptr;  // as set when the chunk was taken
     void* user = nullptr;
+  };
+  struct SoundBlock {
+    uint32_t stampMs = 0;
+    std::vector<int16_t> samples;
   };
 
   const AviHeaders& headers() const { return isStream_ ? streamHeaders_ : file_.headers; }
@@ -85,7 +94,9 @@ class PlayPort {
   void Run();
   bool NextFileChunkLocked(std::unique_lock<std::mutex>& lock, Clock::time_point* base, Pending* out);
   bool NextStreamChunkLocked(std::unique_lock<std::mutex>& lock, Pending* out);
+  void TakeLaterSound(Pending* out);
   void Deliver(Pending& chunk);
+  void DeliverSound(Pending& chunk, int fps);
 
   const int id_;
   bool isStream_ = false;
@@ -120,15 +131,21 @@ class PlayPort {
   bool headersReady_ = false;
   int streamError_ = KV_OK;
   std::vector<uint8_t> headerBytes_;
+  StreamHeaderParser headerParser_;  // goes on where the last piece left it
   AviHeaders streamHeaders_;
   std::unique_ptr<StreamAssembler> assembler_;
   std::deque<StreamChunk> queue_;
   size_t queuedBytes_ = 0;
   uint64_t streamPictures_ = 0, streamSoundBytes_ = 0;
 
+  // Changes when sound converted earlier no longer follows on (a seek,
+  // cleared stream data); the thread then starts its sound afresh.
+  uint64_t soundEpoch_ = 0;  // guarded by mutex_
+
   // Decoding thread only.
   Resampler resampler_;
-  bool resetSound_ = false;  // guarded by mutex_; the thread resets its resampler
+  std::deque<SoundBlock> laterSound_;  // the rest of the last sound chunk
+  uint64_t laterSoundEpoch_ = 0;       // the epoch of the resampler and laterSound_
   std::vector<uint8_t> readBuffer_, picture_;
   std::vector<int16_t> sound_;
 };

@@ -24,8 +24,9 @@ int PlayPort::PrepareDecoding() {
   const AviHeaders& h = headers();
   if (DescribeVideo(h.video, &layout_) != LayoutStatus::kOk) return KV_ERR_UNSUPPORTED;
   const AudioStreamInfo& a = h.audio;
-  soundUsable_ = h.hasAudio && a.pcm && a.blockAlign == a.channels * (a.bitsPerSample / 8) &&
-                 resampler_.Configure(a.samplesPerSec, a.channels, a.bitsPerSample);
+  soundUsable_ = h.hasAudio && (a.pcm || a.ieeeFloat) && a.blockAlign == a.channels * (a.bitsPerSample / 8) &&
+                 resampler_.Configure(a.samplesPerSec, a.channels, a.bitsPerSample,
+                                      a.ieeeFloat ? SampleFormat::kFloat : SampleFormat::kInteger);
   soundBytesPerSecond_ = soundUsable_ ? a.samplesPerSec * a.blockAlign : 0;
   return KV_OK;
 }
@@ -63,7 +64,7 @@ int PlayPort::OpenStream(const uint8_t* header, size_t length) {
 // incomplete; any other failure is final for the port.
 int PlayPort::AcceptStreamHeaderLocked() {
   size_t moviEnd = 0;
-  AviStatus s = ParseStreamHeader(headerBytes_.data(), headerBytes_.size(), &streamHeaders_, &moviEnd);
+  AviStatus s = headerParser_.Continue(headerBytes_.data(), headerBytes_.size(), &streamHeaders_, &moviEnd);
   if (s == AviStatus::kTruncated) {
     if (headerBytes_.size() <= kMaxStreamHeaderBytes) return KV_ERR_NOT_READY;
     s = AviStatus::kCorrupt;
@@ -121,11 +122,12 @@ int PlayPort::ClearBuffer() {
   queue_.clear();
   queuedBytes_ = 0;
   assembler_->Reset();
+  ++soundEpoch_;  // nor the rest of sound already converted
   return KV_OK;
 }
 
 uint32_t PlayPort::VideoStampMs(uint64_t index) const {
-  return uint32_t(index * headers().FrameMicroseconds() / 1000);
+  return uint32_t(std::min<uint64_t>(headers().PictureStampMs(index), UINT32_MAX));
 }
 
 uint32_t PlayPort::AudioStampMs(uint64_t bytes) const {
@@ -168,9 +170,7 @@ int PlayPort::SetPlayTime(int seconds) {
 // stamp is not before the target, moved back to a key picture; the sound
 // chunk is the one that holds the target time.
 int PlayPort::SeekLocked(uint32_t ms) {
-  const uint64_t frameUs = headers().FrameMicroseconds();
-  uint64_t index = (uint64_t(ms) * 1000 + frameUs - 1) / frameUs;
-  index = std::min<uint64_t>(index, file_.videoChunks.size());
+  uint64_t index = std::min<uint64_t>(headers().FirstPictureAtOrAfter(ms), file_.videoChunks.size());
   while (index > 0 && index < file_.videoChunks.size() && !file_.videoChunks[index].key) --index;
   nextVideo_ = size_t(index);
   uint64_t targetBytes = uint64_t(ms) * soundBytesPerSecond_ / 1000;
@@ -181,7 +181,7 @@ int PlayPort::SeekLocked(uint32_t ms) {
   positionMs_ = VideoStampMs(nextVideo_);
   endNotified_ = false;
   seekPending_ = true;
-  resetSound_ = true;
+  ++soundEpoch_;
   wake_.notify_all();
   return KV_OK;
 }

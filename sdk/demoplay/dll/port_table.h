@@ -1,28 +1,16 @@
 // The open ports by number. Callers get a shared reference, so a port stays
 // alive while an entry point works on it even if another thread closes it.
+// An opening port has its number reserved and is found only once it is open.
 #pragma once
 
-#include <memory>
-#include <mutex>
-#include <vector>
-
+#include "core/slot_table.h"
 #include "dll/play_port.h"
 
 namespace demoplay {
 
 constexpr int kMaxPorts = 64;
 
-class PortTable {
- public:
-  // Reserves a number and makes its port; null when all are taken.
-  std::shared_ptr<PlayPort> Create();
-  void Remove(int id);
-  std::shared_ptr<PlayPort> Find(int id);
-
- private:
-  std::mutex mutex_;
-  std::shared_ptr<PlayPort> ports_[kMaxPorts];
-};
+using PortTable = SlotTable<PlayPort, kMaxPorts>;
 
 PortTable& Ports();
 

@@ -5,8 +5,9 @@
  * Files: RIFF 'AVI ' with OpenDML 'AVIX' extensions, indexed by super-indexes,
  * 'idx1' or a scan of the data. Video: I420 (IYUV), YV12, YUY2 (YUYV) and UYVY
  * delivered as stored; 32-bit and 24-bit BI_RGB delivered as 32-bit
- * bottom-up RGB; Motion-JPEG decoded to 32-bit bottom-up RGB. Sound: 8- and
- * 16-bit PCM of any rate and up to 16 channels, delivered as 16 kHz mono.
+ * bottom-up RGB; Motion-JPEG (also interlaced) decoded to 32-bit bottom-up
+ * RGB. Sound: 8-, 16-, 24- and 32-bit and float PCM of any rate and up to 16
+ * channels, delivered as 16 kHz mono in blocks of at most 6400 bytes.
  * Files are paced in real time; streams are delivered as their data arrives.
  *
  * Every entry point uses the C calling convention and returns 0 or one of the

@@ -1,0 +1,23 @@
+// The sample recording's sound: a steady sine tone as 16-bit mono PCM, cut
+// into the blocks that go with each picture.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace sample {
+
+struct ToneSpec {
+  int sampleRate = 16000;
+  int frequencyHz = 440;
+  double amplitude = 0.3;  // of full scale
+};
+
+// Samples that belong to picture `index` at `fps` pictures per second: the
+// blocks of consecutive pictures join without a gap or an overlap, and the
+// phase runs on from one block to the next.
+std::vector<int16_t> ToneForPicture(const ToneSpec& tone, int index, int fps);
+// Number of samples before picture `index`.
+int64_t SamplesBefore(const ToneSpec& tone, int index, int fps);
+
+}  // namespace sample

@@ -1,0 +1,23 @@
+// The command line of the sample-media tool.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "sample/sample_recording.h"
+
+namespace sample {
+
+struct SampleCommand {
+  std::string output;
+  RecordingSpec spec;
+  bool help = false;
+};
+
+// Parses the arguments after the program name. Empty result, or what is wrong.
+std::string ParseSampleCommand(const std::vector<std::string>& args, SampleCommand* out);
+
+// The usage text.
+const char* SampleUsage();
+
+}  // namespace sample

@@ -1,0 +1,54 @@
+// Writes the sample recording: the test pattern as raw planar 4:2:0 or as
+// Motion-JPEG, the tone interleaved picture by picture, through the SDK's
+// own AVI writer; and the ".lti" overlay file beside it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "core/byte_io.h"
+#include "sample/pcm_tone.h"
+
+namespace sample {
+
+enum class PictureFormat { kYv12, kI420, kMjpeg };
+
+struct RecordingSpec {
+  int width = 640;
+  int height = 480;
+  int fps = 25;
+  double seconds = 10.0;
+  PictureFormat format = PictureFormat::kMjpeg;
+  int jpegQuality = 85;
+  bool sound = true;
+  bool overlay = true;
+  ToneSpec tone;
+};
+
+// Empty when the spec can be written, else why not.
+std::string CheckSpec(const RecordingSpec& spec);
+// Number of pictures the recording holds.
+int PictureCount(const RecordingSpec& spec);
+// Text name of a format ("yv12", "i420", "mjpeg") and the reverse (false for
+// an unknown name).
+const char* FormatName(PictureFormat format);
+bool ParseFormat(const std::string& name, PictureFormat* out);
+
+// The AVI file alone, into any sink. False when the sink fails.
+bool WriteAvi(demoplay::ByteSink* sink, const RecordingSpec& spec);
+
+struct WrittenFiles {
+  std::string avi;
+  std::string overlay;  // empty when none was written
+  uint64_t aviBytes = 0;
+  int pictures = 0;
+};
+
+// The AVI file at `path` and, when the spec asks for it, its side file (the
+// same path with the extension ".lti"). Empty result, or why it failed.
+std::string WriteRecording(const std::string& path, const RecordingSpec& spec, WrittenFiles* written);
+
+// The side-file path that goes with a media file.
+std::string SideFilePath(const std::string& mediaPath);
+
+}  // namespace sample

@@ -1,0 +1,17 @@
+// Builds a file from each input taken as a blueprint (see avi_blueprint.h)
+// and feeds it to the play SDK's parsing paths, so that mutations of a few
+// bytes explore files of megabytes with deep and hostile indexes.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+#include "avi_blueprint.h"
+#include "sdk_paths.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::vector<uint8_t> file = avifuzz::BuildAvi(avifuzz::Blueprint::Decode(data, size));
+  if (file.size() > avifuzz::kMaxBlueprintBytes) std::abort();
+  ExerciseSdkPaths(file.data(), file.size());
+  return 0;
+}

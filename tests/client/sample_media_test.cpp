@@ -1,0 +1,191 @@
+// The sample recording as the SDK's parser and JPEG decoder read it back:
+// headers, picture and sound counts, the colour bars, the tone.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+#include "core/avi_parser.h"
+#include "core/jpeg_picture.h"
+#include "sample/pcm_tone.h"
+#include "sample/sample_recording.h"
+#include "sample/test_pattern.h"
+#include "sample/yuv420.h"
+
+namespace {
+
+using sample::PictureFormat;
+
+struct Written {
+  std::vector<uint8_t> bytes;
+  demoplay::AviFileInfo info;
+  demoplay::AviStatus status = demoplay::AviStatus::kCorrupt;
+};
+
+Written Write(const sample::RecordingSpec& spec) {
+  Written w;
+  demoplay::MemorySink sink;
+  EXPECT_TRUE(sample::WriteAvi(&sink, spec));
+  w.bytes = std::move(sink.bytes);
+  demoplay::MemorySource source(w.bytes.data(), w.bytes.size());
+  w.status = demoplay::ParseAviFile(source, &w.info);
+  return w;
+}
+
+std::vector<uint8_t> Chunk(const Written& w, const demoplay::ChunkRef& c) {
+  return std::vector<uint8_t>(w.bytes.begin() + long(c.offset), w.bytes.begin() + long(c.offset + c.size));
+}
+
+struct FormatCase {
+  PictureFormat format;
+  int width, height, fps;
+  double seconds;
+  bool sound;
+};
+
+class SampleFormats : public ::testing::TestWithParam<FormatCase> {};
+
+TEST_P(SampleFormats, ParsesBackWithEveryPictureAndTheWholeTone) {
+  const FormatCase& c = GetParam();
+  sample::RecordingSpec spec;
+  spec.format = c.format;
+  spec.width = c.width;
+  spec.height = c.height;
+  spec.fps = c.fps;
+  spec.seconds = c.seconds;
+  spec.sound = c.sound;
+  ASSERT_EQ(sample::CheckSpec(spec), "");
+  Written w = Write(spec);
+  ASSERT_EQ(w.status, demoplay::AviStatus::kOk);
+  const demoplay::AviHeaders& h = w.info.headers;
+  EXPECT_EQ(h.video.width, c.width);
+  EXPECT_EQ(h.video.height, c.height);
+  EXPECT_EQ(h.FramesPerSecond(), c.fps);
+  EXPECT_EQ(h.video.length, uint32_t(sample::PictureCount(spec)));
+  ASSERT_EQ(w.info.videoChunks.size(), size_t(sample::PictureCount(spec)));
+  EXPECT_EQ(h.hasAudio, c.sound);
+  if (c.sound) {
+    EXPECT_TRUE(h.audio.pcm);
+    EXPECT_EQ(h.audio.samplesPerSec, 16000u);
+    EXPECT_EQ(h.audio.channels, 1);
+    uint64_t bytes = 0;
+    for (const demoplay::ChunkRef& a : w.info.audioChunks) bytes += a.size;
+    EXPECT_EQ(bytes, uint64_t(sample::SamplesBefore(spec.tone, sample::PictureCount(spec), c.fps)) * 2);
+  }
+  if (c.format != PictureFormat::kMjpeg) {
+    for (const demoplay::ChunkRef& v : w.info.videoChunks) ASSERT_EQ(v.size, uint32_t(c.width * c.height * 3 / 2));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(All, SampleFormats,
+                         ::testing::Values(FormatCase{PictureFormat::kYv12, 64, 48, 25, 1.0, true},
+                                           FormatCase{PictureFormat::kI420, 32, 16, 30, 0.5, false},
+                                           FormatCase{PictureFormat::kMjpeg, 128, 96, 10, 2.0, true},
+                                           FormatCase{PictureFormat::kMjpeg, 1920, 1080, 25, 0.08, false}));
+
+// Each bar's centre holds the bar's colour in every stored picture.
+TEST(SamplePictures, BarsSurviveEveryFormat) {
+  for (PictureFormat format : {PictureFormat::kYv12, PictureFormat::kI420, PictureFormat::kMjpeg}) {
+    SCOPED_TRACE(sample::FormatName(format));
+    sample::RecordingSpec spec;
+    spec.format = format;
+    spec.width = 160;
+    spec.height = 120;
+    spec.seconds = 0.2;
+    spec.sound = false;
+    Written w = Write(spec);
+    ASSERT_EQ(w.status, demoplay::AviStatus::kOk);
+    const std::vector<uint8_t> stored = Chunk(w, w.info.videoChunks.back());
+    for (int bar = 0; bar < sample::kBarCount; ++bar) {
+      const sample::Rect r = sample::BarRect(spec.width, spec.height, bar);
+      const int x = ((r.left + r.right) / 2) & ~1, y = ((r.top + r.bottom) / 2) & ~1;
+      const sample::Rgb want = sample::BarColour(bar);
+      if (format == PictureFormat::kMjpeg) {
+        std::vector<uint8_t> rgb;
+        int width = 0, height = 0;
+        ASSERT_TRUE(demoplay::DecodeJpegPicture(stored.data(), stored.size(), 4096, 4096, &rgb, &width, &height));
+        const uint8_t* px = &rgb[(size_t(height - 1 - y) * size_t(width) + size_t(x)) * 4];  // bottom-up BGRX
+        EXPECT_NEAR(px[2], want.r, 8) << "bar " << bar;
+        EXPECT_NEAR(px[1], want.g, 8) << "bar " << bar;
+        EXPECT_NEAR(px[0], want.b, 8) << "bar " << bar;
+      } else {
+        uint8_t wy, wu, wv;
+        sample::RgbToYuv(want, &wy, &wu, &wv);
+        const size_t luma = size_t(spec.width) * size_t(spec.height);
+        const size_t chroma = luma / 4;
+        const size_t at = size_t(y / 2) * size_t(spec.width / 2) + size_t(x / 2);
+        const size_t vAt = format == PictureFormat::kYv12 ? luma + at : luma + chroma + at;
+        const size_t uAt = format == PictureFormat::kYv12 ? luma + chroma + at : luma + at;
+        EXPECT_EQ(stored[size_t(y) * size_t(spec.width) + size_t(x)], wy) << "bar " << bar;
+        EXPECT_EQ(stored[uAt], wu) << "bar " << bar;
+        EXPECT_EQ(stored[vAt], wv) << "bar " << bar;
+      }
+    }
+  }
+}
+
+TEST(SamplePictures, SquareMovesAndClockRuns) {
+  const sample::Image a = sample::RenderPicture(320, 240, 0, 25);
+  const sample::Image b = sample::RenderPicture(320, 240, 25, 25);
+  const sample::Rect ra = sample::SquareRect(320, 240, 0), rb = sample::SquareRect(320, 240, 1000);
+  EXPECT_LT(ra.left, rb.left);
+  const sample::Rgb white{235, 235, 235};
+  EXPECT_EQ(a.At((ra.left + ra.right) / 2, (ra.top + ra.bottom) / 2), white);
+  EXPECT_EQ(b.At((rb.left + rb.right) / 2, (rb.top + rb.bottom) / 2), white);
+  EXPECT_FALSE(a.At((rb.left + rb.right) / 2, (rb.top + rb.bottom) / 2) == white);
+  // The square turns at the right edge after two seconds and is back at four.
+  EXPECT_EQ(sample::SquareRect(320, 240, 2000).right, 320);
+  EXPECT_EQ(sample::SquareRect(320, 240, 4000).left, 0);
+  EXPECT_NE(a.rgb, b.rgb);
+  EXPECT_EQ(sample::ClockText(3723004), "01:02:03.004");
+}
+
+TEST(SampleTone, BlocksJoinIntoOneSteadySine) {
+  sample::ToneSpec tone;
+  std::vector<int16_t> all;
+  for (int i = 0; i < 25; ++i) {
+    std::vector<int16_t> block = sample::ToneForPicture(tone, i, 25);
+    EXPECT_EQ(block.size(), 640u);
+    all.insert(all.end(), block.begin(), block.end());
+  }
+  int crossings = 0;
+  for (size_t n = 1; n < all.size(); ++n)
+    if ((all[n - 1] < 0) != (all[n] < 0)) ++crossings;
+  EXPECT_NEAR(crossings, 880, 2);  // 440 Hz: two crossings per period
+  for (size_t n = 0; n < all.size(); n += 97) {
+    const double expected = 0.3 * 32767.0 * std::sin(2.0 * 3.14159265358979323846 * 440.0 * double(n) / 16000.0);
+    EXPECT_NEAR(all[n], expected, 2.0) << n;
+  }
+  // Uneven division (16000 / 30) still adds up to whole seconds.
+  EXPECT_EQ(sample::SamplesBefore(tone, 30, 30), 16000);
+  size_t total = 0;
+  for (int i = 0; i < 30; ++i) total += sample::ToneForPicture(tone, i, 30).size();
+  EXPECT_EQ(total, 16000u);
+}
+
+TEST(SampleSpec, RefusesWhatPlanarPicturesOrTheSdkCannotTake) {
+  struct Case {
+    int width, height, fps;
+    double seconds;
+    bool ok;
+  } cases[] = {{640, 480, 25, 10, true},   {650, 480, 25, 10, false}, {640, 481, 25, 10, false},
+               {8, 8, 25, 1, false},       {640, 480, 0, 1, false},   {640, 480, 25, 0, false},
+               {16384, 16, 25, 1, false},  {1920, 1080, 25, 1, true}, {640, 480, 25, 3601, false}};
+  for (const Case& c : cases) {
+    sample::RecordingSpec s;
+    s.width = c.width;
+    s.height = c.height;
+    s.fps = c.fps;
+    s.seconds = c.seconds;
+    EXPECT_EQ(sample::CheckSpec(s).empty(), c.ok) << c.width << "x" << c.height << " " << c.fps << " " << c.seconds;
+  }
+}
+
+TEST(SampleSpec, SideFileSitsBesideTheMediaFile) {
+  EXPECT_EQ(sample::SideFilePath("out/sample.avi"), "out/sample.lti");
+  EXPECT_EQ(sample::SideFilePath("C:\\rec\\cam1.dat"), "C:\\rec\\cam1.lti");
+  EXPECT_EQ(sample::SideFilePath("dir.v2/noext"), "dir.v2/noext.lti");
+}
+
+}  // namespace

@@ -1,0 +1,81 @@
+// Paced stream ports: the display thread shows their pictures at the stream's
+// frame rate (the first one at once), divided by 2 to the power of the speed.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "playback/playback_fixture.h"
+#include "playback/playback_helpers.h"
+
+namespace vdtest {
+namespace {
+
+constexpr int kWidth = 64, kHeight = 48;
+constexpr std::uint32_t kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF, kWhite = 0xFFFFFF,
+                        kGrey = 0x808080, kBlack = 0x000000;
+
+class Paced : public PlaybackTest {
+protected:
+    void SetUp() override {
+        PlaybackTest::SetUp();
+        if (HasFatalFailure()) return;
+        window_.reset(new TestWindow(kWidth, kHeight));
+        ASSERT_NE(window_->handle(), nullptr);
+        port_ = OpenStreamPort(8, 1);
+        ASSERT_EQ(decoder_->Play(port_, window_->handle()), 0);
+        ASSERT_TRUE(ShowFirstPicture(deployment_.sdk, port_, *window_, Frame(kGrey), kGrey, Frame(kWhite), kWhite))
+            << CentreColour(*window_);
+    }
+    void TearDown() override {
+        if (decoder_ && port_ >= 0) {
+            decoder_->Stop(port_);
+            decoder_->CloseStream(port_);
+        }
+        window_.reset();
+        PlaybackTest::TearDown();
+    }
+    SdkFrame Frame(std::uint32_t colour) { return FlatFrame(kWidth, kHeight, colour); }
+
+    std::unique_ptr<TestWindow> window_;
+    int port_ = -1;
+};
+
+TEST_F(Paced, PicturesAreShownAtTheirPace) {
+    for (const int speed : {0, 2, -1}) {
+        SCOPED_TRACE(speed);
+        ASSERT_EQ(decoder_->SetPlaySpeed(port_, speed), 0);
+        DeliveryThread delivery(deployment_.sdk, port_, {Frame(kRed), Frame(kGreen), Frame(kBlue)},
+                                [&] { decoder_->Stop(port_); });
+        EXPECT_TRUE(ShowsColour(*window_, kBlue)) << CentreColour(*window_);
+        EXPECT_TRUE(delivery.WaitReturned(3));
+        ASSERT_TRUE(ShowFirstPicture(deployment_.sdk, port_, *window_, Frame(kWhite), kWhite, Frame(kGrey), kGrey));
+    }
+}
+
+// At a very slow speed the next picture is not due for hours (or ever):
+// the display thread waits for it, and Stop ends that wait without drawing.
+TEST_F(Paced, StopEndsTheWaitForAPictureNotYetDue) {
+    for (const int speed : {-20, -100, -2147483647 - 1}) {
+        SCOPED_TRACE(speed);
+        if (port_ < 0) {
+            port_ = OpenStreamPort(8, 1);
+            ASSERT_EQ(decoder_->Play(port_, window_->handle()), 0);
+            ASSERT_TRUE(
+                ShowFirstPicture(deployment_.sdk, port_, *window_, Frame(kGrey), kGrey, Frame(kWhite), kWhite))
+                << CentreColour(*window_);
+        }
+        ASSERT_EQ(decoder_->SetPlaySpeed(port_, speed), 0);
+        DeliveryThread delivery(deployment_.sdk, port_, {Frame(kRed)}, [&] { decoder_->Stop(port_); });
+        EXPECT_TRUE(delivery.WaitReturned(1));  // queued; the display holds it until it is due
+        EXPECT_TRUE(KeepsColour(*window_, kWhite)) << CentreColour(*window_);
+
+        PaintBlack(*window_);
+        EXPECT_EQ(decoder_->Stop(port_), 0);
+        EXPECT_TRUE(KeepsColour(*window_, kBlack)) << CentreColour(*window_);
+        EXPECT_EQ(decoder_->CloseStream(port_), 0);
+        port_ = -1;
+    }
+}
+
+}  // namespace
+}  // namespace vdtest
