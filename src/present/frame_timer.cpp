@@ -35,7 +35,11 @@ std::int64_t FrameTimer::Now() const {
 }
 
 bool FrameTimer::WaitForFrameTime(std::int64_t delay, HANDLE quitEvent) {
+    // The slowest speeds give delays of years (or the largest number); a day
+    // is as good a wait and keeps the clock arithmetic below from overflowing.
+    constexpr std::int64_t kLongestDelay = 24LL * 3600 * 10000000;
     if (delay < 0) delay = 0;
+    if (delay > kLongestDelay) delay = kLongestDelay;
     if (lastTime_ == -1) lastTime_ = Now() - delay;
 
     DWORD_PTR cookie = 0;
