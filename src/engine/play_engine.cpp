@@ -29,6 +29,14 @@ int PlayEngine::Initialize() {
 
 int PlayEngine::Release() {
     if (!bound_) return E_FAIL;
+    // Ports the client left open are stopped and their threads ended before
+    // the SDK goes: nothing may run in its code, or in ours once the client
+    // unloads us.
+    for (auto& [port, record] : shared_.ports.RemoveAll()) {
+        if (record->IsPlaying()) Stop(port, *record);
+        EndPlayback(*record);
+        EndSound(*record);
+    }
     const int result = sdk_.free();
     library_.Unload();
     sdk_ = PlaySdkTable{};

@@ -27,4 +27,11 @@ std::shared_ptr<PortRecord> PortTable::Remove(int port) {
     return record;
 }
 
+std::vector<std::pair<int, std::shared_ptr<PortRecord>>> PortTable::RemoveAll() {
+    ScopedLock guard(lock_);
+    std::vector<std::pair<int, std::shared_ptr<PortRecord>>> records(ports_.begin(), ports_.end());
+    ports_.clear();
+    return records;
+}
+
 }  // namespace vd

@@ -8,6 +8,8 @@
 #include <atomic>
 #include <map>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "engine/port_record.h"
 #include "engine/position_clock.h"
@@ -25,6 +27,8 @@ public:
     std::shared_ptr<PortRecord> Insert(int port, std::shared_ptr<PortRecord> record);
     // Takes the port's record out of the table; null when there is none.
     std::shared_ptr<PortRecord> Remove(int port);
+    // Takes every record out of the table, in port order.
+    std::vector<std::pair<int, std::shared_ptr<PortRecord>>> RemoveAll();
 
 private:
     CriticalSection lock_;

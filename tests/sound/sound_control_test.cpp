@@ -52,6 +52,20 @@ int SettledCount(int (*count)(), int expected) {
     return now;
 }
 
+// Which of `ids` still run once they have had a while to end.
+std::set<unsigned long> StillRunning(const std::set<unsigned long>& ids) {
+    std::set<unsigned long> left;
+    for (int i = 0; i < 200; ++i) {
+        left.clear();
+        for (unsigned long id : ThreadIds()) {
+            if (ids.count(id)) left.insert(id);
+        }
+        if (left.empty()) break;
+        Sleep(10);
+    }
+    return left;
+}
+
 TEST(SoundControl, TheSoundOperationsRefuseAPortThatIsNotOpen) {
     SoundPort sound;
     ASSERT_EQ(sound.failure(), "");
@@ -162,17 +176,39 @@ TEST(SoundControl, ClosingAPortWithTheSoundOnEndsItsAudioThread) {
     ASSERT_FALSE(started.empty()) << "no audio thread";
     EXPECT_EQ(decoder.CloseStream(port), 0);
     EXPECT_TRUE(sound.StopFeeding()) << "the intake held the SDK's thread after the close";
-    std::set<unsigned long> left;
-    for (int i = 0; i < 200; ++i) {
-        left.clear();
-        for (unsigned long id : ThreadIds()) {
-            if (started.count(id)) left.insert(id);
-        }
-        if (left.empty()) break;
-        Sleep(10);
-    }
+    const std::set<unsigned long> left = StillRunning(started);
     EXPECT_TRUE(left.empty()) << left.size() << " thread(s) of the closed port's sound still run";
     EXPECT_EQ(decoder.SetVolume(port, 0xFFFF), static_cast<int>(E_FAIL));
+}
+
+// A client that releases the decoder with a port still playing and its
+// sound on: the port is stopped before the SDK is freed, and the audio
+// thread has ended, so nothing of ours runs once the client unloads us.
+TEST(SoundControl, ReleaseWithAPortStillPlayingEndsItsThreads) {
+    SoundPort sound;
+    ASSERT_EQ(sound.failure(), "");
+    Orvane::IVideoDecoder_M& decoder = sound.decoder();
+    const int port = sound.port();
+    ASSERT_EQ(decoder.OpenSound(port), 0);
+    ASSERT_EQ(decoder.CloseSound(port), 0);
+    sound.StartFeeding(SineBlocks(440, 8000, 16000, 1600), true);
+
+    const std::set<unsigned long> before = ThreadIds();
+    ASSERT_EQ(decoder.OpenSound(port), 0);
+    std::set<unsigned long> started;
+    for (unsigned long id : ThreadIds()) {
+        if (!before.count(id)) started.insert(id);
+    }
+    ASSERT_FALSE(started.empty()) << "no audio thread";
+    const int stops = sound.sdk().CallCount("KV_Stop");
+    EXPECT_EQ(decoder.Release(), 0);
+    EXPECT_EQ(sound.sdk().CallCount("KV_Stop"), stops + 1) << "the playing port was not stopped";
+    EXPECT_TRUE(sound.StopFeeding()) << "the intake held the SDK's thread after the release";
+    const std::set<unsigned long> left = StillRunning(started);
+    EXPECT_TRUE(left.empty()) << left.size() << " sound thread(s) still run after the release";
+    // The port went with the release: bound again, the decoder has no record of it.
+    ASSERT_EQ(decoder.Initialize(0), 0);
+    EXPECT_EQ(decoder.Pause(port, 1), static_cast<int>(E_FAIL)) << "the port outlived the release";
 }
 
 }  // namespace
