@@ -6,8 +6,8 @@ namespace vd {
 
 PlayEngine::PlayEngine(const char* sdkFileName) : sdkFileName_(sdkFileName ? sdkFileName : "") {}
 
-// Unloading the SDK and closing ports is the client's business (Release,
-// Close*); at process detach the engine gives back only its own memory.
+// Closing ports and unloading the SDK happen when the client asks (Close*,
+// Release); at process detach the engine gives back only its own memory.
 PlayEngine::~PlayEngine() = default;
 
 int PlayEngine::Initialize() {
