@@ -66,6 +66,22 @@ std::set<unsigned long> StillRunning(const std::set<unsigned long>& ids) {
     return left;
 }
 
+// Switches the sound of a port that is being fed on, after one round on and
+// off so that the system's own sound threads exist; `started` gets the
+// threads that switching it on started.
+void SwitchOnFedSound(SoundPort& sound, std::set<unsigned long>& started) {
+    Orvane::IVideoDecoder_M& decoder = sound.decoder();
+    ASSERT_EQ(decoder.OpenSound(sound.port()), 0);
+    ASSERT_EQ(decoder.CloseSound(sound.port()), 0);
+    sound.StartFeeding(SineBlocks(440, 8000, 16000, 1600), true);
+    const std::set<unsigned long> before = ThreadIds();
+    ASSERT_EQ(decoder.OpenSound(sound.port()), 0);
+    for (unsigned long id : ThreadIds()) {
+        if (!before.count(id)) started.insert(id);
+    }
+    ASSERT_FALSE(started.empty()) << "no audio thread";
+}
+
 TEST(SoundControl, TheSoundOperationsRefuseAPortThatIsNotOpen) {
     SoundPort sound;
     ASSERT_EQ(sound.failure(), "");
@@ -162,18 +178,8 @@ TEST(SoundControl, ClosingAPortWithTheSoundOnEndsItsAudioThread) {
     ASSERT_EQ(sound.failure(), "");
     Orvane::IVideoDecoder_M& decoder = sound.decoder();
     const int port = sound.port();
-    // Once round, so that the system's own sound threads exist.
-    ASSERT_EQ(decoder.OpenSound(port), 0);
-    ASSERT_EQ(decoder.CloseSound(port), 0);
-    sound.StartFeeding(SineBlocks(440, 8000, 16000, 1600), true);
-
-    const std::set<unsigned long> before = ThreadIds();
-    ASSERT_EQ(decoder.OpenSound(port), 0);
     std::set<unsigned long> started;
-    for (unsigned long id : ThreadIds()) {
-        if (!before.count(id)) started.insert(id);
-    }
-    ASSERT_FALSE(started.empty()) << "no audio thread";
+    ASSERT_NO_FATAL_FAILURE(SwitchOnFedSound(sound, started));
     EXPECT_EQ(decoder.CloseStream(port), 0);
     EXPECT_TRUE(sound.StopFeeding()) << "the intake held the SDK's thread after the close";
     const std::set<unsigned long> left = StillRunning(started);
@@ -189,17 +195,8 @@ TEST(SoundControl, ReleaseWithAPortStillPlayingEndsItsThreads) {
     ASSERT_EQ(sound.failure(), "");
     Orvane::IVideoDecoder_M& decoder = sound.decoder();
     const int port = sound.port();
-    ASSERT_EQ(decoder.OpenSound(port), 0);
-    ASSERT_EQ(decoder.CloseSound(port), 0);
-    sound.StartFeeding(SineBlocks(440, 8000, 16000, 1600), true);
-
-    const std::set<unsigned long> before = ThreadIds();
-    ASSERT_EQ(decoder.OpenSound(port), 0);
     std::set<unsigned long> started;
-    for (unsigned long id : ThreadIds()) {
-        if (!before.count(id)) started.insert(id);
-    }
-    ASSERT_FALSE(started.empty()) << "no audio thread";
+    ASSERT_NO_FATAL_FAILURE(SwitchOnFedSound(sound, started));
     const int stops = sound.sdk().CallCount("KV_Stop");
     EXPECT_EQ(decoder.Release(), 0);
     EXPECT_EQ(sound.sdk().CallCount("KV_Stop"), stops + 1) << "the playing port was not stopped";
