@@ -24,7 +24,9 @@ TEST_F(SdkTest, ExportsAndDescribesItself) {
   char text[1024];
   std::memset(text, 'x', sizeof text);
   ASSERT_EQ(sdk->GetDecoderInf(text, sizeof text), 0);
-  EXPECT_STREQ(text, "Protocol=AVI;Check=0,4,RIFF|8,4,AVI ;FileHeadLen=12");
+  EXPECT_STREQ(text,
+               "Protocol=AVI,H264,H265;Check=0,4,RIFF|8,4,AVI ;FileHeadLen=12;"
+               "Video=I420,YV12,YUY2,UYVY,RGB,MJPG,H264,H265");
   char small[8];
   EXPECT_EQ(sdk->GetDecoderInf(small, sizeof small), KV_ERR_BUFFER_TOO_SMALL);
   EXPECT_EQ(sdk->GetDecoderInf(nullptr, 1024), KV_ERR_ARGUMENT);
