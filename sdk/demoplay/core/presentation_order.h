@@ -10,6 +10,7 @@
 // group.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <queue>
 #include <vector>
