@@ -394,8 +394,8 @@ TEST_F(SdkTest, BadCallsGetDistinctNegativeResults) {
   std::string text(good.begin(), good.end());
   std::vector<uint8_t> audioOnly = good;
   std::memcpy(&audioOnly[text.find("vids")], "auds", 4);
-  std::vector<uint8_t> h264 = good;
-  std::memcpy(&h264[text.find("I420", text.find("strf"))], "H264", 4);
+  std::vector<uint8_t> h263 = good;
+  std::memcpy(&h263[text.find("I420", text.find("strf"))], "H263", 4);
   std::vector<uint8_t> huge = good;
   size_t strf = text.find("strf");
   std::memset(&huge[strf + 8 + 4], 0x7F, 3);  // width in the millions
@@ -409,7 +409,7 @@ TEST_F(SdkTest, BadCallsGetDistinctNegativeResults) {
       {"not avi", std::vector<uint8_t>(200, 'x'), KV_ERR_NOT_AVI},
       {"cut in the headers", std::vector<uint8_t>(good.begin(), good.begin() + 120), KV_ERR_CORRUPT},
       {"sound only", audioOnly, KV_ERR_NO_VIDEO},
-      {"unknown codec", h264, KV_ERR_UNSUPPORTED},
+      {"unknown codec", h263, KV_ERR_UNSUPPORTED},
       {"absurd picture size", huge, KV_ERR_UNSUPPORTED},
   };
   for (const FileCase& c : files) {
