@@ -365,7 +365,8 @@ TEST(FrameLayout, KindsSizesAndRefusals) {
       {0, 24, 15, 7, LayoutStatus::kOk, kKindRgb32, 48 * 7},  // rows of 45 bytes padded to 48
       {FourCc('M', 'J', 'P', 'G'), 24, 64, 48, LayoutStatus::kOk, kKindRgb32, 0},
       {0, 16, 16, 8, LayoutStatus::kUnsupportedCodec, 0, 0},
-      {FourCc('H', '2', '6', '4'), 24, 16, 8, LayoutStatus::kUnsupportedCodec, 0, 0},
+      {FourCc('H', '2', '6', '4'), 24, 16, 8, LayoutStatus::kOk, kKindI420, 0},  // decoded, of no stored size
+      {FourCc('H', '2', '6', '3'), 24, 16, 8, LayoutStatus::kUnsupportedCodec, 0, 0},
       {FourCc('I', '4', '2', '0'), 12, 15, 8, LayoutStatus::kBadSize, 0, 0},
       {FourCc('Y', 'U', 'Y', '2'), 16, 0, 8, LayoutStatus::kBadSize, 0, 0},
       {0, 32, 100000, 10, LayoutStatus::kBadSize, 0, 0},

@@ -24,7 +24,9 @@ TEST_F(SdkTest, ExportsAndDescribesItself) {
   char text[1024];
   std::memset(text, 'x', sizeof text);
   ASSERT_EQ(sdk->GetDecoderInf(text, sizeof text), 0);
-  EXPECT_STREQ(text, "Protocol=AVI;Check=0,4,RIFF|8,4,AVI ;FileHeadLen=12");
+  EXPECT_STREQ(text,
+               "Protocol=AVI,H264,H265;Check=0,4,RIFF|8,4,AVI ;FileHeadLen=12;"
+               "Video=I420,YV12,YUY2,UYVY,RGB,MJPG,H264,H265");
   char small[8];
   EXPECT_EQ(sdk->GetDecoderInf(small, sizeof small), KV_ERR_BUFFER_TOO_SMALL);
   EXPECT_EQ(sdk->GetDecoderInf(nullptr, 1024), KV_ERR_ARGUMENT);
@@ -392,8 +394,8 @@ TEST_F(SdkTest, BadCallsGetDistinctNegativeResults) {
   std::string text(good.begin(), good.end());
   std::vector<uint8_t> audioOnly = good;
   std::memcpy(&audioOnly[text.find("vids")], "auds", 4);
-  std::vector<uint8_t> h264 = good;
-  std::memcpy(&h264[text.find("I420", text.find("strf"))], "H264", 4);
+  std::vector<uint8_t> h263 = good;
+  std::memcpy(&h263[text.find("I420", text.find("strf"))], "H263", 4);
   std::vector<uint8_t> huge = good;
   size_t strf = text.find("strf");
   std::memset(&huge[strf + 8 + 4], 0x7F, 3);  // width in the millions
@@ -407,7 +409,7 @@ TEST_F(SdkTest, BadCallsGetDistinctNegativeResults) {
       {"not avi", std::vector<uint8_t>(200, 'x'), KV_ERR_NOT_AVI},
       {"cut in the headers", std::vector<uint8_t>(good.begin(), good.begin() + 120), KV_ERR_CORRUPT},
       {"sound only", audioOnly, KV_ERR_NO_VIDEO},
-      {"unknown codec", h264, KV_ERR_UNSUPPORTED},
+      {"unknown codec", h263, KV_ERR_UNSUPPORTED},
       {"absurd picture size", huge, KV_ERR_UNSUPPORTED},
   };
   for (const FileCase& c : files) {

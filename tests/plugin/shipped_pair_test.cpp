@@ -14,7 +14,7 @@ TEST(ShippedPair, CatalogueDescribesTheReferenceSdk) {
     ASSERT_NE(entry, nullptr);
     EXPECT_STREQ(entry->GetName(), "CVideoDecoderDemoPlay");
     EXPECT_EQ(entry->GetPropertyCount(), 7);
-    EXPECT_STREQ(entry->GetProperty("Protocol"), "AVI");
+    EXPECT_STREQ(entry->GetProperty("Protocol"), "AVI,H264,H265");
     EXPECT_STREQ(entry->GetProperty("Check"), "0,RIFF|8,AVI ");
     EXPECT_STREQ(entry->GetProperty("HeadSize"), "12");
     EXPECT_EQ(d.plugin.ReleaseObject(list), 0);

@@ -4,11 +4,27 @@
 
 namespace demoplay {
 
+size_t I420Bytes(int width, int height) {
+  const size_t cw = (size_t(width) + 1) / 2, ch = (size_t(height) + 1) / 2;
+  return size_t(width) * size_t(height) + 2 * cw * ch;
+}
+
 LayoutStatus DescribeVideo(const VideoStreamInfo& video, VideoLayout* out) {
   *out = VideoLayout();
   int64_t w = video.width;
   int64_t h = video.height < 0 ? -int64_t(video.height) : int64_t(video.height);
   const uint32_t c = video.compression;
+  const VideoCodec codec = CodecOfFourCc(c);
+  if (codec != VideoCodec::kNone) {
+    // Decoded pictures bring their own size; the header's is what to expect.
+    if (w <= 0 || h <= 0 || w > kMaxPictureSide || h > kMaxPictureSide) return LayoutStatus::kBadSize;
+    out->codec = codec;
+    out->kind = kKindI420;
+    out->width = int(w);
+    out->height = int(h);
+    out->deliveredBytes = I420Bytes(int(w), int(h));
+    return LayoutStatus::kOk;
+  }
   const bool mjpeg = c == FourCc('M', 'J', 'P', 'G') || c == FourCc('m', 'j', 'p', 'g');
   int kind = -1;
   size_t bytesPerFour = 0;  // bytes per 4 pixels

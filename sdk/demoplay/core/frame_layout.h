@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "core/avi_parser.h"
+#include "core/video_codec.h"
 
 namespace demoplay {
 
@@ -25,17 +26,22 @@ constexpr int kMaxPictureSide = 8192;
 
 struct VideoLayout {
   bool mjpeg = false;
+  VideoCodec codec = VideoCodec::kNone;  // H.264 or H.265: decoded to I420
   int kind = 0;          // delivered kind (2 for decoded Motion-JPEG)
   int width = 0;
   int height = 0;        // always positive
   bool topDown = false;  // RGB stored with a negative height
   bool rgb24 = false;    // 24-bit RGB, delivered as 32-bit
-  size_t frameBytes = 0; // bytes of one stored picture (0 for Motion-JPEG)
+  size_t frameBytes = 0; // bytes of one stored picture (0 for Motion-JPEG, H.264, H.265)
   size_t deliveredBytes = 0;  // bytes of one delivered picture
 
   // Stored RGB pictures that are not already 32-bit bottom-up.
   bool needsConversion() const { return !mjpeg && kind == 2 && (topDown || rgb24); }
+  bool compressed() const { return mjpeg || codec != VideoCodec::kNone; }
 };
+
+// Bytes of an I420 picture; odd sides round the chroma planes up.
+size_t I420Bytes(int width, int height);
 
 enum class LayoutStatus { kOk, kUnsupportedCodec, kBadSize };
 

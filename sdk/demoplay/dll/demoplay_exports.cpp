@@ -118,6 +118,11 @@ int KV_CALL KV_InputData(int port, const void* data, int length) {
   });
 }
 
+int KV_CALL KV_SetStreamFrameRate(int port, int rate, int scale) {
+  if (rate <= 0 || scale <= 0) return KV_ERR_ARGUMENT;
+  return WithPort(port, [&](PlayPort& p) { return p.SetStreamFrameRate(uint32_t(rate), uint32_t(scale)); });
+}
+
 int KV_CALL KV_ClearBuffer(int port) {
   return WithPort(port, [&](PlayPort& p) { return p.ClearBuffer(); });
 }

@@ -44,6 +44,7 @@ int PlayPort::Play(KV_FrameCallBack callback, void* user) {
   callback_ = callback;
   user_ = user;
   stopRequested_ = false;
+  streamClockSet_ = false;
   // Playing again after the end starts from the beginning.
   if (!isStream_ && endNotified_) SeekLocked(0);
   seekPending_ = true;  // start the clock at the current position
@@ -110,18 +111,22 @@ bool PlayPort::NextFileChunkLocked(std::unique_lock<std::mutex>& lock, Clock::ti
   int64_t audioDue = int64_t(audioStamp) - kSoundLeadMs;
   bool takeVideo = haveVideo && (!haveAudio || videoDue < audioDue);
   int64_t dueMs = takeVideo ? videoDue : audioDue;
+  // Pictures between a key picture and the target of a seek are decoded at
+  // once; only those from the target on are shown, each on time.
+  const bool catchingUp = takeVideo && videoStamp < showFromMs_;
   Clock::time_point due = *base + std::chrono::milliseconds(dueMs);
   Clock::time_point now = Clock::now();
-  if (now < due) {
+  if (now < due && !catchingUp) {
     wake_.wait_until(lock, due);
     return false;
   }
-  if (now - due > std::chrono::milliseconds(kMaxLatenessMs)) *base += now - due;
+  if (now - due > std::chrono::milliseconds(kMaxLatenessMs) && !catchingUp) *base += now - due;
   if (takeVideo) {
     out->cls = ChunkClass::kVideo;
+    out->position = nextVideo_;
     out->ref = file_.videoChunks[nextVideo_++];
     out->stampMs = videoStamp;
-    positionMs_ = videoStamp;
+    if (!catchingUp) positionMs_ = videoStamp;
   } else if (haveBlock) {
     TakeLaterSound(out);
   } else {
@@ -155,7 +160,12 @@ bool PlayPort::NextStreamChunkLocked(std::unique_lock<std::mutex>& lock, Pending
   queuedBytes_ -= out->data.size();
   queue_.pop_front();
   if (out->cls == ChunkClass::kVideo) {
-    out->stampMs = VideoStampMs(streamPictures_++);
+    // A raw stream's pieces are no pictures: they get their places and
+    // stamps once decoded.
+    if (!annexB_) {
+      out->position = streamPictures_;
+      out->stampMs = VideoStampMs(streamPictures_++);
+    }
   } else {
     out->stampMs = AudioStampMs(streamSoundBytes_);
     streamSoundBytes_ += out->data.size();
@@ -178,6 +188,9 @@ void PlayPort::Run() {
     if (!ready || stopRequested_) continue;
     chunk.callback = callback_;
     chunk.user = user_;
+    chunk.resetDecoder = decoderResetPending_;
+    decoderResetPending_ = false;
+    chunk.showFromMs = showFromMs_;
     lock.unlock();
     Deliver(chunk);
     lock.lock();
@@ -188,15 +201,21 @@ void PlayPort::Run() {
 
 void PlayPort::DeliverSound(Pending& chunk, int fps) {
   chunk.callback(id_, reinterpret_cast<const unsigned char*>(chunk.sound.data()), int(chunk.sound.size() * 2),
-                 layout_.width, layout_.height, chunk.stampMs, KV_FRAME_SOUND, fps, chunk.user);
+                 mediaWidth_, mediaHeight_, chunk.stampMs, KV_FRAME_SOUND, fps, chunk.user);
 }
 
 // Runs on the decoding thread without the port's lock: reads the chunk,
 // records it, converts it and calls the callback.
 void PlayPort::Deliver(Pending& chunk) {
   const int fps = headers().FramesPerSecond();
+  if (decoder_ && chunk.resetDecoder) {
+    decoder_->Reset();
+    order_.Reset();
+  }
   if (chunk.cls == ChunkClass::kOther) {
-    chunk.callback(id_, nullptr, 0, layout_.width, layout_.height, chunk.stampMs, KV_FRAME_NOTIFY, fps, chunk.user);
+    // The pictures the decoder still holds come before the end.
+    if (decoder_) decoder_->Drain([&](const DecodedPicture& p) { DeliverDecoded(chunk, p); });
+    chunk.callback(id_, nullptr, 0, mediaWidth_, mediaHeight_, chunk.stampMs, KV_FRAME_NOTIFY, fps, chunk.user);
     return;
   }
   if (chunk.converted) {
@@ -212,7 +231,7 @@ void PlayPort::Deliver(Pending& chunk) {
     // Read only what can be used: one stored picture, a JPEG no larger than
     // its decoded picture, a sound chunk of reasonable length.
     size = chunk.ref.size;
-    if (chunk.cls == ChunkClass::kVideo && !layout_.mjpeg) {
+    if (chunk.cls == ChunkClass::kVideo && !layout_.compressed()) {
       if (size < layout_.frameBytes) return;
       size = layout_.frameBytes;
     } else if (size > kMaxReadChunkBytes || (layout_.mjpeg && size > layout_.deliveredBytes + 65536)) {
@@ -247,6 +266,10 @@ void PlayPort::Deliver(Pending& chunk) {
     chunk.sound.swap(sound_);
     return;
   }
+  if (decoder_) {
+    DecodePicture(chunk, data, size);
+    return;
+  }
   if (layout_.mjpeg) {
     int w = 0, h = 0;
     if (!DecodeMotionJpeg(data, size, layout_.width, layout_.height, &picture_, &w, &h)) return;
@@ -261,6 +284,65 @@ void PlayPort::Deliver(Pending& chunk) {
   }
   chunk.callback(id_, data, int(layout_.deliveredBytes), layout_.width, layout_.height, chunk.stampMs, layout_.kind, fps,
                  chunk.user);
+}
+
+// A compressed picture (or, on a raw stream, a piece of the stream) into the
+// decoder; what comes out is handed over in presentation order.
+void PlayPort::DecodePicture(Pending& chunk, const uint8_t* data, size_t size) {
+  const PictureSink sink = [&](const DecodedPicture& p) { DeliverDecoded(chunk, p); };
+  if (!annexB_) {
+    order_.Fed(chunk.position);
+    decoder_->Decode(data, size, chunk.position, sink);
+    return;
+  }
+  decoder_->Split(data, size, [&](const uint8_t* unit, size_t unitSize) {
+    const uint64_t position = unitsFed_++;
+    order_.Fed(position);
+    decoder_->Decode(unit, unitSize, position, sink);
+  });
+}
+
+void PlayPort::DeliverDecoded(Pending& chunk, const DecodedPicture& picture) {
+  const uint64_t position = order_.Next(picture.position, picture.key);
+  uint32_t stamp;
+  int fps;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (stopRequested_) return;
+    uint32_t rate, scale;
+    if (annexB_ && !rateFromStream_ && decoder_->StreamRate(&rate, &scale) && uint64_t(rate) * 10 >= scale &&
+        uint64_t(rate) <= uint64_t(scale) * 1000) {
+      streamHeaders_.video.rate = rate;
+      streamHeaders_.video.scale = scale;
+      rateFromStream_ = true;
+    }
+    stamp = VideoStampMs(position);
+    fps = headers().FramesPerSecond();
+    if (stamp < chunk.showFromMs) return;
+    mediaWidth_ = picture.width;
+    mediaHeight_ = picture.height;
+    if (annexB_) streamPictures_ = std::max(streamPictures_, position + 1);
+  }
+  if (annexB_ && !WaitUntilStreamDue(stamp)) return;
+  chunk.callback(id_, picture.data, int(picture.size), picture.width, picture.height, stamp, KV_FRAME_I420, fps,
+                 chunk.user);
+}
+
+// Paces a raw stream's pictures by their stamps from the first one on; a
+// stream whose data comes late goes on from where it is.
+bool PlayPort::WaitUntilStreamDue(uint32_t stampMs) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  const Clock::time_point now = Clock::now();
+  if (!streamClockSet_) {
+    streamBase_ = now - std::chrono::milliseconds(stampMs);
+    streamClockSet_ = true;
+  }
+  const Clock::time_point due = streamBase_ + std::chrono::milliseconds(stampMs);
+  if (now < due)
+    wake_.wait_until(lock, due, [&] { return stopRequested_; });
+  else if (now - due > std::chrono::milliseconds(kMaxLatenessMs))
+    streamBase_ += now - due;
+  return !stopRequested_;
 }
 
 }  // namespace demoplay

@@ -14,8 +14,10 @@
 #include <vector>
 
 #include "DemoPlaySdk.h"
+#include "codec/video_decoder.h"
 #include "core/avi_parser.h"
 #include "core/frame_layout.h"
+#include "core/presentation_order.h"
 #include "core/resampler.h"
 #include "core/stream_assembler.h"
 #include "dll/recorder.h"
@@ -58,6 +60,8 @@ class PlayPort {
   int SetPlayTime(int seconds);
   int GetPlayTime(int* seconds);
   int InputData(const uint8_t* data, size_t length);
+  // The picture rate of a raw H.264/H.265 stream without timing of its own.
+  int SetStreamFrameRate(uint32_t rate, uint32_t scale);
   int ClearBuffer();
   int StartRecord(const char* path);
   int StopRecord();
@@ -75,6 +79,9 @@ class PlayPort {
     std::vector<int16_t> sound;  // that block
     KV_FrameCallBack callback = nullptr;  // as set when the chunk was taken
     void* user = nullptr;
+    uint64_t position = 0;       // a compressed picture's place in decoding order
+    bool resetDecoder = false;   // decoding starts afresh here (a seek)
+    uint32_t showFromMs = 0;     // decoded pictures before this time are not handed out
   };
   struct SoundBlock {
     uint32_t stampMs = 0;
@@ -89,6 +96,8 @@ class PlayPort {
   int SeekLocked(uint32_t ms);
   void StopLocked();
   int AcceptStreamHeaderLocked();
+  int OpenAnnexBStream(VideoCodec codec, const uint8_t* header, size_t length);
+  void QueueStreamBytesLocked(const uint8_t* data, size_t length);
 
   // Decoding thread.
   void Run();
@@ -97,11 +106,15 @@ class PlayPort {
   void TakeLaterSound(Pending* out);
   void Deliver(Pending& chunk);
   void DeliverSound(Pending& chunk, int fps);
+  void DecodePicture(Pending& chunk, const uint8_t* data, size_t size);
+  void DeliverDecoded(Pending& chunk, const DecodedPicture& picture);
+  bool WaitUntilStreamDue(uint32_t stampMs);
 
   const int id_;
   bool isStream_ = false;
   VideoLayout layout_;
   bool soundUsable_ = false;
+  std::unique_ptr<VideoDecoder> decoder_;  // H.264 and H.265; used on the decoding thread
   uint32_t soundBytesPerSecond_ = 0;
   Recorder recorder_;
 
@@ -117,6 +130,10 @@ class PlayPort {
   bool stopRequested_ = false;
   KV_FrameCallBack callback_ = nullptr;
   void* user_ = nullptr;
+  // The size of the pictures delivered last (the header's until then).
+  int mediaWidth_ = 0, mediaHeight_ = 0;
+  bool decoderResetPending_ = false;
+  uint32_t showFromMs_ = 0;
 
   // File ports.
   std::unique_ptr<Win32FileSource> source_;
@@ -137,6 +154,13 @@ class PlayPort {
   std::deque<StreamChunk> queue_;
   size_t queuedBytes_ = 0;
   uint64_t streamPictures_ = 0, streamSoundBytes_ = 0;
+  // Raw Annex-B streams: the bytes go to the decoder as they come; pictures
+  // are stamped from the stream's timing, else the rate it was given, else
+  // 25 per second, and paced from the first one on.
+  bool annexB_ = false;
+  bool rateFromStream_ = false;
+  bool streamClockSet_ = false;
+  Clock::time_point streamBase_;
 
   // Changes when sound converted earlier no longer follows on (a seek,
   // cleared stream data); the thread then starts its sound afresh.
@@ -147,6 +171,8 @@ class PlayPort {
   std::deque<SoundBlock> laterSound_;  // the rest of the last sound chunk
   uint64_t laterSoundEpoch_ = 0;       // the epoch of the resampler and laterSound_
   std::vector<uint8_t> readBuffer_, picture_;
+  PresentationOrder order_;
+  uint64_t unitsFed_ = 0;  // access units of a raw stream
   std::vector<int16_t> sound_;
 };
 

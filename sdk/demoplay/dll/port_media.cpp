@@ -1,5 +1,6 @@
 // PlayPort: opening files and streams, stream input, seeking and the queries.
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "dll/play_port.h"
@@ -18,11 +19,30 @@ int ResultOf(AviStatus status) {
   return KV_ERR_CORRUPT;
 }
 
+// Picture rates outside this range are taken for mistakes.
+bool SaneRate(uint32_t rate, uint32_t scale) {
+  return rate > 0 && scale > 0 && uint64_t(rate) * 10 >= scale && uint64_t(rate) <= uint64_t(scale) * 1000;
+}
+
+// The codec set-up stored after the BITMAPINFOHEADER (parameter sets).
+std::vector<uint8_t> ExtraCodecData(const VideoStreamInfo& video) {
+  if (video.strf.size() < 40) return {};
+  const size_t headerSize = std::max<size_t>(40, ReadLe32(video.strf.data()));
+  if (headerSize >= video.strf.size()) return {};
+  return std::vector<uint8_t>(video.strf.begin() + ptrdiff_t(headerSize), video.strf.end());
+}
+
 }  // namespace
 
 int PlayPort::PrepareDecoding() {
   const AviHeaders& h = headers();
   if (DescribeVideo(h.video, &layout_) != LayoutStatus::kOk) return KV_ERR_UNSUPPORTED;
+  if (layout_.codec != VideoCodec::kNone) {
+    decoder_ = VideoDecoder::Create(layout_.codec, ExtraCodecData(h.video));
+    if (!decoder_) return KV_ERR_UNSUPPORTED;  // the codec libraries are not beside the SDK
+  }
+  mediaWidth_ = layout_.width;
+  mediaHeight_ = layout_.height;
   const AudioStreamInfo& a = h.audio;
   soundUsable_ = h.hasAudio && (a.pcm || a.ieeeFloat) && a.blockAlign == a.channels * (a.bitsPerSample / 8) &&
                  resampler_.Configure(a.samplesPerSec, a.channels, a.bitsPerSample,
@@ -53,11 +73,65 @@ int PlayPort::OpenFile(const char* path) {
 
 int PlayPort::OpenStream(const uint8_t* header, size_t length) {
   isStream_ = true;
+  VideoCodec codec;
+  if (DetectAnnexB(header, length, &codec) == AnnexBStatus::kCodec) return OpenAnnexBStream(codec, header, length);
   if (length < 12 || ReadLe32(header) != kFccRiff || ReadLe32(header + 8) != kFccAvi) return KV_ERR_NOT_AVI;
   std::lock_guard<std::mutex> lock(mutex_);
   headerBytes_.assign(header, header + length);
   int r = AcceptStreamHeaderLocked();
   return r == KV_ERR_NOT_READY ? KV_OK : r;
+}
+
+// A raw H.264 or H.265 stream: no headers beyond the stream itself, whose
+// first bytes are its first data.
+int PlayPort::OpenAnnexBStream(VideoCodec codec, const uint8_t* header, size_t length) {
+  annexB_ = true;
+  streamHeaders_ = AviHeaders();
+  VideoStreamInfo& v = streamHeaders_.video;
+  v.number = 0;
+  v.compression = codec == VideoCodec::kH264 ? FourCc('H', '2', '6', '4') : FourCc('H', 'E', 'V', 'C');
+  v.handler = v.compression;
+  v.rate = 25;
+  v.scale = 1;
+  // The rate for streams without timing of their own, when no call names one.
+  if (const char* text = std::getenv("DEMOPLAY_STREAM_FPS")) {
+    char* end = nullptr;
+    const double fps = std::strtod(text, &end);
+    if (end != text && *end == 0 && fps >= 0.1 && fps <= 1000) {
+      v.rate = uint32_t(fps * 1000 + 0.5);
+      v.scale = 1000;
+    }
+  }
+  layout_ = VideoLayout();
+  layout_.codec = codec;
+  layout_.kind = kKindI420;
+  decoder_ = VideoDecoder::Create(codec, {});
+  if (!decoder_) return KV_ERR_UNSUPPORTED;
+  std::lock_guard<std::mutex> lock(mutex_);
+  headersReady_ = true;
+  QueueStreamBytesLocked(header, length);
+  return KV_OK;
+}
+
+void PlayPort::QueueStreamBytesLocked(const uint8_t* data, size_t length) {
+  if (length == 0) return;
+  StreamChunk c;
+  c.cls = ChunkClass::kVideo;
+  c.data.assign(data, data + length);
+  queuedBytes_ += length;
+  queue_.push_back(std::move(c));
+  wake_.notify_all();
+}
+
+int PlayPort::SetStreamFrameRate(uint32_t rate, uint32_t scale) {
+  if (!isStream_ || !annexB_) return KV_ERR_WRONG_PORT_TYPE;
+  if (!SaneRate(rate, scale)) return KV_ERR_ARGUMENT;
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!rateFromStream_) {
+    streamHeaders_.video.rate = rate;
+    streamHeaders_.video.scale = scale;
+  }
+  return KV_OK;
 }
 
 // Tries the stream headers collected so far. KV_ERR_NOT_READY while they are
@@ -78,7 +152,7 @@ int PlayPort::AcceptStreamHeaderLocked() {
     return r;
   }
   // Room for the largest chunk worth decoding; larger ones are skipped.
-  size_t maxChunk = layout_.mjpeg ? layout_.deliveredBytes + (size_t(1) << 16) : layout_.frameBytes + 4096;
+  size_t maxChunk = layout_.compressed() ? layout_.deliveredBytes + (size_t(1) << 16) : layout_.frameBytes + 4096;
   maxChunk = std::max(maxChunk, size_t(1) << 20);
   assembler_ = std::make_unique<StreamAssembler>(streamHeaders_, maxChunk);
   headersReady_ = true;
@@ -99,6 +173,11 @@ int PlayPort::InputData(const uint8_t* data, size_t length) {
   if (!isStream_) return KV_ERR_WRONG_PORT_TYPE;
   std::lock_guard<std::mutex> lock(mutex_);
   if (streamError_ != KV_OK) return streamError_;
+  if (annexB_) {
+    if (queuedBytes_ + length > kMaxStreamBufferBytes) return KV_ERR_BUFFER_FULL;
+    QueueStreamBytesLocked(data, length);
+    return KV_OK;
+  }
   if (!headersReady_) {
     if (length > kMaxStreamBufferBytes) return KV_ERR_BUFFER_FULL;
     headerBytes_.insert(headerBytes_.end(), data, data + length);
@@ -121,7 +200,8 @@ int PlayPort::ClearBuffer() {
   if (!isStream_ || !headersReady_) return KV_OK;
   queue_.clear();
   queuedBytes_ = 0;
-  assembler_->Reset();
+  if (assembler_) assembler_->Reset();
+  decoderResetPending_ = true;  // what follows starts at a key picture
   ++soundEpoch_;  // nor the rest of sound already converted
   return KV_OK;
 }
@@ -144,9 +224,10 @@ int PlayPort::GetFileTime(int* seconds) {
 int PlayPort::GetMediaInfo(void* info) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (isStream_ && !headersReady_) return streamError_ != KV_OK ? streamError_ : KV_ERR_NOT_READY;
+  if (annexB_ && mediaWidth_ == 0) return KV_ERR_NOT_READY;  // no picture decoded yet
   uint8_t block[12] = {0};
-  PutLe16(block, uint16_t(layout_.width));
-  PutLe16(block + 2, uint16_t(layout_.height));
+  PutLe16(block, uint16_t(mediaWidth_));
+  PutLe16(block + 2, uint16_t(mediaHeight_));
   block[4] = uint8_t(headers().FramesPerSecond());
   std::memcpy(info, block, sizeof block);
   return KV_OK;
@@ -171,6 +252,11 @@ int PlayPort::SetPlayTime(int seconds) {
 // chunk is the one that holds the target time.
 int PlayPort::SeekLocked(uint32_t ms) {
   uint64_t index = std::min<uint64_t>(headers().FirstPictureAtOrAfter(ms), file_.videoChunks.size());
+  // Pictures from the key picture up to the target are decoded but not
+  // handed out; the clock starts at the target.
+  positionMs_ = VideoStampMs(index);
+  showFromMs_ = layout_.compressed() ? positionMs_ : 0;
+  decoderResetPending_ = true;
   while (index > 0 && index < file_.videoChunks.size() && !file_.videoChunks[index].key) --index;
   nextVideo_ = size_t(index);
   uint64_t targetBytes = uint64_t(ms) * soundBytesPerSecond_ / 1000;
@@ -178,7 +264,6 @@ int PlayPort::SeekLocked(uint32_t ms) {
   auto it = std::upper_bound(audioStartBytes_.begin(), audioStartBytes_.end() - 1, targetBytes);
   nextAudio_ = it == audioStartBytes_.begin() ? 0 : size_t(it - audioStartBytes_.begin() - 1);
   if (!soundUsable_ || targetBytes >= audioStartBytes_.back()) nextAudio_ = file_.audioChunks.size();
-  positionMs_ = VideoStampMs(nextVideo_);
   endNotified_ = false;
   seekPending_ = true;
   ++soundEpoch_;
@@ -187,6 +272,7 @@ int PlayPort::SeekLocked(uint32_t ms) {
 }
 
 int PlayPort::StartRecord(const char* path) {
+  if (annexB_) return KV_ERR_UNSUPPORTED;  // the pieces are no pictures an AVI file could hold
   if (isStream_) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!headersReady_) return streamError_ != KV_OK ? streamError_ : KV_ERR_NOT_READY;

@@ -1,12 +1,15 @@
-/* DemoPlay.dll, the reference play SDK: plays AVI files and live AVI streams
- * on numbered ports and hands every decoded picture and sound block to a
+/* DemoPlay.dll, the reference play SDK: plays AVI files, live AVI streams and
+ * live raw H.264/H.265 (Annex-B) streams on numbered ports and hands every decoded picture and sound block to a
  * frame callback on a decoding thread of its own.
  *
  * Files: RIFF 'AVI ' with OpenDML 'AVIX' extensions, indexed by super-indexes,
  * 'idx1' or a scan of the data. Video: I420 (IYUV), YV12, YUY2 (YUYV) and UYVY
  * delivered as stored; 32-bit and 24-bit BI_RGB delivered as 32-bit
  * bottom-up RGB; Motion-JPEG (also interlaced) decoded to 32-bit bottom-up
- * RGB. Sound: 8-, 16-, 24- and 32-bit and float PCM of any rate and up to 16
+ * RGB; H.264 ("H264", "X264", "AVC1" with start codes) and H.265 ("HEVC",
+ * "H265", "HVC1") decoded to I420 by avcodec-59.dll and avutil-57.dll, which
+ * must lie beside DemoPlay.dll (without them such video is
+ * KV_ERR_UNSUPPORTED). Sound: 8-, 16-, 24- and 32-bit and float PCM of any rate and up to 16
  * channels, delivered as 16 kHz mono in blocks of at most 6400 bytes.
  * Files are paced in real time; streams are delivered as their data arrives.
  *
@@ -33,7 +36,7 @@ extern "C" {
 #define KV_ERR_ARGUMENT -1          /* null pointer, negative length or time, buffer of size 0 */
 #define KV_ERR_BAD_PORT -2          /* no such port open */
 #define KV_ERR_FILE_NOT_FOUND -3    /* the file cannot be opened for reading */
-#define KV_ERR_NOT_AVI -4           /* the data does not start with "RIFF....AVI " */
+#define KV_ERR_NOT_AVI -4           /* the data starts neither with "RIFF....AVI " nor (streams) with a start code */
 #define KV_ERR_CORRUPT -5           /* the headers are truncated or contradict the file */
 #define KV_ERR_NO_VIDEO -6          /* no video stream */
 #define KV_ERR_UNSUPPORTED -7       /* video codec or picture size not supported */
@@ -78,7 +81,8 @@ typedef struct KV_MediaInfo {
 
 int KV_CALL KV_Initial(void);
 int KV_CALL KV_Free(void); /* closes every port */
-/* "Protocol=AVI;Check=0,4,RIFF|8,4,AVI ;FileHeadLen=12" */
+/* "Protocol=AVI,H264,H265;Check=0,4,RIFF|8,4,AVI ;FileHeadLen=12;
+ *  Video=I420,YV12,YUY2,UYVY,RGB,MJPG,H264,H265" */
 int KV_CALL KV_GetDecoderInf(char* text, int size);
 
 int KV_CALL KV_OpenFile(const char* fileName, int* port);
@@ -88,11 +92,23 @@ int KV_CALL KV_GetFileTime(int port, int* seconds); /* whole seconds; 0 for stre
 /* The header holds at least the first 12 bytes of an AVI file; usually all of
  * it up to and including the 12-byte header of its 'movi' list. Whatever of
  * the headers it lacks, and everything after them, comes through
- * KV_InputData in pieces of any size. */
+ * KV_InputData in pieces of any size.
+ * Or the header is the first bytes (at least 6) of a raw H.264 or H.265
+ * Annex-B stream, starting with a start code (00 00 01 or 00 00 00 01), and
+ * the stream goes on through KV_InputData in pieces of any size. Its
+ * pictures are stamped and paced by the stream's own timing information,
+ * else by the rate given with KV_SetStreamFrameRate, else by the environment
+ * variable DEMOPLAY_STREAM_FPS (pictures per second, e.g. "30" or "29.97")
+ * as it was when the stream was opened, else at 25 per second. */
 int KV_CALL KV_OpenStream(const void* header, int length, int* port);
 int KV_CALL KV_CloseStream(int port);
 int KV_CALL KV_InputData(int port, const void* data, int length);
 int KV_CALL KV_ClearBuffer(int port); /* drops stream data not yet delivered */
+/* Not one of the 17 entry points the plug-in calls: the picture rate
+ * (rate / scale pictures per second, 0.1 to 1000) of a raw H.264/H.265 stream
+ * that carries no timing of its own; best called right after KV_OpenStream.
+ * KV_ERR_WRONG_PORT_TYPE for other ports. */
+int KV_CALL KV_SetStreamFrameRate(int port, int rate, int scale);
 
 int KV_CALL KV_GetMediaInfo(int port, void* mediaInfo);
 /* Starts (or, after KV_Stop, resumes) decoding on the port's own thread; on

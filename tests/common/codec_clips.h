@@ -1,0 +1,26 @@
+// The H.264 and H.265 clips that tests/demoplay/make-clips makes at test time
+// (a ctest fixture step), with ffmpeg's own decode of each.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vdtest {
+
+// The Windows path of a clip ("h264.avi", "hevc.h265", ...), in the folder
+// the fixture step fills (VD_CLIPS_DIR, the build's host path).
+std::string ClipPath(const std::string& name);
+// The whole file; empty when it cannot be read.
+std::vector<uint8_t> ReadClip(const std::string& name);
+
+// ffmpeg's pictures of a clip: raw I420 pictures of one size one after the
+// other, cut into pictures.
+std::vector<std::vector<uint8_t>> ReferencePictures(const std::string& yuvName, int width, int height);
+
+// Where a picture lies among the reference pictures (-1: nowhere), looking
+// from `from` on.
+int FindPicture(const std::vector<std::vector<uint8_t>>& pictures, const uint8_t* data, size_t size, size_t from = 0);
+
+}  // namespace vdtest
