@@ -62,27 +62,35 @@ protected:
     }
 
     // Holds the picture on display (pause, redraw), then compares the window
-    // with the snapshot of that picture at a grid of points.
+    // with the snapshot of that picture at a grid of points. Pausing stops
+    // the intake, but the display still shows the pictures already queued:
+    // the snapshot is taken again until window and snapshot agree, which
+    // they must once the display is still.
     void ExpectWindowShowsSnapshot(int port, TestWindow& window) {
         ASSERT_EQ(decoder_->Pause(port, 1), 0);
-        Sleep(200);
         const std::string snapshot = deployment_.directory.path() + "\\shown.bmp";
-        ASSERT_EQ(decoder_->Snapshot(port, snapshot.c_str()), 0);
-        const std::vector<std::uint8_t> bitmap = ReadFile(snapshot);
-        ASSERT_EQ(bitmap.size(), 54u + 4u * 320 * 240);
-        auto snapshotPixel = [&](int x, int y) {
-            const std::uint8_t* p = &bitmap[54 + (static_cast<std::size_t>(239 - y) * 320 + x) * 4];
-            return static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[1]) << 8 | p[0];
-        };
         int matched = 0, probed = 0;
         std::string misses;
         const bool settled = WaitFor(
             [&] {
+                matched = probed = 0;
+                misses.clear();
+                if (decoder_->Snapshot(port, snapshot.c_str()) != 0) {
+                    misses = "no snapshot";
+                    return false;
+                }
+                const std::vector<std::uint8_t> bitmap = ReadFile(snapshot);
+                if (bitmap.size() != 54u + 4u * 320 * 240) {
+                    misses = "snapshot of " + std::to_string(bitmap.size()) + " bytes";
+                    return false;
+                }
+                auto snapshotPixel = [&](int x, int y) {
+                    const std::uint8_t* p = &bitmap[54 + (static_cast<std::size_t>(239 - y) * 320 + x) * 4];
+                    return static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[1]) << 8 | p[0];
+                };
                 decoder_->Refresh(port);
                 Sleep(50);
                 const std::vector<std::uint32_t> shown = window.Capture();
-                matched = probed = 0;
-                misses.clear();
                 for (int y = 20; y < 240; y += 50) {
                     for (int x = 20; x < 320; x += 50) {
                         ++probed;
@@ -99,7 +107,7 @@ protected:
                 }
                 return matched == probed;
             },
-            5000, &window);
+            15000, &window);
         EXPECT_TRUE(settled) << matched << " of " << probed << " points match; want/got: " << misses;
         ASSERT_EQ(decoder_->Pause(port, 0), 0);
     }
