@@ -15,6 +15,7 @@
 #include "common/codec_clips.h"
 #include "common/plugin_fixture.h"
 #include "common/test_window.h"
+#include "playback/playback_helpers.h"
 
 namespace vdtest {
 namespace {
@@ -73,40 +74,7 @@ protected:
     // Holds the picture on display and compares the window with its
     // snapshot at a grid of points, one in each flat area and more.
     void ExpectWindowShowsSnapshot(int port, TestWindow& window) {
-        ASSERT_EQ(decoder_->Pause(port, 1), 0);
-        Sleep(200);
-        const std::string path = deployment_.directory.path() + "\\shown.bmp";
-        ASSERT_EQ(decoder_->Snapshot(port, path.c_str()), 0);
-        std::ifstream in(path, std::ios::binary);
-        const std::vector<std::uint8_t> bitmap((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        ASSERT_EQ(bitmap.size(), 54u + 4u * 320 * 240);
-        std::string misses;
-        const bool settled = WaitFor(
-            [&] {
-                decoder_->Refresh(port);
-                Sleep(50);
-                const std::vector<std::uint32_t> shown = window.Capture();
-                misses.clear();
-                for (int y = 20; y < 240; y += 50) {
-                    for (int x = 20; x < 320; x += 50) {
-                        const std::uint8_t* p = &bitmap[54 + (size_t(239 - y) * 320 + size_t(x)) * 4];
-                        const std::uint32_t want = std::uint32_t(p[2]) << 16 | std::uint32_t(p[1]) << 8 | p[0];
-                        const std::uint32_t got = shown[size_t(y) * 320 + size_t(x)];
-                        bool alike = true;
-                        for (int shift = 0; shift <= 16; shift += 8)
-                            alike = alike && std::abs(int((want >> shift) & 0xFF) - int((got >> shift) & 0xFF)) <= 40;
-                        if (!alike) {
-                            char line[64];
-                            std::snprintf(line, sizeof line, "(%d,%d) %06X/%06X ", x, y, want, got);
-                            misses += line;
-                        }
-                    }
-                }
-                return misses.empty();
-            },
-            5000, &window);
-        EXPECT_TRUE(settled) << "want/got: " << misses;
-        ASSERT_EQ(decoder_->Pause(port, 0), 0);
+        EXPECT_EQ(WindowVersusSnapshot(*decoder_, port, window, deployment_.directory.path() + "\\shown.bmp"), "");
     }
 
     Deployment deployment_{"VD2_DemoPlay.dll", "DemoPlay.dll", "DemoPlay.dll"};

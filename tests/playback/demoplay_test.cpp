@@ -12,6 +12,7 @@
 #include "common/test_pictures.h"
 #include "common/test_window.h"
 #include "demoplay/sample_avi.h"
+#include "playback/playback_helpers.h"
 
 namespace vdtest {
 namespace {
@@ -30,11 +31,6 @@ int CALLBACK CountPictures(int, const void*, int, Orvane::FrameInfo* info, int c
         frames->lastKind.store(info->kind);
     }
     return 0;
-}
-
-std::vector<std::uint8_t> ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 class ShippedPairPlayback : public ::testing::TestWithParam<sample::Video> {
@@ -61,55 +57,8 @@ protected:
         deployment_.plugin.ReleaseObject(decoder_);
     }
 
-    // Holds the picture on display (pause, redraw), then compares the window
-    // with the snapshot of that picture at a grid of points. Pausing stops
-    // the intake, but the display still shows the pictures already queued:
-    // the snapshot is taken again until window and snapshot agree, which
-    // they must once the display is still.
     void ExpectWindowShowsSnapshot(int port, TestWindow& window) {
-        ASSERT_EQ(decoder_->Pause(port, 1), 0);
-        const std::string snapshot = deployment_.directory.path() + "\\shown.bmp";
-        int matched = 0, probed = 0;
-        std::string misses;
-        const bool settled = WaitFor(
-            [&] {
-                matched = probed = 0;
-                misses.clear();
-                if (decoder_->Snapshot(port, snapshot.c_str()) != 0) {
-                    misses = "no snapshot";
-                    return false;
-                }
-                const std::vector<std::uint8_t> bitmap = ReadFile(snapshot);
-                if (bitmap.size() != 54u + 4u * 320 * 240) {
-                    misses = "snapshot of " + std::to_string(bitmap.size()) + " bytes";
-                    return false;
-                }
-                auto snapshotPixel = [&](int x, int y) {
-                    const std::uint8_t* p = &bitmap[54 + (static_cast<std::size_t>(239 - y) * 320 + x) * 4];
-                    return static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[1]) << 8 | p[0];
-                };
-                decoder_->Refresh(port);
-                Sleep(50);
-                const std::vector<std::uint32_t> shown = window.Capture();
-                for (int y = 20; y < 240; y += 50) {
-                    for (int x = 20; x < 320; x += 50) {
-                        ++probed;
-                        const std::uint32_t want = snapshotPixel(x, y);
-                        const std::uint32_t got = shown[static_cast<std::size_t>(y) * 320 + x];
-                        if (Near(want, got, 40)) {
-                            ++matched;
-                        } else if (misses.size() < 200) {
-                            char line[64];
-                            std::snprintf(line, sizeof line, "(%d,%d) %06X/%06X ", x, y, want, got);
-                            misses += line;
-                        }
-                    }
-                }
-                return matched == probed;
-            },
-            15000, &window);
-        EXPECT_TRUE(settled) << matched << " of " << probed << " points match; want/got: " << misses;
-        ASSERT_EQ(decoder_->Pause(port, 0), 0);
+        EXPECT_EQ(WindowVersusSnapshot(*decoder_, port, window, deployment_.directory.path() + "\\shown.bmp"), "");
     }
 
     // The generated pictures carry a chroma pattern that changes from one

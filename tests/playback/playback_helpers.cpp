@@ -211,4 +211,47 @@ std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
 
 bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+std::string WindowVersusSnapshot(Orvane::IVideoDecoder_M& decoder, int port, TestWindow& window,
+                                 const std::string& snapshotPath) {
+    if (decoder.Pause(port, 1) != 0) return "the port did not pause";
+    const int width = window.width(), height = window.height();
+    std::string misses;
+    WaitFor(
+        [&] {
+            misses.clear();
+            if (decoder.Snapshot(port, snapshotPath.c_str()) != 0) {
+                misses = "no snapshot";
+                return false;
+            }
+            const std::vector<std::uint8_t> bitmap = ReadFileBytes(snapshotPath);
+            if (bitmap.size() != 54u + 4u * static_cast<std::size_t>(width) * height) {
+                misses = "a snapshot of " + std::to_string(bitmap.size()) + " bytes";
+                return false;
+            }
+            decoder.Refresh(port);
+            Sleep(50);
+            const std::vector<std::uint32_t> shown = window.Capture();
+            for (int y = 20; y < height; y += 50) {
+                for (int x = 20; x < width; x += 50) {
+                    // Bottom-up rows of blue, green, red and a fourth byte.
+                    const std::uint8_t* p =
+                        &bitmap[54 + (static_cast<std::size_t>(height - 1 - y) * width + x) * 4];
+                    const std::uint32_t want = static_cast<std::uint32_t>(p[2]) << 16 |
+                                               static_cast<std::uint32_t>(p[1]) << 8 | p[0];
+                    const std::uint32_t got = shown[static_cast<std::size_t>(y) * width + x];
+                    if (!Near(want, got, 40) && misses.size() < 200) {
+                        char line[64];
+                        std::snprintf(line, sizeof line, "(%d,%d) want %06X got %06X; ", x, y,
+                                      static_cast<unsigned>(want), static_cast<unsigned>(got));
+                        misses += line;
+                    }
+                }
+            }
+            return misses.empty();
+        },
+        15000, &window);
+    if (decoder.Pause(port, 0) != 0 && misses.empty()) misses = "the port did not resume";
+    return misses;
+}
+
 }  // namespace vdtest

@@ -134,6 +134,15 @@ std::string CentreColour(TestWindow& window);
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
 bool FileExists(const std::string& path);
 
+// Holds the port's picture on display (pause, redraw) and compares the
+// window, at a grid of points, with the port's snapshot written to
+// `snapshotPath`; the pictures are the window's size. Pausing stops the
+// intake, but the display still shows the pictures already queued, so the
+// snapshot is taken again until window and snapshot agree, as they must once
+// the display is still. "" when they did; else what differed. Resumes the port.
+std::string WindowVersusSnapshot(Orvane::IVideoDecoder_M& decoder, int port, TestWindow& window,
+                                 const std::string& snapshotPath);
+
 }  // namespace vdtest
 
 #endif
