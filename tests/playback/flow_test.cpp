@@ -13,38 +13,15 @@
 namespace vdtest {
 namespace {
 
-constexpr int kWidth = 64, kHeight = 48;
-constexpr std::uint32_t kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF, kWhite = 0xFFFFFF,
-                        kGrey = 0x808080;
+constexpr std::uint32_t kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF;
 
-class Flow : public PlaybackTest {
+class Flow : public ShownPortTest {
 protected:
-    void SetUp() override {
-        PlaybackTest::SetUp();
-        if (HasFatalFailure()) return;
-        window_.reset(new TestWindow(kWidth, kHeight));
-        ASSERT_NE(window_->handle(), nullptr);
-        port_ = OpenFilePort(7);
-        ASSERT_EQ(decoder_->Play(port_, window_->handle()), 0);
-        ASSERT_TRUE(ShowFirstPicture(deployment_.sdk, port_, *window_, Frame(kGrey), kGrey, Frame(kWhite), kWhite))
-            << CentreColour(*window_);
-    }
-    void TearDown() override {
-        if (decoder_ && port_ >= 0) {
-            decoder_->Stop(port_);
-            decoder_->CloseFile(port_);
-        }
-        window_.reset();
-        PlaybackTest::TearDown();
-    }
-    SdkFrame Frame(std::uint32_t colour) { return FlatFrame(kWidth, kHeight, colour); }
+    Flow() : ShownPortTest(false) {}
     std::unique_ptr<DeliveryThread> Deliveries(std::vector<SdkFrame> frames) {
         return std::unique_ptr<DeliveryThread>(
             new DeliveryThread(deployment_.sdk, port_, std::move(frames), [this] { decoder_->Stop(port_); }));
     }
-
-    std::unique_ptr<TestWindow> window_;
-    int port_ = -1;
 };
 
 enum class Release { ByTheDisplay, ByStop };

@@ -10,34 +10,11 @@
 namespace vdtest {
 namespace {
 
-constexpr int kWidth = 64, kHeight = 48;
-constexpr std::uint32_t kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF, kWhite = 0xFFFFFF,
-                        kGrey = 0x808080, kBlack = 0x000000;
+constexpr std::uint32_t kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF, kBlack = 0x000000;
 
-class Paced : public PlaybackTest {
+class Paced : public ShownPortTest {
 protected:
-    void SetUp() override {
-        PlaybackTest::SetUp();
-        if (HasFatalFailure()) return;
-        window_.reset(new TestWindow(kWidth, kHeight));
-        ASSERT_NE(window_->handle(), nullptr);
-        port_ = OpenStreamPort(8, 1);
-        ASSERT_EQ(decoder_->Play(port_, window_->handle()), 0);
-        ASSERT_TRUE(ShowFirstPicture(deployment_.sdk, port_, *window_, Frame(kGrey), kGrey, Frame(kWhite), kWhite))
-            << CentreColour(*window_);
-    }
-    void TearDown() override {
-        if (decoder_ && port_ >= 0) {
-            decoder_->Stop(port_);
-            decoder_->CloseStream(port_);
-        }
-        window_.reset();
-        PlaybackTest::TearDown();
-    }
-    SdkFrame Frame(std::uint32_t colour) { return FlatFrame(kWidth, kHeight, colour); }
-
-    std::unique_ptr<TestWindow> window_;
-    int port_ = -1;
+    Paced() : ShownPortTest(true) {}
 };
 
 TEST_F(Paced, PicturesAreShownAtTheirPace) {

@@ -18,6 +18,30 @@ void PlaybackTest::TearDown() {
     deployment_.plugin.ReleaseObject(decoder_);
 }
 
+void ShownPortTest::SetUp() {
+    PlaybackTest::SetUp();
+    if (HasFatalFailure()) return;
+    window_.reset(new TestWindow(kWidth, kHeight));
+    ASSERT_NE(window_->handle(), nullptr);
+    port_ = pacedStream_ ? OpenStreamPort(8, 1) : OpenFilePort(7);
+    ASSERT_EQ(decoder_->Play(port_, window_->handle()), 0);
+    ASSERT_TRUE(ShowFirstPicture(deployment_.sdk, port_, *window_, Frame(kGrey), kGrey, Frame(kWhite), kWhite))
+        << CentreColour(*window_);
+}
+
+void ShownPortTest::TearDown() {
+    if (decoder_ && port_ >= 0) {
+        decoder_->Stop(port_);
+        if (pacedStream_) {
+            decoder_->CloseStream(port_);
+        } else {
+            decoder_->CloseFile(port_);
+        }
+    }
+    window_.reset();
+    PlaybackTest::TearDown();
+}
+
 int PlaybackTest::OpenFilePort(int port) {
     deployment_.sdk.SetOpenPort(port);
     int opened = -1;

@@ -5,11 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "common/plugin_fixture.h"
 #include "common/test_pictures.h"
 #include "common/test_window.h"
+#include "playback/playback_helpers.h"
 
 namespace vdtest {
 
@@ -31,6 +34,26 @@ protected:
 
     Deployment deployment_;
     Orvane::IVideoDecoder_M* decoder_ = nullptr;
+};
+
+// A port that plays in a small window of its own and already shows a
+// picture (grey, then white, so that nothing earlier is still on its way):
+// port 7 as a file port, or port 8 as a paced stream port.
+class ShownPortTest : public PlaybackTest {
+protected:
+    static constexpr int kWidth = 64, kHeight = 48;
+    static constexpr std::uint32_t kGrey = 0x808080, kWhite = 0xFFFFFF;
+
+    explicit ShownPortTest(bool pacedStream) : pacedStream_(pacedStream) {}
+    void SetUp() override;
+    void TearDown() override;
+    SdkFrame Frame(std::uint32_t colour) { return FlatFrame(kWidth, kHeight, colour); }
+
+    std::unique_ptr<TestWindow> window_;
+    int port_ = -1;
+
+private:
+    const bool pacedStream_;
 };
 
 // True once the window shows the expected colour at each point (centres of
