@@ -34,8 +34,7 @@ int PlayEngine::Release() {
     // unloads us.
     for (auto& [port, record] : shared_.ports.RemoveAll()) {
         if (record->IsPlaying()) Stop(port, *record);
-        EndPlayback(*record);
-        EndSound(*record);
+        EndThreads(*record);
     }
     const int result = sdk_.free();
     library_.Unload();

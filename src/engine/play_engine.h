@@ -76,6 +76,11 @@ private:
     // Switches the port's sound off: ends its audio thread and drops the
     // sound still queued. False when the thread did not end in time.
     bool EndSound(PortRecord& record);
+    // Both of the above: nothing of ours runs for the port any more.
+    void EndThreads(PortRecord& record) {
+        EndPlayback(record);
+        EndSound(record);
+    }
 
     std::string sdkFileName_;
     SdkLibrary library_;

@@ -19,10 +19,7 @@ int PlayEngine::OpenPort(std::shared_ptr<PortRecord> record, int* port, int open
     std::shared_ptr<PortRecord> replaced = shared_.ports.Insert(*port, std::move(record));
     // The SDK gave out a number we still held: that port is gone on its
     // side, so whatever still ran for it ends here.
-    if (replaced) {
-        EndPlayback(*replaced);
-        EndSound(*replaced);
-    }
+    if (replaced) EndThreads(*replaced);
     return 0;
 }
 
@@ -78,10 +75,7 @@ int PlayEngine::ClosePort(int port, SdkClose close) {
     const int result = close(port);
     if (result < 0) return result;
     std::shared_ptr<PortRecord> record = shared_.ports.Remove(port);
-    if (record) {
-        EndPlayback(*record);
-        EndSound(*record);
-    }
+    if (record) EndThreads(*record);
     return 0;
 }
 
