@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "present/pixel_rows.h"
+#include "pixel/pixel_rows.h"
 
 namespace vd::pixelbench {
 

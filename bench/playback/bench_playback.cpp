@@ -25,8 +25,8 @@
 
 #include "TestSdkControl.h"
 #include "engine/play_engine.h"
-#include "engine/port_table.h"
-#include "present/frame_intake.h"
+#include "port/port_table.h"
+#include "engine/frame_intake.h"
 
 namespace {
 

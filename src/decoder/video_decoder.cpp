@@ -4,7 +4,6 @@
 
 #include "engine/engine_instance.h"
 #include "engine/play_engine.h"
-#include "present/snapshot.h"
 
 namespace vd {
 
@@ -170,7 +169,7 @@ int CVideoDecoder::StopRecord(int port) {
 }
 
 int CVideoDecoder::Snapshot(int port, const char* fileName) {
-    return ForRecord(port, [&](PlayEngine&, PortRecord& record) { return SaveSnapshot(record, fileName); });
+    return ForRecord(port, [&](PlayEngine& engine, PortRecord& record) { return engine.Snapshot(record, fileName); });
 }
 
 int CVideoDecoder::Refresh(int port) {

@@ -7,8 +7,10 @@ namespace vd {
 PlayEngine::PlayEngine(const char* sdkFileName) : sdkFileName_(sdkFileName ? sdkFileName : "") {}
 
 // Closing ports and unloading the SDK happen when the client asks (Close*,
-// Release); at process detach the engine gives back only its own memory.
-PlayEngine::~PlayEngine() = default;
+// Release). At process detach a library still bound is left loaded: no
+// library may be freed from inside DllMain, and the SDK's own threads may
+// still be running in it.
+PlayEngine::~PlayEngine() { library_.Abandon(); }
 
 int PlayEngine::Initialize() {
     if (bound_) return 0;

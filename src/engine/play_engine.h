@@ -10,9 +10,9 @@
 
 #include <Orvane/Types.h>
 
-#include "engine/mixer.h"
+#include "audio/mixer.h"
 #include "engine/play_sdk.h"
-#include "engine/port_table.h"
+#include "port/port_table.h"
 #include "engine/sdk_library.h"
 
 namespace vd {
@@ -59,6 +59,8 @@ public:
     int GetPictureSize(int port, int* width, int* height);
     int SetNotify(PortRecord& record, int type, int first, int second);
     int SetDecodeCallBack(PortRecord& record, Orvane::DecodeCallBack callback, int context);
+    // Saves the picture on display as a bitmap file.
+    int Snapshot(PortRecord& record, const char* fileName);
 
     // ---- sound (sound_control.cpp); the record is the port's own
     int OpenSound(PortRecord& record);

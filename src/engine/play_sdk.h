@@ -5,19 +5,9 @@
 
 #include <cstdint>
 
-namespace vd {
+#include "port/media_info.h"
 
-// The SDK's 12-byte picture-information block. Only width, height and frame
-// rate are read; the rest belongs to the SDK.
-#pragma pack(push, 1)
-struct MediaInfo {
-    std::int16_t width;
-    std::int16_t height;
-    std::uint8_t frameRate;
-    std::uint8_t sdkOwned[7];
-};
-#pragma pack(pop)
-static_assert(sizeof(MediaInfo) == 12, "the SDK fills exactly 12 bytes");
+namespace vd {
 
 // The frame callback the plug-in hands to KV_Play (standard call, nine
 // 32-bit arguments, returns 0).

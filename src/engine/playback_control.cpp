@@ -5,8 +5,9 @@
 #include <cstdint>
 
 #include "engine/play_engine.h"
-#include "present/display_thread.h"
-#include "present/frame_intake.h"
+#include "engine/frame_intake.h"
+#include "video/display_thread.h"
+#include "video/snapshot.h"
 
 namespace vd {
 
@@ -162,5 +163,7 @@ int PlayEngine::SetDecodeCallBack(PortRecord& record, Orvane::DecodeCallBack cal
     record.decodeCallback.store(callback);
     return 0;
 }
+
+int PlayEngine::Snapshot(PortRecord& record, const char* fileName) { return SaveSnapshot(record, fileName); }
 
 }  // namespace vd

@@ -22,6 +22,8 @@ public:
     // directory first. A library already held is given back first.
     bool Load(const std::string& path);
     void Unload();
+    // Forgets the library without freeing it (it stays loaded).
+    void Abandon() { module_ = nullptr; }
     bool loaded() const { return module_ != nullptr; }
 
     // The named entry point as its own type, or null.

@@ -4,8 +4,8 @@
 #include <new>
 
 #include "engine/play_engine.h"
-#include "present/audio_thread.h"
-#include "present/wave_out_output.h"
+#include "audio/audio_thread.h"
+#include "audio/wave_out_output.h"
 
 namespace vd {
 

@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "present/pixel_convert.h"
+#include "pixel/pixel_convert.h"
 
 namespace vdtest {
 

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "pixel_test_support.h"
-#include "present/pixel_convert.h"
-#include "present/pixel_rows.h"
+#include "pixel/pixel_convert.h"
+#include "pixel/pixel_rows.h"
 
 namespace vd {
 namespace {

@@ -10,8 +10,8 @@
 #include <mutex>
 #include <vector>
 
-#include "engine/port_record.h"
-#include "present/audio_thread.h"
+#include "port/port_record.h"
+#include "audio/audio_thread.h"
 
 namespace {
 

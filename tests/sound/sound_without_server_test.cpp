@@ -7,7 +7,7 @@
 #include "common/sink_recorder.h"
 #include "common/sound_port.h"
 #include "common/sound_signal.h"
-#include "engine/mixer.h"
+#include "audio/mixer.h"
 
 namespace vdtest {
 namespace {

@@ -1,0 +1,132 @@
+// The SDK's frames enter the plug-in here. For each frame: count and trace
+// it, post file ports' notifications to the client, keep the media
+// information up to date, hand it to the client's decode callback, and queue
+// a copy for the display or audio thread. The SDK's thread is held here while
+// the port is paused or its queue is full: that is the only flow control
+// between decoding and presentation.
+#include "engine/frame_intake.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "port/port_table.h"
+#include "video/frame_layout.h"
+#include "pixel/pixel_convert.h"
+
+namespace vd {
+
+namespace {
+
+// A copy of the frame as it will be queued: RGB32 pictures become YV12, any
+// other kind is copied as it is. False when the frame is not to be queued
+// (a picture too short for its size, or no memory for the copy).
+bool MakeQueuedCopy(const void* data, int size, int width, int height, unsigned int stamp, int kind,
+                    int frameRate, QueuedFrame& copy) {
+    copy.stamp = stamp;
+    copy.width = width;
+    copy.height = height;
+    copy.frameRate = frameRate;
+    if (kind == kKindSound) {
+        copy.kind = kind;
+        if (size <= 0 || !data) return false;
+        if (!copy.Allocate(size)) return false;
+        std::memcpy(copy.data.get(), data, static_cast<std::size_t>(size));
+        return true;
+    }
+    if (IsPictureKind(kind) && (!data || !PictureFits(kind, width, height, size))) return false;
+    if (kind == kKindRgb32) {
+        if (!copy.Allocate(static_cast<int>(PictureBytes(kKindYv12, width, height)))) return false;
+        std::uint8_t* y = copy.data.get();
+        std::uint8_t* v = y + SecondPlaneOffset(width, height);
+        std::uint8_t* u = y + ThirdPlaneOffset(width, height);
+        ConvertRgb32ToYuv420(static_cast<const std::uint8_t*>(data), 4 * width, y, u, v, width, width / 2, width,
+                             height, 1);
+        copy.kind = kKindYv12;
+        return true;
+    }
+    copy.kind = kind;
+    if (size <= 0 || !data) return false;
+    if (!copy.Allocate(size)) return false;
+    std::memcpy(copy.data.get(), data, static_cast<std::size_t>(size));
+    return true;
+}
+
+// Waits for room in the queue, one millisecond at a time, while the port is
+// paused or the queue is full; gives up when the port is stopped.
+void QueueWhenRoom(PortRecord& record, FrameQueue& queue, QueuedFrame& copy, bool isSound) {
+    for (;;) {
+        if (record.pauseEvent.Test()) {
+            Sleep(1);
+            if (record.stopEvent.Test()) return;
+            continue;
+        }
+        if (isSound && (record.soundOn.load() == 0 || record.speed.load() != 0 || record.stepMode.load() != 0)) {
+            return;
+        }
+        if (record.stopEvent.Test()) return;
+        if (queue.TryPush(copy)) return;
+        Sleep(1);
+        if (record.stopEvent.Test()) return;
+    }
+}
+
+void Intake(PlayShared& shared, int port, const void* data, int size, int width, int height, unsigned int stamp,
+            int kind, int frameRate) {
+    char count[32] = {};
+    std::snprintf(count, sizeof count, "FrameCount:%d\n", shared.callbackCount.fetch_add(1) + 1);
+    OutputDebugStringA(count);
+
+    const std::shared_ptr<PortRecord> found = shared.ports.Find(port);
+    if (!found) return;  // a frame for a port that is not open goes nowhere
+    PortRecord& record = *found;
+
+    if (kind == kKindNotification) {
+        if (record.isStream == 0) {
+            PostMessageA(record.notifyWindow.load(), record.notifyMessage.load(), 0, static_cast<LPARAM>(port));
+        }
+        return;
+    }
+
+    if (kind != kKindSound) {
+        ScopedLock guard(record.mediaInfoLock);
+        record.mediaInfo.width = static_cast<std::int16_t>(width);
+        record.mediaInfo.height = static_cast<std::int16_t>(height);
+        record.mediaInfo.frameRate = static_cast<std::uint8_t>(frameRate);
+    }
+
+    if (const Orvane::DecodeCallBack callback = record.decodeCallback.load()) {
+        OutputDebugStringA("xxxxx\r\n");
+        Orvane::FrameInfo info{width, height, stamp, kind, frameRate};
+        callback(port, data, size, &info, record.decodeContext.load());
+    }
+    OutputDebugStringA("xxxxxxxxxxxxxxxx\r\n");
+
+    if (!record.videoWindow.load() || record.stopEvent.Test()) return;
+    const bool isSound = kind == kKindSound;
+    // Sound that will be dropped is not copied.
+    if (isSound && (record.soundOn.load() == 0 || record.speed.load() != 0 || record.stepMode.load() != 0)) return;
+
+    QueuedFrame copy;
+    if (!MakeQueuedCopy(data, size, width, height, stamp, kind, frameRate, copy)) return;
+    QueueWhenRoom(record, isSound ? record.audioQueue : record.videoQueue, copy, isSound);
+}
+
+}  // namespace
+
+int __stdcall VideoCallBack(int port, const void* data, int size, int width, int height, unsigned int stamp,
+                            int kind, int frameRate, void* user) {
+    OutputDebugStringA("enter VideoCallBack\n");
+    if (user) {
+        try {
+            Intake(*static_cast<PlayShared*>(user), port, data, size, width, height, stamp, kind, frameRate);
+        } catch (...) {
+            // Nothing may unwind into the SDK's thread; the frame is lost.
+        }
+    }
+    OutputDebugStringA("out VideoCallBack\n");
+    return 0;
+}
+
+}  // namespace vd

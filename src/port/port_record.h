@@ -1,0 +1,109 @@
+// Everything the plug-in keeps for one open port: the client's settings, the
+// frame queues, the picture on display, and what playback and sound run on.
+//
+// Who touches what:
+//   - the client's threads, through the control operations (which hold
+//     controlLock while they start or end playback or sound);
+//   - the SDK's decoding threads, in the frame intake;
+//   - the port's display thread and audio thread.
+// Fields the client sets for the threads to read are atomics; the queues and
+// the picture on display carry their own locks. Every lock and event lives as
+// long as the record, so no thread can meet one that has been deleted.
+#ifndef VD_PORT_PORT_RECORD_H
+#define VD_PORT_PORT_RECORD_H
+
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <atomic>
+#include <memory>
+
+#include <Orvane/Types.h>
+
+#include "port/frame_queue.h"
+#include "port/media_info.h"
+#include "port/port_overlay_lock.h"
+#include "port/queued_frame.h"
+#include "port/win32_sync.h"
+#include "overlay/overlay_item_list.h"
+
+namespace vd {
+
+// The picture on display. The display thread is its only writer and reads it
+// without the lock; everyone else copies it under the lock.
+class CurrentFrame {
+public:
+    // Puts a new picture on display (display thread); the old one's bytes go.
+    void Replace(QueuedFrame& frame);
+    // The picture on display as the display thread sees it.
+    const QueuedFrame& OwnerView() const { return frame_; }
+    // A copy of the picture on display, with its own bytes (any thread).
+    // False when the copy's memory is not there.
+    bool CopyTo(QueuedFrame& out);
+
+private:
+    CriticalSection lock_;
+    QueuedFrame frame_;
+};
+
+struct PortRecord : std::enable_shared_from_this<PortRecord> {
+    PortRecord(int isStream, int pacedStream);
+    ~PortRecord();
+    PortRecord(const PortRecord&) = delete;
+    PortRecord& operator=(const PortRecord&) = delete;
+
+    // False when one of the record's events could not be made.
+    bool valid() const;
+    bool IsPlaying() {
+        ScopedLock guard(controlLock);
+        return playing;
+    }
+
+    const int isStream;     // 1 for a stream port
+    const int pacedStream;  // for a stream port: pictures are shown at their frame rate
+
+    // The client's settings, read by the frame intake with every frame.
+    std::atomic<int> soundOn{0};
+    std::atomic<Orvane::DecodeCallBack> decodeCallback{nullptr};
+    std::atomic<int> decodeContext{0};
+    std::atomic<HWND> notifyWindow{nullptr};
+    std::atomic<UINT> notifyMessage{0};
+    std::atomic<int> speed{0};
+    std::atomic<int> stepMode{0};
+
+    // The SDK's picture information; width, height and frame rate follow
+    // every picture delivered.
+    CriticalSection mediaInfoLock;
+    MediaInfo mediaInfo{};
+
+    // Playback, from Play to Stop (started and ended under controlLock).
+    CriticalSection controlLock;
+    bool playing = false;
+    std::atomic<HWND> videoWindow{nullptr};  // null while the port is shown nowhere
+    HANDLE displayThread = nullptr;
+    Event stopEvent{true, true};        // set while the port is not playing
+    Event pauseEvent{true, false};      // set while paused
+    Event displayQuitEvent{false, false};
+    Event refreshEvent{false, false};
+    Event stepEvent{false, false};
+    Event stepSeekEvent{false, false};
+
+    FrameQueue videoQueue;
+    FrameQueue audioQueue;
+    CurrentFrame currentFrame;
+    std::atomic<bool> useDrawDib{false};  // the display thread draws through DrawDib
+
+    // The overlay read from a file port's side file.
+    PortOverlayLock overlayLock;
+    OverlayItemList overlayItems;
+
+    // Sound, from OpenSound to CloseSound.
+    HANDLE audioThread = nullptr;
+    DWORD audioThreadId = 0;
+    Event audioQuitEvent{true, false};
+    std::atomic<HWAVEOUT> waveOut{nullptr};
+};
+
+}  // namespace vd
+
+#endif
