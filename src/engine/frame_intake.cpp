@@ -53,20 +53,31 @@ bool MakeQueuedCopy(const void* data, int size, int width, int height, unsigned 
     return true;
 }
 
+// Sound is queued only while it is switched on and the port plays forward
+// at normal speed.
+bool SoundDropped(PortRecord& record) {
+    return record.soundOn.load() == 0 || record.speed.load() != 0 || record.stepMode.load() != 0;
+}
+
+// Holds the SDK's thread, one millisecond at a time, while the port is
+// paused; false when the port was stopped meanwhile.
+bool WaitWhilePaused(PortRecord& record) {
+    while (record.pauseEvent.Test()) {
+        Sleep(1);
+        if (record.stopEvent.Test()) return false;
+    }
+    return true;
+}
+
 // Waits for room in the queue, one millisecond at a time, while the port is
 // paused or the queue is full; gives up when the port is stopped.
-void QueueWhenRoom(PortRecord& record, FrameQueue& queue, QueuedFrame& copy, bool isSound) {
+void QueueWhenRoom(PortRecord& record, FrameQueue& queue, QueuedFrame& copy, bool isSound, unsigned generation) {
     for (;;) {
-        if (record.pauseEvent.Test()) {
-            Sleep(1);
-            if (record.stopEvent.Test()) return;
-            continue;
-        }
-        if (isSound && (record.soundOn.load() == 0 || record.speed.load() != 0 || record.stepMode.load() != 0)) {
-            return;
-        }
+        if (!WaitWhilePaused(record)) return;
+        if (isSound && SoundDropped(record)) return;
         if (record.stopEvent.Test()) return;
-        if (queue.TryPush(copy)) return;
+        // A frame from before a seek is dropped, not shown after it.
+        if (queue.TryPush(copy, generation) != FrameQueue::Push::kFull) return;
         Sleep(1);
         if (record.stopEvent.Test()) return;
     }
@@ -81,6 +92,11 @@ void Intake(PlayShared& shared, int port, const void* data, int size, int width,
     const std::shared_ptr<PortRecord> found = shared.ports.Find(port);
     if (!found) return;  // a frame for a port that is not open goes nowhere
     PortRecord& record = *found;
+    // The queue's generation as the frame arrives: a seek from here on
+    // makes it a frame from before the seek.
+    const bool isSound = kind == kKindSound;
+    FrameQueue& queue = isSound ? record.audioQueue : record.videoQueue;
+    const unsigned generation = queue.Generation();
 
     if (kind == kKindNotification) {
         if (record.isStream == 0) {
@@ -104,13 +120,15 @@ void Intake(PlayShared& shared, int port, const void* data, int size, int width,
     OutputDebugStringA("xxxxxxxxxxxxxxxx\r\n");
 
     if (!record.videoWindow.load() || record.stopEvent.Test()) return;
-    const bool isSound = kind == kKindSound;
+    // A paused port holds every frame, sound blocks that are to be dropped
+    // too: decoding stands still until the pause ends.
+    if (!WaitWhilePaused(record)) return;
     // Sound that will be dropped is not copied.
-    if (isSound && (record.soundOn.load() == 0 || record.speed.load() != 0 || record.stepMode.load() != 0)) return;
+    if (isSound && SoundDropped(record)) return;
 
     QueuedFrame copy;
     if (!MakeQueuedCopy(data, size, width, height, stamp, kind, frameRate, copy)) return;
-    QueueWhenRoom(record, isSound ? record.audioQueue : record.videoQueue, copy, isSound);
+    QueueWhenRoom(record, queue, copy, isSound, generation);
 }
 
 }  // namespace

@@ -24,7 +24,7 @@ int PlayEngine::Initialize() {
     // An already initialised thread (S_FALSE) counts as one more
     // initialisation; a thread in the multithreaded apartment refuses it, and
     // then Release must not undo the client's own initialisation.
-    comInitialized_ = SUCCEEDED(CoInitialize(nullptr));
+    comThread_ = SUCCEEDED(CoInitialize(nullptr)) ? GetCurrentThreadId() : 0;
     bound_ = true;
     return sdk_.initial();
 }
@@ -41,8 +41,10 @@ int PlayEngine::Release() {
     const int result = sdk_.free();
     library_.Unload();
     sdk_ = PlaySdkTable{};
-    if (comInitialized_) CoUninitialize();
-    comInitialized_ = false;
+    // COM is given back by the thread that took it; a Release from another
+    // thread leaves that thread's initialisation alone (it ends with it).
+    if (comThread_ != 0 && comThread_ == GetCurrentThreadId()) CoUninitialize();
+    comThread_ = 0;
     bound_ = false;
     return result;
 }

@@ -14,6 +14,7 @@
 #include "engine/play_sdk.h"
 #include "port/port_table.h"
 #include "engine/sdk_library.h"
+#include "video/output_choice.h"
 
 namespace vd {
 
@@ -88,8 +89,9 @@ private:
     SdkLibrary library_;
     PlaySdkTable sdk_{};
     bool bound_ = false;
-    bool comInitialized_ = false;  // Initialize's CoInitialize succeeded (S_OK or S_FALSE)
+    DWORD comThread_ = 0;  // the thread whose CoInitialize in Initialize succeeded (S_OK or S_FALSE)
     PlayShared shared_;
+    OutputVerdict outputVerdict_;  // which video output is cheaper here, for every port
     CMixer mixer_;
 };
 

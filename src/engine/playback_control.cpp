@@ -35,7 +35,7 @@ int PlayEngine::Play(int port, PortRecord& record, HWND window) {
     if (window) {
         record.videoWindow.store(window);
         OutputDebugStringA(kStartingDisplay);
-        record.displayThread = StartDisplayThread(record.shared_from_this(), &shared_.clock);
+        record.displayThread = StartDisplayThread(record.shared_from_this(), &shared_.clock, &outputVerdict_, port);
         if (!record.displayThread) {
             record.videoWindow.store(nullptr);
             record.stopEvent.Set();
@@ -43,8 +43,13 @@ int PlayEngine::Play(int port, PortRecord& record, HWND window) {
         }
     }
     record.playing = true;
-    sdk_.play(port, VideoCallBack, &shared_);
+    const int result = sdk_.play(port, VideoCallBack, &shared_);
     shared_.callbackCount.store(0);
+    if (result < 0) {
+        // The SDK refused: the port is left as it was before Play.
+        EndPlayback(record);
+        return result;
+    }
     return 0;
 }
 
@@ -90,6 +95,11 @@ int PlayEngine::SetPlayTime(int port, PortRecord& record, int seconds) {
     if (record.videoWindow.load()) record.videoQueue.Clear();
     record.audioQueue.Clear();
     const int result = sdk_.setPlayTime(port, seconds);
+    // A picture or sound block the SDK was handing over while it seeked
+    // came from before the seek: out with it too, and a frame still waiting
+    // for room in the intake is dropped there (a new queue generation).
+    if (record.videoWindow.load()) record.videoQueue.Clear();
+    record.audioQueue.Clear();
     // In step mode the picture held from before the seek is dropped, and the
     // first one after it is shown.
     if (record.stepMode.load() != 0) record.stepSeekEvent.Set();

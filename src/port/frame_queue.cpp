@@ -4,11 +4,17 @@
 
 namespace vd {
 
-bool FrameQueue::TryPush(QueuedFrame& frame) {
+FrameQueue::Push FrameQueue::TryPush(QueuedFrame& frame, unsigned generation) {
     ScopedLock guard(lock_);
-    if (frames_.size() >= kCapacity) return false;
+    if (generation != generation_) return Push::kStale;
+    if (frames_.size() >= kCapacity) return Push::kFull;
     frames_.push_back(std::move(frame));
-    return true;
+    return Push::kQueued;
+}
+
+unsigned FrameQueue::Generation() {
+    ScopedLock guard(lock_);
+    return generation_;
 }
 
 bool FrameQueue::TryPop(QueuedFrame& out) {
@@ -24,6 +30,7 @@ void FrameQueue::Clear() {
     {
         ScopedLock guard(lock_);
         dropped.swap(frames_);
+        ++generation_;
     }
 }
 

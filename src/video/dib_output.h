@@ -1,7 +1,7 @@
-// Pictures shown through DrawDib when the display cannot make a surface in
-// the picture's format: the plug-in converts the picture to 24-bit RGB itself
-// (table-driven) and DrawDib stretches it over the window's client area. No
-// overlay is drawn this way.
+// Pictures shown through DrawDib, for displays that cannot take the picture's
+// format or where it is the cheaper way: the plug-in converts the picture to
+// 24-bit RGB itself (table-driven) into a bitmap that GDI can draw the
+// overlay on, and DrawDib stretches it over the window's client area.
 #ifndef VD_VIDEO_DIB_OUTPUT_H
 #define VD_VIDEO_DIB_OUTPUT_H
 
@@ -9,40 +9,46 @@
 #include <vfw.h>
 
 #include <cstdint>
-#include <memory>
 #include <vector>
 
-#include "port/queued_frame.h"
+#include "video/video_output.h"
 
 namespace vd {
 
-class DibOutput {
+class DibOutput final : public VideoOutput {
 public:
     explicit DibOutput(HWND window) : window_(window) {}
-    ~DibOutput();
-    DibOutput(const DibOutput&) = delete;
-    DibOutput& operator=(const DibOutput&) = delete;
+    ~DibOutput() override;
 
-    // Ready for pictures of this size (opened again when the size changes).
-    // False when the memory for it is not there.
-    bool Prepare(int width, int height);
-    // Converts and draws the picture; false when it is not of the prepared
-    // size, too short, or of a kind this output cannot convert.
-    bool Draw(const QueuedFrame& frame);
+    const char* name() const override { return "drawdib"; }
+    // Ready for pictures of this size (made again when the size changes) of
+    // the 4:2:0 and 4:2:2 kinds. False for other kinds, or when the memory or
+    // the bitmap is not there.
+    bool Prepare(int kind, int width, int height) override;
+    // Converts the picture into the bitmap; false when it is not of the
+    // prepared size or too short.
+    bool DrawPicture(const QueuedFrame& frame) override;
+    HDC BeginOverlay() override;
+    void EndOverlay(HDC dc) override;
+    bool keysMagenta() const override { return false; }
+    ShowResult Show() override;
+    void Release() override;
 
 private:
-    void Close();
-
     HWND window_;
     int width_ = 0;
     int height_ = 0;
-    bool opened_ = false;
+    bool pictureReady_ = false;
     HDRAWDIB drawDib_ = nullptr;
-    HDC dc_ = nullptr;
+    HDC windowDc_ = nullptr;
+    HDC bitmapDc_ = nullptr;  // holds the bitmap, for the overlay
+    HBITMAP bitmap_ = nullptr;
+    HGDIOBJ previousBitmap_ = nullptr;
+    std::uint8_t* bits_ = nullptr;  // the bitmap's rows, bottom-up, 4-byte aligned
+    std::size_t stride_ = 0;
     BITMAPINFOHEADER header_{};
     std::vector<std::int32_t> yuvTable_;
-    std::vector<std::uint8_t> topDown_;   // the converted picture, rows 3 * width apart
-    std::vector<std::uint8_t> bottomUp_;  // as the bitmap header describes it (rows 4-byte aligned)
+    std::vector<std::uint8_t> topDown_;  // the converted picture, rows 3 * width apart
 };
 
 }  // namespace vd

@@ -3,6 +3,7 @@
 #include <objbase.h>
 #include <process.h>
 
+#include <cstdio>
 #include <new>
 
 #include "port/port_record.h"
@@ -12,6 +13,7 @@
 #include "video/frame_layout.h"
 #include "video/frame_pacing.h"
 #include "video/frame_timer.h"
+#include "video/output_choice.h"
 #include "video/overlay_pass.h"
 
 namespace vd {
@@ -22,73 +24,212 @@ namespace {
 const char kCreatingDirectDraw[] = "\xB4\xB4\xBD\xA8" "DirectDraw begin\r\n";
 const char kDirectDrawCreated[] = "\xB4\xB4\xBD\xA8" "DirectDraw \xCD\xEA\xB3\xC9\r\n";
 
+// A format DirectDraw refused is tried again after this many pictures (video
+// memory may have been freed meanwhile) or at once when the format changes.
+constexpr int kRetryRefusedFormatAfter = 25;
+
 struct DisplayStart {
     std::shared_ptr<PortRecord> record;
     PositionClock* clock;
+    OutputVerdict* verdict;
+    int port;
 };
+
+OutputSetting ReadOutputSetting() {
+    char value[32] = {};
+    const DWORD length = GetEnvironmentVariableA(kOutputSettingVariable, value, sizeof value);
+    return length > 0 && length < sizeof value ? ParseOutputSetting(value) : OutputSetting::kAuto;
+}
+
+std::int64_t MicrosecondsNow() {
+    static const std::int64_t frequency = [] {
+        LARGE_INTEGER f{};
+        QueryPerformanceFrequency(&f);
+        return f.QuadPart > 0 ? f.QuadPart : 1;
+    }();
+    LARGE_INTEGER counter{};
+    QueryPerformanceCounter(&counter);
+    return counter.QuadPart * 1000000 / frequency;
+}
 
 class Display {
 public:
-    Display(PortRecord& record, PositionClock& clock, DirectDrawOutput& directDraw)
-        : record_(record), clock_(clock), directDraw_(directDraw), dib_(record.videoWindow.load()) {}
+    Display(PortRecord& record, PositionClock& clock, OutputVerdict& verdict, int port, OutputSetting setting)
+        : record_(record),
+          clock_(clock),
+          verdict_(verdict),
+          port_(port),
+          setting_(setting),
+          dib_(record.videoWindow.load()) {}
+    ~Display() {
+        if (trialOwner_) verdict_.AbandonTrial();
+    }
 
     void Run();
 
 private:
     enum class Next { Continue, End };
 
-    // Makes the outputs ready for the picture on display. Continue with
-    // draw set when it can be drawn; End when the thread must end.
-    Next Prepare(const QueuedFrame& frame, bool* draw);
+    // Picks and readies the output for the picture on display; false when
+    // it cannot be drawn anywhere.
+    bool Prepare(const QueuedFrame& frame);
+    // The output the next picture should go through.
+    VideoOutput* Wanted();
+    // DirectDraw's device, made on first use; null when it cannot be used.
+    DirectDrawOutput* DirectDraw();
     Next ServeStep();
     void DrawFrame();
+    void Measure(VideoOutput& output, std::int64_t costUs);
+    void DropDirectDraw(const char* reason);
+    // Traces the output the port settles on (once per output it moves to).
+    void Settle(VideoOutput& output, const char* reason);
 
     PortRecord& record_;
     PositionClock& clock_;
-    DirectDrawOutput& directDraw_;
+    OutputVerdict& verdict_;
+    const int port_;
+    const OutputSetting setting_;
+    std::unique_ptr<DirectDrawOutput> directDraw_;
+    bool directDrawTried_ = false;  // made, or found unusable, once
     DibOutput dib_;
+    VideoOutput* active_ = nullptr;  // the output the picture on display is prepared in
+    VideoOutput* settled_ = nullptr;
+    bool trialOwner_ = false;
+    OutputTrial trial_;
     FrameTimer timer_;
     OverlayPass overlay_;
-    int lastKind_ = 0;
-    int lastWidth_ = 0;
-    int lastHeight_ = 0;
+    int refusedKind_ = 0, refusedWidth_ = 0, refusedHeight_ = 0;
+    int picturesSinceRefusal_ = 0;
 };
 
-Display::Next Display::Prepare(const QueuedFrame& frame, bool* draw) {
-    *draw = false;
-    const bool changed = frame.kind != lastKind_ || frame.width != lastWidth_ || frame.height != lastHeight_;
-    lastKind_ = frame.kind;
-    lastWidth_ = frame.width;
-    lastHeight_ = frame.height;
+void Display::Settle(VideoOutput& output, const char* reason) {
+    if (settled_ == &output) return;
+    settled_ = &output;
+    char line[96] = {};
+    std::snprintf(line, sizeof line, "video output: port=%d output=%s reason=%s\n", port_, output.name(), reason);
+    OutputDebugStringA(line);
+}
+
+DirectDrawOutput* Display::DirectDraw() {
+    if (!directDrawTried_) {
+        directDrawTried_ = true;
+        OutputDebugStringA(kCreatingDirectDraw);
+        directDraw_ = DirectDrawOutput::Create(record_.videoWindow.load());
+        if (directDraw_) {
+            OutputDebugStringA(kDirectDrawCreated);
+        } else {
+            // Without DirectDraw (no display driver, a session without one)
+            // the pictures go through DrawDib rather than nowhere; no other
+            // port need try.
+            if (setting_ == OutputSetting::kAuto) verdict_.Publish(OutputTrial::Pick::kDrawDib);
+            trialOwner_ = false;
+            Settle(dib_, "unavailable");
+        }
+    }
+    return directDraw_.get();
+}
+
+void Display::DropDirectDraw(const char* reason) {
+    directDraw_.reset();
+    if (active_ != &dib_) active_ = nullptr;
+    Settle(dib_, reason);
+}
+
+VideoOutput* Display::Wanted() {
+    switch (setting_) {
+        case OutputSetting::kDrawDib:
+            Settle(dib_, "forced");
+            return &dib_;
+        case OutputSetting::kDirectDraw:
+            if (DirectDraw()) return directDraw_.get();
+            return &dib_;
+        case OutputSetting::kAuto:
+            break;
+    }
+    if (directDrawTried_ && !directDraw_) return &dib_;
+    switch (verdict_.Get()) {
+        case OutputTrial::Pick::kDrawDib:
+            Settle(dib_, "cheaper");
+            return &dib_;
+        case OutputTrial::Pick::kDirectDraw:
+            if (!DirectDraw()) return &dib_;
+            Settle(*directDraw_, "cheaper");
+            return directDraw_.get();
+        case OutputTrial::Pick::kUndecided:
+            break;
+    }
+    // Undecided: the port that makes the trial alternates; the others wait
+    // for its verdict on DrawDib.
+    if (!trialOwner_) trialOwner_ = verdict_.TryBeginTrial();
+    if (!trialOwner_ || !trial_.NextIsDirectDraw()) return &dib_;
+    if (!DirectDraw()) return &dib_;
+    return directDraw_.get();
+}
+
+bool Display::Prepare(const QueuedFrame& frame) {
     // Intake queues only pictures that fit their size; anything else is not
     // ours to draw.
     if (!IsDisplayKind(frame.kind) || !PictureFits(frame.kind, frame.width, frame.height, frame.size)) {
-        directDraw_.ReleaseVideo();
-        return Next::Continue;
+        if (directDraw_) directDraw_->Release();
+        active_ = nullptr;
+        return false;
     }
-    if (changed || !directDraw_.hasVideo()) {
-        if (directDraw_.PrepareVideo(frame.kind, frame.width, frame.height)) {
-            record_.useDrawDib.store(false);
-        } else {
+    VideoOutput* wanted = Wanted();
+    if (wanted != &dib_) {
+        const bool refused = frame.kind == refusedKind_ && frame.width == refusedWidth_ &&
+                             frame.height == refusedHeight_ && ++picturesSinceRefusal_ < kRetryRefusedFormatAfter;
+        if (refused || !directDraw_->Prepare(frame.kind, frame.width, frame.height)) {
             // The display cannot take this format: convert and draw through
-            // DrawDib, and try the surface again with the next picture.
-            record_.useDrawDib.store(true);
-            if (!dib_.Prepare(frame.width, frame.height)) return Next::End;
+            // DrawDib, and try DirectDraw again later.
+            if (!refused) {
+                refusedKind_ = frame.kind;
+                refusedWidth_ = frame.width;
+                refusedHeight_ = frame.height;
+                picturesSinceRefusal_ = 0;
+            }
+            wanted = &dib_;
+            Settle(dib_, "format");
+        } else {
+            refusedKind_ = refusedWidth_ = refusedHeight_ = 0;
+            if (setting_ == OutputSetting::kDirectDraw) Settle(*wanted, "forced");
         }
     }
-    if (!directDraw_.PrepareOverlay(frame.width, frame.height)) return Next::End;
-    *draw = true;
-    return Next::Continue;
+    if (wanted == &dib_ && !dib_.Prepare(frame.kind, frame.width, frame.height)) wanted = nullptr;
+    active_ = wanted;
+    record_.useDrawDib.store(active_ == &dib_);
+    return active_ != nullptr;
+}
+
+void Display::Measure(VideoOutput& output, std::int64_t costUs) {
+    trial_.Record(&output != &dib_, costUs);
+    if (trial_.pick() == OutputTrial::Pick::kUndecided) return;
+    char line[96] = {};
+    std::snprintf(line, sizeof line, "video output costs: port=%d ddraw_us=%lld drawdib_us=%lld\n", port_,
+                  static_cast<long long>(trial_.MedianUs(true)), static_cast<long long>(trial_.MedianUs(false)));
+    OutputDebugStringA(line);
+    verdict_.Publish(trial_.pick());
+    trialOwner_ = false;
+    // DirectDraw goes with its device where DrawDib is cheaper.
+    if (verdict_.Get() == OutputTrial::Pick::kDrawDib) DropDirectDraw("cheaper");
 }
 
 void Display::DrawFrame() {
     OutputDebugStringA("begin draw video\n");
     clock_.CountPicture();
     const QueuedFrame& frame = record_.currentFrame.OwnerView();
-    if (record_.useDrawDib.load()) {
-        dib_.Draw(frame);
-    } else if (directDraw_.DrawVideo(frame)) {
-        if (overlay_.Draw(record_, frame, directDraw_.overlaySurface())) directDraw_.BlitOverlay();
+    if (VideoOutput* output = active_) {
+        const std::int64_t started = MicrosecondsNow();
+        ShowResult shown = ShowResult::kNotShown;
+        if (output->DrawPicture(frame)) {
+            overlay_.Draw(record_, frame, *output);
+            shown = output->Show();
+        }
+        if (output->lost()) shown = ShowResult::kLost;
+        if (shown == ShowResult::kLost) {
+            DropDirectDraw("unavailable");
+        } else if (trialOwner_ && shown == ShowResult::kShown) {
+            Measure(*output, MicrosecondsNow() - started);
+        }
     }
     OutputDebugStringA("end draw video\n");
 }
@@ -127,9 +268,7 @@ void Display::Run() {
             Sleep(1);
             continue;
         }
-        bool draw = false;
-        if (Prepare(frame, &draw) == Next::End) return;
-        if (!draw) continue;
+        if (!Prepare(frame)) continue;
         if (record_.displayQuitEvent.Test()) return;
 
         if (record_.stepMode.load() != 0 && newFrame) {
@@ -146,28 +285,24 @@ void Display::Run() {
 
 unsigned __stdcall DisplayThread(void* argument) {
     std::unique_ptr<DisplayStart> start(static_cast<DisplayStart*>(argument));
-    PortRecord& record = *start->record;
-    OutputDebugStringA(kCreatingDirectDraw);
-    std::unique_ptr<DirectDrawOutput> directDraw = DirectDrawOutput::Create(record.videoWindow.load());
-    if (!directDraw) return 0;
-    OutputDebugStringA(kDirectDrawCreated);
+    // COM on this thread for the reference clock, given back by this thread.
     const bool comReady = SUCCEEDED(CoInitialize(nullptr));
     try {
-        Display display(record, *start->clock, *directDraw);
+        Display display(*start->record, *start->clock, *start->verdict, start->port, ReadOutputSetting());
         display.Run();
     } catch (...) {
         // Out of memory for the display's own buffers: the port shows
         // nothing more until it is stopped.
     }
-    directDraw.reset();
     if (comReady) CoUninitialize();
     return 0;
 }
 
 }  // namespace
 
-HANDLE StartDisplayThread(std::shared_ptr<PortRecord> record, PositionClock* clock) {
-    DisplayStart* start = new (std::nothrow) DisplayStart{std::move(record), clock};
+HANDLE StartDisplayThread(std::shared_ptr<PortRecord> record, PositionClock* clock, OutputVerdict* verdict,
+                          int port) {
+    DisplayStart* start = new (std::nothrow) DisplayStart{std::move(record), clock, verdict, port};
     if (!start) return nullptr;
     const uintptr_t thread = _beginthreadex(nullptr, 0, DisplayThread, start, 0, nullptr);
     if (thread == 0) {

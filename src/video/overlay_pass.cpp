@@ -3,7 +3,7 @@
 namespace vd {
 
 namespace {
-constexpr COLORREF kMagenta = 0x00FF00FF;  // the overlay surface's transparent colour
+constexpr COLORREF kMagenta = 0x00FF00FF;  // the overlay's transparent colour
 }
 
 void DrawOverlayItem(POINT origin, const OverlayItem& item, HDC dc) {
@@ -29,19 +29,16 @@ void DrawOverlayItem(POINT origin, const OverlayItem& item, HDC dc) {
     }
 }
 
-bool OverlayPass::Draw(PortRecord& record, const QueuedFrame& frame, IDirectDrawSurface* overlaySurface) {
-    if (!overlaySurface) return false;
+void OverlayPass::Draw(PortRecord& record, const QueuedFrame& frame, VideoOutput& output) {
     OverlayLockHold hold(record.overlayLock);
     SelectOverlayItemsToDraw(record.overlayItems, record.isStream != 0, frame.stamp, visible_);
-    if (visible_.empty()) return false;
+    if (visible_.empty()) return;
 
-    HDC dc = nullptr;
-    if (FAILED(overlaySurface->GetDC(&dc)) || !dc) return false;
-    const RECT whole{0, 0, frame.width, frame.height};
-    SetBkColor(dc, kMagenta);
-    ExtTextOutA(dc, 0, 0, ETO_OPAQUE, &whole, nullptr, 0, nullptr);
+    HDC dc = output.BeginOverlay();
+    if (!dc) return;
     // The context's own font, but with hard edges: smoothed glyph edges
-    // would be blended with the magenta and show as a pink fringe.
+    // would be blended with the magenta of a keyed surface and show as a
+    // pink fringe, and the two outputs are to look alike.
     if (!font_) {
         LOGFONTA description{};
         if (GetObjectA(GetCurrentObject(dc, OBJ_FONT), sizeof description, &description) == sizeof description) {
@@ -50,10 +47,15 @@ bool OverlayPass::Draw(PortRecord& record, const QueuedFrame& frame, IDirectDraw
         }
     }
     HGDIOBJ previousFont = font_ ? SelectObject(dc, font_) : nullptr;
-    for (const OverlayItem* item : visible_) DrawOverlayItem(POINT{0, 0}, *item, dc);
+    // Where the output draws on the picture itself, magenta is not keyed
+    // out: such items are left out, as the keyed output would hide them.
+    const bool skipMagenta = !output.keysMagenta();
+    for (const OverlayItem* item : visible_) {
+        if (skipMagenta && item->color == kMagenta) continue;
+        DrawOverlayItem(POINT{0, 0}, *item, dc);
+    }
     if (previousFont) SelectObject(dc, previousFont);
-    overlaySurface->ReleaseDC(dc);
-    return true;
+    output.EndOverlay(dc);
 }
 
 OverlayPass::~OverlayPass() {

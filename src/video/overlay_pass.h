@@ -1,16 +1,17 @@
-// The overlay over a picture shown through DirectDraw: the port's overlay
-// items whose time span covers the picture's stamp, drawn with GDI on the
-// overlay surface (picture coordinates, so the overlay scales with the
-// picture), which is then blitted over the video with magenta transparent.
+// The overlay over a picture: the port's overlay items whose time span covers
+// the picture's stamp, drawn with GDI in picture coordinates (so the overlay
+// scales with the picture) on the context the video output gives: the
+// DirectDraw output's overlay surface, keyed over the video with magenta
+// transparent, or the DrawDib output's bitmap of the picture itself.
 #ifndef VD_VIDEO_OVERLAY_PASS_H
 #define VD_VIDEO_OVERLAY_PASS_H
 
 #include <windows.h>
-#include <ddraw.h>
 
 #include <vector>
 
 #include "port/port_record.h"
+#include "video/video_output.h"
 
 namespace vd {
 
@@ -26,11 +27,11 @@ public:
     OverlayPass(const OverlayPass&) = delete;
     OverlayPass& operator=(const OverlayPass&) = delete;
 
-    // Draws the overlay of a picture on the overlay surface. True when
-    // something was drawn and the surface is to be blitted over the video;
-    // with nothing to draw the video stays as it is, and no fill or blit is
-    // spent on it. Stream ports drop for good the items whose span has passed.
-    bool Draw(PortRecord& record, const QueuedFrame& frame, IDirectDrawSurface* overlaySurface);
+    // Draws the overlay of the picture the output holds. With nothing to
+    // draw the output is not asked for a context at all. Magenta items are
+    // transparent on every output. Stream ports drop for good the items
+    // whose span has passed.
+    void Draw(PortRecord& record, const QueuedFrame& frame, VideoOutput& output);
 
 private:
     std::vector<const OverlayItem*> visible_;

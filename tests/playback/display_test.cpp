@@ -1,6 +1,11 @@
 // What reaches the screen: pictures of every kind delivered by the SDK are
-// shown in the window, read back pixel by pixel.
+// shown in the window through either video output, read back pixel by pixel;
+// and which output a port uses.
 #include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <tuple>
 
 #include "playback/playback_fixture.h"
 
@@ -9,12 +14,15 @@ namespace {
 
 constexpr std::uint32_t kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF, kWhite = 0xFFFFFF;
 
-class DisplayKinds : public PlaybackTest, public ::testing::WithParamInterface<int> {};
+class DisplayKinds : public PlaybackTest, public ::testing::WithParamInterface<std::tuple<int, const char*>> {};
 
 // Colour bars at the window's own size (nothing is scaled), probed at the
 // centre of each bar. The tolerance covers the display's own YUV conversion.
+// I420 goes on a YV12 surface through DirectDraw where the display has no
+// I420 surfaces: its chroma planes must be swapped on the way.
 TEST_P(DisplayKinds, ColourBarsReachTheWindow) {
-    const int kind = GetParam();
+    const int kind = std::get<0>(GetParam());
+    ForcedOutput output(std::get<1>(GetParam()));
     const int width = 320, height = 240;
     TestWindow window(width, height);
     ASSERT_NE(window.handle(), nullptr);
@@ -36,8 +44,44 @@ TEST_P(DisplayKinds, ColourBarsReachTheWindow) {
     EXPECT_EQ(decoder_->CloseFile(port), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryKind, DisplayKinds, ::testing::Values(kRgb32, kYv12, kUyvy, kI420, kYuy2),
-                         [](const ::testing::TestParamInfo<int>& info) { return std::string(KindName(info.param)); });
+INSTANTIATE_TEST_SUITE_P(EveryKind, DisplayKinds,
+                         ::testing::Combine(::testing::Values(kRgb32, kYv12, kUyvy, kI420, kYuy2),
+                                            ::testing::Values("ddraw", "drawdib")),
+                         [](const ::testing::TestParamInfo<std::tuple<int, const char*>>& info) {
+                             return std::string(KindName(std::get<0>(info.param))) + "_" + std::get<1>(info.param);
+                         });
+
+// The output a port uses is traced once it is settled: the one the setting
+// forces, or in automatic mode the one the trial of the first pictures
+// found cheaper (which one depends on the machine). Either way the pictures
+// reach the window.
+TEST_F(PlaybackTest, TheVideoOutputIsForcedOrChosenAndTraced) {
+    struct Case {
+        const char* setting;
+        const char* expected;  // the trace's tail, or any settled output for automatic mode
+    } cases[] = {
+        {"drawdib", "output=drawdib reason=forced"},
+        {"ddraw", "output=ddraw reason=forced"},
+        {"auto", "reason=cheaper"},
+    };
+    int port = 40;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.setting);
+        ForcedOutput output(c.setting);
+        TraceCatcher traces("video output: ");
+        TestWindow window(64, 48);
+        ASSERT_NE(window.handle(), nullptr);
+        OpenFilePort(++port);
+        ASSERT_EQ(decoder_->Play(port, window.handle()), 0);
+        std::unique_ptr<DeliveryThread> delivery(new DeliveryThread(
+            deployment_.sdk, port, std::vector<SdkFrame>(40, FlatFrame(64, 48, kRed)), [&] { decoder_->Stop(port); }));
+        EXPECT_TRUE(traces.Saw("port=" + std::to_string(port) + " " + c.expected, 30000))
+            << (traces.lines().empty() ? "no trace" : traces.lines().back());
+        EXPECT_TRUE(ShowsColour(window, kRed)) << CentreColour(window);
+        EXPECT_EQ(decoder_->Stop(port), 0);
+        EXPECT_EQ(decoder_->CloseFile(port), 0);
+    }
+}
 
 }  // namespace
 }  // namespace vdtest

@@ -67,11 +67,17 @@ INSTANTIATE_TEST_SUITE_P(Release, FullQueue, ::testing::Values(Release::ByTheDis
                              return std::string(info.param == Release::ByTheDisplay ? "ByTheDisplay" : "ByStop");
                          });
 
-// While paused the callback does not come back; the display keeps the last
+// While paused the callback does not come back, for sound blocks too (even
+// one that will be dropped, the sound being off); the display keeps the last
 // picture and still redraws it.
 TEST_F(Flow, PauseHoldsTheCallbackUntilResumed) {
+    SdkFrame sound;
+    sound.bytes.assign(3200, 0x10);
+    sound.width = 8000;
+    sound.height = 16;
+    sound.kind = 1;
     ASSERT_EQ(decoder_->Pause(port_, 1), 0);
-    std::unique_ptr<DeliveryThread> delivery = Deliveries({Frame(kRed)});
+    std::unique_ptr<DeliveryThread> delivery = Deliveries({sound, Frame(kRed)});
     EXPECT_TRUE(delivery->HeldAt(0));
     EXPECT_EQ(deployment_.sdk.Delivering(port_), 1);
 
@@ -81,7 +87,7 @@ TEST_F(Flow, PauseHoldsTheCallbackUntilResumed) {
     EXPECT_TRUE(delivery->HeldAt(0));
 
     ASSERT_EQ(decoder_->Pause(port_, 0), 0);
-    EXPECT_TRUE(delivery->WaitReturned(1));
+    EXPECT_TRUE(delivery->WaitReturned(2));
     EXPECT_TRUE(ShowsColour(*window_, kRed)) << CentreColour(*window_);
 }
 

@@ -1,16 +1,33 @@
-// The overlay of a file port's side file, as it reaches the screen: items are
-// drawn over the video in their colours while their time span covers the
-// picture's stamp, and nothing else covers the video.
+// The overlay of a file port's side file, as it reaches the screen through
+// either video output: items are drawn over the video in their colours while
+// their time span covers the picture's stamp, and nothing else covers the
+// video; both outputs draw the same overlay pixels.
 #include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
 
 #include "playback/overlay_screen_fixture.h"
 
 namespace vdtest {
 namespace {
 
-class OverlayOnScreen : public OverlayScreenTest {};
+class OverlayOnScreen : public OverlayScreenTest, public ::testing::WithParamInterface<const char*> {
+protected:
+    void SetUp() override {
+        output_.reset(new ForcedOutput(GetParam()));
+        OverlayScreenTest::SetUp();
+    }
+    void TearDown() override {
+        OverlayScreenTest::TearDown();
+        output_.reset();
+    }
 
-TEST_F(OverlayOnScreen, ItemsAppearInTheirColoursWithinTheirSpanOnly) {
+private:
+    std::unique_ptr<ForcedOutput> output_;
+};
+
+TEST_P(OverlayOnScreen, ItemsAppearInTheirColoursWithinTheirSpanOnly) {
     const int port = OpenWithSideFile(
         "<Overlay>"
         "<Group Stamp=\"1\">"
@@ -35,7 +52,7 @@ TEST_F(OverlayOnScreen, ItemsAppearInTheirColoursWithinTheirSpanOnly) {
     EXPECT_EQ(decoder_->CloseFile(port), 0);
 }
 
-TEST_F(OverlayOnScreen, TextGlyphsCoverTheVideoOnlyWhereTheyAre) {
+TEST_P(OverlayOnScreen, TextGlyphsCoverTheVideoOnlyWhereTheyAre) {
     const int port = OpenWithSideFile(
         "<Overlay><Group Stamp=\"0\"><Text ID=\"t\" Color=\"00ff00\" Pos=\"20,100\">WWWWWWWW</Text></Group></Overlay>");
     TestWindow window(320, 240);
@@ -60,6 +77,49 @@ TEST_F(OverlayOnScreen, TextGlyphsCoverTheVideoOnlyWhereTheyAre) {
     EXPECT_EQ(coloured, 0) << "pixels neither glyph nor video (an opaque text background?)";
     EXPECT_EQ(decoder_->Stop(port), 0);
     EXPECT_EQ(decoder_->CloseFile(port), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Outputs, OverlayOnScreen, ::testing::Values("ddraw", "drawdib"),
+                         [](const ::testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
+
+// The same overlay over the same picture, read back from the window once
+// through each output: the overlay's pixels are at the same places (the
+// picture is the window's size, so nothing is scaled).
+TEST_F(OverlayScreenTest, BothOutputsDrawTheSameOverlayPixels) {
+    const std::string side =
+        "<Overlay><Group Stamp=\"0\">"
+        "<Line ID=\"box\" Color=\"FF0000\"><Point>40,40</Point><Point>280,40</Point><Point>280,200</Point>"
+        "<Point>40,200</Point><Point>40,40</Point></Line>"
+        "<Line ID=\"slant\" Color=\"0000FF\"><Point>60,60</Point><Point>250,180</Point></Line>"
+        "<Text ID=\"tag\" Color=\"00FF00\" Pos=\"60,100\">CAMERA 1 target</Text>"
+        "</Group></Overlay>";
+    const std::vector<Probe> drawn = {{160, 40, kRed}, {280, 120, kRed}};
+    std::vector<std::vector<bool>> masks;
+    for (const char* name : {"ddraw", "drawdib"}) {
+        SCOPED_TRACE(name);
+        ForcedOutput output(name);
+        const int port = OpenWithSideFile(side);
+        TestWindow window(kWidth, kHeight);
+        ASSERT_EQ(decoder_->Play(port, window.handle()), 0);
+        ASSERT_TRUE(Shows(window, port, 10, drawn)) << Describe(window, drawn);
+        int glyphs = 0;
+        ASSERT_TRUE(ShowsGlyphs(window, port, 10, RECT{60, 100, 280, 130}, kGreen, 20, &glyphs));
+        std::vector<bool> mask;
+        for (std::uint32_t pixel : window.Capture()) {
+            mask.push_back(Near(pixel, kRed, 60) || Near(pixel, kGreen, 60) || Near(pixel, kBlue, 60));
+        }
+        masks.push_back(mask);
+        EXPECT_EQ(decoder_->Stop(port), 0);
+        EXPECT_EQ(decoder_->CloseFile(port), 0);
+    }
+    ASSERT_EQ(masks[0].size(), masks[1].size());
+    int overlay = 0, differ = 0;
+    for (std::size_t i = 0; i < masks[0].size(); ++i) {
+        overlay += masks[0][i] ? 1 : 0;
+        differ += masks[0][i] != masks[1][i] ? 1 : 0;
+    }
+    EXPECT_GT(overlay, 500);
+    EXPECT_EQ(differ, 0) << "of " << overlay << " overlay pixels";
 }
 
 }  // namespace

@@ -143,6 +143,34 @@ bool FileExists(const std::string& path);
 std::string WindowVersusSnapshot(Orvane::IVideoDecoder_M& decoder, int port, TestWindow& window,
                                  const std::string& snapshotPath);
 
+// Forces the plug-in's video output ("ddraw", "drawdib", "auto") for the
+// ports played while it lives, through the setting integrators use.
+class ForcedOutput {
+public:
+    explicit ForcedOutput(const char* output);
+    ~ForcedOutput();
+    ForcedOutput(const ForcedOutput&) = delete;
+    ForcedOutput& operator=(const ForcedOutput&) = delete;
+};
+
+// Collects the debugger-output traces of this process (the plug-in's among
+// them) that start with `prefix`, while it lives.
+class TraceCatcher {
+public:
+    explicit TraceCatcher(std::string prefix);
+    ~TraceCatcher();
+    TraceCatcher(const TraceCatcher&) = delete;
+    TraceCatcher& operator=(const TraceCatcher&) = delete;
+
+    std::vector<std::string> lines() const;
+    // True once a trace with this text in it has come (within the deadline).
+    bool Saw(const std::string& text, int timeoutMs = 10000) const;
+
+private:
+    static LONG CALLBACK OnException(EXCEPTION_POINTERS* exception);
+    void* handler_ = nullptr;
+};
+
 }  // namespace vdtest
 
 #endif

@@ -258,6 +258,29 @@ TEST_F(Ports, PlayingAPortThatIsPlayingIsRefused) {
     EXPECT_EQ(decoder_->CloseFile(port), 0);
 }
 
+// A Play the SDK refuses returns the SDK's result and leaves the port as it
+// was: nothing left running, so the next Play starts it.
+TEST_F(Ports, APlayTheSdkRefusesLeavesThePortAsItWas) {
+    for (const bool withWindow : {true, false}) {
+        SCOPED_TRACE(withWindow ? "with a window" : "without a window");
+        TestWindow window(64, 48);
+        ASSERT_NE(window.handle(), nullptr);
+        const int port = OpenFilePort(7);
+        const HWND target = withWindow ? window.handle() : nullptr;
+        deployment_.sdk.SetResult("KV_Play", -5);
+        EXPECT_EQ(decoder_->Play(port, target), -5);
+        deployment_.sdk.SetResult("KV_Play", 0);
+        EXPECT_EQ(decoder_->Play(port, target), 0);
+        if (withWindow) {
+            EXPECT_TRUE(ShowFirstPicture(deployment_.sdk, port, window, FlatFrame(64, 48, kRed), kRed,
+                                         FlatFrame(64, 48, kGreen), kGreen))
+                << CentreColour(window);
+        }
+        EXPECT_EQ(decoder_->Stop(port), 0);
+        EXPECT_EQ(decoder_->CloseFile(port), 0);
+    }
+}
+
 // A port closed while it plays is stopped first: a delivery held inside the
 // plug-in comes back, and the SDK sees KV_Stop before the close.
 TEST_F(Ports, ClosingAPlayingPortStopsItFirst) {

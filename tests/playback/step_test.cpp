@@ -102,6 +102,30 @@ TEST_F(Step, ASeekLetsTheFirstPictureAfterItThrough) {
     EXPECT_TRUE(ShowsColour(*window_, kCyan)) << CentreColour(*window_);
 }
 
+// A picture the SDK was still handing over when the seek began (held in
+// the intake by a full queue) comes from before the seek: it is dropped, and
+// the first picture after the seek is the one shown.
+TEST_F(Step, APictureHandedOverDuringASeekIsNotShownAfterIt) {
+    StartInWindow(OpenFilePort(7));
+    ASSERT_EQ(decoder_->OneByOne(port_), 0);
+    ASSERT_EQ(DeliverFrame(deployment_.sdk, port_, Frame(kRed)), 0);
+    ASSERT_TRUE(ShowsColour(*window_, kRed)) << CentreColour(*window_);
+    // Green is held for the next step, five blue fill the queue, and magenta
+    // waits in the intake for room.
+    std::vector<SdkFrame> before{Frame(kGreen)};
+    for (int i = 0; i < 5; ++i) before.push_back(Frame(kBlue));
+    before.push_back(Frame(kMagenta));
+    std::unique_ptr<DeliveryThread> delivery = Deliveries(before);
+    ASSERT_TRUE(delivery->WaitReturned(6));
+    ASSERT_TRUE(delivery->HeldAt(6));
+
+    EXPECT_EQ(decoder_->SetPlayTime(port_, 10), 0);
+    EXPECT_TRUE(delivery->WaitReturned(7));  // magenta dropped, not queued
+    ASSERT_EQ(DeliverFrame(deployment_.sdk, port_, Frame(kYellow)), 0);
+    EXPECT_TRUE(ShowsColour(*window_, kYellow)) << CentreColour(*window_);
+    EXPECT_TRUE(KeepsColour(*window_, kYellow));
+}
+
 // Play and SetPlaySpeed in step mode go back to normal playing: the picture
 // held for the next step is shown and the pictures flow again, without
 // another step and without a second KV_Play.

@@ -1,0 +1,85 @@
+// Which video output a port shows its pictures through. DirectDraw is the
+// first choice: the display hardware scales and converts. Where it is
+// emulated in software (Wine without a GPU, remote sessions) a blit can cost
+// ten times what our own conversion and a DrawDib draw cost, so a port in
+// automatic mode shows its first pictures through both, alternately, and
+// keeps the output that cost clearly less. DrawDib goes first, so the first
+// picture is on screen at once. One port at a time makes the trial and its
+// verdict holds for every port of the engine: a wall of sixteen cameras
+// does not make sixteen DirectDraw devices to learn the same thing. The
+// verdict, once given, does not change.
+#ifndef VD_VIDEO_OUTPUT_CHOICE_H
+#define VD_VIDEO_OUTPUT_CHOICE_H
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+namespace vd {
+
+enum class OutputSetting { kAuto, kDirectDraw, kDrawDib };
+
+// The environment variable that forces an output for every port started
+// after it is set: "ddraw", "drawdib" or "auto" (the default; any other
+// value counts as "auto"), in any case.
+constexpr char kOutputSettingVariable[] = "VD_VIDEO_OUTPUT";
+
+OutputSetting ParseOutputSetting(const char* value);
+
+class OutputTrial {
+public:
+    static constexpr int kWarmUpPictures = 1;   // per output, not counted (surfaces made, caches filled)
+    static constexpr int kCountedPictures = 5;  // per output
+
+    enum class Pick { kUndecided, kDirectDraw, kDrawDib };
+
+    // Which output the next picture goes through while undecided.
+    bool NextIsDirectDraw() const { return next_ == 0; }
+    // What showing the last picture cost through that output, in
+    // microseconds; decides once both outputs have been counted enough.
+    void Record(bool directDraw, std::int64_t costUs);
+    Pick pick() const { return pick_; }
+    // Median costs of the counted pictures (0 before any).
+    std::int64_t MedianUs(bool directDraw) const;
+
+    // DirectDraw is dropped when it costs more than this many times
+    // DrawDib's, and by at least kMarginUs.
+    static constexpr double kCostFactor = 1.5;
+    static constexpr std::int64_t kMarginUs = 500;
+    // A DirectDraw picture that takes this long (five picture intervals at
+    // 25/s) cannot keep up with any stream: DrawDib at once.
+    static constexpr std::int64_t kHopelessUs = 200000;
+
+private:
+    std::vector<std::int64_t> costs_[2];  // [0] DirectDraw, [1] DrawDib
+    int seen_[2] = {0, 0};
+    int next_ = 1;
+    Pick pick_ = Pick::kUndecided;
+};
+
+// The verdict every port of an engine shares, and who may make the trial.
+class OutputVerdict {
+public:
+    OutputTrial::Pick Get() const { return static_cast<OutputTrial::Pick>(pick_.load()); }
+    // True for the one caller that may make the trial now.
+    bool TryBeginTrial() {
+        bool expected = false;
+        return Get() == OutputTrial::Pick::kUndecided && trialRunning_.compare_exchange_strong(expected, true);
+    }
+    // The trial's result (the first one given stays).
+    void Publish(OutputTrial::Pick pick) {
+        int expected = static_cast<int>(OutputTrial::Pick::kUndecided);
+        pick_.compare_exchange_strong(expected, static_cast<int>(pick));
+        trialRunning_.store(false);
+    }
+    // The trial's port stopped before it was done: another port may try.
+    void AbandonTrial() { trialRunning_.store(false); }
+
+private:
+    std::atomic<int> pick_{static_cast<int>(OutputTrial::Pick::kUndecided)};
+    std::atomic<bool> trialRunning_{false};
+};
+
+}  // namespace vd
+
+#endif

@@ -1,0 +1,60 @@
+// What the display thread asks of a way of showing pictures in a window.
+// The thread owns the timing, stepping and redraws; an output owns its device
+// objects and knows nothing of ports, queues or clocks. One picture is shown
+// as Prepare (only when the kind or size changes), DrawPicture, optionally
+// BeginOverlay/EndOverlay, then Show.
+#ifndef VD_VIDEO_VIDEO_OUTPUT_H
+#define VD_VIDEO_VIDEO_OUTPUT_H
+
+#include <windows.h>
+
+#include "port/queued_frame.h"
+
+namespace vd {
+
+enum class ShowResult {
+    kShown,
+    kNotShown,  // nothing reached the window this time (an empty window, a failed blit)
+    kLost,      // the device went away and could not be brought back: use another output
+};
+
+class VideoOutput {
+public:
+    virtual ~VideoOutput() = default;
+
+    // "ddraw" or "drawdib", for traces and the client's tools.
+    virtual const char* name() const = 0;
+
+    // Makes the output ready for pictures of this kind and size. False when
+    // it cannot show them.
+    virtual bool Prepare(int kind, int width, int height) = 0;
+    // Puts the picture into the output's back buffer; false when it cannot
+    // (a picture not of the prepared kind and size, a failed copy).
+    virtual bool DrawPicture(const QueuedFrame& frame) = 0;
+
+    // A device context over the picture in the back buffer, in picture
+    // coordinates, to draw the overlay with; null when there is none.
+    // Everything drawn shows over the picture, except, where keysMagenta()
+    // is true, what is drawn in magenta.
+    virtual HDC BeginOverlay() = 0;
+    virtual void EndOverlay(HDC dc) = 0;
+    virtual bool keysMagenta() const = 0;
+
+    // Shows the back buffer stretched over the window's client area.
+    virtual ShowResult Show() = 0;
+
+    // Gives back what Prepare made.
+    virtual void Release() = 0;
+
+    // True once the device has gone for good: the output shows nothing more.
+    virtual bool lost() const { return false; }
+
+protected:
+    VideoOutput() = default;
+    VideoOutput(const VideoOutput&) = delete;
+    VideoOutput& operator=(const VideoOutput&) = delete;
+};
+
+}  // namespace vd
+
+#endif
