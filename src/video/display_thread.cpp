@@ -121,7 +121,7 @@ DirectDrawOutput* Display::DirectDraw() {
             // Without DirectDraw (no display driver, a session without one)
             // the pictures go through DrawDib rather than nowhere; no other
             // port need try.
-            if (setting_ == OutputSetting::kAuto) verdict_.Publish(OutputTrial::Pick::kDrawDib);
+            if (setting_ == OutputSetting::kAuto) verdict_.Publish(OutputTrial::Pick::kDrawDib, "unavailable");
             trialOwner_ = false;
             Settle(dib_, "unavailable");
         }
@@ -149,11 +149,11 @@ VideoOutput* Display::Wanted() {
     if (directDrawTried_ && !directDraw_) return &dib_;
     switch (verdict_.Get()) {
         case OutputTrial::Pick::kDrawDib:
-            Settle(dib_, "cheaper");
+            Settle(dib_, verdict_.reason());
             return &dib_;
         case OutputTrial::Pick::kDirectDraw:
             if (!DirectDraw()) return &dib_;
-            Settle(*directDraw_, "cheaper");
+            Settle(*directDraw_, verdict_.reason());
             return directDraw_.get();
         case OutputTrial::Pick::kUndecided:
             break;
@@ -189,6 +189,13 @@ bool Display::Prepare(const QueuedFrame& frame) {
             }
             wanted = &dib_;
             Settle(dib_, "format");
+            // A display without surfaces for the trial's pictures: every
+            // port draws through DrawDib.
+            if (trialOwner_) {
+                verdict_.Publish(OutputTrial::Pick::kDrawDib, "format");
+                trialOwner_ = false;
+                DropDirectDraw("format");
+            }
         } else {
             refusedKind_ = refusedWidth_ = refusedHeight_ = 0;
             if (setting_ == OutputSetting::kDirectDraw) Settle(*wanted, "forced");

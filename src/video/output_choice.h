@@ -60,24 +60,35 @@ private:
 // The verdict every port of an engine shares, and who may make the trial.
 class OutputVerdict {
 public:
-    OutputTrial::Pick Get() const { return static_cast<OutputTrial::Pick>(pick_.load()); }
+    OutputTrial::Pick Get() const {
+        const int pick = pick_.load();
+        return pick == kPublishing ? OutputTrial::Pick::kUndecided : static_cast<OutputTrial::Pick>(pick);
+    }
+    // Why: "cheaper" (the trial), "format" (DirectDraw took no surface of the
+    // trial's pictures) or "unavailable" (no DirectDraw at all).
+    const char* reason() const { return reason_.load(); }
     // True for the one caller that may make the trial now.
     bool TryBeginTrial() {
         bool expected = false;
         return Get() == OutputTrial::Pick::kUndecided && trialRunning_.compare_exchange_strong(expected, true);
     }
     // The trial's result (the first one given stays).
-    void Publish(OutputTrial::Pick pick) {
+    void Publish(OutputTrial::Pick pick, const char* reason = "cheaper") {
         int expected = static_cast<int>(OutputTrial::Pick::kUndecided);
-        pick_.compare_exchange_strong(expected, static_cast<int>(pick));
+        if (pick_.compare_exchange_strong(expected, kPublishing)) {
+            reason_.store(reason);
+            pick_.store(static_cast<int>(pick));
+        }
         trialRunning_.store(false);
     }
     // The trial's port stopped before it was done: another port may try.
     void AbandonTrial() { trialRunning_.store(false); }
 
 private:
+    static constexpr int kPublishing = -1;  // the reason is being stored; the pick follows
     std::atomic<int> pick_{static_cast<int>(OutputTrial::Pick::kUndecided)};
     std::atomic<bool> trialRunning_{false};
+    std::atomic<const char*> reason_{"cheaper"};
 };
 
 }  // namespace vd

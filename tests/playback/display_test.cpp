@@ -75,7 +75,7 @@ TEST_F(PlaybackTest, TheVideoOutputIsForcedOrChosenAndTraced) {
         ASSERT_EQ(decoder_->Play(port, window.handle()), 0);
         std::unique_ptr<DeliveryThread> delivery(new DeliveryThread(
             deployment_.sdk, port, std::vector<SdkFrame>(40, FlatFrame(64, 48, kRed)), [&] { decoder_->Stop(port); }));
-        EXPECT_TRUE(traces.Saw("port=" + std::to_string(port) + " " + c.expected, 30000))
+        EXPECT_TRUE(traces.Saw({"port=" + std::to_string(port) + " ", c.expected}, 30000))
             << (traces.lines().empty() ? "no trace" : traces.lines().back());
         EXPECT_TRUE(ShowsColour(window, kRed)) << CentreColour(window);
         EXPECT_EQ(decoder_->Stop(port), 0);

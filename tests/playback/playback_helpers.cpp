@@ -299,13 +299,17 @@ std::vector<std::string> TraceCatcher::lines() const {
     return traces;
 }
 
-bool TraceCatcher::Saw(const std::string& text, int timeoutMs) const {
-    return vdtest::WaitFor([&] {
-        for (const std::string& line : lines()) {
-            if (line.find(text) != std::string::npos) return true;
-        }
-        return false;
-    }, timeoutMs);
+bool TraceCatcher::Saw(const std::vector<std::string>& texts, int timeoutMs) const {
+    return vdtest::WaitFor(
+        [&] {
+            for (const std::string& line : lines()) {
+                bool all = true;
+                for (const std::string& text : texts) all = all && line.find(text) != std::string::npos;
+                if (all) return true;
+            }
+            return false;
+        },
+        timeoutMs);
 }
 
 }  // namespace vdtest

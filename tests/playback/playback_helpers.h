@@ -163,8 +163,9 @@ public:
     TraceCatcher& operator=(const TraceCatcher&) = delete;
 
     std::vector<std::string> lines() const;
-    // True once a trace with this text in it has come (within the deadline).
-    bool Saw(const std::string& text, int timeoutMs = 10000) const;
+    // True once a trace holding every one of these texts has come (within
+    // the deadline).
+    bool Saw(const std::vector<std::string>& texts, int timeoutMs = 10000) const;
 
 private:
     static LONG CALLBACK OnException(EXCEPTION_POINTERS* exception);

@@ -84,11 +84,13 @@ TEST(OutputChoice, OneTrialAtATimeAndTheFirstVerdictStays) {
     EXPECT_FALSE(verdict.TryBeginTrial());  // another port waits
     verdict.AbandonTrial();                 // the trial's port stopped
     EXPECT_TRUE(verdict.TryBeginTrial());
-    verdict.Publish(OutputTrial::Pick::kDrawDib);
+    verdict.Publish(OutputTrial::Pick::kDrawDib, "format");
     EXPECT_EQ(verdict.Get(), OutputTrial::Pick::kDrawDib);
+    EXPECT_STREQ(verdict.reason(), "format");
     EXPECT_FALSE(verdict.TryBeginTrial());  // nothing left to try
     verdict.Publish(OutputTrial::Pick::kDirectDraw);
     EXPECT_EQ(verdict.Get(), OutputTrial::Pick::kDrawDib);
+    EXPECT_STREQ(verdict.reason(), "format");
 }
 
 }  // namespace
