@@ -29,27 +29,33 @@ void DibOutput::Release() {
     windowDc_ = nullptr;
     width_ = height_ = 0;
     pictureReady_ = false;
+    topDown_.clear();
 }
 
 bool DibOutput::Prepare(int kind, int width, int height) {
     if (!IsDisplayKind(kind)) return false;
-    if (bits_ && width == width_ && height == height_) return true;
+    // The packed kinds need the table and a buffer the planar ones do not.
+    if (bits_ && width == width_ && height == height_ && (IsPlanar420(kind) || !topDown_.empty())) return true;
     Release();
     if (width < 1 || height < 1 || width > kMaxPictureSide || height > kMaxPictureSide) return false;
-    const std::size_t stride = (3u * static_cast<std::size_t>(width) + 3u) & ~std::size_t{3};
+    const std::size_t stride = 4u * static_cast<std::size_t>(width);
     try {
-        yuvTable_.resize(kYuvTableSize);
-        topDown_.assign(3u * static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0);
+        // The packed kinds are converted through the table first; the planar
+        // ones go straight into the bitmap.
+        if (!IsPlanar420(kind)) {
+            yuvTable_.resize(kYuvTableSize);
+            BuildYuvTable(yuvTable_.data());
+            topDown_.assign(3u * static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0);
+        }
     } catch (const std::bad_alloc&) {
         return false;
     }
-    BuildYuvTable(yuvTable_.data());
     header_ = BITMAPINFOHEADER{};
     header_.biSize = sizeof header_;
     header_.biWidth = width;
     header_.biHeight = height;  // positive: rows bottom-up
     header_.biPlanes = 1;
-    header_.biBitCount = 24;
+    header_.biBitCount = 32;
     header_.biCompression = BI_RGB;
     header_.biSizeImage = static_cast<DWORD>(stride * static_cast<std::size_t>(height));
 
@@ -80,22 +86,30 @@ bool DibOutput::DrawPicture(const QueuedFrame& frame) {
     if (!bits_ || frame.width != width_ || frame.height != height_) return false;
     if (!PictureFits(frame.kind, frame.width, frame.height, frame.size)) return false;
     const std::uint8_t* data = frame.data.get();
+    // GDI may still be drawing into the bitmap from the last picture.
+    GdiFlush();
     if (IsPlanar420(frame.kind)) {
+        // The same conversion as snapshots, written bottom-up as the bitmap
+        // is laid out: the window shows what a snapshot saves.
         const std::uint8_t* second = data + SecondPlaneOffset(width_, height_);
         const std::uint8_t* third = data + ThirdPlaneOffset(width_, height_);
         const bool yv12 = frame.kind == kKindYv12;
-        ConvertYuv420WithTable(topDown_.data(), width_, yuvTable_.data(), data, yv12 ? third : second,
-                               yv12 ? second : third, height_, width_, width_ / 2);
-    } else if (frame.kind == kKindYuy2 || frame.kind == kKindUyvy) {
+        ConvertYuv420ToRgb32(bits_, static_cast<int>(stride_), data, yv12 ? third : second, yv12 ? second : third,
+                             width_, width_ / 2, width_, height_, 1);
+    } else if ((frame.kind == kKindYuy2 || frame.kind == kKindUyvy) && !topDown_.empty()) {
         ConvertPacked422WithTable(topDown_.data(), width_, height_, yuvTable_.data(), data, frame.kind == kKindUyvy);
+        for (int r = 0; r < height_; ++r) {
+            const std::uint8_t* in = &topDown_[static_cast<std::size_t>(r) * 3u * static_cast<std::size_t>(width_)];
+            std::uint8_t* out = bits_ + static_cast<std::size_t>(height_ - 1 - r) * stride_;
+            for (int x = 0; x < width_; ++x, in += 3, out += 4) {
+                out[0] = in[0];
+                out[1] = in[1];
+                out[2] = in[2];
+                out[3] = 0;
+            }
+        }
     } else {
         return false;
-    }
-    // GDI may still be drawing into the bitmap from the last picture.
-    GdiFlush();
-    const std::size_t rowBytes = 3u * static_cast<std::size_t>(width_);
-    for (int r = 0; r < height_; ++r) {
-        std::memcpy(bits_ + static_cast<std::size_t>(height_ - 1 - r) * stride_, &topDown_[r * rowBytes], rowBytes);
     }
     pictureReady_ = true;
     return true;

@@ -1,7 +1,8 @@
 // Pictures shown through DrawDib, for displays that cannot take the picture's
 // format or where it is the cheaper way: the plug-in converts the picture to
-// 24-bit RGB itself (table-driven) into a bitmap that GDI can draw the
-// overlay on, and DrawDib stretches it over the window's client area.
+// 32-bit RGB itself (the snapshots' conversion for the planar kinds, the
+// table for the packed ones) into a bitmap that GDI can draw the overlay on,
+// and DrawDib stretches it over the window's client area.
 #ifndef VD_VIDEO_DIB_OUTPUT_H
 #define VD_VIDEO_DIB_OUTPUT_H
 
@@ -44,11 +45,11 @@ private:
     HDC bitmapDc_ = nullptr;  // holds the bitmap, for the overlay
     HBITMAP bitmap_ = nullptr;
     HGDIOBJ previousBitmap_ = nullptr;
-    std::uint8_t* bits_ = nullptr;  // the bitmap's rows, bottom-up, 4-byte aligned
+    std::uint8_t* bits_ = nullptr;  // the bitmap's rows, bottom-up
     std::size_t stride_ = 0;
     BITMAPINFOHEADER header_{};
     std::vector<std::int32_t> yuvTable_;
-    std::vector<std::uint8_t> topDown_;  // the converted picture, rows 3 * width apart
+    std::vector<std::uint8_t> topDown_;  // a packed picture converted, 24-bit, rows 3 * width apart
 };
 
 }  // namespace vd
