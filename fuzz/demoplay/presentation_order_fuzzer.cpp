@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::map<uint64_t, size_t> pending;  // fed and not yet handed out, with repeats
   size_t count = 0;
   uint64_t lastFed = 0, lastOut = 0, base = 0;
-  bool increasing = true, handedOut = false;
+  bool fed = false, increasing = true, handedOut = false;
   for (size_t i = 0; i + 1 < size; i += 2) {
     const uint8_t op = data[i], arg = data[i + 1];
     // Positions near the last one (repeats and gaps of up to 31 either way)
@@ -32,7 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     switch (op & 3) {
       case 0:
       case 1:
-        if (count > 0 && position <= lastFed) increasing = false;
+        if (fed && position <= lastFed) increasing = false;
+        fed = true;
         order.Fed(position);
         ++pending[position];
         ++count;
@@ -66,6 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         order.Reset();
         pending.clear();
         count = 0;
+        fed = false;
         increasing = true;
         handedOut = false;
         base = position;

@@ -49,7 +49,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   PresentationOrder order;
   uint64_t position = 0, sinceSeek = 0;
-  bool waitForKey = true;  // nothing shown before the first key picture
+  // After a seek nothing is shown before a key picture. A fresh decoder
+  // trusts libavcodec's damage flags alone, which come in presentation order:
+  // a damaged stream can show a picture ahead of the damaged key picture it
+  // depends on.
+  bool waitForKey = false;
   const PictureSink sink = [&](const DecodedPicture& p) {
     const size_t w = size_t(p.width), h = size_t(p.height);
     if (p.width <= 0 || p.height <= 0 || !p.data || p.size != w * h + 2 * ((w + 1) / 2) * ((h + 1) / 2))
