@@ -8,6 +8,7 @@
 // Bytes: flags (bit 0 sound, bit 1 compressed video, bit 2 a disk that
 // fills up), RIFF size, RIFFs allowed, sound block size, where the disk is
 // full (2 bytes), then one op of 2 bytes per chunk or stop.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -116,6 +117,16 @@ void Check(const std::vector<uint8_t>& file, const AviHeaders& source, bool soun
   if (sound && ReadLe32(&h.audio.strh[32]) != soundBytes / source.audio.blockAlign)
     Finding("the sound length disagrees with the file");
   if (info.movi.size() != writer.riffCount()) Finding("a RIFF without its 'movi' list");
+  // The RIFFs follow each other to the end of the file, each as long as it says.
+  uint64_t at = 0;
+  for (uint32_t r = 0; r < writer.riffCount(); ++r) {
+    if (at + 12 > file.size() || ReadLe32(&file[at]) != kFccRiff) Finding("a RIFF where none begins");
+    at += 8 + uint64_t(ReadLe32(&file[at + 4]));
+  }
+  if (at != file.size()) Finding("the RIFFs' sizes disagree with the file's");
+  const uint8_t dmlh[] = {'d', 'm', 'l', 'h'};
+  const uint8_t* total = std::search(file.data(), file.data() + info.movi.front().listOffset, dmlh, dmlh + 4);
+  if (ReadLe32(total + 8) != video.size()) Finding("the OpenDML header's picture count disagrees with the file");
   if (!video.empty() && info.indexSource != AviFileInfo::IndexSource::kSuperIndex) Finding("the super-index is unused");
   CheckChunks(file, info.videoChunks, video, "video through the super-index");
   CheckChunks(file, info.audioChunks, audio, "sound through the super-index");
