@@ -168,6 +168,7 @@ void VideoDecoder::Split(const uint8_t* data, size_t size, const std::function<v
   // The parser reads up to AV_INPUT_BUFFER_PADDING_SIZE bytes past the end of
   // what it is given, and may hand back units that point into it: it works
   // on a padded copy.
+  if (size > size_t(INT32_MAX) - AV_INPUT_BUFFER_PADDING_SIZE) return;  // more than a port ever holds
   std::vector<uint8_t> padded;
   if (!end) {
     padded.resize(size + AV_INPUT_BUFFER_PADDING_SIZE);
