@@ -8,9 +8,14 @@
 #   vd_test(name SOURCES ... [DEPS ...] [LIBS ...])
 #       A GoogleTest program; its cases are discovered and run by ctest (under
 #       Wine in the win32 preset, sanitized on the host).
-#   vd_fuzzer(name SOURCES ... [DEPS ...] CORPUS dir [SECONDS n])
-#       Host only: a libFuzzer target, plus a ctest case that runs it for n
-#       seconds (default 20) over a copy of the committed corpus.
+#   vd_fuzzer(name SOURCES ... [DEPS ...] CORPUS dir [REGRESSIONS dir]
+#             [SECONDS n] [INPUT_SECONDS s] [MEMORY_MB m] [SEEDS target])
+#       Host only: a libFuzzer target, plus a ctest case (label fuzz) that
+#       replays its corpus and its regression inputs (default: the folder
+#       regressions/<name> beside the corpus). n is its own fuzzing time for
+#       `scripts/fuzz` (default 20 s); s (default 5) and m (default 2048) are
+#       what one input may take, beyond which it is a finding. SEEDS: the
+#       target that makes a corpus at build time.
 #   vd_benchmark(name SOURCES ... [DEPS ...] [LIBS ...])
 #       Host: a Google Benchmark program linked with the plain libraries.
 #       `scripts/bench` runs every program named bench_*.
@@ -75,22 +80,36 @@ function(vd_test name)
 endfunction()
 
 function(vd_fuzzer name)
-  cmake_parse_arguments(A "" "CORPUS;SECONDS" "SOURCES;DEPS;LIBS" ${ARGN})
+  cmake_parse_arguments(A "" "CORPUS;REGRESSIONS;SECONDS;INPUT_SECONDS;MEMORY_MB;SEEDS" "SOURCES;DEPS;LIBS" ${ARGN})
   if(NOT VD_HOST)
     return()
   endif()
   if(NOT A_SECONDS)
     set(A_SECONDS 20)
   endif()
+  if(NOT A_INPUT_SECONDS)
+    set(A_INPUT_SECONDS 5)
+  endif()
+  if(NOT A_MEMORY_MB)
+    set(A_MEMORY_MB 2048)
+  endif()
+  if(NOT A_REGRESSIONS)
+    get_filename_component(corpus_parent ${A_CORPUS} DIRECTORY)
+    set(A_REGRESSIONS ${corpus_parent}/regressions/${name})
+  endif()
   add_executable(${name} ${A_SOURCES})
   _vd_san_names(deps ${A_DEPS})
   target_link_libraries(${name} PRIVATE ${deps} ${A_LIBS})
   target_compile_options(${name} PRIVATE ${VD_SANITIZE_FLAGS} -fsanitize=fuzzer)
   target_link_options(${name} PRIVATE ${VD_SANITIZE_FLAGS} -fsanitize=fuzzer)
+  if(A_SEEDS)
+    add_dependencies(${name} ${A_SEEDS})
+  endif()
   # The fuzzer writes new inputs into its corpus directory, so it works on a
   # copy; the committed corpus stays as it is.
   add_test(NAME fuzz.${name}
-    COMMAND ${CMAKE_SOURCE_DIR}/scripts/run-fuzzer $<TARGET_FILE:${name}> ${A_CORPUS} ${A_SECONDS})
+    COMMAND ${CMAKE_SOURCE_DIR}/scripts/run-fuzzer $<TARGET_FILE:${name}> ${A_CORPUS} ${A_REGRESSIONS}
+      ${A_SECONDS} ${A_INPUT_SECONDS} ${A_MEMORY_MB})
   set_tests_properties(fuzz.${name} PROPERTIES TIMEOUT 300 LABELS fuzz)
 endfunction()
 

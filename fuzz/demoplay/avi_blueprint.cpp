@@ -147,11 +147,15 @@ std::vector<uint8_t> BuildAvi(const Blueprint& b) {
   riff::Writer f;
   f.b.reserve(kMaxBlueprintBytes);
   Lcg lcg(b.seed);
-  // Room left for more, keeping a little for the lists' closing pad bytes.
-  auto room = [&](size_t itemBytes) -> uint64_t {
-    const size_t reserve = 4096;
-    return f.pos() + reserve >= kMaxBlueprintBytes ? 0 : (kMaxBlueprintBytes - reserve - f.pos()) / itemBytes;
+  // Room left for more items, beyond `keep` bytes for what must still be
+  // written, and a little for what follows the last chunk whatever the
+  // blueprint asks (the 'AVIX' headers, the lists' pad bytes, 'idx1''s header).
+  auto room = [&](size_t itemBytes, uint64_t keep = 0) -> uint64_t {
+    const uint64_t used = f.pos() + 4096 + keep;
+    return used >= kMaxBlueprintBytes ? 0 : (kMaxBlueprintBytes - used) / itemBytes;
   };
+  // Most bytes one stream's list takes besides its super-index's entries.
+  constexpr uint64_t kStreamListBytes = 256;
 
   const int count = b.StreamCount();
   std::vector<StreamState> streams(static_cast<size_t>(count));
@@ -236,7 +240,10 @@ std::vector<uint8_t> BuildAvi(const Blueprint& b) {
         for (uint8_t x : rest) f.u8(x);
       }
     }
-    const uint64_t entries = std::min<uint64_t>(p.superEntries, room(16));
+    // The streams still to come keep their room.
+    const uint64_t later = kStreamListBytes * uint64_t(count - 1 - (&s - streams.data()));
+    const uint64_t entries = std::min<uint64_t>(p.superEntries, room(16, later));
+    s.plan.superEntries = uint16_t(entries);  // as many as there was room for
     if (entries > 0) {
       f.fcc("indx");
       f.u32(uint32_t(24 + 16 * entries));
@@ -248,8 +255,6 @@ std::vector<uint8_t> BuildAvi(const Blueprint& b) {
       f.zeros(12);
       s.superAt = f.pos();
       f.zeros(size_t(16 * entries));
-    } else {
-      s.plan.superEntries = 0;
     }
     f.close(strl);
   }
@@ -302,7 +307,11 @@ std::vector<uint8_t> BuildAvi(const Blueprint& b) {
         // Unless told how many, the indexes share the RIFF's chunks evenly.
         const uint64_t first = b.indexEntries ? uint64_t(k) * b.indexEntries : own.size() * uint64_t(k) / perRiff;
         uint64_t entries = b.indexEntries ? b.indexEntries : own.size() * uint64_t(k + 1) / perRiff - first;
-        entries = std::min<uint64_t>(entries, room(8));
+        // No room for the index's own 32-byte header: the blueprint asks for
+        // more indexes than the file holds.
+        const uint64_t space = room(8);
+        if (space < 4) continue;
+        entries = std::min<uint64_t>(entries, space - 4);
         const size_t ixAt = f.pos();
         f.fcc("ix00");
         f.b[ixAt + 2] = s.id[0];

@@ -102,6 +102,19 @@ Blueprint AsLargeAsAllowed() {
   return b;
 }
 
+// Asks for more than the file holds: super-indexes of 65535 entries in 8 of
+// 99 streams (a header list the parser refuses as larger than 1 MB), and 16
+// RIFFs of 4 standard indexes for each of them.
+Blueprint MoreIndexesThanRoom() {
+  Blueprint b = AsLargeAsAllowed();
+  b.streamCode = 0xF9;  // 99 streams
+  b.streams = {Video(65535), Sound(65535)};
+  b.riffs = 15;
+  b.indexEntries = UINT32_MAX;
+  b.indexesPerRiff = 3;
+  return b;
+}
+
 const Case kCases[] = {
     {"plain", Plain(), {AviStatus::kOk, 500, 4000, 1, 0, S::kIdx1, 8, 0, 8}},
     {"super-index on one index", SuperIndexOnOneIndex(),
@@ -113,6 +126,8 @@ const Case kCases[] = {
     {"105 streams", Streams(0xFF), {AviStatus::kCorrupt, 20000, 100000, 0, 0, S::kScan, 0, 0, 0}},
     {"as large as allowed", AsLargeAsAllowed(),
      {AviStatus::kOk, kMaxBlueprintBytes - 70000, kMaxBlueprintBytes, 1, 0, S::kIdx1, 0, 0, 0}},
+    {"more indexes than room", MoreIndexesThanRoom(),
+     {AviStatus::kCorrupt, kMaxBlueprintBytes - 70000, kMaxBlueprintBytes, 0, 0, S::kScan, 0, 0, 0}},
 };
 
 TEST(AviBlueprint, BuildsTheLargeAndDeepFilesItIsMadeFor) {

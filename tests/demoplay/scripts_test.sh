@@ -62,21 +62,22 @@ check_run_fuzzer() {
   echo b >"$area/corpus/seed-b"
   echo c >"$area/regressions/fake_fuzzer/crash-old"
 
-  FUZZ_LOG="$log" "$src/scripts/run-fuzzer" "$scratch/bin/fake_fuzzer" "$area/corpus" 20 >/dev/null 2>&1 ||
+  FUZZ_LOG="$log" "$src/scripts/run-fuzzer" "$scratch/bin/fake_fuzzer" "$area/corpus" "$area/regressions/fake_fuzzer" 20 5 512 >/dev/null 2>&1 ||
     fail "a clean replay failed"
   local args
   args="$(cat "$log")"
-  for want in "-runs=0" "-timeout=10" "$area/corpus/seed-a" "$area/corpus/seed-b" \
+  for want in "-runs=0" "-timeout=10" "-rss_limit_mb=512" "-malloc_limit_mb=512" "$area/corpus/seed-a" "$area/corpus/seed-b" \
               "$area/regressions/fake_fuzzer/crash-old"; do
     [[ " $args " == *" $want "* ]] || fail "replay without $want: $args"
   done
   [[ "$args" != *"-max_total_time"* ]] || fail "the replay fuzzes: $args"
-  if FUZZ_LOG="$log" FUZZ_RC=1 "$src/scripts/run-fuzzer" "$scratch/bin/fake_fuzzer" "$area/corpus" 20 >/dev/null 2>&1; then
+  if FUZZ_LOG="$log" FUZZ_RC=1 "$src/scripts/run-fuzzer" "$scratch/bin/fake_fuzzer" "$area/corpus" "$area/regressions/fake_fuzzer" 20 5 512 >/dev/null 2>&1; then
     fail "a failing replay passed"
   fi
 
   : >"$log"
-  out="$(FUZZ_LOG="$log" "$src/scripts/run-fuzzer" --fuzz 3 "$scratch/out" "$scratch/bin/fake_fuzzer" "$area/corpus" 2>&1)"
+  out="$(FUZZ_LOG="$log" "$src/scripts/run-fuzzer" --fuzz 3 "$scratch/out" "$scratch/bin/fake_fuzzer" "$area/corpus" \
+    "$area/regressions/fake_fuzzer" 5 512 2>&1)"
   [ $? -ne 0 ] || fail "fuzzing that found something passed"
   [ -f "$scratch/out/findings/crash-1" ] || fail "the reproducer was not kept"
   [ -f "$scratch/out/corpus/new-input" ] || fail "the grown corpus was not kept"
@@ -84,7 +85,7 @@ check_run_fuzzer() {
   [[ "$out" == *"$scratch/out/findings"* ]] || fail "the findings' folder is not named: $out"
   [[ "$out" == *"$area/regressions/fake_fuzzer"* ]] || fail "the regression folder is not named: $out"
   args="$(cat "$log")"
-  for want in "-max_total_time=3" "-timeout=5" "$area/corpus" "$area/regressions/fake_fuzzer"; do
+  for want in "-max_total_time=3" "-timeout=5" "-rss_limit_mb=512" "$area/corpus" "$area/regressions/fake_fuzzer"; do
     [[ " $args " == *" $want "* ]] || fail "fuzzing without $want: $args"
   done
 }

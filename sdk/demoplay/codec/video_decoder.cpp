@@ -165,6 +165,16 @@ void VideoDecoder::Reset() {
 
 void VideoDecoder::Split(const uint8_t* data, size_t size, const std::function<void(const uint8_t*, size_t)>& unit) {
   const bool end = size == 0;
+  // The parser reads up to AV_INPUT_BUFFER_PADDING_SIZE bytes past the end of
+  // what it is given, and may hand back units that point into it: it works
+  // on a padded copy.
+  if (size > size_t(INT32_MAX) - AV_INPUT_BUFFER_PADDING_SIZE) return;  // more than a port ever holds
+  std::vector<uint8_t> padded;
+  if (!end) {
+    padded.resize(size + AV_INPUT_BUFFER_PADDING_SIZE);
+    std::memcpy(padded.data(), data, size);
+    data = padded.data();
+  }
   do {
     uint8_t* out = nullptr;
     int outSize = 0;
