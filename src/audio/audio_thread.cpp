@@ -60,9 +60,7 @@ private:
         return std::any_of(std::begin(headers_), std::end(headers_),
                            [header](const WAVEHDR& ours) { return &ours == header; });
     }
-    void GiveBack(WAVEHDR& header) {
-        PostThreadMessageA(self_, MM_WOM_DONE, 0, reinterpret_cast<LPARAM>(&header));
-    }
+    void GiveBack(WAVEHDR& header) { PostThreadMessageA(self_, MM_WOM_DONE, 0, reinterpret_cast<LPARAM>(&header)); }
     // Fills the header with the next piece of sound and hands it to the
     // device, waiting a millisecond at a time for sound to arrive. Once sound
     // is switched off the header stays out of circulation.
@@ -160,15 +158,14 @@ unsigned __stdcall AudioThread(void* argument) {
 
 }  // namespace
 
-HANDLE StartAudioThread(std::shared_ptr<PortRecord> record, std::unique_ptr<AudioOutput> output,
-                        DWORD* threadId) {
+HANDLE StartAudioThread(std::shared_ptr<PortRecord> record, std::unique_ptr<AudioOutput> output, DWORD* threadId) {
     if (!record || !output) return nullptr;
     std::shared_ptr<StartSignals> signals(new (std::nothrow) StartSignals);
     if (!signals || !signals->queueReady.valid() || !signals->deviceTried.valid()) return nullptr;
     std::unique_ptr<char[]> buffers(new (std::nothrow) char[kSoundBufferCount * kSoundBufferBytes]);
     if (!buffers) return nullptr;
-    AudioStart* start = new (std::nothrow) AudioStart{std::move(record), std::move(output), signals,
-                                                      std::move(buffers)};
+    AudioStart* start =
+        new (std::nothrow) AudioStart{std::move(record), std::move(output), signals, std::move(buffers)};
     if (!start) return nullptr;
 
     unsigned id = 0;

@@ -30,8 +30,7 @@ constexpr DWORD kSoundBufferBytes = 6400;
 // the device; the record's waveOut is then set if the device opened. Gives
 // the thread's handle (the caller waits for it and closes it) and its id;
 // null when no thread could be started.
-HANDLE StartAudioThread(std::shared_ptr<PortRecord> record, std::unique_ptr<AudioOutput> output,
-                        DWORD* threadId);
+HANDLE StartAudioThread(std::shared_ptr<PortRecord> record, std::unique_ptr<AudioOutput> output, DWORD* threadId);
 
 }  // namespace vd
 

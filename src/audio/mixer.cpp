@@ -52,9 +52,9 @@ bool CMixer::SetVolume(unsigned int volume) {
     HMIXER mixer = nullptr;
     if (mixerOpen(&mixer, 0, 0, 0, 0) != MMSYSERR_NOERROR) return false;
     MIXERCONTROLA control;
-    const bool set = FindLineControl(mixer, MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, MIXERCONTROL_CONTROLTYPE_VOLUME,
-                                     &control) &&
-                     SetControlValue(mixer, control.dwControlID, volume);
+    const bool set =
+        FindLineControl(mixer, MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, MIXERCONTROL_CONTROLTYPE_VOLUME, &control) &&
+        SetControlValue(mixer, control.dwControlID, volume);
     mixerClose(mixer);
     return set;
 }

@@ -181,9 +181,8 @@ int CVideoDecoder::GetPictureSize(int port, int* width, int* height) {
 }
 
 int CVideoDecoder::SetNotify(int port, int type, int first, int second) {
-    return ForRecord(port, [&](PlayEngine& engine, PortRecord& record) {
-        return engine.SetNotify(record, type, first, second);
-    });
+    return ForRecord(
+        port, [&](PlayEngine& engine, PortRecord& record) { return engine.SetNotify(record, type, first, second); });
 }
 
 int CVideoDecoder::SetDecodeCallBack(int port, Orvane::DecodeCallBack callback, int context) {

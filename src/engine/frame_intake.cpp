@@ -22,8 +22,8 @@ namespace {
 // A copy of the frame as it will be queued: RGB32 pictures become YV12, any
 // other kind is copied as it is. False when the frame is not to be queued
 // (a picture too short for its size, or no memory for the copy).
-bool MakeQueuedCopy(const void* data, int size, int width, int height, unsigned int stamp, int kind,
-                    int frameRate, QueuedFrame& copy) {
+bool MakeQueuedCopy(const void* data, int size, int width, int height, unsigned int stamp, int kind, int frameRate,
+                    QueuedFrame& copy) {
     copy.stamp = stamp;
     copy.width = width;
     copy.height = height;
@@ -133,8 +133,8 @@ void Intake(PlayShared& shared, int port, const void* data, int size, int width,
 
 }  // namespace
 
-int __stdcall VideoCallBack(int port, const void* data, int size, int width, int height, unsigned int stamp,
-                            int kind, int frameRate, void* user) {
+int __stdcall VideoCallBack(int port, const void* data, int size, int width, int height, unsigned int stamp, int kind,
+                            int frameRate, void* user) {
     OutputDebugStringA("enter VideoCallBack\n");
     if (user) {
         try {

@@ -6,8 +6,8 @@
 namespace vd {
 
 // user is the PlayShared given to KV_Play. Always returns 0.
-int __stdcall VideoCallBack(int port, const void* data, int size, int width, int height, unsigned int stamp,
-                            int kind, int frameRate, void* user);
+int __stdcall VideoCallBack(int port, const void* data, int size, int width, int height, unsigned int stamp, int kind,
+                            int frameRate, void* user);
 
 }  // namespace vd
 

@@ -10,19 +10,19 @@
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     switch (reason) {
-    case DLL_PROCESS_ATTACH:
-        vd::SetModuleInstance(instance);
-        try {
-            vd::SetTheEngine(new vd::PlayEngine(vd::PlaySdkFileName().c_str()));
-        } catch (const std::bad_alloc&) {
-            // The decoder then reports E_FAIL for everything that needs the engine.
-        }
-        break;
-    case DLL_PROCESS_DETACH:
-        delete vd::TheEngine();
-        break;
-    default:
-        break;
+        case DLL_PROCESS_ATTACH:
+            vd::SetModuleInstance(instance);
+            try {
+                vd::SetTheEngine(new vd::PlayEngine(vd::PlaySdkFileName().c_str()));
+            } catch (const std::bad_alloc&) {
+                // The decoder then reports E_FAIL for everything that needs the engine.
+            }
+            break;
+        case DLL_PROCESS_DETACH:
+            delete vd::TheEngine();
+            break;
+        default:
+            break;
     }
     return TRUE;
 }

@@ -6,8 +6,7 @@ namespace {
 
 // Calls visit(position) for every byte that starts a character, in order.
 template <typename Visit>
-void ForEachCharacterStart(const std::string& text, std::size_t from, const LeadByteTable& leadBytes,
-                           Visit visit) {
+void ForEachCharacterStart(const std::string& text, std::size_t from, const LeadByteTable& leadBytes, Visit visit) {
     std::size_t i = from;
     while (i < text.size()) {
         if (!visit(i)) return;
@@ -27,8 +26,7 @@ std::size_t FindLastSingleByte(const std::string& text, char byte, const LeadByt
     return found;
 }
 
-std::size_t FindFirstSingleByte(const std::string& text, char byte, std::size_t from,
-                                const LeadByteTable& leadBytes) {
+std::size_t FindFirstSingleByte(const std::string& text, char byte, std::size_t from, const LeadByteTable& leadBytes) {
     std::size_t found = std::string::npos;
     ForEachCharacterStart(text, from, leadBytes, [&](std::size_t i) {
         if (text[i] != byte) return true;

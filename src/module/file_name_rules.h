@@ -24,8 +24,7 @@ std::string ModulePathFromBuffer(const char* buffer, unsigned reportedLength);
 // double-byte character, or npos.
 std::size_t FindLastSingleByte(const std::string& text, char byte, const LeadByteTable& leadBytes);
 // Position of the first such `byte` at or after `from`, or npos.
-std::size_t FindFirstSingleByte(const std::string& text, char byte, std::size_t from,
-                                const LeadByteTable& leadBytes);
+std::size_t FindFirstSingleByte(const std::string& text, char byte, std::size_t from, const LeadByteTable& leadBytes);
 
 // The bare file name: everything after the last backslash; empty when the
 // path has no backslash.

@@ -29,14 +29,14 @@ inline bool operator==(const OverlayPoint& a, const OverlayPoint& b) { return a.
 constexpr uint32_t kOverlayOpenEnded = 0xFFFFFFFF;
 
 struct OverlayItem {
-    std::string id;                     // compared byte for byte
-    uint32_t beginMs = 0;               // stamp of the group that defined it
+    std::string id;                      // compared byte for byte
+    uint32_t beginMs = 0;                // stamp of the group that defined it
     uint32_t endMs = kOverlayOpenEnded;  // stamp of the last group that mentioned it again
     uint32_t kind = kOverlayLine;
-    uint32_t color = 0;                 // 0x00BBGGRR
-    std::vector<OverlayPoint> points;   // vertices of a Line, in file order
-    OverlayPoint textPos;               // where a Text starts
-    std::string text;                   // ANSI code page
+    uint32_t color = 0;                // 0x00BBGGRR
+    std::vector<OverlayPoint> points;  // vertices of a Line, in file order
+    OverlayPoint textPos;              // where a Text starts
+    std::string text;                  // ANSI code page
 };
 
 // Drawn on a picture stamped `stampMs` (both ends inclusive, unsigned).

@@ -72,7 +72,7 @@ private:
 
     std::vector<std::unique_ptr<OverlayItem>> items_;
     std::vector<TimeSpan> timeSpans_;  // each item's span, kept beside it for the span index
-    std::vector<KeySlot> keySlots_;  // a power of two in size, at most half full
+    std::vector<KeySlot> keySlots_;    // a power of two in size, at most half full
     std::size_t keyCount_ = 0;
     bool keysStale_ = false;
     SpanIndex spans_;

@@ -48,9 +48,7 @@ uint32_t BlockOf(uint32_t level, uint32_t t) {
 
 }  // namespace
 
-uint64_t SpanIndex::KeyAt(uint32_t level, uint32_t t) {
-    return static_cast<uint64_t>(level) << 32 | BlockOf(level, t);
-}
+uint64_t SpanIndex::KeyAt(uint32_t level, uint32_t t) { return static_cast<uint64_t>(level) << 32 | BlockOf(level, t); }
 
 uint32_t SpanIndex::NodeAt(uint32_t level, uint32_t t) const {
     const Level& l = levelTable_[level];

@@ -36,12 +36,12 @@ public:
 
 private:
     struct Entry {
-        uint32_t value;     // begin or end, as the list is sorted
+        uint32_t value;  // begin or end, as the list is sorted
         uint32_t position;
     };
     struct Node {
-        uint64_t key;       // level << 32 | the part of the time above the level
-        uint32_t first;     // its entries in byBegin_ and byEnd_
+        uint64_t key;    // level << 32 | the part of the time above the level
+        uint32_t first;  // its entries in byBegin_ and byEnd_
         uint32_t count;
     };
 
@@ -57,7 +57,7 @@ private:
     };
 
     static uint64_t KeyAt(uint32_t level, uint32_t t);
-    uint32_t FindNode(uint64_t key) const;  // node number + 1, or 0
+    uint32_t FindNode(uint64_t key) const;              // node number + 1, or 0
     uint32_t NodeAt(uint32_t level, uint32_t t) const;  // likewise
     void BuildDirectLevels();
     uint32_t FindOrAddNode(uint64_t key);
@@ -72,9 +72,9 @@ private:
     std::vector<Node> nodes_;
     std::vector<uint32_t> table_;  // open addressing: node number + 1, 0 for free
     uint32_t tableShift_ = 64;
-    uint64_t levels_ = 0;          // bit L: some node on level L (32: instants)
-    std::vector<Entry> byBegin_;   // per node, begin ascending
-    std::vector<Entry> byEnd_;     // per node, end descending
+    uint64_t levels_ = 0;         // bit L: some node on level L (32: instants)
+    std::vector<Entry> byBegin_;  // per node, begin ascending
+    std::vector<Entry> byEnd_;    // per node, end descending
 };
 
 }  // namespace vd

@@ -19,10 +19,9 @@ std::uint8_t Clamp18(std::int32_t value) {
 
 }  // namespace
 
-void ConvertRgb32ToYuv420With(const PixelKernels& kernels, const std::uint8_t* source,
-                              int sourceStride, std::uint8_t* yPlane, std::uint8_t* uPlane,
-                              std::uint8_t* vPlane, int yStride, int chromaStride, int width,
-                              int height, int flip) {
+void ConvertRgb32ToYuv420With(const PixelKernels& kernels, const std::uint8_t* source, int sourceStride,
+                              std::uint8_t* yPlane, std::uint8_t* uPlane, std::uint8_t* vPlane, int yStride,
+                              int chromaStride, int width, int height, int flip) {
     if (width <= 0 || height <= 0) return;
     std::ptrdiff_t srcStep = sourceStride;
     if (flip) {
@@ -51,9 +50,8 @@ void ConvertRgb32ToYuv420With(const PixelKernels& kernels, const std::uint8_t* s
     }
 }
 
-void ConvertYuv420ToRgb32With(const PixelKernels& kernels, std::uint8_t* destination,
-                              int destinationStride, const std::uint8_t* yPlane,
-                              const std::uint8_t* uPlane, const std::uint8_t* vPlane,
+void ConvertYuv420ToRgb32With(const PixelKernels& kernels, std::uint8_t* destination, int destinationStride,
+                              const std::uint8_t* yPlane, const std::uint8_t* uPlane, const std::uint8_t* vPlane,
                               int yStride, int chromaStride, int width, int height, int flip) {
     if (width <= 0 || height <= 0) return;
     std::ptrdiff_t dstStep = destinationStride;
@@ -104,19 +102,17 @@ void ConvertYuv420ToRgb32With(const PixelKernels& kernels, std::uint8_t* destina
     }
 }
 
-void ConvertRgb32ToYuv420(const std::uint8_t* source, int sourceStride, std::uint8_t* yPlane,
-                          std::uint8_t* uPlane, std::uint8_t* vPlane, int yStride,
-                          int chromaStride, int width, int height, int flip) {
-    ConvertRgb32ToYuv420With(ActivePixelKernels(), source, sourceStride, yPlane, uPlane, vPlane,
-                             yStride, chromaStride, width, height, flip);
+void ConvertRgb32ToYuv420(const std::uint8_t* source, int sourceStride, std::uint8_t* yPlane, std::uint8_t* uPlane,
+                          std::uint8_t* vPlane, int yStride, int chromaStride, int width, int height, int flip) {
+    ConvertRgb32ToYuv420With(ActivePixelKernels(), source, sourceStride, yPlane, uPlane, vPlane, yStride, chromaStride,
+                             width, height, flip);
 }
 
-void ConvertYuv420ToRgb32(std::uint8_t* destination, int destinationStride,
-                          const std::uint8_t* yPlane, const std::uint8_t* uPlane,
-                          const std::uint8_t* vPlane, int yStride, int chromaStride, int width,
-                          int height, int flip) {
-    ConvertYuv420ToRgb32With(ActivePixelKernels(), destination, destinationStride, yPlane, uPlane,
-                             vPlane, yStride, chromaStride, width, height, flip);
+void ConvertYuv420ToRgb32(std::uint8_t* destination, int destinationStride, const std::uint8_t* yPlane,
+                          const std::uint8_t* uPlane, const std::uint8_t* vPlane, int yStride, int chromaStride,
+                          int width, int height, int flip) {
+    ConvertYuv420ToRgb32With(ActivePixelKernels(), destination, destinationStride, yPlane, uPlane, vPlane, yStride,
+                             chromaStride, width, height, flip);
 }
 
 void ConvertPacked422WithTable(std::uint8_t* destination, int width, int height, const std::int32_t* table,

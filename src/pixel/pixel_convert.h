@@ -34,28 +34,26 @@ namespace vd {
 // V = ((-18 SB - 94 SG + 112 SR) >> 10) + 128 (truncated means).
 // With flip nonzero the source is bottom-up: source row r is at
 // source + (height - 1 - r) * sourceStride. The planar side is top-down.
-void ConvertRgb32ToYuv420(const std::uint8_t* source, int sourceStride,
-                          std::uint8_t* yPlane, std::uint8_t* uPlane, std::uint8_t* vPlane,
-                          int yStride, int chromaStride, int width, int height, int flip);
+void ConvertRgb32ToYuv420(const std::uint8_t* source, int sourceStride, std::uint8_t* yPlane, std::uint8_t* uPlane,
+                          std::uint8_t* vPlane, int yStride, int chromaStride, int width, int height, int flip);
 
 // Planar 4:2:0 to RGB32 (fourth byte 0). With c = 74 (Y - 16):
 // R = clamp((c + 102 (V - 128)) >> 6), G = clamp((c - 25 (U - 128) - 52 (V - 128)) >> 6),
 // B = clamp((c + 129 (U - 128)) >> 6); each chroma sample serves its 2 x 2
 // block without interpolation. With flip nonzero the destination is
 // bottom-up: image row r is at destination + (height - 1 - r) * destinationStride.
-void ConvertYuv420ToRgb32(std::uint8_t* destination, int destinationStride,
-                          const std::uint8_t* yPlane, const std::uint8_t* uPlane,
-                          const std::uint8_t* vPlane, int yStride, int chromaStride,
+void ConvertYuv420ToRgb32(std::uint8_t* destination, int destinationStride, const std::uint8_t* yPlane,
+                          const std::uint8_t* uPlane, const std::uint8_t* vPlane, int yStride, int chromaStride,
                           int width, int height, int flip);
 
 // The look-up table of the table-driven conversion: five sections of 256
 // signed values with 18 fractional bits.
 constexpr int kYuvTableSize = 1280;
-constexpr int kYuvTableY = 0;       // (i - 16) * 1.164383
-constexpr int kYuvTableUB = 256;    // (i - 128) * 2.017231
-constexpr int kYuvTableUG = 512;    // (i - 128) * 0.391762
-constexpr int kYuvTableVG = 768;    // (i - 128) * 0.812969
-constexpr int kYuvTableVR = 1024;   // (i - 128) * 1.596027
+constexpr int kYuvTableY = 0;      // (i - 16) * 1.164383
+constexpr int kYuvTableUB = 256;   // (i - 128) * 2.017231
+constexpr int kYuvTableUG = 512;   // (i - 128) * 0.391762
+constexpr int kYuvTableVG = 768;   // (i - 128) * 0.812969
+constexpr int kYuvTableVR = 1024;  // (i - 128) * 1.596027
 
 // Fills the kYuvTableSize values of `table`.
 void BuildYuvTable(std::int32_t* table);
@@ -63,9 +61,8 @@ void BuildYuvTable(std::int32_t* table);
 // Planar 4:2:0 to a top-down RGB24 image whose rows follow each other
 // directly (3 * width bytes apart), through a table made by BuildYuvTable.
 // Only whole 2 x 2 blocks are converted.
-void ConvertYuv420WithTable(std::uint8_t* destination, int width, const std::int32_t* table,
-                            const std::uint8_t* yPlane, const std::uint8_t* uPlane,
-                            const std::uint8_t* vPlane, int height, int yStride,
+void ConvertYuv420WithTable(std::uint8_t* destination, int width, const std::int32_t* table, const std::uint8_t* yPlane,
+                            const std::uint8_t* uPlane, const std::uint8_t* vPlane, int height, int yStride,
                             int chromaStride);
 
 // Packed 4:2:2 (YUY2, or UYVY with uyvy set) to a top-down RGB24 image

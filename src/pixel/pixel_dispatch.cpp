@@ -12,15 +12,11 @@ namespace {
 #define VD_PIXEL_X86 0
 #endif
 
-const PixelKernels kPortable = {"portable", Rgb32ToYRow_C, Rgb32ToYuvRowPair_C,
-                                Yuv420ToRgb32RowPair_C};
+const PixelKernels kPortable = {"portable", Rgb32ToYRow_C, Rgb32ToYuvRowPair_C, Yuv420ToRgb32RowPair_C};
 #if VD_PIXEL_X86
-const PixelKernels kSse2 = {"sse2", Rgb32ToYRow_SSE2, Rgb32ToYuvRowPair_SSE2,
-                            Yuv420ToRgb32RowPair_SSE2};
-const PixelKernels kAvx2 = {"avx2", Rgb32ToYRow_AVX2, Rgb32ToYuvRowPair_AVX2,
-                            Yuv420ToRgb32RowPair_AVX2};
-const PixelKernels kAvx512 = {"avx512", Rgb32ToYRow_AVX512, Rgb32ToYuvRowPair_AVX512,
-                              Yuv420ToRgb32RowPair_AVX512};
+const PixelKernels kSse2 = {"sse2", Rgb32ToYRow_SSE2, Rgb32ToYuvRowPair_SSE2, Yuv420ToRgb32RowPair_SSE2};
+const PixelKernels kAvx2 = {"avx2", Rgb32ToYRow_AVX2, Rgb32ToYuvRowPair_AVX2, Yuv420ToRgb32RowPair_AVX2};
+const PixelKernels kAvx512 = {"avx512", Rgb32ToYRow_AVX512, Rgb32ToYuvRowPair_AVX512, Yuv420ToRgb32RowPair_AVX512};
 #endif
 
 }  // namespace
@@ -60,7 +56,7 @@ const PixelKernels& PixelKernelsFor(PixelIsa isa) {
 }
 
 const PixelKernels& ActivePixelKernels() {
-    static const PixelKernels& active = [] () -> const PixelKernels& {
+    static const PixelKernels& active = []() -> const PixelKernels& {
         for (PixelIsa isa : {PixelIsa::Avx512, PixelIsa::Avx2, PixelIsa::Sse2}) {
             if (PixelIsaAvailable(isa)) return PixelKernelsFor(isa);
         }

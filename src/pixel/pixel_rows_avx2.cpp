@@ -8,13 +8,9 @@
 namespace vd {
 namespace {
 
-inline __m256i Load(const std::uint8_t* p) {
-    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-}
+inline __m256i Load(const std::uint8_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
 
-inline void Store(std::uint8_t* p, __m256i v) {
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
-}
+inline void Store(std::uint8_t* p, __m256i v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
 
 // Per pixel, with every component taken as c - 128 (the top bit flipped):
 // 25 (B-128) + 129 (G-128) and 66 as two words. The coefficients are
@@ -36,15 +32,14 @@ inline __m256i Luma32(const __m256i* p) {
     __m256i b = _mm256_hadd_epi16(LumaHalves(p[2]), LumaHalves(p[3]));
     a = _mm256_srli_epi16(_mm256_add_epi16(a, bias), 8);
     b = _mm256_srli_epi16(_mm256_add_epi16(b, bias), 8);
-    return _mm256_permutevar8x32_epi32(_mm256_packus_epi16(a, b),
-                                       _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
+    return _mm256_permutevar8x32_epi32(_mm256_packus_epi16(a, b), _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
 }
 
 // Sums of each pair of horizontally neighbouring pixels' components, as
 // words B, G, R, fourth byte per pair.
 inline __m256i PairComponentSums(__m256i pixels) {
-    const __m256i gather = _mm256_setr_epi8(0, 4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13, 10, 14, 11, 15,
-                                            0, 4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13, 10, 14, 11, 15);
+    const __m256i gather = _mm256_setr_epi8(0, 4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13, 10, 14, 11, 15, 0, 4, 1, 5, 2, 6, 3,
+                                            7, 8, 12, 9, 13, 10, 14, 11, 15);
     return _mm256_maddubs_epi16(_mm256_shuffle_epi8(pixels, gather), _mm256_set1_epi8(1));
 }
 
@@ -60,12 +55,10 @@ void Rgb32ToYRow_AVX2(const std::uint8_t* rgb, std::uint8_t* y, int width) {
     Rgb32ToYRow_C(rgb + 4 * x, y + x, width - x);
 }
 
-void Rgb32ToYuvRowPair_AVX2(const std::uint8_t* rgb0, const std::uint8_t* rgb1, std::uint8_t* y0,
-                            std::uint8_t* y1, std::uint8_t* u, std::uint8_t* v, int width) {
-    const __m256i uCoef = _mm256_setr_epi16(112, -74, -38, 0, 112, -74, -38, 0, 112, -74, -38, 0,
-                                            112, -74, -38, 0);
-    const __m256i vCoef = _mm256_setr_epi16(-18, -94, 112, 0, -18, -94, 112, 0, -18, -94, 112, 0,
-                                            -18, -94, 112, 0);
+void Rgb32ToYuvRowPair_AVX2(const std::uint8_t* rgb0, const std::uint8_t* rgb1, std::uint8_t* y0, std::uint8_t* y1,
+                            std::uint8_t* u, std::uint8_t* v, int width) {
+    const __m256i uCoef = _mm256_setr_epi16(112, -74, -38, 0, 112, -74, -38, 0, 112, -74, -38, 0, 112, -74, -38, 0);
+    const __m256i vCoef = _mm256_setr_epi16(-18, -94, 112, 0, -18, -94, 112, 0, -18, -94, 112, 0, -18, -94, 112, 0);
     const __m256i signBit = _mm256_set1_epi8(static_cast<char>(0x80));
     const __m256i lumaBias = _mm256_set1_epi16(32256);
     const __m256i lumaOrder = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
@@ -77,10 +70,8 @@ void Rgb32ToYuvRowPair_AVX2(const std::uint8_t* rgb0, const std::uint8_t* rgb1, 
         for (int h = 0; h < 2; ++h) {
             const __m256i a0 = Load(rgb0 + 4 * x + 64 * h), b0 = Load(rgb0 + 4 * x + 64 * h + 32);
             const __m256i a1 = Load(rgb1 + 4 * x + 64 * h), b1 = Load(rgb1 + 4 * x + 64 * h + 32);
-            ya[h] = _mm256_srli_epi16(
-                _mm256_add_epi16(_mm256_hadd_epi16(LumaHalves(a0), LumaHalves(b0)), lumaBias), 8);
-            yb[h] = _mm256_srli_epi16(
-                _mm256_add_epi16(_mm256_hadd_epi16(LumaHalves(a1), LumaHalves(b1)), lumaBias), 8);
+            ya[h] = _mm256_srli_epi16(_mm256_add_epi16(_mm256_hadd_epi16(LumaHalves(a0), LumaHalves(b0)), lumaBias), 8);
+            yb[h] = _mm256_srli_epi16(_mm256_add_epi16(_mm256_hadd_epi16(LumaHalves(a1), LumaHalves(b1)), lumaBias), 8);
             // Component sums of the 2 x 2 blocks of columns 0-7 (a) and 8-15 (b)
             // of the half, two blocks per lane.
             const __m256i blocksA = _mm256_add_epi16(PairComponentSums(a0), PairComponentSums(a1));
@@ -116,8 +107,7 @@ struct Rgb16 {
 inline Rgb16 Combine(__m256i y74, __m256i tb, __m256i tg, __m256i tr) {
     // Only the blue sum can leave the 16-bit range, and only where the
     // result clamps to 255, so it saturates; the other two cannot overflow.
-    return {_mm256_srai_epi16(_mm256_adds_epi16(y74, tb), 6),
-            _mm256_srai_epi16(_mm256_sub_epi16(y74, tg), 6),
+    return {_mm256_srai_epi16(_mm256_adds_epi16(y74, tb), 6), _mm256_srai_epi16(_mm256_sub_epi16(y74, tg), 6),
             _mm256_srai_epi16(_mm256_add_epi16(y74, tr), 6)};
 }
 
@@ -143,9 +133,8 @@ inline void StoreRgb32(std::uint8_t* dst, const Rgb16& a, const Rgb16& b) {
 
 }  // namespace
 
-void Yuv420ToRgb32RowPair_AVX2(const std::uint8_t* y0, const std::uint8_t* y1,
-                               const std::uint8_t* u, const std::uint8_t* v, std::uint8_t* rgb0,
-                               std::uint8_t* rgb1, int width) {
+void Yuv420ToRgb32RowPair_AVX2(const std::uint8_t* y0, const std::uint8_t* y1, const std::uint8_t* u,
+                               const std::uint8_t* v, std::uint8_t* rgb0, std::uint8_t* rgb1, int width) {
     const __m256i zero = _mm256_setzero_si256();
     const __m256i k74 = _mm256_set1_epi16(74);
     // See the SSE2 kernel: chroma terms with the constant parts folded in,
@@ -162,8 +151,8 @@ void Yuv420ToRgb32RowPair_AVX2(const std::uint8_t* y0, const std::uint8_t* y1,
         const __m256i uw = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(u + x / 2)));
         const __m256i vw = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(v + x / 2)));
         const __m256i tb = _mm256_add_epi16(_mm256_mullo_epi16(uw, k129), bOffset);
-        const __m256i tg = _mm256_add_epi16(
-            _mm256_add_epi16(_mm256_mullo_epi16(uw, k25), _mm256_mullo_epi16(vw, k52)), gOffset);
+        const __m256i tg =
+            _mm256_add_epi16(_mm256_add_epi16(_mm256_mullo_epi16(uw, k25), _mm256_mullo_epi16(vw, k52)), gOffset);
         const __m256i tr = _mm256_add_epi16(_mm256_mullo_epi16(vw, k102), rOffset);
         // Terms 0-7 | 8-15 per lane; doubling each one lines them up with
         // the luma words of pixels 0-7 | 16-23 (a) and 8-15 | 24-31 (b).
@@ -174,8 +163,7 @@ void Yuv420ToRgb32RowPair_AVX2(const std::uint8_t* y0, const std::uint8_t* y1,
             const __m256i yv = Load((row == 0 ? y0 : y1) + x);
             const __m256i ya = _mm256_mullo_epi16(_mm256_unpacklo_epi8(yv, zero), k74);
             const __m256i yb = _mm256_mullo_epi16(_mm256_unpackhi_epi8(yv, zero), k74);
-            StoreRgb32((row == 0 ? rgb0 : rgb1) + 4 * x, Combine(ya, tbA, tgA, trA),
-                       Combine(yb, tbB, tgB, trB));
+            StoreRgb32((row == 0 ? rgb0 : rgb1) + 4 * x, Combine(ya, tbA, tgA, trA), Combine(yb, tbB, tgB, trB));
         }
     }
     Yuv420ToRgb32RowPair_C(y0 + x, y1 + x, u + x / 2, v + x / 2, rgb0 + 4 * x, rgb1 + 4 * x, width - x);

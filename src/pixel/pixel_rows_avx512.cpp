@@ -21,27 +21,24 @@ namespace {
 // - chroma: byte 0 of each block sum of (a, b) in block order. Per 128-bit
 //   lane, a sum vector holds blocks 2l, 2l+1 of its first source vector and
 //   then the same two of its second (see Even and Odd).
-alignas(32) const char kLumaLow256[32] = {
-    1, 5, 9, 13, 17, 21, 25, 29, 33, 37, 41, 45, 49, 53, 57, 61, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0};
-alignas(32) const char kLumaHigh256[32] = {
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 5, 9, 13, 17, 21, 25, 29, 33, 37, 41, 45,
-    49, 53, 57, 61};
-alignas(32) const char kChroma256[32] = {
-    0, 4, 16, 20, 8, 12, 24, 28, 32, 36, 48, 52, 40, 44, 56, 60, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0};
-alignas(64) const char kLumaLow512[64] = {
-    1, 5, 9, 13, 17, 21, 25, 29, 33, 37, 41, 45, 49, 53, 57, 61, 65, 69, 73, 77, 81, 85, 89, 93,
-    97, 101, 105, 109, 113, 117, 121, 125, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-alignas(64) const char kLumaHigh512[64] = {
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    1, 5, 9, 13, 17, 21, 25, 29, 33, 37, 41, 45, 49, 53, 57, 61, 65, 69, 73, 77, 81, 85, 89, 93,
-    97, 101, 105, 109, 113, 117, 121, 125};
-alignas(64) const char kChroma512[64] = {
-    0, 4, 16, 20, 32, 36, 48, 52, 8, 12, 24, 28, 40, 44, 56, 60, 64, 68, 80, 84, 96, 100, 112, 116,
-    72, 76, 88, 92, 104, 108, 120, 124, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+alignas(32) const char kLumaLow256[32] = {1, 5, 9, 13, 17, 21, 25, 29, 33, 37, 41, 45, 49, 53, 57, 61,
+                                          0, 0, 0, 0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0};
+alignas(32) const char kLumaHigh256[32] = {0, 0, 0, 0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,
+                                           1, 5, 9, 13, 17, 21, 25, 29, 33, 37, 41, 45, 49, 53, 57, 61};
+alignas(32) const char kChroma256[32] = {0, 4, 16, 20, 8, 12, 24, 28, 32, 36, 48, 52, 40, 44, 56, 60,
+                                         0, 0, 0,  0,  0, 0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0};
+alignas(64) const char kLumaLow512[64] = {1,  5,  9,  13, 17, 21, 25, 29, 33, 37,  41,  45,  49,  53,  57,  61,
+                                          65, 69, 73, 77, 81, 85, 89, 93, 97, 101, 105, 109, 113, 117, 121, 125,
+                                          0,  0,  0,  0,  0,  0,  0,  0,  0,  0,   0,   0,   0,   0,   0,   0,
+                                          0,  0,  0,  0,  0,  0,  0,  0,  0,  0,   0,   0,   0,   0,   0,   0};
+alignas(64) const char kLumaHigh512[64] = {0,  0,  0,  0,  0,  0,  0,  0,  0,  0,   0,   0,   0,   0,   0,   0,
+                                           0,  0,  0,  0,  0,  0,  0,  0,  0,  0,   0,   0,   0,   0,   0,   0,
+                                           1,  5,  9,  13, 17, 21, 25, 29, 33, 37,  41,  45,  49,  53,  57,  61,
+                                           65, 69, 73, 77, 81, 85, 89, 93, 97, 101, 105, 109, 113, 117, 121, 125};
+alignas(64) const char kChroma512[64] = {0,  4,  16, 20, 32, 36,  48,  52,  8,  12, 24, 28, 40,  44,  56,  60,
+                                         64, 68, 80, 84, 96, 100, 112, 116, 72, 76, 88, 92, 104, 108, 120, 124,
+                                         0,  0,  0,  0,  0,  0,   0,   0,   0,  0,  0,  0,  0,   0,   0,   0,
+                                         0,  0,  0,  0,  0,  0,   0,   0,   0,  0,  0,  0,  0,   0,   0,   0};
 
 // The arithmetic, the same for both register widths:
 // - Luma: with every component taken as c - 128 (top bit flipped) and the
@@ -54,10 +51,10 @@ alignas(64) const char kChroma512[64] = {
 //   in 16..239. Two short chains per sum rather than one long one, and the
 //   luma and chroma chains of both halves of a step started together, so
 //   that independent work overlaps.
-constexpr int kLumaWeights = 0x00428119;     // bytes 25, 129, 66, 0
+constexpr int kLumaWeights = 0x00428119;  // bytes 25, 129, 66, 0
 constexpr int kLumaBias = 32256;
-constexpr int kUWeights = 0x00DAB670;        // bytes 112, -74, -38, 0
-constexpr int kVWeights = 0x0070A2EE;        // bytes -18, -94, 112, 0
+constexpr int kUWeights = 0x00DAB670;  // bytes 112, -74, -38, 0
+constexpr int kVWeights = 0x0070A2EE;  // bytes -18, -94, 112, 0
 constexpr int kChromaBias = 128 * 1024;
 
 // ---- 256-bit registers: 32 pixels, 16 blocks per step.
@@ -82,9 +79,9 @@ inline __m256i Odd(__m256i a, __m256i b) {
 
 inline __m256i ChromaSums(__m256i e0, __m256i o0, __m256i e1, __m256i o1, int weights) {
     const __m256i w = _mm256_set1_epi32(weights);
-    const __m256i sum = _mm256_add_epi32(
-        _mm256_dpbusd_epi32(_mm256_dpbusd_epi32(_mm256_set1_epi32(kChromaBias), e0, w), o0, w),
-        _mm256_dpbusd_epi32(_mm256_dpbusd_epi32(_mm256_setzero_si256(), e1, w), o1, w));
+    const __m256i sum =
+        _mm256_add_epi32(_mm256_dpbusd_epi32(_mm256_dpbusd_epi32(_mm256_set1_epi32(kChromaBias), e0, w), o0, w),
+                         _mm256_dpbusd_epi32(_mm256_dpbusd_epi32(_mm256_setzero_si256(), e1, w), o1, w));
     return _mm256_srli_epi32(sum, 10);
 }
 
@@ -150,9 +147,9 @@ inline __m512i Odd(__m512i a, __m512i b) {
 
 inline __m512i ChromaSums(__m512i e0, __m512i o0, __m512i e1, __m512i o1, int weights) {
     const __m512i w = _mm512_set1_epi32(weights);
-    const __m512i sum = _mm512_add_epi32(
-        _mm512_dpbusd_epi32(_mm512_dpbusd_epi32(_mm512_set1_epi32(kChromaBias), e0, w), o0, w),
-        _mm512_dpbusd_epi32(_mm512_dpbusd_epi32(_mm512_setzero_si512(), e1, w), o1, w));
+    const __m512i sum =
+        _mm512_add_epi32(_mm512_dpbusd_epi32(_mm512_dpbusd_epi32(_mm512_set1_epi32(kChromaBias), e0, w), o0, w),
+                         _mm512_dpbusd_epi32(_mm512_dpbusd_epi32(_mm512_setzero_si512(), e1, w), o1, w));
     return _mm512_srli_epi32(sum, 10);
 }
 
@@ -207,8 +204,8 @@ void Rgb32ToYRow_AVX512(const std::uint8_t* rgb, std::uint8_t* y, int width) {
     Rgb32ToYRow_C(rgb + 4 * x, y + x, width - x);
 }
 
-void Rgb32ToYuvRowPair_AVX512(const std::uint8_t* rgb0, const std::uint8_t* rgb1, std::uint8_t* y0,
-                              std::uint8_t* y1, std::uint8_t* u, std::uint8_t* v, int width) {
+void Rgb32ToYuvRowPair_AVX512(const std::uint8_t* rgb0, const std::uint8_t* rgb1, std::uint8_t* y0, std::uint8_t* y1,
+                              std::uint8_t* u, std::uint8_t* v, int width) {
     const Tables512 wide;
     const Tables256 narrow;
     int x = 0;
@@ -273,8 +270,8 @@ void Yuv420ToRgb32RowPair_AVX512(const std::uint8_t* y0, const std::uint8_t* y1,
         const __m512i uw = _mm512_cvtepu8_epi16(Load256(u + x / 2));
         const __m512i vw = _mm512_cvtepu8_epi16(Load256(v + x / 2));
         const __m512i tb = _mm512_add_epi16(_mm512_mullo_epi16(uw, k129), bOffset);
-        const __m512i tg = _mm512_add_epi16(
-            _mm512_add_epi16(_mm512_mullo_epi16(uw, k25), _mm512_mullo_epi16(vw, k52)), gOffset);
+        const __m512i tg =
+            _mm512_add_epi16(_mm512_add_epi16(_mm512_mullo_epi16(uw, k25), _mm512_mullo_epi16(vw, k52)), gOffset);
         const __m512i tr = _mm512_add_epi16(_mm512_mullo_epi16(vw, k102), rOffset);
         // Terms 8l..8l+7 in lane l; doubled, they line up with the luma words
         // of pixels 16l..16l+7 (a) and 16l+8..16l+15 (b).

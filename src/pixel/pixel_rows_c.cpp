@@ -18,8 +18,8 @@ void Rgb32ToYRow_C(const std::uint8_t* rgb, std::uint8_t* y, int width) {
     for (int x = 0; x < width; ++x) y[x] = LumaOf(rgb + 4 * x);
 }
 
-void Rgb32ToYuvRowPair_C(const std::uint8_t* rgb0, const std::uint8_t* rgb1, std::uint8_t* y0,
-                         std::uint8_t* y1, std::uint8_t* u, std::uint8_t* v, int width) {
+void Rgb32ToYuvRowPair_C(const std::uint8_t* rgb0, const std::uint8_t* rgb1, std::uint8_t* y0, std::uint8_t* y1,
+                         std::uint8_t* u, std::uint8_t* v, int width) {
     for (int x = 0; x + 1 < width; x += 2) {
         const std::uint8_t* a = rgb0 + 4 * x;
         const std::uint8_t* b = rgb1 + 4 * x;
@@ -47,9 +47,8 @@ void Yuv420ToRgb32Pixel_C(std::uint8_t y, std::uint8_t u, std::uint8_t v, std::u
     rgb[3] = 0;
 }
 
-void Yuv420ToRgb32RowPair_C(const std::uint8_t* y0, const std::uint8_t* y1,
-                            const std::uint8_t* u, const std::uint8_t* v, std::uint8_t* rgb0,
-                            std::uint8_t* rgb1, int width) {
+void Yuv420ToRgb32RowPair_C(const std::uint8_t* y0, const std::uint8_t* y1, const std::uint8_t* u,
+                            const std::uint8_t* v, std::uint8_t* rgb0, std::uint8_t* rgb1, int width) {
     for (int x = 0; x + 1 < width; x += 2) {
         const std::uint8_t cu = u[x / 2];
         const std::uint8_t cv = v[x / 2];

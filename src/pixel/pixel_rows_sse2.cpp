@@ -57,9 +57,8 @@ inline __m128i BlockSums(const std::uint8_t* a, const std::uint8_t* b) {
 
 // (sum >> 10) of four blocks in 8 columns, for the weights `coef`, as dwords.
 inline __m128i Chroma4(const std::uint8_t* a, const std::uint8_t* b, __m128i coef) {
-    return _mm_srai_epi32(PairSums(_mm_madd_epi16(BlockSums(a, b), coef),
-                                   _mm_madd_epi16(BlockSums(a + 16, b + 16), coef)),
-                          10);
+    return _mm_srai_epi32(
+        PairSums(_mm_madd_epi16(BlockSums(a, b), coef), _mm_madd_epi16(BlockSums(a + 16, b + 16), coef)), 10);
 }
 
 }  // namespace
@@ -73,8 +72,8 @@ void Rgb32ToYRow_SSE2(const std::uint8_t* rgb, std::uint8_t* y, int width) {
 // Each step works on few registers at a time (the 32-bit product has eight),
 // reading the pixels again from the first-level cache rather than keeping
 // them.
-void Rgb32ToYuvRowPair_SSE2(const std::uint8_t* rgb0, const std::uint8_t* rgb1, std::uint8_t* y0,
-                            std::uint8_t* y1, std::uint8_t* u, std::uint8_t* v, int width) {
+void Rgb32ToYuvRowPair_SSE2(const std::uint8_t* rgb0, const std::uint8_t* rgb1, std::uint8_t* y0, std::uint8_t* y1,
+                            std::uint8_t* u, std::uint8_t* v, int width) {
     const __m128i uCoef = _mm_setr_epi16(112, -74, -38, 0, 112, -74, -38, 0);
     const __m128i vCoef = _mm_setr_epi16(-18, -94, 112, 0, -18, -94, 112, 0);
     const __m128i signBit = _mm_set1_epi8(static_cast<char>(0x80));
@@ -126,9 +125,8 @@ inline void StoreRgb32(std::uint8_t* dst, const Rgb16& lo, const Rgb16& hi) {
 
 }  // namespace
 
-void Yuv420ToRgb32RowPair_SSE2(const std::uint8_t* y0, const std::uint8_t* y1,
-                               const std::uint8_t* u, const std::uint8_t* v, std::uint8_t* rgb0,
-                               std::uint8_t* rgb1, int width) {
+void Yuv420ToRgb32RowPair_SSE2(const std::uint8_t* y0, const std::uint8_t* y1, const std::uint8_t* u,
+                               const std::uint8_t* v, std::uint8_t* rgb0, std::uint8_t* rgb1, int width) {
     const __m128i zero = _mm_setzero_si128();
     const __m128i k74 = _mm_set1_epi16(74);
     const __m128i k129 = _mm_set1_epi16(129);

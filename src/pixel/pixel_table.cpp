@@ -32,9 +32,8 @@ void BuildYuvTable(std::int32_t* table) {
     FillSection(table + kYuvTableVR, 128, 418389);
 }
 
-void ConvertYuv420WithTable(std::uint8_t* destination, int width, const std::int32_t* table,
-                            const std::uint8_t* yPlane, const std::uint8_t* uPlane,
-                            const std::uint8_t* vPlane, int height, int yStride,
+void ConvertYuv420WithTable(std::uint8_t* destination, int width, const std::int32_t* table, const std::uint8_t* yPlane,
+                            const std::uint8_t* uPlane, const std::uint8_t* vPlane, int height, int yStride,
                             int chromaStride) {
     if (width <= 0 || height <= 0) return;
     const std::int32_t* tY = table + kYuvTableY;

@@ -81,8 +81,8 @@ struct PortRecord : std::enable_shared_from_this<PortRecord> {
     bool playing = false;
     std::atomic<HWND> videoWindow{nullptr};  // null while the port is shown nowhere
     HANDLE displayThread = nullptr;
-    Event stopEvent{true, true};        // set while the port is not playing
-    Event pauseEvent{true, false};      // set while paused
+    Event stopEvent{true, true};    // set while the port is not playing
+    Event pauseEvent{true, false};  // set while paused
     Event displayQuitEvent{false, false};
     Event refreshEvent{false, false};
     Event stepEvent{false, false};

@@ -163,8 +163,8 @@ bool DirectDrawOutput::CopyIntoVideo(const QueuedFrame& frame) {
     auto* surface = static_cast<std::uint8_t*>(locked.lpSurface);
     const LONG pitch = locked.lPitch;
     const int w = frame.width;
-    const int rows = static_cast<int>(locked.dwHeight) < frame.height ? static_cast<int>(locked.dwHeight)
-                                                                         : frame.height;
+    const int rows =
+        static_cast<int>(locked.dwHeight) < frame.height ? static_cast<int>(locked.dwHeight) : frame.height;
     const std::uint8_t* source = frame.data.get();
     if (IsPlanar420(frame.kind)) {
         // Y, then the two chroma planes in the surface's order.

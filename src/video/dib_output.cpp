@@ -60,8 +60,8 @@ bool DibOutput::Prepare(int kind, int width, int height) {
     header_.biSizeImage = static_cast<DWORD>(stride * static_cast<std::size_t>(height));
 
     void* bits = nullptr;
-    bitmap_ = CreateDIBSection(nullptr, reinterpret_cast<const BITMAPINFO*>(&header_), DIB_RGB_COLORS, &bits,
-                               nullptr, 0);
+    bitmap_ =
+        CreateDIBSection(nullptr, reinterpret_cast<const BITMAPINFO*>(&header_), DIB_RGB_COLORS, &bits, nullptr, 0);
     bitmapDc_ = CreateCompatibleDC(nullptr);
     if (!bitmap_ || !bits || !bitmapDc_) {
         Release();

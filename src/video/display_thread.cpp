@@ -21,8 +21,12 @@ namespace vd {
 namespace {
 
 // "创建DirectDraw begin\r\n" and "创建DirectDraw 完成\r\n" in code page 936.
-const char kCreatingDirectDraw[] = "\xB4\xB4\xBD\xA8" "DirectDraw begin\r\n";
-const char kDirectDrawCreated[] = "\xB4\xB4\xBD\xA8" "DirectDraw \xCD\xEA\xB3\xC9\r\n";
+const char kCreatingDirectDraw[] =
+    "\xB4\xB4\xBD\xA8"
+    "DirectDraw begin\r\n";
+const char kDirectDrawCreated[] =
+    "\xB4\xB4\xBD\xA8"
+    "DirectDraw \xCD\xEA\xB3\xC9\r\n";
 
 // A format DirectDraw refused is tried again after this many pictures (video
 // memory may have been freed meanwhile) or at once when the format changes.
@@ -307,8 +311,7 @@ unsigned __stdcall DisplayThread(void* argument) {
 
 }  // namespace
 
-HANDLE StartDisplayThread(std::shared_ptr<PortRecord> record, PositionClock* clock, OutputVerdict* verdict,
-                          int port) {
+HANDLE StartDisplayThread(std::shared_ptr<PortRecord> record, PositionClock* clock, OutputVerdict* verdict, int port) {
     DisplayStart* start = new (std::nothrow) DisplayStart{std::move(record), clock, verdict, port};
     if (!start) return nullptr;
     const uintptr_t thread = _beginthreadex(nullptr, 0, DisplayThread, start, 0, nullptr);

@@ -24,8 +24,7 @@ class PositionClock;
 // clock; the verdict on the cheaper output is shared by the engine's ports;
 // the port number is for the traces. Returns the thread's handle (the caller waits for it and closes
 // it), or null when no thread could be started.
-HANDLE StartDisplayThread(std::shared_ptr<PortRecord> record, PositionClock* clock, OutputVerdict* verdict,
-                          int port);
+HANDLE StartDisplayThread(std::shared_ptr<PortRecord> record, PositionClock* clock, OutputVerdict* verdict, int port);
 
 }  // namespace vd
 

@@ -45,9 +45,7 @@ bool PictureFits(int kind, int width, int height, std::int64_t size);
 
 // Offsets of the second and third planes of a planar 4:2:0 picture, in the
 // order they are stored (V then U for YV12, U then V for I420).
-inline std::int64_t SecondPlaneOffset(int width, int height) {
-    return static_cast<std::int64_t>(width) * height;
-}
+inline std::int64_t SecondPlaneOffset(int width, int height) { return static_cast<std::int64_t>(width) * height; }
 inline std::int64_t ThirdPlaneOffset(int width, int height) {
     const std::int64_t luma = static_cast<std::int64_t>(width) * height;
     return luma + luma / 4;

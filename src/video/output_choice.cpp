@@ -25,7 +25,8 @@ void OutputTrial::Record(bool directDraw, std::int64_t costUs) {
         pick_ = Pick::kDrawDib;
         return;
     }
-    if (static_cast<int>(costs_[0].size()) < kCountedPictures || static_cast<int>(costs_[1].size()) < kCountedPictures) {
+    if (static_cast<int>(costs_[0].size()) < kCountedPictures ||
+        static_cast<int>(costs_[1].size()) < kCountedPictures) {
         return;
     }
     const std::int64_t directDrawUs = MedianUs(true);

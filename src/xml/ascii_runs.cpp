@@ -24,17 +24,17 @@ static_assert(kLookAhead < kShortestCopiedRun, "the look-ahead is taken from a c
 
 bool KeepsAscii(uint32_t codePage) {
     switch (codePage) {
-    case codepage::kUtf8:
-    case codepage::kUtf16:
-    case 874:
-    case 936:
-    case 949:
-    case 950:
-    case 28603:
-    case 28605:
-        return true;
-    default:
-        return (codePage >= 1250 && codePage <= 1258) || (codePage >= 28591 && codePage <= 28599);
+        case codepage::kUtf8:
+        case codepage::kUtf16:
+        case 874:
+        case 936:
+        case 949:
+        case 950:
+        case 28603:
+        case 28605:
+            return true;
+        default:
+            return (codePage >= 1250 && codePage <= 1258) || (codePage >= 28591 && codePage <= 28599);
     }
 }
 

@@ -12,12 +12,12 @@
 namespace vd {
 
 enum CharClass : uint16_t {
-    kCharLead = 0x01,       // starts a double-byte character
-    kCharBlank = 0x02,      // ' ', '\t', '\n', '\r'
-    kCharNameStop = 0x04,   // ends a tag name: blanks and < > = \ / ? ! ; ' "
-    kCharNameStart = 0x08,  // may follow '<' in a start tag: ':', letters, '_', 0x7B and up
-    kCharTextStop = 0x10,   // ends a run of text: '<' and lead bytes
-    kCharTagStop = 0x20,    // needs a look inside a start tag: '>', '=' and lead bytes
+    kCharLead = 0x01,               // starts a double-byte character
+    kCharBlank = 0x02,              // ' ', '\t', '\n', '\r'
+    kCharNameStop = 0x04,           // ends a tag name: blanks and < > = \ / ? ! ; ' "
+    kCharNameStart = 0x08,          // may follow '<' in a start tag: ':', letters, '_', 0x7B and up
+    kCharTextStop = 0x10,           // ends a run of text: '<' and lead bytes
+    kCharTagStop = 0x20,            // needs a look inside a start tag: '>', '=' and lead bytes
     kCharAttributeNameStop = 0x40,  // ends a bare attribute name: blanks and = > / ?
     kCharValueStop = 0x80,          // ends a bare attribute value: blanks and >
     kCharStartNameStop = 0x100,     // ends the name of a start or end tag: blanks, / and >

@@ -34,17 +34,24 @@ bool ToWide(uint32_t codePage, const char* text, std::size_t length, std::u16str
 // UTF-16 to multibyte text of `codePage`. `lossy`, when given and the code page
 // allows the question, is set when some character had no equivalent and the
 // default character was used instead.
-bool FromWide(uint32_t codePage, const char16_t* units, std::size_t length, std::string& out,
-              bool* lossy);
+bool FromWide(uint32_t codePage, const char16_t* units, std::size_t length, std::string& out, bool* lossy);
 
 // Code pages whose conversion from UTF-16 cannot report a lost character.
 inline bool CannotReportLoss(uint32_t codePage) {
     switch (codePage) {
-    case 50220: case 50221: case 50222: case 50225: case 50227: case 50229:
-    case 52936: case 54936: case 65000: case 65001:
-        return true;
-    default:
-        return codePage >= 57002 && codePage <= 57011;
+        case 50220:
+        case 50221:
+        case 50222:
+        case 50225:
+        case 50227:
+        case 50229:
+        case 52936:
+        case 54936:
+        case 65000:
+        case 65001:
+            return true;
+        default:
+            return codePage >= 57002 && codePage <= 57011;
     }
 }
 

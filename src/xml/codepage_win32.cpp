@@ -32,8 +32,8 @@ bool ToWide(uint32_t codePage, const char* text, std::size_t length, std::u16str
     const int needed = MultiByteToWideChar(codePage, 0, text, static_cast<int>(length), nullptr, 0);
     if (needed <= 0) return false;
     out.resize(static_cast<std::size_t>(needed));
-    const int written = MultiByteToWideChar(codePage, 0, text, static_cast<int>(length),
-                                            reinterpret_cast<wchar_t*>(&out[0]), needed);
+    const int written =
+        MultiByteToWideChar(codePage, 0, text, static_cast<int>(length), reinterpret_cast<wchar_t*>(&out[0]), needed);
     out.resize(written > 0 ? static_cast<std::size_t>(written) : 0);
     return written > 0;
 }
@@ -62,8 +62,8 @@ bool FromWide(uint32_t codePage, const char16_t* units, std::size_t length, std:
         WideCharToMultiByte(codePage, flags, wide, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
     if (needed <= 0) return false;
     out.resize(static_cast<std::size_t>(needed));
-    const int written = WideCharToMultiByte(codePage, flags, wide, static_cast<int>(length), &out[0], needed,
-                                            nullptr, ask);
+    const int written =
+        WideCharToMultiByte(codePage, flags, wide, static_cast<int>(length), &out[0], needed, nullptr, ask);
     out.resize(written > 0 ? static_cast<std::size_t>(written) : 0);
     if (ask) *lossy = usedDefault != FALSE;
     return written > 0;
@@ -75,9 +75,9 @@ uint32_t OutOfMemoryError() { return ERROR_NOT_ENOUGH_MEMORY; }
 
 std::string SystemMessage(uint32_t error) {
     char* buffer = nullptr;
-    const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                       FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, error, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+    const DWORD n =
+        FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, error, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
     std::string message;
     if (n > 0 && buffer) message.assign(buffer, n > 100 ? 100 : n);
     if (buffer) LocalFree(buffer);

@@ -12,10 +12,10 @@
 namespace vd {
 
 struct ElementRecord {
-    uint32_t start;            // offset of the '<' that opens the element
-    uint32_t length;           // through the '>' that closes it
-    uint32_t tagLengths;       // bits 0-21 start tag, bits 22-31 end tag
-    uint32_t levelAndFlags;    // bits 0-15 nesting level, flags below
+    uint32_t start;          // offset of the '<' that opens the element
+    uint32_t length;         // through the '>' that closes it
+    uint32_t tagLengths;     // bits 0-21 start tag, bits 22-31 end tag
+    uint32_t levelAndFlags;  // bits 0-15 nesting level, flags below
     uint32_t parent;
     uint32_t firstChild;
     uint32_t nextSibling;
@@ -56,9 +56,7 @@ public:
 
     uint32_t Capacity() const { return capacity_; }
     ElementRecord& operator[](uint32_t i) { return segments_[i >> kSegmentBits][i & (kSegmentSize - 1)]; }
-    const ElementRecord& operator[](uint32_t i) const {
-        return segments_[i >> kSegmentBits][i & (kSegmentSize - 1)];
-    }
+    const ElementRecord& operator[](uint32_t i) const { return segments_[i >> kSegmentBits][i & (kSegmentSize - 1)]; }
     // Bytes held by the records.
     std::size_t BytesReserved() const { return static_cast<std::size_t>(capacity_) * sizeof(ElementRecord); }
 

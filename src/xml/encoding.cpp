@@ -31,7 +31,8 @@ void AppendUnit32(std::string& out, uint32_t cp) {
 }
 
 uint32_t Unit16(std::string_view s, std::size_t i) {
-    return static_cast<unsigned char>(s[2 * i]) | (static_cast<uint32_t>(static_cast<unsigned char>(s[2 * i + 1])) << 8);
+    return static_cast<unsigned char>(s[2 * i]) |
+           (static_cast<uint32_t>(static_cast<unsigned char>(s[2 * i + 1])) << 8);
 }
 
 std::u16string Units16(std::string_view s) {
@@ -180,8 +181,8 @@ std::string ConvertText(std::string_view to, std::string_view from, std::string_
     return out;
 }
 
-std::string ConvertOwnedText(std::string_view to, std::string_view from, std::string&& source,
-                             uint32_t ansiCodePage, bool* lossy, std::size_t knownAscii) {
+std::string ConvertOwnedText(std::string_view to, std::string_view from, std::string&& source, uint32_t ansiCodePage,
+                             bool* lossy, std::size_t knownAscii) {
     if (knownAscii > source.size()) knownAscii = source.size();
     const uint32_t target = CodePageOf(to, ansiCodePage);
     const uint32_t origin = CodePageOf(from, ansiCodePage);
@@ -189,9 +190,10 @@ std::string ConvertOwnedText(std::string_view to, std::string_view from, std::st
                            target != static_cast<uint32_t>(kCodePageUtf32Units) &&
                            origin != static_cast<uint32_t>(kCodePageUtf32Units);
     // Text the conversion would give back unchanged keeps its buffer.
-    if (multibyte && (target == origin || (CanKeepAscii(target, origin) &&
-                                           knownAscii + AsciiPrefix(source.data() + knownAscii, source.size() - knownAscii) ==
-                                               source.size()))) {
+    if (multibyte &&
+        (target == origin ||
+         (CanKeepAscii(target, origin) &&
+          knownAscii + AsciiPrefix(source.data() + knownAscii, source.size() - knownAscii) == source.size()))) {
         if (lossy) *lossy = false;
         return std::move(source);
     }

@@ -26,8 +26,8 @@ std::string ConvertText(std::string_view to, std::string_view from, std::string_
 // give back unchanged (plain ASCII between code pages that keep it) is
 // returned without a copy. `knownAscii`: how many leading bytes the caller
 // already knows to be below 0x80.
-std::string ConvertOwnedText(std::string_view to, std::string_view from, std::string&& source,
-                             uint32_t ansiCodePage, bool* lossy, std::size_t knownAscii = 0);
+std::string ConvertOwnedText(std::string_view to, std::string_view from, std::string&& source, uint32_t ansiCodePage,
+                             bool* lossy, std::size_t knownAscii = 0);
 
 enum class Utf8Test { kInvalid, kAscii, kMultibyte };
 // Whether the bytes (up to the first zero byte) are UTF-8, and whether they

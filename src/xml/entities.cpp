@@ -43,9 +43,12 @@ uint32_t NumericValue(std::string_view body) {
     for (; i < body.size(); ++i) {
         const char c = body[i];
         uint32_t digit;
-        if (IsDigit(c)) digit = static_cast<uint32_t>(c - '0');
-        else if (hex && c >= 'a' && c <= 'f') digit = static_cast<uint32_t>(c - 'a' + 10);
-        else break;
+        if (IsDigit(c))
+            digit = static_cast<uint32_t>(c - '0');
+        else if (hex && c >= 'a' && c <= 'f')
+            digit = static_cast<uint32_t>(c - 'a' + 10);
+        else
+            break;
         value = value * (hex ? 16 : 10) + digit;
         if (value > 0x10FFFF) return 0;
     }
@@ -71,8 +74,7 @@ bool AppendCharacter(std::string& out, uint32_t value, const CharClasses& classe
     }
     std::string bytes;
     bool lossy = false;
-    if (!codepage::FromWide(classes.CodePage(), units, n, bytes, &lossy) || lossy || bytes.empty() ||
-        bytes.size() > 5)
+    if (!codepage::FromWide(classes.CodePage(), units, n, bytes, &lossy) || lossy || bytes.empty() || bytes.size() > 5)
         return false;
     out += bytes;
     return true;
@@ -89,8 +91,8 @@ uint32_t EntityCodePoint(std::string_view writtenName) {
     uint32_t found = 0;
     while (*p) {
         const std::size_t length = static_cast<std::size_t>(p[0] - '0');
-        const uint32_t codePoint = static_cast<uint32_t>((p[1] - '0') * 1000 + (p[2] - '0') * 100 +
-                                                         (p[3] - '0') * 10 + (p[4] - '0'));
+        const uint32_t codePoint =
+            static_cast<uint32_t>((p[1] - '0') * 1000 + (p[2] - '0') * 100 + (p[3] - '0') * 10 + (p[4] - '0'));
         const char* entryName = p + 5;
         if (length == name.size() && std::memcmp(entryName, name.data(), length) == 0) {
             // The capital form comes first. A name written with a capital
@@ -161,8 +163,7 @@ std::string DecodeEntities(const char* text, std::size_t length, const CharClass
     return out;
 }
 
-std::string_view DecodedView(const char* text, std::size_t length, const CharClasses& classes,
-                             std::string& scratch) {
+std::string_view DecodedView(const char* text, std::size_t length, const CharClasses& classes, std::string& scratch) {
     if (classes.Find(text, 0, length, '&') >= length) return std::string_view(text, length);
     scratch.clear();
     AppendDecoded(scratch, text, length, classes);
@@ -184,37 +185,47 @@ std::string EscapeText(std::string_view text, uint32_t flags, const CharClasses&
             continue;
         }
         switch (c) {
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '\'': out += quotes ? "&apos;" : "'"; break;
-        case '"': out += quotes ? "&quot;" : "\""; break;
-        case '&': {
-            std::size_t j = i + 1;
-            bool reference = false;
-            if ((flags & kEscapeKeepReferences) && j < end) {
-                const char f = text[j];
-                if (IsLetter(f) || f == '#' || f == ':' || f == '_' || static_cast<unsigned char>(f) >= 0x80) {
-                    ++j;
-                    while (j < end) {
-                        const char r = text[j];
-                        if (IsLetter(r) || IsDigit(r) || r == '-' || r == '.' || r == ':' || r == '_' ||
-                            static_cast<unsigned char>(r) >= 0x80)
-                            ++j;
-                        else
-                            break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '\'':
+                out += quotes ? "&apos;" : "'";
+                break;
+            case '"':
+                out += quotes ? "&quot;" : "\"";
+                break;
+            case '&': {
+                std::size_t j = i + 1;
+                bool reference = false;
+                if ((flags & kEscapeKeepReferences) && j < end) {
+                    const char f = text[j];
+                    if (IsLetter(f) || f == '#' || f == ':' || f == '_' || static_cast<unsigned char>(f) >= 0x80) {
+                        ++j;
+                        while (j < end) {
+                            const char r = text[j];
+                            if (IsLetter(r) || IsDigit(r) || r == '-' || r == '.' || r == ':' || r == '_' ||
+                                static_cast<unsigned char>(r) >= 0x80)
+                                ++j;
+                            else
+                                break;
+                        }
+                        reference = j < end && text[j] == ';';
                     }
-                    reference = j < end && text[j] == ';';
                 }
+                if (reference) {
+                    out.append(text.data() + i, j + 1 - i);
+                    i = j + 1;
+                    continue;
+                }
+                out += "&amp;";
+                break;
             }
-            if (reference) {
-                out.append(text.data() + i, j + 1 - i);
-                i = j + 1;
-                continue;
-            }
-            out += "&amp;";
-            break;
-        }
-        default: out += c; break;
+            default:
+                out += c;
+                break;
         }
         ++i;
     }

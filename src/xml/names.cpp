@@ -230,8 +230,8 @@ void ScanAttributes(const char* s, std::size_t from, std::size_t end, std::strin
     ScanAttributes(s, from, end, &name, 1, ignoreCase, cc, &scan);
 }
 
-void ScanAttributes(const char* s, std::size_t from, std::size_t end, const std::string_view* names,
-                    std::size_t count, bool ignoreCase, const CharClasses& cc, AttributeScan* scans) {
+void ScanAttributes(const char* s, std::size_t from, std::size_t end, const std::string_view* names, std::size_t count,
+                    bool ignoreCase, const CharClasses& cc, AttributeScan* scans) {
     for (std::size_t k = 0; k < count; ++k) {
         // Field by field, not through a temporary on the stack.
         AttributeScan& scan = scans[k];

@@ -35,11 +35,11 @@ inline bool NameSelects(std::string_view name, std::string_view actual, bool ign
 struct AttributeScan {
     bool found = false;
     bool hasValue = false;
-    std::size_t nameOffset = 0, nameLength = 0;          // the name as written
-    std::size_t valueOffset = 0, valueLength = 0;        // the value without its quotes
+    std::size_t nameOffset = 0, nameLength = 0;              // the name as written
+    std::size_t valueOffset = 0, valueLength = 0;            // the value without its quotes
     std::size_t valueTokenOffset = 0, valueTokenLength = 0;  // the value with its quotes
-    std::size_t lastTokenEnd = 0;  // end of the last token seen (tag name or attribute)
-    bool mayHoldReference = true;  // false when the value is known to hold no '&'
+    std::size_t lastTokenEnd = 0;                            // end of the last token seen (tag name or attribute)
+    bool mayHoldReference = true;                            // false when the value is known to hold no '&'
 };
 
 // Scans the tag whose name starts at `from` and which ends before `end`

@@ -182,8 +182,6 @@ std::string XmlDocument::ChildElementText() const {
 }
 
 std::string_view XmlDocument::ElementTextView(std::string& scratch) const { return TextViewOf(current_, scratch); }
-std::string_view XmlDocument::ChildElementTextView(std::string& scratch) const {
-    return TextViewOf(child_, scratch);
-}
+std::string_view XmlDocument::ChildElementTextView(std::string& scratch) const { return TextViewOf(child_, scratch); }
 
 }  // namespace vd

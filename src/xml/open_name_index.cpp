@@ -13,16 +13,13 @@ std::uint64_t Key(std::uint64_t hash, std::size_t length) {
     return hash ^ (static_cast<std::uint64_t>(length) * 0x9E3779B97F4A7C15ull);
 }
 
-bool SelectsAfter(char next) {
-    return next == ' ' || next == '=' || next == '/' || next == '[' || next == ']';
-}
+bool SelectsAfter(char next) { return next == ' ' || next == '=' || next == '/' || next == '[' || next == ']'; }
 
 // Walks a name byte by byte as NameSelects compares it: with case folding,
 // single-byte letters fold and the second byte of a double-byte character
 // stays as it is. Calls boundary(length, hash) before each byte and at the end.
 template <typename Boundary>
-void WalkName(const char* name, std::size_t length, bool ignoreCase, const CharClasses& classes,
-              Boundary boundary) {
+void WalkName(const char* name, std::size_t length, bool ignoreCase, const CharClasses& classes, Boundary boundary) {
     std::uint64_t hash = kHashStart;
     bool trail = false;
     for (std::size_t i = 0; i < length; ++i) {

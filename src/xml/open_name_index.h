@@ -44,8 +44,8 @@ private:
     bool ignoreCase_;
     const CharClasses& classes_;
     std::unordered_map<std::uint64_t, std::vector<std::uint32_t>> positions_;
-    std::vector<std::uint64_t> keys_;               // every registration, in push order
-    std::vector<std::uint32_t> keyCountBefore_;     // keys_.size() when each position was pushed
+    std::vector<std::uint64_t> keys_;            // every registration, in push order
+    std::vector<std::uint32_t> keyCountBefore_;  // keys_.size() when each position was pushed
 };
 
 }  // namespace vd

@@ -16,8 +16,7 @@ void Unterminated(XmlToken& t, const char* type, std::size_t end) {
 }
 
 // An error node runs to the next '>' (inclusive) or up to the next '<'.
-void ErrorNode(const char* s, std::size_t from, std::size_t end, const CharClasses& cc, const char* name,
-               XmlToken& t) {
+void ErrorNode(const char* s, std::size_t from, std::size_t end, const CharClasses& cc, const char* name, XmlToken& t) {
     const std::size_t stop = cc.FindEither(s, from, end, '>', '<');
     if (stop >= end) {
         Unterminated(t, "tag", end);
@@ -45,9 +44,9 @@ void ReadStartTag(const char* s, std::size_t end, const CharClasses& cc, XmlToke
         const char c = s[i];
         if (c == '>') {
             const std::size_t slash = i - 1;
-            t.emptyElement = s[slash] == '/' && multibyteEnd != i &&
-                             (slash == nameEnd || slash == closeQuoteEnd ||
-                              (multibyteEnd != slash && cc.IsBlank(s[slash - 1])));
+            t.emptyElement =
+                s[slash] == '/' && multibyteEnd != i &&
+                (slash == nameEnd || slash == closeQuoteEnd || (multibyteEnd != slash && cc.IsBlank(s[slash - 1])));
             Finish(t, kNodeElement, i + 1);
             return;
         }

@@ -200,83 +200,83 @@ bool XmlDocument::ParseText() {
             ReadToken(s, pos, size, classes_, token);
         pos = token.offset + token.length;
         switch (token.kind) {
-        case kNodeElement: {
-            const char* refused = nullptr;
-            if (token.length > ElementRecord::kMaxStartTag)
-                refused = "start_tag";
-            else if (open.size() > ElementRecord::kMaxLevel)
-                refused = "level";
-            uint32_t n = 0;
-            if (!refused && !TakeRecord(n)) refused = "index";
-            if (refused) {
-                Log("size_limit", "type", refused, "offset", static_cast<long long>(token.offset));
-                MarkError(innermost());
+            case kNodeElement: {
+                const char* refused = nullptr;
+                if (token.length > ElementRecord::kMaxStartTag)
+                    refused = "start_tag";
+                else if (open.size() > ElementRecord::kMaxLevel)
+                    refused = "level";
+                uint32_t n = 0;
+                if (!refused && !TakeRecord(n)) refused = "index";
+                if (refused) {
+                    Log("size_limit", "type", refused, "offset", static_cast<long long>(token.offset));
+                    MarkError(innermost());
+                    break;
+                }
+                ElementRecord& r = index_[n];
+                r.start = static_cast<uint32_t>(token.offset);
+                r.length = static_cast<uint32_t>(token.length);
+                r.tagLengths = static_cast<uint32_t>(token.length);
+                r.levelAndFlags = static_cast<uint32_t>(open.size());
+                if (open.empty())
+                    AppendChild(0, n, topFirst, topLast);
+                else
+                    AppendChild(open.back().index, n, open.back().firstChild, open.back().lastChild);
+                if (!token.emptyElement) {
+                    open.push_back(
+                        {n, static_cast<uint32_t>(token.nameOffset), static_cast<uint32_t>(token.nameLength), 0, 0});
+                    if (indexedNames) names.Push(token.nameOffset, token.nameLength);
+                }
                 break;
             }
-            ElementRecord& r = index_[n];
-            r.start = static_cast<uint32_t>(token.offset);
-            r.length = static_cast<uint32_t>(token.length);
-            r.tagLengths = static_cast<uint32_t>(token.length);
-            r.levelAndFlags = static_cast<uint32_t>(open.size());
-            if (open.empty())
-                AppendChild(0, n, topFirst, topLast);
-            else
-                AppendChild(open.back().index, n, open.back().firstChild, open.back().lastChild);
-            if (!token.emptyElement) {
-                open.push_back(
-                    {n, static_cast<uint32_t>(token.nameOffset), static_cast<uint32_t>(token.nameLength), 0, 0});
-                if (indexedNames) names.Push(token.nameOffset, token.nameLength);
-            }
-            break;
-        }
-        case kNodeEndTag: {
-            if (token.length > ElementRecord::kMaxEndTag) {
-                Log("size_limit", "type", "end_tag", "offset", static_cast<long long>(token.offset));
-                MarkError(innermost());
+            case kNodeEndTag: {
+                if (token.length > ElementRecord::kMaxEndTag) {
+                    Log("size_limit", "type", "end_tag", "offset", static_cast<long long>(token.offset));
+                    MarkError(innermost());
+                    break;
+                }
+                // Usually the end tag closes the innermost element; otherwise the
+                // name index finds the one it closes (and is kept from then on).
+                std::size_t k = open.size();
+                if (k == 0 || !EndTagMatches(open[k - 1], token.nameOffset, token.nameLength)) {
+                    if (!indexedNames) {
+                        for (const OpenElement& e : open) names.Push(e.nameOffset, e.nameLength);
+                        indexedNames = true;
+                    }
+                    const std::size_t q = names.Innermost(token.nameOffset, token.nameLength);
+                    if (q == OpenNameIndex::kNone) {
+                        k = 0;
+                    } else if (EndTagMatches(open[q], token.nameOffset, token.nameLength)) {
+                        k = q + 1;
+                    } else {
+                        // Two names with one hash: compare the slow way.
+                        while (k > 0 && !EndTagMatches(open[k - 1], token.nameOffset, token.nameLength)) --k;
+                    }
+                }
+                if (k == 0) {
+                    Log("lone_end_tag", "tagname", std::string_view(s + token.nameOffset, token.nameLength), "offset",
+                        static_cast<long long>(token.offset));
+                    MarkError(innermost());
+                    break;
+                }
+                if (open.size() > k) {
+                    UnendOpenElements(open, k, token.offset + 1);
+                    open.resize(k);
+                }
+                ElementRecord& r = index_[open.back().index];
+                r.length = static_cast<uint32_t>(token.offset + token.length - r.start);
+                r.tagLengths = ElementRecord::TagLengths(r.StartTagLength(), static_cast<uint32_t>(token.length));
+                open.pop_back();
+                if (indexedNames) names.PopTo(open.size());
                 break;
             }
-            // Usually the end tag closes the innermost element; otherwise the
-            // name index finds the one it closes (and is kept from then on).
-            std::size_t k = open.size();
-            if (k == 0 || !EndTagMatches(open[k - 1], token.nameOffset, token.nameLength)) {
-                if (!indexedNames) {
-                    for (const OpenElement& e : open) names.Push(e.nameOffset, e.nameLength);
-                    indexedNames = true;
-                }
-                const std::size_t q = names.Innermost(token.nameOffset, token.nameLength);
-                if (q == OpenNameIndex::kNone) {
-                    k = 0;
-                } else if (EndTagMatches(open[q], token.nameOffset, token.nameLength)) {
-                    k = q + 1;
-                } else {
-                    // Two names with one hash: compare the slow way.
-                    while (k > 0 && !EndTagMatches(open[k - 1], token.nameOffset, token.nameLength)) --k;
-                }
-            }
-            if (k == 0) {
-                Log("lone_end_tag", "tagname", std::string_view(s + token.nameOffset, token.nameLength), "offset",
+            case kNodeSyntaxError:
+                MarkError(innermost());
+                Log(token.error, token.errorType ? "type" : nullptr, token.errorType ? token.errorType : "", "offset",
                     static_cast<long long>(token.offset));
-                MarkError(innermost());
                 break;
-            }
-            if (open.size() > k) {
-                UnendOpenElements(open, k, token.offset + 1);
-                open.resize(k);
-            }
-            ElementRecord& r = index_[open.back().index];
-            r.length = static_cast<uint32_t>(token.offset + token.length - r.start);
-            r.tagLengths = ElementRecord::TagLengths(r.StartTagLength(), static_cast<uint32_t>(token.length));
-            open.pop_back();
-            if (indexedNames) names.PopTo(open.size());
-            break;
-        }
-        case kNodeSyntaxError:
-            MarkError(innermost());
-            Log(token.error, token.errorType ? "type" : nullptr, token.errorType ? token.errorType : "", "offset",
-                static_cast<long long>(token.offset));
-            break;
-        default:
-            break;
+            default:
+                break;
         }
     }
     if (!open.empty()) UnendOpenElements(open, 0, size);

@@ -31,16 +31,16 @@
 namespace vd {
 
 // Document flags.
-constexpr uint32_t kDocUtf16 = 0x01;            // the file is UTF-16, little-endian
-constexpr uint32_t kDocUtf8Mark = 0x04;         // the file is UTF-8 with a byte-order mark
-constexpr uint32_t kDocIgnoreCase = 0x08;       // compare names without regard to ASCII case
-constexpr uint32_t kDocReading = 0x10;          // bound to a file being read
-constexpr uint32_t kDocWriting = 0x20;          // bound to a file being written
-constexpr uint32_t kDocAppend = 0x40;           // writing appends to the file
-constexpr uint32_t kDocUtf16BigEndian = 0x80;   // the file is UTF-16, big-endian
+constexpr uint32_t kDocUtf16 = 0x01;           // the file is UTF-16, little-endian
+constexpr uint32_t kDocUtf8Mark = 0x04;        // the file is UTF-8 with a byte-order mark
+constexpr uint32_t kDocIgnoreCase = 0x08;      // compare names without regard to ASCII case
+constexpr uint32_t kDocReading = 0x10;         // bound to a file being read
+constexpr uint32_t kDocWriting = 0x20;         // bound to a file being written
+constexpr uint32_t kDocAppend = 0x40;          // writing appends to the file
+constexpr uint32_t kDocUtf16BigEndian = 0x80;  // the file is UTF-16, big-endian
 
 // AddElement flags.
-constexpr uint32_t kAddCdata = 0x01;           // write the data as CDATA
+constexpr uint32_t kAddCdata = 0x01;  // write the data as CDATA
 constexpr uint32_t kAddNoLineBreaks = 0x02;
 constexpr uint32_t kAddSpacedEmpty = 0x04;     // an empty element ends with " />"
 constexpr uint32_t kAddKeepReferences = 0x08;  // escaping leaves references alone
@@ -135,8 +135,7 @@ public:
     // such a node is left out and the document is not well formed.
     static void AppendResultEntry(std::string& log, const CharClasses& classes, const char* name,
                                   const char* textName = nullptr, std::string_view text = {},
-                                  const char* numberName = nullptr, long long number = 0,
-                                  long long offset2 = -1);
+                                  const char* numberName = nullptr, long long number = 0, long long offset2 = -1);
 
     // Limits of the record layout; larger sizes are refused.
     static constexpr std::size_t kMaxTextLength = 0x7FFFFFFF;
