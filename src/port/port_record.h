@@ -91,7 +91,6 @@ struct PortRecord : std::enable_shared_from_this<PortRecord> {
     FrameQueue videoQueue;
     FrameQueue audioQueue;
     CurrentFrame currentFrame;
-    std::atomic<bool> useDrawDib{false};  // the picture on display is drawn through DrawDib
 
     // The overlay read from a file port's side file.
     PortOverlayLock overlayLock;

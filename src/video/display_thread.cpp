@@ -207,7 +207,6 @@ bool Display::Prepare(const QueuedFrame& frame) {
     }
     if (wanted == &dib_ && !dib_.Prepare(frame.kind, frame.width, frame.height)) wanted = nullptr;
     active_ = wanted;
-    record_.useDrawDib.store(active_ == &dib_);
     return active_ != nullptr;
 }
 
