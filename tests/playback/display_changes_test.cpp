@@ -9,18 +9,10 @@
 namespace vdtest {
 namespace {
 
-constexpr std::uint32_t kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF, kWhite = 0xFFFFFF,
-                        kGrey = 0x808080, kYellow = 0xFFFF00, kCyan = 0x00FFFF;
+constexpr std::uint32_t kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF, kYellow = 0xFFFF00, kCyan = 0x00FFFF;
 
 TEST_F(PlaybackTest, KindAndSizeChangesAreEachShownInTheirOwnFormat) {
-    const int width = 64, height = 48;  // the window; smaller pictures are stretched over it
-    TestWindow window(width, height);
-    ASSERT_NE(window.handle(), nullptr);
-    const int port = OpenFilePort();
-    ASSERT_EQ(decoder_->Play(port, window.handle()), 0);
-    ASSERT_TRUE(ShowFirstPicture(deployment_.sdk, port, window, FlatFrame(width, height, kGrey), kGrey,
-                                 FlatFrame(width, height, kWhite), kWhite))
-        << CentreColour(window);
+    ASSERT_NO_FATAL_FAILURE(ShowPort({64, 48}));  // smaller pictures are stretched over the window
 
     struct Step {
         int kind;
@@ -41,11 +33,10 @@ TEST_F(PlaybackTest, KindAndSizeChangesAreEachShownInTheirOwnFormat) {
     };
     for (const Step& s : steps) {
         SCOPED_TRACE(testing::Message() << KindName(s.kind) << " " << s.width << "x" << s.height);
-        ASSERT_EQ(DeliverFrame(deployment_.sdk, port, FlatFrame(s.width, s.height, s.colour, s.kind)), 0);
-        EXPECT_TRUE(ShowsColour(window, s.colour)) << CentreColour(window);
+        ASSERT_EQ(DeliverFrame(deployment_.sdk, port_, FlatFrame(s.width, s.height, s.colour, s.kind)), 0);
+        EXPECT_TRUE(ShowsColour(*window_, s.colour)) << CentreColour(*window_);
     }
-    EXPECT_EQ(decoder_->Stop(port), 0);
-    EXPECT_EQ(decoder_->CloseFile(port), 0);
+    EndShownPort();
 }
 
 }  // namespace

@@ -24,10 +24,7 @@ TEST_P(DisplayKinds, ColourBarsReachTheWindow) {
     const int kind = std::get<0>(GetParam());
     ForcedOutput output(std::get<1>(GetParam()));
     const int width = 320, height = 240;
-    TestWindow window(width, height);
-    ASSERT_NE(window.handle(), nullptr);
-    const int port = OpenFilePort();
-    ASSERT_EQ(decoder_->Play(port, window.handle()), 0);
+    ASSERT_NO_FATAL_FAILURE(PlayInWindow({width, height}));
 
     const RgbPicture bars = ColourBars(width, height, {kRed, kGreen, kBlue, kWhite});
     const std::vector<std::uint8_t> bytes = Encode(bars, kind);
@@ -36,12 +33,11 @@ TEST_P(DisplayKinds, ColourBarsReachTheWindow) {
 
     bool shown = false;
     for (int attempt = 0; attempt < 20 && !shown; ++attempt) {
-        ASSERT_EQ(Deliver(port, bytes, width, height, kind), 0);
-        shown = ShowsColours(window, probes, 48, 500);
+        ASSERT_EQ(Deliver(port_, bytes, width, height, kind), 0);
+        shown = ShowsColours(*window_, probes, 48, 500);
     }
-    EXPECT_TRUE(shown) << KindName(kind) << ": " << Describe(window, probes);
-    EXPECT_EQ(decoder_->Stop(port), 0);
-    EXPECT_EQ(decoder_->CloseFile(port), 0);
+    EXPECT_TRUE(shown) << KindName(kind) << ": " << Describe(*window_, probes);
+    EndShownPort();
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryKind, DisplayKinds,
@@ -69,17 +65,12 @@ TEST_F(PlaybackTest, TheVideoOutputIsForcedOrChosenAndTraced) {
         SCOPED_TRACE(c.setting);
         ForcedOutput output(c.setting);
         TraceCatcher traces("video output: ");
-        TestWindow window(64, 48);
-        ASSERT_NE(window.handle(), nullptr);
-        OpenFilePort(++port);
-        ASSERT_EQ(decoder_->Play(port, window.handle()), 0);
-        std::unique_ptr<DeliveryThread> delivery(new DeliveryThread(
-            deployment_.sdk, port, std::vector<SdkFrame>(40, FlatFrame(64, 48, kRed)), [&] { decoder_->Stop(port); }));
+        ASSERT_NO_FATAL_FAILURE(PlayInWindow({64, 48, false, ++port}));
+        std::unique_ptr<DeliveryThread> delivery = Deliveries(std::vector<SdkFrame>(40, Frame(kRed)));
         EXPECT_TRUE(traces.Saw({"port=" + std::to_string(port) + " ", c.expected}, 30000))
             << (traces.lines().empty() ? "no trace" : traces.lines().back());
-        EXPECT_TRUE(ShowsColour(window, kRed)) << CentreColour(window);
-        EXPECT_EQ(decoder_->Stop(port), 0);
-        EXPECT_EQ(decoder_->CloseFile(port), 0);
+        EXPECT_TRUE(ShowsColour(*window_, kRed)) << CentreColour(*window_);
+        EndShownPort();
     }
 }
 

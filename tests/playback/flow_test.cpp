@@ -15,14 +15,7 @@ namespace {
 
 constexpr std::uint32_t kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF;
 
-class Flow : public ShownPortTest {
-protected:
-    Flow() : ShownPortTest(false) {}
-    std::unique_ptr<DeliveryThread> Deliveries(std::vector<SdkFrame> frames) {
-        return std::unique_ptr<DeliveryThread>(
-            new DeliveryThread(deployment_.sdk, port_, std::move(frames), [this] { decoder_->Stop(port_); }));
-    }
-};
+class Flow : public ShownPortTest {};
 
 enum class Release { ByTheDisplay, ByStop };
 

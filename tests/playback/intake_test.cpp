@@ -17,7 +17,7 @@ namespace {
 
 constexpr UINT kNotify = WM_USER + 7;
 constexpr UINT kOtherNotify = WM_USER + 8;
-constexpr std::uint32_t kRed = 0xFF0000, kGreen = 0x00FF00, kWhite = 0xFFFFFF, kGrey = 0x808080;
+constexpr std::uint32_t kRed = 0xFF0000, kGreen = 0x00FF00;
 
 class Intake : public PlaybackTest {
 protected:
@@ -153,16 +153,12 @@ TEST_F(Intake, DecodeCallbackSeesEachFrameAsDelivered) {
 // picture's, reaches the decode callback but is never drawn; the port goes
 // on showing the pictures after it.
 TEST_F(Intake, BrokenPicturesReachTheDecodeCallbackButAreNotShown) {
-    const int width = 64, height = 48;
-    TestWindow window(width, height);
-    ASSERT_NE(window.handle(), nullptr);
-    const int port = OpenFilePort(7);
+    const int width = kWidth, height = kHeight;
+    ASSERT_NO_FATAL_FAILURE(OpenWithWindow());
     DecodeRecorder recorder;
-    ASSERT_EQ(decoder_->SetDecodeCallBack(port, DecodeRecorder::Callback, 1), 0);
-    ASSERT_EQ(decoder_->Play(port, window.handle()), 0);
-    ASSERT_TRUE(ShowFirstPicture(deployment_.sdk, port, window, FlatFrame(width, height, kGrey), kGrey,
-                                 FlatFrame(width, height, kWhite), kWhite))
-        << CentreColour(window);
+    ASSERT_EQ(decoder_->SetDecodeCallBack(port_, DecodeRecorder::Callback, 1), 0);
+    ASSERT_EQ(decoder_->Play(port_, window_->handle()), 0);
+    ASSERT_NO_FATAL_FAILURE(ShowFirst());
 
     struct Case {
         const char* name;
@@ -185,18 +181,15 @@ TEST_F(Intake, BrokenPicturesReachTheDecodeCallbackButAreNotShown) {
         std::vector<std::uint8_t> bytes = Encode(Flat(width, height, kRed), c.kind);
         bytes.resize(bytes.size() - static_cast<std::size_t>(c.sizeCut));
         const std::size_t before = recorder.Calls().size();
-        ASSERT_EQ(deployment_.sdk.Deliver(port, bytes.data(), static_cast<int>(bytes.size()), c.width, c.height, 0,
-                                          c.kind, 25),
-                  0);
+        ASSERT_EQ(Deliver(port_, bytes, c.width, c.height, c.kind), 0);
         ASSERT_EQ(recorder.Calls().size(), before + 1);
         EXPECT_EQ(recorder.Calls().back().size, static_cast<int>(bytes.size()));
-        EXPECT_TRUE(KeepsColour(window, kWhite)) << CentreColour(window);
+        EXPECT_TRUE(KeepsColour(*window_, kWhite)) << CentreColour(*window_);
     }
     // The display is still there for the next good picture.
-    ASSERT_EQ(DeliverFrame(deployment_.sdk, port, FlatFrame(width, height, kGreen)), 0);
-    EXPECT_TRUE(ShowsColour(window, kGreen)) << CentreColour(window);
-    EXPECT_EQ(decoder_->Stop(port), 0);
-    EXPECT_EQ(decoder_->CloseFile(port), 0);
+    ASSERT_EQ(DeliverFrame(deployment_.sdk, port_, Frame(kGreen)), 0);
+    EXPECT_TRUE(ShowsColour(*window_, kGreen)) << CentreColour(*window_);
+    EndShownPort();
 }
 
 }  // namespace

@@ -25,16 +25,13 @@ std::string Line(const char* id, const char* colour, int y) {
 
 TEST_F(OverlayEdgesOnScreen, SeekingBackAndForthShowsTheItemsOfEachStamp) {
     // Red from 1 s to 2 s; green from 5 s on; blue from 3 s to 6 s.
-    const int port = OpenWithSideFile("<Overlay>"
-                                      "<Group Stamp=\"1\">" + Line("early", "ff0000", 60) + "</Group>"
-                                      "<Group Stamp=\"2\"><Line ID=\"early\"/></Group>"
-                                      "<Group Stamp=\"3\">" + Line("middle", "0000ff", 180) + "</Group>"
-                                      "<Group Stamp=\"5\">" + Line("late", "00ff00", 120) + "</Group>"
-                                      "<Group Stamp=\"6\"><Line ID=\"middle\"/></Group>"
-                                      "</Overlay>");
-    ASSERT_GE(port, 0);
-    TestWindow window(kWidth, kHeight);
-    ASSERT_EQ(decoder_->Play(port, window.handle()), 0);
+    std::string side = "<Overlay>";
+    side += "<Group Stamp=\"1\">" + Line("early", "ff0000", 60) + "</Group>";
+    side += "<Group Stamp=\"2\"><Line ID=\"early\"/></Group>";
+    side += "<Group Stamp=\"3\">" + Line("middle", "0000ff", 180) + "</Group>";
+    side += "<Group Stamp=\"5\">" + Line("late", "00ff00", 120) + "</Group>";
+    side += "<Group Stamp=\"6\"><Line ID=\"middle\"/></Group></Overlay>";
+    ASSERT_NO_FATAL_FAILURE(PlayWithSideFile(side));
 
     struct Step {
         int seekSeconds;
@@ -51,16 +48,14 @@ TEST_F(OverlayEdgesOnScreen, SeekingBackAndForthShowsTheItemsOfEachStamp) {
         {6, 6000, kBlack, kGreen, kBlue},
     };
     for (const Step& step : steps) {
-        ASSERT_EQ(decoder_->SetPlayTime(port, step.seekSeconds), 0);
+        ASSERT_EQ(decoder_->SetPlayTime(port_, step.seekSeconds), 0);
         const std::vector<Probe> probes = {{150, 60, step.early}, {150, 120, step.late}, {150, 180, step.middle},
                                            {150, 90, kBlack}};
-        EXPECT_TRUE(Shows(window, port, step.stamp, probes))
-            << "after seeking to " << step.seekSeconds << " s, picture " << step.stamp << ": "
-            << Describe(window, probes);
+        EXPECT_TRUE(Shows(step.stamp, probes)) << "after seeking to " << step.seekSeconds << " s, picture "
+                                               << step.stamp << ": " << Describe(*window_, probes);
     }
     EXPECT_EQ(deployment_.sdk.CallCount("KV_SetPlayTime"), static_cast<int>(std::size(steps)));
-    EXPECT_EQ(decoder_->Stop(port), 0);
-    EXPECT_EQ(decoder_->CloseFile(port), 0);
+    EndShownPort();
 }
 
 TEST_F(OverlayEdgesOnScreen, AMalformedSideFileShowsNothing) {
@@ -81,15 +76,11 @@ TEST_F(OverlayEdgesOnScreen, AMalformedSideFileShowsNothing) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const int port = OpenWithSideFile(c.sideFile);
-        ASSERT_GE(port, 0);
-        TestWindow window(kWidth, kHeight);
-        ASSERT_EQ(decoder_->Play(port, window.handle()), 0);
+        ASSERT_NO_FATAL_FAILURE(PlayWithSideFile(c.sideFile));
         // Blue video: the picture is seen, and whatever covers it.
         const std::vector<Probe> probes = {{150, 60, c.drawn ? kRed : kBlue}, {150, 100, kBlue}};
-        EXPECT_TRUE(Shows(window, port, 0, probes, kBlue)) << Describe(window, probes);
-        EXPECT_EQ(decoder_->Stop(port), 0);
-        EXPECT_EQ(decoder_->CloseFile(port), 0);
+        EXPECT_TRUE(Shows(0, probes, kBlue)) << Describe(*window_, probes);
+        EndShownPort();
     }
 }
 
@@ -109,16 +100,11 @@ TEST_F(OverlayEdgesOnScreen, TheSideFileOfAMediaNameWithoutAnExtensionIsFound) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.media) + " with " + c.sideFile);
-        const int port = OpenWithSideFile("<Overlay><Group Stamp=\"0\">" + Line("bar", "ff0000", 60) +
-                                              "</Group></Overlay>",
-                                          c.media, c.sideFile);
-        ASSERT_GE(port, 0);
-        TestWindow window(kWidth, kHeight);
-        ASSERT_EQ(decoder_->Play(port, window.handle()), 0);
+        ASSERT_NO_FATAL_FAILURE(PlayWithSideFile(
+            "<Overlay><Group Stamp=\"0\">" + Line("bar", "ff0000", 60) + "</Group></Overlay>", c.media, c.sideFile));
         const std::vector<Probe> probes = {{150, 60, c.drawn ? kRed : kBlue}, {150, 100, kBlue}};
-        EXPECT_TRUE(Shows(window, port, 0, probes, kBlue)) << Describe(window, probes);
-        EXPECT_EQ(decoder_->Stop(port), 0);
-        EXPECT_EQ(decoder_->CloseFile(port), 0);
+        EXPECT_TRUE(Shows(0, probes, kBlue)) << Describe(*window_, probes);
+        EndShownPort();
     }
 }
 
@@ -178,17 +164,13 @@ TEST_F(OverlayEdgesOnScreen, SideFilesWithAByteOrderMarkDrawTheirLinesAndTexts) 
     };
     for (const auto& [what, encoding] : encodings) {
         SCOPED_TRACE(what);
-        const int port = OpenWithSideFile(Bytes(document, encoding));
-        ASSERT_GE(port, 0);
-        TestWindow window(kWidth, kHeight);
-        ASSERT_EQ(decoder_->Play(port, window.handle()), 0);
+        ASSERT_NO_FATAL_FAILURE(PlayWithSideFile(Bytes(document, encoding)));
         const std::vector<Probe> probes = {{150, 60, kRed}, {150, 100, kBlack}};
-        EXPECT_TRUE(Shows(window, port, 0, probes)) << Describe(window, probes);
+        EXPECT_TRUE(Shows(0, probes)) << Describe(*window_, probes);
         int others = 0;
-        EXPECT_TRUE(ShowsGlyphs(window, port, 0, RECT{20, 130, 300, 200}, kGreen, 20, &others)) << "no glyphs";
+        EXPECT_TRUE(ShowsGlyphs(0, RECT{20, 130, 300, 200}, kGreen, 20, &others)) << "no glyphs";
         EXPECT_EQ(others, 0) << "pixels neither glyph nor video";
-        EXPECT_EQ(decoder_->Stop(port), 0);
-        EXPECT_EQ(decoder_->CloseFile(port), 0);
+        EndShownPort();
     }
 }
 

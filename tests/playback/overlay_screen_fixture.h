@@ -19,21 +19,20 @@ protected:
     static constexpr int kWidth = 320, kHeight = 240;
 
     // Writes `sideFile` (bytes as they are) under `sideName` in the deployment
-    // directory and opens `mediaName` there as a file port; -1 on failure.
-    // Names may hold a subdirectory, which is created.
-    int OpenWithSideFile(const std::string& sideFile, const std::string& mediaName = "cam1.avi",
-                         const std::string& sideName = "cam1.lti");
+    // directory, opens `mediaName` there as a file port and plays it in a
+    // window of the pictures' size (the shown port). Names may hold a
+    // subdirectory, which is created.
+    void PlayWithSideFile(const std::string& sideFile, const std::string& mediaName = "cam1.avi",
+                          const std::string& sideName = "cam1.lti");
 
-    // Delivers pictures of one colour (`video`) stamped `stamp` until the
-    // window shows the probes' colours (a few seconds at most).
-    bool Shows(TestWindow& window, int port, unsigned int stamp, const std::vector<Probe>& probes,
-               std::uint32_t video = kBlack);
+    // Delivers pictures of one colour (`video`) stamped `stamp` to the shown
+    // port until its window shows the probes' colours (a few seconds at most).
+    bool Shows(unsigned int stamp, const std::vector<Probe>& probes, std::uint32_t video = kBlack);
 
     // Delivers black pictures stamped `stamp` until more than `least` pixels
     // of the rectangle come near `colour` (a few seconds at most). `others`
     // gets the number of pixels there that are neither that colour nor black.
-    bool ShowsGlyphs(TestWindow& window, int port, unsigned int stamp, const RECT& area, std::uint32_t colour,
-                     int least, int* others = nullptr);
+    bool ShowsGlyphs(unsigned int stamp, const RECT& area, std::uint32_t colour, int least, int* others = nullptr);
 };
 
 }  // namespace vdtest

@@ -28,43 +28,39 @@ private:
 };
 
 TEST_P(OverlayOnScreen, ItemsAppearInTheirColoursWithinTheirSpanOnly) {
-    const int port = OpenWithSideFile(
-        "<Overlay>"
-        "<Group Stamp=\"1\">"
-        "<Line ID=\"bar\" Color=\"FF0000\"><Point>10,100</Point><Point>300,100</Point></Line>"
-        "<Line ID=\"dot\" Color=\"00FF00\"><Point>50,50</Point></Line>"
-        "<Line ID=\"hidden\" Color=\"FF00FF\"><Point>10,200</Point><Point>300,200</Point></Line>"
-        "</Group>"
-        "<Group Stamp=\"2\"><Line ID=\"bar\"/></Group>"
-        "</Overlay>");
-    TestWindow window(320, 240);
-    ASSERT_EQ(decoder_->Play(port, window.handle()), 0);
+    ASSERT_NO_FATAL_FAILURE(
+        PlayWithSideFile("<Overlay>"
+                         "<Group Stamp=\"1\">"
+                         "<Line ID=\"bar\" Color=\"FF0000\"><Point>10,100</Point><Point>300,100</Point></Line>"
+                         "<Line ID=\"dot\" Color=\"00FF00\"><Point>50,50</Point></Line>"
+                         "<Line ID=\"hidden\" Color=\"FF00FF\"><Point>10,200</Point><Point>300,200</Point></Line>"
+                         "</Group>"
+                         "<Group Stamp=\"2\"><Line ID=\"bar\"/></Group>"
+                         "</Overlay>"));
 
     const std::vector<Probe> inside = {{150, 100, kRed}, {150, 60, kBlack}, {50, 50, kBlack}, {150, 200, kBlack}};
-    EXPECT_TRUE(Shows(window, port, 1000, inside)) << "stamp 1000: " << Describe(window, inside);
-    EXPECT_TRUE(Shows(window, port, 2000, inside)) << "stamp 2000: " << Describe(window, inside);
+    EXPECT_TRUE(Shows(1000, inside)) << "stamp 1000: " << Describe(*window_, inside);
+    EXPECT_TRUE(Shows(2000, inside)) << "stamp 2000: " << Describe(*window_, inside);
     const std::vector<Probe> outside = {{150, 100, kBlack}, {200, 100, kBlack}};
-    EXPECT_TRUE(Shows(window, port, 999, outside)) << "stamp 999: " << Describe(window, outside);
-    EXPECT_TRUE(Shows(window, port, 2001, outside)) << "stamp 2001: " << Describe(window, outside);
+    EXPECT_TRUE(Shows(999, outside)) << "stamp 999: " << Describe(*window_, outside);
+    EXPECT_TRUE(Shows(2001, outside)) << "stamp 2001: " << Describe(*window_, outside);
     // A file port keeps its items: back inside the span, the line is there again.
-    EXPECT_TRUE(Shows(window, port, 1500, inside)) << "stamp 1500: " << Describe(window, inside);
-    EXPECT_EQ(decoder_->Stop(port), 0);
-    EXPECT_EQ(decoder_->CloseFile(port), 0);
+    EXPECT_TRUE(Shows(1500, inside)) << "stamp 1500: " << Describe(*window_, inside);
+    EndShownPort();
 }
 
 TEST_P(OverlayOnScreen, TextGlyphsCoverTheVideoOnlyWhereTheyAre) {
-    const int port = OpenWithSideFile(
-        "<Overlay><Group Stamp=\"0\"><Text ID=\"t\" Color=\"00ff00\" Pos=\"20,100\">WWWWWWWW</Text></Group></Overlay>");
-    TestWindow window(320, 240);
-    ASSERT_EQ(decoder_->Play(port, window.handle()), 0);
+    ASSERT_NO_FATAL_FAILURE(
+        PlayWithSideFile("<Overlay><Group Stamp=\"0\"><Text ID=\"t\" Color=\"00ff00\" "
+                         "Pos=\"20,100\">WWWWWWWW</Text></Group></Overlay>"));
     const std::vector<std::uint8_t> black = Encode(Flat(320, 240, kBlack), kYv12);
     bool green = false;
     int coloured = 0;
     for (int attempt = 0; attempt < 20 && !green; ++attempt) {
-        Deliver(port, black, 320, 240, kYv12, 10);
-        window.Pump();
+        Deliver(port_, black, 320, 240, kYv12, 10);
+        window_->Pump();
         Sleep(100);
-        const std::vector<std::uint32_t> pixels = window.Capture();
+        const std::vector<std::uint32_t> pixels = window_->Capture();
         coloured = 0;
         int greenPixels = 0;
         for (std::uint32_t pixel : pixels) {
@@ -75,8 +71,7 @@ TEST_P(OverlayOnScreen, TextGlyphsCoverTheVideoOnlyWhereTheyAre) {
     }
     EXPECT_TRUE(green) << "no glyphs drawn";
     EXPECT_EQ(coloured, 0) << "pixels neither glyph nor video (an opaque text background?)";
-    EXPECT_EQ(decoder_->Stop(port), 0);
-    EXPECT_EQ(decoder_->CloseFile(port), 0);
+    EndShownPort();
 }
 
 INSTANTIATE_TEST_SUITE_P(Outputs, OverlayOnScreen, ::testing::Values("ddraw", "drawdib"),
@@ -98,12 +93,10 @@ TEST_F(OverlayScreenTest, BothOutputsDrawTheSameOverlayPixels) {
     for (const char* name : {"ddraw", "drawdib"}) {
         SCOPED_TRACE(name);
         ForcedOutput output(name);
-        const int port = OpenWithSideFile(side);
-        TestWindow window(kWidth, kHeight);
-        ASSERT_EQ(decoder_->Play(port, window.handle()), 0);
-        ASSERT_TRUE(Shows(window, port, 10, drawn)) << Describe(window, drawn);
+        ASSERT_NO_FATAL_FAILURE(PlayWithSideFile(side));
+        ASSERT_TRUE(Shows(10, drawn)) << Describe(*window_, drawn);
         int glyphs = 0;
-        ASSERT_TRUE(ShowsGlyphs(window, port, 10, RECT{60, 100, 280, 130}, kGreen, 20, &glyphs));
+        ASSERT_TRUE(ShowsGlyphs(10, RECT{60, 100, 280, 130}, kGreen, 20, &glyphs));
         // DirectDraw blits the video and then the overlay: a read-back may
         // fall between the two, so it is taken until two in a row agree and
         // hold the overlay.
@@ -113,16 +106,15 @@ TEST_F(OverlayScreenTest, BothOutputsDrawTheSameOverlayPixels) {
                 previous.swap(mask);
                 mask.clear();
                 int count = 0;
-                for (std::uint32_t pixel : window.Capture()) {
+                for (std::uint32_t pixel : window_->Capture()) {
                     mask.push_back(Near(pixel, kRed, 60) || Near(pixel, kGreen, 60) || Near(pixel, kBlue, 60));
                     count += mask.back() ? 1 : 0;
                 }
                 return count > 500 && mask == previous;
             },
-            5000, &window);
+            5000, window_.get());
         masks.push_back(mask);
-        EXPECT_EQ(decoder_->Stop(port), 0);
-        EXPECT_EQ(decoder_->CloseFile(port), 0);
+        EndShownPort();
     }
     ASSERT_EQ(masks[0].size(), masks[1].size());
     int overlay = 0, differ = 0;

@@ -14,18 +14,17 @@ constexpr std::uint32_t kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF, kB
 
 class Paced : public ShownPortTest {
 protected:
-    Paced() : ShownPortTest(true) {}
+    Paced() : ShownPortTest({kWidth, kHeight, true, 8}) {}
 };
 
 TEST_F(Paced, PicturesAreShownAtTheirPace) {
     for (const int speed : {0, 2, -1}) {
         SCOPED_TRACE(speed);
         ASSERT_EQ(decoder_->SetPlaySpeed(port_, speed), 0);
-        DeliveryThread delivery(deployment_.sdk, port_, {Frame(kRed), Frame(kGreen), Frame(kBlue)},
-                                [&] { decoder_->Stop(port_); });
+        std::unique_ptr<DeliveryThread> delivery = Deliveries({Frame(kRed), Frame(kGreen), Frame(kBlue)});
         EXPECT_TRUE(ShowsColour(*window_, kBlue)) << CentreColour(*window_);
-        EXPECT_TRUE(delivery.WaitReturned(3));
-        ASSERT_TRUE(ShowFirstPicture(deployment_.sdk, port_, *window_, Frame(kWhite), kWhite, Frame(kGrey), kGrey));
+        EXPECT_TRUE(delivery->WaitReturned(3));
+        ASSERT_NO_FATAL_FAILURE(ShowFirst(kWhite, kGrey));
     }
 }
 
@@ -35,15 +34,11 @@ TEST_F(Paced, StopEndsTheWaitForAPictureNotYetDue) {
     for (const int speed : {-20, -100, -2147483647 - 1}) {
         SCOPED_TRACE(speed);
         if (port_ < 0) {
-            port_ = OpenStreamPort(8, 1);
-            ASSERT_EQ(decoder_->Play(port_, window_->handle()), 0);
-            ASSERT_TRUE(
-                ShowFirstPicture(deployment_.sdk, port_, *window_, Frame(kGrey), kGrey, Frame(kWhite), kWhite))
-                << CentreColour(*window_);
+            ASSERT_NO_FATAL_FAILURE(ShowPort({kWidth, kHeight, true, 8}));
         }
         ASSERT_EQ(decoder_->SetPlaySpeed(port_, speed), 0);
-        DeliveryThread delivery(deployment_.sdk, port_, {Frame(kRed)}, [&] { decoder_->Stop(port_); });
-        EXPECT_TRUE(delivery.WaitReturned(1));  // queued; the display holds it until it is due
+        std::unique_ptr<DeliveryThread> delivery = Deliveries({Frame(kRed)});
+        EXPECT_TRUE(delivery->WaitReturned(1));  // queued; the display holds it until it is due
         EXPECT_TRUE(KeepsColour(*window_, kWhite)) << CentreColour(*window_);
 
         PaintBlack(*window_);

@@ -13,33 +13,54 @@ void PlaybackTest::SetUp() {
 }
 
 void PlaybackTest::TearDown() {
-    if (!decoder_) return;
-    decoder_->Release();
-    deployment_.plugin.ReleaseObject(decoder_);
-}
-
-void ShownPortTest::SetUp() {
-    PlaybackTest::SetUp();
-    if (HasFatalFailure()) return;
-    window_.reset(new TestWindow(kWidth, kHeight));
-    ASSERT_NE(window_->handle(), nullptr);
-    port_ = pacedStream_ ? OpenStreamPort(8, 1) : OpenFilePort(7);
-    ASSERT_EQ(decoder_->Play(port_, window_->handle()), 0);
-    ASSERT_TRUE(ShowFirstPicture(deployment_.sdk, port_, *window_, Frame(kGrey), kGrey, Frame(kWhite), kWhite))
-        << CentreColour(*window_);
-}
-
-void ShownPortTest::TearDown() {
     if (decoder_ && port_ >= 0) {
         decoder_->Stop(port_);
-        if (pacedStream_) {
+        if (shownStream_) {
             decoder_->CloseStream(port_);
         } else {
             decoder_->CloseFile(port_);
         }
     }
     window_.reset();
-    PlaybackTest::TearDown();
+    if (!decoder_) return;
+    decoder_->Release();
+    deployment_.plugin.ReleaseObject(decoder_);
+}
+
+void PlaybackTest::OpenWithWindow(const ShownPort& how) {
+    window_.reset(new TestWindow(how.width, how.height));
+    ASSERT_NE(window_->handle(), nullptr);
+    shownStream_ = how.pacedStream;
+    port_ = how.pacedStream ? OpenStreamPort(how.port, 1) : OpenFilePort(how.port);
+    ASSERT_EQ(port_, how.port);
+}
+
+void PlaybackTest::PlayInWindow(const ShownPort& how) {
+    OpenWithWindow(how);
+    if (HasFatalFailure()) return;
+    ASSERT_EQ(decoder_->Play(port_, window_->handle()), 0);
+}
+
+void PlaybackTest::PlayInWindow(int filePort, int width, int height) {
+    ASSERT_GE(filePort, 0);
+    shownStream_ = false;
+    port_ = filePort;
+    window_.reset(new TestWindow(width, height));
+    ASSERT_NE(window_->handle(), nullptr);
+    ASSERT_EQ(decoder_->Play(port_, window_->handle()), 0);
+}
+
+void PlaybackTest::ShowFirst(const SdkFrame& first, std::uint32_t firstColour, const SdkFrame& settle,
+                             std::uint32_t settleColour) {
+    ASSERT_TRUE(ShowFirstPicture(deployment_.sdk, port_, *window_, first, firstColour, settle, settleColour))
+        << CentreColour(*window_);
+}
+
+void PlaybackTest::EndShownPort() {
+    EXPECT_EQ(decoder_->Stop(port_), 0);
+    EXPECT_EQ(shownStream_ ? decoder_->CloseStream(port_) : decoder_->CloseFile(port_), 0);
+    port_ = -1;
+    window_.reset();
 }
 
 int PlaybackTest::OpenFilePort(int port) {

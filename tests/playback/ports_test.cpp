@@ -15,7 +15,6 @@ namespace {
 constexpr int kUntouched = 0x5A5A5A5A;
 constexpr std::uint32_t kRed = 0xFF0000;
 constexpr std::uint32_t kGreen = 0x00FF00;
-constexpr std::uint32_t kWhite = 0xFFFFFF;
 
 class Ports : public PlaybackTest {
 protected:
@@ -236,26 +235,17 @@ TEST_F(Ports, PictureSizeWidensSigned16BitValues) {
 }
 
 TEST_F(Ports, PlayingAPortThatIsPlayingIsRefused) {
-    TestWindow window(64, 48);
-    ASSERT_NE(window.handle(), nullptr);
-    const int port = OpenFilePort(7);
-    ASSERT_EQ(decoder_->Play(port, window.handle()), 0);
-    EXPECT_EQ(decoder_->Play(port, window.handle()), E_FAIL);
-    EXPECT_EQ(decoder_->Play(port, nullptr), E_FAIL);
+    ASSERT_NO_FATAL_FAILURE(PlayInWindow({64, 48}));
+    EXPECT_EQ(decoder_->Play(port_, window_->handle()), E_FAIL);
+    EXPECT_EQ(decoder_->Play(port_, nullptr), E_FAIL);
     EXPECT_EQ(deployment_.sdk.CallCount("KV_Play"), 1);
-    // The first playback goes on as it was.
-    EXPECT_TRUE(ShowFirstPicture(deployment_.sdk, port, window, FlatFrame(64, 48, kRed), kRed,
-                                 FlatFrame(64, 48, kGreen), kGreen))
-        << CentreColour(window);
-    EXPECT_EQ(decoder_->Stop(port), 0);
+    ShowFirst(kRed, kGreen);  // the first playback goes on as it was
+    EXPECT_EQ(decoder_->Stop(port_), 0);
     // Once stopped it plays again.
-    EXPECT_EQ(decoder_->Play(port, window.handle()), 0);
+    EXPECT_EQ(decoder_->Play(port_, window_->handle()), 0);
     EXPECT_EQ(deployment_.sdk.CallCount("KV_Play"), 2);
-    EXPECT_TRUE(ShowFirstPicture(deployment_.sdk, port, window, FlatFrame(64, 48, kWhite), kWhite,
-                                 FlatFrame(64, 48, kRed), kRed))
-        << CentreColour(window);
-    EXPECT_EQ(decoder_->Stop(port), 0);
-    EXPECT_EQ(decoder_->CloseFile(port), 0);
+    ShowFirst(kWhite, kRed);
+    EndShownPort();
 }
 
 // A Play the SDK refuses returns the SDK's result and leaves the port as it
@@ -263,21 +253,14 @@ TEST_F(Ports, PlayingAPortThatIsPlayingIsRefused) {
 TEST_F(Ports, APlayTheSdkRefusesLeavesThePortAsItWas) {
     for (const bool withWindow : {true, false}) {
         SCOPED_TRACE(withWindow ? "with a window" : "without a window");
-        TestWindow window(64, 48);
-        ASSERT_NE(window.handle(), nullptr);
-        const int port = OpenFilePort(7);
-        const HWND target = withWindow ? window.handle() : nullptr;
+        ASSERT_NO_FATAL_FAILURE(OpenWithWindow({64, 48}));
+        const HWND target = withWindow ? window_->handle() : nullptr;
         deployment_.sdk.SetResult("KV_Play", -5);
-        EXPECT_EQ(decoder_->Play(port, target), -5);
+        EXPECT_EQ(decoder_->Play(port_, target), -5);
         deployment_.sdk.SetResult("KV_Play", 0);
-        EXPECT_EQ(decoder_->Play(port, target), 0);
-        if (withWindow) {
-            EXPECT_TRUE(ShowFirstPicture(deployment_.sdk, port, window, FlatFrame(64, 48, kRed), kRed,
-                                         FlatFrame(64, 48, kGreen), kGreen))
-                << CentreColour(window);
-        }
-        EXPECT_EQ(decoder_->Stop(port), 0);
-        EXPECT_EQ(decoder_->CloseFile(port), 0);
+        EXPECT_EQ(decoder_->Play(port_, target), 0);
+        if (withWindow) ShowFirst(kRed, kGreen);
+        EndShownPort();
     }
 }
 

@@ -12,9 +12,7 @@ namespace vdtest {
 namespace {
 
 constexpr int kUntouched = 0x5A5A5A5A;
-constexpr int kWidth = 64, kHeight = 48;
-constexpr std::uint32_t kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF, kWhite = 0xFFFFFF,
-                        kGrey = 0x808080;
+constexpr std::uint32_t kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF;
 
 class Position : public PlaybackTest {
 protected:
@@ -28,15 +26,16 @@ protected:
         EXPECT_EQ(decoder_->GetPlayPos(port, &percent), 0);
         return percent;
     }
-    // Delivers count pictures, the last one in `last` colour, and waits until
-    // the window shows it: every picture before it has been drawn too.
-    bool DrawPictures(int port, TestWindow& window, int count, std::uint32_t last) {
-        const SdkFrame filler = FlatFrame(kWidth, kHeight, kRed);
+    // Delivers count pictures to the shown port, the last one in `last`
+    // colour, and waits until the window shows it: every picture before it
+    // has been drawn too.
+    bool DrawPictures(int count, std::uint32_t last) {
+        const SdkFrame filler = Frame(kRed);
         for (int i = 0; i + 1 < count; ++i) {
-            if (DeliverFrame(deployment_.sdk, port, filler) != 0) return false;
+            if (DeliverFrame(deployment_.sdk, port_, filler) != 0) return false;
         }
-        if (DeliverFrame(deployment_.sdk, port, FlatFrame(kWidth, kHeight, last)) != 0) return false;
-        return ShowsColour(window, last);
+        if (DeliverFrame(deployment_.sdk, port_, Frame(last)) != 0) return false;
+        return ShowsColour(*window_, last);
     }
     std::string LastCall() {
         const std::string log = deployment_.sdk.CallLog();
@@ -46,67 +45,56 @@ protected:
 };
 
 TEST_F(Position, DrawnPicturesMoveTheClockOfEveryPort) {
-    TestWindow window(kWidth, kHeight);
-    ASSERT_NE(window.handle(), nullptr);
-    const int port = OpenFilePort(7);
-    ASSERT_EQ(decoder_->Play(port, window.handle()), 0);
-    ASSERT_TRUE(ShowFirstPicture(deployment_.sdk, port, window, FlatFrame(kWidth, kHeight, kWhite), kWhite,
-                                 FlatFrame(kWidth, kHeight, kGrey), kGrey))
-        << CentreColour(window);
+    ASSERT_NO_FATAL_FAILURE(PlayInWindow());
+    ASSERT_NO_FATAL_FAILURE(ShowFirst(kWhite, kGrey));
 
     // Play with port -1 only restarts the clock.
     EXPECT_EQ(decoder_->Play(-1, nullptr), 0);
-    EXPECT_EQ(PlayTime(port), 0);
+    EXPECT_EQ(PlayTime(port_), 0);
 
-    ASSERT_TRUE(DrawPictures(port, window, 49, kGreen)) << CentreColour(window);
-    EXPECT_EQ(PlayTime(port), 1);  // 1960 ms
-    ASSERT_TRUE(DrawPictures(port, window, 1, kBlue)) << CentreColour(window);
-    EXPECT_EQ(PlayTime(port), 2);  // 2000 ms
+    ASSERT_TRUE(DrawPictures(49, kGreen)) << CentreColour(*window_);
+    EXPECT_EQ(PlayTime(port_), 1);  // 1960 ms
+    ASSERT_TRUE(DrawPictures(1, kBlue)) << CentreColour(*window_);
+    EXPECT_EQ(PlayTime(port_), 2);  // 2000 ms
     EXPECT_EQ(PlayTime(12345), 2);  // the same clock whatever the port
 
     // A seek sets the position even when the SDK refuses it; pictures drawn
     // before it and not yet counted come on top.
-    ASSERT_TRUE(DrawPictures(port, window, 49, kGreen)) << CentreColour(window);
+    ASSERT_TRUE(DrawPictures(49, kGreen)) << CentreColour(*window_);
     deployment_.sdk.SetResult("KV_SetPlayTime", -6);
-    EXPECT_EQ(decoder_->SetPlayTime(port, 90), -6);
-    EXPECT_EQ(PlayTime(port), 91);  // 90 s + 1960 ms
-    EXPECT_EQ(PlayTime(port), 91);
+    EXPECT_EQ(decoder_->SetPlayTime(port_, 90), -6);
+    EXPECT_EQ(PlayTime(port_), 91);  // 90 s + 1960 ms
+    EXPECT_EQ(PlayTime(port_), 91);
 
     // Play of another port restarts the clock for all.
     const int other = OpenStreamPort(8, 0);
     EXPECT_EQ(decoder_->Play(other, nullptr), 0);
-    EXPECT_EQ(PlayTime(port), 0);
+    EXPECT_EQ(PlayTime(port_), 0);
 
     EXPECT_EQ(decoder_->Stop(other), 0);
-    EXPECT_EQ(decoder_->Stop(port), 0);
     EXPECT_EQ(decoder_->CloseStream(other), 0);
-    EXPECT_EQ(decoder_->CloseFile(port), 0);
+    EndShownPort();
 }
 
 // A redraw counts as a drawn picture; with no picture ever received there is
 // nothing to redraw and nothing to count. A position of -1 s shows a single
 // picture: -1000 ms + 40 ms reads as 0 s.
 TEST_F(Position, RefreshDrawsAndCountsOnlyAPictureThereIs) {
-    TestWindow window(kWidth, kHeight);
-    ASSERT_NE(window.handle(), nullptr);
-    const int port = OpenFilePort(7);
-    ASSERT_EQ(decoder_->Play(port, window.handle()), 0);
-    ASSERT_EQ(decoder_->SetPlayTime(port, -1), 0);
-    ASSERT_EQ(PlayTime(port), -1);
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(decoder_->Refresh(port), 0);
-    EXPECT_FALSE(WaitFor([&] { return PlayTime(port) != -1; }, 300, &window));
+    ASSERT_NO_FATAL_FAILURE(PlayInWindow());
+    ASSERT_EQ(decoder_->SetPlayTime(port_, -1), 0);
+    ASSERT_EQ(PlayTime(port_), -1);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(decoder_->Refresh(port_), 0);
+    EXPECT_FALSE(WaitFor([&] { return PlayTime(port_) != -1; }, 300, window_.get()));
 
-    ASSERT_TRUE(ShowFirstPicture(deployment_.sdk, port, window, FlatFrame(kWidth, kHeight, kWhite), kWhite,
-                                 FlatFrame(kWidth, kHeight, kGrey), kGrey))
-        << CentreColour(window);
-    PlayTime(port);  // folds the pictures drawn so far
-    ASSERT_EQ(decoder_->SetPlayTime(port, -1), 0);
-    ASSERT_EQ(PlayTime(port), -1);
-    PaintBlack(window);
-    EXPECT_EQ(decoder_->Refresh(port), 0);
-    EXPECT_TRUE(ShowsColour(window, kGrey)) << CentreColour(window);
-    EXPECT_TRUE(WaitFor([&] { return PlayTime(port) == 0; }, 10000, &window));
-    EXPECT_EQ(decoder_->Stop(port), 0);
+    ASSERT_NO_FATAL_FAILURE(ShowFirst(kWhite, kGrey));
+    PlayTime(port_);  // folds the pictures drawn so far
+    ASSERT_EQ(decoder_->SetPlayTime(port_, -1), 0);
+    ASSERT_EQ(PlayTime(port_), -1);
+    PaintBlack(*window_);
+    EXPECT_EQ(decoder_->Refresh(port_), 0);
+    EXPECT_TRUE(ShowsColour(*window_, kGrey)) << CentreColour(*window_);
+    EXPECT_TRUE(WaitFor([&] { return PlayTime(port_) == 0; }, 10000, window_.get()));
+    EXPECT_EQ(decoder_->Stop(port_), 0);
 }
 
 TEST_F(Position, SetPlayTimeThenGetPlayTime) {

@@ -12,7 +12,7 @@
 namespace vdtest {
 namespace {
 
-constexpr std::uint32_t kRed = 0xFF0000, kBlue = 0x0000FF, kWhite = 0xFFFFFF, kGrey = 0x808080;
+constexpr std::uint32_t kRed = 0xFF0000, kBlue = 0x0000FF;
 
 std::uint32_t Read32(const std::vector<std::uint8_t>& bytes, std::size_t at) {
     return static_cast<std::uint32_t>(bytes[at]) | static_cast<std::uint32_t>(bytes[at + 1]) << 8 |
@@ -44,28 +44,13 @@ RgbPicture TopBand(int width, int height, std::uint32_t top, std::uint32_t botto
 class Snapshot : public PlaybackTest {
 protected:
     // Plays the port in a window of the picture's size and shows the picture.
-    void Show(int width, int height, const SdkFrame& frame, std::uint32_t centre) {
-        window_.reset(new TestWindow(width, height));
-        ASSERT_NE(window_->handle(), nullptr);
-        port_ = OpenFilePort(7);
-        ASSERT_EQ(decoder_->Play(port_, window_->handle()), 0);
-        ASSERT_TRUE(ShowFirstPicture(deployment_.sdk, port_, *window_, FlatFrame(width, height, kGrey), kGrey, frame,
-                                     centre))
-            << CentreColour(*window_);
-    }
-    void TearDown() override {
-        if (decoder_ && port_ >= 0) {
-            decoder_->Stop(port_);
-            decoder_->CloseFile(port_);
-        }
-        window_.reset();
-        PlaybackTest::TearDown();
+    void Show(const SdkFrame& frame, std::uint32_t centre) {
+        PlayInWindow({frame.width, frame.height});
+        if (!HasFatalFailure()) ShowFirst(Frame(kGrey), kGrey, frame, centre);
     }
     std::string Path(const std::string& name) const { return files_.path() + "\\" + name; }
 
     ScratchDirectory files_;
-    std::unique_ptr<TestWindow> window_;
-    int port_ = -1;
 };
 
 // A 352 x 288 picture gives a file of 54 + 4 * 352 * 288 bytes whose first
@@ -82,8 +67,7 @@ TEST_F(Snapshot, FileOfAYv12Picture) {
         std::fill_n(frame.bytes.begin() + static_cast<std::ptrdiff_t>(y) * width, width, y < height / 2 ? 235 : 16);
     }
     // The centre row belongs to the bottom half.
-    Show(width, height, frame, 0x000000);
-    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_NO_FATAL_FAILURE(Show(frame, 0x000000));
 
     const std::string path = Path("shot.bmp");
     ASSERT_EQ(decoder_->Snapshot(port_, path.c_str()), 0);
@@ -125,8 +109,7 @@ TEST_F(Snapshot, PicturesDeliveredAsRgb32Yv12AndI420) {
         frame.width = width;
         frame.height = height;
         frame.kind = kind;
-        Show(width, height, frame, kBlue);
-        ASSERT_FALSE(HasFatalFailure());
+        ASSERT_NO_FATAL_FAILURE(Show(frame, kBlue));
         const std::string path = Path(std::string(KindName(kind)) + ".bmp");
         ASSERT_EQ(decoder_->Snapshot(port_, path.c_str()), 0);
         const std::vector<std::uint8_t> file = ReadFileBytes(path);
@@ -136,9 +119,7 @@ TEST_F(Snapshot, PicturesDeliveredAsRgb32Yv12AndI420) {
             EXPECT_TRUE(Near(PixelOf(file, width, height - 1, x).rgb, kRed, 24))
                 << std::hex << PixelOf(file, width, height - 1, x).rgb;
         }
-        EXPECT_EQ(decoder_->Stop(port_), 0);
-        EXPECT_EQ(decoder_->CloseFile(port_), 0);
-        port_ = -1;
+        EndShownPort();
     }
 }
 
@@ -147,11 +128,10 @@ TEST_F(Snapshot, PicturesDeliveredAsRgb32Yv12AndI420) {
 // last picture is still there to save.
 TEST_F(Snapshot, PausedTwiceIdenticalAndAfterStopStillThere) {
     const int width = 64, height = 48;
-    Show(width, height, FlatFrame(width, height, kWhite), kWhite);
-    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_NO_FATAL_FAILURE(Show(FlatFrame(width, height, kWhite), kWhite));
     ASSERT_EQ(decoder_->Pause(port_, 1), 0);
-    DeliveryThread waiting(deployment_.sdk, port_, {FlatFrame(width, height, kRed)}, [&] { decoder_->Stop(port_); });
-    ASSERT_TRUE(waiting.HeldAt(0));
+    std::unique_ptr<DeliveryThread> waiting = Deliveries({Frame(kRed)});
+    ASSERT_TRUE(waiting->HeldAt(0));
 
     ASSERT_EQ(decoder_->Snapshot(port_, Path("a.bmp").c_str()), 0);
     ASSERT_EQ(decoder_->Snapshot(port_, Path("b.bmp").c_str()), 0);
@@ -161,7 +141,7 @@ TEST_F(Snapshot, PausedTwiceIdenticalAndAfterStopStillThere) {
     EXPECT_TRUE(Near(PixelOf(a, width, height / 2, width / 2).rgb, kWhite, 8));
 
     EXPECT_EQ(decoder_->Stop(port_), 0);
-    EXPECT_TRUE(waiting.WaitReturned(1));
+    EXPECT_TRUE(waiting->WaitReturned(1));
     ASSERT_EQ(decoder_->Snapshot(port_, Path("c.bmp").c_str()), 0);
     EXPECT_EQ(ReadFileBytes(Path("c.bmp")), a);
 }
@@ -169,8 +149,7 @@ TEST_F(Snapshot, PausedTwiceIdenticalAndAfterStopStillThere) {
 // A file that cannot be created is a failure, and leaves nothing behind.
 TEST_F(Snapshot, UnwritablePathFails) {
     const int width = 64, height = 48;
-    Show(width, height, FlatFrame(width, height, kWhite), kWhite);
-    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_NO_FATAL_FAILURE(Show(FlatFrame(width, height, kWhite), kWhite));
     const std::string inMissingFolder = Path("missing\\shot.bmp");
     EXPECT_EQ(decoder_->Snapshot(port_, inMissingFolder.c_str()), E_FAIL);
     EXPECT_FALSE(FileExists(inMissingFolder));
@@ -201,31 +180,26 @@ TEST_F(Snapshot, UnsupportedPictureShowsTheMessage) {
     const int width = 64, height = 48;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        TestWindow window(width, height);
-        ASSERT_NE(window.handle(), nullptr);
-        const int port = OpenFilePort(7);
+        ASSERT_NO_FATAL_FAILURE(OpenWithWindow({width, height}));
         if (c.play) {
-            ASSERT_EQ(decoder_->Play(port, window.handle()), 0);
+            ASSERT_EQ(decoder_->Play(port_, window_->handle()), 0);
         }
         if (c.kind != 0) {
-            ASSERT_TRUE(ShowFirstPicture(deployment_.sdk, port, window, FlatFrame(width, height, kGrey, c.kind), kGrey,
-                                         FlatFrame(width, height, kWhite, c.kind), kWhite))
-                << CentreColour(window);
+            ASSERT_NO_FATAL_FAILURE(ShowFirst(kGrey, kWhite, c.kind));
         }
         const std::string path = Path("refused.bmp");
         std::vector<DialogWatcher::Seen> seen;
         {
             DialogWatcher watcher;
-            EXPECT_EQ(decoder_->Snapshot(port, path.c_str()), E_FAIL);
+            EXPECT_EQ(decoder_->Snapshot(port_, path.c_str()), E_FAIL);
             seen = watcher.seen();
         }
         ASSERT_EQ(seen.size(), 1u);
         EXPECT_EQ(seen[0].text, message + c.shownKind);
         EXPECT_EQ(seen[0].caption, "");
-        EXPECT_EQ(seen[0].owner, c.play ? window.handle() : nullptr);
+        EXPECT_EQ(seen[0].owner, c.play ? window_->handle() : nullptr);
         EXPECT_FALSE(FileExists(path));
-        EXPECT_EQ(decoder_->Stop(port), 0);
-        EXPECT_EQ(decoder_->CloseFile(port), 0);
+        EndShownPort();
     }
 }
 

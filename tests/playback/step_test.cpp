@@ -12,30 +12,11 @@
 namespace vdtest {
 namespace {
 
-constexpr int kWidth = 64, kHeight = 48;
-constexpr std::uint32_t kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF, kWhite = 0xFFFFFF,
-                        kGrey = 0x808080, kYellow = 0xFFFF00, kCyan = 0x00FFFF, kMagenta = 0xFF00FF;
+constexpr std::uint32_t kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF, kYellow = 0xFFFF00, kCyan = 0x00FFFF,
+                        kMagenta = 0xFF00FF;
 
 class Step : public PlaybackTest {
 protected:
-    void StartInWindow(int port) {
-        window_.reset(new TestWindow(kWidth, kHeight));
-        ASSERT_NE(window_->handle(), nullptr);
-        port_ = port;
-        ASSERT_EQ(decoder_->Play(port_, window_->handle()), 0);
-        ASSERT_TRUE(ShowFirstPicture(deployment_.sdk, port_, *window_, Frame(kGrey), kGrey, Frame(kWhite), kWhite))
-            << CentreColour(*window_);
-    }
-    void TearDown() override {
-        if (decoder_ && port_ >= 0) decoder_->Stop(port_);
-        window_.reset();
-        PlaybackTest::TearDown();
-    }
-    SdkFrame Frame(std::uint32_t colour) { return FlatFrame(kWidth, kHeight, colour); }
-    std::unique_ptr<DeliveryThread> Deliveries(std::vector<SdkFrame> frames) {
-        return std::unique_ptr<DeliveryThread>(
-            new DeliveryThread(deployment_.sdk, port_, std::move(frames), [this] { decoder_->Stop(port_); }));
-    }
     // Asks for redraws until the window shows the colour: the picture the
     // display thread holds.
     bool Holds(std::uint32_t colour) {
@@ -47,13 +28,10 @@ protected:
             },
             10000);
     }
-
-    std::unique_ptr<TestWindow> window_;
-    int port_ = -1;
 };
 
 TEST_F(Step, EachOneByOneShowsExactlyOneNewPicture) {
-    StartInWindow(OpenFilePort(7));
+    ASSERT_NO_FATAL_FAILURE(ShowPort());
     ASSERT_EQ(decoder_->OneByOne(port_), 0);  // nothing waits yet: the next picture goes through
     std::unique_ptr<DeliveryThread> delivery =
         Deliveries({Frame(kRed), Frame(kGreen), Frame(kBlue), Frame(kYellow)});
@@ -81,7 +59,7 @@ TEST_F(Step, EachOneByOneShowsExactlyOneNewPicture) {
 }
 
 TEST_F(Step, ASeekLetsTheFirstPictureAfterItThrough) {
-    StartInWindow(OpenFilePort(7));
+    ASSERT_NO_FATAL_FAILURE(ShowPort());
     ASSERT_EQ(decoder_->OneByOne(port_), 0);
     ASSERT_EQ(DeliverFrame(deployment_.sdk, port_, Frame(kRed)), 0);
     ASSERT_TRUE(ShowsColour(*window_, kRed)) << CentreColour(*window_);
@@ -106,7 +84,7 @@ TEST_F(Step, ASeekLetsTheFirstPictureAfterItThrough) {
 // the intake by a full queue) comes from before the seek: it is dropped, and
 // the first picture after the seek is the one shown.
 TEST_F(Step, APictureHandedOverDuringASeekIsNotShownAfterIt) {
-    StartInWindow(OpenFilePort(7));
+    ASSERT_NO_FATAL_FAILURE(ShowPort());
     ASSERT_EQ(decoder_->OneByOne(port_), 0);
     ASSERT_EQ(DeliverFrame(deployment_.sdk, port_, Frame(kRed)), 0);
     ASSERT_TRUE(ShowsColour(*window_, kRed)) << CentreColour(*window_);
@@ -132,7 +110,9 @@ TEST_F(Step, APictureHandedOverDuringASeekIsNotShownAfterIt) {
 TEST_F(Step, LeavingStepModeLetsThePicturesFlowAgain) {
     for (const bool bySpeed : {false, true}) {
         SCOPED_TRACE(bySpeed ? "SetPlaySpeed" : "Play");
-        if (!window_) StartInWindow(OpenFilePort(7));
+        if (!window_) {
+            ASSERT_NO_FATAL_FAILURE(ShowPort());
+        }
         ASSERT_EQ(decoder_->OneByOne(port_), 0);
         std::unique_ptr<DeliveryThread> delivery = Deliveries({Frame(kRed), Frame(kGreen), Frame(kBlue)});
         ASSERT_TRUE(ShowsColour(*window_, kRed)) << CentreColour(*window_);
