@@ -131,6 +131,7 @@ bool PlayPort::NextFileChunkLocked(std::unique_lock<std::mutex>& lock, Clock::ti
     TakeLaterSound(out);
   } else {
     out->cls = ChunkClass::kAudio;
+    out->soundByte = audioStartBytes_[nextAudio_];
     out->ref = file_.audioChunks[nextAudio_++];
     out->stampMs = audioStamp;
   }
@@ -157,8 +158,14 @@ bool PlayPort::NextStreamChunkLocked(std::unique_lock<std::mutex>& lock, Pending
   StreamChunk& c = queue_.front();
   out->cls = c.cls;
   out->data = std::move(c.data);
+  // The end of an OpenDML file's first movie list is not the end of its
+  // movie: its length names all its pictures.
+  const VideoStreamInfo& v = headers().video;
+  out->movieEnd = c.movieEnd && (v.superIndex.empty() || streamPictures_ >= v.length);
+  const bool marker = c.movieEnd;
   queuedBytes_ -= out->data.size();
   queue_.pop_front();
+  if (marker) return out->movieEnd;
   if (out->cls == ChunkClass::kVideo) {
     // A raw stream's pieces are no pictures: they get their places and
     // stamps once decoded.
@@ -168,6 +175,7 @@ bool PlayPort::NextStreamChunkLocked(std::unique_lock<std::mutex>& lock, Pending
     }
   } else {
     out->stampMs = AudioStampMs(streamSoundBytes_);
+    out->soundByte = streamSoundBytes_;
     streamSoundBytes_ += out->data.size();
   }
   return true;
@@ -211,6 +219,16 @@ void PlayPort::Deliver(Pending& chunk) {
   if (decoder_ && chunk.resetDecoder) {
     decoder_->Reset();
     order_.Reset();
+    awaitingKey_ = true;
+    carried_.clear();
+  }
+  if (chunk.movieEnd) {
+    if (decoder_) {
+      decoder_->Drain([&](const DecodedPicture& p) { DeliverDecoded(chunk, p); });
+      order_.Reset();
+      awaitingKey_ = true;
+    }
+    return;
   }
   if (chunk.cls == ChunkClass::kOther) {
     // The pictures the decoder still holds come before the end.
@@ -245,9 +263,8 @@ void PlayPort::Deliver(Pending& chunk) {
     if (!source_->Read(chunk.ref.offset, readBuffer_.data(), size)) return;  // a chunk that cannot be read is skipped
     data = readBuffer_.data();
   }
-  recorder_.Add(chunk.cls, data, size);
-
   if (chunk.cls == ChunkClass::kAudio) {
+    recorder_.AddSound(data, size, chunk.soundByte);
     if (!soundUsable_) return;
     sound_.clear();
     resampler_.Process(data, size, &sound_);
@@ -270,6 +287,10 @@ void PlayPort::Deliver(Pending& chunk) {
     DecodePicture(chunk, data, size);
     return;
   }
+  RecordedPicture picture;
+  picture.position = chunk.position;
+  picture.facts.picture = picture.facts.key = true;  // every picture stands alone
+  recorder_.AddPicture(data, size, picture, nullptr);
   if (layout_.mjpeg) {
     int w = 0, h = 0;
     if (!DecodeMotionJpeg(data, size, layout_.width, layout_.height, &picture_, &w, &h)) return;
@@ -291,15 +312,52 @@ void PlayPort::Deliver(Pending& chunk) {
 void PlayPort::DecodePicture(Pending& chunk, const uint8_t* data, size_t size) {
   const PictureSink sink = [&](const DecodedPicture& p) { DeliverDecoded(chunk, p); };
   if (!annexB_) {
-    order_.Fed(chunk.position);
-    decoder_->Decode(data, size, chunk.position, sink);
+    DecodeAccessUnit(data, size, chunk.position, sink);
     return;
   }
   decoder_->Split(data, size, [&](const uint8_t* unit, size_t unitSize) {
-    const uint64_t position = unitsFed_++;
-    order_.Fed(position);
-    decoder_->Decode(unit, unitSize, position, sink);
+    // Units without a picture (parameter sets alone) take no place.
+    if (!DescribeAccessUnit(unit, unitSize, 0, layout_.codec).picture) {
+      DecodeAccessUnit(unit, unitSize, unitsFed_, sink);
+      return;
+    }
+    DecodeAccessUnit(unit, unitSize, unitsFed_++, sink);
   });
+}
+
+// One access unit: remembered for recordings, recorded, and decoded unless it
+// is a leading picture that cannot be decoded where decoding started.
+void PlayPort::DecodeAccessUnit(const uint8_t* data, size_t size, uint64_t position, const PictureSink& sink) {
+  const AccessUnitFacts facts = DescribeAccessUnit(data, size, nalLengthSize_, layout_.codec);
+  if (facts.parameterSets) parameterSets_->Remember(data, size);
+  if (!facts.picture) {
+    // Kept for the next picture, so that a recording holds pictures only.
+    if (carried_.size() + size <= (size_t(1) << 20)) carried_.insert(carried_.end(), data, data + size);
+    decoder_->Decode(data, size, position, sink);
+    return;
+  }
+  RecordedPicture recorded;
+  recorded.position = position;
+  recorded.facts = facts;
+  if (carried_.empty()) {
+    recorder_.AddPicture(data, size, recorded, parameterSets_.get());
+  } else {
+    carried_.insert(carried_.end(), data, data + size);
+    recorder_.AddPicture(carried_.data(), carried_.size(), recorded, parameterSets_.get());
+    carried_.clear();
+  }
+  if (awaitingKey_ && facts.key) {
+    awaitingKey_ = false;
+    skippingLeading_ = facts.openKey;
+  } else if (skippingLeading_ && !facts.skippableLeading) {
+    skippingLeading_ = false;
+  }
+  order_.Fed(position);
+  if (skippingLeading_ && facts.skippableLeading) {
+    order_.DropLeading();
+    return;
+  }
+  decoder_->Decode(data, size, position, sink);
 }
 
 void PlayPort::DeliverDecoded(Pending& chunk, const DecodedPicture& picture) {

@@ -17,6 +17,7 @@
 #include "codec/video_decoder.h"
 #include "core/avi_parser.h"
 #include "core/frame_layout.h"
+#include "core/nal_units.h"
 #include "core/presentation_order.h"
 #include "core/resampler.h"
 #include "core/stream_assembler.h"
@@ -79,7 +80,9 @@ class PlayPort {
     std::vector<int16_t> sound;  // that block
     KV_FrameCallBack callback = nullptr;  // as set when the chunk was taken
     void* user = nullptr;
-    uint64_t position = 0;       // a compressed picture's place in decoding order
+    uint64_t position = 0;       // a picture's place in decoding order
+    uint64_t soundByte = 0;      // where a sound chunk begins in the stream's sound
+    bool movieEnd = false;       // a pushed stream's movie data ended: the decoder hands over what it holds
     bool resetDecoder = false;   // decoding starts afresh here (a seek)
     uint32_t showFromMs = 0;     // decoded pictures before this time are not handed out
   };
@@ -107,6 +110,7 @@ class PlayPort {
   void Deliver(Pending& chunk);
   void DeliverSound(Pending& chunk, int fps);
   void DecodePicture(Pending& chunk, const uint8_t* data, size_t size);
+  void DecodeAccessUnit(const uint8_t* data, size_t size, uint64_t position, const PictureSink& sink);
   void DeliverDecoded(Pending& chunk, const DecodedPicture& picture);
   bool WaitUntilStreamDue(uint32_t stampMs);
 
@@ -115,6 +119,8 @@ class PlayPort {
   VideoLayout layout_;
   bool soundUsable_ = false;
   std::unique_ptr<VideoDecoder> decoder_;  // H.264 and H.265; used on the decoding thread
+  int nalLengthSize_ = 0;                  // 0: start codes; else the length before each unit
+  std::unique_ptr<ParameterSets> parameterSets_;  // the latest the stream carried; decoding thread
   uint32_t soundBytesPerSecond_ = 0;
   Recorder recorder_;
 
@@ -172,6 +178,11 @@ class PlayPort {
   uint64_t laterSoundEpoch_ = 0;       // the epoch of the resampler and laterSound_
   std::vector<uint8_t> readBuffer_, picture_;
   PresentationOrder order_;
+  // Decoding starts (again) at the next key picture; after an open one
+  // (H.265 CRA, BLA) its undecodable leading pictures are dropped.
+  bool awaitingKey_ = true;
+  bool skippingLeading_ = false;
+  std::vector<uint8_t> carried_;  // units without a picture, recorded with the next picture
   uint64_t unitsFed_ = 0;  // access units of a raw stream
   std::vector<int16_t> sound_;
 };

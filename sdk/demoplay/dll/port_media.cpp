@@ -24,11 +24,13 @@ bool SaneRate(uint32_t rate, uint32_t scale) {
   return rate > 0 && scale > 0 && uint64_t(rate) * 10 >= scale && uint64_t(rate) <= uint64_t(scale) * 1000;
 }
 
-// The codec set-up stored after the BITMAPINFOHEADER (parameter sets).
+// The codec set-up stored after the BITMAPINFOHEADER (parameter sets, an
+// avcC/hvcC record). Writers disagree on the header's own size field: some
+// count the set-up in it (as ffmpeg does), some give a larger header.
 std::vector<uint8_t> ExtraCodecData(const VideoStreamInfo& video) {
-  if (video.strf.size() < 40) return {};
-  const size_t headerSize = std::max<size_t>(40, ReadLe32(video.strf.data()));
-  if (headerSize >= video.strf.size()) return {};
+  if (video.strf.size() <= 40) return {};
+  size_t headerSize = ReadLe32(video.strf.data());
+  if (headerSize <= 40 || headerSize >= video.strf.size()) headerSize = 40;
   return std::vector<uint8_t>(video.strf.begin() + ptrdiff_t(headerSize), video.strf.end());
 }
 
@@ -38,8 +40,11 @@ int PlayPort::PrepareDecoding() {
   const AviHeaders& h = headers();
   if (DescribeVideo(h.video, &layout_) != LayoutStatus::kOk) return KV_ERR_UNSUPPORTED;
   if (layout_.codec != VideoCodec::kNone) {
-    decoder_ = VideoDecoder::Create(layout_.codec, ExtraCodecData(h.video));
+    const std::vector<uint8_t> extra = ExtraCodecData(h.video);
+    decoder_ = VideoDecoder::Create(layout_.codec, extra, isStream_);
     if (!decoder_) return KV_ERR_UNSUPPORTED;  // the codec libraries are not beside the SDK
+    nalLengthSize_ = NalLengthSize(layout_.codec, extra.data(), extra.size());
+    parameterSets_ = std::make_unique<ParameterSets>(layout_.codec, nalLengthSize_);
   }
   mediaWidth_ = layout_.width;
   mediaHeight_ = layout_.height;
@@ -105,8 +110,9 @@ int PlayPort::OpenAnnexBStream(VideoCodec codec, const uint8_t* header, size_t l
   layout_ = VideoLayout();
   layout_.codec = codec;
   layout_.kind = kKindI420;
-  decoder_ = VideoDecoder::Create(codec, {});
+  decoder_ = VideoDecoder::Create(codec, {}, true);
   if (!decoder_) return KV_ERR_UNSUPPORTED;
+  parameterSets_ = std::make_unique<ParameterSets>(codec, 0);
   std::lock_guard<std::mutex> lock(mutex_);
   headersReady_ = true;
   QueueStreamBytesLocked(header, length);
@@ -155,6 +161,10 @@ int PlayPort::AcceptStreamHeaderLocked() {
   size_t maxChunk = layout_.compressed() ? layout_.deliveredBytes + (size_t(1) << 16) : layout_.frameBytes + 4096;
   maxChunk = std::max(maxChunk, size_t(1) << 20);
   assembler_ = std::make_unique<StreamAssembler>(streamHeaders_, maxChunk);
+  // The movie list's header came with the headers; its size says where the
+  // movie data ends.
+  const uint32_t moviSize = ReadLe32(headerBytes_.data() + moviEnd - 8);
+  if (moviSize >= 4) assembler_->SetMovieBytes(moviSize - 4);
   headersReady_ = true;
   std::vector<uint8_t> rest(headerBytes_.begin() + moviEnd, headerBytes_.end());
   headerBytes_.clear();
@@ -272,7 +282,18 @@ int PlayPort::SeekLocked(uint32_t ms) {
 }
 
 int PlayPort::StartRecord(const char* path) {
-  if (annexB_) return KV_ERR_UNSUPPORTED;  // the pieces are no pictures an AVI file could hold
+  if (annexB_) {
+    // The AVI headers come from the stream's pictures: its size is known
+    // once one has been decoded.
+    AviHeaders h;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (mediaWidth_ <= 0 || mediaHeight_ <= 0) return streamError_ != KV_OK ? streamError_ : KV_ERR_NOT_READY;
+      const VideoStreamInfo& v = streamHeaders_.video;
+      h = CompressedVideoHeaders(v.compression, mediaWidth_, mediaHeight_, v.rate, v.scale);
+    }
+    return recorder_.Start(path, h, false);
+  }
   if (isStream_) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!headersReady_) return streamError_ != KV_OK ? streamError_ : KV_ERR_NOT_READY;
