@@ -341,7 +341,7 @@ TEST_F(SdkCodecTest, TheStreamRateIsForRawStreamsOnlyAndSane) {
   EXPECT_EQ(setRate(stream, 1, 100), KV_ERR_ARGUMENT);      // 0.01 per second
   EXPECT_EQ(setRate(stream, 2000, 1), KV_ERR_ARGUMENT);     // 2000 per second
   EXPECT_EQ(setRate(stream, 30, 1), 0);
-  EXPECT_EQ(sdk->StartRecord(stream, "raw.avi"), KV_ERR_UNSUPPORTED);
+  EXPECT_EQ(sdk->StartRecord(stream, "raw.avi"), KV_ERR_NOT_READY);  // no picture decoded yet
   EXPECT_EQ(setRate(99, 30, 1), KV_ERR_BAD_PORT);
   EXPECT_EQ(sdk->CloseStream(stream), 0);
   EXPECT_EQ(sdk->CloseFile(file), 0);

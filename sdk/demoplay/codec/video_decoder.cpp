@@ -51,9 +51,11 @@ std::unique_ptr<VideoDecoder> VideoDecoder::Create(VideoCodec codec, const std::
   }
   // Files: several pictures decode at once on several threads, each thread
   // holding a picture back; the output is the same picture for picture as
-  // with one thread. Live pictures cannot wait for the pictures after them.
-  d->context_->thread_count = DecodingThreads();
-  d->context_->thread_type = live ? FF_THREAD_SLICE : FF_THREAD_FRAME | FF_THREAD_SLICE;
+  // with one thread. Live pictures cannot wait for the pictures after them:
+  // one thread, which also keeps the decoder's concealment (and so its
+  // damage flags), which slice threads turn off.
+  d->context_->thread_count = live ? 1 : DecodingThreads();
+  d->context_->thread_type = live ? 0 : FF_THREAD_FRAME | FF_THREAD_SLICE;
   if (av->open(d->context_, decoder, nullptr) < 0) return nullptr;
   return d;
 }

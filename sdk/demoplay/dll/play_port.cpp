@@ -346,6 +346,7 @@ void PlayPort::DecodeAccessUnit(const uint8_t* data, size_t size, uint64_t posit
     recorder_.AddPicture(carried_.data(), carried_.size(), recorded, parameterSets_.get());
     carried_.clear();
   }
+  if (facts.key && !facts.openKey && isStream_ && !annexB_) ChooseDecoderAtKey(sink);
   if (awaitingKey_ && facts.key) {
     awaitingKey_ = false;
     skippingLeading_ = facts.openKey;
@@ -358,6 +359,24 @@ void PlayPort::DecodeAccessUnit(const uint8_t* data, size_t size, uint64_t posit
     return;
   }
   decoder_->Decode(data, size, position, sink);
+}
+
+// An AVI stream pushed faster than it plays (a backlog) is decoded for
+// throughput, several pictures at once; one that keeps up, for pictures as
+// soon as they are decoded. The decoder changes at a key picture whose
+// group refers to nothing before it, after handing over what it holds.
+void PlayPort::ChooseDecoderAtKey(const PictureSink& sink) {
+  bool backlog;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    backlog = queue_.size() >= kBacklogChunks;
+  }
+  if (backlog != decoderLive_) return;
+  std::unique_ptr<VideoDecoder> fresh = VideoDecoder::Create(layout_.codec, codecSetUp_, !backlog);
+  if (!fresh) return;
+  decoder_->Drain(sink);
+  decoder_ = std::move(fresh);
+  decoderLive_ = !backlog;
 }
 
 void PlayPort::DeliverDecoded(Pending& chunk, const DecodedPicture& picture) {

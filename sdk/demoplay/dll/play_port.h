@@ -39,6 +39,9 @@ constexpr int64_t kMaxLatenessMs = 250;
 // Sound is handed over in blocks of at most 200 ms (6400 bytes of 16 kHz
 // mono 16-bit), each at its own time, however long the stored chunks are.
 constexpr size_t kMaxSoundBlockSamples = 3200;
+// Chunks waiting on an AVI stream port from which on its pictures are
+// decoded for throughput rather than for each to come out at once.
+constexpr size_t kBacklogChunks = 16;
 
 class PlayPort {
  public:
@@ -111,6 +114,7 @@ class PlayPort {
   void DeliverSound(Pending& chunk, int fps);
   void DecodePicture(Pending& chunk, const uint8_t* data, size_t size);
   void DecodeAccessUnit(const uint8_t* data, size_t size, uint64_t position, const PictureSink& sink);
+  void ChooseDecoderAtKey(const PictureSink& sink);
   void DeliverDecoded(Pending& chunk, const DecodedPicture& picture);
   bool WaitUntilStreamDue(uint32_t stampMs);
 
@@ -119,6 +123,8 @@ class PlayPort {
   VideoLayout layout_;
   bool soundUsable_ = false;
   std::unique_ptr<VideoDecoder> decoder_;  // H.264 and H.265; used on the decoding thread
+  std::vector<uint8_t> codecSetUp_;       // stored with the stream, for a decoder made afresh
+  bool decoderLive_ = false;               // made for live pictures rather than throughput
   int nalLengthSize_ = 0;                  // 0: start codes; else the length before each unit
   std::unique_ptr<ParameterSets> parameterSets_;  // the latest the stream carried; decoding thread
   uint32_t soundBytesPerSecond_ = 0;

@@ -40,10 +40,11 @@ int PlayPort::PrepareDecoding() {
   const AviHeaders& h = headers();
   if (DescribeVideo(h.video, &layout_) != LayoutStatus::kOk) return KV_ERR_UNSUPPORTED;
   if (layout_.codec != VideoCodec::kNone) {
-    const std::vector<uint8_t> extra = ExtraCodecData(h.video);
-    decoder_ = VideoDecoder::Create(layout_.codec, extra, isStream_);
+    codecSetUp_ = ExtraCodecData(h.video);
+    decoderLive_ = isStream_;
+    decoder_ = VideoDecoder::Create(layout_.codec, codecSetUp_, decoderLive_);
     if (!decoder_) return KV_ERR_UNSUPPORTED;  // the codec libraries are not beside the SDK
-    nalLengthSize_ = NalLengthSize(layout_.codec, extra.data(), extra.size());
+    nalLengthSize_ = NalLengthSize(layout_.codec, codecSetUp_.data(), codecSetUp_.size());
     parameterSets_ = std::make_unique<ParameterSets>(layout_.codec, nalLengthSize_);
   }
   mediaWidth_ = layout_.width;
