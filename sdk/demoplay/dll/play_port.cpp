@@ -189,6 +189,7 @@ void PlayPort::Run() {
     if (laterSoundEpoch_ != soundEpoch_) {
       laterSound_.clear();
       resampler_.Reset();
+      recorder_.ForgetSound();
       laterSoundEpoch_ = soundEpoch_;
     }
     chunk = Pending();

@@ -24,14 +24,15 @@ bool SaneRate(uint32_t rate, uint32_t scale) {
   return rate > 0 && scale > 0 && uint64_t(rate) * 10 >= scale && uint64_t(rate) <= uint64_t(scale) * 1000;
 }
 
-// The codec set-up stored after the BITMAPINFOHEADER (parameter sets, an
-// avcC/hvcC record). Writers disagree on the header's own size field: some
-// count the set-up in it (as ffmpeg does), some give a larger header.
+// The codec set-up stored after the 40-byte BITMAPINFOHEADER (parameter
+// sets, an avcC/hvcC record). ffmpeg counts the set-up in the header's size
+// field and pads the chunk to an even length; the size, where it is larger
+// than the header and fits, says where the set-up ends.
 std::vector<uint8_t> ExtraCodecData(const VideoStreamInfo& video) {
   if (video.strf.size() <= 40) return {};
-  size_t headerSize = ReadLe32(video.strf.data());
-  if (headerSize <= 40 || headerSize >= video.strf.size()) headerSize = 40;
-  return std::vector<uint8_t>(video.strf.begin() + ptrdiff_t(headerSize), video.strf.end());
+  size_t end = ReadLe32(video.strf.data());
+  if (end <= 40 || end > video.strf.size()) end = video.strf.size();
+  return std::vector<uint8_t>(video.strf.begin() + 40, video.strf.begin() + ptrdiff_t(end));
 }
 
 }  // namespace

@@ -5,8 +5,9 @@
 namespace demoplay {
 
 // Sound held while waiting for the first picture: far more than any
-// interleaving of sound ahead of pictures needs.
+// interleaving of sound ahead of pictures needs; and while not recording.
 constexpr size_t kMaxHeldSoundBytes = size_t(16) << 20;
+constexpr size_t kMaxKeptSoundBytes = size_t(1) << 20;
 
 Recorder::~Recorder() {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -39,8 +40,7 @@ int Recorder::Start(const std::string& path, const AviHeaders& headers, bool wit
   skippingLeading_ = false;
   leadingSkipped_ = 0;
   soundStarted_ = false;
-  heldSound_.clear();
-  heldSoundBytes_ = 0;
+  if (!withAudio_) ForgetSoundLocked();
   return KV_OK;
 }
 
@@ -103,12 +103,22 @@ void Recorder::AddSound(const uint8_t* data, size_t size, uint64_t startByte) {
   AddSoundLocked(data, size, startByte);
 }
 
+void Recorder::ForgetSound() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ForgetSoundLocked();
+}
+
+void Recorder::ForgetSoundLocked() {
+  heldSound_.clear();
+  heldSoundBytes_ = 0;
+}
+
 void Recorder::AddSoundLocked(const uint8_t* data, size_t size, uint64_t startByte) {
-  if (!sink_ || failed_ || !withAudio_ || size == 0) return;
-  if (!soundStarted_) {
+  if (size == 0 || (sink_ && (failed_ || !withAudio_))) return;
+  if (!sink_ || !soundStarted_) {
     heldSound_.push_back(HeldSound{startByte, std::vector<uint8_t>(data, data + size)});
     heldSoundBytes_ += size;
-    while (heldSoundBytes_ > kMaxHeldSoundBytes) {
+    while (heldSoundBytes_ > (sink_ ? kMaxHeldSoundBytes : kMaxKeptSoundBytes)) {
       heldSoundBytes_ -= heldSound_.front().data.size();
       heldSound_.pop_front();
     }
@@ -139,7 +149,7 @@ int Recorder::Stop() {
   bool complete = !failed_ && !empty && writer_.Finish();
   sink_->Close();
   sink_.reset();
-  heldSound_.clear();
+  ForgetSoundLocked();
   if (!complete) {
     DeleteFileA(temporaryPath_.c_str());
     return empty && !failed_ ? KV_ERR_NOT_READY : KV_ERR_RECORD_FILE;

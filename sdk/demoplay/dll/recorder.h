@@ -37,8 +37,12 @@ class Recorder {
   // (may be null) gives the parameter sets to put before the first one.
   void AddPicture(const uint8_t* data, size_t size, const RecordedPicture& picture, const ParameterSets* sets);
   // Called on the decoding thread with each sound chunk as it is played;
-  // `startByte` is where it begins in the stream's sound.
+  // `startByte` is where it begins in the stream's sound. The last ones are
+  // kept while no recording runs: sound is played ahead of the pictures, so
+  // a recording's first picture comes with sound already played.
   void AddSound(const uint8_t* data, size_t size, uint64_t startByte);
+  // The sound kept no longer follows on (a seek, cleared stream data).
+  void ForgetSound();
 
  private:
   struct HeldSound {
@@ -50,6 +54,7 @@ class Recorder {
   uint64_t SoundByteAtLocked(uint64_t picture) const;
   void StartSoundLocked(uint64_t fromByte);
   void AddSoundLocked(const uint8_t* data, size_t size, uint64_t startByte);
+  void ForgetSoundLocked();
 
   mutable std::mutex mutex_;
   std::unique_ptr<Win32FileSink> sink_;
