@@ -14,7 +14,7 @@
 // number of pictures, a few fewer than the clip holds. The CIF clip (no
 // B-pictures) is pushed a picture at a time at its own pace, as a camera
 // sends it; its pictures' decoding time is measured with the SDK's own
-// libraries, loaded directly, in the same run.
+// libraries, loaded directly, in the same run and at the same pace.
 #include <windows.h>
 
 #include <algorithm>
@@ -102,11 +102,13 @@ int PictureCount(const std::string& hostClip) {
 constexpr int kMaxLivePictures = 1000;
 std::atomic<int> livePictures{0};
 Clock::time_point deliveredAt[kMaxLivePictures];
+HANDLE pictureArrived = nullptr;  // the waiting side sleeps rather than spin on a shared machine
 int __stdcall StampPicture(int, const unsigned char*, int, int, int, unsigned, int kind, int, void*) {
   if (kind != KV_FRAME_I420) return 0;
   const int n = livePictures.load();
   if (n < kMaxLivePictures) deliveredAt[n] = Clock::now();
   livePictures.store(n + 1);
+  SetEvent(pictureArrived);
   return 0;
 }
 
@@ -119,6 +121,7 @@ double LiveLatencyMs(const Sdk& sdk, const std::vector<uint8_t>& file, int* coun
   int port = -1;
   if (pieces.headerLength == 0 || sdk.OpenStream(file.data(), int(pieces.headerLength), &port) != 0) return -1;
   livePictures = 0;
+  if (!pictureArrived) pictureArrived = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   sdk.Play(port, &StampPicture, nullptr);
   std::vector<double> latencies;
   Clock::time_point due = Clock::now();
@@ -135,7 +138,7 @@ double LiveLatencyMs(const Sdk& sdk, const std::vector<uint8_t>& file, int* coun
     if (!chunk.video || !ok || pushed >= kMaxLivePictures) continue;
     ++pushed;
     const Clock::time_point deadline = Clock::now() + std::chrono::seconds(5);
-    while (livePictures.load() < pushed && Clock::now() < deadline) Sleep(0);
+    while (livePictures.load() < pushed && Clock::now() < deadline) WaitForSingleObject(pictureArrived, 100);
     if (livePictures.load() < pushed) {
       ok = false;
       break;
@@ -149,7 +152,8 @@ double LiveLatencyMs(const Sdk& sdk, const std::vector<uint8_t>& file, int* coun
 }
 
 // Median milliseconds libavcodec (the SDK's own DLLs) takes for one picture
-// of the clip on one thread, sending it and taking it out; <0 on failure.
+// of the clip on one thread, sending it and taking it out, a picture every
+// 40 ms as the live stream comes; <0 on failure.
 double DecodeMsPerPicture(const std::string& sdkPath, const std::vector<uint8_t>& file) {
   const std::string folder = sdkPath.substr(0, sdkPath.find_last_of("\\/") + 1);
   HMODULE util = LoadLibraryA((folder + "avutil-57.dll").c_str());
@@ -180,8 +184,13 @@ double DecodeMsPerPicture(const std::string& sdkPath, const std::vector<uint8_t>
   if (open(context, findDecoder(AV_CODEC_ID_H264), nullptr) < 0) return -1;
   std::vector<double> times;
   std::vector<uint8_t> padded;
+  Clock::time_point due = Clock::now();
   for (const vdtest::AviPieces::Chunk& chunk : vdtest::CutAvi(file).chunks) {
     if (!chunk.video || chunk.length <= 8) continue;
+    // At the pace the live stream is pushed, so that both find the processor
+    // and its caches alike.
+    while (Clock::now() < due) Sleep(1);
+    due += std::chrono::milliseconds(40);
     padded.assign(file.begin() + ptrdiff_t(chunk.offset + 8), file.begin() + ptrdiff_t(chunk.offset + chunk.length));
     padded.resize(padded.size() + AV_INPUT_BUFFER_PADDING_SIZE, 0);
     packet->data = padded.data();

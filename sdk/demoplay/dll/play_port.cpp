@@ -13,7 +13,7 @@ constexpr size_t kMaxReadChunkBytes = size_t(16) << 20;
 PlayPort::~PlayPort() { Shutdown(); }
 
 bool PlayPort::OnOwnThread() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<SlimMutex> lock(mutex_);
   return decodingThread_ == std::this_thread::get_id();
 }
 
@@ -30,7 +30,7 @@ int PlayPort::Play(KV_FrameCallBack callback, void* user) {
     // Already playing: the frames go to the new callback from the next one
     // on. Waiting for the thread here could wait for a consumer that holds
     // its callback.
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<SlimMutex> lock(mutex_);
     if (isStream_ && streamError_ != KV_OK) return streamError_;
     if (thread_.joinable() && !stopRequested_) {
       callback_ = callback;
@@ -40,7 +40,7 @@ int PlayPort::Play(KV_FrameCallBack callback, void* user) {
     }
   }
   StopLocked();
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<SlimMutex> lock(mutex_);
   callback_ = callback;
   user_ = user;
   stopRequested_ = false;
@@ -59,7 +59,7 @@ int PlayPort::Play(KV_FrameCallBack callback, void* user) {
 
 int PlayPort::Stop() {
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<SlimMutex> lock(mutex_);
     stopRequested_ = true;
     wake_.notify_all();
     // From the port's own callback: no further callback starts, and the
@@ -74,18 +74,18 @@ int PlayPort::Stop() {
 // With controlMutex_ held: ends the decoding thread and waits for it.
 void PlayPort::StopLocked() {
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<SlimMutex> lock(mutex_);
     stopRequested_ = true;
     wake_.notify_all();
   }
   if (thread_.joinable()) thread_.join();
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<SlimMutex> lock(mutex_);
   decodingThread_ = std::thread::id();
 }
 
 // Picks the file's next chunk in time order and waits until it is due.
 // False when the thread should look at its state again.
-bool PlayPort::NextFileChunkLocked(std::unique_lock<std::mutex>& lock, Clock::time_point* base, Pending* out) {
+bool PlayPort::NextFileChunkLocked(std::unique_lock<SlimMutex>& lock, Clock::time_point* base, Pending* out) {
   if (seekPending_) {
     seekPending_ = false;
     *base = Clock::now() - std::chrono::milliseconds(positionMs_);
@@ -146,7 +146,7 @@ void PlayPort::TakeLaterSound(Pending* out) {
   laterSound_.pop_front();
 }
 
-bool PlayPort::NextStreamChunkLocked(std::unique_lock<std::mutex>& lock, Pending* out) {
+bool PlayPort::NextStreamChunkLocked(std::unique_lock<SlimMutex>& lock, Pending* out) {
   if (!laterSound_.empty()) {
     TakeLaterSound(out);
     return true;
@@ -182,7 +182,7 @@ bool PlayPort::NextStreamChunkLocked(std::unique_lock<std::mutex>& lock, Pending
 }
 
 void PlayPort::Run() {
-  std::unique_lock<std::mutex> lock(mutex_);
+  std::unique_lock<SlimMutex> lock(mutex_);
   Clock::time_point base = Clock::now();
   Pending chunk;
   while (!stopRequested_) {
@@ -369,7 +369,7 @@ void PlayPort::DecodeAccessUnit(const uint8_t* data, size_t size, uint64_t posit
 void PlayPort::ChooseDecoderAtKey(const PictureSink& sink) {
   bool backlog;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<SlimMutex> lock(mutex_);
     backlog = queue_.size() >= kBacklogChunks;
   }
   if (backlog != decoderLive_) return;
@@ -385,7 +385,7 @@ void PlayPort::DeliverDecoded(Pending& chunk, const DecodedPicture& picture) {
   uint32_t stamp;
   int fps;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<SlimMutex> lock(mutex_);
     if (stopRequested_) return;
     uint32_t rate, scale;
     if (annexB_ && !rateFromStream_ && decoder_->StreamRate(&rate, &scale) && uint64_t(rate) * 10 >= scale &&
@@ -409,7 +409,7 @@ void PlayPort::DeliverDecoded(Pending& chunk, const DecodedPicture& picture) {
 // Paces a raw stream's pictures by their stamps from the first one on; a
 // stream whose data comes late goes on from where it is.
 bool PlayPort::WaitUntilStreamDue(uint32_t stampMs) {
-  std::unique_lock<std::mutex> lock(mutex_);
+  std::unique_lock<SlimMutex> lock(mutex_);
   const Clock::time_point now = Clock::now();
   if (!streamClockSet_) {
     streamBase_ = now - std::chrono::milliseconds(stampMs);

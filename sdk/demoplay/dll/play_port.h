@@ -22,6 +22,7 @@
 #include "core/resampler.h"
 #include "core/stream_assembler.h"
 #include "dll/recorder.h"
+#include "dll/slim_sync.h"
 #include "dll/win32_file.h"
 
 namespace demoplay {
@@ -107,8 +108,8 @@ class PlayPort {
 
   // Decoding thread.
   void Run();
-  bool NextFileChunkLocked(std::unique_lock<std::mutex>& lock, Clock::time_point* base, Pending* out);
-  bool NextStreamChunkLocked(std::unique_lock<std::mutex>& lock, Pending* out);
+  bool NextFileChunkLocked(std::unique_lock<SlimMutex>& lock, Clock::time_point* base, Pending* out);
+  bool NextStreamChunkLocked(std::unique_lock<SlimMutex>& lock, Pending* out);
   void TakeLaterSound(Pending* out);
   void Deliver(Pending& chunk);
   void DeliverSound(Pending& chunk, int fps);
@@ -136,8 +137,8 @@ class PlayPort {
   std::mutex controlMutex_;
   std::thread thread_;  // under controlMutex_
 
-  std::mutex mutex_;  // guards everything below
-  std::condition_variable wake_;
+  SlimMutex mutex_;  // guards everything below
+  SlimConditionVariable wake_;
   std::thread::id decodingThread_;  // the running thread's id, or none
   bool stopRequested_ = false;
   KV_FrameCallBack callback_ = nullptr;

@@ -83,7 +83,7 @@ int PlayPort::OpenStream(const uint8_t* header, size_t length) {
   VideoCodec codec;
   if (DetectAnnexB(header, length, &codec) == AnnexBStatus::kCodec) return OpenAnnexBStream(codec, header, length);
   if (length < 12 || ReadLe32(header) != kFccRiff || ReadLe32(header + 8) != kFccAvi) return KV_ERR_NOT_AVI;
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<SlimMutex> lock(mutex_);
   headerBytes_.assign(header, header + length);
   int r = AcceptStreamHeaderLocked();
   return r == KV_ERR_NOT_READY ? KV_OK : r;
@@ -115,7 +115,7 @@ int PlayPort::OpenAnnexBStream(VideoCodec codec, const uint8_t* header, size_t l
   decoder_ = VideoDecoder::Create(codec, {}, true);
   if (!decoder_) return KV_ERR_UNSUPPORTED;
   parameterSets_ = std::make_unique<ParameterSets>(codec, 0);
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<SlimMutex> lock(mutex_);
   headersReady_ = true;
   QueueStreamBytesLocked(header, length);
   return KV_OK;
@@ -134,7 +134,7 @@ void PlayPort::QueueStreamBytesLocked(const uint8_t* data, size_t length) {
 int PlayPort::SetStreamFrameRate(uint32_t rate, uint32_t scale) {
   if (!isStream_ || !annexB_) return KV_ERR_WRONG_PORT_TYPE;
   if (!SaneRate(rate, scale)) return KV_ERR_ARGUMENT;
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<SlimMutex> lock(mutex_);
   if (!rateFromStream_) {
     streamHeaders_.video.rate = rate;
     streamHeaders_.video.scale = scale;
@@ -183,7 +183,7 @@ int PlayPort::AcceptStreamHeaderLocked() {
 
 int PlayPort::InputData(const uint8_t* data, size_t length) {
   if (!isStream_) return KV_ERR_WRONG_PORT_TYPE;
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<SlimMutex> lock(mutex_);
   if (streamError_ != KV_OK) return streamError_;
   if (annexB_) {
     if (queuedBytes_ + length > kMaxStreamBufferBytes) return KV_ERR_BUFFER_FULL;
@@ -208,7 +208,7 @@ int PlayPort::InputData(const uint8_t* data, size_t length) {
 }
 
 int PlayPort::ClearBuffer() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<SlimMutex> lock(mutex_);
   if (!isStream_ || !headersReady_) return KV_OK;
   queue_.clear();
   queuedBytes_ = 0;
@@ -234,7 +234,7 @@ int PlayPort::GetFileTime(int* seconds) {
 }
 
 int PlayPort::GetMediaInfo(void* info) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<SlimMutex> lock(mutex_);
   if (isStream_ && !headersReady_) return streamError_ != KV_OK ? streamError_ : KV_ERR_NOT_READY;
   if (annexB_ && mediaWidth_ == 0) return KV_ERR_NOT_READY;  // no picture decoded yet
   uint8_t block[12] = {0};
@@ -246,7 +246,7 @@ int PlayPort::GetMediaInfo(void* info) {
 }
 
 int PlayPort::GetPlayTime(int* seconds) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<SlimMutex> lock(mutex_);
   *seconds = int((isStream_ ? VideoStampMs(streamPictures_) : positionMs_) / 1000);
   return KV_OK;
 }
@@ -255,7 +255,7 @@ int PlayPort::SetPlayTime(int seconds) {
   if (isStream_) return KV_ERR_NOT_SEEKABLE;
   if (seconds < 0) return KV_ERR_ARGUMENT;
   if (uint64_t(seconds) * 1000 > DurationMs()) return KV_ERR_OUT_OF_RANGE;
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<SlimMutex> lock(mutex_);
   return SeekLocked(uint32_t(seconds) * 1000);
 }
 
@@ -289,7 +289,7 @@ int PlayPort::StartRecord(const char* path) {
     // once one has been decoded.
     AviHeaders h;
     {
-      std::lock_guard<std::mutex> lock(mutex_);
+      std::lock_guard<SlimMutex> lock(mutex_);
       if (mediaWidth_ <= 0 || mediaHeight_ <= 0) return streamError_ != KV_OK ? streamError_ : KV_ERR_NOT_READY;
       const VideoStreamInfo& v = streamHeaders_.video;
       h = CompressedVideoHeaders(v.compression, mediaWidth_, mediaHeight_, v.rate, v.scale);
@@ -297,7 +297,7 @@ int PlayPort::StartRecord(const char* path) {
     return recorder_.Start(path, h, false);
   }
   if (isStream_) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<SlimMutex> lock(mutex_);
     if (!headersReady_) return streamError_ != KV_OK ? streamError_ : KV_ERR_NOT_READY;
   }
   return recorder_.Start(path, headers(), soundUsable_);
