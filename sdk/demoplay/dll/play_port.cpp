@@ -222,6 +222,7 @@ void PlayPort::Deliver(Pending& chunk) {
     order_.Reset();
     awaitingKey_ = true;
     carried_.clear();
+    recorder_.AwaitKey();
   }
   if (chunk.movieEnd) {
     if (decoder_) {

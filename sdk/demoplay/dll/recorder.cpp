@@ -38,6 +38,7 @@ int Recorder::Start(const std::string& path, const AviHeaders& headers, bool wit
   failed_ = false;
   started_ = false;
   skippingLeading_ = false;
+  awaitingKey_ = false;
   leadingSkipped_ = 0;
   soundStarted_ = false;
   if (!withAudio_) ForgetSoundLocked();
@@ -73,18 +74,14 @@ void Recorder::AddPicture(const uint8_t* data, size_t size, const RecordedPictur
     }
     started_ = true;
     firstPosition_ = picture.position;
-    skippingLeading_ = picture.facts.openKey;
-    const std::vector<uint8_t> prefix = sets ? sets->MissingFrom(data, size) : std::vector<uint8_t>();
-    if (prefix.empty()) {
-      WriteLocked(ChunkClass::kVideo, data, size);
-    } else {
-      std::vector<uint8_t> whole(prefix);
-      whole.insert(whole.end(), data, data + size);
-      WriteLocked(ChunkClass::kVideo, whole.data(), whole.size());
-    }
+    WriteKeyLocked(data, size, picture, sets);
     // After an open key picture the first picture shown comes after the
     // leading pictures dropped, which are known only once they have passed.
     if (!skippingLeading_) StartSoundLocked(SoundByteAtLocked(firstPosition_));
+    return;
+  }
+  if (awaitingKey_) {
+    if (picture.facts.key) WriteKeyLocked(data, size, picture, sets);
     return;
   }
   if (skippingLeading_) {
@@ -96,6 +93,27 @@ void Recorder::AddPicture(const uint8_t* data, size_t size, const RecordedPictur
     if (!soundStarted_) StartSoundLocked(SoundByteAtLocked(firstPosition_ + leadingSkipped_));
   }
   WriteLocked(ChunkClass::kVideo, data, size);
+}
+
+// A key picture that starts the recording, or goes on after a break, with
+// the parameter sets it lacks before it.
+void Recorder::WriteKeyLocked(const uint8_t* data, size_t size, const RecordedPicture& picture,
+                              const ParameterSets* sets) {
+  awaitingKey_ = false;
+  skippingLeading_ = picture.facts.openKey;
+  const std::vector<uint8_t> prefix = sets ? sets->MissingFrom(data, size) : std::vector<uint8_t>();
+  if (prefix.empty()) {
+    WriteLocked(ChunkClass::kVideo, data, size);
+    return;
+  }
+  std::vector<uint8_t> whole(prefix);
+  whole.insert(whole.end(), data, data + size);
+  WriteLocked(ChunkClass::kVideo, whole.data(), whole.size());
+}
+
+void Recorder::AwaitKey() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (started_) awaitingKey_ = true;
 }
 
 void Recorder::AddSound(const uint8_t* data, size_t size, uint64_t startByte) {

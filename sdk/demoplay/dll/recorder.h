@@ -43,6 +43,9 @@ class Recorder {
   void AddSound(const uint8_t* data, size_t size, uint64_t startByte);
   // The sound kept no longer follows on (a seek, cleared stream data).
   void ForgetSound();
+  // The pictures played no longer follow on (a seek, cleared stream data):
+  // the recording goes on at the next key picture.
+  void AwaitKey();
 
  private:
   struct HeldSound {
@@ -51,6 +54,7 @@ class Recorder {
   };
   void DiscardLocked();
   void WriteLocked(ChunkClass cls, const uint8_t* data, size_t size);
+  void WriteKeyLocked(const uint8_t* data, size_t size, const RecordedPicture& picture, const ParameterSets* sets);
   uint64_t SoundByteAtLocked(uint64_t picture) const;
   void StartSoundLocked(uint64_t fromByte);
   void AddSoundLocked(const uint8_t* data, size_t size, uint64_t startByte);
@@ -67,6 +71,7 @@ class Recorder {
   // picture is due: the sound since the last picture dropped.
   bool started_ = false;
   bool skippingLeading_ = false;  // the undecodable leading pictures of the first key picture
+  bool awaitingKey_ = false;      // after a break in the pictures
   uint64_t firstPosition_ = 0;
   uint64_t leadingSkipped_ = 0;
   bool soundStarted_ = false;
