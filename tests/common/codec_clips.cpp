@@ -79,7 +79,8 @@ FfmpegView ViewWithFfmpeg(const std::string& windowsPath, int width, int height)
   const std::string file = ShellWord(host), yuv = ShellWord(host + ".yuv");
   const HostResult probe = RunHostCommand(
       "ffprobe -v error -count_packets -select_streams v:0 -show_entries stream=nb_frames,nb_read_packets "
-      "-of default=nw=1 " + file + " && ffmpeg -nostdin -v error -y -threads 1 -i " + file +
+      "-of default=nw=1 " +
+          file + " && ffmpeg -nostdin -v error -y -threads 1 -i " + file +
           " -map 0:v -fps_mode passthrough -f rawvideo -pix_fmt yuv420p " + yuv + " 2>&1 | sed 's/^/decode: /'",
       120000);
   if (!probe.finished || probe.exitCode != 0) {

@@ -71,10 +71,14 @@ class SdkCodecTest : public SdkFixture {
 enum class Mode { kFile, kStream, kLive, kRecording };
 const char* ModeName(Mode m) {
   switch (m) {
-    case Mode::kFile: return "file";
-    case Mode::kStream: return "stream";
-    case Mode::kLive: return "live";
-    case Mode::kRecording: return "recording";
+    case Mode::kFile:
+      return "file";
+    case Mode::kStream:
+      return "stream";
+    case Mode::kLive:
+      return "live";
+    case Mode::kRecording:
+      return "recording";
   }
   return "";
 }
@@ -139,7 +143,8 @@ TEST_P(SdkCodecClips, EveryPictureIsFfmpegsAtItsStamp) {
     case Mode::kStream: {
       port = PlayStream(bytes, 3000, &got, 17);
       ASSERT_GE(port, 0);
-      ASSERT_GE(WaitForPictures(&got, expected.size()), c.pictures) << "pictures held back at the end of the movie data";
+      ASSERT_GE(WaitForPictures(&got, expected.size()), c.pictures)
+          << "pictures held back at the end of the movie data";
       Sleep(50);
       EXPECT_EQ(got.Count(KV_FRAME_NOTIFY), 0);  // streams have no end
       EXPECT_EQ(sdk->CloseStream(port), 0);
@@ -456,7 +461,8 @@ TEST_P(SdkCodecRawRecordings, ARawStreamRecordedFromItsMiddlePlaysBackWhole) {
   int last = -1;
   size_t size = 0;
   for (size_t i = 0; i < pictures.size(); ++i) {
-    while (size < c.sizes.size() && (pictures[i].width != c.sizes[size].first || pictures[i].height != c.sizes[size].second)) {
+    while (size < c.sizes.size() &&
+           (pictures[i].width != c.sizes[size].first || pictures[i].height != c.sizes[size].second)) {
       ++size;
       last = -1;
     }
@@ -469,19 +475,20 @@ TEST_P(SdkCodecRawRecordings, ARawStreamRecordedFromItsMiddlePlaysBackWhole) {
   }
   if (size == 0) {
     // One size: ffmpeg's decode of the recording is the same pictures.
-    ExpectIdentical(pictures, 0, view.pictures, view.pictures.size(), c.sizes[0].first, c.sizes[0].second, "played back");
+    ExpectIdentical(pictures, 0, view.pictures, view.pictures.size(), c.sizes[0].first, c.sizes[0].second,
+                    "played back");
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Clips, SdkCodecRawRecordings,
-    ::testing::Values(RawRecordCase{"h264.h264", {"h264.yuv"}, {{320, 240}}},
-                      RawRecordCase{"hevc.h265", {"hevc.yuv"}, {{320, 240}}},
-                      RawRecordCase{"sizes.h264", {"sizes_a.yuv", "sizes_b.yuv"}, {{320, 240}, {176, 144}}}),
-    [](const ::testing::TestParamInfo<RawRecordCase>& i) {
-      std::string n = i.param.clip;
-      return n.substr(0, n.find('.'));
-    });
+INSTANTIATE_TEST_SUITE_P(Clips, SdkCodecRawRecordings,
+                         ::testing::Values(RawRecordCase{"h264.h264", {"h264.yuv"}, {{320, 240}}},
+                                           RawRecordCase{"hevc.h265", {"hevc.yuv"}, {{320, 240}}},
+                                           RawRecordCase{
+                                               "sizes.h264", {"sizes_a.yuv", "sizes_b.yuv"}, {{320, 240}, {176, 144}}}),
+                         [](const ::testing::TestParamInfo<RawRecordCase>& i) {
+                           std::string n = i.param.clip;
+                           return n.substr(0, n.find('.'));
+                         });
 
 TEST_F(SdkCodecTest, ARecordingWithoutAKeyPictureIsNotKeptAndACutPictureIsNotRecorded) {
   // H.264 without B-pictures, key pictures at 0, 10 and 20, pushed a

@@ -257,7 +257,7 @@ TEST(NalUnits, AKeyPictureWithoutItsSetsGetsTheLatestOfEachNumber) {
   // H.265: the sequence set's number lies behind its profile, tier and level.
   demoplay::ParameterSets sets(demoplay::VideoCodec::kH265, 0);
   const std::vector<uint8_t> vps = {0x40, 0x01, 0x0C}, pps = {0x44, 0x01, 0xC1}, cra = {0x2A, 0x01, 0xAF};
-  const std::vector<uint8_t> withTwo = AnnexB({vps, H265Sps(0x6C), pps, cra});  // ue "011": 2
+  const std::vector<uint8_t> withTwo = AnnexB({vps, H265Sps(0x6C), pps, cra});   // ue "011": 2
   const std::vector<uint8_t> withFive = AnnexB({vps, H265Sps(0x36), pps, cra});  // ue "00110": 5
   sets.Remember(withTwo.data(), withTwo.size());
   EXPECT_EQ(sets.count(), 3u);

@@ -8,8 +8,8 @@ namespace {
 // H.264 unit types.
 constexpr int kH264Idr = 5, kH264Sps = 7, kH264Pps = 8;
 // H.265 unit types.
-constexpr int kH265RaslN = 8, kH265RaslR = 9, kH265BlaFirst = 16, kH265IdrWRadl = 19, kH265IdrNLp = 20,
-              kH265Cra = 21, kH265IrapLast = 23, kH265Vps = 32, kH265Sps = 33, kH265Pps = 34;
+constexpr int kH265RaslN = 8, kH265RaslR = 9, kH265BlaFirst = 16, kH265IdrWRadl = 19, kH265IdrNLp = 20, kH265Cra = 21,
+              kH265IrapLast = 23, kH265Vps = 32, kH265Sps = 33, kH265Pps = 34;
 
 // Parameter sets are small; a larger one is taken for damage and not kept.
 constexpr size_t kMaxParameterSetBytes = 1 << 16;

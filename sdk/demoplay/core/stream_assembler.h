@@ -72,9 +72,9 @@ class StreamAssembler {
   uint64_t remaining_ = 0;   // body bytes still to come (kBody) or to skip (kSkip)
   bool pad_ = false;         // one pad byte follows the body
   uint64_t skippedChunks_ = 0;
-  uint64_t fed_ = 0;         // bytes consumed since the start (or the last Reset)
-  uint64_t movieEnd_ = 0;    // where the current movie list ends (0: not known)
-  bool movieEnded_ = true;   // its end was reported (or there is no list open)
+  uint64_t fed_ = 0;        // bytes consumed since the start (or the last Reset)
+  uint64_t movieEnd_ = 0;   // where the current movie list ends (0: not known)
+  bool movieEnded_ = true;  // its end was reported (or there is no list open)
 };
 
 }  // namespace demoplay

@@ -124,7 +124,7 @@ class PlayPort {
   VideoLayout layout_;
   bool soundUsable_ = false;
   std::unique_ptr<VideoDecoder> decoder_;  // H.264 and H.265; used on the decoding thread
-  std::vector<uint8_t> codecSetUp_;       // stored with the stream, for a decoder made afresh
+  std::vector<uint8_t> codecSetUp_;        // stored with the stream, for a decoder made afresh
   bool decoderLive_ = false;               // made for live pictures rather than throughput
   int nalLengthSize_ = 0;                  // 0: start codes; else the length before each unit
   std::unique_ptr<ParameterSets> parameterSets_;  // the latest the stream carried; decoding thread

@@ -7,13 +7,11 @@
  * delivered as stored; 32-bit and 24-bit BI_RGB delivered as 32-bit
  * bottom-up RGB; Motion-JPEG (also interlaced) decoded to 32-bit bottom-up
  * RGB; H.264 ("H264", "X264", "AVC1") and H.265 ("HEVC", "H265", "HVC1"),
- * with start codes or length-prefixed with an avcC/hvcC record, decoded to I420 by avcodec-59.dll and avutil-57.dll, which
- * must lie beside DemoPlay.dll (without them such video is
- * KV_ERR_UNSUPPORTED). Sound: 8-, 16-, 24- and 32-bit and float PCM of any rate and up to 16
- * channels, delivered as 16 kHz mono in blocks of at most 6400 bytes.
- * Files are paced in real time; streams are delivered as their data arrives
- * (an AVI stream's pictures each as soon as its chunk is complete and
- * decoded, the last ones when its movie data ends).
+ * with start codes or length-prefixed with an avcC/hvcC record, decoded to I420 by avcodec-59.dll and avutil-57.dll,
+ * which must lie beside DemoPlay.dll (without them such video is KV_ERR_UNSUPPORTED). Sound: 8-, 16-, 24- and 32-bit
+ * and float PCM of any rate and up to 16 channels, delivered as 16 kHz mono in blocks of at most 6400 bytes. Files are
+ * paced in real time; streams are delivered as their data arrives (an AVI stream's pictures each as soon as its chunk
+ * is complete and decoded, the last ones when its movie data ends).
  *
  * Every entry point uses the C calling convention and returns 0 or one of the
  * negative results below. Texts are NUL-terminated ANSI texts.
