@@ -490,7 +490,7 @@ INSTANTIATE_TEST_SUITE_P(Clips, SdkCodecRawRecordings,
                            return n.substr(0, n.find('.'));
                          });
 
-TEST_F(SdkCodecTest, ARecordingWithoutAKeyPictureIsNotKeptAndACutPictureIsNotRecorded) {
+TEST_F(SdkCodecTest, RecordingsHoldOnlyPicturesThatDecode) {
   // H.264 without B-pictures, key pictures at 0, 10 and 20, pushed a
   // picture at a time.
   const std::vector<uint8_t> bytes = ReadClip("h264.avi");
@@ -518,13 +518,23 @@ TEST_F(SdkCodecTest, ARecordingWithoutAKeyPictureIsNotKeptAndACutPictureIsNotRec
   EXPECT_FALSE(TempFile::Exists(recording.path()));
   EXPECT_FALSE(TempFile::Exists(recording.path() + ".recording"));
 
-  // Pictures 20 to 25 whole, then half of the next: the port closes with
-  // the recording of the whole pictures.
+  // Pictures 20 to 23; then the stream data is cleared and goes on with
+  // pictures 25 and 26, which cannot be decoded without 24 and are not
+  // recorded, then key picture 10 and picture 11 whole and half of 12: the
+  // port closes with the recording of the whole pictures that decode.
   ASSERT_EQ(sdk->StartRecord(port, recording.path().c_str()), 0);
-  pushUpTo(26);
-  while (next < pieces.chunks.size() && !pieces.chunks[next].video) ++next;
-  ASSERT_LT(next, pieces.chunks.size());
-  ASSERT_EQ(sdk->InputData(port, bytes.data() + pieces.chunks[next].offset, int(pieces.chunks[next].length / 2)), 0);
+  pushUpTo(24);
+  ASSERT_EQ(sdk->ClearBuffer(port), 0);
+  std::vector<const vdtest::AviPieces::Chunk*> videoChunks;
+  for (const vdtest::AviPieces::Chunk& chunk : pieces.chunks)
+    if (chunk.video) videoChunks.push_back(&chunk);
+  ASSERT_EQ(videoChunks.size(), 30u);
+  for (int picture : {25, 26, 10, 11})
+    ASSERT_EQ(sdk->InputData(port, bytes.data() + videoChunks[size_t(picture)]->offset,
+                             int(videoChunks[size_t(picture)]->length)),
+              0);
+  ASSERT_GE(WaitForPictures(&got, size_t(pictures + 2)), pictures + 2);
+  ASSERT_EQ(sdk->InputData(port, bytes.data() + videoChunks[12]->offset, int(videoChunks[12]->length / 2)), 0);
   EXPECT_EQ(sdk->CloseStream(port), 0);
   const vdtest::FfmpegView view = vdtest::ViewWithFfmpeg(recording.path(), 320, 240);
   ASSERT_TRUE(view.ran) << view.errors;
@@ -533,7 +543,8 @@ TEST_F(SdkCodecTest, ARecordingWithoutAKeyPictureIsNotKeptAndACutPictureIsNotRec
   EXPECT_EQ(view.packets, 6);
   const Pictures expected = ReferencePictures("h264.yuv", 320, 240);
   ASSERT_EQ(view.pictures.size(), 6u);
-  for (int i = 0; i < 6; ++i) EXPECT_EQ(view.pictures[size_t(i)], expected[size_t(20 + i)]) << i;
+  const int recorded[] = {20, 21, 22, 23, 10, 11};
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(view.pictures[size_t(i)], expected[size_t(recorded[i])]) << i;
 }
 
 struct RateCase {
