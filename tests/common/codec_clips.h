@@ -23,4 +23,31 @@ std::vector<std::vector<uint8_t>> ReferencePictures(const std::string& yuvName, 
 // from `from` on.
 int FindPicture(const std::vector<std::vector<uint8_t>>& pictures, const uint8_t* data, size_t size, size_t from = 0);
 
+// An AVI file cut as a live sender sends it: the headers up to and including
+// the movie list's header, then each chunk of the list (its header, data and
+// pad byte) on its own, then the rest (the index).
+struct AviPieces {
+  size_t headerLength = 0;
+  struct Chunk {
+    size_t offset, length;
+    bool video;
+  };
+  std::vector<Chunk> chunks;
+  size_t restOffset = 0;
+};
+AviPieces CutAvi(const std::vector<uint8_t>& file);
+
+// What the machine's ffmpeg makes of a file (a Windows path): the error
+// messages of ffprobe and of a whole decode (empty for a clean file), the
+// video stream's frame count in its header and the packets it holds, and
+// the pictures ffmpeg decodes (one thread, as I420 of the given size).
+struct FfmpegView {
+  bool ran = false;
+  std::string errors;
+  int headerFrames = -1;
+  int packets = -1;
+  std::vector<std::vector<uint8_t>> pictures;
+};
+FfmpegView ViewWithFfmpeg(const std::string& windowsPath, int width, int height);
+
 }  // namespace vdtest

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <tuple>
 
 #include "common/codec_clips.h"
 #include "demoplay/sdk_harness.h"
@@ -67,42 +68,151 @@ class SdkCodecTest : public SdkFixture {
   }
 };
 
-struct FileCase {
+enum class Mode { kFile, kStream, kLive, kRecording };
+const char* ModeName(Mode m) {
+  switch (m) {
+    case Mode::kFile:
+      return "file";
+    case Mode::kStream:
+      return "stream";
+    case Mode::kLive:
+      return "live";
+    case Mode::kRecording:
+      return "recording";
+  }
+  return "";
+}
+
+struct ClipCase {
   const char* clip;
   int pictures;
   bool sound;
+  bool bPictures;
 };
 
-class SdkCodecFiles : public SdkCodecTest, public ::testing::WithParamInterface<FileCase> {};
+std::vector<uint8_t> JoinedSound(const std::vector<Frame>& sounds) {
+  std::vector<uint8_t> all;
+  for (const Frame& s : sounds) all.insert(all.end(), s.data.begin(), s.data.end());
+  return all;
+}
 
-TEST_P(SdkCodecFiles, DeliversFfmpegsPicturesAtTheirStampsThenTheEnd) {
-  const FileCase& c = GetParam();
+class SdkCodecClips : public SdkCodecTest, public ::testing::WithParamInterface<std::tuple<ClipCase, Mode>> {
+ protected:
+  // Plays the clip as a file, recording it from a little after its start;
+  // returns the pictures played and fills the recording's path.
+  void Record(const ClipCase& c, const TempFile& recording, Collector* played) {
+    int port = -1;
+    ASSERT_EQ(sdk->OpenFile(ClipPath(std::string(c.clip) + ".avi").c_str(), &port), 0);
+    ASSERT_EQ(sdk->Play(port, &Collector::Callback, played), 0);
+    ASSERT_GE(WaitForPictures(played, 5), 5);
+    ASSERT_EQ(sdk->StartRecord(port, recording.path().c_str()), 0);
+    ASSERT_TRUE(played->WaitForEnd());
+    EXPECT_EQ(sdk->StopRecord(port), 0);
+    EXPECT_EQ(sdk->CloseFile(port), 0);
+  }
+};
+
+// Each clip as a file, as an AVI live stream pushed in pieces (every picture,
+// the last ones once the movie data ends), pushed picture by picture (each
+// out before the next is pushed: nothing held back), and recorded from its
+// middle and played back.
+TEST_P(SdkCodecClips, EveryPictureIsFfmpegsAtItsStamp) {
+  const ClipCase& c = std::get<0>(GetParam());
+  const Mode mode = std::get<1>(GetParam());
   const std::string name = c.clip;
   const Pictures expected = ReferencePictures(name + ".yuv", 320, 240);
   ASSERT_EQ(int(expected.size()), c.pictures) << "the clip " << name << " was not made";
-  int port = -1;
-  ASSERT_EQ(sdk->OpenFile(ClipPath(name + ".avi").c_str(), &port), 0);
-  uint8_t info[12] = {};
-  ASSERT_EQ(sdk->GetMediaInfo(port, info), 0);
-  EXPECT_EQ(info[0] | (info[1] << 8), 320);
-  EXPECT_EQ(info[2] | (info[3] << 8), 240);
-  EXPECT_EQ(info[4], 100);
-
+  const std::vector<uint8_t> bytes = ReadClip(name + ".avi");
   Collector got;
-  ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
-  ASSERT_TRUE(got.WaitForEnd());
+  int port = -1;
+  size_t from = 0;  // the first of the clip's pictures expected
+  switch (mode) {
+    case Mode::kFile: {
+      ASSERT_EQ(sdk->OpenFile(ClipPath(name + ".avi").c_str(), &port), 0);
+      uint8_t info[12] = {};
+      ASSERT_EQ(sdk->GetMediaInfo(port, info), 0);
+      EXPECT_EQ(info[0] | (info[1] << 8), 320);
+      EXPECT_EQ(info[2] | (info[3] << 8), 240);
+      EXPECT_EQ(info[4], 100);
+      ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
+      ASSERT_TRUE(got.WaitForEnd());
+      EXPECT_EQ(got.Snapshot().back().kind, KV_FRAME_NOTIFY);
+      EXPECT_EQ(sdk->CloseFile(port), 0);
+      break;
+    }
+    case Mode::kStream: {
+      port = PlayStream(bytes, 3000, &got, 17);
+      ASSERT_GE(port, 0);
+      ASSERT_GE(WaitForPictures(&got, expected.size()), c.pictures)
+          << "pictures held back at the end of the movie data";
+      Sleep(50);
+      EXPECT_EQ(got.Count(KV_FRAME_NOTIFY), 0);  // streams have no end
+      EXPECT_EQ(sdk->CloseStream(port), 0);
+      break;
+    }
+    case Mode::kLive: {
+      if (c.bPictures) GTEST_SKIP() << "B-pictures come out after the reordering their stream declares";
+      const vdtest::AviPieces pieces = vdtest::CutAvi(bytes);
+      ASSERT_GT(pieces.headerLength, 0u);
+      ASSERT_EQ(sdk->OpenStream(bytes.data(), int(pieces.headerLength), &port), 0);
+      ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
+      int pushed = 0;
+      for (const vdtest::AviPieces::Chunk& chunk : pieces.chunks) {
+        ASSERT_EQ(sdk->InputData(port, bytes.data() + chunk.offset, int(chunk.length)), 0);
+        if (!chunk.video) continue;
+        ++pushed;
+        ASSERT_GE(WaitForPictures(&got, size_t(pushed)), pushed) << "picture " << pushed - 1 << " is held back";
+      }
+      EXPECT_EQ(sdk->CloseStream(port), 0);
+      break;
+    }
+    case Mode::kRecording: {
+      TempFile recording(name + "_recording.avi");
+      Collector played;
+      Record(c, recording, &played);
+      const vdtest::FfmpegView view = vdtest::ViewWithFfmpeg(recording.path(), 320, 240);
+      ASSERT_TRUE(view.ran) << view.errors;
+      EXPECT_EQ(view.errors, "") << "ffmpeg finds fault with the recording";
+      EXPECT_EQ(view.headerFrames, view.packets) << "the header's frame count";
+      EXPECT_EQ(int(view.pictures.size()), view.packets) << "pictures ffmpeg decodes";
+      PlayFile(recording.path(), &got, view.packets);
+      ExpectIdentical(got.Pictures(), 0, view.pictures, view.pictures.size(), 320, 240, "played back");
+      // From a key picture after the start to the clip's end.
+      const std::vector<Frame> first = got.Pictures();
+      ASSERT_FALSE(first.empty());
+      const int at = FindPicture(expected, first[0].data.data(), first[0].data.size());
+      ASSERT_GT(at, 0) << "the recording does not start at a picture played after its start";
+      EXPECT_EQ(at + view.packets, c.pictures);
+      from = size_t(at);
+      if (c.sound) {
+        // In step: the sound played from the first recorded picture's time on.
+        const std::vector<uint8_t> all = JoinedSound(played.Sounds()), recorded = JoinedSound(got.Sounds());
+        const size_t offset = from * 10 * 32;  // 16 kHz mono 16-bit: 32 bytes a millisecond
+        ASSERT_GT(recorded.size(), 0u);
+        ASSERT_EQ(offset + recorded.size(), all.size());
+        EXPECT_TRUE(std::equal(recorded.begin(), recorded.end(), all.begin() + ptrdiff_t(offset)))
+            << "the recorded sound is not in step with its pictures";
+      }
+      break;
+    }
+  }
   const std::vector<Frame> pictures = got.Pictures();
-  ASSERT_EQ(int(pictures.size()), c.pictures);
-  ExpectIdentical(pictures, 0, expected, expected.size(), 320, 240, c.clip);
-  for (int i = 0; i < c.pictures; ++i) EXPECT_EQ(pictures[i].stamp, unsigned(i * 10)) << i;
-  EXPECT_EQ(got.Snapshot().back().kind, KV_FRAME_NOTIFY);
-  EXPECT_EQ(got.Count(KV_FRAME_SOUND) > 0, c.sound);
-  EXPECT_EQ(sdk->CloseFile(port), 0);
+  ASSERT_EQ(pictures.size(), expected.size() - from);
+  const Pictures tail(expected.begin() + ptrdiff_t(from), expected.end());
+  ExpectIdentical(pictures, 0, tail, tail.size(), 320, 240, c.clip);
+  for (size_t i = 0; i < pictures.size(); ++i) EXPECT_EQ(pictures[i].stamp, unsigned(i * 10)) << i;
+  if (mode != Mode::kRecording) EXPECT_EQ(got.Count(KV_FRAME_SOUND) > 0, c.sound);
 }
 
-INSTANTIATE_TEST_SUITE_P(Clips, SdkCodecFiles,
-                         ::testing::Values(FileCase{"h264", 30, true}, FileCase{"h264_b", 40, true},
-                                           FileCase{"hevc", 30, false}, FileCase{"hevc_b", 30, false}));
+INSTANTIATE_TEST_SUITE_P(
+    Clips, SdkCodecClips,
+    ::testing::Combine(::testing::Values(ClipCase{"h264", 30, true, false}, ClipCase{"h264_b", 40, true, true},
+                                         ClipCase{"hevc", 30, false, false}, ClipCase{"hevc_b", 30, false, true},
+                                         ClipCase{"avc1_b", 40, false, true}, ClipCase{"hvc1_b", 30, false, true}),
+                       ::testing::Values(Mode::kFile, Mode::kStream, Mode::kLive, Mode::kRecording)),
+    [](const ::testing::TestParamInfo<std::tuple<ClipCase, Mode>>& i) {
+      return std::string(std::get<0>(i.param).clip) + "_" + ModeName(std::get<1>(i.param));
+    });
 
 struct StreamCase {
   const char* clip;
@@ -269,19 +379,26 @@ TEST_F(SdkCodecTest, ACutFilePlaysWhatItHoldsToTheEnd) {
   EXPECT_EQ(sdk->CloseFile(port), 0);
 }
 
-TEST_F(SdkCodecTest, SeekingDecodesFromTheKeyPictureAndHandsOverFromTheTarget) {
-  const Pictures expected = ReferencePictures("h264_seek.yuv", 160, 128);
+struct SeekCase {
+  const char* clip;
+  const char* keys;  // where the seek to one second starts decoding
+};
+
+class SdkCodecSeeks : public SdkCodecTest, public ::testing::WithParamInterface<SeekCase> {};
+
+TEST_P(SdkCodecSeeks, SeekingDecodesFromTheKeyPictureAndHandsOverFromTheTarget) {
+  const SeekCase& c = GetParam();
+  const std::string name = c.clip;
+  const Pictures expected = ReferencePictures(name + ".yuv", 160, 128);
   ASSERT_EQ(expected.size(), 150u);
   int port = -1;
-  ASSERT_EQ(sdk->OpenFile(ClipPath("h264_seek.avi").c_str(), &port), 0);
-  // Key pictures at 0, 40, 80 and 120: one second (picture 100) is decoded
-  // from picture 80 on.
+  ASSERT_EQ(sdk->OpenFile(ClipPath(name + ".avi").c_str(), &port), 0);
   ASSERT_EQ(sdk->SetPlayTime(port, 1), 0);
   Collector got;
   ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
   ASSERT_TRUE(got.WaitForEnd());
   const std::vector<Frame> pictures = got.Pictures();
-  ASSERT_EQ(pictures.size(), 50u);
+  ASSERT_EQ(pictures.size(), 50u) << c.keys;
   const Pictures tail(expected.begin() + 100, expected.end());
   ExpectIdentical(pictures, 0, tail, 50, 160, 128, "after the seek");
   for (size_t i = 0; i < pictures.size(); ++i) EXPECT_EQ(pictures[i].stamp, unsigned(1000 + i * 10)) << i;
@@ -292,6 +409,134 @@ TEST_F(SdkCodecTest, SeekingDecodesFromTheKeyPictureAndHandsOverFromTheTarget) {
   ASSERT_TRUE(got.WaitForEnd());
   ExpectIdentical(got.Pictures(), 0, expected, 150, 160, 128, "played again");
   EXPECT_EQ(sdk->CloseFile(port), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Clips, SdkCodecSeeks,
+    ::testing::Values(SeekCase{"h264_seek", "from the IDR picture 80, B-pictures"},
+                      SeekCase{"hevc_open", "from the CRA picture shown 100th, whose leading pictures cannot decode"}),
+    [](const ::testing::TestParamInfo<SeekCase>& i) { return std::string(i.param.clip); });
+
+struct RawRecordCase {
+  const char* clip;
+  std::vector<const char*> yuv;  // the reference pictures, by size
+  std::vector<std::pair<int, int>> sizes;
+};
+
+class SdkCodecRawRecordings : public SdkCodecTest, public ::testing::WithParamInterface<RawRecordCase> {};
+
+// A camera's raw stream recorded from its middle, across a change of picture
+// size where the stream has one: the recording starts at a key picture with
+// its parameter sets and plays back whole.
+TEST_P(SdkCodecRawRecordings, ARawStreamRecordedFromItsMiddlePlaysBackWhole) {
+  const RawRecordCase& c = GetParam();
+  const std::vector<uint8_t> bytes = ReadClip(c.clip);
+  Pictures references;  // of every size, one after the other
+  for (size_t i = 0; i < c.yuv.size(); ++i) {
+    const Pictures part = ReferencePictures(c.yuv[i], c.sizes[i].first, c.sizes[i].second);
+    references.insert(references.end(), part.begin(), part.end());
+  }
+  Collector got;
+  int port = -1;
+  ASSERT_EQ(sdk->OpenStream(bytes.data(), 12, &port), 0);
+  ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
+  const size_t half = bytes.size() / 3;
+  Feed(port, bytes.data() + 12, half - 12, 4, 700);
+  ASSERT_GE(WaitForPictures(&got, 3), 3);
+  TempFile recording("raw_recording.avi");
+  ASSERT_EQ(sdk->StartRecord(port, recording.path().c_str()), 0);
+  Feed(port, bytes.data() + half, bytes.size() - half, 5, 700);
+  ASSERT_GE(WaitForPictures(&got, 20), 20);
+  EXPECT_EQ(sdk->CloseStream(port), 0);  // completes the recording
+  ASSERT_TRUE(TempFile::Exists(recording.path()));
+
+  const vdtest::FfmpegView view = vdtest::ViewWithFfmpeg(recording.path(), c.sizes[0].first, c.sizes[0].second);
+  ASSERT_TRUE(view.ran) << view.errors;
+  EXPECT_EQ(view.errors, "") << "ffmpeg finds fault with the recording";
+  EXPECT_EQ(view.headerFrames, view.packets) << "the header's frame count";
+  ASSERT_GT(view.packets, 5);
+  Collector replayed;
+  PlayFile(recording.path(), &replayed, view.packets);
+  // Every picture one of ffmpeg's of the stream, in order, the first a key
+  // picture after the start.
+  const std::vector<Frame> pictures = replayed.Pictures();
+  int last = -1;
+  for (size_t i = 0; i < pictures.size() && (i == 0 || last >= 0); ++i) {
+    const int at = FindPicture(references, pictures[i].data.data(), pictures[i].data.size(), size_t(last + 1));
+    EXPECT_EQ(at, i == 0 ? std::max(at, 3) : last + 1) << "picture " << i;
+    EXPECT_EQ(pictures[i].stamp, unsigned(i * 10)) << i;
+    last = at;
+  }
+  // One size: ffmpeg's decode of the recording is the same pictures.
+  if (c.sizes.size() == 1)
+    ExpectIdentical(pictures, 0, view.pictures, view.pictures.size(), c.sizes[0].first, c.sizes[0].second, "played");
+}
+
+INSTANTIATE_TEST_SUITE_P(Clips, SdkCodecRawRecordings,
+                         ::testing::Values(RawRecordCase{"h264.h264", {"h264.yuv"}, {{320, 240}}},
+                                           RawRecordCase{"hevc.h265", {"hevc.yuv"}, {{320, 240}}},
+                                           RawRecordCase{
+                                               "sizes.h264", {"sizes_a.yuv", "sizes_b.yuv"}, {{320, 240}, {176, 144}}}),
+                         [](const ::testing::TestParamInfo<RawRecordCase>& i) {
+                           std::string n = i.param.clip;
+                           return n.substr(0, n.find('.'));
+                         });
+
+TEST_F(SdkCodecTest, RecordingsHoldOnlyPicturesThatDecode) {
+  // H.264 without B-pictures, key pictures at 0, 10 and 20, pushed a
+  // picture at a time.
+  const std::vector<uint8_t> bytes = ReadClip("h264.avi");
+  const vdtest::AviPieces pieces = vdtest::CutAvi(bytes);
+  ASSERT_GT(pieces.headerLength, 0u);
+  int port = -1;
+  ASSERT_EQ(sdk->OpenStream(bytes.data(), int(pieces.headerLength), &port), 0);
+  Collector got;
+  ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
+  int pictures = 0;
+  size_t next = 0;
+  auto pushUpTo = [&](int count) {
+    for (; next < pieces.chunks.size() && pictures < count; ++next) {
+      const vdtest::AviPieces::Chunk& chunk = pieces.chunks[next];
+      ASSERT_EQ(sdk->InputData(port, bytes.data() + chunk.offset, int(chunk.length)), 0);
+      pictures += chunk.video;
+    }
+    ASSERT_GE(WaitForPictures(&got, size_t(pictures)), pictures);
+  };
+  pushUpTo(12);
+  TempFile recording("no_key.avi");
+  ASSERT_EQ(sdk->StartRecord(port, recording.path().c_str()), 0);
+  pushUpTo(20);  // pictures 12 to 19: none is a key picture
+  EXPECT_EQ(sdk->StopRecord(port), KV_ERR_NOT_READY);
+  EXPECT_FALSE(TempFile::Exists(recording.path()));
+  EXPECT_FALSE(TempFile::Exists(recording.path() + ".recording"));
+
+  // Pictures 20 to 23; then the stream data is cleared and goes on with
+  // pictures 25 and 26, which cannot be decoded without 24 and are not
+  // recorded, then key picture 10 and picture 11 whole and half of 12: the
+  // port closes with the recording of the whole pictures that decode.
+  ASSERT_EQ(sdk->StartRecord(port, recording.path().c_str()), 0);
+  pushUpTo(24);
+  ASSERT_EQ(sdk->ClearBuffer(port), 0);
+  std::vector<const vdtest::AviPieces::Chunk*> videoChunks;
+  for (const vdtest::AviPieces::Chunk& chunk : pieces.chunks)
+    if (chunk.video) videoChunks.push_back(&chunk);
+  ASSERT_EQ(videoChunks.size(), 30u);
+  for (int picture : {25, 26, 10, 11})
+    ASSERT_EQ(sdk->InputData(port, bytes.data() + videoChunks[size_t(picture)]->offset,
+                             int(videoChunks[size_t(picture)]->length)),
+              0);
+  ASSERT_GE(WaitForPictures(&got, size_t(pictures + 2)), pictures + 2);
+  ASSERT_EQ(sdk->InputData(port, bytes.data() + videoChunks[12]->offset, int(videoChunks[12]->length / 2)), 0);
+  EXPECT_EQ(sdk->CloseStream(port), 0);
+  const vdtest::FfmpegView view = vdtest::ViewWithFfmpeg(recording.path(), 320, 240);
+  ASSERT_TRUE(view.ran) << view.errors;
+  EXPECT_EQ(view.errors, "");
+  EXPECT_EQ(view.headerFrames, 6);
+  EXPECT_EQ(view.packets, 6);
+  const Pictures expected = ReferencePictures("h264.yuv", 320, 240);
+  ASSERT_EQ(view.pictures.size(), 6u);
+  const int recorded[] = {20, 21, 22, 23, 10, 11};
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(view.pictures[size_t(i)], expected[size_t(recorded[i])]) << i;
 }
 
 struct RateCase {
@@ -341,7 +586,7 @@ TEST_F(SdkCodecTest, TheStreamRateIsForRawStreamsOnlyAndSane) {
   EXPECT_EQ(setRate(stream, 1, 100), KV_ERR_ARGUMENT);      // 0.01 per second
   EXPECT_EQ(setRate(stream, 2000, 1), KV_ERR_ARGUMENT);     // 2000 per second
   EXPECT_EQ(setRate(stream, 30, 1), 0);
-  EXPECT_EQ(sdk->StartRecord(stream, "raw.avi"), KV_ERR_UNSUPPORTED);
+  EXPECT_EQ(sdk->StartRecord(stream, "raw.avi"), KV_ERR_NOT_READY);  // no picture decoded yet
   EXPECT_EQ(setRate(99, 30, 1), KV_ERR_BAD_PORT);
   EXPECT_EQ(sdk->CloseStream(stream), 0);
   EXPECT_EQ(sdk->CloseFile(file), 0);

@@ -64,6 +64,7 @@ TEST(StreamAssembler, PiecesOfAnySizeGiveTheFileChunksInOrder) {
     ASSERT_EQ(ParseStreamHeader(file.bytes.data(), file.streamHeaderLength, &headers, &moviEnd), AviStatus::kOk);
     EXPECT_EQ(moviEnd, file.streamHeaderLength);
     StreamAssembler assembler(headers, 1 << 20);
+    assembler.SetMovieBytes(ReadLe32(file.bytes.data() + moviEnd - 8) - 4);
     std::vector<StreamChunk> got;
     std::mt19937 rng(unsigned(c.maxPiece));
     for (size_t pos = moviEnd; pos < file.bytes.size();) {
@@ -71,6 +72,17 @@ TEST(StreamAssembler, PiecesOfAnySizeGiveTheFileChunksInOrder) {
       assembler.Feed(file.bytes.data() + pos, n, &got);
       pos += n;
     }
+    // Each movie list's end is marked once; nothing follows the last.
+    ASSERT_FALSE(got.empty());
+    EXPECT_TRUE(got.back().movieEnd);
+    size_t ends = 0;
+    for (size_t i = 0; i < got.size(); ++i) {
+      if (!got[i].movieEnd) continue;
+      ++ends;
+      EXPECT_TRUE(got[i].data.empty());
+      got.erase(got.begin() + ptrdiff_t(i--));
+    }
+    EXPECT_EQ(ends, info.movi.size()) << int(c.index) << " " << c.maxPiece;
     ASSERT_EQ(got.size(), expected.size()) << int(c.index) << " " << c.maxPiece;
     for (size_t i = 0; i < got.size(); ++i) {
       EXPECT_EQ(got[i].cls, expected[i].cls) << i;

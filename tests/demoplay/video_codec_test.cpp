@@ -6,9 +6,11 @@
 
 #include "core/byte_io.h"
 #include "core/frame_layout.h"
+#include "core/nal_units.h"
 #include "core/presentation_order.h"
 #include "core/video_codec.h"
 
+using demoplay::AccessUnitFacts;
 using demoplay::AnnexBStatus;
 using demoplay::FourCc;
 using demoplay::VideoCodec;
@@ -128,6 +130,112 @@ TEST(PresentationOrder, APictureLostInDecodingShiftsNothingBeyondTheNextKeyPictu
   EXPECT_EQ(order.pending(), 0u);
   // Nothing fed: a picture keeps its own position.
   EXPECT_EQ(order.Next(42, false), 42u);
+}
+
+// Decoding started at a CRA fed at 10 (shown 12th) whose two leading
+// pictures (fed at 11 and 12, shown 10th and 11th) cannot be decoded.
+TEST(PresentationOrder, LeadingPicturesDroppedTakeTheirPlacesWithThem) {
+  demoplay::PresentationOrder order;
+  for (uint64_t p = 10; p < 15; ++p) order.Fed(p);
+  order.DropLeading();
+  order.DropLeading();
+  EXPECT_EQ(order.Next(10, true), 12u);
+  EXPECT_EQ(order.Next(13, false), 13u);
+  EXPECT_EQ(order.Next(14, false), 14u);
+  EXPECT_EQ(order.pending(), 0u);
+}
+
+// Access units of units with their header bytes, in either framing.
+std::vector<uint8_t> AnnexB(const std::vector<std::vector<uint8_t>>& units) {
+  std::vector<uint8_t> out;
+  for (const auto& u : units) {
+    out.insert(out.end(), {0, 0, 0, 1});
+    out.insert(out.end(), u.begin(), u.end());
+  }
+  return out;
+}
+std::vector<uint8_t> LengthPrefixed(const std::vector<std::vector<uint8_t>>& units) {
+  std::vector<uint8_t> out;
+  for (const auto& u : units) {
+    out.insert(out.end(), {0, 0, uint8_t(u.size() >> 8), uint8_t(u.size())});
+    out.insert(out.end(), u.begin(), u.end());
+  }
+  return out;
+}
+
+const std::vector<uint8_t> kSps0 = {0x67, 0x64, 0x00, 0x1E, 0xAC, 0xD9};  // number 0 (ue "1")
+const std::vector<uint8_t> kSps1 = {0x67, 0x64, 0x00, 0x1E, 0x4A, 0xD9};  // number 1 (ue "010")
+const std::vector<uint8_t> kPps0 = {0x68, 0xEF, 0x8F, 0xCB};
+const std::vector<uint8_t> kIdr = {0x65, 0x88, 0x84};
+const std::vector<uint8_t> kSlice = {0x41, 0x9A, 0x21};
+// An H.265 sequence set behind a profile, tier and level of 12 bytes with
+// zeros in it, escaped as an encoder escapes them ("00 00 03").
+std::vector<uint8_t> H265Sps(uint8_t numberBits) {
+  return {0x42, 0x01, 0x01, 0x01, 0x60, 0, 0, 3, 0, 0x90, 0, 0, 3, 0, 0, 3, 0, 0x5D, numberBits, 0xA0};
+}
+
+TEST(NalUnits, WhatAnAccessUnitHoldsInEitherFraming) {
+  struct Case {
+    const char* what;
+    demoplay::VideoCodec codec;
+    std::vector<std::vector<uint8_t>> units;
+    bool picture, key, openKey, skippableLeading, parameterSets;
+  };
+  using demoplay::VideoCodec;
+  const Case cases[] = {
+      {"H.264 sets and IDR", VideoCodec::kH264, {kSps0, kPps0, kIdr}, true, true, false, false, true},
+      {"H.264 slice", VideoCodec::kH264, {{0x09, 0xF0}, kSlice}, true, false, false, false, false},
+      {"H.264 sets alone", VideoCodec::kH264, {kSps0, kPps0}, false, false, false, false, true},
+      {"H.265 IDR with RADL", VideoCodec::kH265, {{0x26, 0x01, 0xAF}}, true, true, false, false, false},
+      {"H.265 CRA", VideoCodec::kH265, {{0x40, 0x01, 0x0C}, {0x2A, 0x01, 0xAF}}, true, true, true, false, true},
+      {"H.265 BLA", VideoCodec::kH265, {{0x20, 0x01, 0xAF}}, true, true, true, false, false},
+      {"H.265 RASL", VideoCodec::kH265, {{0x10, 0x01, 0xAF}}, true, false, false, true, false},
+      {"H.265 RADL", VideoCodec::kH265, {{0x0E, 0x01, 0xAF}}, true, false, false, false, false},
+      {"H.265 trailing", VideoCodec::kH265, {{0x02, 0x01, 0xD0}}, true, false, false, false, false},
+      {"H.265 SEI alone", VideoCodec::kH265, {{0x4E, 0x01, 0x05}}, false, false, false, false, false},
+  };
+  for (const Case& c : cases) {
+    for (int lengthSize : {0, 4}) {
+      const std::vector<uint8_t> au = lengthSize ? LengthPrefixed(c.units) : AnnexB(c.units);
+      const AccessUnitFacts f = demoplay::DescribeAccessUnit(au.data(), au.size(), lengthSize, c.codec);
+      const std::string what = std::string(c.what) + (lengthSize ? " (length-prefixed)" : " (start codes)");
+      EXPECT_EQ(f.picture, c.picture) << what;
+      EXPECT_EQ(f.key, c.key) << what;
+      EXPECT_EQ(f.openKey, c.openKey) << what;
+      EXPECT_EQ(f.skippableLeading, c.skippableLeading) << what;
+      EXPECT_EQ(f.parameterSets, c.parameterSets) << what;
+    }
+  }
+  // A length running past the data ends the units; nothing is read beyond.
+  const std::vector<uint8_t> cut = {0, 0, 0, 0x40, 0x65, 0x88};
+  EXPECT_FALSE(demoplay::DescribeAccessUnit(cut.data(), cut.size(), 4, demoplay::VideoCodec::kH264).picture);
+}
+
+TEST(NalUnits, AKeyPictureWithoutItsSetsGetsTheLatestOfEachNumber) {
+  for (int lengthSize : {0, 4}) {
+    auto frame = [&](const std::vector<std::vector<uint8_t>>& u) { return lengthSize ? LengthPrefixed(u) : AnnexB(u); };
+    demoplay::ParameterSets sets(demoplay::VideoCodec::kH264, lengthSize);
+    const std::vector<uint8_t> first = frame({kSps0, kPps0, kIdr});
+    sets.Remember(first.data(), first.size());
+    sets.Remember(first.data(), first.size());  // the same numbers again replace, not add
+    EXPECT_EQ(sets.count(), 2u);
+    const std::vector<uint8_t> bare = frame({kIdr});
+    EXPECT_EQ(sets.MissingFrom(bare.data(), bare.size()), frame({kSps0, kPps0}));
+    EXPECT_TRUE(sets.MissingFrom(first.data(), first.size()).empty());
+    // A second sequence set: a unit carrying only number 0 lacks it.
+    const std::vector<uint8_t> second = frame({kSps1});
+    sets.Remember(second.data(), second.size());
+    EXPECT_EQ(sets.MissingFrom(first.data(), first.size()), frame({kSps0, kSps1, kPps0}));
+  }
+  // H.265: the sequence set's number lies behind its profile, tier and level.
+  demoplay::ParameterSets sets(demoplay::VideoCodec::kH265, 0);
+  const std::vector<uint8_t> vps = {0x40, 0x01, 0x0C}, pps = {0x44, 0x01, 0xC1}, cra = {0x2A, 0x01, 0xAF};
+  const std::vector<uint8_t> withTwo = AnnexB({vps, H265Sps(0x6C), pps, cra});   // ue "011": 2
+  const std::vector<uint8_t> withFive = AnnexB({vps, H265Sps(0x36), pps, cra});  // ue "00110": 5
+  sets.Remember(withTwo.data(), withTwo.size());
+  EXPECT_EQ(sets.count(), 3u);
+  EXPECT_TRUE(sets.MissingFrom(withTwo.data(), withTwo.size()).empty());
+  EXPECT_FALSE(sets.MissingFrom(withFive.data(), withFive.size()).empty());
 }
 
 }  // namespace

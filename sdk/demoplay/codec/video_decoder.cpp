@@ -24,7 +24,7 @@ bool Damaged(const AVFrame* f) { return (f->flags & AV_FRAME_FLAG_CORRUPT) || f-
 
 }  // namespace
 
-std::unique_ptr<VideoDecoder> VideoDecoder::Create(VideoCodec codec, const std::vector<uint8_t>& extra) {
+std::unique_ptr<VideoDecoder> VideoDecoder::Create(VideoCodec codec, const std::vector<uint8_t>& extra, bool live) {
   if (codec == VideoCodec::kNone) return nullptr;
   std::shared_ptr<const LibAv> av = AcquireLibAv();
   if (!av) return nullptr;
@@ -49,10 +49,13 @@ std::unique_ptr<VideoDecoder> VideoDecoder::Create(VideoCodec codec, const std::
     d->context_->extradata = copy;  // the context frees it
     d->context_->extradata_size = int(extra.size());
   }
-  // Several pictures decode at once on several threads; the output is the
-  // same picture for picture as with one thread.
-  d->context_->thread_count = DecodingThreads();
-  d->context_->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+  // Files: several pictures decode at once on several threads, each thread
+  // holding a picture back; the output is the same picture for picture as
+  // with one thread. Live pictures cannot wait for the pictures after them:
+  // one thread, which also keeps the decoder's concealment (and so its
+  // damage flags), which slice threads turn off.
+  d->context_->thread_count = live ? 1 : DecodingThreads();
+  d->context_->thread_type = live ? 0 : FF_THREAD_FRAME | FF_THREAD_SLICE;
   if (av->open(d->context_, decoder, nullptr) < 0) return nullptr;
   return d;
 }
@@ -149,8 +152,10 @@ bool VideoDecoder::Convert(const AVFrame* f) {
 
 void VideoDecoder::Drain(const PictureSink& sink) {
   Send(nullptr, sink);
-  // Draining leaves the decoder at its end; flushing makes it take data again.
+  // Draining leaves the decoder at its end; flushing makes it take data
+  // again, without the pictures later ones refer to.
   av_->flushBuffers(context_);
+  waitForKey_ = true;
 }
 
 void VideoDecoder::Reset() {

@@ -35,7 +35,9 @@ class VideoDecoder {
  public:
   // Null when the libraries are missing or the decoder does not open.
   // `extra`: codec set-up stored with the stream (parameter sets), may be empty.
-  static std::unique_ptr<VideoDecoder> Create(VideoCodec codec, const std::vector<uint8_t>& extra);
+  // `live`: each picture comes out as soon as it is decoded (threads share
+  // the work within a picture), rather than a picture per extra thread later.
+  static std::unique_ptr<VideoDecoder> Create(VideoCodec codec, const std::vector<uint8_t>& extra, bool live = false);
   ~VideoDecoder();
   VideoDecoder(const VideoDecoder&) = delete;
   VideoDecoder& operator=(const VideoDecoder&) = delete;
@@ -44,7 +46,7 @@ class VideoDecoder {
   // goes to `sink`, on this thread, before the call returns.
   void Decode(const uint8_t* data, size_t size, uint64_t position, const PictureSink& sink);
   // The end of the data: the pictures the decoder still holds come out.
-  // Decoding can start again afterwards (after Reset).
+  // Decoding can start again afterwards, at a key picture.
   void Drain(const PictureSink& sink);
   // Forgets every picture held and waits for a key picture (after a seek).
   void Reset();

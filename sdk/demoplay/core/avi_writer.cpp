@@ -26,6 +26,50 @@ class Bytes {
 
 }  // namespace
 
+AviHeaders CompressedVideoHeaders(uint32_t fourCc, int width, int height, uint32_t rate, uint32_t scale) {
+  AviHeaders h;
+  VideoStreamInfo& v = h.video;
+  v.number = 0;
+  v.handler = v.compression = fourCc;
+  v.width = width;
+  v.height = height;
+  v.rate = rate;
+  v.scale = scale;
+  v.bitCount = 24;
+  v.sizeImage = uint32_t(width) * uint32_t(height) * 3;
+  v.suggestedBufferSize = v.sizeImage;
+  h.width = uint32_t(width);
+  h.height = uint32_t(height);
+  h.streamCount = 1;
+  h.microSecPerFrame = uint32_t(std::min<uint64_t>(h.FrameMicroseconds(), 0xFFFFFFFFu));
+  Bytes strh;
+  strh.u32(kFccVids);
+  strh.u32(fourCc);
+  strh.zeros(12);  // flags, priority, language, initial frames
+  strh.u32(scale);
+  strh.u32(rate);
+  strh.zeros(8);  // start, length
+  strh.u32(v.suggestedBufferSize);
+  strh.u32(0xFFFFFFFFu);  // quality: the default
+  strh.u32(0);            // sample size
+  strh.u16(0);
+  strh.u16(0);
+  strh.u16(uint16_t(width));
+  strh.u16(uint16_t(height));
+  v.strh = strh.b;
+  Bytes strf;  // BITMAPINFOHEADER
+  strf.u32(40);
+  strf.u32(uint32_t(width));
+  strf.u32(uint32_t(height));
+  strf.u16(1);
+  strf.u16(24);
+  strf.u32(fourCc);
+  strf.u32(v.sizeImage);
+  strf.zeros(16);
+  v.strf = strf.b;
+  return h;
+}
+
 bool AviWriter::Put(const std::vector<uint8_t>& bytes) {
   if (failed_ || !sink_->Append(bytes.data(), bytes.size())) failed_ = true;
   return !failed_;

@@ -24,6 +24,10 @@ struct AviWriterLimits {
   uint32_t maxRiffs = 1024;
 };
 
+// Headers for compressed video that came without AVI headers of its own (a
+// raw H.264/H.265 stream): its four-character code, picture size and rate.
+AviHeaders CompressedVideoHeaders(uint32_t fourCc, int width, int height, uint32_t rate, uint32_t scale);
+
 class AviWriter {
  public:
   explicit AviWriter(AviWriterLimits limits = AviWriterLimits()) : limits_(limits) {}

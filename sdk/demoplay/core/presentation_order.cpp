@@ -2,11 +2,16 @@
 
 namespace demoplay {
 
-void PresentationOrder::Reset() { pending_ = decltype(pending_)(); }
+void PresentationOrder::Reset() {
+  pending_ = decltype(pending_)();
+  leadingDropped_ = 0;
+}
 
 void PresentationOrder::Fed(uint64_t position) { pending_.push(position); }
 
 uint64_t PresentationOrder::Next(uint64_t fedPosition, bool key) {
+  for (; leadingDropped_ > 0 && !pending_.empty(); --leadingDropped_) pending_.pop();
+  leadingDropped_ = 0;
   if (key) {
     while (!pending_.empty() && pending_.top() < fedPosition) pending_.pop();
   }

@@ -23,6 +23,10 @@ class PresentationOrder {
   void Reset();
   // A picture at this decoding position went into the decoder.
   void Fed(uint64_t position);
+  // A leading picture that was fed but dropped undecoded (decoding started
+  // at its random-access point): leading pictures come before that point,
+  // so the smallest place pending is its.
+  void DropLeading() { ++leadingDropped_; }
   // The decoder returned a picture; `fedPosition` is the position of the
   // picture as fed (carried through the decoder), `key` whether it is a key
   // picture. Returns its presentation position.
@@ -31,6 +35,7 @@ class PresentationOrder {
 
  private:
   std::priority_queue<uint64_t, std::vector<uint64_t>, std::greater<uint64_t>> pending_;
+  size_t leadingDropped_ = 0;
 };
 
 }  // namespace demoplay

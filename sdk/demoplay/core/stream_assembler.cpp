@@ -48,12 +48,34 @@ void StreamAssembler::Reset() {
   body_.clear();
   remaining_ = 0;
   pad_ = false;
+  // Positions start again: the end of the list is no longer known.
+  fed_ = 0;
+  movieEnd_ = 0;
+}
+
+void StreamAssembler::SetMovieBytes(uint64_t bytes) {
+  movieEnd_ = fed_ + bytes;
+  movieEnded_ = false;
+}
+
+void StreamAssembler::EndMovie(std::vector<StreamChunk>* out) {
+  movieEnded_ = true;
+  movieEnd_ = 0;
+  StreamChunk end;
+  end.movieEnd = true;
+  out->push_back(std::move(end));
 }
 
 // Called with the 8-byte header (or 12 bytes for RIFF and LIST) complete.
-void StreamAssembler::StartChunk() {
+void StreamAssembler::StartChunk(std::vector<StreamChunk>* out) {
   uint32_t id = ReadLe32(header_.data());
   uint32_t len = ReadLe32(header_.data() + 4);
+  if (id == kFccList && ReadLe32(header_.data() + 8) == kFccMovi) {
+    // A size too small to be real (a writer that never completed it) leaves
+    // the end to the index.
+    movieEnd_ = len >= 4 ? fed_ - 4 + len : 0;
+    movieEnded_ = false;
+  }
   header_.clear();
   if (id == kFccRiff || id == kFccList) {
     // Lists hold chunks in line ('movi', 'rec ', the 'AVIX' of an OpenDML
@@ -61,6 +83,7 @@ void StreamAssembler::StartChunk() {
     state_ = State::kHeader;
     return;
   }
+  if (id == kFccIdx1 && !movieEnded_) EndMovie(out);
   ChunkClass cls = ClassifyChunk(id, headers_);
   remaining_ = len;
   pad_ = (len & 1) != 0;
@@ -79,7 +102,12 @@ void StreamAssembler::StartChunk() {
 
 void StreamAssembler::Feed(const uint8_t* data, size_t size, std::vector<StreamChunk>* out) {
   size_t pos = 0;
+  const uint64_t base = fed_;
+  auto atMovieEnd = [&] {
+    return !movieEnded_ && movieEnd_ != 0 && state_ == State::kHeader && header_.empty() && base + pos >= movieEnd_;
+  };
   while (pos < size || (state_ == State::kBody && remaining_ == 0)) {
+    if (atMovieEnd()) EndMovie(out);
     switch (state_) {
       case State::kHeader: {
         size_t need = 8;
@@ -94,7 +122,8 @@ void StreamAssembler::Feed(const uint8_t* data, size_t size, std::vector<StreamC
           // Decide the header length once the id is known.
           uint32_t id = ReadLe32(header_.data());
           if ((id == kFccRiff || id == kFccList) && need == 8) break;
-          StartChunk();
+          fed_ = base + pos;
+          StartChunk(out);
         }
         break;
       }
@@ -121,6 +150,8 @@ void StreamAssembler::Feed(const uint8_t* data, size_t size, std::vector<StreamC
       }
     }
   }
+  if (atMovieEnd()) EndMovie(out);
+  fed_ = base + size;
 }
 
 }  // namespace demoplay

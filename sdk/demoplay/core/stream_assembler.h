@@ -35,6 +35,8 @@ class StreamHeaderParser {
 struct StreamChunk {
   ChunkClass cls = ChunkClass::kOther;
   std::vector<uint8_t> data;
+  // No data: the movie list ended (its size reached, or the index began).
+  bool movieEnd = false;
 };
 
 class StreamAssembler {
@@ -44,17 +46,22 @@ class StreamAssembler {
   StreamAssembler(const AviHeaders& headers, size_t maxChunkBytes);
 
   // Consumes all the bytes; every chunk of the video or audio stream that
-  // they complete is appended to *out.
+  // they complete is appended to *out, and a movie-end marker where the
+  // movie list ends.
   void Feed(const uint8_t* data, size_t size, std::vector<StreamChunk>* out);
   // Drops a partly received chunk and starts again at a chunk boundary.
   void Reset();
+  // The movie list whose header the stream header held ends this many bytes
+  // after the first byte fed.
+  void SetMovieBytes(uint64_t bytes);
 
   size_t heldBytes() const { return body_.size() + header_.size(); }
   uint64_t skippedChunks() const { return skippedChunks_; }
 
  private:
   enum class State { kHeader, kBody, kSkip };
-  void StartChunk();
+  void StartChunk(std::vector<StreamChunk>* out);
+  void EndMovie(std::vector<StreamChunk>* out);
 
   const AviHeaders& headers_;
   size_t maxChunkBytes_;
@@ -65,6 +72,9 @@ class StreamAssembler {
   uint64_t remaining_ = 0;   // body bytes still to come (kBody) or to skip (kSkip)
   bool pad_ = false;         // one pad byte follows the body
   uint64_t skippedChunks_ = 0;
+  uint64_t fed_ = 0;        // bytes consumed since the start (or the last Reset)
+  uint64_t movieEnd_ = 0;   // where the current movie list ends (0: not known)
+  bool movieEnded_ = true;  // its end was reported (or there is no list open)
 };
 
 }  // namespace demoplay

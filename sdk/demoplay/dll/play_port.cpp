@@ -13,7 +13,7 @@ constexpr size_t kMaxReadChunkBytes = size_t(16) << 20;
 PlayPort::~PlayPort() { Shutdown(); }
 
 bool PlayPort::OnOwnThread() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<SlimMutex> lock(mutex_);
   return decodingThread_ == std::this_thread::get_id();
 }
 
@@ -30,7 +30,7 @@ int PlayPort::Play(KV_FrameCallBack callback, void* user) {
     // Already playing: the frames go to the new callback from the next one
     // on. Waiting for the thread here could wait for a consumer that holds
     // its callback.
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<SlimMutex> lock(mutex_);
     if (isStream_ && streamError_ != KV_OK) return streamError_;
     if (thread_.joinable() && !stopRequested_) {
       callback_ = callback;
@@ -40,7 +40,7 @@ int PlayPort::Play(KV_FrameCallBack callback, void* user) {
     }
   }
   StopLocked();
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<SlimMutex> lock(mutex_);
   callback_ = callback;
   user_ = user;
   stopRequested_ = false;
@@ -59,7 +59,7 @@ int PlayPort::Play(KV_FrameCallBack callback, void* user) {
 
 int PlayPort::Stop() {
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<SlimMutex> lock(mutex_);
     stopRequested_ = true;
     wake_.notify_all();
     // From the port's own callback: no further callback starts, and the
@@ -74,18 +74,18 @@ int PlayPort::Stop() {
 // With controlMutex_ held: ends the decoding thread and waits for it.
 void PlayPort::StopLocked() {
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<SlimMutex> lock(mutex_);
     stopRequested_ = true;
     wake_.notify_all();
   }
   if (thread_.joinable()) thread_.join();
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<SlimMutex> lock(mutex_);
   decodingThread_ = std::thread::id();
 }
 
 // Picks the file's next chunk in time order and waits until it is due.
 // False when the thread should look at its state again.
-bool PlayPort::NextFileChunkLocked(std::unique_lock<std::mutex>& lock, Clock::time_point* base, Pending* out) {
+bool PlayPort::NextFileChunkLocked(std::unique_lock<SlimMutex>& lock, Clock::time_point* base, Pending* out) {
   if (seekPending_) {
     seekPending_ = false;
     *base = Clock::now() - std::chrono::milliseconds(positionMs_);
@@ -131,6 +131,7 @@ bool PlayPort::NextFileChunkLocked(std::unique_lock<std::mutex>& lock, Clock::ti
     TakeLaterSound(out);
   } else {
     out->cls = ChunkClass::kAudio;
+    out->soundByte = audioStartBytes_[nextAudio_];
     out->ref = file_.audioChunks[nextAudio_++];
     out->stampMs = audioStamp;
   }
@@ -145,7 +146,7 @@ void PlayPort::TakeLaterSound(Pending* out) {
   laterSound_.pop_front();
 }
 
-bool PlayPort::NextStreamChunkLocked(std::unique_lock<std::mutex>& lock, Pending* out) {
+bool PlayPort::NextStreamChunkLocked(std::unique_lock<SlimMutex>& lock, Pending* out) {
   if (!laterSound_.empty()) {
     TakeLaterSound(out);
     return true;
@@ -157,8 +158,14 @@ bool PlayPort::NextStreamChunkLocked(std::unique_lock<std::mutex>& lock, Pending
   StreamChunk& c = queue_.front();
   out->cls = c.cls;
   out->data = std::move(c.data);
+  // The end of an OpenDML file's first movie list is not the end of its
+  // movie: its length names all its pictures.
+  const VideoStreamInfo& v = headers().video;
+  out->movieEnd = c.movieEnd && (v.superIndex.empty() || streamPictures_ >= v.length);
+  const bool marker = c.movieEnd;
   queuedBytes_ -= out->data.size();
   queue_.pop_front();
+  if (marker) return out->movieEnd;
   if (out->cls == ChunkClass::kVideo) {
     // A raw stream's pieces are no pictures: they get their places and
     // stamps once decoded.
@@ -168,19 +175,21 @@ bool PlayPort::NextStreamChunkLocked(std::unique_lock<std::mutex>& lock, Pending
     }
   } else {
     out->stampMs = AudioStampMs(streamSoundBytes_);
+    out->soundByte = streamSoundBytes_;
     streamSoundBytes_ += out->data.size();
   }
   return true;
 }
 
 void PlayPort::Run() {
-  std::unique_lock<std::mutex> lock(mutex_);
+  std::unique_lock<SlimMutex> lock(mutex_);
   Clock::time_point base = Clock::now();
   Pending chunk;
   while (!stopRequested_) {
     if (laterSoundEpoch_ != soundEpoch_) {
       laterSound_.clear();
       resampler_.Reset();
+      recorder_.ForgetSound();
       laterSoundEpoch_ = soundEpoch_;
     }
     chunk = Pending();
@@ -211,6 +220,17 @@ void PlayPort::Deliver(Pending& chunk) {
   if (decoder_ && chunk.resetDecoder) {
     decoder_->Reset();
     order_.Reset();
+    awaitingKey_ = true;
+    carried_.clear();
+    recorder_.AwaitKey();
+  }
+  if (chunk.movieEnd) {
+    if (decoder_) {
+      decoder_->Drain([&](const DecodedPicture& p) { DeliverDecoded(chunk, p); });
+      order_.Reset();
+      awaitingKey_ = true;
+    }
+    return;
   }
   if (chunk.cls == ChunkClass::kOther) {
     // The pictures the decoder still holds come before the end.
@@ -245,9 +265,8 @@ void PlayPort::Deliver(Pending& chunk) {
     if (!source_->Read(chunk.ref.offset, readBuffer_.data(), size)) return;  // a chunk that cannot be read is skipped
     data = readBuffer_.data();
   }
-  recorder_.Add(chunk.cls, data, size);
-
   if (chunk.cls == ChunkClass::kAudio) {
+    recorder_.AddSound(data, size, chunk.soundByte);
     if (!soundUsable_) return;
     sound_.clear();
     resampler_.Process(data, size, &sound_);
@@ -270,6 +289,10 @@ void PlayPort::Deliver(Pending& chunk) {
     DecodePicture(chunk, data, size);
     return;
   }
+  RecordedPicture picture;
+  picture.position = chunk.position;
+  picture.facts.picture = picture.facts.key = true;  // every picture stands alone
+  recorder_.AddPicture(data, size, picture, nullptr);
   if (layout_.mjpeg) {
     int w = 0, h = 0;
     if (!DecodeMotionJpeg(data, size, layout_.width, layout_.height, &picture_, &w, &h)) return;
@@ -291,15 +314,71 @@ void PlayPort::Deliver(Pending& chunk) {
 void PlayPort::DecodePicture(Pending& chunk, const uint8_t* data, size_t size) {
   const PictureSink sink = [&](const DecodedPicture& p) { DeliverDecoded(chunk, p); };
   if (!annexB_) {
-    order_.Fed(chunk.position);
-    decoder_->Decode(data, size, chunk.position, sink);
+    DecodeAccessUnit(data, size, chunk.position, sink);
     return;
   }
   decoder_->Split(data, size, [&](const uint8_t* unit, size_t unitSize) {
-    const uint64_t position = unitsFed_++;
-    order_.Fed(position);
-    decoder_->Decode(unit, unitSize, position, sink);
+    // Units without a picture (parameter sets alone) take no place.
+    if (!DescribeAccessUnit(unit, unitSize, 0, layout_.codec).picture) {
+      DecodeAccessUnit(unit, unitSize, unitsFed_, sink);
+      return;
+    }
+    DecodeAccessUnit(unit, unitSize, unitsFed_++, sink);
   });
+}
+
+// One access unit: remembered for recordings, recorded, and decoded unless it
+// is a leading picture that cannot be decoded where decoding started.
+void PlayPort::DecodeAccessUnit(const uint8_t* data, size_t size, uint64_t position, const PictureSink& sink) {
+  const AccessUnitFacts facts = DescribeAccessUnit(data, size, nalLengthSize_, layout_.codec);
+  if (facts.parameterSets) parameterSets_->Remember(data, size);
+  if (!facts.picture) {
+    // Kept for the next picture, so that a recording holds pictures only.
+    if (carried_.size() + size <= (size_t(1) << 20)) carried_.insert(carried_.end(), data, data + size);
+    decoder_->Decode(data, size, position, sink);
+    return;
+  }
+  RecordedPicture recorded;
+  recorded.position = position;
+  recorded.facts = facts;
+  if (carried_.empty()) {
+    recorder_.AddPicture(data, size, recorded, parameterSets_.get());
+  } else {
+    carried_.insert(carried_.end(), data, data + size);
+    recorder_.AddPicture(carried_.data(), carried_.size(), recorded, parameterSets_.get());
+    carried_.clear();
+  }
+  if (facts.key && !facts.openKey && isStream_ && !annexB_) ChooseDecoderAtKey(sink);
+  if (awaitingKey_ && facts.key) {
+    awaitingKey_ = false;
+    skippingLeading_ = facts.openKey;
+  } else if (skippingLeading_ && !facts.skippableLeading) {
+    skippingLeading_ = false;
+  }
+  order_.Fed(position);
+  if (skippingLeading_ && facts.skippableLeading) {
+    order_.DropLeading();
+    return;
+  }
+  decoder_->Decode(data, size, position, sink);
+}
+
+// An AVI stream pushed faster than it plays (a backlog) is decoded for
+// throughput, several pictures at once; one that keeps up, for pictures as
+// soon as they are decoded. The decoder changes at a key picture whose
+// group refers to nothing before it, after handing over what it holds.
+void PlayPort::ChooseDecoderAtKey(const PictureSink& sink) {
+  bool backlog;
+  {
+    std::lock_guard<SlimMutex> lock(mutex_);
+    backlog = queue_.size() >= kBacklogChunks;
+  }
+  if (backlog != decoderLive_) return;
+  std::unique_ptr<VideoDecoder> fresh = VideoDecoder::Create(layout_.codec, codecSetUp_, !backlog);
+  if (!fresh) return;
+  decoder_->Drain(sink);
+  decoder_ = std::move(fresh);
+  decoderLive_ = !backlog;
 }
 
 void PlayPort::DeliverDecoded(Pending& chunk, const DecodedPicture& picture) {
@@ -307,7 +386,7 @@ void PlayPort::DeliverDecoded(Pending& chunk, const DecodedPicture& picture) {
   uint32_t stamp;
   int fps;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<SlimMutex> lock(mutex_);
     if (stopRequested_) return;
     uint32_t rate, scale;
     if (annexB_ && !rateFromStream_ && decoder_->StreamRate(&rate, &scale) && uint64_t(rate) * 10 >= scale &&
@@ -331,7 +410,7 @@ void PlayPort::DeliverDecoded(Pending& chunk, const DecodedPicture& picture) {
 // Paces a raw stream's pictures by their stamps from the first one on; a
 // stream whose data comes late goes on from where it is.
 bool PlayPort::WaitUntilStreamDue(uint32_t stampMs) {
-  std::unique_lock<std::mutex> lock(mutex_);
+  std::unique_lock<SlimMutex> lock(mutex_);
   const Clock::time_point now = Clock::now();
   if (!streamClockSet_) {
     streamBase_ = now - std::chrono::milliseconds(stampMs);

@@ -17,10 +17,12 @@
 #include "codec/video_decoder.h"
 #include "core/avi_parser.h"
 #include "core/frame_layout.h"
+#include "core/nal_units.h"
 #include "core/presentation_order.h"
 #include "core/resampler.h"
 #include "core/stream_assembler.h"
 #include "dll/recorder.h"
+#include "dll/slim_sync.h"
 #include "dll/win32_file.h"
 
 namespace demoplay {
@@ -38,6 +40,9 @@ constexpr int64_t kMaxLatenessMs = 250;
 // Sound is handed over in blocks of at most 200 ms (6400 bytes of 16 kHz
 // mono 16-bit), each at its own time, however long the stored chunks are.
 constexpr size_t kMaxSoundBlockSamples = 3200;
+// Chunks waiting on an AVI stream port from which on its pictures are
+// decoded for throughput rather than for each to come out at once.
+constexpr size_t kBacklogChunks = 16;
 
 class PlayPort {
  public:
@@ -79,7 +84,9 @@ class PlayPort {
     std::vector<int16_t> sound;  // that block
     KV_FrameCallBack callback = nullptr;  // as set when the chunk was taken
     void* user = nullptr;
-    uint64_t position = 0;       // a compressed picture's place in decoding order
+    uint64_t position = 0;       // a picture's place in decoding order
+    uint64_t soundByte = 0;      // where a sound chunk begins in the stream's sound
+    bool movieEnd = false;       // a pushed stream's movie data ended: the decoder hands over what it holds
     bool resetDecoder = false;   // decoding starts afresh here (a seek)
     uint32_t showFromMs = 0;     // decoded pictures before this time are not handed out
   };
@@ -101,12 +108,14 @@ class PlayPort {
 
   // Decoding thread.
   void Run();
-  bool NextFileChunkLocked(std::unique_lock<std::mutex>& lock, Clock::time_point* base, Pending* out);
-  bool NextStreamChunkLocked(std::unique_lock<std::mutex>& lock, Pending* out);
+  bool NextFileChunkLocked(std::unique_lock<SlimMutex>& lock, Clock::time_point* base, Pending* out);
+  bool NextStreamChunkLocked(std::unique_lock<SlimMutex>& lock, Pending* out);
   void TakeLaterSound(Pending* out);
   void Deliver(Pending& chunk);
   void DeliverSound(Pending& chunk, int fps);
   void DecodePicture(Pending& chunk, const uint8_t* data, size_t size);
+  void DecodeAccessUnit(const uint8_t* data, size_t size, uint64_t position, const PictureSink& sink);
+  void ChooseDecoderAtKey(const PictureSink& sink);
   void DeliverDecoded(Pending& chunk, const DecodedPicture& picture);
   bool WaitUntilStreamDue(uint32_t stampMs);
 
@@ -115,6 +124,10 @@ class PlayPort {
   VideoLayout layout_;
   bool soundUsable_ = false;
   std::unique_ptr<VideoDecoder> decoder_;  // H.264 and H.265; used on the decoding thread
+  std::vector<uint8_t> codecSetUp_;        // stored with the stream, for a decoder made afresh
+  bool decoderLive_ = false;               // made for live pictures rather than throughput
+  int nalLengthSize_ = 0;                  // 0: start codes; else the length before each unit
+  std::unique_ptr<ParameterSets> parameterSets_;  // the latest the stream carried; decoding thread
   uint32_t soundBytesPerSecond_ = 0;
   Recorder recorder_;
 
@@ -124,8 +137,8 @@ class PlayPort {
   std::mutex controlMutex_;
   std::thread thread_;  // under controlMutex_
 
-  std::mutex mutex_;  // guards everything below
-  std::condition_variable wake_;
+  SlimMutex mutex_;  // guards everything below
+  SlimConditionVariable wake_;
   std::thread::id decodingThread_;  // the running thread's id, or none
   bool stopRequested_ = false;
   KV_FrameCallBack callback_ = nullptr;
@@ -172,6 +185,11 @@ class PlayPort {
   uint64_t laterSoundEpoch_ = 0;       // the epoch of the resampler and laterSound_
   std::vector<uint8_t> readBuffer_, picture_;
   PresentationOrder order_;
+  // Decoding starts (again) at the next key picture; after an open one
+  // (H.265 CRA, BLA) its undecodable leading pictures are dropped.
+  bool awaitingKey_ = true;
+  bool skippingLeading_ = false;
+  std::vector<uint8_t> carried_;  // units without a picture, recorded with the next picture
   uint64_t unitsFed_ = 0;  // access units of a raw stream
   std::vector<int16_t> sound_;
 };

@@ -24,12 +24,15 @@ bool SaneRate(uint32_t rate, uint32_t scale) {
   return rate > 0 && scale > 0 && uint64_t(rate) * 10 >= scale && uint64_t(rate) <= uint64_t(scale) * 1000;
 }
 
-// The codec set-up stored after the BITMAPINFOHEADER (parameter sets).
+// The codec set-up stored after the 40-byte BITMAPINFOHEADER (parameter
+// sets, an avcC/hvcC record). ffmpeg counts the set-up in the header's size
+// field and pads the chunk to an even length; the size, where it is larger
+// than the header and fits, says where the set-up ends.
 std::vector<uint8_t> ExtraCodecData(const VideoStreamInfo& video) {
-  if (video.strf.size() < 40) return {};
-  const size_t headerSize = std::max<size_t>(40, ReadLe32(video.strf.data()));
-  if (headerSize >= video.strf.size()) return {};
-  return std::vector<uint8_t>(video.strf.begin() + ptrdiff_t(headerSize), video.strf.end());
+  if (video.strf.size() <= 40) return {};
+  size_t end = ReadLe32(video.strf.data());
+  if (end <= 40 || end > video.strf.size()) end = video.strf.size();
+  return std::vector<uint8_t>(video.strf.begin() + 40, video.strf.begin() + ptrdiff_t(end));
 }
 
 }  // namespace
@@ -38,8 +41,12 @@ int PlayPort::PrepareDecoding() {
   const AviHeaders& h = headers();
   if (DescribeVideo(h.video, &layout_) != LayoutStatus::kOk) return KV_ERR_UNSUPPORTED;
   if (layout_.codec != VideoCodec::kNone) {
-    decoder_ = VideoDecoder::Create(layout_.codec, ExtraCodecData(h.video));
+    codecSetUp_ = ExtraCodecData(h.video);
+    decoderLive_ = isStream_;
+    decoder_ = VideoDecoder::Create(layout_.codec, codecSetUp_, decoderLive_);
     if (!decoder_) return KV_ERR_UNSUPPORTED;  // the codec libraries are not beside the SDK
+    nalLengthSize_ = NalLengthSize(layout_.codec, codecSetUp_.data(), codecSetUp_.size());
+    parameterSets_ = std::make_unique<ParameterSets>(layout_.codec, nalLengthSize_);
   }
   mediaWidth_ = layout_.width;
   mediaHeight_ = layout_.height;
@@ -76,7 +83,7 @@ int PlayPort::OpenStream(const uint8_t* header, size_t length) {
   VideoCodec codec;
   if (DetectAnnexB(header, length, &codec) == AnnexBStatus::kCodec) return OpenAnnexBStream(codec, header, length);
   if (length < 12 || ReadLe32(header) != kFccRiff || ReadLe32(header + 8) != kFccAvi) return KV_ERR_NOT_AVI;
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<SlimMutex> lock(mutex_);
   headerBytes_.assign(header, header + length);
   int r = AcceptStreamHeaderLocked();
   return r == KV_ERR_NOT_READY ? KV_OK : r;
@@ -105,9 +112,10 @@ int PlayPort::OpenAnnexBStream(VideoCodec codec, const uint8_t* header, size_t l
   layout_ = VideoLayout();
   layout_.codec = codec;
   layout_.kind = kKindI420;
-  decoder_ = VideoDecoder::Create(codec, {});
+  decoder_ = VideoDecoder::Create(codec, {}, true);
   if (!decoder_) return KV_ERR_UNSUPPORTED;
-  std::lock_guard<std::mutex> lock(mutex_);
+  parameterSets_ = std::make_unique<ParameterSets>(codec, 0);
+  std::lock_guard<SlimMutex> lock(mutex_);
   headersReady_ = true;
   QueueStreamBytesLocked(header, length);
   return KV_OK;
@@ -126,7 +134,7 @@ void PlayPort::QueueStreamBytesLocked(const uint8_t* data, size_t length) {
 int PlayPort::SetStreamFrameRate(uint32_t rate, uint32_t scale) {
   if (!isStream_ || !annexB_) return KV_ERR_WRONG_PORT_TYPE;
   if (!SaneRate(rate, scale)) return KV_ERR_ARGUMENT;
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<SlimMutex> lock(mutex_);
   if (!rateFromStream_) {
     streamHeaders_.video.rate = rate;
     streamHeaders_.video.scale = scale;
@@ -155,6 +163,10 @@ int PlayPort::AcceptStreamHeaderLocked() {
   size_t maxChunk = layout_.compressed() ? layout_.deliveredBytes + (size_t(1) << 16) : layout_.frameBytes + 4096;
   maxChunk = std::max(maxChunk, size_t(1) << 20);
   assembler_ = std::make_unique<StreamAssembler>(streamHeaders_, maxChunk);
+  // The movie list's header came with the headers; its size says where the
+  // movie data ends.
+  const uint32_t moviSize = ReadLe32(headerBytes_.data() + moviEnd - 8);
+  if (moviSize >= 4) assembler_->SetMovieBytes(moviSize - 4);
   headersReady_ = true;
   std::vector<uint8_t> rest(headerBytes_.begin() + moviEnd, headerBytes_.end());
   headerBytes_.clear();
@@ -171,7 +183,7 @@ int PlayPort::AcceptStreamHeaderLocked() {
 
 int PlayPort::InputData(const uint8_t* data, size_t length) {
   if (!isStream_) return KV_ERR_WRONG_PORT_TYPE;
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<SlimMutex> lock(mutex_);
   if (streamError_ != KV_OK) return streamError_;
   if (annexB_) {
     if (queuedBytes_ + length > kMaxStreamBufferBytes) return KV_ERR_BUFFER_FULL;
@@ -196,7 +208,7 @@ int PlayPort::InputData(const uint8_t* data, size_t length) {
 }
 
 int PlayPort::ClearBuffer() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<SlimMutex> lock(mutex_);
   if (!isStream_ || !headersReady_) return KV_OK;
   queue_.clear();
   queuedBytes_ = 0;
@@ -222,7 +234,7 @@ int PlayPort::GetFileTime(int* seconds) {
 }
 
 int PlayPort::GetMediaInfo(void* info) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<SlimMutex> lock(mutex_);
   if (isStream_ && !headersReady_) return streamError_ != KV_OK ? streamError_ : KV_ERR_NOT_READY;
   if (annexB_ && mediaWidth_ == 0) return KV_ERR_NOT_READY;  // no picture decoded yet
   uint8_t block[12] = {0};
@@ -234,7 +246,7 @@ int PlayPort::GetMediaInfo(void* info) {
 }
 
 int PlayPort::GetPlayTime(int* seconds) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<SlimMutex> lock(mutex_);
   *seconds = int((isStream_ ? VideoStampMs(streamPictures_) : positionMs_) / 1000);
   return KV_OK;
 }
@@ -243,7 +255,7 @@ int PlayPort::SetPlayTime(int seconds) {
   if (isStream_) return KV_ERR_NOT_SEEKABLE;
   if (seconds < 0) return KV_ERR_ARGUMENT;
   if (uint64_t(seconds) * 1000 > DurationMs()) return KV_ERR_OUT_OF_RANGE;
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<SlimMutex> lock(mutex_);
   return SeekLocked(uint32_t(seconds) * 1000);
 }
 
@@ -272,9 +284,20 @@ int PlayPort::SeekLocked(uint32_t ms) {
 }
 
 int PlayPort::StartRecord(const char* path) {
-  if (annexB_) return KV_ERR_UNSUPPORTED;  // the pieces are no pictures an AVI file could hold
+  if (annexB_) {
+    // The AVI headers come from the stream's pictures: its size is known
+    // once one has been decoded.
+    AviHeaders h;
+    {
+      std::lock_guard<SlimMutex> lock(mutex_);
+      if (mediaWidth_ <= 0 || mediaHeight_ <= 0) return streamError_ != KV_OK ? streamError_ : KV_ERR_NOT_READY;
+      const VideoStreamInfo& v = streamHeaders_.video;
+      h = CompressedVideoHeaders(v.compression, mediaWidth_, mediaHeight_, v.rate, v.scale);
+    }
+    return recorder_.Start(path, h, false);
+  }
   if (isStream_) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<SlimMutex> lock(mutex_);
     if (!headersReady_) return streamError_ != KV_OK ? streamError_ : KV_ERR_NOT_READY;
   }
   return recorder_.Start(path, headers(), soundUsable_);

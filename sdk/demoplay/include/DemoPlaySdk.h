@@ -6,12 +6,12 @@
  * 'idx1' or a scan of the data. Video: I420 (IYUV), YV12, YUY2 (YUYV) and UYVY
  * delivered as stored; 32-bit and 24-bit BI_RGB delivered as 32-bit
  * bottom-up RGB; Motion-JPEG (also interlaced) decoded to 32-bit bottom-up
- * RGB; H.264 ("H264", "X264", "AVC1" with start codes) and H.265 ("HEVC",
- * "H265", "HVC1") decoded to I420 by avcodec-59.dll and avutil-57.dll, which
- * must lie beside DemoPlay.dll (without them such video is
- * KV_ERR_UNSUPPORTED). Sound: 8-, 16-, 24- and 32-bit and float PCM of any rate and up to 16
- * channels, delivered as 16 kHz mono in blocks of at most 6400 bytes.
- * Files are paced in real time; streams are delivered as their data arrives.
+ * RGB; H.264 ("H264", "X264", "AVC1") and H.265 ("HEVC", "H265", "HVC1"),
+ * with start codes or length-prefixed with an avcC/hvcC record, decoded to I420 by avcodec-59.dll and avutil-57.dll,
+ * which must lie beside DemoPlay.dll (without them such video is KV_ERR_UNSUPPORTED). Sound: 8-, 16-, 24- and 32-bit
+ * and float PCM of any rate and up to 16 channels, delivered as 16 kHz mono in blocks of at most 6400 bytes. Files are
+ * paced in real time; streams are delivered as their data arrives (an AVI stream's pictures each as soon as its chunk
+ * is complete and decoded, the last ones when its movie data ends).
  *
  * Every entry point uses the C calling convention and returns 0 or one of the
  * negative results below. Texts are NUL-terminated ANSI texts.
@@ -123,7 +123,12 @@ int KV_CALL KV_GetPlayTime(int port, int* seconds);
 /* Writes what the port plays from now on as an AVI file: the chunks as
  * stored, an 'idx1' index over the first gigabyte and OpenDML extensions and
  * indexes beyond it. It is written as "<name>.recording" and takes its name
- * when KV_StopRecord (or closing the port) completes it. */
+ * when KV_StopRecord (or closing the port) completes it. H.264/H.265 is
+ * recorded from the next key picture on, with the parameter sets it needs
+ * in-band before it, and sound from that picture's time on; a raw stream's
+ * pictures go into an AVI file of their own codec, size and rate, which
+ * KV_ERR_NOT_READY until its first picture is decoded. KV_StopRecord is
+ * KV_ERR_NOT_READY, and leaves no file, when no key picture came. */
 int KV_CALL KV_StartRecord(int port, const char* fileName);
 int KV_CALL KV_StopRecord(int port);
 
