@@ -10,12 +10,12 @@
 namespace vdplay {
 
 struct ScreenImage {
-  int width = 0;
-  int height = 0;
-  std::vector<unsigned char> rows;  // 24-bit, bottom-up, rows padded to 4 bytes
+    int width = 0;
+    int height = 0;
+    std::vector<unsigned char> rows;  // 24-bit, bottom-up, rows padded to 4 bytes
 
-  // True when every pixel has the same colour (nothing drawn yet).
-  bool Uniform() const;
+    // True when every pixel has the same colour (nothing drawn yet).
+    bool Uniform() const;
 };
 
 // Empty result, or why nothing was captured.
