@@ -65,6 +65,7 @@ std::string SummaryLine(const Summary& s) {
     Add(&out, "position_s", s.positionSeconds >= 0 ? std::to_string(s.positionSeconds) : "");
     Add(&out, "length_s", s.lengthSeconds >= 0 ? std::to_string(s.lengthSeconds) : "");
     Add(&out, "size", s.width > 0 ? std::to_string(s.width) + "x" + std::to_string(s.height) : "");
+    Add(&out, "outputs", s.outputs.empty() ? "unknown" : s.outputs);
     for (const OutputFile& f : s.files) {
         Add(&out, f.kind, f.path);
         Add(&out, f.kind + "_bytes", f.bytes >= 0 ? std::to_string(f.bytes) : "");

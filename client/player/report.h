@@ -41,6 +41,7 @@ struct Summary {
     int positionSeconds = -1;  // the plug-in's play position at the end
     int lengthSeconds = -1;
     int width = 0, height = 0;
+    std::string outputs;  // the video output of each port, as player::OutputsValue gives it
     std::vector<OutputFile> files;
     int exitCode = 0;
 };

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "player/exit_codes.h"
+#include "player/output_trace.h"
 #include "player/plugin_facts.h"
 #include "vdplay/screen_capture.h"
 #include "vdplay/win_paths.h"
@@ -18,8 +19,9 @@ constexpr ULONGLONG kStallMs = 10000;       // no picture for this long while pl
 constexpr ULONGLONG kStreamDrainMs = 2000;  // after the last input, pictures still to come
 constexpr int kSeekStepSeconds = 5;
 constexpr int kMaxSpeed = 3;
-constexpr ULONGLONG kScreenWaitMs = 8000;   // longest wait for the display's first picture
-constexpr ULONGLONG kStillScreenMs = 3000;  // longest wait for the screen to stop changing
+constexpr ULONGLONG kScreenWaitMs = 15000;   // longest wait for every cell's picture on a still screen
+constexpr DWORD kStillCheckMs = 250;         // between two captures that must agree
+constexpr ULONGLONG kRefreshBlankMs = 1000;  // how often a cell still blank is asked to draw again
 
 int CALLBACK OnDecoded(int, const void*, int, Orvane::FrameInfo* info, int context) {
     auto* counts = reinterpret_cast<DecodeCounts*>(static_cast<intptr_t>(context));
@@ -83,6 +85,10 @@ player::Summary PlayerApp::Summary() {
     s.lengthSeconds = lengthSeconds_;
     s.width = width_;
     s.height = height_;
+    std::vector<std::string> outputs;
+    for (int i = 0; i < portCount_; ++i)
+        if (ports_[i].opened >= 0) outputs.push_back(outputTraces_.OutputOf(ports_[i].opened));
+    s.outputs = player::OutputsValue(outputs);
     s.files = files_;
     s.exitCode = exitCode_;
     return s;
@@ -96,6 +102,8 @@ int PlayerApp::Run() {
         std::printf("%s\n", player::SummaryLine(Summary()).c_str());
     });
     if (!watchdog_->Start()) return Fail(player::kExitHung, "cannot start the watchdog thread");
+    // Before the plug-in is loaded, so that no port's trace is missed.
+    outputTraces_.Start();
     int code = Prepare();
     if (code == 0) code = OpenPorts();
     if (code == 0) code = StartPlaying();
@@ -104,6 +112,9 @@ int PlayerApp::Run() {
         WriteOutputs();
     }
     Teardown();
+    // The display threads have ended: every trace they wrote is in.
+    ReportOutputs();
+    outputTraces_.Stop();
     watchdog_->Stop();
     return exitCode_;
 }
@@ -188,6 +199,7 @@ int PlayerApp::OpenPorts() {
             return Fail(player::kExitPluginRefused, "the plug-in refused " + options_.file + ": " + said);
         }
         ports_[i].number = port;
+        ports_[i].opened = port;
     }
     watchdog_->Arm("GetFileTime", kCallMs);
     int length = 0;
@@ -264,8 +276,13 @@ void PlayerApp::UpdateTitle() {
     wall_.SetTitle(player::WindowTitle(t).c_str());
 }
 
+void PlayerApp::ReportOutputs() {
+    for (const player::OutputTrace& trace : outputTraces_.TakeNew()) Say(player::OutputTraceLine(trace));
+}
+
 void PlayerApp::OnTimer() {
     watchdog_->Arm("the message loop", kCallMs);
+    ReportOutputs();
     if (ending_) return;
     const int port0 = ports_[0].number;
     int seconds = 0;
@@ -469,44 +486,47 @@ void PlayerApp::PumpMessages(DWORD ms) {
     } while (GetTickCount64() < until);
 }
 
-// The display sets itself up before it shows its first picture, which can
-// take seconds on a busy machine; a snapshot or screenshot taken before then
-// would have nothing to show. Waits, bounded, until the screen shows more
-// than one colour.
-bool PlayerApp::WaitForPictureOnScreen() {
-    const ULONGLONG until = GetTickCount64() + kScreenWaitMs;
-    for (;;) {
-        watchdog_->Arm("waiting for the first picture", kCallMs);
-        ScreenImage image;
-        if (CaptureClientArea(wall_.cell(0), &image).empty() && !image.Uniform()) return true;
-        if (GetTickCount64() >= until) return false;
-        for (int i = 0; i < portCount_; ++i) decoder_->Refresh(ports_[i].number);
-        PumpMessages(100);
-    }
-}
-
-// The display puts each picture on the screen in two steps, the video and
-// then the overlay over it, so a capture taken while pictures arrive may
-// catch the video alone. Pauses the ports, has the picture on display drawn
-// again, and takes the screen once two captures in a row agree.
-std::string PlayerApp::CaptureStillScreen(ScreenImage* image) {
+// What the wall shows once its pictures are on the screen and stay there.
+// The ports are paused first: each display then puts up what it holds and
+// goes quiet. Reading the screen while sixteen displays present pictures can
+// wait for seconds (under Wine the capture shares one connection to the
+// display server with every port's drawing), and asking every port to draw
+// again on each try, as this used to, only added to that. A display sets
+// itself up before its first picture, which can take seconds on a busy
+// machine, so this waits, bounded, until every cell shows more than one
+// colour and two captures in a row agree; a cell still blank is asked to
+// draw again now and then. The display puts each picture on the screen in
+// two steps, the video and then the overlay, and a still screen has both.
+std::string PlayerApp::CaptureStillWall(ScreenImage* image, bool* everyCellShown) {
+    *everyCellShown = false;
     if (!paused_) {
         for (int i = 0; i < portCount_; ++i) decoder_->Pause(ports_[i].number, 1);
         paused_ = true;
     }
-    for (int i = 0; i < portCount_; ++i) decoder_->Refresh(ports_[i].number);
-    PumpMessages(200);
-    std::string problem = CaptureClientArea(wall_.window(), image);
-    const ULONGLONG until = GetTickCount64() + kStillScreenMs;
-    while (problem.empty() && GetTickCount64() < until) {
-        watchdog_->Arm("waiting for a still screen", kCallMs);
-        PumpMessages(150);
-        ScreenImage again;
-        problem = CaptureClientArea(wall_.window(), &again);
-        if (problem.empty() && again.rows == image->rows) break;
-        *image = std::move(again);
+    const ULONGLONG until = GetTickCount64() + kScreenWaitMs;
+    ULONGLONG nextRefresh = GetTickCount64() + kRefreshBlankMs;
+    ScreenImage previous;
+    for (;;) {
+        watchdog_->Arm("reading the screen", kCallMs);
+        const std::string problem = CaptureClientArea(wall_.window(), image);
+        if (!problem.empty()) return problem;
+        // Only a port that has had a picture can show one.
+        std::vector<int> blank;
+        for (int i = 0; i < portCount_; ++i) {
+            if (ports_[i].counts.pictures.load() == 0) continue;
+            const RECT r = wall_.cellRect(i);
+            if (image->UniformIn(r.left, r.top, r.right - r.left, r.bottom - r.top)) blank.push_back(i);
+        }
+        *everyCellShown = blank.empty() && PicturesShown() > 0;
+        const ULONGLONG now = GetTickCount64();
+        if ((blank.empty() && image->rows == previous.rows) || now >= until) return "";
+        if (now >= nextRefresh) {
+            for (int i : blank) decoder_->Refresh(ports_[i].number);
+            nextRefresh = now + kRefreshBlankMs;
+        }
+        previous = std::move(*image);
+        PumpMessages(kStillCheckMs);
     }
-    return problem;
 }
 
 void PlayerApp::WriteOutputs() {
@@ -515,9 +535,18 @@ void PlayerApp::WriteOutputs() {
     watchdog_->Arm("GetPlayTime", kCallMs);
     int seconds = 0;
     if (decoder_->GetPlayTime(ports_[0].number, &seconds) == 0) positionSeconds_ = seconds;
+    // Playing is over: the rest of the stream would only wait at the paused ports.
+    StopFeeding();
     const bool wanted = !options_.snapshot.empty() || !options_.screenshot.empty();
-    if (wanted && PicturesShown() > 0 && !WaitForPictureOnScreen())
-        Say("the screen still shows no picture; saving what there is");
+    ScreenImage screen;
+    std::string screenProblem = "nothing was captured";
+    if (wanted) {
+        bool everyCellShown = false;
+        screenProblem = CaptureStillWall(&screen, &everyCellShown);
+        if (PicturesShown() > 0 && screenProblem.empty() && !everyCellShown)
+            Say(portCount_ == 1 ? "the screen still shows no picture; saving what there is"
+                                : "some cells still show no picture; saving what there is");
+    }
     if (!options_.snapshot.empty()) {
         const std::string path = NativePath(options_.snapshot);
         DeleteFileA(path.c_str());
@@ -536,9 +565,8 @@ void PlayerApp::WriteOutputs() {
     }
     if (!options_.screenshot.empty()) {
         player::OutputFile out{"screenshot", options_.screenshot, -1};
-        ScreenImage image;
-        std::string problem = CaptureStillScreen(&image);
-        if (problem.empty()) problem = SaveBitmap(image, NativePath(options_.screenshot));
+        std::string problem = screenProblem;
+        if (problem.empty()) problem = SaveBitmap(screen, NativePath(options_.screenshot));
         if (problem.empty())
             out.bytes = FileSize(NativePath(options_.screenshot));
         else
@@ -547,12 +575,15 @@ void PlayerApp::WriteOutputs() {
     }
 }
 
+void PlayerApp::StopFeeding() {
+    if (!feeder_) return;
+    watchdog_->Arm("the stream thread", kCallMs);
+    feeder_->Stop();
+    feeder_.reset();
+}
+
 void PlayerApp::Teardown() {
-    if (feeder_) {
-        watchdog_->Arm("the stream thread", kCallMs);
-        feeder_->Stop();
-        feeder_.reset();
-    }
+    StopFeeding();
     if (decoder_ && portCount_ > 0) {
         if (recording_) {
             watchdog_->Arm("StopRecord", kCallMs);

@@ -13,6 +13,7 @@
 #include "player/avi_stream_plan.h"
 #include "player/options.h"
 #include "player/report.h"
+#include "vdplay/output_traces.h"
 #include "vdplay/plugin_session.h"
 #include "vdplay/screen_capture.h"
 #include "vdplay/stream_feeder.h"
@@ -42,6 +43,7 @@ public:
 private:
     struct Port {
         int number = -1;
+        std::atomic<int> opened{-1};  // the number as opened, kept after the port closes
         bool playing = false;
         bool ended = false;
         DecodeCounts counts;
@@ -53,8 +55,9 @@ private:
     int StartPlaying();
     void Teardown();
     void WriteOutputs();
-    bool WaitForPictureOnScreen();
-    std::string CaptureStillScreen(ScreenImage* image);
+    std::string CaptureStillWall(ScreenImage* image, bool* everyCellShown);
+    void StopFeeding();
+    void ReportOutputs();
     void PumpMessages(DWORD ms);
     void UpdateTitle();
     void Finish(int code, const std::string& message);
@@ -86,6 +89,7 @@ private:
     PluginSession session_;
     Orvane::IVideoDecoder_M* decoder_ = nullptr;
     std::unique_ptr<Port[]> ports_;
+    OutputTraces outputTraces_;
     int portCount_ = 0;
     VideoWall wall_{this};
     std::unique_ptr<Watchdog> watchdog_;

@@ -1,5 +1,6 @@
 #include "vdplay/screen_capture.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -10,13 +11,16 @@ size_t Stride(int width) { return (size_t(width) * 3 + 3) & ~size_t(3); }
 
 }  // namespace
 
-bool ScreenImage::Uniform() const {
-    if (width <= 0 || height <= 0) return true;
-    const unsigned char* first = rows.data();
-    for (int y = 0; y < height; ++y) {
-        const unsigned char* row = rows.data() + size_t(y) * Stride(width);
-        for (int x = 0; x < width; ++x)
-            if (std::memcmp(row + size_t(x) * 3, first, 3) != 0) return false;
+bool ScreenImage::UniformIn(int x, int y, int w, int h) const {
+    const int x0 = std::max(0, x), y0 = std::max(0, y);
+    const int x1 = std::min(width, x + w), y1 = std::min(height, y + h);
+    if (x0 >= x1 || y0 >= y1) return true;
+    // Rows are stored bottom-up.
+    const unsigned char* first = rows.data() + size_t(height - 1 - y0) * Stride(width) + size_t(x0) * 3;
+    for (int row = y0; row < y1; ++row) {
+        const unsigned char* line = rows.data() + size_t(height - 1 - row) * Stride(width);
+        for (int col = x0; col < x1; ++col)
+            if (std::memcmp(line + size_t(col) * 3, first, 3) != 0) return false;
     }
     return true;
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "player/exit_codes.h"
+#include "player/output_trace.h"
 #include "player/plugin_facts.h"
 #include "player/report.h"
 
@@ -98,8 +99,45 @@ TEST(Report, SummaryIsOneLineOfKeyValuePairs) {
     s.exitCode = player::kExitOutputFailed;
     EXPECT_EQ(player::SummaryLine(s),
               "vdplay summary: mode=stream ports=2 pictures=120 sound_blocks=40 last_stamp_ms=2360 position_s=2 "
-              "length_s=- size=320x240 snapshot=\"out/my snap.bmp\" snapshot_bytes=307254 record=r.avi "
+              "length_s=- size=320x240 outputs=unknown snapshot=\"out/my snap.bmp\" snapshot_bytes=307254 record=r.avi "
               "record_bytes=- exit=9 result=output-failed");
+}
+
+std::string WithZero(const char* text) { return std::string(text, std::strlen(text) + 1); }
+
+TEST(Report, OutputTracesAreReadStrictly) {
+    struct Case {
+        std::string text;  // as the plug-in passes it, terminating zero included where it counts it
+        bool read;
+        const char* line;
+    } cases[] = {
+        {"video output: port=3 output=drawdib reason=cheaper\n", true, "port 3 video output drawdib (cheaper)"},
+        {WithZero("video output: port=0 output=ddraw reason=only\n"), true, "port 0 video output ddraw (only)"},
+        {"video output: port=12 output=ddraw reason=forced\r\n", true, "port 12 video output ddraw (forced)"},
+        {"video output: port=1 output=drawdib reason=unavailable\n", true, "port 1 video output drawdib (unavailable)"},
+        {"video output: port=1 output=drawdib reason=format\n", true, "port 1 video output drawdib (format)"},
+        {"video output: port=3 output=drawdib reason=cheaper", false, ""},  // not a whole line
+        {"video output: port=3 output=gdi reason=cheaper\n", false, ""},
+        {"video output: port=3 output=ddraw reason=because\n", false, ""},
+        {"video output: port=-1 output=ddraw reason=only\n", false, ""},
+        {"video output: port=3 output=ddraw\n", false, ""},
+        {"video output: port=3 output=ddraw reason=only extra=1\n", false, ""},
+        {"video output: output=ddraw port=3 reason=only\n", false, ""},
+        {"video output: port= output=ddraw reason=only\n", false, ""},
+        {"video output: port=99999999999 output=ddraw reason=only\n", false, ""},
+        {"begin draw video\n", false, ""},
+        {"", false, ""},
+    };
+    for (const Case& c : cases) {
+        player::OutputTrace trace;
+        ASSERT_EQ(player::ParseOutputTrace(c.text.data(), c.text.size(), &trace), c.read) << c.text;
+        if (c.read) {
+            EXPECT_EQ(player::OutputTraceLine(trace), c.line);
+        }
+    }
+    EXPECT_EQ(player::OutputsValue({}), "unknown");
+    EXPECT_EQ(player::OutputsValue({"", ""}), "unknown");
+    EXPECT_EQ(player::OutputsValue({"ddraw", "", "drawdib"}), "ddraw,unknown,drawdib");
 }
 
 TEST(Report, EveryExitCodeHasItsOwnName) {
