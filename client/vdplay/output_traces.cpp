@@ -9,6 +9,18 @@ namespace {
 constexpr DWORD kDebugPrint = 0x40010006;  // DBG_PRINTEXCEPTION_C
 constexpr size_t kLongestTrace = 128;
 const char kTracePrefix[] = "video output: ";
+const char kDrawTrace[] = "begin draw video";
+
+}  // namespace
+
+ULONGLONG ProcessCpu100ns() {
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0;
+    auto value = [](const FILETIME& t) { return (ULONGLONG(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+    return value(kernel) + value(user);
+}
+
+namespace {
 
 std::atomic<OutputTraces*> theCatcher{nullptr};
 
@@ -31,9 +43,9 @@ void OutputTraces::Stop() {
     theCatcher.store(nullptr);
 }
 
-// Runs for every exception in the process, the plug-in's other traces (one
-// or two per picture shown) included: what is not ours is turned away after
-// a look at its first bytes.
+// Runs for every exception in the process, the plug-in's two traces around
+// each picture drawn included: those are counted, and what is not ours is
+// turned away after a look at its first bytes.
 LONG CALLBACK OutputTraces::OnException(EXCEPTION_POINTERS* pointers) {
     const EXCEPTION_RECORD* record = pointers ? pointers->ExceptionRecord : nullptr;
     if (!record || record->ExceptionCode != kDebugPrint || record->NumberParameters < 2)
@@ -41,6 +53,10 @@ LONG CALLBACK OutputTraces::OnException(EXCEPTION_POINTERS* pointers) {
     const size_t length = size_t(record->ExceptionInformation[0]);
     const char* text = reinterpret_cast<const char*>(record->ExceptionInformation[1]);
     const size_t prefixLength = sizeof kTracePrefix - 1;
+    if (text && length >= sizeof kDrawTrace && std::memcmp(text, kDrawTrace, sizeof kDrawTrace - 1) == 0) {
+        if (OutputTraces* catcher = theCatcher.load()) catcher->NoteDraw();
+        return EXCEPTION_CONTINUE_SEARCH;
+    }
     if (!text || length <= prefixLength || length > kLongestTrace || std::memcmp(text, kTracePrefix, prefixLength) != 0)
         return EXCEPTION_CONTINUE_SEARCH;
     player::OutputTrace trace;
@@ -60,6 +76,31 @@ void OutputTraces::Note(const player::OutputTrace& trace) {
     }
     latest_.push_back(trace);
     fresh_.push_back(trace);
+}
+
+void OutputTraces::NoteDraw() {
+    const DWORD thread = GetCurrentThreadId();
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++draws_.pictures;
+    for (DWORD known : drawingThreads_)
+        if (known == thread) return;
+    drawingThreads_.push_back(thread);
+    draws_.threads = int(drawingThreads_.size());
+    if (threadsAwaited_ > 0 && draws_.threads == threadsAwaited_) {
+        draws_.everyThreadTick = GetTickCount64();
+        draws_.picturesThen = draws_.pictures;
+        draws_.cpu100nsThen = ProcessCpu100ns();
+    }
+}
+
+void OutputTraces::WatchForThreads(int threads) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    threadsAwaited_ = threads;
+}
+
+OutputTraces::Draws OutputTraces::DrawsSoFar() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return draws_;
 }
 
 std::vector<player::OutputTrace> OutputTraces::TakeNew() {

@@ -7,12 +7,16 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <mutex>
 #include <vector>
 
 #include "player/output_trace.h"
 
 namespace vdplay {
+
+// The CPU time of this process so far, in 100 ns units.
+ULONGLONG ProcessCpu100ns();
 
 class OutputTraces {
 public:
@@ -31,14 +35,32 @@ public:
     // The output the port traced last, "" when it traced none.
     std::string OutputOf(int port);
 
+    // The display threads also trace each picture they draw. Counted from
+    // Start: pictures drawn, threads that drew, and the moment the number of
+    // threads that drew first reached `threads` (0 until then), with the
+    // pictures drawn and the process's CPU time at that moment.
+    struct Draws {
+        int64_t pictures = 0;
+        int threads = 0;
+        ULONGLONG everyThreadTick = 0;
+        int64_t picturesThen = 0;
+        ULONGLONG cpu100nsThen = 0;
+    };
+    void WatchForThreads(int threads);
+    Draws DrawsSoFar();
+
 private:
     static LONG CALLBACK OnException(EXCEPTION_POINTERS* pointers);
     void Note(const player::OutputTrace& trace);
+    void NoteDraw();
 
     void* handler_ = nullptr;
     std::mutex mutex_;
     std::vector<player::OutputTrace> latest_;  // one per port
     std::vector<player::OutputTrace> fresh_;
+    std::vector<DWORD> drawingThreads_;
+    int threadsAwaited_ = 0;
+    Draws draws_;
 };
 
 }  // namespace vdplay

@@ -220,6 +220,7 @@ int PlayerApp::StartPlaying() {
         return Fail(player::kExitNoDisplay, "cannot make a window (is there a display? set DISPLAY or start Xvfb)");
     watchdog_->WatchDialogs();
     UpdateTitle();
+    outputTraces_.WatchForThreads(portCount_);
     for (int i = 0; i < portCount_; ++i) {
         Port& p = ports_[i];
         watchdog_->Arm("SetDecodeCallBack", kCallMs);
@@ -529,8 +530,29 @@ std::string PlayerApp::CaptureStillWall(ScreenImage* image, bool* everyCellShown
     }
 }
 
+// What the wall showed once every port had shown a picture (each port's
+// display thread traces every picture it draws), up to the end of playing.
+void PlayerApp::PrintMeasure() {
+    const OutputTraces::Draws draws = outputTraces_.DrawsSoFar();
+    const ULONGLONG now = GetTickCount64();
+    const ULONGLONG cpu = ProcessCpu100ns();
+    const bool every = draws.everyThreadTick != 0;
+    char line[256];
+    std::snprintf(line, sizeof line,
+                  "vdplay measure: ports=%d drawing_ports=%d drawn=%lld every_port_shown_after_ms=%lld span_ms=%lld "
+                  "shown=%lld cpu_ms=%lld",
+                  portCount_, draws.threads, (long long)draws.pictures,
+                  every ? (long long)(draws.everyThreadTick - playStart_) : -1LL,
+                  every ? (long long)(now - draws.everyThreadTick) : 0LL,
+                  every ? (long long)(draws.pictures - draws.picturesThen) : 0LL,
+                  every ? (long long)((cpu - draws.cpu100nsThen) / 10000) : 0LL);
+    std::printf("%s\n", line);
+    std::fflush(stdout);
+}
+
 void PlayerApp::WriteOutputs() {
     ending_ = true;
+    if (options_.measure) PrintMeasure();
     if (!decoder_ || portCount_ == 0) return;
     watchdog_->Arm("GetPlayTime", kCallMs);
     int seconds = 0;

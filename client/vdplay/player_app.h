@@ -58,6 +58,7 @@ private:
     std::string CaptureStillWall(ScreenImage* image, bool* everyCellShown);
     void StopFeeding();
     void ReportOutputs();
+    void PrintMeasure();
     void PumpMessages(DWORD ms);
     void UpdateTitle();
     void Finish(int code, const std::string& message);
