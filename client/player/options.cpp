@@ -8,90 +8,96 @@ namespace player {
 namespace {
 
 bool ToInt(const std::string& text, int* out) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  const long v = std::strtol(text.c_str(), &end, 10);
-  if (errno != 0 || *end != '\0' || v < -1000000L || v > 1000000L) return false;
-  *out = int(v);
-  return true;
+    if (text.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    if (errno != 0 || *end != '\0' || v < -1000000L || v > 1000000L) return false;
+    *out = int(v);
+    return true;
 }
 
 bool ToSeconds(const std::string& text, double* out) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  const double v = std::strtod(text.c_str(), &end);
-  if (errno != 0 || *end != '\0' || !std::isfinite(v)) return false;
-  *out = v;
-  return true;
+    if (text.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    const double v = std::strtod(text.c_str(), &end);
+    if (errno != 0 || *end != '\0' || !std::isfinite(v)) return false;
+    *out = v;
+    return true;
 }
 
 }  // namespace
 
 const char* Usage() {
-  return "usage: vdplay FILE [options]\n"
-         "  Plays FILE through the video-decoder plug-in in a window.\n"
-         "  --stream          feed FILE as a live stream, in real time\n"
-         "  --seconds N       stop after N seconds (default: at the end)\n"
-         "  --snapshot PATH   save the picture on display (bitmap) before stopping\n"
-         "  --screenshot PATH save the window as shown, overlay included (bitmap)\n"
-         "  --record PATH     record what plays into PATH\n"
-         "  --plugin PATH     the plug-in (default: VD2_DemoPlay.dll beside vdplay)\n"
-         "  --volume N        speaker volume, 0-100 %\n"
-         "  --ports N         play FILE on N ports at once, in a grid (1-16)\n"
-         "  --no-sound        leave the sound off\n"
-         "  keys: space pause, left/right seek 5 s, +/- speed, . step, enter play,\n"
-         "        s snapshot, a sound on/off, q quit\n";
+    return "usage: vdplay FILE [options]\n"
+           "  Plays FILE through the video-decoder plug-in in a window.\n"
+           "  --stream          feed FILE as a live stream, in real time\n"
+           "  --seconds N       stop after N seconds (default: at the end)\n"
+           "  --snapshot PATH   save the picture on display (bitmap) before stopping\n"
+           "  --screenshot PATH save the window as shown, overlay included (bitmap)\n"
+           "  --record PATH     record what plays into PATH\n"
+           "  --plugin PATH     the plug-in (default: VD2_DemoPlay.dll beside vdplay)\n"
+           "  --volume N        speaker volume, 0-100 %\n"
+           "  --ports N         play FILE on N ports at once, in a grid (1-64)\n"
+           "  --no-sound        leave the sound off\n"
+           "  --measure         print the pictures shown and the CPU used from the moment\n"
+           "                    every port shows a picture to the end of playing\n"
+           "  keys: space pause, left/right seek 5 s, +/- speed, . step, enter play,\n"
+           "        s snapshot, a sound on/off, q quit\n";
 }
 
 std::string ParseOptions(const std::vector<std::string>& args, Options* out) {
-  *out = Options();
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    std::string v;
-    auto value = [&]() {
-      if (i + 1 >= args.size()) return false;
-      v = args[++i];
-      return true;
-    };
-    if (a == "--help" || a == "-h" || a == "/?") {
-      out->help = true;
-    } else if (a == "--stream") {
-      out->stream = true;
-    } else if (a == "--no-sound") {
-      out->sound = false;
-    } else if (a == "--seconds") {
-      if (!value() || !ToSeconds(v, &out->seconds) || out->seconds <= 0 || out->seconds > kMaxSeconds)
-        return "--seconds wants a number of seconds above 0 (at most a day)";
-    } else if (a == "--snapshot" || a == "--record" || a == "--plugin" || a == "--screenshot") {
-      if (!value() || v.empty()) return a + " wants a path";
-      (a == "--snapshot" ? out->snapshot : a == "--record" ? out->record : a == "--plugin" ? out->plugin
-                                                                                         : out->screenshot) = v;
-    } else if (a == "--volume") {
-      if (!value() || !ToInt(v, &out->volume) || out->volume < 0 || out->volume > 100)
-        return "--volume wants a percentage from 0 to 100";
-    } else if (a == "--ports") {
-      if (!value() || !ToInt(v, &out->ports) || out->ports < 1 || out->ports > kMaxPorts)
-        return "--ports wants a number from 1 to " + std::to_string(kMaxPorts);
-    } else if (a.size() > 1 && a[0] == '-') {
-      return "unknown option " + a;
-    } else if (out->file.empty()) {
-      out->file = a;
-    } else {
-      return "only one file may be given (" + out->file + ", " + a + ")";
+    *out = Options();
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        std::string v;
+        auto value = [&]() {
+            if (i + 1 >= args.size()) return false;
+            v = args[++i];
+            return true;
+        };
+        if (a == "--help" || a == "-h" || a == "/?") {
+            out->help = true;
+        } else if (a == "--stream") {
+            out->stream = true;
+        } else if (a == "--no-sound") {
+            out->sound = false;
+        } else if (a == "--measure") {
+            out->measure = true;
+        } else if (a == "--seconds") {
+            if (!value() || !ToSeconds(v, &out->seconds) || out->seconds <= 0 || out->seconds > kMaxSeconds)
+                return "--seconds wants a number of seconds above 0 (at most a day)";
+        } else if (a == "--snapshot" || a == "--record" || a == "--plugin" || a == "--screenshot") {
+            if (!value() || v.empty()) return a + " wants a path";
+            (a == "--snapshot" ? out->snapshot
+             : a == "--record" ? out->record
+             : a == "--plugin" ? out->plugin
+                               : out->screenshot) = v;
+        } else if (a == "--volume") {
+            if (!value() || !ToInt(v, &out->volume) || out->volume < 0 || out->volume > 100)
+                return "--volume wants a percentage from 0 to 100";
+        } else if (a == "--ports") {
+            if (!value() || !ToInt(v, &out->ports) || out->ports < 1 || out->ports > kMaxPorts)
+                return "--ports wants a number from 1 to " + std::to_string(kMaxPorts);
+        } else if (a.size() > 1 && a[0] == '-') {
+            return "unknown option " + a;
+        } else if (out->file.empty()) {
+            out->file = a;
+        } else {
+            return "only one file may be given (" + out->file + ", " + a + ")";
+        }
     }
-  }
-  if (out->help) return "";
-  if (out->file.empty()) return "no file given";
-  if (!out->record.empty() && out->ports > 1) return "--record takes one port only";
-  return "";
+    if (out->help) return "";
+    if (out->file.empty()) return "no file given";
+    if (!out->record.empty() && out->ports > 1) return "--record takes one port only";
+    return "";
 }
 
 unsigned int VolumeFromPercent(int percent) {
-  if (percent <= 0) return 0;
-  if (percent >= 100) return 0xFFFF;
-  return unsigned(percent) * 0xFFFFu / 100u;
+    if (percent <= 0) return 0;
+    if (percent >= 100) return 0xFFFF;
+    return unsigned(percent) * 0xFFFFu / 100u;
 }
 
 }  // namespace player

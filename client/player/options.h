@@ -7,20 +7,21 @@
 namespace player {
 
 struct Options {
-  std::string file;
-  bool stream = false;      // feed the file as a live stream, paced in real time
-  double seconds = 0;       // stop after this long; 0: play to the end
-  std::string snapshot;     // take a snapshot here before stopping
-  std::string record;       // record what plays into this file
-  std::string screenshot;   // save the window as shown (with the overlay)
-  std::string plugin;       // the plug-in; empty: VD2_DemoPlay.dll beside vdplay
-  int volume = -1;          // 0-100 % of the speaker volume; -1: leave it
-  int ports = 1;            // the same file on this many ports at once
-  bool sound = true;
-  bool help = false;
+    std::string file;
+    bool stream = false;     // feed the file as a live stream, paced in real time
+    double seconds = 0;      // stop after this long; 0: play to the end
+    std::string snapshot;    // take a snapshot here before stopping
+    std::string record;      // record what plays into this file
+    std::string screenshot;  // save the window as shown (with the overlay)
+    std::string plugin;      // the plug-in; empty: VD2_DemoPlay.dll beside vdplay
+    int volume = -1;         // 0-100 % of the speaker volume; -1: leave it
+    int ports = 1;           // the same file on this many ports at once
+    bool sound = true;
+    bool measure = false;  // print the "vdplay measure:" line
+    bool help = false;
 };
 
-constexpr int kMaxPorts = 16;
+constexpr int kMaxPorts = 64;
 constexpr double kMaxSeconds = 24.0 * 3600.0;
 
 // Parses the arguments after the program name. Empty result, or what is wrong.

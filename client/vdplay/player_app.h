@@ -13,6 +13,7 @@
 #include "player/avi_stream_plan.h"
 #include "player/options.h"
 #include "player/report.h"
+#include "vdplay/output_traces.h"
 #include "vdplay/plugin_session.h"
 #include "vdplay/screen_capture.h"
 #include "vdplay/stream_feeder.h"
@@ -23,88 +24,92 @@ namespace vdplay {
 
 // What the decode callback counts for one port (it runs on the SDK's thread).
 struct DecodeCounts {
-  std::atomic<long> pictures{0};
-  std::atomic<long> soundBlocks{0};
-  std::atomic<long> lastStampMs{-1};
-  std::atomic<ULONGLONG> lastPictureTick{0};
+    std::atomic<long> pictures{0};
+    std::atomic<long> soundBlocks{0};
+    std::atomic<long> lastStampMs{-1};
+    std::atomic<ULONGLONG> lastPictureTick{0};
 };
 
 class PlayerApp : public WallEvents {
- public:
-  explicit PlayerApp(const player::Options& options);
-  ~PlayerApp();
+public:
+    explicit PlayerApp(const player::Options& options);
+    ~PlayerApp();
 
-  // Runs everything; returns the exit code. The failure message, if any, has
-  // been printed; Summary() tells the rest.
-  int Run();
-  player::Summary Summary();
+    // Runs everything; returns the exit code. The failure message, if any, has
+    // been printed; Summary() tells the rest.
+    int Run();
+    player::Summary Summary();
 
- private:
-  struct Port {
-    int number = -1;
-    bool playing = false;
-    bool ended = false;
-    DecodeCounts counts;
-  };
+private:
+    struct Port {
+        int number = -1;
+        std::atomic<int> opened{-1};  // the number as opened, kept after the port closes
+        bool playing = false;
+        bool ended = false;
+        DecodeCounts counts;
+    };
 
-  int Fail(int code, const std::string& message);
-  int Prepare();     // file, plug-in, catalogue, decoder
-  int OpenPorts();
-  int StartPlaying();
-  void Teardown();
-  void WriteOutputs();
-  bool WaitForPictureOnScreen();
-  std::string CaptureStillScreen(ScreenImage* image);
-  void PumpMessages(DWORD ms);
-  void UpdateTitle();
-  void Finish(int code, const std::string& message);
-  int64_t PicturesShown() const;
+    int Fail(int code, const std::string& message);
+    int Prepare();  // file, plug-in, catalogue, decoder
+    int OpenPorts();
+    int StartPlaying();
+    void Teardown();
+    void WriteOutputs();
+    std::string CaptureStillWall(ScreenImage* image, bool* everyCellShown);
+    void StopFeeding();
+    void ReportOutputs();
+    void PrintMeasure();
+    void PumpMessages(DWORD ms);
+    void UpdateTitle();
+    void Finish(int code, const std::string& message);
+    int64_t PicturesShown() const;
 
-  // WallEvents
-  void OnKey(WPARAM key) override;
-  void OnChar(char c) override;
-  void OnTimer() override;
-  void OnEndNotice(LPARAM port) override;
-  void OnCellsMoved() override;
-  void OnClose() override;
+    // WallEvents
+    void OnKey(WPARAM key) override;
+    void OnChar(char c) override;
+    void OnTimer() override;
+    void OnEndNotice(LPARAM port) override;
+    void OnCellsMoved() override;
+    void OnClose() override;
 
-  void TogglePause();
-  void ChangeSpeed(int delta);
-  void Step();
-  void LeaveStep();
-  void Seek(int deltaSeconds);
-  void ToggleSound();
-  void SnapshotKey();
-  void ForEachPort(const char* what, int (*call)(Orvane::IVideoDecoder_M*, int port, int arg), int arg);
+    void TogglePause();
+    void ChangeSpeed(int delta);
+    void Step();
+    void LeaveStep();
+    void Seek(int deltaSeconds);
+    void ToggleSound();
+    void SnapshotKey();
+    void ForEachPort(const char* what, int (*call)(Orvane::IVideoDecoder_M*, int port, int arg), int arg);
 
-  player::Options options_;
-  std::string file_;  // as the system takes it
-  std::vector<uint8_t> head_;
-  player::StreamTiming timing_;
-  size_t streamHeaderBytes_ = 0;
+    player::Options options_;
+    std::string file_;  // as the system takes it
+    std::vector<uint8_t> head_;
+    player::StreamTiming timing_;
+    size_t streamHeaderBytes_ = 0;
 
-  PluginSession session_;
-  Orvane::IVideoDecoder_M* decoder_ = nullptr;
-  std::unique_ptr<Port[]> ports_;
-  int portCount_ = 0;
-  VideoWall wall_{this};
-  std::unique_ptr<Watchdog> watchdog_;
-  std::unique_ptr<StreamFeeder> feeder_;
+    PluginSession session_;
+    Orvane::IVideoDecoder_M* decoder_ = nullptr;
+    std::unique_ptr<Port[]> ports_;
+    OutputTraces outputTraces_;
+    int portCount_ = 0;
+    VideoWall wall_{this};
+    std::unique_ptr<Watchdog> watchdog_;
+    std::unique_ptr<StreamFeeder> feeder_;
 
-  bool ending_ = false;  // the message loop has ended; ticks and keys do nothing
-  bool paused_ = false;
-  bool stepping_ = false;
-  bool soundOn_ = false;
-  bool volumeSet_ = false;
-  bool recording_ = false;
-  int speed_ = 0;
-  int snapshotKeyCount_ = 0;
-  ULONGLONG playStart_ = 0;
-  int exitCode_ = 0;
-  int width_ = 0, height_ = 0;
-  int lengthSeconds_ = -1;
-  int positionSeconds_ = -1;
-  std::vector<player::OutputFile> files_;
+    bool ending_ = false;  // the message loop has ended; ticks and keys do nothing
+    bool paused_ = false;
+    bool stepping_ = false;
+    bool soundOn_ = false;
+    bool volumeSet_ = false;
+    bool recording_ = false;
+    int speed_ = 0;
+    int snapshotKeyCount_ = 0;
+    ULONGLONG playStart_ = 0;
+    int exitCode_ = 0;
+    int width_ = 0, height_ = 0;
+    int lengthSeconds_ = -1;
+    int positionSeconds_ = -1;
+    std::vector<player::OutputFile> files_;
 };
 
 }  // namespace vdplay

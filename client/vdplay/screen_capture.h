@@ -10,12 +10,14 @@
 namespace vdplay {
 
 struct ScreenImage {
-  int width = 0;
-  int height = 0;
-  std::vector<unsigned char> rows;  // 24-bit, bottom-up, rows padded to 4 bytes
+    int width = 0;
+    int height = 0;
+    std::vector<unsigned char> rows;  // 24-bit, bottom-up, rows padded to 4 bytes
 
-  // True when every pixel has the same colour (nothing drawn yet).
-  bool Uniform() const;
+    // True when every pixel has the same colour (nothing drawn yet), in the
+    // whole image or in the part at (x, y) from the top left, clipped to it.
+    bool Uniform() const { return UniformIn(0, 0, width, height); }
+    bool UniformIn(int x, int y, int w, int h) const;
 };
 
 // Empty result, or why nothing was captured.

@@ -10,100 +10,101 @@
 namespace {
 
 struct OptionCase {
-  std::vector<std::string> args;
-  std::string error;  // a part of the message; empty: accepted
+    std::vector<std::string> args;
+    std::string error;  // a part of the message; empty: accepted
 };
 
 TEST(PlayerOptions, AcceptsOrExplains) {
-  const OptionCase cases[] = {
-      {{"a.avi"}, ""},
-      {{"a.avi", "--stream", "--seconds", "2.5", "--ports", "4", "--volume", "30"}, ""},
-      {{}, "no file given"},
-      {{"a.avi", "b.avi"}, "only one file"},
-      {{"a.avi", "--seconds"}, "--seconds wants"},
-      {{"a.avi", "--seconds", "0"}, "--seconds wants"},
-      {{"a.avi", "--seconds", "-1"}, "--seconds wants"},
-      {{"a.avi", "--seconds", "2x"}, "--seconds wants"},
-      {{"a.avi", "--seconds", "nan"}, "--seconds wants"},
-      {{"a.avi", "--seconds", "100000"}, "--seconds wants"},
-      {{"a.avi", "--ports", "0"}, "--ports wants"},
-      {{"a.avi", "--ports", "17"}, "--ports wants"},
-      {{"a.avi", "--volume", "101"}, "--volume wants"},
-      {{"a.avi", "--volume", "-5"}, "--volume wants"},
-      {{"a.avi", "--snapshot"}, "--snapshot wants a path"},
-      {{"a.avi", "--plugin", ""}, "--plugin wants a path"},
-      {{"a.avi", "--record", "r.avi", "--ports", "2"}, "--record takes one port"},
-      {{"a.avi", "--fast"}, "unknown option --fast"},
-  };
-  for (const OptionCase& c : cases) {
-    std::string joined;
-    for (const std::string& a : c.args) joined += a + " ";
-    player::Options o;
-    const std::string error = player::ParseOptions(c.args, &o);
-    if (c.error.empty())
-      EXPECT_EQ(error, "") << joined;
-    else
-      EXPECT_NE(error.find(c.error), std::string::npos) << joined << "-> " << error;
-  }
+    const OptionCase cases[] = {
+        {{"a.avi"}, ""},
+        {{"a.avi", "--stream", "--seconds", "2.5", "--ports", "4", "--volume", "30"}, ""},
+        {{}, "no file given"},
+        {{"a.avi", "b.avi"}, "only one file"},
+        {{"a.avi", "--seconds"}, "--seconds wants"},
+        {{"a.avi", "--seconds", "0"}, "--seconds wants"},
+        {{"a.avi", "--seconds", "-1"}, "--seconds wants"},
+        {{"a.avi", "--seconds", "2x"}, "--seconds wants"},
+        {{"a.avi", "--seconds", "nan"}, "--seconds wants"},
+        {{"a.avi", "--seconds", "100000"}, "--seconds wants"},
+        {{"a.avi", "--ports", "0"}, "--ports wants"},
+        {{"a.avi", "--ports", "65"}, "--ports wants"},
+        {{"a.avi", "--volume", "101"}, "--volume wants"},
+        {{"a.avi", "--volume", "-5"}, "--volume wants"},
+        {{"a.avi", "--snapshot"}, "--snapshot wants a path"},
+        {{"a.avi", "--plugin", ""}, "--plugin wants a path"},
+        {{"a.avi", "--record", "r.avi", "--ports", "2"}, "--record takes one port"},
+        {{"a.avi", "--fast"}, "unknown option --fast"},
+    };
+    for (const OptionCase& c : cases) {
+        std::string joined;
+        for (const std::string& a : c.args) joined += a + " ";
+        player::Options o;
+        const std::string error = player::ParseOptions(c.args, &o);
+        if (c.error.empty())
+            EXPECT_EQ(error, "") << joined;
+        else
+            EXPECT_NE(error.find(c.error), std::string::npos) << joined << "-> " << error;
+    }
 }
 
 TEST(PlayerOptions, TakesEveryValue) {
-  player::Options o;
-  ASSERT_EQ(player::ParseOptions({"--snapshot", "s.bmp", "f.avi", "--record", "r.avi", "--plugin", "p.dll",
-                                  "--screenshot", "w.bmp", "--no-sound", "--stream", "--seconds", "3"},
-                                 &o),
-            "");
-  EXPECT_EQ(o.file, "f.avi");
-  EXPECT_EQ(o.snapshot, "s.bmp");
-  EXPECT_EQ(o.record, "r.avi");
-  EXPECT_EQ(o.plugin, "p.dll");
-  EXPECT_EQ(o.screenshot, "w.bmp");
-  EXPECT_FALSE(o.sound);
-  EXPECT_TRUE(o.stream);
-  EXPECT_DOUBLE_EQ(o.seconds, 3.0);
-  EXPECT_EQ(o.ports, 1);
-  EXPECT_EQ(o.volume, -1);
-  // Help needs no file.
-  EXPECT_EQ(player::ParseOptions({"--help"}, &o), "");
-  EXPECT_TRUE(o.help);
+    player::Options o;
+    ASSERT_EQ(player::ParseOptions({"--snapshot", "s.bmp", "f.avi", "--record", "r.avi", "--plugin", "p.dll",
+                                    "--screenshot", "w.bmp", "--no-sound", "--stream", "--seconds", "3", "--measure"},
+                                   &o),
+              "");
+    EXPECT_EQ(o.file, "f.avi");
+    EXPECT_EQ(o.snapshot, "s.bmp");
+    EXPECT_EQ(o.record, "r.avi");
+    EXPECT_EQ(o.plugin, "p.dll");
+    EXPECT_EQ(o.screenshot, "w.bmp");
+    EXPECT_FALSE(o.sound);
+    EXPECT_TRUE(o.stream);
+    EXPECT_TRUE(o.measure);
+    EXPECT_DOUBLE_EQ(o.seconds, 3.0);
+    EXPECT_EQ(o.ports, 1);
+    EXPECT_EQ(o.volume, -1);
+    // Help needs no file.
+    EXPECT_EQ(player::ParseOptions({"--help"}, &o), "");
+    EXPECT_TRUE(o.help);
 }
 
 TEST(PlayerOptions, VolumePercentCoversTheControlRange) {
-  EXPECT_EQ(player::VolumeFromPercent(0), 0u);
-  EXPECT_EQ(player::VolumeFromPercent(100), 0xFFFFu);
-  EXPECT_EQ(player::VolumeFromPercent(50), 0x7FFFu);
-  EXPECT_LT(player::VolumeFromPercent(99), 0xFFFFu);
+    EXPECT_EQ(player::VolumeFromPercent(0), 0u);
+    EXPECT_EQ(player::VolumeFromPercent(100), 0xFFFFu);
+    EXPECT_EQ(player::VolumeFromPercent(50), 0x7FFFu);
+    EXPECT_LT(player::VolumeFromPercent(99), 0xFFFFu);
 }
 
 TEST(SampleOptions, AcceptsOrExplains) {
-  const OptionCase cases[] = {
-      {{"out.avi"}, ""},
-      {{"out.avi", "--size", "1920x1080", "--format", "yv12", "--fps", "30", "--seconds", "1.5"}, ""},
-      {{}, "no output file"},
-      {{"out.avi", "--size", "640"}, "--size wants"},
-      {{"out.avi", "--size", "650x480"}, "multiple of 16"},
-      {{"out.avi", "--format", "h264"}, "--format wants"},
-      {{"out.avi", "--quality", "0"}, "JPEG quality"},
-      {{"out.avi", "--tone", "9000"}, "--tone wants"},
-      {{"out.avi", "x.avi"}, "only one output"},
-      {{"out.avi", "--loud"}, "unknown option"},
-  };
-  for (const OptionCase& c : cases) {
-    std::string joined;
-    for (const std::string& a : c.args) joined += a + " ";
+    const OptionCase cases[] = {
+        {{"out.avi"}, ""},
+        {{"out.avi", "--size", "1920x1080", "--format", "yv12", "--fps", "30", "--seconds", "1.5"}, ""},
+        {{}, "no output file"},
+        {{"out.avi", "--size", "640"}, "--size wants"},
+        {{"out.avi", "--size", "650x480"}, "multiple of 16"},
+        {{"out.avi", "--format", "h264"}, "--format wants"},
+        {{"out.avi", "--quality", "0"}, "JPEG quality"},
+        {{"out.avi", "--tone", "9000"}, "--tone wants"},
+        {{"out.avi", "x.avi"}, "only one output"},
+        {{"out.avi", "--loud"}, "unknown option"},
+    };
+    for (const OptionCase& c : cases) {
+        std::string joined;
+        for (const std::string& a : c.args) joined += a + " ";
+        sample::SampleCommand command;
+        const std::string error = sample::ParseSampleCommand(c.args, &command);
+        if (c.error.empty())
+            EXPECT_EQ(error, "") << joined;
+        else
+            EXPECT_NE(error.find(c.error), std::string::npos) << joined << "-> " << error;
+    }
     sample::SampleCommand command;
-    const std::string error = sample::ParseSampleCommand(c.args, &command);
-    if (c.error.empty())
-      EXPECT_EQ(error, "") << joined;
-    else
-      EXPECT_NE(error.find(c.error), std::string::npos) << joined << "-> " << error;
-  }
-  sample::SampleCommand command;
-  ASSERT_EQ(sample::ParseSampleCommand({"o.avi", "--size", "320x240", "--no-sound", "--no-overlay"}, &command), "");
-  EXPECT_EQ(command.spec.width, 320);
-  EXPECT_EQ(command.spec.height, 240);
-  EXPECT_FALSE(command.spec.sound);
-  EXPECT_FALSE(command.spec.overlay);
+    ASSERT_EQ(sample::ParseSampleCommand({"o.avi", "--size", "320x240", "--no-sound", "--no-overlay"}, &command), "");
+    EXPECT_EQ(command.spec.width, 320);
+    EXPECT_EQ(command.spec.height, 240);
+    EXPECT_FALSE(command.spec.sound);
+    EXPECT_FALSE(command.spec.overlay);
 }
 
 }  // namespace

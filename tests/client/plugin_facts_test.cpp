@@ -6,109 +6,147 @@
 #include <string>
 
 #include "player/exit_codes.h"
+#include "player/output_trace.h"
 #include "player/plugin_facts.h"
 #include "player/report.h"
 
 namespace {
 
 TEST(PluginFacts, CheckRuleMatchesTheFileHeader) {
-  const std::string avi = std::string("RIFF\x10\0\0\0AVI LIST", 16);
-  const std::string wave = std::string("RIFF\x10\0\0\0WAVEfmt ", 16);
-  struct Case {
-    std::string check;
-    std::string head;
-    bool match;
-  } cases[] = {
-      {"0,RIFF|8,AVI ", avi, true},
-      {"0,RIFF|8,AVI ", wave, false},
-      {"0,RIFF|8,AVI ", avi.substr(0, 10), false},  // too short to hold the second item
-      {"0,RIFF", wave, true},
-      {"", "anything", true},
-      {"4,\x10", avi, true},
-      {"x,RIFF|8,AVI ", avi, true},  // an item that is not "offset,bytes" is ignored
-      {"0,RIFF||8,AVI ", avi, true},
-      {"1,RIFF", avi, false},
-      {"99999999,A", avi, false},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(player::MatchesCheck(c.check, reinterpret_cast<const uint8_t*>(c.head.data()), c.head.size()),
-              c.match)
-        << c.check;
-  }
+    const std::string avi = std::string("RIFF\x10\0\0\0AVI LIST", 16);
+    const std::string wave = std::string("RIFF\x10\0\0\0WAVEfmt ", 16);
+    struct Case {
+        std::string check;
+        std::string head;
+        bool match;
+    } cases[] = {
+        {"0,RIFF|8,AVI ", avi, true},
+        {"0,RIFF|8,AVI ", wave, false},
+        {"0,RIFF|8,AVI ", avi.substr(0, 10), false},  // too short to hold the second item
+        {"0,RIFF", wave, true},
+        {"", "anything", true},
+        {"4,\x10", avi, true},
+        {"x,RIFF|8,AVI ", avi, true},  // an item that is not "offset,bytes" is ignored
+        {"0,RIFF||8,AVI ", avi, true},
+        {"1,RIFF", avi, false},
+        {"99999999,A", avi, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(player::MatchesCheck(c.check, reinterpret_cast<const uint8_t*>(c.head.data()), c.head.size()),
+                  c.match)
+            << c.check;
+    }
 }
 
 TEST(PluginFacts, SdkIsNamedAfterThePluginsFirstUnderscore) {
-  struct Case {
-    const char* plugin;
-    const char* sdk;
-  } cases[] = {
-      {"VD2_DemoPlay.dll", "DemoPlay.dll"},
-      {"C:\\bin\\VD2_DemoPlay.dll", "C:\\bin\\DemoPlay.dll"},
-      {"C:\\my_plugins\\VD2_Cam_Sdk.dll", "C:\\my_plugins\\Cam_Sdk.dll"},
-      {"Z:/a_b/VD2_X.dll", "Z:/a_b/X.dll"},
-      {"C:\\my_dir\\Plain.dll", "C:\\my_dir\\Plain.dll"},
-  };
-  for (const Case& c : cases) EXPECT_EQ(player::SdkPathForPlugin(c.plugin), c.sdk) << c.plugin;
+    struct Case {
+        const char* plugin;
+        const char* sdk;
+    } cases[] = {
+        {"VD2_DemoPlay.dll", "DemoPlay.dll"},
+        {"C:\\bin\\VD2_DemoPlay.dll", "C:\\bin\\DemoPlay.dll"},
+        {"C:\\my_plugins\\VD2_Cam_Sdk.dll", "C:\\my_plugins\\Cam_Sdk.dll"},
+        {"Z:/a_b/VD2_X.dll", "Z:/a_b/X.dll"},
+        {"C:\\my_dir\\Plain.dll", "C:\\my_dir\\Plain.dll"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(player::SdkPathForPlugin(c.plugin), c.sdk) << c.plugin;
 }
 
 TEST(PluginFacts, ResultsAreNamed) {
-  EXPECT_NE(player::ResultText(player::kResultNotImplemented).find("E_NOTIMPL"), std::string::npos);
-  EXPECT_NE(player::ResultText(player::kResultFail).find("E_FAIL"), std::string::npos);
-  EXPECT_EQ(player::ResultText(-3), "-3 (file not found)");
-  EXPECT_EQ(player::ResultText(-19), "-19 (stream headers not complete yet)");
-  EXPECT_EQ(player::ResultText(-20), "-20 (0xFFFFFFEC)");
-  EXPECT_TRUE(player::IsUnsupportedContent(-4));
-  EXPECT_TRUE(player::IsUnsupportedContent(-7));
-  EXPECT_FALSE(player::IsUnsupportedContent(-3));
-  EXPECT_TRUE(player::IsUnreadable(-3));
+    EXPECT_NE(player::ResultText(player::kResultNotImplemented).find("E_NOTIMPL"), std::string::npos);
+    EXPECT_NE(player::ResultText(player::kResultFail).find("E_FAIL"), std::string::npos);
+    EXPECT_EQ(player::ResultText(-3), "-3 (file not found)");
+    EXPECT_EQ(player::ResultText(-19), "-19 (stream headers not complete yet)");
+    EXPECT_EQ(player::ResultText(-20), "-20 (0xFFFFFFEC)");
+    EXPECT_TRUE(player::IsUnsupportedContent(-4));
+    EXPECT_TRUE(player::IsUnsupportedContent(-7));
+    EXPECT_FALSE(player::IsUnsupportedContent(-3));
+    EXPECT_TRUE(player::IsUnreadable(-3));
 }
 
 TEST(Report, TitleShowsPositionLengthAndSize) {
-  player::TitleState t;
-  t.file = "C:\\rec\\sample.avi";
-  t.positionSeconds = 3;
-  t.lengthSeconds = 10;
-  t.width = 640;
-  t.height = 480;
-  t.sound = true;
-  EXPECT_EQ(player::WindowTitle(t), "vdplay - sample.avi - 00:03 / 00:10 - 640x480");
-  t.stream = true;
-  t.speed = -2;
-  t.paused = true;
-  t.sound = false;
-  t.width = 0;
-  t.ports = 4;
-  EXPECT_EQ(player::WindowTitle(t), "vdplay - sample.avi - live 00:03 - ?x? - 4 ports - speed /4 - paused - muted");
-  EXPECT_EQ(player::ClockOf(3725), "1:02:05");
-  EXPECT_EQ(player::ClockOf(-1), "--:--");
+    player::TitleState t;
+    t.file = "C:\\rec\\sample.avi";
+    t.positionSeconds = 3;
+    t.lengthSeconds = 10;
+    t.width = 640;
+    t.height = 480;
+    t.sound = true;
+    EXPECT_EQ(player::WindowTitle(t), "vdplay - sample.avi - 00:03 / 00:10 - 640x480");
+    t.stream = true;
+    t.speed = -2;
+    t.paused = true;
+    t.sound = false;
+    t.width = 0;
+    t.ports = 4;
+    EXPECT_EQ(player::WindowTitle(t), "vdplay - sample.avi - live 00:03 - ?x? - 4 ports - speed /4 - paused - muted");
+    EXPECT_EQ(player::ClockOf(3725), "1:02:05");
+    EXPECT_EQ(player::ClockOf(-1), "--:--");
 }
 
 TEST(Report, SummaryIsOneLineOfKeyValuePairs) {
-  player::Summary s;
-  s.mode = "stream";
-  s.ports = 2;
-  s.pictures = 120;
-  s.soundBlocks = 40;
-  s.lastStampMs = 2360;
-  s.positionSeconds = 2;
-  s.width = 320;
-  s.height = 240;
-  s.files.push_back({"snapshot", "out/my snap.bmp", 307254});
-  s.files.push_back({"record", "r.avi", -1});
-  s.exitCode = player::kExitOutputFailed;
-  EXPECT_EQ(player::SummaryLine(s),
-            "vdplay summary: mode=stream ports=2 pictures=120 sound_blocks=40 last_stamp_ms=2360 position_s=2 "
-            "length_s=- size=320x240 snapshot=\"out/my snap.bmp\" snapshot_bytes=307254 record=r.avi "
-            "record_bytes=- exit=9 result=output-failed");
+    player::Summary s;
+    s.mode = "stream";
+    s.ports = 2;
+    s.pictures = 120;
+    s.soundBlocks = 40;
+    s.lastStampMs = 2360;
+    s.positionSeconds = 2;
+    s.width = 320;
+    s.height = 240;
+    s.files.push_back({"snapshot", "out/my snap.bmp", 307254});
+    s.files.push_back({"record", "r.avi", -1});
+    s.exitCode = player::kExitOutputFailed;
+    EXPECT_EQ(player::SummaryLine(s),
+              "vdplay summary: mode=stream ports=2 pictures=120 sound_blocks=40 last_stamp_ms=2360 position_s=2 "
+              "length_s=- size=320x240 outputs=unknown snapshot=\"out/my snap.bmp\" snapshot_bytes=307254 record=r.avi "
+              "record_bytes=- exit=9 result=output-failed");
+}
+
+std::string WithZero(const char* text) { return std::string(text, std::strlen(text) + 1); }
+
+TEST(Report, OutputTracesAreReadStrictly) {
+    struct Case {
+        std::string text;  // as the plug-in passes it, terminating zero included where it counts it
+        bool read;
+        const char* line;
+    } cases[] = {
+        {"video output: port=3 output=drawdib reason=cheaper\n", true, "port 3 video output drawdib (cheaper)"},
+        {WithZero("video output: port=0 output=ddraw reason=only\n"), true, "port 0 video output ddraw (only)"},
+        {"video output: port=12 output=ddraw reason=forced\r\n", true, "port 12 video output ddraw (forced)"},
+        {"video output: port=1 output=drawdib reason=unavailable\n", true, "port 1 video output drawdib (unavailable)"},
+        {"video output: port=1 output=drawdib reason=format\n", true, "port 1 video output drawdib (format)"},
+        {"video output: port=3 output=drawdib reason=cheaper", false, ""},  // not a whole line
+        {"video output: port=3 output=gdi reason=cheaper\n", false, ""},
+        {"video output: port=3 output=ddraw reason=because\n", false, ""},
+        {"video output: port=-1 output=ddraw reason=only\n", false, ""},
+        {"video output: port=3 output=ddraw\n", false, ""},
+        {"video output: port=3 output=ddraw reason=only extra=1\n", false, ""},
+        {"video output: output=ddraw port=3 reason=only\n", false, ""},
+        {"video output: port= output=ddraw reason=only\n", false, ""},
+        {"video output: port=99999999999 output=ddraw reason=only\n", false, ""},
+        {"begin draw video\n", false, ""},
+        {"", false, ""},
+    };
+    for (const Case& c : cases) {
+        player::OutputTrace trace;
+        ASSERT_EQ(player::ParseOutputTrace(c.text.data(), c.text.size(), &trace), c.read) << c.text;
+        if (c.read) {
+            EXPECT_EQ(player::OutputTraceLine(trace), c.line);
+        }
+    }
+    EXPECT_EQ(player::OutputsValue({}), "unknown");
+    EXPECT_EQ(player::OutputsValue({"", ""}), "unknown");
+    EXPECT_EQ(player::OutputsValue({"ddraw", "", "drawdib"}), "ddraw,unknown,drawdib");
 }
 
 TEST(Report, EveryExitCodeHasItsOwnName) {
-  std::vector<std::string> names;
-  for (int code : {0, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}) {
-    const std::string name = player::ExitCodeName(code);
-    for (const std::string& other : names) EXPECT_NE(name, other) << code;
-    names.push_back(name);
-  }
+    std::vector<std::string> names;
+    for (int code : {0, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}) {
+        const std::string name = player::ExitCodeName(code);
+        for (const std::string& other : names) EXPECT_NE(name, other) << code;
+        names.push_back(name);
+    }
 }
 
 }  // namespace

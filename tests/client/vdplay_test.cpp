@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <Orvane/VideoDecoderPlugin.h>
@@ -20,6 +21,7 @@
 #include "player/exit_codes.h"
 #include "sample/sample_recording.h"
 #include "sample/test_pattern.h"
+#include "vdplay/output_traces.h"
 
 namespace {
 
@@ -32,120 +34,148 @@ std::string Bin(const std::string& name) { return vdtest::BinaryDirectory() + "\
 std::string In(const ScratchDirectory& dir, const std::string& name) { return dir.path() + "\\" + name; }
 
 ChildResult Vdplay(const std::vector<std::string>& args, const std::string& cwd = "") {
-  return vdtest::RunChild(Bin("vdplay.exe"), args, kDeadlineMs, cwd);
+    return vdtest::RunChild(Bin("vdplay.exe"), args, kDeadlineMs, cwd);
 }
 
 bool WriteBytes(const std::string& path, const std::vector<unsigned char>& bytes) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  const bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  return std::fclose(f) == 0 && ok;
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    const bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && ok;
 }
 
 bool ReadBytes(const std::string& path, std::vector<unsigned char>* bytes) {
-  bytes->clear();
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return false;
-  unsigned char block[65536];
-  size_t n;
-  while ((n = std::fread(block, 1, sizeof block, f)) > 0) bytes->insert(bytes->end(), block, block + n);
-  std::fclose(f);
-  return true;
+    bytes->clear();
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    unsigned char block[65536];
+    size_t n;
+    while ((n = std::fread(block, 1, sizeof block, f)) > 0) bytes->insert(bytes->end(), block, block + n);
+    std::fclose(f);
+    return true;
 }
 
 std::string SummaryOf(const ChildResult& r) {
-  for (const std::string& line : vdtest::Lines(r.out))
-    if (line.rfind("vdplay summary:", 0) == 0) return line;
-  return "";
+    for (const std::string& line : vdtest::Lines(r.out))
+        if (line.rfind("vdplay summary:", 0) == 0) return line;
+    return "";
 }
 
 // The value of key=value in the summary line ("" when absent).
 std::string Field(const std::string& summary, const std::string& key) {
-  const std::string needle = " " + key + "=";
-  const size_t at = summary.find(needle);
-  if (at == std::string::npos) return "";
-  const size_t start = at + needle.size();
-  return summary.substr(start, summary.find(' ', start) - start);
+    const std::string needle = " " + key + "=";
+    const size_t at = summary.find(needle);
+    if (at == std::string::npos) return "";
+    const size_t start = at + needle.size();
+    return summary.substr(start, summary.find(' ', start) - start);
 }
 
 sample::RecordingSpec SmallSpec() {
-  sample::RecordingSpec spec;
-  spec.width = 320;
-  spec.height = 240;
-  spec.seconds = 4;
-  spec.format = sample::PictureFormat::kYv12;
-  return spec;
+    sample::RecordingSpec spec;
+    spec.width = 320;
+    spec.height = 240;
+    spec.seconds = 4;
+    spec.format = sample::PictureFormat::kYv12;
+    return spec;
 }
 
 std::string WriteSample(const ScratchDirectory& dir, const std::string& name,
                         const sample::RecordingSpec& spec = SmallSpec()) {
-  sample::WrittenFiles written;
-  const std::string path = In(dir, name);
-  EXPECT_EQ(sample::WriteRecording(path, spec, &written), "");
-  return path;
+    sample::WrittenFiles written;
+    const std::string path = In(dir, name);
+    EXPECT_EQ(sample::WriteRecording(path, spec, &written), "");
+    return path;
 }
 
 // ---------------------------------------------------------------------------
 // Every failure gives one message, its own exit code and the summary line.
 
 struct FailureCase {
-  const char* name;
-  int exitCode;
-  const char* message;  // a part of the one error line
+    const char* name;
+    int exitCode;
+    const char* message;  // a part of the one error line
 };
 
 class Failures : public ::testing::Test {
- protected:
-  ScratchDirectory dir;
+protected:
+    ScratchDirectory dir;
 };
 
 void ExpectFailure(const ChildResult& r, const FailureCase& c) {
-  SCOPED_TRACE(c.name);
-  ASSERT_TRUE(r.started);
-  ASSERT_FALSE(r.timedOut) << r.out << r.err;
-  EXPECT_EQ(int(r.exitCode), c.exitCode) << r.out << r.err;
-  std::vector<std::string> errors;
-  for (const std::string& line : vdtest::Lines(r.err))
-    if (line.rfind("vdplay: error: ", 0) == 0) errors.push_back(line);
-  ASSERT_EQ(errors.size(), 1u) << r.err;
-  EXPECT_NE(errors[0].find(c.message), std::string::npos) << errors[0];
-  if (c.exitCode != player::kExitUsage) {
-    const std::string summary = SummaryOf(r);
-    EXPECT_EQ(Field(summary, "exit"), std::to_string(c.exitCode)) << r.out;
-    EXPECT_EQ(Field(summary, "result"), player::ExitCodeName(c.exitCode)) << r.out;
-  }
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(r.started);
+    ASSERT_FALSE(r.timedOut) << r.out << r.err;
+    EXPECT_EQ(int(r.exitCode), c.exitCode) << r.out << r.err;
+    std::vector<std::string> errors;
+    for (const std::string& line : vdtest::Lines(r.err))
+        if (line.rfind("vdplay: error: ", 0) == 0) errors.push_back(line);
+    ASSERT_EQ(errors.size(), 1u) << r.err;
+    EXPECT_NE(errors[0].find(c.message), std::string::npos) << errors[0];
+    if (c.exitCode != player::kExitUsage) {
+        const std::string summary = SummaryOf(r);
+        EXPECT_EQ(Field(summary, "exit"), std::to_string(c.exitCode)) << r.out;
+        EXPECT_EQ(Field(summary, "result"), player::ExitCodeName(c.exitCode)) << r.out;
+    }
+}
+
+// The plug-in's traces of its video outputs, caught in vdplay's own process
+// from any thread, while every other trace passes by untouched.
+TEST(OutputTraces, CaughtFromAnyThreadOncePerChange) {
+    vdplay::OutputTraces traces;
+    ASSERT_TRUE(traces.Start());
+    vdplay::OutputTraces second;
+    EXPECT_FALSE(second.Start()) << "one catcher per process";
+    OutputDebugStringA("begin draw video\n");
+    std::thread display([] { OutputDebugStringA("video output: port=4 output=drawdib reason=cheaper\n"); });
+    display.join();
+    OutputDebugStringA("video output: port=4 output=drawdib reason=cheaper\n");
+    OutputDebugStringA("video output: port=7 output=ddraw reason=only\n");
+    OutputDebugStringA("video output: port=4 output=ddraw reason=forced\n");
+    const std::vector<player::OutputTrace> fresh = traces.TakeNew();
+    ASSERT_EQ(fresh.size(), 3u);
+    EXPECT_EQ(player::OutputTraceLine(fresh[0]), "port 4 video output drawdib (cheaper)");
+    EXPECT_EQ(player::OutputTraceLine(fresh[1]), "port 7 video output ddraw (only)");
+    EXPECT_EQ(player::OutputTraceLine(fresh[2]), "port 4 video output ddraw (forced)");
+    EXPECT_TRUE(traces.TakeNew().empty());
+    EXPECT_EQ(traces.OutputOf(4), "ddraw");
+    EXPECT_EQ(traces.OutputOf(5), "");
+    traces.Stop();
+    OutputDebugStringA("video output: port=9 output=ddraw reason=only\n");
+    EXPECT_EQ(traces.OutputOf(9), "");
+    EXPECT_TRUE(second.Start()) << "free again once stopped";
 }
 
 TEST_F(Failures, EachHasItsMessageAndExitCode) {
-  const std::string sampleFile = WriteSample(dir, "sample.avi");
-  // A plug-in without its SDK beside it.
-  ScratchDirectory alone;
-  alone.Install("VD2_DemoPlay.dll", "VD2_DemoPlay.dll");
-  ASSERT_TRUE(WriteBytes(In(dir, "notes.avi"), {'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd', '!', '!'}));
-  // An AVI header with no picture data after it.
-  std::vector<unsigned char> headerOnly = {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'A', 'V', 'I', ' ', 'J', 'U', 'N', 'K', 0, 0, 0, 0};
-  ASSERT_TRUE(WriteBytes(In(dir, "header.avi"), headerOnly));
+    const std::string sampleFile = WriteSample(dir, "sample.avi");
+    // A plug-in without its SDK beside it.
+    ScratchDirectory alone;
+    alone.Install("VD2_DemoPlay.dll", "VD2_DemoPlay.dll");
+    ASSERT_TRUE(WriteBytes(In(dir, "notes.avi"), {'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd', '!', '!'}));
+    // An AVI header with no picture data after it.
+    std::vector<unsigned char> headerOnly = {'R', 'I', 'F', 'F', 4,   0,   0, 0, 'A', 'V',
+                                             'I', ' ', 'J', 'U', 'N', 'K', 0, 0, 0,   0};
+    ASSERT_TRUE(WriteBytes(In(dir, "header.avi"), headerOnly));
 
-  struct Row {
-    FailureCase expect;
-    std::vector<std::string> args;
-  } rows[] = {
-      {{"no file", player::kExitUsage, "no file given"}, {}},
-      {{"bad option", player::kExitUsage, "--ports wants"}, {sampleFile, "--ports", "99"}},
-      {{"missing plug-in", player::kExitNoPlugin, "no plug-in at"},
-       {sampleFile, "--plugin", In(dir, "VD2_Missing.dll")}},
-      {{"not a plug-in", player::kExitNotAPlugin, "is not a decoder plug-in"},
-       {sampleFile, "--plugin", Bin("DemoPlay.dll")}},
-      {{"missing SDK", player::kExitNoSdk, "play SDK is missing"},
-       {sampleFile, "--plugin", In(alone, "VD2_DemoPlay.dll")}},
-      {{"missing file", player::kExitUnreadableFile, "cannot read"}, {In(dir, "nothing.avi")}},
-      {{"a directory", player::kExitUnreadableFile, "it is a directory"}, {dir.path()}},
-      {{"not a recording", player::kExitUnsupportedFile, "is not a recording this plug-in plays"},
-       {In(dir, "notes.avi")}},
-      {{"stream without pictures", player::kExitUnsupportedFile, "cannot be fed as a stream"},
-       {In(dir, "header.avi"), "--stream"}},
-  };
-  for (const Row& row : rows) ExpectFailure(Vdplay(row.args), row.expect);
+    struct Row {
+        FailureCase expect;
+        std::vector<std::string> args;
+    } rows[] = {
+        {{"no file", player::kExitUsage, "no file given"}, {}},
+        {{"bad option", player::kExitUsage, "--ports wants"}, {sampleFile, "--ports", "99"}},
+        {{"missing plug-in", player::kExitNoPlugin, "no plug-in at"},
+         {sampleFile, "--plugin", In(dir, "VD2_Missing.dll")}},
+        {{"not a plug-in", player::kExitNotAPlugin, "is not a decoder plug-in"},
+         {sampleFile, "--plugin", Bin("DemoPlay.dll")}},
+        {{"missing SDK", player::kExitNoSdk, "play SDK is missing"},
+         {sampleFile, "--plugin", In(alone, "VD2_DemoPlay.dll")}},
+        {{"missing file", player::kExitUnreadableFile, "cannot read"}, {In(dir, "nothing.avi")}},
+        {{"a directory", player::kExitUnreadableFile, "it is a directory"}, {dir.path()}},
+        {{"not a recording", player::kExitUnsupportedFile, "is not a recording this plug-in plays"},
+         {In(dir, "notes.avi")}},
+        {{"stream without pictures", player::kExitUnsupportedFile, "cannot be fed as a stream"},
+         {In(dir, "header.avi"), "--stream"}},
+    };
+    for (const Row& row : rows) ExpectFailure(Vdplay(row.args), row.expect);
 }
 
 // ---------------------------------------------------------------------------
@@ -153,261 +183,263 @@ TEST_F(Failures, EachHasItsMessageAndExitCode) {
 
 // The plug-in answers E_NOTIMPL for OpenFile until its playback is built.
 bool PluginOpensFiles(const std::string& file, std::string* why) {
-  vdtest::Plugin plugin(Bin("VD2_DemoPlay.dll"));
-  bool opens = false;
-  if (auto* decoder = plugin.loaded() ? plugin.Make<Orvane::IVideoDecoder_M>("IVideoDecoder_M") : nullptr) {
-    if (decoder->Initialize(0) == 0) {
-      int port = -1;
-      const int result = decoder->OpenFile(file.c_str(), &port);
-      opens = result != int(0x80004001u);
-      if (result == 0) decoder->CloseFile(port);
-      decoder->Release();
+    vdtest::Plugin plugin(Bin("VD2_DemoPlay.dll"));
+    bool opens = false;
+    if (auto* decoder = plugin.loaded() ? plugin.Make<Orvane::IVideoDecoder_M>("IVideoDecoder_M") : nullptr) {
+        if (decoder->Initialize(0) == 0) {
+            int port = -1;
+            const int result = decoder->OpenFile(file.c_str(), &port);
+            opens = result != int(0x80004001u);
+            if (result == 0) decoder->CloseFile(port);
+            decoder->Release();
+        }
+        plugin.ReleaseObject(decoder);
     }
-    plugin.ReleaseObject(decoder);
-  }
-  if (!opens) *why = "the plug-in answers E_NOTIMPL for OpenFile: playback is not built yet";
-  return opens;
+    if (!opens) *why = "the plug-in answers E_NOTIMPL for OpenFile: playback is not built yet";
+    return opens;
 }
 
 struct Bitmap {
-  int width = 0, height = 0, bits = 0;
-  std::vector<unsigned char> bytes;
-  size_t pixels = 0;  // offset of the pixel rows
-  // Red, green, blue at (x, y), y counted from the top.
-  sample::Rgb At(int x, int y) const {
-    const int bytesPerPixel = bits / 8;
-    const size_t stride = (size_t(width) * size_t(bytesPerPixel) + 3) & ~size_t(3);
-    const unsigned char* p = &bytes[pixels + size_t(height - 1 - y) * stride + size_t(x) * size_t(bytesPerPixel)];
-    return sample::Rgb{p[2], p[1], p[0]};
-  }
+    int width = 0, height = 0, bits = 0;
+    std::vector<unsigned char> bytes;
+    size_t pixels = 0;  // offset of the pixel rows
+    // Red, green, blue at (x, y), y counted from the top.
+    sample::Rgb At(int x, int y) const {
+        const int bytesPerPixel = bits / 8;
+        const size_t stride = (size_t(width) * size_t(bytesPerPixel) + 3) & ~size_t(3);
+        const unsigned char* p = &bytes[pixels + size_t(height - 1 - y) * stride + size_t(x) * size_t(bytesPerPixel)];
+        return sample::Rgb{p[2], p[1], p[0]};
+    }
 };
 
 bool ReadBitmap(const std::string& path, Bitmap* out) {
-  if (!ReadBytes(path, &out->bytes) || out->bytes.size() < 54) return false;
-  const unsigned char* b = out->bytes.data();
-  if (b[0] != 'B' || b[1] != 'M') return false;
-  auto le32 = [&](size_t at) { return int(b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (unsigned(b[at + 3]) << 24)); };
-  out->pixels = size_t(le32(10));
-  out->width = le32(18);
-  out->height = le32(22);
-  out->bits = b[28] | (b[29] << 8);
-  const size_t stride = (size_t(out->width) * size_t(out->bits / 8) + 3) & ~size_t(3);
-  return out->width > 0 && out->height > 0 && (out->bits == 24 || out->bits == 32) &&
-         out->bytes.size() >= out->pixels + stride * size_t(out->height);
+    if (!ReadBytes(path, &out->bytes) || out->bytes.size() < 54) return false;
+    const unsigned char* b = out->bytes.data();
+    if (b[0] != 'B' || b[1] != 'M') return false;
+    auto le32 = [&](size_t at) {
+        return int(b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (unsigned(b[at + 3]) << 24));
+    };
+    out->pixels = size_t(le32(10));
+    out->width = le32(18);
+    out->height = le32(22);
+    out->bits = b[28] | (b[29] << 8);
+    const size_t stride = (size_t(out->width) * size_t(out->bits / 8) + 3) & ~size_t(3);
+    return out->width > 0 && out->height > 0 && (out->bits == 24 || out->bits == 32) &&
+           out->bytes.size() >= out->pixels + stride * size_t(out->height);
 }
 
 // The colour bars of the test pattern, scaled to the bitmap's size.
 void ExpectBars(const Bitmap& bmp, int pictureWidth, int pictureHeight, int tolerance) {
-  for (int bar = 0; bar < sample::kBarCount; ++bar) {
-    const sample::Rect r = sample::BarRect(pictureWidth, pictureHeight, bar);
-    const int x = (r.left + r.right) / 2 * bmp.width / pictureWidth;
-    const int y = (r.top + r.bottom) / 2 * bmp.height / pictureHeight;
-    const sample::Rgb got = bmp.At(x, y), want = sample::BarColour(bar);
-    EXPECT_NEAR(got.r, want.r, tolerance) << "bar " << bar;
-    EXPECT_NEAR(got.g, want.g, tolerance) << "bar " << bar;
-    EXPECT_NEAR(got.b, want.b, tolerance) << "bar " << bar;
-  }
+    for (int bar = 0; bar < sample::kBarCount; ++bar) {
+        const sample::Rect r = sample::BarRect(pictureWidth, pictureHeight, bar);
+        const int x = (r.left + r.right) / 2 * bmp.width / pictureWidth;
+        const int y = (r.top + r.bottom) / 2 * bmp.height / pictureHeight;
+        const sample::Rgb got = bmp.At(x, y), want = sample::BarColour(bar);
+        EXPECT_NEAR(got.r, want.r, tolerance) << "bar " << bar;
+        EXPECT_NEAR(got.g, want.g, tolerance) << "bar " << bar;
+        EXPECT_NEAR(got.b, want.b, tolerance) << "bar " << bar;
+    }
 }
 
 // The overlay's box around the moving square: green lines whose bounds
 // enclose the square, in the band below the bars.
 void ExpectBoxAroundSquare(const Bitmap& bmp) {
-  const int bandTop = sample::BarRect(bmp.width, bmp.height, 0).bottom;
-  int greenLeft = bmp.width, greenRight = -1, greenTop = bmp.height, greenBottom = -1;
-  int whiteLeft = bmp.width, whiteRight = -1, whiteTop = bmp.height, whiteBottom = -1;
-  for (int y = bandTop; y < bmp.height; ++y) {
-    for (int x = 0; x < bmp.width; ++x) {
-      const sample::Rgb c = bmp.At(x, y);
-      if (c.g > 220 && c.r < 80 && c.b < 80) {
-        greenLeft = std::min(greenLeft, x), greenRight = std::max(greenRight, x);
-        greenTop = std::min(greenTop, y), greenBottom = std::max(greenBottom, y);
-      } else if (c.r > 200 && c.g > 200 && c.b > 200 && y < bmp.height * 7 / 8) {  // not the clock
-        whiteLeft = std::min(whiteLeft, x), whiteRight = std::max(whiteRight, x);
-        whiteTop = std::min(whiteTop, y), whiteBottom = std::max(whiteBottom, y);
-      }
+    const int bandTop = sample::BarRect(bmp.width, bmp.height, 0).bottom;
+    int greenLeft = bmp.width, greenRight = -1, greenTop = bmp.height, greenBottom = -1;
+    int whiteLeft = bmp.width, whiteRight = -1, whiteTop = bmp.height, whiteBottom = -1;
+    for (int y = bandTop; y < bmp.height; ++y) {
+        for (int x = 0; x < bmp.width; ++x) {
+            const sample::Rgb c = bmp.At(x, y);
+            if (c.g > 220 && c.r < 80 && c.b < 80) {
+                greenLeft = std::min(greenLeft, x), greenRight = std::max(greenRight, x);
+                greenTop = std::min(greenTop, y), greenBottom = std::max(greenBottom, y);
+            } else if (c.r > 200 && c.g > 200 && c.b > 200 && y < bmp.height * 7 / 8) {  // not the clock
+                whiteLeft = std::min(whiteLeft, x), whiteRight = std::max(whiteRight, x);
+                whiteTop = std::min(whiteTop, y), whiteBottom = std::max(whiteBottom, y);
+            }
+        }
     }
-  }
-  ASSERT_GE(greenRight, 0) << "no overlay box on the screen";
-  ASSERT_GE(whiteRight, 0) << "no square on the screen";
-  // At the turns the square touches a side, and that side of the box lies
-  // outside the picture.
-  if (whiteLeft > 0) EXPECT_LT(greenLeft, whiteLeft);
-  if (whiteRight < bmp.width - 1) EXPECT_GT(greenRight, whiteRight);
-  EXPECT_LT(greenTop, whiteTop);
-  EXPECT_GT(greenBottom, whiteBottom);
+    ASSERT_GE(greenRight, 0) << "no overlay box on the screen";
+    ASSERT_GE(whiteRight, 0) << "no square on the screen";
+    // At the turns the square touches a side, and that side of the box lies
+    // outside the picture.
+    if (whiteLeft > 0) EXPECT_LT(greenLeft, whiteLeft);
+    if (whiteRight < bmp.width - 1) EXPECT_GT(greenRight, whiteRight);
+    EXPECT_LT(greenTop, whiteTop);
+    EXPECT_GT(greenBottom, whiteBottom);
 }
 
 class Playback : public ::testing::Test {
- protected:
-  void SetUp() override {
-    file = WriteSample(dir, "sample.avi");
-    std::string why;
-    if (!PluginOpensFiles(file, &why)) GTEST_SKIP() << why;
-  }
+protected:
+    void SetUp() override {
+        file = WriteSample(dir, "sample.avi");
+        std::string why;
+        if (!PluginOpensFiles(file, &why)) GTEST_SKIP() << why;
+    }
 
-  // Runs vdplay and checks what every successful run shows.
-  std::string PlayOk(std::vector<std::string> args) {
-    ChildResult r = Vdplay(args, dir.path());
-    EXPECT_TRUE(r.started);
-    EXPECT_FALSE(r.timedOut) << r.out << r.err;
-    EXPECT_EQ(r.exitCode, 0u) << r.out << r.err;
-    EXPECT_EQ(r.err.find("vdplay: error:"), std::string::npos) << r.err;
-    EXPECT_NE(r.out.find("catalogue Name = CVideoDecoderDemoPlay"), std::string::npos) << r.out;
-    const std::string summary = SummaryOf(r);
-    EXPECT_EQ(Field(summary, "result"), "ok") << r.out;
-    EXPECT_GT(std::atoi(Field(summary, "pictures").c_str()), 0) << summary;
-    EXPECT_EQ(Field(summary, "size"), "320x240") << summary;
-    return summary;
-  }
+    // Runs vdplay and checks what every successful run shows.
+    std::string PlayOk(std::vector<std::string> args) {
+        ChildResult r = Vdplay(args, dir.path());
+        EXPECT_TRUE(r.started);
+        EXPECT_FALSE(r.timedOut) << r.out << r.err;
+        EXPECT_EQ(r.exitCode, 0u) << r.out << r.err;
+        EXPECT_EQ(r.err.find("vdplay: error:"), std::string::npos) << r.err;
+        EXPECT_NE(r.out.find("catalogue Name = CVideoDecoderDemoPlay"), std::string::npos) << r.out;
+        const std::string summary = SummaryOf(r);
+        EXPECT_EQ(Field(summary, "result"), "ok") << r.out;
+        EXPECT_GT(std::atoi(Field(summary, "pictures").c_str()), 0) << summary;
+        EXPECT_EQ(Field(summary, "size"), "320x240") << summary;
+        return summary;
+    }
 
-  ScratchDirectory dir;
-  std::string file;
+    ScratchDirectory dir;
+    std::string file;
 };
 
 TEST_F(Playback, FileShowsTheTestPattern) {
-  const std::string summary = PlayOk({file, "--seconds", "2", "--no-sound", "--snapshot", In(dir, "snap.bmp"),
-                                      "--screenshot", In(dir, "shot.bmp")});
-  EXPECT_EQ(Field(summary, "mode"), "file");
-  EXPECT_EQ(Field(summary, "length_s"), "4");
-  Bitmap snap;
-  ASSERT_TRUE(ReadBitmap(In(dir, "snap.bmp"), &snap));
-  EXPECT_EQ(snap.width, 320);
-  EXPECT_EQ(snap.height, 240);
-  EXPECT_EQ(snap.bits, 32);
-  EXPECT_EQ(Field(summary, "snapshot_bytes"), std::to_string(54 + 4 * 320 * 240));
-  ExpectBars(snap, 320, 240, 12);
-  Bitmap shot;
-  ASSERT_TRUE(ReadBitmap(In(dir, "shot.bmp"), &shot));
-  ExpectBars(shot, 320, 240, 40);
-  ExpectBoxAroundSquare(shot);
+    const std::string summary = PlayOk(
+        {file, "--seconds", "2", "--no-sound", "--snapshot", In(dir, "snap.bmp"), "--screenshot", In(dir, "shot.bmp")});
+    EXPECT_EQ(Field(summary, "mode"), "file");
+    EXPECT_EQ(Field(summary, "length_s"), "4");
+    Bitmap snap;
+    ASSERT_TRUE(ReadBitmap(In(dir, "snap.bmp"), &snap));
+    EXPECT_EQ(snap.width, 320);
+    EXPECT_EQ(snap.height, 240);
+    EXPECT_EQ(snap.bits, 32);
+    EXPECT_EQ(Field(summary, "snapshot_bytes"), std::to_string(54 + 4 * 320 * 240));
+    ExpectBars(snap, 320, 240, 12);
+    Bitmap shot;
+    ASSERT_TRUE(ReadBitmap(In(dir, "shot.bmp"), &shot));
+    ExpectBars(shot, 320, 240, 40);
+    ExpectBoxAroundSquare(shot);
 }
 
 TEST_F(Playback, StreamShowsTheTestPattern) {
-  const std::string summary =
-      PlayOk({file, "--stream", "--seconds", "2", "--no-sound", "--snapshot", In(dir, "snap.bmp")});
-  EXPECT_EQ(Field(summary, "mode"), "stream");
-  Bitmap snap;
-  ASSERT_TRUE(ReadBitmap(In(dir, "snap.bmp"), &snap));
-  EXPECT_EQ(snap.width, 320);
-  ExpectBars(snap, 320, 240, 12);
+    const std::string summary =
+        PlayOk({file, "--stream", "--seconds", "2", "--no-sound", "--snapshot", In(dir, "snap.bmp")});
+    EXPECT_EQ(Field(summary, "mode"), "stream");
+    Bitmap snap;
+    ASSERT_TRUE(ReadBitmap(In(dir, "snap.bmp"), &snap));
+    EXPECT_EQ(snap.width, 320);
+    ExpectBars(snap, 320, 240, 12);
 }
 
 TEST_F(Playback, ShortFileEndsByItself) {
-  sample::RecordingSpec spec = SmallSpec();
-  spec.seconds = 1;
-  const std::string shortFile = WriteSample(dir, "short.avi", spec);
-  ChildResult r = Vdplay({shortFile, "--no-sound"}, dir.path());
-  ASSERT_FALSE(r.timedOut);
-  EXPECT_EQ(r.exitCode, 0u) << r.out << r.err;
-  EXPECT_NE(r.out.find("reached the end of"), std::string::npos) << r.out;
-  EXPECT_EQ(Field(SummaryOf(r), "pictures"), "25") << r.out;
+    sample::RecordingSpec spec = SmallSpec();
+    spec.seconds = 1;
+    const std::string shortFile = WriteSample(dir, "short.avi", spec);
+    ChildResult r = Vdplay({shortFile, "--no-sound"}, dir.path());
+    ASSERT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 0u) << r.out << r.err;
+    EXPECT_NE(r.out.find("reached the end of"), std::string::npos) << r.out;
+    EXPECT_EQ(Field(SummaryOf(r), "pictures"), "25") << r.out;
 }
 
 TEST_F(Playback, CameraWallPlaysEveryPort) {
-  const std::string summary = PlayOk({file, "--ports", "4", "--seconds", "2", "--no-sound"});
-  EXPECT_EQ(Field(summary, "ports"), "4");
-  EXPECT_GE(std::atoi(Field(summary, "pictures").c_str()), 4);
+    const std::string summary = PlayOk({file, "--ports", "4", "--seconds", "2", "--no-sound"});
+    EXPECT_EQ(Field(summary, "ports"), "4");
+    EXPECT_GE(std::atoi(Field(summary, "pictures").c_str()), 4);
 }
 
 TEST_F(Playback, RecordingIsAnAviWithThePictures) {
-  const std::string summary = PlayOk({file, "--seconds", "2", "--no-sound", "--record", In(dir, "rec.avi")});
-  EXPECT_NE(Field(summary, "record_bytes"), "-");
-  std::vector<unsigned char> bytes;
-  ASSERT_TRUE(ReadBytes(In(dir, "rec.avi"), &bytes));
-  demoplay::MemorySource source(bytes.data(), bytes.size());
-  demoplay::AviFileInfo info;
-  ASSERT_EQ(demoplay::ParseAviFile(source, &info), demoplay::AviStatus::kOk);
-  EXPECT_GT(info.videoChunks.size(), 0u);
-  EXPECT_EQ(info.headers.video.width, 320);
+    const std::string summary = PlayOk({file, "--seconds", "2", "--no-sound", "--record", In(dir, "rec.avi")});
+    EXPECT_NE(Field(summary, "record_bytes"), "-");
+    std::vector<unsigned char> bytes;
+    ASSERT_TRUE(ReadBytes(In(dir, "rec.avi"), &bytes));
+    demoplay::MemorySource source(bytes.data(), bytes.size());
+    demoplay::AviFileInfo info;
+    ASSERT_EQ(demoplay::ParseAviFile(source, &info), demoplay::AviStatus::kOk);
+    EXPECT_GT(info.videoChunks.size(), 0u);
+    EXPECT_EQ(info.headers.video.width, 320);
 }
 
 struct WindowSearch {
-  DWORD process;
-  HWND found;
+    DWORD process;
+    HWND found;
 };
 
 BOOL CALLBACK FindWall(HWND window, LPARAM param) {
-  auto* search = reinterpret_cast<WindowSearch*>(param);
-  DWORD process = 0;
-  GetWindowThreadProcessId(window, &process);
-  char name[32] = {};
-  GetClassNameA(window, name, sizeof name);
-  if (process == search->process && std::string(name) == "VdplayWall") {
-    search->found = window;
-    return FALSE;
-  }
-  return TRUE;
+    auto* search = reinterpret_cast<WindowSearch*>(param);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    char name[32] = {};
+    GetClassNameA(window, name, sizeof name);
+    if (process == search->process && std::string(name) == "VdplayWall") {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
 }
 
 HWND WaitForWall(DWORD process, DWORD deadlineMs) {
-  const ULONGLONG until = GetTickCount64() + deadlineMs;
-  do {
-    WindowSearch search{process, nullptr};
-    EnumWindows(&FindWall, reinterpret_cast<LPARAM>(&search));
-    if (search.found) return search.found;
-    Sleep(50);
-  } while (GetTickCount64() < until);
-  return nullptr;
+    const ULONGLONG until = GetTickCount64() + deadlineMs;
+    do {
+        WindowSearch search{process, nullptr};
+        EnumWindows(&FindWall, reinterpret_cast<LPARAM>(&search));
+        if (search.found) return search.found;
+        Sleep(50);
+    } while (GetTickCount64() < until);
+    return nullptr;
 }
 
 std::string TitleOf(HWND window) {
-  char text[256] = {};
-  GetWindowTextA(window, text, sizeof text);
-  return text;
+    char text[256] = {};
+    GetWindowTextA(window, text, sizeof text);
+    return text;
 }
 
 // Waits until the title does (or does not) contain `part`.
 bool WaitForTitle(HWND window, const std::string& part, bool present = true, DWORD deadlineMs = 20000) {
-  const ULONGLONG until = GetTickCount64() + deadlineMs;
-  do {
-    if ((TitleOf(window).find(part) != std::string::npos) == present) return true;
-    Sleep(50);
-  } while (GetTickCount64() < until);
-  return false;
+    const ULONGLONG until = GetTickCount64() + deadlineMs;
+    do {
+        if ((TitleOf(window).find(part) != std::string::npos) == present) return true;
+        Sleep(50);
+    } while (GetTickCount64() < until);
+    return false;
 }
 
 TEST_F(Playback, KeysPauseChangeSpeedSnapshotAndQuit) {
-  sample::RecordingSpec spec = SmallSpec();
-  spec.format = sample::PictureFormat::kMjpeg;
-  spec.seconds = 60;
-  const std::string longFile = WriteSample(dir, "long.avi", spec);
-  vdtest::Child child;
-  ASSERT_TRUE(child.Start(Bin("vdplay.exe"), {longFile, "--no-sound"}, dir.path()));
-  HWND wall = WaitForWall(child.processId(), 30000);
-  ASSERT_NE(wall, nullptr);
-  // The position has reached a second: pictures have been drawn.
-  ASSERT_TRUE(WaitForTitle(wall, "00:01 / 01:00 - 320x240", true, 60000)) << TitleOf(wall);
-  PostMessageA(wall, WM_CHAR, ' ', 0);
-  EXPECT_TRUE(WaitForTitle(wall, "paused")) << TitleOf(wall);
-  PostMessageA(wall, WM_CHAR, 's', 0);
-  const std::string snapshot = In(dir, "vdplay-snapshot-1.bmp");
-  const ULONGLONG until = GetTickCount64() + 20000;
-  while (GetFileAttributesA(snapshot.c_str()) == INVALID_FILE_ATTRIBUTES && GetTickCount64() < until) Sleep(50);
-  Bitmap bmp;
-  EXPECT_TRUE(ReadBitmap(snapshot, &bmp));
-  PostMessageA(wall, WM_CHAR, ' ', 0);
-  EXPECT_TRUE(WaitForTitle(wall, "paused", false)) << TitleOf(wall);
-  PostMessageA(wall, WM_CHAR, '+', 0);
-  EXPECT_TRUE(WaitForTitle(wall, "speed x2")) << TitleOf(wall);
-  PostMessageA(wall, WM_CHAR, 'q', 0);
-  ChildResult r = child.Wait(kDeadlineMs);
-  EXPECT_FALSE(r.timedOut);
-  EXPECT_EQ(r.exitCode, 0u) << r.out << r.err;
-  const std::vector<std::string> lines = vdtest::Lines(r.out);
-  auto said = [&](const std::string& line) { return std::find(lines.begin(), lines.end(), line) != lines.end(); };
-  EXPECT_TRUE(said("vdplay: paused")) << r.out;
-  EXPECT_TRUE(said("vdplay: snapshot vdplay-snapshot-1.bmp")) << r.out;
-  EXPECT_TRUE(said("vdplay: speed exponent 1")) << r.out;
-  EXPECT_EQ(Field(SummaryOf(r), "result"), "ok") << r.out;
+    sample::RecordingSpec spec = SmallSpec();
+    spec.format = sample::PictureFormat::kMjpeg;
+    spec.seconds = 60;
+    const std::string longFile = WriteSample(dir, "long.avi", spec);
+    vdtest::Child child;
+    ASSERT_TRUE(child.Start(Bin("vdplay.exe"), {longFile, "--no-sound"}, dir.path()));
+    HWND wall = WaitForWall(child.processId(), 30000);
+    ASSERT_NE(wall, nullptr);
+    // The position has reached a second: pictures have been drawn.
+    ASSERT_TRUE(WaitForTitle(wall, "00:01 / 01:00 - 320x240", true, 60000)) << TitleOf(wall);
+    PostMessageA(wall, WM_CHAR, ' ', 0);
+    EXPECT_TRUE(WaitForTitle(wall, "paused")) << TitleOf(wall);
+    PostMessageA(wall, WM_CHAR, 's', 0);
+    const std::string snapshot = In(dir, "vdplay-snapshot-1.bmp");
+    const ULONGLONG until = GetTickCount64() + 20000;
+    while (GetFileAttributesA(snapshot.c_str()) == INVALID_FILE_ATTRIBUTES && GetTickCount64() < until) Sleep(50);
+    Bitmap bmp;
+    EXPECT_TRUE(ReadBitmap(snapshot, &bmp));
+    PostMessageA(wall, WM_CHAR, ' ', 0);
+    EXPECT_TRUE(WaitForTitle(wall, "paused", false)) << TitleOf(wall);
+    PostMessageA(wall, WM_CHAR, '+', 0);
+    EXPECT_TRUE(WaitForTitle(wall, "speed x2")) << TitleOf(wall);
+    PostMessageA(wall, WM_CHAR, 'q', 0);
+    ChildResult r = child.Wait(kDeadlineMs);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 0u) << r.out << r.err;
+    const std::vector<std::string> lines = vdtest::Lines(r.out);
+    auto said = [&](const std::string& line) { return std::find(lines.begin(), lines.end(), line) != lines.end(); };
+    EXPECT_TRUE(said("vdplay: paused")) << r.out;
+    EXPECT_TRUE(said("vdplay: snapshot vdplay-snapshot-1.bmp")) << r.out;
+    EXPECT_TRUE(said("vdplay: speed exponent 1")) << r.out;
+    EXPECT_EQ(Field(SummaryOf(r), "result"), "ok") << r.out;
 }
 
 TEST_F(Playback, DamagedRecordingIsUnsupported) {
-  // Passes the catalogue's check (RIFF....AVI ) but has no header list.
-  std::vector<unsigned char> bytes = {'R', 'I', 'F', 'F', 20, 0, 0, 0, 'A', 'V', 'I', ' ', 'L', 'I', 'S', 'T',
-                                      4, 0, 0, 0, 'm', 'o', 'v', 'i'};
-  ASSERT_TRUE(WriteBytes(In(dir, "damaged.avi"), bytes));
-  ExpectFailure(Vdplay({In(dir, "damaged.avi"), "--no-sound"}),
-                {"damaged recording", player::kExitUnsupportedFile, "is not playable"});
+    // Passes the catalogue's check (RIFF....AVI ) but has no header list.
+    std::vector<unsigned char> bytes = {'R', 'I', 'F', 'F', 20, 0, 0, 0, 'A', 'V', 'I', ' ',
+                                        'L', 'I', 'S', 'T', 4,  0, 0, 0, 'm', 'o', 'v', 'i'};
+    ASSERT_TRUE(WriteBytes(In(dir, "damaged.avi"), bytes));
+    ExpectFailure(Vdplay({In(dir, "damaged.avi"), "--no-sound"}),
+                  {"damaged recording", player::kExitUnsupportedFile, "is not playable"});
 }
 
 }  // namespace
