@@ -249,6 +249,21 @@ ShowResult DirectDrawOutput::Show() {
     return ShowResult::kShown;
 }
 
+void DirectDrawOutput::Finish() {
+    // Reading one pixel of what the blits wrote waits for them: a display
+    // that queues blits (an emulated one renders them on threads of its own)
+    // has to carry them out first.
+    RECT destination{};
+    if (!primary_ || !DestinationRect(&destination) || destination.right <= destination.left ||
+        destination.bottom <= destination.top) {
+        return;
+    }
+    RECT pixel{destination.left, destination.top, destination.left + 1, destination.top + 1};
+    DDSURFACEDESC locked{};
+    locked.dwSize = sizeof locked;
+    if (SUCCEEDED(primary_->Lock(&pixel, &locked, DDLOCK_WAIT | DDLOCK_READONLY, nullptr))) primary_->Unlock(nullptr);
+}
+
 bool DirectDrawOutput::Recover() {
     const bool restored = primary_ && SUCCEEDED(primary_->Restore()) && (!video_ || SUCCEEDED(video_->Restore())) &&
                           (!overlay_ || SUCCEEDED(overlay_->Restore()));

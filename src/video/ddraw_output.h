@@ -36,6 +36,7 @@ public:
     ShowResult Show() override;
     void Release() override;
     bool lost() const override { return lost_; }
+    void Finish() override;
 
     // The FourCC of the video surface in use (0 without one).
     DWORD surfaceFourCc() const { return surfaceFourCc_; }

@@ -238,6 +238,7 @@ void Display::DrawFrame() {
         if (shown == ShowResult::kLost) {
             DropDirectDraw("unavailable");
         } else if (trialOwner_ && shown == ShowResult::kShown) {
+            output->Finish();
             Measure(*output, MicrosecondsNow() - started);
         }
     }

@@ -46,6 +46,11 @@ public:
     // Gives back what Prepare made.
     virtual void Release() = 0;
 
+    // Waits until what Show asked of the display is done, where the device
+    // does it behind the caller's back: what a picture costs, measured around
+    // DrawPicture to Finish, then includes it.
+    virtual void Finish() {}
+
     // True once the device has gone for good: the output shows nothing more.
     virtual bool lost() const { return false; }
 
