@@ -1,7 +1,8 @@
-// DemoPlay.dll decoding H.264 and H.265: files and raw Annex-B streams give
-// exactly the pictures ffmpeg decodes from the same clips (made at test time
-// by tests/demoplay/make-clips), at their stamps; seeking, joining a stream
-// in its middle, a size change, and damaged or cut data.
+// DemoPlay.dll decoding H.264, H.265 and Motion-JPEG: files and streams (raw
+// Annex-B, and AVI fed in pieces) give exactly the pictures ffmpeg decodes
+// from the same clips (made at test time by tests/demoplay/make-clips), at
+// their stamps; seeking, joining a stream in its middle, a size change, and
+// damaged or cut data.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -25,18 +26,29 @@ using Pictures = std::vector<std::vector<uint8_t>>;
 constexpr size_t kHeldAtStreamEnd = 6;
 
 void ExpectIdentical(const std::vector<Frame>& got, size_t gotFrom, const Pictures& expected, size_t count,
-                     int width, int height, const char* what) {
+                     int width, int height, const char* what, int kind = KV_FRAME_I420) {
   ASSERT_GE(got.size(), gotFrom + count) << what;
   ASSERT_GE(expected.size(), count) << what;
   for (size_t i = 0; i < count; ++i) {
     const Frame& f = got[gotFrom + i];
-    EXPECT_EQ(f.kind, KV_FRAME_I420) << what << " picture " << i;
+    EXPECT_EQ(f.kind, kind) << what << " picture " << i;
     EXPECT_EQ(f.width, width) << what << " picture " << i;
     EXPECT_EQ(f.height, height) << what << " picture " << i;
     ASSERT_EQ(f.data.size(), expected[i].size()) << what << " picture " << i;
     EXPECT_TRUE(std::memcmp(f.data.data(), expected[i].data(), f.data.size()) == 0)
         << what << ": picture " << i << " differs from ffmpeg's";
   }
+}
+
+// ffmpeg's pictures of a clip in the layout of the kind the SDK hands over:
+// H.264 and H.265 as I420, Motion-JPEG 4:2:0 as YV12 and 4:2:2 as YUY2.
+Pictures ExpectedPictures(const std::string& yuvName, int kind, int width = 320, int height = 240) {
+  Pictures pictures = ReferencePictures(yuvName, width, height, kind == KV_FRAME_YUY2);
+  for (std::vector<uint8_t>& p : pictures) {
+    if (kind == KV_FRAME_YV12) p = vdtest::SwapChromaPlanes(p, width, height);
+    if (kind == KV_FRAME_YUY2) p = vdtest::PackYuy2(p, width, height);
+  }
+  return pictures;
 }
 
 int WaitForPictures(Collector* got, size_t count) {
@@ -71,6 +83,7 @@ struct FileCase {
   const char* clip;
   int pictures;
   bool sound;
+  int kind = KV_FRAME_I420;
 };
 
 class SdkCodecFiles : public SdkCodecTest, public ::testing::WithParamInterface<FileCase> {};
@@ -78,7 +91,7 @@ class SdkCodecFiles : public SdkCodecTest, public ::testing::WithParamInterface<
 TEST_P(SdkCodecFiles, DeliversFfmpegsPicturesAtTheirStampsThenTheEnd) {
   const FileCase& c = GetParam();
   const std::string name = c.clip;
-  const Pictures expected = ReferencePictures(name + ".yuv", 320, 240);
+  const Pictures expected = ExpectedPictures(name + ".yuv", c.kind);
   ASSERT_EQ(int(expected.size()), c.pictures) << "the clip " << name << " was not made";
   int port = -1;
   ASSERT_EQ(sdk->OpenFile(ClipPath(name + ".avi").c_str(), &port), 0);
@@ -93,7 +106,7 @@ TEST_P(SdkCodecFiles, DeliversFfmpegsPicturesAtTheirStampsThenTheEnd) {
   ASSERT_TRUE(got.WaitForEnd());
   const std::vector<Frame> pictures = got.Pictures();
   ASSERT_EQ(int(pictures.size()), c.pictures);
-  ExpectIdentical(pictures, 0, expected, expected.size(), 320, 240, c.clip);
+  ExpectIdentical(pictures, 0, expected, expected.size(), 320, 240, c.clip, c.kind);
   for (int i = 0; i < c.pictures; ++i) EXPECT_EQ(pictures[i].stamp, unsigned(i * 10)) << i;
   EXPECT_EQ(got.Snapshot().back().kind, KV_FRAME_NOTIFY);
   EXPECT_EQ(got.Count(KV_FRAME_SOUND) > 0, c.sound);
@@ -102,12 +115,17 @@ TEST_P(SdkCodecFiles, DeliversFfmpegsPicturesAtTheirStampsThenTheEnd) {
 
 INSTANTIATE_TEST_SUITE_P(Clips, SdkCodecFiles,
                          ::testing::Values(FileCase{"h264", 30, true}, FileCase{"h264_b", 40, true},
-                                           FileCase{"hevc", 30, false}, FileCase{"hevc_b", 30, false}));
+                                           FileCase{"hevc", 30, false}, FileCase{"hevc_b", 30, false},
+                                           FileCase{"mjpeg", 30, true, KV_FRAME_YV12},
+                                           FileCase{"mjpeg422", 30, false, KV_FRAME_YUY2},
+                                           FileCase{"mjpeg_interlaced", 20, false, KV_FRAME_YV12}));
 
 struct StreamCase {
   const char* clip;
   const char* yuv;
   size_t maxPiece;
+  int kind = KV_FRAME_I420;
+  size_t held = kHeldAtStreamEnd;  // an AVI stream's last chunk is complete when its bytes are in
 };
 
 class SdkCodecStreams : public SdkCodecTest, public ::testing::WithParamInterface<StreamCase> {};
@@ -115,15 +133,15 @@ class SdkCodecStreams : public SdkCodecTest, public ::testing::WithParamInterfac
 TEST_P(SdkCodecStreams, PiecesOfAnySizeGiveFfmpegsPicturesPacedByTheStreamsTiming) {
   const StreamCase& c = GetParam();
   const std::vector<uint8_t> bytes = ReadClip(c.clip);
-  const Pictures expected = ReferencePictures(c.yuv, 320, 240);
-  ASSERT_GT(expected.size(), kHeldAtStreamEnd);
+  const Pictures expected = ExpectedPictures(c.yuv, c.kind);
+  ASSERT_GT(expected.size(), c.held);
   Collector got;
   const int port = PlayStream(bytes, c.maxPiece, &got, unsigned(c.maxPiece));
   ASSERT_GE(port, 0);
-  const size_t wanted = expected.size() - kHeldAtStreamEnd;
+  const size_t wanted = expected.size() - c.held;
   ASSERT_GE(size_t(WaitForPictures(&got, wanted)), wanted);
   const std::vector<Frame> pictures = got.Pictures();
-  ExpectIdentical(pictures, 0, expected, pictures.size(), 320, 240, c.clip);
+  ExpectIdentical(pictures, 0, expected, pictures.size(), 320, 240, c.clip, c.kind);
   for (size_t i = 0; i < pictures.size(); ++i) EXPECT_EQ(pictures[i].stamp, unsigned(i * 10)) << i;
   uint8_t info[12] = {};
   ASSERT_EQ(sdk->GetMediaInfo(port, info), 0);
@@ -140,7 +158,12 @@ INSTANTIATE_TEST_SUITE_P(Pieces, SdkCodecStreams,
                                            StreamCase{"h264.h264", "h264.yuv", 1 << 20},
                                            StreamCase{"h264_b.h264", "h264_b.yuv", 333},
                                            StreamCase{"hevc.h265", "hevc.yuv", 1},
-                                           StreamCase{"hevc.h265", "hevc.yuv", 5000}));
+                                           StreamCase{"hevc.h265", "hevc.yuv", 5000},
+                                           StreamCase{"mjpeg.avi", "mjpeg.yuv", 1, KV_FRAME_YV12, 0},
+                                           StreamCase{"mjpeg.avi", "mjpeg.yuv", 4096, KV_FRAME_YV12, 0},
+                                           StreamCase{"mjpeg422.avi", "mjpeg422.yuv", 777, KV_FRAME_YUY2, 0},
+                                           StreamCase{"mjpeg_interlaced.avi", "mjpeg_interlaced.yuv", 5000,
+                                                      KV_FRAME_YV12, 0}));
 
 TEST_F(SdkCodecTest, AStreamFollowsASizeChange) {
   const std::vector<uint8_t> bytes = ReadClip("sizes.h264");
@@ -266,6 +289,25 @@ TEST_F(SdkCodecTest, ACutFilePlaysWhatItHoldsToTheEnd) {
   std::vector<int> found;
   ExpectOnlyIntactPicturesInOrder(got.Pictures(), expected, &found);
   EXPECT_GE(found.size(), 10u);
+  EXPECT_EQ(sdk->CloseFile(port), 0);
+}
+
+// Pictures spoiled by ffmpeg's noise filter: those whose data does not
+// decode cleanly are skipped (ffmpeg's decode with -err_detect explode); the
+// others are ffmpeg's, and the file plays to its end.
+TEST_F(SdkCodecTest, ADamagedMotionJpegFileSkipsTheSpoiledPicturesAndPlaysToItsEnd) {
+  const Pictures expected = ExpectedPictures("mjpeg_damaged.yuv", KV_FRAME_YV12);
+  ASSERT_GE(expected.size(), 5u);
+  ASSERT_LT(expected.size(), 30u) << "the noise spoiled no picture";
+  int port = -1;
+  ASSERT_EQ(sdk->OpenFile(ClipPath("mjpeg_damaged.avi").c_str(), &port), 0);
+  Collector got;
+  ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
+  ASSERT_TRUE(got.WaitForEnd());
+  const std::vector<Frame> pictures = got.Pictures();
+  EXPECT_EQ(pictures.size(), expected.size());
+  ExpectIdentical(pictures, 0, expected, std::min(pictures.size(), expected.size()), 320, 240, "damaged",
+                  KV_FRAME_YV12);
   EXPECT_EQ(sdk->CloseFile(port), 0);
 }
 

@@ -73,7 +73,7 @@ void StreamAssembler::StartChunk() {
   }
   current_.cls = cls;
   body_.clear();
-  body_.reserve(len);
+  body_.reserve(size_t(len) + kChunkSlack);
   state_ = State::kBody;
 }
 

@@ -32,6 +32,10 @@ class StreamHeaderParser {
   uint64_t chunkHeadersRead_ = 0;
 };
 
+// Room kept past each chunk's bytes, so that a decoder's zero padding after
+// them needs no copy of the chunk.
+constexpr size_t kChunkSlack = 64;
+
 struct StreamChunk {
   ChunkClass cls = ChunkClass::kOther;
   std::vector<uint8_t> data;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "DemoPlaySdk.h"
+#include "codec/mjpeg_decoder.h"
 #include "codec/video_decoder.h"
 #include "core/avi_parser.h"
 #include "core/frame_layout.h"
@@ -107,6 +108,7 @@ class PlayPort {
   void Deliver(Pending& chunk);
   void DeliverSound(Pending& chunk, int fps);
   void DecodePicture(Pending& chunk, const uint8_t* data, size_t size);
+  void DeliverMotionJpeg(Pending& chunk, std::vector<uint8_t>& bytes, int fps);
   void DeliverDecoded(Pending& chunk, const DecodedPicture& picture);
   bool WaitUntilStreamDue(uint32_t stampMs);
 
@@ -115,6 +117,9 @@ class PlayPort {
   VideoLayout layout_;
   bool soundUsable_ = false;
   std::unique_ptr<VideoDecoder> decoder_;  // H.264 and H.265; used on the decoding thread
+  // Motion-JPEG through libavcodec; without it (no libraries) stb_image
+  // decodes to RGB32. Used on the decoding thread.
+  std::unique_ptr<MjpegDecoder> mjpeg_;
   uint32_t soundBytesPerSecond_ = 0;
   Recorder recorder_;
 
