@@ -311,6 +311,39 @@ TEST_F(SdkCodecTest, ADamagedMotionJpegFileSkipsTheSpoiledPicturesAndPlaysToItsE
   EXPECT_EQ(sdk->CloseFile(port), 0);
 }
 
+// A copy of the SDK in a folder of its own, without avcodec-59.dll and
+// avutil-57.dll: Motion-JPEG still plays (stb_image's pictures, as RGB32);
+// H.264 is unsupported.
+TEST(SdkWithoutCodecLibraries, PlaysMotionJpegAsRgb32AndRefusesH264) {
+  char temp[MAX_PATH] = {};
+  ASSERT_GT(GetTempPathA(MAX_PATH, temp), 0u);
+  const std::string folder = std::string(temp) + "vd_sdk_alone_" + std::to_string(GetCurrentProcessId());
+  const std::string dll = folder + "\\DemoPlayAlone.dll";
+  ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+  ASSERT_TRUE(CopyFileA(sdktest::BuiltSdkPath().c_str(), dll.c_str(), FALSE));
+  Sdk alone;
+  ASSERT_TRUE(sdktest::LoadSdkFrom(dll, &alone));
+  ASSERT_EQ(alone.Initial(), 0);
+  int port = -1;
+  EXPECT_EQ(alone.OpenFile(ClipPath("h264.avi").c_str(), &port), KV_ERR_UNSUPPORTED);
+  ASSERT_EQ(alone.OpenFile(ClipPath("mjpeg.avi").c_str(), &port), 0);
+  Collector got;
+  got.keepData = false;
+  ASSERT_EQ(alone.Play(port, &Collector::Callback, &got), 0);
+  EXPECT_TRUE(got.WaitForEnd());
+  const std::vector<Frame> pictures = got.Pictures();
+  EXPECT_EQ(pictures.size(), 30u);
+  for (const Frame& f : pictures) {
+    EXPECT_EQ(f.kind, KV_FRAME_RGB32);
+    EXPECT_EQ(f.size, 320 * 240 * 4);
+  }
+  EXPECT_EQ(alone.CloseFile(port), 0);
+  EXPECT_EQ(alone.Free(), 0);
+  FreeLibrary(alone.module);
+  DeleteFileA(dll.c_str());
+  RemoveDirectoryA(folder.c_str());
+}
+
 TEST_F(SdkCodecTest, SeekingDecodesFromTheKeyPictureAndHandsOverFromTheTarget) {
   const Pictures expected = ReferencePictures("h264_seek.yuv", 160, 128);
   ASSERT_EQ(expected.size(), 150u);

@@ -37,8 +37,9 @@ std::unique_ptr<MjpegDecoder> MjpegDecoder::Create(int width, int height, uint32
   // Without a field order libavcodec guesses the bottom field first for
   // "MJPG"; the first field of a chunk is the top one here, as it always was.
   d->context_->field_order = AV_FIELD_TT;
-  // No picture larger than the stream says is decoded (nor allocated for).
-  d->context_->max_pixels = int64_t(width) * height;
+  // No picture larger than the stream says is decoded (nor allocated for);
+  // the margin is the decoder's own rounding of a picture's sides.
+  d->context_->max_pixels = int64_t(width + 64) * (height + 64);
   if (!extra.empty() && extra.size() < (size_t(1) << 20)) {
     auto* copy = static_cast<uint8_t*>(av->mallocz(extra.size() + AV_INPUT_BUFFER_PADDING_SIZE));
     if (!copy) return nullptr;

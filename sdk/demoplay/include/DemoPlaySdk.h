@@ -5,11 +5,13 @@
  * Files: RIFF 'AVI ' with OpenDML 'AVIX' extensions, indexed by super-indexes,
  * 'idx1' or a scan of the data. Video: I420 (IYUV), YV12, YUY2 (YUYV) and UYVY
  * delivered as stored; 32-bit and 24-bit BI_RGB delivered as 32-bit
- * bottom-up RGB; Motion-JPEG (also interlaced) decoded to 32-bit bottom-up
- * RGB; H.264 ("H264", "X264", "AVC1" with start codes) and H.265 ("HEVC",
- * "H265", "HVC1") decoded to I420 by avcodec-59.dll and avutil-57.dll, which
- * must lie beside DemoPlay.dll (without them such video is
- * KV_ERR_UNSUPPORTED). Sound: 8-, 16-, 24- and 32-bit and float PCM of any rate and up to 16
+ * bottom-up RGB; Motion-JPEG (also interlaced) decoded in studio range to
+ * YV12 (4:2:0 and grey) or YUY2 (4:2:2 and 4:4:4), or to 32-bit bottom-up RGB
+ * when avcodec-59.dll and avutil-57.dll are missing or the picture's layout
+ * fits neither; H.264 ("H264", "X264", "AVC1" with start codes) and H.265
+ * ("HEVC", "H265", "HVC1") decoded to I420 by avcodec-59.dll and
+ * avutil-57.dll, which must lie beside DemoPlay.dll (without them such video
+ * is KV_ERR_UNSUPPORTED). Sound: 8-, 16-, 24- and 32-bit and float PCM of any rate and up to 16
  * channels, delivered as 16 kHz mono in blocks of at most 6400 bytes.
  * Files are paced in real time; streams are delivered as their data arrives.
  *
