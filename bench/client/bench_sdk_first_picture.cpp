@@ -148,9 +148,8 @@ int main() {
         chunk.reserve(chunk.size() + 64);
         demoplay::MjpegPicture picture;
         const double start = Now();
-        std::unique_ptr<demoplay::MjpegDecoder> decoder =
-            demoplay::MjpegDecoder::Create(info.headers.video.width, info.headers.video.height,
-                                           info.headers.video.compression, {});
+        std::unique_ptr<demoplay::MjpegDecoder> decoder = demoplay::MjpegDecoder::Create(
+            info.headers.video.width, info.headers.video.height, info.headers.video.compression, {});
         const bool ok = decoder && decoder->Decode(chunk, &picture) == demoplay::MjpegDecoder::Result::kPicture;
         decodeMs.push_back(Now() - start);
         if (!ok) status = 1;

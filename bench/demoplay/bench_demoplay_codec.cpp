@@ -232,8 +232,8 @@ int main() {
       status = 1;
       continue;
     }
-    std::printf("bench: %s: %d pictures, DemoPlay.dll %.3f s (one decoding thread), %s %.3f s\n", clip, count,
-                sdkTime, mjpeg ? "ffmpeg -threads 1" : "memcpy", peerTime);
+    std::printf("bench: %s: %d pictures, DemoPlay.dll %.3f s (one decoding thread), %s %.3f s\n", clip, count, sdkTime,
+                mjpeg ? "ffmpeg -threads 1" : "memcpy", peerTime);
     std::printf("ratio %s %.3f\n", mjpeg ? "sdk_mjpeg_1080p_vs_ffmpeg" : "sdk_raw_1080p_vs_memcpy", sdkTime / peerTime);
     std::printf("fps sdk_%s_1080p %.1f\n", mjpeg ? "mjpeg" : "raw", count / sdkTime);
     std::fflush(stdout);

@@ -18,8 +18,7 @@ std::vector<uint8_t> ReadClip(const std::string& name) {
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-std::vector<std::vector<uint8_t>> ReferencePictures(const std::string& yuvName, int width, int height,
-                                                    bool yuv422) {
+std::vector<std::vector<uint8_t>> ReferencePictures(const std::string& yuvName, int width, int height, bool yuv422) {
   const std::vector<uint8_t> all = ReadClip(yuvName);
   const size_t w = size_t(width), h = size_t(height);
   const size_t bytes = w * h + 2 * ((w + 1) / 2) * (yuv422 ? h : (h + 1) / 2);

@@ -52,6 +52,9 @@ class StreamAssembler {
   void Feed(const uint8_t* data, size_t size, std::vector<StreamChunk>* out);
   // Drops a partly received chunk and starts again at a chunk boundary.
   void Reset();
+  // A delivered chunk's bytes, kept to hold a later chunk that fits: large
+  // pictures then need no fresh memory each (which costs as much as a copy).
+  void Recycle(std::vector<uint8_t>&& spent);
 
   size_t heldBytes() const { return body_.size() + header_.size(); }
   uint64_t skippedChunks() const { return skippedChunks_; }
@@ -66,6 +69,7 @@ class StreamAssembler {
   std::vector<uint8_t> header_;  // up to 12 bytes of a chunk or list header
   StreamChunk current_;
   std::vector<uint8_t>& body_ = current_.data;
+  std::vector<uint8_t> spare_;
   uint64_t remaining_ = 0;   // body bytes still to come (kBody) or to skip (kSkip)
   bool pad_ = false;         // one pad byte follows the body
   uint64_t skippedChunks_ = 0;

@@ -48,7 +48,7 @@ __attribute__((target("sse2"))) void RangeRowSse2(const uint8_t* s, uint8_t* d, 
 
 // Y0 U0 Y1 V0 from a row of luma and its rows of chroma.
 __attribute__((target("sse2"))) void InterleaveYuy2Sse2(const uint8_t* y, const uint8_t* u, const uint8_t* v,
-                                                         uint8_t* d, int pairs) {
+                                                        uint8_t* d, int pairs) {
   int i = 0;
   for (; i + 8 <= pairs; i += 8) {
     const __m128i yy = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y + 2 * i));

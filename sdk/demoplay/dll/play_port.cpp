@@ -194,6 +194,7 @@ void PlayPort::Run() {
     lock.unlock();
     Deliver(chunk);
     lock.lock();
+    if (assembler_ && !chunk.data.empty()) assembler_->Recycle(std::move(chunk.data));
   }
   // The id may be given to another thread once this one has ended.
   decodingThread_ = std::thread::id();

@@ -41,7 +41,8 @@ int PlayPort::PrepareDecoding() {
     decoder_ = VideoDecoder::Create(layout_.codec, ExtraCodecData(h.video));
     if (!decoder_) return KV_ERR_UNSUPPORTED;  // the codec libraries are not beside the SDK
   }
-  if (layout_.mjpeg) mjpeg_ = MjpegDecoder::Create(layout_.width, layout_.height, h.video.compression, ExtraCodecData(h.video));
+  if (layout_.mjpeg)
+    mjpeg_ = MjpegDecoder::Create(layout_.width, layout_.height, h.video.compression, ExtraCodecData(h.video));
   mediaWidth_ = layout_.width;
   mediaHeight_ = layout_.height;
   const AudioStreamInfo& a = h.audio;
