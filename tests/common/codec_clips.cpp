@@ -22,9 +22,9 @@ std::vector<uint8_t> ReadClip(const std::string& name) {
 }
 
 namespace {
-std::vector<std::vector<uint8_t>> CutPictures(const std::vector<uint8_t>& all, int width, int height) {
+std::vector<std::vector<uint8_t>> CutPictures(const std::vector<uint8_t>& all, int width, int height, bool yuv422) {
   const size_t w = size_t(width), h = size_t(height);
-  const size_t bytes = w * h + 2 * ((w + 1) / 2) * ((h + 1) / 2);
+  const size_t bytes = w * h + 2 * ((w + 1) / 2) * (yuv422 ? h : (h + 1) / 2);
   std::vector<std::vector<uint8_t>> pictures;
   for (size_t at = 0; bytes > 0 && at + bytes <= all.size(); at += bytes)
     pictures.emplace_back(all.begin() + ptrdiff_t(at), all.begin() + ptrdiff_t(at + bytes));
@@ -32,8 +32,35 @@ std::vector<std::vector<uint8_t>> CutPictures(const std::vector<uint8_t>& all, i
 }
 }  // namespace
 
-std::vector<std::vector<uint8_t>> ReferencePictures(const std::string& yuvName, int width, int height) {
-  return CutPictures(ReadClip(yuvName), width, height);
+std::vector<std::vector<uint8_t>> ReferencePictures(const std::string& yuvName, int width, int height, bool yuv422) {
+  return CutPictures(ReadClip(yuvName), width, height, yuv422);
+}
+
+std::vector<uint8_t> SwapChromaPlanes(const std::vector<uint8_t>& picture, int width, int height) {
+  const size_t luma = size_t(width) * size_t(height), chroma = size_t(width / 2) * size_t(height / 2);
+  std::vector<uint8_t> out(picture);
+  if (picture.size() < luma + 2 * chroma) return out;
+  std::copy(picture.begin() + ptrdiff_t(luma), picture.begin() + ptrdiff_t(luma + chroma),
+            out.begin() + ptrdiff_t(luma + chroma));
+  std::copy(picture.begin() + ptrdiff_t(luma + chroma), picture.begin() + ptrdiff_t(luma + 2 * chroma),
+            out.begin() + ptrdiff_t(luma));
+  return out;
+}
+
+std::vector<uint8_t> PackYuy2(const std::vector<uint8_t>& planar422, int width, int height) {
+  const size_t w = size_t(width), h = size_t(height), luma = w * h, chroma = w / 2 * h;
+  std::vector<uint8_t> out(2 * luma);
+  if (planar422.size() < luma + 2 * chroma) return {};
+  const uint8_t* y = planar422.data();
+  const uint8_t* u = y + luma;
+  const uint8_t* v = u + chroma;
+  for (size_t i = 0; i < luma / 2; ++i) {
+    out[4 * i] = y[2 * i];
+    out[4 * i + 1] = u[i];
+    out[4 * i + 2] = y[2 * i + 1];
+    out[4 * i + 3] = v[i];
+  }
+  return out;
 }
 
 int FindPicture(const std::vector<std::vector<uint8_t>>& pictures, const uint8_t* data, size_t size, size_t from) {
@@ -72,7 +99,7 @@ AviPieces CutAvi(const std::vector<uint8_t>& file) {
   return out;
 }
 
-FfmpegView ViewWithFfmpeg(const std::string& windowsPath, int width, int height) {
+FfmpegView ViewWithFfmpeg(const std::string& windowsPath, int width, int height, bool yuv422, bool topFieldFirst) {
   FfmpegView view;
   const std::string host = HostPath(windowsPath);
   if (host.empty()) return view;
@@ -80,8 +107,9 @@ FfmpegView ViewWithFfmpeg(const std::string& windowsPath, int width, int height)
   const HostResult probe = RunHostCommand(
       "ffprobe -v error -count_packets -select_streams v:0 -show_entries stream=nb_frames,nb_read_packets "
       "-of default=nw=1 " +
-          file + " && ffmpeg -nostdin -v error -y -threads 1 -i " + file +
-          " -map 0:v -fps_mode passthrough -f rawvideo -pix_fmt yuv420p " + yuv + " 2>&1 | sed 's/^/decode: /'",
+          file + " && ffmpeg -nostdin -v error -y -threads 1 " + (topFieldFirst ? "-field_order tt " : "") + "-i " +
+          file + " -map 0:v -fps_mode passthrough -f rawvideo -pix_fmt " + (yuv422 ? "yuv422p " : "yuv420p ") + yuv +
+          " 2>&1 | sed 's/^/decode: /'",
       120000);
   if (!probe.finished || probe.exitCode != 0) {
     view.errors = probe.output;
@@ -106,7 +134,7 @@ FfmpegView ViewWithFfmpeg(const std::string& windowsPath, int width, int height)
   const std::vector<uint8_t> all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   in.close();
   DeleteFileA((windowsPath + ".yuv").c_str());
-  view.pictures = CutPictures(all, width, height);
+  view.pictures = CutPictures(all, width, height, yuv422);
   return view;
 }
 

@@ -1,5 +1,5 @@
-// The H.264 and H.265 clips that tests/demoplay/make-clips makes at test time
-// (a ctest fixture step), with ffmpeg's own decode of each.
+// The H.264, H.265 and Motion-JPEG clips that tests/demoplay/make-clips makes
+// at test time (a ctest fixture step), with ffmpeg's own decode of each.
 #pragma once
 
 #include <cstddef>
@@ -15,9 +15,15 @@ std::string ClipPath(const std::string& name);
 // The whole file; empty when it cannot be read.
 std::vector<uint8_t> ReadClip(const std::string& name);
 
-// ffmpeg's pictures of a clip: raw I420 pictures of one size one after the
-// other, cut into pictures.
-std::vector<std::vector<uint8_t>> ReferencePictures(const std::string& yuvName, int width, int height);
+// ffmpeg's pictures of a clip: raw planar pictures of one size one after the
+// other (4:2:0, or 4:2:2 with yuv422), cut into pictures.
+std::vector<std::vector<uint8_t>> ReferencePictures(const std::string& yuvName, int width, int height,
+                                                    bool yuv422 = false);
+
+// The same pictures in the SDK's other layouts: planar 4:2:0 with the chroma
+// planes swapped (YV12), planar 4:2:2 packed as Y0 U Y1 V (YUY2).
+std::vector<uint8_t> SwapChromaPlanes(const std::vector<uint8_t>& picture, int width, int height);
+std::vector<uint8_t> PackYuy2(const std::vector<uint8_t>& planar422, int width, int height);
 
 // Where a picture lies among the reference pictures (-1: nowhere), looking
 // from `from` on.
@@ -40,7 +46,9 @@ AviPieces CutAvi(const std::vector<uint8_t>& file);
 // What the machine's ffmpeg makes of a file (a Windows path): the error
 // messages of ffprobe and of a whole decode (empty for a clean file), the
 // video stream's frame count in its header and the packets it holds, and
-// the pictures ffmpeg decodes (one thread, as I420 of the given size).
+// the pictures ffmpeg decodes (one thread, as planar 4:2:0 of the given size,
+// or 4:2:2 with yuv422; topFieldFirst tells the decoder the order of the
+// fields of interlaced Motion-JPEG, which an AVI file does not say).
 struct FfmpegView {
   bool ran = false;
   std::string errors;
@@ -48,6 +56,7 @@ struct FfmpegView {
   int packets = -1;
   std::vector<std::vector<uint8_t>> pictures;
 };
-FfmpegView ViewWithFfmpeg(const std::string& windowsPath, int width, int height);
+FfmpegView ViewWithFfmpeg(const std::string& windowsPath, int width, int height, bool yuv422 = false,
+                          bool topFieldFirst = false);
 
 }  // namespace vdtest

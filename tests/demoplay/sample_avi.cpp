@@ -87,6 +87,7 @@ int SoundSampleBytes(Sound sound) {
 
 int JpegLevel(int n) { return 30 + (n * 17) % 190; }
 int BottomFieldLevel(int n) { return 255 - JpegLevel(n); }
+int StudioLevel(int level) { return 16 + (level * 219 + 127) / 255; }
 
 std::vector<int16_t> ToneSamples(const Recipe& s) {
   std::vector<int16_t> out;

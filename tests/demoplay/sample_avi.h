@@ -67,6 +67,9 @@ std::vector<uint8_t> DeliveredPicture(const Recipe& recipe, int n);
 // interlaced; the bottom field has BottomFieldLevel(n)).
 int JpegLevel(int n);
 int BottomFieldLevel(int n);
+// About the luma a decoded JPEG sample of full-range `level` is handed over
+// with in a YUV kind (studio range, 16 to 235).
+int StudioLevel(int level);
 // The number carried by a delivered picture of the given kind, or -1.
 int PictureNumber(int kind, const uint8_t* data, size_t size, int width, int height);
 // Sound samples (per channel) stored with picture n (with one sound chunk

@@ -1,7 +1,8 @@
-// DemoPlay.dll decoding H.264 and H.265: files and raw Annex-B streams give
-// exactly the pictures ffmpeg decodes from the same clips (made at test time
-// by tests/demoplay/make-clips), at their stamps; seeking, joining a stream
-// in its middle, a size change, and damaged or cut data.
+// DemoPlay.dll decoding H.264, H.265 and Motion-JPEG: files and streams (raw
+// Annex-B, and AVI fed in pieces) give exactly the pictures ffmpeg decodes
+// from the same clips (made at test time by tests/demoplay/make-clips), at
+// their stamps; seeking, joining a stream in its middle, a size change, and
+// damaged or cut data.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -26,18 +27,32 @@ using Pictures = std::vector<std::vector<uint8_t>>;
 constexpr size_t kHeldAtStreamEnd = 6;
 
 void ExpectIdentical(const std::vector<Frame>& got, size_t gotFrom, const Pictures& expected, size_t count,
-                     int width, int height, const char* what) {
+                     int width, int height, const char* what, int kind = KV_FRAME_I420) {
   ASSERT_GE(got.size(), gotFrom + count) << what;
   ASSERT_GE(expected.size(), count) << what;
   for (size_t i = 0; i < count; ++i) {
     const Frame& f = got[gotFrom + i];
-    EXPECT_EQ(f.kind, KV_FRAME_I420) << what << " picture " << i;
+    EXPECT_EQ(f.kind, kind) << what << " picture " << i;
     EXPECT_EQ(f.width, width) << what << " picture " << i;
     EXPECT_EQ(f.height, height) << what << " picture " << i;
     ASSERT_EQ(f.data.size(), expected[i].size()) << what << " picture " << i;
     EXPECT_TRUE(std::memcmp(f.data.data(), expected[i].data(), f.data.size()) == 0)
         << what << ": picture " << i << " differs from ffmpeg's";
   }
+}
+
+// ffmpeg's planar pictures in the layout of the kind the SDK hands over:
+// H.264 and H.265 as I420, Motion-JPEG 4:2:0 as YV12 and 4:2:2 as YUY2.
+Pictures InKind(Pictures pictures, int kind, int width = 320, int height = 240) {
+  for (std::vector<uint8_t>& p : pictures) {
+    if (kind == KV_FRAME_YV12) p = vdtest::SwapChromaPlanes(p, width, height);
+    if (kind == KV_FRAME_YUY2) p = vdtest::PackYuy2(p, width, height);
+  }
+  return pictures;
+}
+
+Pictures ExpectedPictures(const std::string& yuvName, int kind, int width = 320, int height = 240) {
+  return InKind(ReferencePictures(yuvName, width, height, kind == KV_FRAME_YUY2), kind, width, height);
 }
 
 int WaitForPictures(Collector* got, size_t count) {
@@ -88,6 +103,8 @@ struct ClipCase {
   int pictures;
   bool sound;
   bool bPictures;
+  int kind = KV_FRAME_I420;  // Motion-JPEG: YV12 (4:2:0) or YUY2 (4:2:2)
+  bool interlaced = false;   // fields woven top first
 };
 
 std::vector<uint8_t> JoinedSound(const std::vector<Frame>& sounds) {
@@ -120,7 +137,7 @@ TEST_P(SdkCodecClips, EveryPictureIsFfmpegsAtItsStamp) {
   const ClipCase& c = std::get<0>(GetParam());
   const Mode mode = std::get<1>(GetParam());
   const std::string name = c.clip;
-  const Pictures expected = ReferencePictures(name + ".yuv", 320, 240);
+  const Pictures expected = ExpectedPictures(name + ".yuv", c.kind);
   ASSERT_EQ(int(expected.size()), c.pictures) << "the clip " << name << " was not made";
   const std::vector<uint8_t> bytes = ReadClip(name + ".avi");
   Collector got;
@@ -170,13 +187,15 @@ TEST_P(SdkCodecClips, EveryPictureIsFfmpegsAtItsStamp) {
       TempFile recording(name + "_recording.avi");
       Collector played;
       Record(c, recording, &played);
-      const vdtest::FfmpegView view = vdtest::ViewWithFfmpeg(recording.path(), 320, 240);
+      const vdtest::FfmpegView view =
+          vdtest::ViewWithFfmpeg(recording.path(), 320, 240, c.kind == KV_FRAME_YUY2, c.interlaced);
       ASSERT_TRUE(view.ran) << view.errors;
       EXPECT_EQ(view.errors, "") << "ffmpeg finds fault with the recording";
       EXPECT_EQ(view.headerFrames, view.packets) << "the header's frame count";
       EXPECT_EQ(int(view.pictures.size()), view.packets) << "pictures ffmpeg decodes";
       PlayFile(recording.path(), &got, view.packets);
-      ExpectIdentical(got.Pictures(), 0, view.pictures, view.pictures.size(), 320, 240, "played back");
+      const Pictures viewed = InKind(view.pictures, c.kind);
+      ExpectIdentical(got.Pictures(), 0, viewed, viewed.size(), 320, 240, "played back", c.kind);
       // From a key picture after the start to the clip's end.
       const std::vector<Frame> first = got.Pictures();
       ASSERT_FALSE(first.empty());
@@ -199,7 +218,7 @@ TEST_P(SdkCodecClips, EveryPictureIsFfmpegsAtItsStamp) {
   const std::vector<Frame> pictures = got.Pictures();
   ASSERT_EQ(pictures.size(), expected.size() - from);
   const Pictures tail(expected.begin() + ptrdiff_t(from), expected.end());
-  ExpectIdentical(pictures, 0, tail, tail.size(), 320, 240, c.clip);
+  ExpectIdentical(pictures, 0, tail, tail.size(), 320, 240, c.clip, c.kind);
   for (size_t i = 0; i < pictures.size(); ++i) EXPECT_EQ(pictures[i].stamp, unsigned(i * 10)) << i;
   if (mode != Mode::kRecording) EXPECT_EQ(got.Count(KV_FRAME_SOUND) > 0, c.sound);
 }
@@ -208,7 +227,10 @@ INSTANTIATE_TEST_SUITE_P(
     Clips, SdkCodecClips,
     ::testing::Combine(::testing::Values(ClipCase{"h264", 30, true, false}, ClipCase{"h264_b", 40, true, true},
                                          ClipCase{"hevc", 30, false, false}, ClipCase{"hevc_b", 30, false, true},
-                                         ClipCase{"avc1_b", 40, false, true}, ClipCase{"hvc1_b", 30, false, true}),
+                                         ClipCase{"avc1_b", 40, false, true}, ClipCase{"hvc1_b", 30, false, true},
+                                         ClipCase{"mjpeg", 30, true, false, KV_FRAME_YV12},
+                                         ClipCase{"mjpeg422", 30, false, false, KV_FRAME_YUY2},
+                                         ClipCase{"mjpeg_interlaced", 20, false, false, KV_FRAME_YV12, true}),
                        ::testing::Values(Mode::kFile, Mode::kStream, Mode::kLive, Mode::kRecording)),
     [](const ::testing::TestParamInfo<std::tuple<ClipCase, Mode>>& i) {
       return std::string(std::get<0>(i.param).clip) + "_" + ModeName(std::get<1>(i.param));
@@ -218,6 +240,8 @@ struct StreamCase {
   const char* clip;
   const char* yuv;
   size_t maxPiece;
+  int kind = KV_FRAME_I420;
+  size_t held = kHeldAtStreamEnd;  // an AVI stream's last chunk is complete when its bytes are in
 };
 
 class SdkCodecStreams : public SdkCodecTest, public ::testing::WithParamInterface<StreamCase> {};
@@ -225,15 +249,15 @@ class SdkCodecStreams : public SdkCodecTest, public ::testing::WithParamInterfac
 TEST_P(SdkCodecStreams, PiecesOfAnySizeGiveFfmpegsPicturesPacedByTheStreamsTiming) {
   const StreamCase& c = GetParam();
   const std::vector<uint8_t> bytes = ReadClip(c.clip);
-  const Pictures expected = ReferencePictures(c.yuv, 320, 240);
-  ASSERT_GT(expected.size(), kHeldAtStreamEnd);
+  const Pictures expected = ExpectedPictures(c.yuv, c.kind);
+  ASSERT_GT(expected.size(), c.held);
   Collector got;
   const int port = PlayStream(bytes, c.maxPiece, &got, unsigned(c.maxPiece));
   ASSERT_GE(port, 0);
-  const size_t wanted = expected.size() - kHeldAtStreamEnd;
+  const size_t wanted = expected.size() - c.held;
   ASSERT_GE(size_t(WaitForPictures(&got, wanted)), wanted);
   const std::vector<Frame> pictures = got.Pictures();
-  ExpectIdentical(pictures, 0, expected, pictures.size(), 320, 240, c.clip);
+  ExpectIdentical(pictures, 0, expected, pictures.size(), 320, 240, c.clip, c.kind);
   for (size_t i = 0; i < pictures.size(); ++i) EXPECT_EQ(pictures[i].stamp, unsigned(i * 10)) << i;
   uint8_t info[12] = {};
   ASSERT_EQ(sdk->GetMediaInfo(port, info), 0);
@@ -250,7 +274,12 @@ INSTANTIATE_TEST_SUITE_P(Pieces, SdkCodecStreams,
                                            StreamCase{"h264.h264", "h264.yuv", 1 << 20},
                                            StreamCase{"h264_b.h264", "h264_b.yuv", 333},
                                            StreamCase{"hevc.h265", "hevc.yuv", 1},
-                                           StreamCase{"hevc.h265", "hevc.yuv", 5000}));
+                                           StreamCase{"hevc.h265", "hevc.yuv", 5000},
+                                           StreamCase{"mjpeg.avi", "mjpeg.yuv", 1, KV_FRAME_YV12, 0},
+                                           StreamCase{"mjpeg.avi", "mjpeg.yuv", 4096, KV_FRAME_YV12, 0},
+                                           StreamCase{"mjpeg422.avi", "mjpeg422.yuv", 777, KV_FRAME_YUY2, 0},
+                                           StreamCase{"mjpeg_interlaced.avi", "mjpeg_interlaced.yuv", 5000,
+                                                      KV_FRAME_YV12, 0}));
 
 TEST_F(SdkCodecTest, AStreamFollowsASizeChange) {
   const std::vector<uint8_t> bytes = ReadClip("sizes.h264");
@@ -377,6 +406,58 @@ TEST_F(SdkCodecTest, ACutFilePlaysWhatItHoldsToTheEnd) {
   ExpectOnlyIntactPicturesInOrder(got.Pictures(), expected, &found);
   EXPECT_GE(found.size(), 10u);
   EXPECT_EQ(sdk->CloseFile(port), 0);
+}
+
+// Pictures spoiled by ffmpeg's noise filter: those whose data does not
+// decode cleanly are skipped (ffmpeg's decode with -err_detect explode); the
+// others are ffmpeg's, and the file plays to its end.
+TEST_F(SdkCodecTest, ADamagedMotionJpegFileSkipsTheSpoiledPicturesAndPlaysToItsEnd) {
+  const Pictures expected = ExpectedPictures("mjpeg_damaged.yuv", KV_FRAME_YV12);
+  ASSERT_GE(expected.size(), 5u);
+  ASSERT_LT(expected.size(), 30u) << "the noise spoiled no picture";
+  int port = -1;
+  ASSERT_EQ(sdk->OpenFile(ClipPath("mjpeg_damaged.avi").c_str(), &port), 0);
+  Collector got;
+  ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
+  ASSERT_TRUE(got.WaitForEnd());
+  const std::vector<Frame> pictures = got.Pictures();
+  EXPECT_EQ(pictures.size(), expected.size());
+  ExpectIdentical(pictures, 0, expected, std::min(pictures.size(), expected.size()), 320, 240, "damaged",
+                  KV_FRAME_YV12);
+  EXPECT_EQ(sdk->CloseFile(port), 0);
+}
+
+// A copy of the SDK in a folder of its own, without avcodec-59.dll and
+// avutil-57.dll: Motion-JPEG still plays (stb_image's pictures, as RGB32);
+// H.264 is unsupported.
+TEST(SdkWithoutCodecLibraries, PlaysMotionJpegAsRgb32AndRefusesH264) {
+  char temp[MAX_PATH] = {};
+  ASSERT_GT(GetTempPathA(MAX_PATH, temp), 0u);
+  const std::string folder = std::string(temp) + "vd_sdk_alone_" + std::to_string(GetCurrentProcessId());
+  const std::string dll = folder + "\\DemoPlayAlone.dll";
+  ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+  ASSERT_TRUE(CopyFileA(sdktest::BuiltSdkPath().c_str(), dll.c_str(), FALSE));
+  Sdk alone;
+  ASSERT_TRUE(sdktest::LoadSdkFrom(dll, &alone));
+  ASSERT_EQ(alone.Initial(), 0);
+  int port = -1;
+  EXPECT_EQ(alone.OpenFile(ClipPath("h264.avi").c_str(), &port), KV_ERR_UNSUPPORTED);
+  ASSERT_EQ(alone.OpenFile(ClipPath("mjpeg.avi").c_str(), &port), 0);
+  Collector got;
+  got.keepData = false;
+  ASSERT_EQ(alone.Play(port, &Collector::Callback, &got), 0);
+  EXPECT_TRUE(got.WaitForEnd());
+  const std::vector<Frame> pictures = got.Pictures();
+  EXPECT_EQ(pictures.size(), 30u);
+  for (const Frame& f : pictures) {
+    EXPECT_EQ(f.kind, KV_FRAME_RGB32);
+    EXPECT_EQ(f.size, 320 * 240 * 4);
+  }
+  EXPECT_EQ(alone.CloseFile(port), 0);
+  EXPECT_EQ(alone.Free(), 0);
+  FreeLibrary(alone.module);
+  DeleteFileA(dll.c_str());
+  RemoveDirectoryA(folder.c_str());
 }
 
 struct SeekCase {

@@ -24,12 +24,23 @@ bool Resolve(HMODULE m, const char* name, T* out) {
 }
 
 Sdk* Load() {
+  static Sdk sdk;
+  if (LoadSdkFrom(BuiltSdkPath(), &sdk) || LoadSdkFrom("DemoPlay.dll", &sdk)) return &sdk;
+  return nullptr;
+}
+
+}  // namespace
+
+std::string BuiltSdkPath() {
   std::string path = DEMOPLAY_DLL_PATH;
   if (!path.empty() && path[0] == '/') path = "Z:" + path;  // the build's Unix path, seen from Wine
+  return path;
+}
+
+bool LoadSdkFrom(const std::string& path, Sdk* out) {
   HMODULE m = LoadLibraryA(path.c_str());
-  if (!m) m = LoadLibraryA("DemoPlay.dll");
-  if (!m) return nullptr;
-  static Sdk sdk;
+  if (!m) return false;
+  Sdk& sdk = *out;
   sdk.module = m;
   bool ok = Resolve(m, "KV_Initial", &sdk.Initial) && Resolve(m, "KV_Free", &sdk.Free) &&
             Resolve(m, "KV_GetDecoderInf", &sdk.GetDecoderInf) && Resolve(m, "KV_OpenFile", &sdk.OpenFile) &&
@@ -40,10 +51,9 @@ Sdk* Load() {
             Resolve(m, "KV_Stop", &sdk.Stop) && Resolve(m, "KV_SetPlayTime", &sdk.SetPlayTime) &&
             Resolve(m, "KV_GetPlayTime", &sdk.GetPlayTime) && Resolve(m, "KV_StartRecord", &sdk.StartRecord) &&
             Resolve(m, "KV_StopRecord", &sdk.StopRecord);
-  return ok ? &sdk : nullptr;
+  if (!ok) FreeLibrary(m);
+  return ok;
 }
-
-}  // namespace
 
 const Sdk* LoadSdk() {
   static Sdk* sdk = Load();

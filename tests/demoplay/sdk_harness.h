@@ -40,6 +40,9 @@ struct Sdk {
 
 // The loaded SDK, shared by all tests of the program (null on failure).
 const Sdk* LoadSdk();
+// The SDK the build made, and loading a copy of it from elsewhere.
+std::string BuiltSdkPath();
+bool LoadSdkFrom(const std::string& path, Sdk* out);
 // Names of the 17 entry points.
 const std::vector<std::string>& EntryPointNames();
 

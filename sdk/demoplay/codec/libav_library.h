@@ -1,6 +1,7 @@
 // avcodec-59.dll and avutil-57.dll, loaded at run time from the folder of
 // DemoPlay.dll itself, with the few functions the SDK calls. Without them the
-// SDK still plays everything else; H.264 and H.265 are then unsupported.
+// SDK still plays everything else (Motion-JPEG through stb_image); H.264 and
+// H.265 are then unsupported.
 #pragma once
 
 #include <memory>

@@ -42,6 +42,10 @@ AviStatus StreamHeaderParser::Continue(const uint8_t* data, size_t size, AviHead
 StreamAssembler::StreamAssembler(const AviHeaders& headers, size_t maxChunkBytes)
     : headers_(headers), maxChunkBytes_(maxChunkBytes) {}
 
+void StreamAssembler::Recycle(std::vector<uint8_t>&& spent) {
+  if (spent.capacity() > spare_.capacity()) spare_ = std::move(spent);
+}
+
 void StreamAssembler::Reset() {
   state_ = State::kHeader;
   header_.clear();
@@ -96,7 +100,11 @@ void StreamAssembler::StartChunk(std::vector<StreamChunk>* out) {
   }
   current_.cls = cls;
   body_.clear();
-  body_.reserve(len);
+  if (spare_.capacity() >= size_t(len) + kChunkSlack && body_.capacity() < size_t(len) + kChunkSlack) {
+    body_.swap(spare_);
+    body_.clear();
+  }
+  body_.reserve(size_t(len) + kChunkSlack);
   state_ = State::kBody;
 }
 

@@ -32,6 +32,10 @@ class StreamHeaderParser {
   uint64_t chunkHeadersRead_ = 0;
 };
 
+// Room kept past each chunk's bytes, so that a decoder's zero padding after
+// them needs no copy of the chunk.
+constexpr size_t kChunkSlack = 64;
+
 struct StreamChunk {
   ChunkClass cls = ChunkClass::kOther;
   std::vector<uint8_t> data;
@@ -54,6 +58,9 @@ class StreamAssembler {
   // The movie list whose header the stream header held ends this many bytes
   // after the first byte fed.
   void SetMovieBytes(uint64_t bytes);
+  // A delivered chunk's bytes, kept to hold a later chunk that fits: large
+  // pictures then need no fresh memory each (which costs as much as a copy).
+  void Recycle(std::vector<uint8_t>&& spent);
 
   size_t heldBytes() const { return body_.size() + header_.size(); }
   uint64_t skippedChunks() const { return skippedChunks_; }
@@ -69,8 +76,9 @@ class StreamAssembler {
   std::vector<uint8_t> header_;  // up to 12 bytes of a chunk or list header
   StreamChunk current_;
   std::vector<uint8_t>& body_ = current_.data;
-  uint64_t remaining_ = 0;   // body bytes still to come (kBody) or to skip (kSkip)
-  bool pad_ = false;         // one pad byte follows the body
+  std::vector<uint8_t> spare_;
+  uint64_t remaining_ = 0;  // body bytes still to come (kBody) or to skip (kSkip)
+  bool pad_ = false;        // one pad byte follows the body
   uint64_t skippedChunks_ = 0;
   uint64_t fed_ = 0;        // bytes consumed since the start (or the last Reset)
   uint64_t movieEnd_ = 0;   // where the current movie list ends (0: not known)

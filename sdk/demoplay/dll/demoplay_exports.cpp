@@ -1,8 +1,10 @@
 // The 17 entry points of DemoPlay.dll.
 #include <cstring>
 #include <memory>
+#include <mutex>
 
 #include "DemoPlaySdk.h"
+#include "codec/libav_library.h"
 #include "dll/decoder_info.h"
 #include "dll/port_table.h"
 
@@ -55,11 +57,24 @@ int OpenPort(int* port, Open open) {
   return KV_OK;
 }
 
+// The codec libraries are held from KV_Initial to KV_Free, so that opening a
+// port does not load them anew when the last port closed. Never freed at
+// unload (that would be a FreeLibrary from within the loader's lock).
+std::mutex librariesMutex;
+std::shared_ptr<const demoplay::LibAv>& HeldLibraries() {
+  static auto* held = new std::shared_ptr<const demoplay::LibAv>();
+  return *held;
+}
+
 }  // namespace
 
 extern "C" {
 
-int KV_CALL KV_Initial(void) { return KV_OK; }
+int KV_CALL KV_Initial(void) {
+  std::lock_guard<std::mutex> lock(librariesMutex);
+  if (!HeldLibraries()) HeldLibraries() = demoplay::AcquireLibAv();  // null without them: nothing to hold
+  return KV_OK;
+}
 
 int KV_CALL KV_Free(void) {
   for (int i = 0; i < demoplay::kMaxPorts; ++i) {
@@ -72,6 +87,8 @@ int KV_CALL KV_Free(void) {
       Ports().Remove(i, p.get());
     }
   }
+  std::lock_guard<std::mutex> lock(librariesMutex);
+  HeldLibraries().reset();
   return KV_OK;
 }
 

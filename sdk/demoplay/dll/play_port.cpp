@@ -203,6 +203,7 @@ void PlayPort::Run() {
     lock.unlock();
     Deliver(chunk);
     lock.lock();
+    if (assembler_ && !chunk.data.empty()) assembler_->Recycle(std::move(chunk.data));
   }
   // The id may be given to another thread once this one has ended.
   decodingThread_ = std::thread::id();
@@ -224,6 +225,7 @@ void PlayPort::Deliver(Pending& chunk) {
     carried_.clear();
     recorder_.AwaitKey();
   }
+  if (mjpeg_ && chunk.resetDecoder) mjpeg_->Reset();
   if (chunk.movieEnd) {
     if (decoder_) {
       decoder_->Drain([&](const DecodedPicture& p) { DeliverDecoded(chunk, p); });
@@ -294,9 +296,7 @@ void PlayPort::Deliver(Pending& chunk) {
   picture.facts.picture = picture.facts.key = true;  // every picture stands alone
   recorder_.AddPicture(data, size, picture, nullptr);
   if (layout_.mjpeg) {
-    int w = 0, h = 0;
-    if (!DecodeMotionJpeg(data, size, layout_.width, layout_.height, &picture_, &w, &h)) return;
-    chunk.callback(id_, picture_.data(), int(picture_.size()), w, h, chunk.stampMs, KV_FRAME_RGB32, fps, chunk.user);
+    DeliverMotionJpeg(chunk, isStream_ ? chunk.data : readBuffer_, fps);
     return;
   }
   if (size < layout_.frameBytes) return;  // a short picture is skipped
@@ -307,6 +307,22 @@ void PlayPort::Deliver(Pending& chunk) {
   }
   chunk.callback(id_, data, int(layout_.deliveredBytes), layout_.width, layout_.height, chunk.stampMs, layout_.kind, fps,
                  chunk.user);
+}
+
+// libavcodec's picture in the YUV kind that holds its layout; stb_image's in
+// RGB32 when there is no libavcodec or no YUV kind for the layout.
+void PlayPort::DeliverMotionJpeg(Pending& chunk, std::vector<uint8_t>& bytes, int fps) {
+  MjpegPicture p;
+  const MjpegDecoder::Result r = mjpeg_ ? mjpeg_->Decode(bytes, &p) : MjpegDecoder::Result::kOtherLayout;
+  if (r == MjpegDecoder::Result::kNone) return;
+  if (r == MjpegDecoder::Result::kOtherLayout) {
+    if (!DecodeMotionJpeg(bytes.data(), bytes.size(), layout_.width, layout_.height, &picture_, &p.width, &p.height))
+      return;
+    p.data = picture_.data();
+    p.size = picture_.size();
+    p.kind = KV_FRAME_RGB32;
+  }
+  chunk.callback(id_, p.data, int(p.size), p.width, p.height, chunk.stampMs, p.kind, fps, chunk.user);
 }
 
 // A compressed picture (or, on a raw stream, a piece of the stream) into the

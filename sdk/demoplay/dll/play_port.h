@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "DemoPlaySdk.h"
+#include "codec/mjpeg_decoder.h"
 #include "codec/video_decoder.h"
 #include "core/avi_parser.h"
 #include "core/frame_layout.h"
@@ -116,6 +117,7 @@ class PlayPort {
   void DecodePicture(Pending& chunk, const uint8_t* data, size_t size);
   void DecodeAccessUnit(const uint8_t* data, size_t size, uint64_t position, const PictureSink& sink);
   void ChooseDecoderAtKey(const PictureSink& sink);
+  void DeliverMotionJpeg(Pending& chunk, std::vector<uint8_t>& bytes, int fps);
   void DeliverDecoded(Pending& chunk, const DecodedPicture& picture);
   bool WaitUntilStreamDue(uint32_t stampMs);
 
@@ -128,6 +130,9 @@ class PlayPort {
   bool decoderLive_ = false;               // made for live pictures rather than throughput
   int nalLengthSize_ = 0;                  // 0: start codes; else the length before each unit
   std::unique_ptr<ParameterSets> parameterSets_;  // the latest the stream carried; decoding thread
+  // Motion-JPEG through libavcodec; without it (no libraries) stb_image
+  // decodes to RGB32. Used on the decoding thread.
+  std::unique_ptr<MjpegDecoder> mjpeg_;
   uint32_t soundBytesPerSecond_ = 0;
   Recorder recorder_;
 

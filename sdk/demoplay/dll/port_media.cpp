@@ -48,6 +48,8 @@ int PlayPort::PrepareDecoding() {
     nalLengthSize_ = NalLengthSize(layout_.codec, codecSetUp_.data(), codecSetUp_.size());
     parameterSets_ = std::make_unique<ParameterSets>(layout_.codec, nalLengthSize_);
   }
+  if (layout_.mjpeg)
+    mjpeg_ = MjpegDecoder::Create(layout_.width, layout_.height, h.video.compression, ExtraCodecData(h.video));
   mediaWidth_ = layout_.width;
   mediaHeight_ = layout_.height;
   const AudioStreamInfo& a = h.audio;

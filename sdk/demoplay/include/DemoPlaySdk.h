@@ -5,13 +5,18 @@
  * Files: RIFF 'AVI ' with OpenDML 'AVIX' extensions, indexed by super-indexes,
  * 'idx1' or a scan of the data. Video: I420 (IYUV), YV12, YUY2 (YUYV) and UYVY
  * delivered as stored; 32-bit and 24-bit BI_RGB delivered as 32-bit
- * bottom-up RGB; Motion-JPEG (also interlaced) decoded to 32-bit bottom-up
- * RGB; H.264 ("H264", "X264", "AVC1") and H.265 ("HEVC", "H265", "HVC1"),
- * with start codes or length-prefixed with an avcC/hvcC record, decoded to I420 by avcodec-59.dll and avutil-57.dll,
- * which must lie beside DemoPlay.dll (without them such video is KV_ERR_UNSUPPORTED). Sound: 8-, 16-, 24- and 32-bit
- * and float PCM of any rate and up to 16 channels, delivered as 16 kHz mono in blocks of at most 6400 bytes. Files are
- * paced in real time; streams are delivered as their data arrives (an AVI stream's pictures each as soon as its chunk
- * is complete and decoded, the last ones when its movie data ends).
+ * bottom-up RGB; Motion-JPEG (also interlaced) decoded in studio range to
+ * YV12 (4:2:0 and grey) or YUY2 (4:2:2 and 4:4:4), or to 32-bit bottom-up RGB
+ * when avcodec-59.dll and avutil-57.dll are missing or the picture's layout
+ * fits neither; H.264 ("H264", "X264", "AVC1") and H.265 ("HEVC", "H265",
+ * "HVC1"), with start codes or length-prefixed with an avcC/hvcC record,
+ * decoded to I420 by avcodec-59.dll and avutil-57.dll, which must lie beside
+ * DemoPlay.dll (without them such video is KV_ERR_UNSUPPORTED). Sound: 8-,
+ * 16-, 24- and 32-bit and float PCM of any rate and up to 16 channels,
+ * delivered as 16 kHz mono in blocks of at most 6400 bytes. Files are paced in
+ * real time; streams are delivered as their data arrives (an AVI stream's
+ * pictures each as soon as its chunk is complete and decoded, the last ones
+ * when its movie data ends).
  *
  * Every entry point uses the C calling convention and returns 0 or one of the
  * negative results below. Texts are NUL-terminated ANSI texts.
