@@ -21,7 +21,7 @@ constexpr int kMaxSpeed = 3;
 constexpr ULONGLONG kScreenWaitMs = 8000;   // longest wait for the display's first picture
 constexpr ULONGLONG kStillScreenMs = 3000;  // longest wait for the screen to stop changing
 
-int CALLBACK OnDecoded(int, const void*, int, Orvane::FrameInfo* info, int context) {
+int CALLBACK OnDecoded(int, const void* data, int size, Orvane::FrameInfo* info, int context) {
   auto* counts = reinterpret_cast<DecodeCounts*>(static_cast<intptr_t>(context));
   if (!counts || !info) return 0;
   if (info->kind == 1) {
@@ -30,6 +30,7 @@ int CALLBACK OnDecoded(int, const void*, int, Orvane::FrameInfo* info, int conte
     ++counts->pictures;
     counts->lastStampMs = long(info->stamp);
     counts->lastPictureTick = GetTickCount64();
+    if (counts->live) counts->live->OnPicture(data, size, *info);
   }
   return 0;
 }
@@ -72,7 +73,7 @@ int64_t PlayerApp::PicturesShown() const {
 
 player::Summary PlayerApp::Summary() {
   player::Summary s;
-  s.mode = options_.stream ? "stream" : "file";
+  s.mode = live_ ? "live" : options_.stream ? "stream" : "file";
   s.ports = options_.ports;
   for (int i = 0; i < portCount_; ++i) {
     s.pictures += ports_[i].counts.pictures.load();
@@ -104,16 +105,18 @@ int PlayerApp::Run() {
     WriteOutputs();
   }
   Teardown();
+  if (live_) live_->Report();
   watchdog_->Stop();
   return exitCode_;
 }
 
 int PlayerApp::Prepare() {
-  file_ = NativePath(options_.file);
+  const bool network = options_.source.protocol != player::NetProtocol::kNone;
+  file_ = network ? options_.file : NativePath(options_.file);
   std::string why;
-  if (!ReadHead(file_, kHeadBytes, &head_, &why))
+  if (!network && !ReadHead(file_, kHeadBytes, &head_, &why))
     return Fail(player::kExitUnreadableFile, "cannot read " + options_.file + ": " + why);
-  if (head_.empty()) return Fail(player::kExitUnsupportedFile, options_.file + " is empty");
+  if (!network && head_.empty()) return Fail(player::kExitUnsupportedFile, options_.file + " is empty");
 
   const std::string plugin = options_.plugin.empty() ? ProgramDirectory() + "VD2_DemoPlay.dll"
                                                      : NativePath(options_.plugin);
@@ -132,10 +135,10 @@ int PlayerApp::Prepare() {
   std::fflush(stdout);
 
   const std::string check = session_.Property("Check");
-  if (!player::MatchesCheck(check, head_.data(), head_.size())) {
+  if (!network && !player::MatchesCheck(check, head_.data(), head_.size())) {
     return Fail(player::kExitUnsupportedFile, options_.file + " is not a recording this plug-in plays (its header does not match the plug-in's check \"" + check + "\")");
   }
-  if (!player::ReadStreamTiming(head_.data(), head_.size(), &timing_) && options_.stream) {
+  if (!network && !player::ReadStreamTiming(head_.data(), head_.size(), &timing_) && options_.stream) {
     return Fail(player::kExitUnsupportedFile,
                 options_.file + " cannot be fed as a stream: no picture data ('movi' list) within its first MiB");
   }
@@ -150,6 +153,14 @@ int PlayerApp::Prepare() {
   std::snprintf(text, sizeof text, "decoder version 0x%08X, play SDK bound", unsigned(version));
   Say(text);
   watchdog_->Disarm();
+  if (network) {
+    // What the camera sends first is the header the port opens with.
+    live_ = std::make_unique<LiveView>(options_);
+    const size_t headBytes = size_t(std::max(1, std::atoi(session_.Property("HeadSize").c_str())));
+    f = live_->Open(headBytes, &head_);
+    if (f.exitCode) return Fail(f.exitCode, f.message);
+    player::ReadStreamTiming(head_.data(), head_.size(), &timing_);
+  }
   return 0;
 }
 
@@ -162,6 +173,7 @@ int PlayerApp::OpenPorts() {
     const std::string headSize = session_.Property("HeadSize");
     streamHeaderBytes_ = size_t(std::max(0, std::atoi(headSize.c_str())));
     if (streamHeaderBytes_ == 0) streamHeaderBytes_ = size_t(timing_.moviData);
+    if (streamHeaderBytes_ == 0 && live_) streamHeaderBytes_ = head_.size();
     streamHeaderBytes_ = std::min(streamHeaderBytes_, head_.size());
   }
   for (int i = 0; i < portCount_; ++i) {
@@ -203,6 +215,7 @@ int PlayerApp::StartPlaying() {
   for (int i = 0; i < portCount_; ++i) {
     Port& p = ports_[i];
     watchdog_->Arm("SetDecodeCallBack", kCallMs);
+    if (i == 0) p.counts.live = live_.get();
     decoder_->SetDecodeCallBack(p.number, &OnDecoded, int(reinterpret_cast<intptr_t>(&p.counts)));
     if (!options_.stream)
       decoder_->SetNotify(p.number, 1, int(reinterpret_cast<intptr_t>(wall_.window())), int(VideoWall::kEndNoticeMessage));
@@ -225,6 +238,12 @@ int PlayerApp::StartPlaying() {
   }
   if (options_.sound) ToggleSound();
   if (options_.stream) {
+    std::vector<int> numbers;
+    for (int i = 0; i < portCount_; ++i) numbers.push_back(ports_[i].number);
+    if (live_ && !live_->Start(decoder_, numbers, streamHeaderBytes_, wall_.cell(0)))
+      return Fail(player::kExitPluginRefused, "cannot start the receiving thread");
+  }
+  if (options_.stream && !live_) {
     std::vector<int> numbers;
     for (int i = 0; i < portCount_; ++i) numbers.push_back(ports_[i].number);
     feeder_ = std::make_unique<StreamFeeder>(decoder_, numbers, file_, streamHeaderBytes_, timing_);
@@ -283,6 +302,14 @@ void PlayerApp::OnTimer() {
   }
   ULONGLONG lastPicture = playStart_;
   for (int i = 0; i < portCount_; ++i) lastPicture = std::max(lastPicture, ports_[i].counts.lastPictureTick.load());
+  if (live_) {
+    const Failure ended = live_->Tick(wall_.window(), portCount_ == 1);
+    if (ended.exitCode) {
+      Finish(ended.exitCode, ended.message);
+      return;
+    }
+    if (live_->reconnecting()) lastPicture = now;  // a camera being called again has not stalled
+  }
   if (feeder_ && feeder_->finished()) {
     if (!feeder_->error().empty()) {
       Finish(player::kExitPluginRefused, "the live stream stopped: " + feeder_->error());
@@ -499,6 +526,10 @@ void PlayerApp::WriteOutputs() {
 }
 
 void PlayerApp::Teardown() {
+  if (live_) {
+    watchdog_->Arm("the receiving thread", kCallMs);
+    live_->Stop();
+  }
   if (feeder_) {
     watchdog_->Arm("the stream thread", kCallMs);
     feeder_->Stop();
