@@ -166,8 +166,8 @@ std::string LiveView::MemoryText() const {
                             sizeof counters))
     return "memory unknown";
   char text[96];
-  std::snprintf(text, sizeof text, "memory %.1f MiB working set, %.1f MiB private",
-                counters.WorkingSetSize / 1048576.0, counters.PrivateUsage / 1048576.0);
+  std::snprintf(text, sizeof text, "memory %.1f MiB working set, %.1f MiB committed",
+                counters.WorkingSetSize / 1048576.0, counters.PagefileUsage / 1048576.0);
   return text;
 }
 

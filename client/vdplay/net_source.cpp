@@ -230,6 +230,7 @@ bool NetSource::Start(Orvane::IVideoDecoder_M* decoder, std::vector<int> ports, 
                       PieceObserver observer) {
   decoder_ = decoder;
   ports_ = std::move(ports);
+  full_.assign(ports_.size(), false);
   openedWith_ = std::min(openedWith, head_.size());
   observer_ = std::move(observer);
   ResetEvent(stop_);
@@ -255,23 +256,29 @@ DWORD WINAPI NetSource::ThreadMain(void* self) {
 
 bool NetSource::Feed(const uint8_t* data, size_t size) {
   if (size == 0) return true;
-  for (int port : ports_) {
-    const ULONGLONG until = GetTickCount64() + kFullWaitMs;
+  for (size_t i = 0; i < ports_.size(); ++i) {
+    const int port = ports_[i];
+    // A port that was full a moment ago gets one try: a live stream does not
+    // wait for a player that cannot keep up.
+    const ULONGLONG until = GetTickCount64() + (full_[i] ? 0 : kFullWaitMs);
     for (;;) {
       const int result = decoder_->InputData(port, data, int(size));
-      if (result == 0) break;
+      if (result == 0) {
+        full_[i] = false;
+        break;
+      }
       if (result == kBufferFull && GetTickCount64() < until) {
         if (!Pause(5)) return false;
         continue;
       }
-      // A live stream does not wait for a player that cannot keep up, and
-      // bytes the SDK refuses are no reason to stop watching: the decoder
-      // finds its way back at the next key picture.
-      dropped_ += int64_t(size);
+      // Bytes the SDK cannot take are dropped, and are no reason to stop
+      // watching: the decoder finds its way back at the next key picture.
+      full_[i] = result == kBufferFull;
+      if (i == 0) dropped_ += int64_t(size);
       if (!saidRefused_) {
         saidRefused_ = true;
         Say("InputData on port " + std::to_string(port) + " returned " + player::ResultText(result) +
-            (result == kBufferFull ? " (the SDK holds all it takes)" : "") + "; such pieces are dropped");
+            (result == kBufferFull ? " (the SDK holds all it takes)" : "") + "; what it cannot take is dropped");
       }
       break;
     }

@@ -60,7 +60,7 @@ class NetSource {
   // True while a dropped source is being tried again.
   bool reconnecting() const { return reconnecting_.load(); }
   int64_t bytesReceived() const { return bytes_.load(); }
-  int64_t bytesDropped() const { return dropped_.load(); }  // the SDK was full
+  int64_t bytesDropped() const { return dropped_.load(); }  // not taken by the first port
   int reconnects() const { return reconnects_.load(); }
   std::string describe() const;  // "tcp://127.0.0.1:5000"
 
@@ -87,6 +87,7 @@ class NetSource {
 
   Orvane::IVideoDecoder_M* decoder_ = nullptr;
   std::vector<int> ports_;
+  std::vector<bool> full_;  // per port: the last piece found the SDK full
   std::vector<uint8_t> head_;
   size_t openedWith_ = 0;
   PieceObserver observer_;

@@ -154,6 +154,11 @@ int PlayerApp::Prepare() {
   Say(text);
   watchdog_->Disarm();
   if (network) {
+    // A client's wall is there before it calls a camera: the time from the
+    // camera's first byte to Play is time its pictures wait in a backlog
+    // that the play SDK's pacing keeps for as long as the stream runs.
+    if (!wall_.Create(options_.ports, 0, 0, kTickMs))
+      return Fail(player::kExitNoDisplay, "cannot make a window (is there a display? set DISPLAY or start Xvfb)");
     // What the camera sends first is the header the port opens with.
     live_ = std::make_unique<LiveView>(options_);
     const size_t headBytes = size_t(std::max(1, std::atoi(session_.Property("HeadSize").c_str())));
@@ -180,7 +185,7 @@ int PlayerApp::OpenPorts() {
     watchdog_->Arm(options_.stream ? "OpenStream" : "OpenFile", kCallMs);
     int port = -1;
     const int result = options_.stream
-                           ? decoder_->OpenStream(head_.data(), int(streamHeaderBytes_), 1, &port)
+                           ? decoder_->OpenStream(head_.data(), int(streamHeaderBytes_), live_ ? 0 : 1, &port)
                            : decoder_->OpenFile(file_.c_str(), &port);
     if (result != 0) {
       const std::string call = options_.stream ? "OpenStream" : "OpenFile";
@@ -208,7 +213,7 @@ int PlayerApp::OpenPorts() {
 int PlayerApp::StartPlaying() {
   const int cellWidth = width_ > 0 ? width_ : int(timing_.width);
   const int cellHeight = height_ > 0 ? height_ : int(timing_.height);
-  if (!wall_.Create(portCount_, cellWidth, cellHeight, kTickMs))
+  if (!wall_.window() && !wall_.Create(portCount_, cellWidth, cellHeight, kTickMs))
     return Fail(player::kExitNoDisplay, "cannot make a window (is there a display? set DISPLAY or start Xvfb)");
   watchdog_->WatchDialogs();
   UpdateTitle();
