@@ -23,9 +23,9 @@ void PictureArrivals::Restart() {
 }
 
 int64_t PictureArrivals::ArrivalOf(uint64_t offset) const {
-  for (unsigned back = 0; back < 4; ++back) {
-    const Piece& p = pieces_[(newest_ - back) % 4];
-    if (p.begin <= offset || back == 3) return p.us;
+  for (unsigned back = 0; back < kPiecesKept; ++back) {
+    const Piece& p = pieces_[(newest_ + kPiecesKept - back) % kPiecesKept];
+    if (p.begin <= offset || back == kPiecesKept - 1) return p.us;
   }
   return 0;
 }
@@ -56,9 +56,8 @@ void PictureArrivals::UnitHeaderComplete(std::vector<PictureArrival>* completed)
   // slice (or any slice, when joining a stream mid-picture), and the picture
   // before has its slices already.
   if ((opens || firstSlice || !inPicture_) && (!inPicture_ || sliceSeen_)) {
-    // The picture before ended with the byte before this unit's start code
-    // (its zeros are counted with it, which changes no arrival time).
-    if (inPicture_) completed->push_back(PictureArrival{begun_ - 1, ArrivalOf(unitAt_ - 4)});
+    // The picture before ended with the byte before this unit's start code.
+    if (inPicture_) completed->push_back(PictureArrival{begun_ - 1, ArrivalOf(unitAt_ - 1)});
     ++begun_;
     inPicture_ = true;
     sliceSeen_ = false;
@@ -69,7 +68,7 @@ void PictureArrivals::UnitHeaderComplete(std::vector<PictureArrival>* completed)
 
 void PictureArrivals::Add(const uint8_t* data, size_t size, int64_t nowUs, std::vector<PictureArrival>* completed) {
   if (size == 0) return;
-  newest_ = (newest_ + 1) % 4;
+  newest_ = (newest_ + 1) % kPiecesKept;
   pieces_[newest_] = Piece{scanned_, nowUs};
   for (size_t i = 0; i < size; ++i, ++scanned_) {
     const uint8_t b = data[i];
@@ -87,7 +86,7 @@ void PictureArrivals::Add(const uint8_t* data, size_t size, int64_t nowUs, std::
         while (headerHave_ < 3) header_[headerHave_++] = 0;
         UnitHeaderComplete(completed);
       }
-      unitAt_ = scanned_ + 1;
+      unitAt_ = scanned_ - uint64_t(zeros_);
       headerHave_ = 0;
     }
     zeros_ = 0;

@@ -39,10 +39,13 @@ class PictureArrivals {
 
   StreamCodec codec_ = StreamCodec::kUnknown;
   uint64_t scanned_ = 0;  // stream bytes scanned so far
-  Piece pieces_[4];       // the latest pieces, newest at pieces_[(newest_) % 4]
+  // The latest pieces, newest at pieces_[newest_]: enough to look back
+  // over a start code and the header bytes after it, however small they are.
+  static constexpr unsigned kPiecesKept = 16;
+  Piece pieces_[kPiecesKept];
   unsigned newest_ = 0;
   int zeros_ = 0;         // zero bytes in a row just before this one
-  uint64_t unitAt_ = 0;   // stream offset of the current unit's start code end
+  uint64_t unitAt_ = 0;   // stream offset of the current unit's start code
   uint8_t header_[3] = {};
   int headerHave_ = -1;   // header bytes of the current unit seen; -1: none wanted
   bool inPicture_ = false;
