@@ -10,7 +10,8 @@
 namespace vdplay {
 namespace {
 
-constexpr DWORD kProbeMs = 2;  // how often the window is read back
+constexpr UINT kProbeMs = 4;  // how often the window is read back (the system may round it up)
+LiveView* probing = nullptr;  // the one live view whose window the timer reads
 constexpr int kKindSound = 1, kKindYv12 = 3, kKindI420 = 5;
 
 std::string Ms(double ms) {
@@ -32,12 +33,10 @@ NetSettings SettingsOf(const player::Options& o) {
 LiveView::LiveView(const player::Options& options) : options_(options), source_(SettingsOf(options)) {
   QueryPerformanceFrequency(&frequency_);
   QueryPerformanceCounter(&start_);
-  probeStop_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
 }
 
 LiveView::~LiveView() {
   Stop();
-  if (probeStop_) CloseHandle(probeStop_);
 }
 
 int64_t LiveView::NowUs() const {
@@ -64,7 +63,12 @@ bool LiveView::Start(Orvane::IVideoDecoder_M* decoder, const std::vector<int>& p
     for (const player::PictureArrival& a : completed_) latency_.Arrived(a);
   });
   started_ = started;
-  if (started) probe_ = CreateThread(nullptr, 0, &LiveView::ProbeMain, this, 0, nullptr);
+  // One port only: reading back a cell of a wall while the plug-in draws
+  // into the cells holds up the window's thread for seconds under Wine.
+  if (started && ports.size() == 1) {
+    probing = this;
+    probeTimer_ = SetTimer(nullptr, 0, kProbeMs, &LiveView::OnProbeTimer);
+  }
   lastReport_ = GetTickCount64();
   lastReportUs_ = NowUs();
   return started;
@@ -92,13 +96,12 @@ void LiveView::OnPicture(const void* data, int size, const Orvane::FrameInfo& in
   latency_.Decoded(code, now);
 }
 
-DWORD WINAPI LiveView::ProbeMain(void* self) {
-  static_cast<LiveView*>(self)->ProbeScreen();
-  return 0;
+void CALLBACK LiveView::OnProbeTimer(HWND, UINT, UINT_PTR, DWORD) {
+  if (probing) probing->ProbeScreen();
 }
 
-// The strip of the window that holds the picture code, copied into a
-// bitmap of our own and read like a picture.
+// The strip of the window that holds the picture code, copied into a bitmap
+// of our own and read like a picture.
 int LiveView::ReadScreenCode(HDC windowDc, HDC memoryDc) {
   const int pw = pictureWidth_.load(), ph = pictureHeight_.load();
   const sample::PictureCodeLayout layout = sample::PictureCodeLayoutFor(pw, ph);
@@ -138,25 +141,22 @@ int LiveView::ReadScreenCode(HDC windowDc, HDC memoryDc) {
   return sample::ReadPictureCode(grid);
 }
 
+// On the window's own thread: under Wine, a window's DC (or the screen's)
+// used from another thread while the plug-in draws holds up the window's
+// thread for seconds.
 void LiveView::ProbeScreen() {
-  HDC memoryDc = CreateCompatibleDC(nullptr);
-  int lastCode = -1;
-  while (WaitForSingleObject(probeStop_, kProbeMs) == WAIT_TIMEOUT) {
-    if (codedPictures_.load() == 0) continue;  // nothing to look for yet
-    HDC windowDc = GetDC(cell_);
-    if (!windowDc) continue;
-    const int code = ReadScreenCode(windowDc, memoryDc);
-    const int64_t now = NowUs();
-    ReleaseDC(cell_, windowDc);
-    ++screenReads_;
-    if (code < 0 || code == lastCode) continue;
-    lastCode = code;
-    std::lock_guard<std::mutex> lock(mutex_);
-    latency_.Shown(code, now);
-  }
-  if (strip_) DeleteObject(strip_);
-  strip_ = nullptr;
-  DeleteDC(memoryDc);
+  if (codedPictures_.load() == 0) return;  // nothing to look for yet
+  if (!memoryDc_) memoryDc_ = CreateCompatibleDC(nullptr);
+  HDC windowDc = GetDC(cell_);
+  if (!windowDc || !memoryDc_) return;
+  const int code = ReadScreenCode(windowDc, memoryDc_);
+  const int64_t now = NowUs();
+  ReleaseDC(cell_, windowDc);
+  ++screenReads_;
+  if (code < 0 || code == lastScreenCode_) return;
+  lastScreenCode_ = code;
+  std::lock_guard<std::mutex> lock(mutex_);
+  latency_.Shown(code, now);
 }
 
 std::string LiveView::MemoryText() const {
@@ -203,17 +203,18 @@ Failure LiveView::Tick(HWND window, bool fitWindow) {
 }
 
 void LiveView::Stop() {
-  if (probe_) {
-    SetEvent(probeStop_);
-    WaitForSingleObject(probe_, INFINITE);
-    CloseHandle(probe_);
-    probe_ = nullptr;
-  }
+  if (probeTimer_) KillTimer(nullptr, probeTimer_);
+  probeTimer_ = 0;
+  probing = nullptr;
+  if (strip_) DeleteObject(strip_);
+  strip_ = nullptr;
+  if (memoryDc_) DeleteDC(memoryDc_);
+  memoryDc_ = nullptr;
   source_.Stop();
 }
 
 void LiveView::Report() {
-  if (!probeStop_ || !started_) return;
+  if (!started_) return;
   player::LatencyFigures screen, decoded;
   int64_t arrived = 0;
   {

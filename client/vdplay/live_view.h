@@ -1,10 +1,10 @@
 // vdplay's live view of a camera on the network: the source (NetSource),
 // and the measure of how late its pictures reach the screen. Pictures that
 // carry the sample pattern's picture code are followed from the arrival of
-// their last byte, through the decode callback, to the screen: a thread
-// reads the code back from the window every few milliseconds, so "shown"
-// means the picture is in the window's pixels, after the plug-in's queue,
-// its display thread and the draw. Also prints, when asked, the latency and
+// their last byte, through the decode callback, to the screen: a timer on
+// the window's thread reads the code back from the window every few
+// milliseconds, so "shown" means the picture is in the window's pixels,
+// after the plug-in's queue, its display thread and the draw. Also prints, when asked, the latency and
 // the process's memory every few seconds.
 #pragma once
 
@@ -47,7 +47,7 @@ class LiveView {
   void Report();
 
  private:
-  static DWORD WINAPI ProbeMain(void* self);
+  static void CALLBACK OnProbeTimer(HWND, UINT, UINT_PTR, DWORD);
   void ProbeScreen();
   int ReadScreenCode(HDC windowDc, HDC memoryDc);
   int64_t NowUs() const;
@@ -65,9 +65,11 @@ class LiveView {
 
   std::atomic<int> pictureWidth_{0}, pictureHeight_{0};
   std::atomic<int64_t> decodedPictures_{0}, codedPictures_{0};
+  // The window's read-back, on a timer of the window's thread.
   HWND cell_ = nullptr;
-  HANDLE probe_ = nullptr;
-  HANDLE probeStop_ = nullptr;
+  UINT_PTR probeTimer_ = 0;
+  HDC memoryDc_ = nullptr;
+  int lastScreenCode_ = -1;
   std::atomic<int64_t> screenReads_{0};
   HBITMAP strip_ = nullptr;
   void* stripBits_ = nullptr;
