@@ -5,7 +5,9 @@
 namespace player {
 namespace {
 
-constexpr size_t kMaxPictures = 1 << 20;  // about 11 hours at 25 pictures a second
+// About three hours at 25 pictures a second, some 50 bytes each; a view that
+// runs longer goes on unmeasured.
+constexpr size_t kMaxPictures = 1 << 18;
 constexpr size_t kLookBack = 256;         // decoded pictures the screen may still be behind
 constexpr int kCodeModulo = 1 << 16;
 constexpr int kLongestSkip = 250;  // a larger jump in the numbers is a sender that started over

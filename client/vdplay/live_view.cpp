@@ -55,6 +55,7 @@ Failure LiveView::Open(size_t headBytes, std::vector<uint8_t>* head) {
 bool LiveView::Start(Orvane::IVideoDecoder_M* decoder, const std::vector<int>& ports, size_t openedWith, HWND cell) {
   cell_ = cell;
   const bool started = source_.Start(decoder, ports, openedWith, [this](const uint8_t* data, size_t size, bool fresh) {
+    if (source_.avi()) return;  // pictures are found in raw H.264/H.265 streams only
     const int64_t now = NowUs();
     std::lock_guard<std::mutex> lock(mutex_);
     if (fresh) arrivals_.Restart();
@@ -229,8 +230,10 @@ void LiveView::Report() {
               MemoryText().c_str());
   if (screen.pictures == 0) {
     std::printf("live latency: not measured (%s)\n",
-                codedPictures_.load() == 0 ? "the pictures carry no picture code"
-                                           : "no picture was seen both arriving and on the screen");
+                source_.avi()                ? "followed in raw H.264/H.265 streams only"
+                : options_.ports > 1         ? "followed with one port only"
+                : codedPictures_.load() == 0 ? "the pictures carry no picture code"
+                                             : "no picture was seen both arriving and on the screen");
   } else {
     std::printf("live latency: median %s ms, p95 %s ms\n", Ms(screen.medianMs).c_str(), Ms(screen.p95Ms).c_str());
     std::printf("live latency to the decode callback: median %s ms, p95 %s ms (%u pictures followed to the screen, %lld screen reads)\n",

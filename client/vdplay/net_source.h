@@ -62,6 +62,7 @@ class NetSource {
   int64_t bytesReceived() const { return bytes_.load(); }
   int64_t bytesDropped() const { return dropped_.load(); }  // not taken by the first port
   int reconnects() const { return reconnects_.load(); }
+  bool avi() const { return avi_; }  // known once open
   std::string describe() const;  // "tcp://127.0.0.1:5000"
 
  private:
