@@ -10,9 +10,9 @@ namespace player {
 enum class NetProtocol { kNone, kTcp, kUdp };
 
 struct NetAddress {
-  NetProtocol protocol = NetProtocol::kNone;
-  std::string host;  // a name or a dotted IPv4 address (no IPv6)
-  int port = 0;
+    NetProtocol protocol = NetProtocol::kNone;
+    std::string host;  // a name or a dotted IPv4 address (no IPv6)
+    int port = 0;
 };
 
 // True when `text` names a network source at all (it starts with "tcp://" or

@@ -13,8 +13,8 @@ namespace sample {
 constexpr int kPictureCodeBits = 16;
 
 struct PictureCodeLayout {
-  bool fits = false;  // pictures narrower than 160 or lower than 96 carry no code
-  int left = 0, top = 0, cell = 0;
+    bool fits = false;  // pictures narrower than 160 or lower than 96 carry no code
+    int left = 0, top = 0, cell = 0;
 };
 
 PictureCodeLayout PictureCodeLayoutFor(int width, int height);
@@ -24,12 +24,12 @@ PictureCodeLayout PictureCodeLayoutFor(int width, int height);
 // bottom-up images), covering an image of imageWidth x imageHeight that shows
 // a picture of pictureWidth x pictureHeight scaled to it.
 struct SampleGrid {
-  const uint8_t* first = nullptr;  // the sample at (0, firstRow)
-  int firstRow = 0;                // a strip of the image starts at this row
-  ptrdiff_t pixelStep = 1;
-  ptrdiff_t rowStride = 0;
-  int imageWidth = 0, imageHeight = 0;
-  int pictureWidth = 0, pictureHeight = 0;
+    const uint8_t* first = nullptr;  // the sample at (0, firstRow)
+    int firstRow = 0;                // a strip of the image starts at this row
+    ptrdiff_t pixelStep = 1;
+    ptrdiff_t rowStride = 0;
+    int imageWidth = 0, imageHeight = 0;
+    int pictureWidth = 0, pictureHeight = 0;
 };
 
 // The picture number modulo 65536, or -1 when the code is not whole.
