@@ -93,4 +93,27 @@ void PictureArrivals::Add(const uint8_t* data, size_t size, int64_t nowUs, std::
     }
 }
 
+void OversizedUnitFilter::Filter(const uint8_t* data, size_t size, std::vector<uint8_t>* out) {
+    out->clear();
+    for (size_t i = 0; i < size; ++i) {
+        const uint8_t b = data[i];
+        const bool startCode = b == 1 && zeros_ >= 2;
+        zeros_ = b == 0 ? zeros_ + 1 : 0;
+        if (startCode) {
+            unitBytes_ = 0;
+            if (dropping_) {
+                // The zeros before the 1 went with the dropped bytes.
+                dropping_ = false;
+                out->insert(out->end(), {0, 0, 0});
+            }
+        } else if (++unitBytes_ > limit_ && !dropping_) {
+            dropping_ = true;
+        }
+        if (dropping_)
+            ++dropped_;
+        else
+            out->push_back(b);
+    }
+}
+
 }  // namespace player

@@ -53,4 +53,23 @@ private:
     int64_t begun_ = 0;
 };
 
+// Keeps a raw stream's units to a size a picture can have: the bytes of a
+// unit beyond `limit` (garbage without start codes, as a broken sender
+// gives) are dropped until the next start code, so that they are never
+// handed on to be held whole by the decoder's splitter.
+class OversizedUnitFilter {
+public:
+    explicit OversizedUnitFilter(size_t limit) : limit_(limit) {}
+    // The piece as it is to be handed on (`out` is reused).
+    void Filter(const uint8_t* data, size_t size, std::vector<uint8_t>* out);
+    uint64_t dropped() const { return dropped_; }
+
+private:
+    size_t limit_;
+    size_t unitBytes_ = 0;  // since the last start code
+    int zeros_ = 0;
+    bool dropping_ = false;
+    uint64_t dropped_ = 0;
+};
+
 }  // namespace player

@@ -20,6 +20,9 @@ constexpr DWORD kLongestRetryMs = 8000;
 constexpr DWORD kFullWaitMs = 200;         // how long a piece waits for room in the SDK before it is dropped
 constexpr size_t kAviHeadLimit = 1 << 20;  // as much as the SDK takes as headers
 constexpr int kBufferFull = -10;
+// Larger than any picture of a raw stream (a 4K key picture of the highest
+// quality is a few MiB): what goes beyond is garbage.
+constexpr size_t kLongestUnitBytes = 16 << 20;
 
 std::string Seconds(DWORD ms) {
     char text[32];
@@ -53,7 +56,8 @@ std::string SocketError(int code) {
 
 }  // namespace
 
-NetSource::NetSource(NetSettings settings) : settings_(std::move(settings)), buffer_(kPieceBytes) {
+NetSource::NetSource(NetSettings settings)
+    : settings_(std::move(settings)), buffer_(kPieceBytes), units_(kLongestUnitBytes) {
     WSADATA data;
     winsock_ = WSAStartup(MAKEWORD(2, 2), &data) == 0;
     stop_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -299,10 +303,22 @@ bool NetSource::Feed(const uint8_t* data, size_t size) {
     return true;
 }
 
+bool NetSource::FeedRaw(const uint8_t* data, size_t size) {
+    if (avi_) return Feed(data, size);
+    units_.Filter(data, size, &filtered_);
+    oversized_ = int64_t(units_.dropped());
+    if (units_.dropped() > 0 && !saidOversized_) {
+        saidOversized_ = true;
+        Say(describe() + " sent more than " + std::to_string(kLongestUnitBytes >> 20) +
+            " MiB without a start code; such bytes are dropped up to the next one");
+    }
+    return Feed(filtered_.data(), filtered_.size());
+}
+
 void NetSource::Run() {
     const bool udp = settings_.address.protocol == player::NetProtocol::kUdp;
     if (observer_) observer_(head_.data(), head_.size(), true);
-    bool running = Feed(head_.data() + openedWith_, head_.size() - openedWith_);
+    bool running = FeedRaw(head_.data() + openedWith_, head_.size() - openedWith_);
     ULONGLONG lastData = GetTickCount64();
     DWORD retryMs = kFirstRetryMs;
     bool fresh = false;
@@ -345,7 +361,7 @@ void NetSource::Run() {
             }
             if (observer_) observer_(data, size, fresh);
             fresh = false;
-            running = Feed(data, size);
+            running = FeedRaw(data, size);
             continue;
         }
         const ULONGLONG now = GetTickCount64();

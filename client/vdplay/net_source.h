@@ -20,6 +20,7 @@
 #include <Orvane/VideoDecoderPlugin.h>
 
 #include "player/net_address.h"
+#include "player/picture_arrivals.h"
 #include "vdplay/plugin_session.h"
 
 namespace vdplay {
@@ -60,7 +61,8 @@ public:
     // True while a dropped source is being tried again.
     bool reconnecting() const { return reconnecting_.load(); }
     int64_t bytesReceived() const { return bytes_.load(); }
-    int64_t bytesDropped() const { return dropped_.load(); }  // not taken by the first port
+    // Not taken by the first port, or beyond what a picture can be.
+    int64_t bytesDropped() const { return dropped_.load() + oversized_.load(); }
     int reconnects() const { return reconnects_.load(); }
     bool avi() const { return avi_; }  // known once open
     std::string describe() const;      // "tcp://127.0.0.1:5000"
@@ -75,6 +77,8 @@ private:
     int Receive(DWORD waitMs, std::string* why);
     void CloseSocket();
     bool Feed(const uint8_t* data, size_t size);
+    // A raw stream's piece, without what no picture can hold, to Feed.
+    bool FeedRaw(const uint8_t* data, size_t size);
     // Waits `ms` unless asked to stop (false then).
     bool Pause(DWORD ms);
     void End(int exitCode, const std::string& message);
@@ -89,6 +93,9 @@ private:
     Orvane::IVideoDecoder_M* decoder_ = nullptr;
     std::vector<int> ports_;
     std::vector<bool> full_;  // per port: the last piece found the SDK full
+    player::OversizedUnitFilter units_;
+    std::vector<uint8_t> filtered_;
+    bool saidOversized_ = false;
     std::vector<uint8_t> head_;
     size_t openedWith_ = 0;
     PieceObserver observer_;
@@ -101,6 +108,7 @@ private:
     std::atomic<bool> reconnecting_{false};
     std::atomic<int64_t> bytes_{0};
     std::atomic<int64_t> dropped_{0};
+    std::atomic<int64_t> oversized_{0};
     std::atomic<int> reconnects_{0};
     bool saidRefused_ = false;
 };

@@ -105,6 +105,37 @@ TEST(PictureArrivals, PiecesAtTheirTimesAndANewConnection) {
     EXPECT_EQ(done[4].lastByteUs, 800);
 }
 
+// Bytes beyond what a unit may hold are dropped up to the next start code,
+// which is handed on whole however the pieces cut it.
+TEST(PictureArrivals, OversizedUnitsAreCutAtTheLimit) {
+    const Bytes good = Join(H264Pictures());
+    const Bytes garbage(100, 0xA5);
+    struct Case {
+        const char* name;
+        Bytes stream;
+        Bytes expect;
+    } cases[] = {
+        {"a stream within the limit", good, good},
+        {"garbage after a start code", Join({Unit({0x65}, 0), garbage, good}),
+         Join({Unit({0x65}, 0), Bytes(garbage.begin(), garbage.begin() + 63), good})},
+        {"garbage before the first start code", Join({garbage, good}),
+         Join({Bytes(garbage.begin(), garbage.begin() + 64), good})},
+    };
+    for (const Case& c : cases) {
+        for (size_t piece : {size_t(1), size_t(3), size_t(50), c.stream.size()}) {
+            SCOPED_TRACE(std::string(c.name) + ", pieces of " + std::to_string(piece));
+            player::OversizedUnitFilter filter(64);
+            Bytes out, all;
+            for (size_t at = 0; at < c.stream.size(); at += piece) {
+                filter.Filter(&c.stream[at], std::min(piece, c.stream.size() - at), &out);
+                all.insert(all.end(), out.begin(), out.end());
+            }
+            EXPECT_EQ(all, c.expect);
+            EXPECT_EQ(filter.dropped() > 0, c.expect != c.stream);
+        }
+    }
+}
+
 TEST(LiveLatency, TiesScreenToArrivalThroughSkipsAndRestarts) {
     player::LiveLatency l;
     constexpr int64_t kMs = 1000;
