@@ -245,14 +245,13 @@ int PlayerApp::StartPlaying() {
   if (options_.stream) {
     std::vector<int> numbers;
     for (int i = 0; i < portCount_; ++i) numbers.push_back(ports_[i].number);
-    if (live_ && !live_->Start(decoder_, numbers, streamHeaderBytes_, wall_.cell(0)))
-      return Fail(player::kExitPluginRefused, "cannot start the receiving thread");
-  }
-  if (options_.stream && !live_) {
-    std::vector<int> numbers;
-    for (int i = 0; i < portCount_; ++i) numbers.push_back(ports_[i].number);
-    feeder_ = std::make_unique<StreamFeeder>(decoder_, numbers, file_, streamHeaderBytes_, timing_);
-    if (!feeder_->Start()) return Fail(player::kExitUnreadableFile, feeder_->error());
+    if (live_) {
+      if (!live_->Start(decoder_, numbers, streamHeaderBytes_, wall_.cell(0)))
+        return Fail(player::kExitPluginRefused, "cannot start the receiving thread");
+    } else {
+      feeder_ = std::make_unique<StreamFeeder>(decoder_, numbers, file_, streamHeaderBytes_, timing_);
+      if (!feeder_->Start()) return Fail(player::kExitUnreadableFile, feeder_->error());
+    }
   }
   Say(std::string("playing ") + options_.file + (options_.stream ? " as a live stream" : "") + " on " +
       std::to_string(portCount_) + (portCount_ == 1 ? " port" : " ports") +
