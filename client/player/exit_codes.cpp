@@ -16,6 +16,9 @@ const char* ExitCodeName(int code) {
     case kExitNoDisplay: return "no-display";
     case kExitHung: return "hung";
     case kExitStalled: return "stalled";
+    case kExitNoConnection: return "no-connection";
+    case kExitConnectionLost: return "connection-lost";
+    case kExitSilent: return "silent";
   }
   return "failed";
 }

@@ -17,6 +17,9 @@ enum ExitCode : int {
   kExitNoDisplay = 10,       // no window could be made (no display)
   kExitHung = 11,            // a call into the plug-in did not come back in time
   kExitStalled = 12,         // playback started but pictures stopped coming
+  kExitNoConnection = 13,    // a network source cannot be reached (or its port taken)
+  kExitConnectionLost = 14,  // the network source closed or broke the connection
+  kExitSilent = 15,          // the network source sent nothing for too long
 };
 
 // A short name for the code ("no-plugin", ...), for the summary line.

@@ -30,9 +30,14 @@ bool ToSeconds(const std::string& text, double* out) {
 }  // namespace
 
 const char* Usage() {
-    return "usage: vdplay FILE [options]\n"
-           "  Plays FILE through the video-decoder plug-in in a window.\n"
+    return "usage: vdplay FILE|tcp://HOST:PORT|udp://HOST:PORT [options]\n"
+           "  Plays FILE, or a camera on the network, through the video-decoder plug-in\n"
+           "  in a window. tcp:// connects to HOST:PORT, udp:// listens there; the\n"
+           "  stream is raw H.264/H.265 (Annex-B) or AVI.\n"
            "  --stream          feed FILE as a live stream, in real time\n"
+           "  --reconnect       a network source that fails, drops or falls silent:\n"
+           "                    try again, waiting longer each time (up to 8 s)\n"
+           "  --report-every N  a network source: latency and memory every N seconds\n"
            "  --seconds N       stop after N seconds (default: at the end)\n"
            "  --snapshot PATH   save the picture on display (bitmap) before stopping\n"
            "  --screenshot PATH save the window as shown, overlay included (bitmap)\n"
@@ -61,6 +66,12 @@ std::string ParseOptions(const std::vector<std::string>& args, Options* out) {
             out->help = true;
         } else if (a == "--stream") {
             out->stream = true;
+        } else if (a == "--reconnect") {
+            out->reconnect = true;
+        } else if (a == "--report-every") {
+            if (!value() || !ToSeconds(v, &out->reportEvery) || out->reportEvery < 1 ||
+                out->reportEvery > kMaxSeconds)
+                return "--report-every wants a number of seconds from 1 (at most a day)";
         } else if (a == "--no-sound") {
             out->sound = false;
         } else if (a == "--measure") {
@@ -90,6 +101,14 @@ std::string ParseOptions(const std::vector<std::string>& args, Options* out) {
     }
     if (out->help) return "";
     if (out->file.empty()) return "no file given";
+    std::string problem;
+    if (ParseNetAddress(out->file, &out->source, &problem)) {
+        if (!problem.empty()) return problem;
+        out->stream = true;  // a camera is a live stream
+    } else if (out->reconnect || out->reportEvery > 0) {
+        return std::string(out->reconnect ? "--reconnect" : "--report-every") +
+               " is for tcp:// and udp:// sources only";
+    }
     if (!out->record.empty() && out->ports > 1) return "--record takes one port only";
     return "";
 }

@@ -4,10 +4,15 @@
 #include <string>
 #include <vector>
 
+#include "player/net_address.h"
+
 namespace player {
 
 struct Options {
     std::string file;
+    NetAddress source;       // `file` is tcp://HOST:PORT or udp://HOST:PORT: a live camera
+    bool reconnect = false;  // a network source that fails, drops or falls silent is tried again
+    double reportEvery = 0;  // a network source: latency and memory every this many seconds
     bool stream = false;     // feed the file as a live stream, paced in real time
     double seconds = 0;      // stop after this long; 0: play to the end
     std::string snapshot;    // take a snapshot here before stopping

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "sample/font5x7.h"
+#include "sample/picture_code.h"
 
 namespace sample {
 namespace {
@@ -95,6 +96,16 @@ Image RenderPicture(int width, int height, int index, int fps) {
     const int textWidth = int(caption.size()) * (kGlyphWidth + 1) * scale + scale;
     image.Fill(Rect{0, textTop - scale, textWidth + scale, height}, Rgb{0, 0, 0});
     image.Text(scale, textTop, scale, caption, Rgb{255, 255, 255});
+  }
+  const PictureCodeLayout code = PictureCodeLayoutFor(width, height);
+  if (code.fits) {
+    const int c = code.cell;
+    image.Fill(Rect{code.left, code.top, code.left + kPictureCodeBits * c, height}, Rgb{0, 0, 0});
+    for (int bit = 0; bit < kPictureCodeBits; ++bit) {
+      const bool one = (unsigned(index) >> (kPictureCodeBits - 1 - bit)) & 1u;
+      const int x = code.left + bit * c;
+      image.Fill(Rect{x, code.top + (one ? 0 : c), x + c, code.top + (one ? c : 2 * c)}, Rgb{235, 235, 235});
+    }
   }
   return image;
 }

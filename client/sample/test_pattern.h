@@ -1,6 +1,7 @@
 // The sample recording's pictures: colour bars over a band in which a white
 // square moves to and fro, with a running clock and the picture number burnt
-// in. Everything is a function of the picture's time, so the overlay file and
+// in (and the number again as a code a machine reads back, picture_code.h).
+// Everything is a function of the picture's time, so the overlay file and
 // the checks of a snapshot can tell where each part is.
 #pragma once
 

@@ -23,7 +23,7 @@ constexpr ULONGLONG kScreenWaitMs = 15000;   // longest wait for every cell's pi
 constexpr DWORD kStillCheckMs = 250;         // between two captures that must agree
 constexpr ULONGLONG kRefreshBlankMs = 1000;  // how often a cell still blank is asked to draw again
 
-int CALLBACK OnDecoded(int, const void*, int, Orvane::FrameInfo* info, int context) {
+int CALLBACK OnDecoded(int, const void* data, int size, Orvane::FrameInfo* info, int context) {
     auto* counts = reinterpret_cast<DecodeCounts*>(static_cast<intptr_t>(context));
     if (!counts || !info) return 0;
     if (info->kind == 1) {
@@ -32,6 +32,7 @@ int CALLBACK OnDecoded(int, const void*, int, Orvane::FrameInfo* info, int conte
         ++counts->pictures;
         counts->lastStampMs = long(info->stamp);
         counts->lastPictureTick = GetTickCount64();
+        if (counts->live) counts->live->OnPicture(data, size, *info);
     }
     return 0;
 }
@@ -74,7 +75,7 @@ int64_t PlayerApp::PicturesShown() const {
 
 player::Summary PlayerApp::Summary() {
     player::Summary s;
-    s.mode = options_.stream ? "stream" : "file";
+    s.mode = live_ ? "live" : options_.stream ? "stream" : "file";
     s.ports = options_.ports;
     for (int i = 0; i < portCount_; ++i) {
         s.pictures += ports_[i].counts.pictures.load();
@@ -112,6 +113,7 @@ int PlayerApp::Run() {
         WriteOutputs();
     }
     Teardown();
+    if (live_) live_->Report();
     // The display threads have ended: every trace they wrote is in.
     ReportOutputs();
     outputTraces_.Stop();
@@ -120,11 +122,12 @@ int PlayerApp::Run() {
 }
 
 int PlayerApp::Prepare() {
-    file_ = NativePath(options_.file);
+    const bool network = options_.source.protocol != player::NetProtocol::kNone;
+    file_ = network ? options_.file : NativePath(options_.file);
     std::string why;
-    if (!ReadHead(file_, kHeadBytes, &head_, &why))
+    if (!network && !ReadHead(file_, kHeadBytes, &head_, &why))
         return Fail(player::kExitUnreadableFile, "cannot read " + options_.file + ": " + why);
-    if (head_.empty()) return Fail(player::kExitUnsupportedFile, options_.file + " is empty");
+    if (!network && head_.empty()) return Fail(player::kExitUnsupportedFile, options_.file + " is empty");
 
     const std::string plugin =
         options_.plugin.empty() ? ProgramDirectory() + "VD2_DemoPlay.dll" : NativePath(options_.plugin);
@@ -144,13 +147,13 @@ int PlayerApp::Prepare() {
     std::fflush(stdout);
 
     const std::string check = session_.Property("Check");
-    if (!player::MatchesCheck(check, head_.data(), head_.size())) {
+    if (!network && !player::MatchesCheck(check, head_.data(), head_.size())) {
         return Fail(player::kExitUnsupportedFile,
                     options_.file +
                         " is not a recording this plug-in plays (its header does not match the plug-in's check \"" +
                         check + "\")");
     }
-    if (!player::ReadStreamTiming(head_.data(), head_.size(), &timing_) && options_.stream) {
+    if (!network && !player::ReadStreamTiming(head_.data(), head_.size(), &timing_) && options_.stream) {
         return Fail(player::kExitUnsupportedFile,
                     options_.file + " cannot be fed as a stream: no picture data ('movi' list) within its first MiB");
     }
@@ -165,6 +168,20 @@ int PlayerApp::Prepare() {
     std::snprintf(text, sizeof text, "decoder version 0x%08X, play SDK bound", unsigned(version));
     Say(text);
     watchdog_->Disarm();
+    if (network) {
+        // A client's wall is there before it calls a camera: the time from
+        // the camera's first byte to Play is time its pictures wait in a
+        // backlog that the play SDK's pacing keeps for as long as the stream
+        // runs.
+        if (!wall_.Create(options_.ports, 0, 0, kTickMs))
+            return Fail(player::kExitNoDisplay, "cannot make a window (is there a display? set DISPLAY or start Xvfb)");
+        // What the camera sends first is the header the port opens with.
+        live_ = std::make_unique<LiveView>(options_);
+        const size_t headBytes = size_t(std::max(1, std::atoi(session_.Property("HeadSize").c_str())));
+        f = live_->Open(headBytes, &head_);
+        if (f.exitCode) return Fail(f.exitCode, f.message);
+        player::ReadStreamTiming(head_.data(), head_.size(), &timing_);
+    }
     return 0;
 }
 
@@ -177,12 +194,13 @@ int PlayerApp::OpenPorts() {
         const std::string headSize = session_.Property("HeadSize");
         streamHeaderBytes_ = size_t(std::max(0, std::atoi(headSize.c_str())));
         if (streamHeaderBytes_ == 0) streamHeaderBytes_ = size_t(timing_.moviData);
+        if (streamHeaderBytes_ == 0 && live_) streamHeaderBytes_ = head_.size();
         streamHeaderBytes_ = std::min(streamHeaderBytes_, head_.size());
     }
     for (int i = 0; i < portCount_; ++i) {
         watchdog_->Arm(options_.stream ? "OpenStream" : "OpenFile", kCallMs);
         int port = -1;
-        const int result = options_.stream ? decoder_->OpenStream(head_.data(), int(streamHeaderBytes_), 1, &port)
+        const int result = options_.stream ? decoder_->OpenStream(head_.data(), int(streamHeaderBytes_), live_ ? 0 : 1, &port)
                                            : decoder_->OpenFile(file_.c_str(), &port);
         if (result != 0) {
             const std::string call = options_.stream ? "OpenStream" : "OpenFile";
@@ -216,7 +234,7 @@ int PlayerApp::OpenPorts() {
 int PlayerApp::StartPlaying() {
     const int cellWidth = width_ > 0 ? width_ : int(timing_.width);
     const int cellHeight = height_ > 0 ? height_ : int(timing_.height);
-    if (!wall_.Create(portCount_, cellWidth, cellHeight, kTickMs))
+    if (!wall_.window() && !wall_.Create(portCount_, cellWidth, cellHeight, kTickMs))
         return Fail(player::kExitNoDisplay, "cannot make a window (is there a display? set DISPLAY or start Xvfb)");
     watchdog_->WatchDialogs();
     UpdateTitle();
@@ -224,6 +242,7 @@ int PlayerApp::StartPlaying() {
     for (int i = 0; i < portCount_; ++i) {
         Port& p = ports_[i];
         watchdog_->Arm("SetDecodeCallBack", kCallMs);
+        if (i == 0) p.counts.live = live_.get();
         decoder_->SetDecodeCallBack(p.number, &OnDecoded, int(reinterpret_cast<intptr_t>(&p.counts)));
         if (!options_.stream)
             decoder_->SetNotify(p.number, 1, int(reinterpret_cast<intptr_t>(wall_.window())),
@@ -251,8 +270,13 @@ int PlayerApp::StartPlaying() {
     if (options_.stream) {
         std::vector<int> numbers;
         for (int i = 0; i < portCount_; ++i) numbers.push_back(ports_[i].number);
-        feeder_ = std::make_unique<StreamFeeder>(decoder_, numbers, file_, streamHeaderBytes_, timing_);
-        if (!feeder_->Start()) return Fail(player::kExitUnreadableFile, feeder_->error());
+        if (live_) {
+            if (!live_->Start(decoder_, numbers, streamHeaderBytes_, wall_.cell(0)))
+                return Fail(player::kExitPluginRefused, "cannot start the receiving thread");
+        } else {
+            feeder_ = std::make_unique<StreamFeeder>(decoder_, numbers, file_, streamHeaderBytes_, timing_);
+            if (!feeder_->Start()) return Fail(player::kExitUnreadableFile, feeder_->error());
+        }
     }
     Say(std::string("playing ") + options_.file + (options_.stream ? " as a live stream" : "") + " on " +
         std::to_string(portCount_) + (portCount_ == 1 ? " port" : " ports") +
@@ -312,6 +336,14 @@ void PlayerApp::OnTimer() {
     }
     ULONGLONG lastPicture = playStart_;
     for (int i = 0; i < portCount_; ++i) lastPicture = std::max(lastPicture, ports_[i].counts.lastPictureTick.load());
+    if (live_) {
+        const Failure ended = live_->Tick(wall_.window(), portCount_ == 1);
+        if (ended.exitCode) {
+            Finish(ended.exitCode, ended.message);
+            return;
+        }
+        if (live_->reconnecting()) lastPicture = now;  // a camera being called again has not stalled
+    }
     if (feeder_ && feeder_->finished()) {
         if (!feeder_->error().empty()) {
             Finish(player::kExitPluginRefused, "the live stream stopped: " + feeder_->error());
@@ -598,6 +630,10 @@ void PlayerApp::WriteOutputs() {
 }
 
 void PlayerApp::StopFeeding() {
+    if (live_) {
+        watchdog_->Arm("the receiving thread", kCallMs);
+        live_->Stop();
+    }
     if (!feeder_) return;
     watchdog_->Arm("the stream thread", kCallMs);
     feeder_->Stop();

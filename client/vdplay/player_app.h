@@ -14,6 +14,7 @@
 #include "player/options.h"
 #include "player/report.h"
 #include "vdplay/output_traces.h"
+#include "vdplay/live_view.h"
 #include "vdplay/plugin_session.h"
 #include "vdplay/screen_capture.h"
 #include "vdplay/stream_feeder.h"
@@ -28,6 +29,7 @@ struct DecodeCounts {
     std::atomic<long> soundBlocks{0};
     std::atomic<long> lastStampMs{-1};
     std::atomic<ULONGLONG> lastPictureTick{0};
+    LiveView* live = nullptr;  // the port whose pictures the live view follows
 };
 
 class PlayerApp : public WallEvents {
@@ -95,6 +97,7 @@ private:
     VideoWall wall_{this};
     std::unique_ptr<Watchdog> watchdog_;
     std::unique_ptr<StreamFeeder> feeder_;
+    std::unique_ptr<LiveView> live_;  // a camera on the network
 
     bool ending_ = false;  // the message loop has ended; ticks and keys do nothing
     bool paused_ = false;

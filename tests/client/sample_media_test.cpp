@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <cstdlib>
 #include <vector>
 
 #include "core/avi_parser.h"
 #include "core/jpeg_picture.h"
 #include "sample/pcm_tone.h"
+#include "sample/picture_code.h"
 #include "sample/sample_recording.h"
 #include "sample/test_pattern.h"
 #include "sample/yuv420.h"
@@ -139,6 +141,57 @@ TEST(SamplePictures, SquareMovesAndClockRuns) {
   EXPECT_EQ(sample::SquareRect(320, 240, 4000).left, 0);
   EXPECT_NE(a.rgb, b.rgb);
   EXPECT_EQ(sample::ClockText(3723004), "01:02:03.004");
+}
+
+// The picture number read back from the luma of a picture, as stored, as
+// shown scaled, and as a strip of a bottom-up RGB screen; damage is refused.
+TEST(SamplePictures, PictureCodeReadsBack) {
+  struct Case {
+    int width, height, index;
+    int shownWidth, shownHeight;  // the picture scaled to this
+    bool damage;
+    int expect;
+  } cases[] = {
+      {352, 288, 0, 352, 288, false, 0},       {352, 288, 1234, 352, 288, false, 1234},
+      {320, 240, 65535, 640, 480, false, 65535}, {640, 480, 65536 + 7, 320, 240, false, 7},
+      {1920, 1080, 40000, 1280, 720, false, 40000}, {352, 288, 99, 352, 288, true, -1},
+      {128, 96, 5, 128, 96, false, -1},  // too small to carry the code
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " #" + std::to_string(c.index));
+    const sample::Image picture = sample::RenderPicture(c.width, c.height, c.index, 25);
+    // Scaled by nearest neighbour into bottom-up BGRA rows, like a screen.
+    std::vector<uint8_t> screen(size_t(c.shownWidth) * size_t(c.shownHeight) * 4);
+    for (int y = 0; y < c.shownHeight; ++y)
+      for (int x = 0; x < c.shownWidth; ++x) {
+        const sample::Rgb p = picture.At(x * c.width / c.shownWidth, y * c.height / c.shownHeight);
+        uint8_t* q = &screen[(size_t(c.shownHeight - 1 - y) * size_t(c.shownWidth) + size_t(x)) * 4];
+        q[0] = p.b, q[1] = p.g, q[2] = p.r;
+      }
+    if (c.damage) {  // one cell of the lower row made equal to the one above it
+      const sample::PictureCodeLayout l = sample::PictureCodeLayoutFor(c.width, c.height);
+      for (int y = l.top + l.cell; y < l.top + 2 * l.cell; ++y)
+        for (int x = l.left + 3 * l.cell; x < l.left + 4 * l.cell; ++x)
+          std::memcpy(&screen[(size_t(c.shownHeight - 1 - y) * size_t(c.shownWidth) + size_t(x)) * 4],
+                      &screen[(size_t(c.shownHeight - 1 - (y - l.cell)) * size_t(c.shownWidth) + size_t(x)) * 4], 4);
+    }
+    sample::SampleGrid grid;
+    grid.first = &screen[size_t(c.shownHeight - 1) * size_t(c.shownWidth) * 4 + 1];  // green, top row
+    grid.pixelStep = 4;
+    grid.rowStride = -ptrdiff_t(c.shownWidth) * 4;
+    grid.imageWidth = c.shownWidth;
+    grid.imageHeight = c.shownHeight;
+    grid.pictureWidth = c.width;
+    grid.pictureHeight = c.height;
+    EXPECT_EQ(sample::ReadPictureCode(grid), c.expect);
+    // A strip starting below the code's top reads nothing.
+    if (c.expect >= 0) {
+      sample::SampleGrid strip = grid;
+      strip.firstRow = c.shownHeight - 1;
+      strip.first = &screen[1];
+      EXPECT_EQ(sample::ReadPictureCode(strip), -1);
+    }
+  }
 }
 
 TEST(SampleTone, BlocksJoinIntoOneSteadySine) {

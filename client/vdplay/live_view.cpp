@@ -1,0 +1,252 @@
+#include "vdplay/live_view.h"
+
+#include <psapi.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "sample/picture_code.h"
+
+namespace vdplay {
+namespace {
+
+constexpr UINT kProbeMs = 4;  // how often the window is read back (the system may round it up)
+LiveView* probing = nullptr;  // the one live view whose window the timer reads
+constexpr int kKindSound = 1, kKindYv12 = 3, kKindI420 = 5;
+
+std::string Ms(double ms) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", ms);
+    return text;
+}
+
+NetSettings SettingsOf(const player::Options& o) {
+    NetSettings s;
+    s.address = o.source;
+    s.reconnect = o.reconnect;
+    if (o.seconds > 0) s.giveUpMs = DWORD(o.seconds * 1000.0);
+    return s;
+}
+
+}  // namespace
+
+LiveView::LiveView(const player::Options& options) : options_(options), source_(SettingsOf(options)) {
+    QueryPerformanceFrequency(&frequency_);
+    QueryPerformanceCounter(&start_);
+}
+
+LiveView::~LiveView() { Stop(); }
+
+int64_t LiveView::NowUs() const {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return (now.QuadPart - start_.QuadPart) * 1000000 / frequency_.QuadPart;
+}
+
+Failure LiveView::Open(size_t headBytes, std::vector<uint8_t>* head) {
+    std::printf("vdplay: %s %s\n",
+                options_.source.protocol == player::NetProtocol::kUdp ? "listening on" : "connecting to",
+                source_.describe().c_str());
+    std::fflush(stdout);
+    return source_.Open(headBytes, head);
+}
+
+bool LiveView::Start(Orvane::IVideoDecoder_M* decoder, const std::vector<int>& ports, size_t openedWith, HWND cell) {
+    cell_ = cell;
+    const bool started =
+        source_.Start(decoder, ports, openedWith, [this](const uint8_t* data, size_t size, bool fresh) {
+            if (source_.avi()) return;  // pictures are found in raw H.264/H.265 streams only
+            const int64_t now = NowUs();
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (fresh) arrivals_.Restart();
+            completed_.clear();
+            arrivals_.Add(data, size, now, &completed_);
+            for (const player::PictureArrival& a : completed_) latency_.Arrived(a);
+        });
+    started_ = started;
+    // One port only: reading back a cell of a wall while the plug-in draws
+    // into the cells holds up the window's thread for seconds under Wine.
+    if (started && ports.size() == 1) {
+        probing = this;
+        probeTimer_ = SetTimer(nullptr, 0, kProbeMs, &LiveView::OnProbeTimer);
+    }
+    lastReport_ = GetTickCount64();
+    lastReportUs_ = NowUs();
+    return started;
+}
+
+void LiveView::OnPicture(const void* data, int size, const Orvane::FrameInfo& info) {
+    if (info.kind == kKindSound) return;
+    const int64_t now = NowUs();
+    pictureWidth_ = info.width;
+    pictureHeight_ = info.height;
+    ++decodedPictures_;
+    int code = -1;
+    // The luma plane comes first in both planar layouts.
+    if ((info.kind == kKindI420 || info.kind == kKindYv12) && data && info.width > 0 && info.height > 0 &&
+        int64_t(size) >= int64_t(info.width) * info.height) {
+        sample::SampleGrid grid;
+        grid.first = static_cast<const uint8_t*>(data);
+        grid.rowStride = info.width;
+        grid.imageWidth = grid.pictureWidth = info.width;
+        grid.imageHeight = grid.pictureHeight = info.height;
+        code = sample::ReadPictureCode(grid);
+    }
+    if (code >= 0) ++codedPictures_;
+    std::lock_guard<std::mutex> lock(mutex_);
+    latency_.Decoded(code, now);
+}
+
+void CALLBACK LiveView::OnProbeTimer(HWND, UINT, UINT_PTR, DWORD) {
+    if (probing) probing->ProbeScreen();
+}
+
+// The strip of the window that holds the picture code, copied into a bitmap
+// of our own and read like a picture.
+int LiveView::ReadScreenCode(HDC windowDc, HDC memoryDc) {
+    const int pw = pictureWidth_.load(), ph = pictureHeight_.load();
+    const sample::PictureCodeLayout layout = sample::PictureCodeLayoutFor(pw, ph);
+    RECT client;
+    if (!layout.fits || !GetClientRect(cell_, &client) || client.right <= 0 || client.bottom <= 0) return -1;
+    const int width = client.right, height = client.bottom;
+    const int top = std::max(0, int(int64_t(layout.top) * height / ph) - 1);
+    const int rows = height - top;
+    if (!strip_ || stripWidth_ != width || stripHeight_ != rows) {
+        if (strip_) DeleteObject(strip_);
+        BITMAPINFO info = {};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -rows;  // top-down
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        strip_ = CreateDIBSection(memoryDc, &info, DIB_RGB_COLORS, &stripBits_, nullptr, 0);
+        if (!strip_) return -1;
+        stripWidth_ = width;
+        stripHeight_ = rows;
+    }
+    HGDIOBJ old = SelectObject(memoryDc, strip_);
+    const BOOL copied = BitBlt(memoryDc, 0, 0, width, rows, windowDc, 0, top, SRCCOPY);
+    SelectObject(memoryDc, old);
+    if (!copied) return -1;
+    GdiFlush();
+    sample::SampleGrid grid;
+    grid.first = static_cast<const uint8_t*>(stripBits_) + 1;  // green
+    grid.firstRow = top;
+    grid.pixelStep = 4;
+    grid.rowStride = ptrdiff_t(width) * 4;
+    grid.imageWidth = width;
+    grid.imageHeight = height;
+    grid.pictureWidth = pw;
+    grid.pictureHeight = ph;
+    return sample::ReadPictureCode(grid);
+}
+
+// On the window's own thread: under Wine, a window's DC (or the screen's)
+// used from another thread while the plug-in draws holds up the window's
+// thread for seconds.
+void LiveView::ProbeScreen() {
+    if (codedPictures_.load() == 0) return;  // nothing to look for yet
+    if (!memoryDc_) memoryDc_ = CreateCompatibleDC(nullptr);
+    HDC windowDc = GetDC(cell_);
+    if (!windowDc || !memoryDc_) return;
+    const int code = ReadScreenCode(windowDc, memoryDc_);
+    const int64_t now = NowUs();
+    ReleaseDC(cell_, windowDc);
+    ++screenReads_;
+    if (code < 0 || code == lastScreenCode_) return;
+    lastScreenCode_ = code;
+    std::lock_guard<std::mutex> lock(mutex_);
+    latency_.Shown(code, now);
+}
+
+std::string LiveView::MemoryText() const {
+    PROCESS_MEMORY_COUNTERS_EX counters = {};
+    counters.cb = sizeof counters;
+    if (!GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                              sizeof counters))
+        return "memory unknown";
+    char text[96];
+    std::snprintf(text, sizeof text, "memory %.1f MiB working set, %.1f MiB committed",
+                  counters.WorkingSetSize / 1048576.0, counters.PagefileUsage / 1048576.0);
+    return text;
+}
+
+Failure LiveView::Tick(HWND window, bool fitWindow) {
+    const int pw = pictureWidth_.load(), ph = pictureHeight_.load();
+    if (fitWindow && !fitted_ && pw > 0 && ph > 0 && window) {
+        // The window was made before the picture size was known; the picture
+        // is shown at its own size (the code is read best unscaled).
+        fitted_ = true;
+        RECT r = {0, 0, pw, ph};
+        AdjustWindowRect(&r, DWORD(GetWindowLongA(window, GWL_STYLE)), FALSE);
+        SetWindowPos(window, nullptr, 0, 0, r.right - r.left, r.bottom - r.top,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    const ULONGLONG now = GetTickCount64();
+    if (options_.reportEvery > 0 && now - lastReport_ >= ULONGLONG(options_.reportEvery * 1000.0)) {
+        const int64_t nowUs = NowUs();
+        player::LatencyFigures screen, decoded;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            screen = latency_.ToScreen(lastReportUs_, nowUs);
+            decoded = latency_.ToDecoded(lastReportUs_, nowUs);
+        }
+        std::printf(
+            "vdplay: live at %llu s: latency median %s ms, p95 %s ms (to the decode callback median %s ms) over %u "
+            "pictures; %s; received %.1f MiB, dropped %.1f MiB\n",
+            (unsigned long long)(nowUs / 1000000), Ms(screen.medianMs).c_str(), Ms(screen.p95Ms).c_str(),
+            Ms(decoded.medianMs).c_str(), unsigned(screen.pictures), MemoryText().c_str(),
+            source_.bytesReceived() / 1048576.0, source_.bytesDropped() / 1048576.0);
+        std::fflush(stdout);
+        lastReport_ = now;
+        lastReportUs_ = nowUs;
+    }
+    if (source_.ended()) return source_.failure();
+    return Failure();
+}
+
+void LiveView::Stop() {
+    if (probeTimer_) KillTimer(nullptr, probeTimer_);
+    probeTimer_ = 0;
+    probing = nullptr;
+    if (strip_) DeleteObject(strip_);
+    strip_ = nullptr;
+    if (memoryDc_) DeleteDC(memoryDc_);
+    memoryDc_ = nullptr;
+    source_.Stop();
+}
+
+void LiveView::Report() {
+    if (!started_) return;
+    player::LatencyFigures screen, decoded;
+    int64_t arrived = 0;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        screen = latency_.ToScreen();
+        decoded = latency_.ToDecoded();
+        arrived = arrivals_.picturesBegun();
+    }
+    std::printf(
+        "vdplay: live stream: %lld bytes received, %lld dropped, %d reconnects, %lld pictures arrived, %lld decoded "
+        "(%lld with a picture code), %s\n",
+        (long long)source_.bytesReceived(), (long long)source_.bytesDropped(), source_.reconnects(), (long long)arrived,
+        (long long)decodedPictures_.load(), (long long)codedPictures_.load(), MemoryText().c_str());
+    if (screen.pictures == 0) {
+        std::printf("live latency: not measured (%s)\n", source_.avi() ? "followed in raw H.264/H.265 streams only"
+                                                         : options_.ports > 1 ? "followed with one port only"
+                                                         : codedPictures_.load() == 0
+                                                             ? "the pictures carry no picture code"
+                                                             : "no picture was seen both arriving and on the screen");
+    } else {
+        std::printf("live latency: median %s ms, p95 %s ms\n", Ms(screen.medianMs).c_str(), Ms(screen.p95Ms).c_str());
+        std::printf(
+            "live latency to the decode callback: median %s ms, p95 %s ms (%u pictures followed to the screen, %lld "
+            "screen reads)\n",
+            Ms(decoded.medianMs).c_str(), Ms(decoded.p95Ms).c_str(), unsigned(screen.pictures),
+            (long long)screenReads_.load());
+    }
+    std::fflush(stdout);
+}
+
+}  // namespace vdplay

@@ -1,0 +1,84 @@
+// vdplay's live view of a camera on the network: the source (NetSource),
+// and the measure of how late its pictures reach the screen. Pictures that
+// carry the sample pattern's picture code are followed from the arrival of
+// their last byte, through the decode callback, to the screen: a timer on
+// the window's thread reads the code back from the window every few
+// milliseconds, so "shown" means the picture is in the window's pixels,
+// after the plug-in's queue, its display thread and the draw. Also prints, when asked, the latency and
+// the process's memory every few seconds.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <Orvane/VideoDecoderPlugin.h>
+
+#include "player/live_latency.h"
+#include "player/options.h"
+#include "player/picture_arrivals.h"
+#include "vdplay/net_source.h"
+
+namespace vdplay {
+
+class LiveView {
+public:
+    explicit LiveView(const player::Options& options);
+    ~LiveView();
+    LiveView(const LiveView&) = delete;
+    LiveView& operator=(const LiveView&) = delete;
+
+    // Reaches the source and takes the stream's first `headBytes` bytes.
+    Failure Open(size_t headBytes, std::vector<uint8_t>* head);
+    // Feeds the ports from now on and starts reading the screen of `cell`.
+    bool Start(Orvane::IVideoDecoder_M* decoder, const std::vector<int>& ports, size_t openedWith, HWND cell);
+    // A decoded picture of the port whose cell is read (the SDK's thread).
+    void OnPicture(const void* data, int size, const Orvane::FrameInfo& info);
+    // The main thread's tick: reports when due, fits the window to the
+    // picture once; a failure when the source has ended for good.
+    Failure Tick(HWND window, bool fitWindow);
+    bool reconnecting() const { return source_.reconnecting(); }
+    void Stop();
+    // The closing lines: "live latency: median X ms, p95 Y ms" and what they stand on.
+    void Report();
+
+private:
+    static void CALLBACK OnProbeTimer(HWND, UINT, UINT_PTR, DWORD);
+    void ProbeScreen();
+    int ReadScreenCode(HDC windowDc, HDC memoryDc);
+    int64_t NowUs() const;
+    std::string MemoryText() const;
+
+    player::Options options_;
+    NetSource source_;
+    LARGE_INTEGER frequency_ = {};
+    LARGE_INTEGER start_ = {};
+
+    std::mutex mutex_;  // guards the two below
+    player::PictureArrivals arrivals_;
+    player::LiveLatency latency_;
+    std::vector<player::PictureArrival> completed_;  // reused
+
+    std::atomic<int> pictureWidth_{0}, pictureHeight_{0};
+    std::atomic<int64_t> decodedPictures_{0}, codedPictures_{0};
+    // The window's read-back, on a timer of the window's thread.
+    HWND cell_ = nullptr;
+    UINT_PTR probeTimer_ = 0;
+    HDC memoryDc_ = nullptr;
+    int lastScreenCode_ = -1;
+    std::atomic<int64_t> screenReads_{0};
+    HBITMAP strip_ = nullptr;
+    void* stripBits_ = nullptr;
+    int stripWidth_ = 0, stripHeight_ = 0;
+
+    bool started_ = false;
+    bool fitted_ = false;
+    ULONGLONG lastReport_ = 0;
+    int64_t lastReportUs_ = 0;
+};
+
+}  // namespace vdplay

@@ -1,0 +1,201 @@
+// What vdplay works out from a live stream as it arrives: where each picture
+// of a raw H.264/H.265 stream ends and when, and how late pictures reach the
+// decode callback and the screen.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "player/live_latency.h"
+#include "player/picture_arrivals.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes Unit(std::initializer_list<uint8_t> header, size_t payload, bool longStartCode = true) {
+    Bytes b = longStartCode ? Bytes{0, 0, 0, 1} : Bytes{0, 0, 1};
+    b.insert(b.end(), header);
+    for (size_t i = 0; i < payload; ++i) b.push_back(uint8_t(0x55 + i % 7));  // never two zeros
+    return b;
+}
+
+Bytes Join(const std::vector<Bytes>& parts) {
+    Bytes all;
+    for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+// Five pictures each (the last one unfinished): parameter sets, pictures of
+// two slices, SEI and delimiters before pictures, a one-byte unit, short
+// start codes.
+std::vector<Bytes> H264Pictures() {
+    return {Join({Unit({0x67, 0x42}, 9), Unit({0x68, 0xCE}, 3), Unit({0x65, 0x88}, 40)}),
+            Join({Unit({0x41, 0x9A}, 20, false)}),
+            Join({Unit({0x41, 0x9A}, 12), Unit({0x41, 0x3A}, 12), Unit({0x0C}, 0)}),  // second slice, filler
+            Join({Unit({0x09, 0xF0}, 0), Unit({0x06, 0x05}, 6), Unit({0x41, 0x9A}, 15)}),
+            Join({Unit({0x41, 0x9A}, 8)})};
+}
+
+std::vector<Bytes> H265Pictures() {
+    return {Join({Unit({0x40, 0x01, 0x0C}, 8), Unit({0x42, 0x01, 0x01}, 9), Unit({0x44, 0x01, 0xC1}, 3),
+                  Unit({0x26, 0x01, 0xAF}, 30)}),
+            Join({Unit({0x02, 0x01, 0xD0}, 20), Unit({0x02, 0x01, 0x50}, 20)}),        // two slice segments
+            Join({Unit({0x4E, 0x01, 0x05}, 4), Unit({0x02, 0x01, 0xD0}, 10, false)}),  // prefix SEI first
+            Join({Unit({0x46, 0x01, 0x50}, 0), Unit({0x02, 0x01, 0xD0}, 10)}),         // delimiter first
+            Join({Unit({0x02, 0x01, 0xD0}, 10)})};
+}
+
+TEST(PictureArrivals, FindsEveryPictureInPiecesOfAnySize) {
+    struct Case {
+        const char* name;
+        std::vector<Bytes> pictures;
+        player::StreamCodec codec;
+    } cases[] = {{"H.264", H264Pictures(), player::StreamCodec::kH264},
+                 {"H.265", H265Pictures(), player::StreamCodec::kH265}};
+    for (const Case& c : cases) {
+        const Bytes stream = Join(c.pictures);
+        for (size_t piece : {size_t(1), size_t(2), size_t(3), size_t(5), size_t(7), size_t(64), stream.size()}) {
+            SCOPED_TRACE(std::string(c.name) + ", pieces of " + std::to_string(piece));
+            player::PictureArrivals arrivals;
+            std::vector<player::PictureArrival> done;
+            for (size_t at = 0; at < stream.size(); at += piece)
+                arrivals.Add(&stream[at], std::min(piece, stream.size() - at), int64_t(at), &done);
+            EXPECT_EQ(arrivals.codec(), c.codec);
+            EXPECT_EQ(arrivals.picturesBegun(), 5);
+            ASSERT_EQ(done.size(), 4u);
+            size_t end = 0;
+            for (size_t i = 0; i < done.size(); ++i) {
+                EXPECT_EQ(done[i].index, int64_t(i));
+                end += c.pictures[i].size();
+                // Stamped with the piece that held the picture's last byte.
+                EXPECT_EQ(done[i].lastByteUs, int64_t((end - 1) / piece * piece)) << "picture " << i;
+            }
+        }
+    }
+}
+
+TEST(PictureArrivals, PiecesAtTheirTimesAndANewConnection) {
+    const std::vector<Bytes> p = H264Pictures();
+    player::PictureArrivals arrivals;
+    std::vector<player::PictureArrival> done;
+    arrivals.Add(p[0].data(), p[0].size(), 100, &done);
+    arrivals.Add(p[1].data(), p[1].size(), 200, &done);
+    arrivals.Add(p[2].data(), 10, 300, &done);  // picture 2 in two pieces
+    arrivals.Add(p[2].data() + 10, p[2].size() - 10, 400, &done);
+    arrivals.Add(p[3].data(), p[3].size(), 500, &done);
+    ASSERT_EQ(done.size(), 3u);
+    EXPECT_EQ(done[0].lastByteUs, 100);
+    EXPECT_EQ(done[1].lastByteUs, 200);
+    EXPECT_EQ(done[2].lastByteUs, 400);
+    // The connection drops mid-picture: that picture never completes; counting
+    // goes on with the new connection's pictures.
+    arrivals.Restart();
+    arrivals.Add(p[0].data(), p[0].size(), 600, &done);
+    arrivals.Add(p[1].data(), p[1].size(), 700, &done);
+    ASSERT_EQ(done.size(), 4u);
+    EXPECT_EQ(done[3].index, 4);
+    EXPECT_EQ(done[3].lastByteUs, 600);
+    // Garbage without start codes belongs to the picture being received.
+    const Bytes garbage(1000, 0xA5);
+    arrivals.Add(garbage.data(), garbage.size(), 800, &done);
+    arrivals.Add(p[4].data(), p[4].size(), 900, &done);
+    ASSERT_EQ(done.size(), 5u);
+    EXPECT_EQ(done[4].lastByteUs, 800);
+}
+
+// Bytes beyond what a unit may hold are dropped up to the next start code,
+// which is handed on whole however the pieces cut it.
+TEST(PictureArrivals, OversizedUnitsAreCutAtTheLimit) {
+    const Bytes good = Join(H264Pictures());
+    const Bytes garbage(100, 0xA5);
+    struct Case {
+        const char* name;
+        Bytes stream;
+        Bytes expect;
+    } cases[] = {
+        {"a stream within the limit", good, good},
+        {"garbage after a start code", Join({Unit({0x65}, 0), garbage, good}),
+         Join({Unit({0x65}, 0), Bytes(garbage.begin(), garbage.begin() + 63), good})},
+        {"garbage before the first start code", Join({garbage, good}),
+         Join({Bytes(garbage.begin(), garbage.begin() + 64), good})},
+    };
+    for (const Case& c : cases) {
+        for (size_t piece : {size_t(1), size_t(3), size_t(50), c.stream.size()}) {
+            SCOPED_TRACE(std::string(c.name) + ", pieces of " + std::to_string(piece));
+            player::OversizedUnitFilter filter(64);
+            Bytes out, all;
+            for (size_t at = 0; at < c.stream.size(); at += piece) {
+                filter.Filter(&c.stream[at], std::min(piece, c.stream.size() - at), &out);
+                all.insert(all.end(), out.begin(), out.end());
+            }
+            EXPECT_EQ(all, c.expect);
+            EXPECT_EQ(filter.dropped() > 0, c.expect != c.stream);
+        }
+    }
+}
+
+TEST(LiveLatency, TiesScreenToArrivalThroughSkipsAndRestarts) {
+    player::LiveLatency l;
+    constexpr int64_t kMs = 1000;
+    for (int64_t i = 0; i < 12; ++i) l.Arrived(player::PictureArrival{i, i * 40 * kMs});
+    // The SDK skips pictures 2 and 3 (damage); the sender starts over at 9
+    // (its numbers begin again at 0); one picture's code cannot be read.
+    const struct {
+        int code;
+        int64_t arrival;  // the picture it is
+    } decoded[] = {{100, 0}, {101, 1}, {104, 4}, {105, 5}, {-1, 6}, {107, 7}, {108, 8}, {0, 9}, {1, 10}};
+    for (const auto& d : decoded) {
+        l.Decoded(d.code, d.arrival * 40 * kMs + 10 * kMs);
+        l.Shown(d.code, d.arrival * 40 * kMs + 25 * kMs);
+    }
+    l.Shown(555, 999 * kMs);  // never decoded: not counted
+    const std::vector<player::LiveLatency::Sample> samples = l.Samples();
+    ASSERT_EQ(samples.size(), 8u);  // all but the unreadable one
+    for (const auto& s : samples) {
+        EXPECT_EQ(s.arrivalToDecodedUs, 10 * kMs);
+        EXPECT_EQ(s.arrivalToScreenUs, 25 * kMs);
+    }
+    EXPECT_DOUBLE_EQ(l.ToScreen().medianMs, 25.0);
+    EXPECT_DOUBLE_EQ(l.ToDecoded().p95Ms, 10.0);
+    // Only the pictures shown in a window of time.
+    EXPECT_EQ(l.ToScreen(300 * kMs, 400 * kMs).pictures, 3u);  // pictures 7, 8 and 9
+    // A picture decoded before its arrival is known counts once the arrival
+    // is; one tied to an arrival after its decoding is not counted.
+    player::LiveLatency late;
+    late.Decoded(7, 50 * kMs);
+    late.Shown(7, 60 * kMs);
+    EXPECT_EQ(late.Samples().size(), 0u);
+    late.Arrived(player::PictureArrival{0, 45 * kMs});
+    EXPECT_DOUBLE_EQ(late.ToScreen().medianMs, 15.0);
+    late.Decoded(8, 70 * kMs);
+    late.Arrived(player::PictureArrival{1, 80 * kMs});
+    late.Shown(8, 90 * kMs);
+    EXPECT_EQ(late.Samples().size(), 1u);
+}
+
+TEST(LiveLatency, MedianAndP95) {
+    struct Case {
+        std::vector<int64_t> us;
+        double median, p95;
+    } cases[] = {
+        {{}, 0, 0},
+        {{5000}, 5, 5},
+        {{3000, 1000, 2000, 4000}, 2.5, 4},
+        {[] {
+             std::vector<int64_t> v;
+             for (int i = 100; i >= 1; --i) v.push_back(i * 1000);
+             return v;
+         }(),
+         50.5, 95},
+    };
+    for (const Case& c : cases) {
+        const player::LatencyFigures f = player::FiguresOf(c.us);
+        EXPECT_EQ(f.pictures, c.us.size());
+        EXPECT_DOUBLE_EQ(f.medianMs, c.median);
+        EXPECT_DOUBLE_EQ(f.p95Ms, c.p95);
+    }
+}
+
+}  // namespace
