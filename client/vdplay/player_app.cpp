@@ -19,6 +19,7 @@ constexpr ULONGLONG kStallMs = 10000;       // no picture for this long while pl
 constexpr ULONGLONG kStreamDrainMs = 2000;  // after the last input, pictures still to come
 constexpr int kSeekStepSeconds = 5;
 constexpr int kMaxSpeed = 3;
+constexpr int kSdkNotReady = -19;  // the play SDK's "not ready yet" (a stream before its first picture)
 constexpr ULONGLONG kScreenWaitMs = 15000;   // longest wait for every cell's picture on a still screen
 constexpr DWORD kStillCheckMs = 250;         // between two captures that must agree
 constexpr ULONGLONG kRefreshBlankMs = 1000;  // how often a cell still blank is asked to draw again
@@ -258,14 +259,7 @@ int PlayerApp::StartPlaying() {
         p.playing = true;
     }
     playStart_ = GetTickCount64();
-    if (!options_.record.empty()) {
-        watchdog_->Arm("StartRecord", kCallMs);
-        const int result = decoder_->StartRecord(ports_[0].number, NativePath(options_.record).c_str());
-        recording_ = result == 0;
-        if (!recording_)
-            Fail(player::kExitOutputFailed, "cannot record into " + options_.record + " (StartRecord returned " +
-                                                player::ResultText(result) + ")");
-    }
+    if (!options_.record.empty()) TryStartRecording();
     if (options_.sound) ToggleSound();
     if (options_.stream) {
         std::vector<int> numbers;
@@ -305,10 +299,24 @@ void PlayerApp::ReportOutputs() {
     for (const player::OutputTrace& trace : outputTraces_.TakeNew()) Say(player::OutputTraceLine(trace));
 }
 
+// A stream port cannot record before its first picture is decoded (the
+// play SDK answers "not ready"): the request is made again with every tick.
+void PlayerApp::TryStartRecording() {
+    watchdog_->Arm("StartRecord", kCallMs);
+    const int result = decoder_->StartRecord(ports_[0].number, NativePath(options_.record).c_str());
+    watchdog_->Arm("the message loop", kCallMs);
+    recording_ = result == 0;
+    recordPending_ = options_.stream && result == kSdkNotReady;
+    if (!recording_ && !recordPending_)
+        Fail(player::kExitOutputFailed, "cannot record into " + options_.record + " (StartRecord returned " +
+                                            player::ResultText(result) + ")");
+}
+
 void PlayerApp::OnTimer() {
     watchdog_->Arm("the message loop", kCallMs);
     ReportOutputs();
     if (ending_) return;
+    if (recordPending_) TryStartRecording();
     const int port0 = ports_[0].number;
     int seconds = 0;
     if (decoder_->GetPlayTime(port0, &seconds) == 0) positionSeconds_ = seconds;
@@ -643,6 +651,11 @@ void PlayerApp::StopFeeding() {
 void PlayerApp::Teardown() {
     StopFeeding();
     if (decoder_ && portCount_ > 0) {
+        if (recordPending_) {
+            recordPending_ = false;
+            Fail(player::kExitOutputFailed, "cannot record into " + options_.record +
+                                                ": the stream never became ready to record (no picture decoded)");
+        }
         if (recording_) {
             watchdog_->Arm("StopRecord", kCallMs);
             const int result = decoder_->StopRecord(ports_[0].number);

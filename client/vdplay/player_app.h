@@ -56,6 +56,7 @@ private:
     int OpenPorts();
     int StartPlaying();
     void Teardown();
+    void TryStartRecording();
     void WriteOutputs();
     std::string CaptureStillWall(ScreenImage* image, bool* everyCellShown);
     void StopFeeding();
@@ -105,6 +106,7 @@ private:
     bool soundOn_ = false;
     bool volumeSet_ = false;
     bool recording_ = false;
+    bool recordPending_ = false;  // StartRecord to be asked again: the stream was not ready
     int speed_ = 0;
     int snapshotKeyCount_ = 0;
     ULONGLONG playStart_ = 0;
