@@ -78,14 +78,14 @@ int main() {
   char temp[MAX_PATH] = {};
   GetTempPathA(MAX_PATH, temp);
   const std::string file = std::string(temp) + "vd_bench_1080p_" + std::to_string(GetCurrentProcessId()) + ".avi";
-  sample::RecordingSpec spec;
-  spec.width = 1920;
-  spec.height = 1080;
-  spec.seconds = 1.0;
-  spec.format = sample::PictureFormat::kMjpeg;
-  spec.overlay = false;
+  sample::RecordingPlan plan;
+  plan.width = 1920;
+  plan.height = 1080;
+  plan.seconds = 1.0;
+  plan.format = sample::PictureFormat::kMjpeg;
+  plan.overlay = false;
   sample::WrittenFiles written;
-  const std::string problem = sample::WriteRecording(file, spec, &written);
+  const std::string problem = sample::WriteRecording(file, plan, &written);
   if (!problem.empty()) {
     std::fprintf(stderr, "bench: %s\n", problem.c_str());
     return 1;

@@ -47,20 +47,20 @@ std::string StampText(uint32_t ms) {
   return text;
 }
 
-std::string OverlayDocument(const OverlaySpec& spec) {
+std::string OverlayDocument(const OverlayPlan& plan) {
   std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Overlay>\n";
-  for (int i = 0; i < spec.pictures; ++i) {
-    const uint32_t ms = PictureStampMs(i, spec.fps);
+  for (int i = 0; i < plan.pictures; ++i) {
+    const uint32_t ms = PictureStampMs(i, plan.fps);
     out += "  <Frame Stamp=\"" + StampText(ms) + "\">\n";
     if (i == 0) {
-      const std::string where = Point(std::max(0, spec.width - 80), std::max(0, spec.height - 24));
+      const std::string where = Point(std::max(0, plan.width - 80), std::max(0, plan.height - 24));
       out += "    <Text ID=\"caption\" Color=\"" + std::string(kCaptionColour) + "\" Pos=\"" + where + "\">" +
-             Escaped(spec.caption) + "</Text>\n";
+             Escaped(plan.caption) + "</Text>\n";
     }
-    Box(&out, i, SquareRect(spec.width, spec.height, ms));
+    Box(&out, i, SquareRect(plan.width, plan.height, ms));
     out += "  </Frame>\n";
-    const uint32_t next = PictureStampMs(i + 1, spec.fps);
-    if (i + 1 < spec.pictures && next > ms + 1) {
+    const uint32_t next = PictureStampMs(i + 1, plan.fps);
+    if (i + 1 < plan.pictures && next > ms + 1) {
       out += "  <Frame Stamp=\"" + StampText(next - 1) + "\"><Line ID=\"box" + std::to_string(i) + "\"/><Text ID=\"tag" +
              std::to_string(i) + "\"/></Frame>\n";
     }

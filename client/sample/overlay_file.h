@@ -13,7 +13,7 @@
 
 namespace sample {
 
-struct OverlaySpec {
+struct OverlayPlan {
   int width = 0;
   int height = 0;
   int fps = 25;
@@ -22,7 +22,7 @@ struct OverlaySpec {
 };
 
 // The whole side file.
-std::string OverlayDocument(const OverlaySpec& spec);
+std::string OverlayDocument(const OverlayPlan& plan);
 
 // A stamp attribute value that reads back (decimal seconds times 1000,
 // truncated) as exactly `ms`.

@@ -4,11 +4,11 @@
 
 namespace sample {
 
-int64_t SamplesBefore(const ToneSpec& tone, int index, int fps) {
+int64_t SamplesBefore(const TonePlan& tone, int index, int fps) {
   return fps > 0 ? int64_t(index) * tone.sampleRate / fps : 0;
 }
 
-std::vector<int16_t> ToneForPicture(const ToneSpec& tone, int index, int fps) {
+std::vector<int16_t> ToneForPicture(const TonePlan& tone, int index, int fps) {
   const int64_t first = SamplesBefore(tone, index, fps);
   const int64_t end = SamplesBefore(tone, index + 1, fps);
   std::vector<int16_t> out;

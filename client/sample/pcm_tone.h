@@ -7,7 +7,7 @@
 
 namespace sample {
 
-struct ToneSpec {
+struct TonePlan {
   int sampleRate = 16000;
   int frequencyHz = 440;
   double amplitude = 0.3;  // of full scale
@@ -16,8 +16,8 @@ struct ToneSpec {
 // Samples that belong to picture `index` at `fps` pictures per second: the
 // blocks of consecutive pictures join without a gap or an overlap, and the
 // phase runs on from one block to the next.
-std::vector<int16_t> ToneForPicture(const ToneSpec& tone, int index, int fps);
+std::vector<int16_t> ToneForPicture(const TonePlan& tone, int index, int fps);
 // Number of samples before picture `index`.
-int64_t SamplesBefore(const ToneSpec& tone, int index, int fps);
+int64_t SamplesBefore(const TonePlan& tone, int index, int fps);
 
 }  // namespace sample

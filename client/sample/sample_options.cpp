@@ -60,22 +60,22 @@ std::string ParseSampleCommand(const std::vector<std::string>& args, SampleComma
     if (a == "--help" || a == "-h") {
       out->help = true;
     } else if (a == "--no-sound") {
-      out->spec.sound = false;
+      out->plan.sound = false;
     } else if (a == "--no-overlay") {
-      out->spec.overlay = false;
+      out->plan.overlay = false;
     } else if (a == "--size") {
-      if (!value(&v) || !ToSize(v, &out->spec.width, &out->spec.height)) return "--size wants WIDTHxHEIGHT";
+      if (!value(&v) || !ToSize(v, &out->plan.width, &out->plan.height)) return "--size wants WIDTHxHEIGHT";
     } else if (a == "--fps") {
-      if (!value(&v) || !ToInt(v, &out->spec.fps)) return "--fps wants a whole number";
+      if (!value(&v) || !ToInt(v, &out->plan.fps)) return "--fps wants a whole number";
     } else if (a == "--seconds") {
-      if (!value(&v) || !ToDouble(v, &out->spec.seconds)) return "--seconds wants a number";
+      if (!value(&v) || !ToDouble(v, &out->plan.seconds)) return "--seconds wants a number";
     } else if (a == "--format") {
-      if (!value(&v) || !ParseFormat(v, &out->spec.format)) return "--format wants mjpeg, yv12 or i420";
+      if (!value(&v) || !ParseFormat(v, &out->plan.format)) return "--format wants mjpeg, yv12 or i420";
     } else if (a == "--quality") {
-      if (!value(&v) || !ToInt(v, &out->spec.jpegQuality)) return "--quality wants a whole number";
+      if (!value(&v) || !ToInt(v, &out->plan.jpegQuality)) return "--quality wants a whole number";
     } else if (a == "--tone") {
-      if (!value(&v) || !ToInt(v, &out->spec.tone.frequencyHz) || out->spec.tone.frequencyHz < 1 ||
-          out->spec.tone.frequencyHz > 8000 - 1)
+      if (!value(&v) || !ToInt(v, &out->plan.tone.frequencyHz) || out->plan.tone.frequencyHz < 1 ||
+          out->plan.tone.frequencyHz > 8000 - 1)
         return "--tone wants a frequency between 1 and 7999 Hz";
     } else if (!a.empty() && a[0] == '-') {
       return "unknown option " + a;
@@ -87,7 +87,7 @@ std::string ParseSampleCommand(const std::vector<std::string>& args, SampleComma
   }
   if (out->help) return "";
   if (out->output.empty()) return "no output file given";
-  return CheckSpec(out->spec);
+  return CheckPlan(out->plan);
 }
 
 }  // namespace sample

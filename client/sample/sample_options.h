@@ -10,7 +10,7 @@ namespace sample {
 
 struct SampleCommand {
   std::string output;
-  RecordingSpec spec;
+  RecordingPlan plan;
   bool help = false;
 };
 

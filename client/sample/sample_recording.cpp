@@ -42,7 +42,7 @@ uint32_t Compression(PictureFormat f) {
   return 0;
 }
 
-uint32_t RawPictureBytes(const RecordingSpec& s) { return uint32_t(s.width) * uint32_t(s.height) * 3 / 2; }
+uint32_t RawPictureBytes(const RecordingPlan& s) { return uint32_t(s.width) * uint32_t(s.height) * 3 / 2; }
 
 std::vector<uint8_t> StreamHeader(uint32_t type, uint32_t handler, uint32_t scale, uint32_t rate,
                                   uint32_t bufferSize, uint32_t sampleSize, int width, int height) {
@@ -59,7 +59,7 @@ std::vector<uint8_t> StreamHeader(uint32_t type, uint32_t handler, uint32_t scal
   return h;
 }
 
-demoplay::AviHeaders Headers(const RecordingSpec& s) {
+demoplay::AviHeaders Headers(const RecordingPlan& s) {
   demoplay::AviHeaders h;
   h.width = uint32_t(s.width);
   h.height = uint32_t(s.height);
@@ -116,7 +116,7 @@ void AppendBytes(void* context, void* data, int size) {
   out->insert(out->end(), p, p + size);
 }
 
-std::vector<uint8_t> EncodePicture(const RecordingSpec& s, const Image& image) {
+std::vector<uint8_t> EncodePicture(const RecordingPlan& s, const Image& image) {
   if (s.format != PictureFormat::kMjpeg) return ToYuv420(image, s.format == PictureFormat::kYv12);
   std::vector<uint8_t> jpeg;
   stbi_write_jpg_to_func(AppendBytes, &jpeg, image.width, image.height, 3, image.rgb.data(), s.jpegQuality);
@@ -151,7 +151,7 @@ bool ParseFormat(const std::string& name, PictureFormat* out) {
   return false;
 }
 
-std::string CheckSpec(const RecordingSpec& s) {
+std::string CheckPlan(const RecordingPlan& s) {
   if (s.width < 16 || s.height < 16 || s.width > kMaxSide || s.height > kMaxSide)
     return "the picture size must be between 16 and " + std::to_string(kMaxSide) + " on each side";
   if (s.width % 16 != 0 || s.height % 2 != 0)
@@ -165,11 +165,11 @@ std::string CheckSpec(const RecordingSpec& s) {
   return "";
 }
 
-int PictureCount(const RecordingSpec& s) {
+int PictureCount(const RecordingPlan& s) {
   return int(std::max<long>(1, std::lround(s.seconds * s.fps)));
 }
 
-bool WriteAvi(demoplay::ByteSink* sink, const RecordingSpec& s) {
+bool WriteAvi(demoplay::ByteSink* sink, const RecordingPlan& s) {
   const demoplay::AviHeaders headers = Headers(s);
   demoplay::AviWriter writer;
   if (!writer.Begin(sink, headers, s.sound)) return false;
@@ -195,8 +195,8 @@ std::string SideFilePath(const std::string& mediaPath) {
   return (hasExtension ? mediaPath.substr(0, dot) : mediaPath) + ".lti";
 }
 
-std::string WriteRecording(const std::string& path, const RecordingSpec& s, WrittenFiles* written) {
-  std::string problem = CheckSpec(s);
+std::string WriteRecording(const std::string& path, const RecordingPlan& s, WrittenFiles* written) {
+  std::string problem = CheckPlan(s);
   if (!problem.empty()) return problem;
   *written = WrittenFiles();
   FileSink sink;
@@ -211,7 +211,7 @@ std::string WriteRecording(const std::string& path, const RecordingSpec& s, Writ
   written->aviBytes = bytes;
   written->pictures = PictureCount(s);
   if (s.overlay) {
-    OverlaySpec o;
+    OverlayPlan o;
     o.width = s.width;
     o.height = s.height;
     o.fps = s.fps;

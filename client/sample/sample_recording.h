@@ -13,7 +13,7 @@ namespace sample {
 
 enum class PictureFormat { kYv12, kI420, kMjpeg };
 
-struct RecordingSpec {
+struct RecordingPlan {
   int width = 640;
   int height = 480;
   int fps = 25;
@@ -22,20 +22,20 @@ struct RecordingSpec {
   int jpegQuality = 85;
   bool sound = true;
   bool overlay = true;
-  ToneSpec tone;
+  TonePlan tone;
 };
 
-// Empty when the spec can be written, else why not.
-std::string CheckSpec(const RecordingSpec& spec);
+// Empty when the plan can be written, else why not.
+std::string CheckPlan(const RecordingPlan& plan);
 // Number of pictures the recording holds.
-int PictureCount(const RecordingSpec& spec);
+int PictureCount(const RecordingPlan& plan);
 // Text name of a format ("yv12", "i420", "mjpeg") and the reverse (false for
 // an unknown name).
 const char* FormatName(PictureFormat format);
 bool ParseFormat(const std::string& name, PictureFormat* out);
 
 // The AVI file alone, into any sink. False when the sink fails.
-bool WriteAvi(demoplay::ByteSink* sink, const RecordingSpec& spec);
+bool WriteAvi(demoplay::ByteSink* sink, const RecordingPlan& plan);
 
 struct WrittenFiles {
   std::string avi;
@@ -44,9 +44,9 @@ struct WrittenFiles {
   int pictures = 0;
 };
 
-// The AVI file at `path` and, when the spec asks for it, its side file (the
+// The AVI file at `path` and, when the plan asks for it, its side file (the
 // same path with the extension ".lti"). Empty result, or why it failed.
-std::string WriteRecording(const std::string& path, const RecordingSpec& spec, WrittenFiles* written);
+std::string WriteRecording(const std::string& path, const RecordingPlan& plan, WrittenFiles* written);
 
 // The side-file path that goes with a media file.
 std::string SideFilePath(const std::string& mediaPath);

@@ -19,12 +19,12 @@ int main(int argc, char** argv) {
     return 2;
   }
   sample::WrittenFiles written;
-  const std::string failure = sample::WriteRecording(command.output, command.spec, &written);
+  const std::string failure = sample::WriteRecording(command.output, command.plan, &written);
   if (!failure.empty()) {
     std::fprintf(stderr, "vdsample: %s\n", failure.c_str());
     return 1;
   }
-  const sample::RecordingSpec& s = command.spec;
+  const sample::RecordingPlan& s = command.plan;
   std::printf("vdsample: wrote %s (%dx%d %s, %d pictures at %d/s, %s, %llu bytes)\n", written.avi.c_str(), s.width,
               s.height, sample::FormatName(s.format), written.pictures, s.fps,
               s.sound ? "440 Hz tone" : "no sound", static_cast<unsigned long long>(written.aviBytes));

@@ -80,13 +80,13 @@ TEST(SampleOverlay, StampsReadBackAsTheExactMillisecond) {
 TEST(SampleOverlay, EveryPictureHasExactlyOneBoxAroundTheSquareAndTheCaption) {
   for (int fps : {25, 30}) {
     SCOPED_TRACE(fps);
-    sample::OverlaySpec spec;
-    spec.width = 320;
-    spec.height = 240;
-    spec.fps = fps;
-    spec.pictures = 3 * fps;
-    const std::vector<Item> items = ReadItems(sample::OverlayDocument(spec));
-    for (int i = 0; i < spec.pictures; ++i) {
+    sample::OverlayPlan plan;
+    plan.width = 320;
+    plan.height = 240;
+    plan.fps = fps;
+    plan.pictures = 3 * fps;
+    const std::vector<Item> items = ReadItems(sample::OverlayDocument(plan));
+    for (int i = 0; i < plan.pictures; ++i) {
       const uint32_t ms = sample::PictureStampMs(i, fps);
       std::vector<const Item*> boxes, texts;
       for (const Item& it : items) {
@@ -94,7 +94,7 @@ TEST(SampleOverlay, EveryPictureHasExactlyOneBoxAroundTheSquareAndTheCaption) {
       }
       ASSERT_EQ(boxes.size(), 1u) << "picture " << i;
       ASSERT_EQ(texts.size(), 2u) << "picture " << i;  // the caption and the box's tag
-      const sample::Rect square = sample::SquareRect(spec.width, spec.height, ms);
+      const sample::Rect square = sample::SquareRect(plan.width, plan.height, ms);
       ASSERT_EQ(boxes[0]->points.size(), 5u);
       for (const auto& p : boxes[0]->points) {
         EXPECT_TRUE(p.first < square.left || p.first >= square.right) << "picture " << i;
@@ -103,20 +103,20 @@ TEST(SampleOverlay, EveryPictureHasExactlyOneBoxAroundTheSquareAndTheCaption) {
       EXPECT_EQ(boxes[0]->points.front(), boxes[0]->points.back());
     }
     ASSERT_FALSE(items.empty());
-    EXPECT_EQ(items[0].text, spec.caption);
+    EXPECT_EQ(items[0].text, plan.caption);
     EXPECT_EQ(items[0].end, 0xFFFFFFFFu);
   }
 }
 
 TEST(SampleOverlay, CaptionIsEscaped) {
-  sample::OverlaySpec spec;
-  spec.width = 64;
-  spec.height = 48;
-  spec.pictures = 1;
-  spec.caption = "A&B <\"cam\">";
-  const std::vector<Item> items = ReadItems(sample::OverlayDocument(spec));
+  sample::OverlayPlan plan;
+  plan.width = 64;
+  plan.height = 48;
+  plan.pictures = 1;
+  plan.caption = "A&B <\"cam\">";
+  const std::vector<Item> items = ReadItems(sample::OverlayDocument(plan));
   ASSERT_FALSE(items.empty());
-  EXPECT_EQ(items[0].text, spec.caption);
+  EXPECT_EQ(items[0].text, plan.caption);
 }
 
 }  // namespace

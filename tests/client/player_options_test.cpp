@@ -151,10 +151,10 @@ TEST(SampleOptions, AcceptsOrExplains) {
     }
     sample::SampleCommand command;
     ASSERT_EQ(sample::ParseSampleCommand({"o.avi", "--size", "320x240", "--no-sound", "--no-overlay"}, &command), "");
-    EXPECT_EQ(command.spec.width, 320);
-    EXPECT_EQ(command.spec.height, 240);
-    EXPECT_FALSE(command.spec.sound);
-    EXPECT_FALSE(command.spec.overlay);
+    EXPECT_EQ(command.plan.width, 320);
+    EXPECT_EQ(command.plan.height, 240);
+    EXPECT_FALSE(command.plan.sound);
+    EXPECT_FALSE(command.plan.overlay);
 }
 
 }  // namespace

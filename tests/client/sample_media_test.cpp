@@ -25,10 +25,10 @@ struct Written {
   demoplay::AviStatus status = demoplay::AviStatus::kCorrupt;
 };
 
-Written Write(const sample::RecordingSpec& spec) {
+Written Write(const sample::RecordingPlan& plan) {
   Written w;
   demoplay::MemorySink sink;
-  EXPECT_TRUE(sample::WriteAvi(&sink, spec));
+  EXPECT_TRUE(sample::WriteAvi(&sink, plan));
   w.bytes = std::move(sink.bytes);
   demoplay::MemorySource source(w.bytes.data(), w.bytes.size());
   w.status = demoplay::ParseAviFile(source, &w.info);
@@ -50,22 +50,22 @@ class SampleFormats : public ::testing::TestWithParam<FormatCase> {};
 
 TEST_P(SampleFormats, ParsesBackWithEveryPictureAndTheWholeTone) {
   const FormatCase& c = GetParam();
-  sample::RecordingSpec spec;
-  spec.format = c.format;
-  spec.width = c.width;
-  spec.height = c.height;
-  spec.fps = c.fps;
-  spec.seconds = c.seconds;
-  spec.sound = c.sound;
-  ASSERT_EQ(sample::CheckSpec(spec), "");
-  Written w = Write(spec);
+  sample::RecordingPlan plan;
+  plan.format = c.format;
+  plan.width = c.width;
+  plan.height = c.height;
+  plan.fps = c.fps;
+  plan.seconds = c.seconds;
+  plan.sound = c.sound;
+  ASSERT_EQ(sample::CheckPlan(plan), "");
+  Written w = Write(plan);
   ASSERT_EQ(w.status, demoplay::AviStatus::kOk);
   const demoplay::AviHeaders& h = w.info.headers;
   EXPECT_EQ(h.video.width, c.width);
   EXPECT_EQ(h.video.height, c.height);
   EXPECT_EQ(h.FramesPerSecond(), c.fps);
-  EXPECT_EQ(h.video.length, uint32_t(sample::PictureCount(spec)));
-  ASSERT_EQ(w.info.videoChunks.size(), size_t(sample::PictureCount(spec)));
+  EXPECT_EQ(h.video.length, uint32_t(sample::PictureCount(plan)));
+  ASSERT_EQ(w.info.videoChunks.size(), size_t(sample::PictureCount(plan)));
   EXPECT_EQ(h.hasAudio, c.sound);
   if (c.sound) {
     EXPECT_TRUE(h.audio.pcm);
@@ -73,7 +73,7 @@ TEST_P(SampleFormats, ParsesBackWithEveryPictureAndTheWholeTone) {
     EXPECT_EQ(h.audio.channels, 1);
     uint64_t bytes = 0;
     for (const demoplay::ChunkRef& a : w.info.audioChunks) bytes += a.size;
-    EXPECT_EQ(bytes, uint64_t(sample::SamplesBefore(spec.tone, sample::PictureCount(spec), c.fps)) * 2);
+    EXPECT_EQ(bytes, uint64_t(sample::SamplesBefore(plan.tone, sample::PictureCount(plan), c.fps)) * 2);
   }
   if (c.format != PictureFormat::kMjpeg) {
     for (const demoplay::ChunkRef& v : w.info.videoChunks) ASSERT_EQ(v.size, uint32_t(c.width * c.height * 3 / 2));
@@ -90,17 +90,17 @@ INSTANTIATE_TEST_SUITE_P(All, SampleFormats,
 TEST(SamplePictures, BarsSurviveEveryFormat) {
   for (PictureFormat format : {PictureFormat::kYv12, PictureFormat::kI420, PictureFormat::kMjpeg}) {
     SCOPED_TRACE(sample::FormatName(format));
-    sample::RecordingSpec spec;
-    spec.format = format;
-    spec.width = 160;
-    spec.height = 120;
-    spec.seconds = 0.2;
-    spec.sound = false;
-    Written w = Write(spec);
+    sample::RecordingPlan plan;
+    plan.format = format;
+    plan.width = 160;
+    plan.height = 120;
+    plan.seconds = 0.2;
+    plan.sound = false;
+    Written w = Write(plan);
     ASSERT_EQ(w.status, demoplay::AviStatus::kOk);
     const std::vector<uint8_t> stored = Chunk(w, w.info.videoChunks.back());
     for (int bar = 0; bar < sample::kBarCount; ++bar) {
-      const sample::Rect r = sample::BarRect(spec.width, spec.height, bar);
+      const sample::Rect r = sample::BarRect(plan.width, plan.height, bar);
       const int x = ((r.left + r.right) / 2) & ~1, y = ((r.top + r.bottom) / 2) & ~1;
       const sample::Rgb want = sample::BarColour(bar);
       if (format == PictureFormat::kMjpeg) {
@@ -114,12 +114,12 @@ TEST(SamplePictures, BarsSurviveEveryFormat) {
       } else {
         uint8_t wy, wu, wv;
         sample::RgbToYuv(want, &wy, &wu, &wv);
-        const size_t luma = size_t(spec.width) * size_t(spec.height);
+        const size_t luma = size_t(plan.width) * size_t(plan.height);
         const size_t chroma = luma / 4;
-        const size_t at = size_t(y / 2) * size_t(spec.width / 2) + size_t(x / 2);
+        const size_t at = size_t(y / 2) * size_t(plan.width / 2) + size_t(x / 2);
         const size_t vAt = format == PictureFormat::kYv12 ? luma + at : luma + chroma + at;
         const size_t uAt = format == PictureFormat::kYv12 ? luma + chroma + at : luma + at;
-        EXPECT_EQ(stored[size_t(y) * size_t(spec.width) + size_t(x)], wy) << "bar " << bar;
+        EXPECT_EQ(stored[size_t(y) * size_t(plan.width) + size_t(x)], wy) << "bar " << bar;
         EXPECT_EQ(stored[uAt], wu) << "bar " << bar;
         EXPECT_EQ(stored[vAt], wv) << "bar " << bar;
       }
@@ -195,7 +195,7 @@ TEST(SamplePictures, PictureCodeReadsBack) {
 }
 
 TEST(SampleTone, BlocksJoinIntoOneSteadySine) {
-  sample::ToneSpec tone;
+  sample::TonePlan tone;
   std::vector<int16_t> all;
   for (int i = 0; i < 25; ++i) {
     std::vector<int16_t> block = sample::ToneForPicture(tone, i, 25);
@@ -217,7 +217,7 @@ TEST(SampleTone, BlocksJoinIntoOneSteadySine) {
   EXPECT_EQ(total, 16000u);
 }
 
-TEST(SampleSpec, RefusesWhatPlanarPicturesOrTheSdkCannotTake) {
+TEST(SamplePlan, RefusesWhatPlanarPicturesOrTheSdkCannotTake) {
   struct Case {
     int width, height, fps;
     double seconds;
@@ -226,16 +226,16 @@ TEST(SampleSpec, RefusesWhatPlanarPicturesOrTheSdkCannotTake) {
                {8, 8, 25, 1, false},       {640, 480, 0, 1, false},   {640, 480, 25, 0, false},
                {16384, 16, 25, 1, false},  {1920, 1080, 25, 1, true}, {640, 480, 25, 3601, false}};
   for (const Case& c : cases) {
-    sample::RecordingSpec s;
+    sample::RecordingPlan s;
     s.width = c.width;
     s.height = c.height;
     s.fps = c.fps;
     s.seconds = c.seconds;
-    EXPECT_EQ(sample::CheckSpec(s).empty(), c.ok) << c.width << "x" << c.height << " " << c.fps << " " << c.seconds;
+    EXPECT_EQ(sample::CheckPlan(s).empty(), c.ok) << c.width << "x" << c.height << " " << c.fps << " " << c.seconds;
   }
 }
 
-TEST(SampleSpec, SideFileSitsBesideTheMediaFile) {
+TEST(SamplePlan, SideFileSitsBesideTheMediaFile) {
   EXPECT_EQ(sample::SideFilePath("out/sample.avi"), "out/sample.lti");
   EXPECT_EQ(sample::SideFilePath("C:\\rec\\cam1.dat"), "C:\\rec\\cam1.lti");
   EXPECT_EQ(sample::SideFilePath("dir.v2/noext"), "dir.v2/noext.lti");

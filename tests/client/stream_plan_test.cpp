@@ -11,15 +11,15 @@
 namespace {
 
 std::vector<uint8_t> SampleBytes(int fps, bool sound, sample::PictureFormat format = sample::PictureFormat::kYv12) {
-  sample::RecordingSpec spec;
-  spec.width = 64;
-  spec.height = 48;
-  spec.fps = fps;
-  spec.seconds = 1.0;
-  spec.sound = sound;
-  spec.format = format;
+  sample::RecordingPlan plan;
+  plan.width = 64;
+  plan.height = 48;
+  plan.fps = fps;
+  plan.seconds = 1.0;
+  plan.sound = sound;
+  plan.format = format;
   demoplay::MemorySink sink;
-  EXPECT_TRUE(sample::WriteAvi(&sink, spec));
+  EXPECT_TRUE(sample::WriteAvi(&sink, plan));
   return sink.bytes;
 }
 

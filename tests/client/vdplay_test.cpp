@@ -74,20 +74,20 @@ std::string Field(const std::string& summary, const std::string& key) {
     return summary.substr(start, summary.find(' ', start) - start);
 }
 
-sample::RecordingSpec SmallSpec() {
-    sample::RecordingSpec spec;
-    spec.width = 320;
-    spec.height = 240;
-    spec.seconds = 4;
-    spec.format = sample::PictureFormat::kYv12;
-    return spec;
+sample::RecordingPlan SmallPlan() {
+    sample::RecordingPlan plan;
+    plan.width = 320;
+    plan.height = 240;
+    plan.seconds = 4;
+    plan.format = sample::PictureFormat::kYv12;
+    return plan;
 }
 
 std::string WriteSample(const ScratchDirectory& dir, const std::string& name,
-                        const sample::RecordingSpec& spec = SmallSpec()) {
+                        const sample::RecordingPlan& plan = SmallPlan()) {
     sample::WrittenFiles written;
     const std::string path = In(dir, name);
-    EXPECT_EQ(sample::WriteRecording(path, spec, &written), "");
+    EXPECT_EQ(sample::WriteRecording(path, plan, &written), "");
     return path;
 }
 
@@ -329,9 +329,9 @@ TEST_F(Playback, StreamShowsTheTestPattern) {
 }
 
 TEST_F(Playback, ShortFileEndsByItself) {
-    sample::RecordingSpec spec = SmallSpec();
-    spec.seconds = 1;
-    const std::string shortFile = WriteSample(dir, "short.avi", spec);
+    sample::RecordingPlan plan = SmallPlan();
+    plan.seconds = 1;
+    const std::string shortFile = WriteSample(dir, "short.avi", plan);
     ChildResult r = Vdplay({shortFile, "--no-sound"}, dir.path());
     ASSERT_FALSE(r.timedOut);
     EXPECT_EQ(r.exitCode, 0u) << r.out << r.err;
@@ -403,10 +403,10 @@ bool WaitForTitle(HWND window, const std::string& part, bool present = true, DWO
 }
 
 TEST_F(Playback, KeysPauseChangeSpeedSnapshotAndQuit) {
-    sample::RecordingSpec spec = SmallSpec();
-    spec.format = sample::PictureFormat::kMjpeg;
-    spec.seconds = 60;
-    const std::string longFile = WriteSample(dir, "long.avi", spec);
+    sample::RecordingPlan plan = SmallPlan();
+    plan.format = sample::PictureFormat::kMjpeg;
+    plan.seconds = 60;
+    const std::string longFile = WriteSample(dir, "long.avi", plan);
     vdtest::Child child;
     ASSERT_TRUE(child.Start(Bin("vdplay.exe"), {longFile, "--no-sound"}, dir.path()));
     HWND wall = WaitForWall(child.processId(), 30000);
@@ -623,10 +623,10 @@ TEST_F(Live, PicturesAgainAfterACutPictureGarbageAndABurst) {
 // An AVI camera that drops the connection and comes back: its new headers
 // are not given to the ports again, and its pictures play on, on two ports.
 TEST_F(Live, ReconnectsAndPlaysOn) {
-  sample::RecordingSpec spec = SmallSpec();
-  spec.seconds = 2;  // 50 pictures
+  sample::RecordingPlan plan = SmallPlan();
+  plan.seconds = 2;  // 50 pictures
   Bytes avi;
-  ASSERT_TRUE(ReadBytes(WriteSample(dir, "camera.avi", spec), &avi));
+  ASSERT_TRUE(ReadBytes(WriteSample(dir, "camera.avi", plan), &avi));
   LoopbackCamera camera({[&](SOCKET s, LoopbackCamera& c) {
                            c.Send(s, avi, 65536, 20);
                            c.Hold(1000);
