@@ -6,7 +6,7 @@ namespace player {
 namespace {
 
 const char* const kOutputs[] = {"ddraw", "drawdib"};
-const char* const kReasons[] = {"forced", "unavailable", "format", "cheaper", "only"};
+const char* const kReasons[] = {"forced", "unavailable", "format", "cheaper"};
 
 // Takes "<key>=" and the word after it up to a space or the end.
 bool TakeField(const std::string& text, size_t* at, const char* key, std::string* value) {

@@ -13,7 +13,7 @@ namespace player {
 struct OutputTrace {
     int port = -1;
     std::string output;  // "ddraw" or "drawdib"
-    std::string reason;  // "forced", "unavailable", "format", "cheaper" or "only"
+    std::string reason;  // "forced", "unavailable", "format" or "cheaper"
 };
 
 // Reads one trace; false for any other text (the plug-in traces other things

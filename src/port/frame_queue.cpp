@@ -6,15 +6,10 @@ namespace vd {
 
 FrameQueue::Push FrameQueue::TryPush(QueuedFrame& frame, unsigned generation) {
     ScopedLock guard(lock_);
-    if (generation != generation_) return Push::kStale;
+    if (generation != generation_.load()) return Push::kStale;
     if (frames_.size() >= kCapacity) return Push::kFull;
     frames_.push_back(std::move(frame));
     return Push::kQueued;
-}
-
-unsigned FrameQueue::Generation() {
-    ScopedLock guard(lock_);
-    return generation_;
 }
 
 bool FrameQueue::TryPop(QueuedFrame& out) {

@@ -7,6 +7,7 @@
 #ifndef VD_PORT_FRAME_QUEUE_H
 #define VD_PORT_FRAME_QUEUE_H
 
+#include <atomic>
 #include <deque>
 
 #include "port/queued_frame.h"
@@ -25,7 +26,8 @@ public:
     // The same for a frame that arrived in the given generation; kStale (the
     // frame left with its caller) when the queue has been cleared since.
     Push TryPush(QueuedFrame& frame, unsigned generation);
-    unsigned Generation();
+    // Read without the lock: the frame path asks for it with every frame.
+    unsigned Generation() const { return generation_.load(); }
     // Takes the oldest frame; false when there is none.
     bool TryPop(QueuedFrame& out);
     // Drops every frame and its bytes.
@@ -35,7 +37,7 @@ public:
 private:
     CriticalSection lock_;
     std::deque<QueuedFrame> frames_;
-    unsigned generation_ = 0;
+    std::atomic<unsigned> generation_{0};  // changed under lock_
 };
 
 }  // namespace vd

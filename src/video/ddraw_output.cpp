@@ -98,7 +98,6 @@ bool DirectDrawOutput::MakeVideoSurface(DWORD fourCc, int bitCount, int width, i
         video_ = nullptr;
         return false;
     }
-    surfaceFourCc_ = fourCc;
     return true;
 }
 
@@ -142,7 +141,6 @@ bool DirectDrawOutput::Prepare(int kind, int width, int height) {
 void DirectDrawOutput::Release() {
     ReleaseCom(video_);
     ReleaseCom(overlay_);
-    surfaceFourCc_ = 0;
     swapChroma_ = false;
     kind_ = width_ = height_ = 0;
     pictureReady_ = overlayDrawn_ = false;

@@ -38,9 +38,6 @@ public:
     bool lost() const override { return lost_; }
     void Finish() override;
 
-    // The FourCC of the video surface in use (0 without one).
-    DWORD surfaceFourCc() const { return surfaceFourCc_; }
-
 private:
     explicit DirectDrawOutput(HWND window) : window_(window) {}
     bool MakeDevice();
@@ -59,7 +56,6 @@ private:
     IDirectDrawClipper* clipper_ = nullptr;
     IDirectDrawSurface* video_ = nullptr;
     IDirectDrawSurface* overlay_ = nullptr;
-    DWORD surfaceFourCc_ = 0;
     bool swapChroma_ = false;  // the picture's chroma planes are in the other order than the surface's
     int kind_ = 0;
     int width_ = 0;

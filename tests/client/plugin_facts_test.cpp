@@ -112,19 +112,19 @@ TEST(Report, OutputTracesAreReadStrictly) {
         const char* line;
     } cases[] = {
         {"video output: port=3 output=drawdib reason=cheaper\n", true, "port 3 video output drawdib (cheaper)"},
-        {WithZero("video output: port=0 output=ddraw reason=only\n"), true, "port 0 video output ddraw (only)"},
+        {WithZero("video output: port=0 output=ddraw reason=cheaper\n"), true, "port 0 video output ddraw (cheaper)"},
         {"video output: port=12 output=ddraw reason=forced\r\n", true, "port 12 video output ddraw (forced)"},
         {"video output: port=1 output=drawdib reason=unavailable\n", true, "port 1 video output drawdib (unavailable)"},
         {"video output: port=1 output=drawdib reason=format\n", true, "port 1 video output drawdib (format)"},
         {"video output: port=3 output=drawdib reason=cheaper", false, ""},  // not a whole line
         {"video output: port=3 output=gdi reason=cheaper\n", false, ""},
-        {"video output: port=3 output=ddraw reason=because\n", false, ""},
-        {"video output: port=-1 output=ddraw reason=only\n", false, ""},
+        {"video output: port=3 output=ddraw reason=only\n", false, ""},
+        {"video output: port=-1 output=ddraw reason=forced\n", false, ""},
         {"video output: port=3 output=ddraw\n", false, ""},
-        {"video output: port=3 output=ddraw reason=only extra=1\n", false, ""},
-        {"video output: output=ddraw port=3 reason=only\n", false, ""},
-        {"video output: port= output=ddraw reason=only\n", false, ""},
-        {"video output: port=99999999999 output=ddraw reason=only\n", false, ""},
+        {"video output: port=3 output=ddraw reason=forced extra=1\n", false, ""},
+        {"video output: output=ddraw port=3 reason=forced\n", false, ""},
+        {"video output: port= output=ddraw reason=forced\n", false, ""},
+        {"video output: port=99999999999 output=ddraw reason=forced\n", false, ""},
         {"begin draw video\n", false, ""},
         {"", false, ""},
     };

@@ -267,8 +267,12 @@ void ExpectBoxAroundSquare(const Bitmap& bmp) {
     ASSERT_GE(whiteRight, 0) << "no square on the screen";
     // At the turns the square touches a side, and that side of the box lies
     // outside the picture.
-    if (whiteLeft > 0) EXPECT_LT(greenLeft, whiteLeft);
-    if (whiteRight < bmp.width - 1) EXPECT_GT(greenRight, whiteRight);
+    if (whiteLeft > 0) {
+        EXPECT_LT(greenLeft, whiteLeft);
+    }
+    if (whiteRight < bmp.width - 1) {
+        EXPECT_GT(greenRight, whiteRight);
+    }
     EXPECT_LT(greenTop, whiteTop);
     EXPECT_GT(greenBottom, whiteBottom);
 }

@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <utility>
 
 namespace vdtest {
@@ -257,59 +256,5 @@ std::string WindowVersusSnapshot(Orvane::IVideoDecoder_M& decoder, int port, Tes
 
 ForcedOutput::ForcedOutput(const char* output) { SetEnvironmentVariableA("VD_VIDEO_OUTPUT", output); }
 ForcedOutput::~ForcedOutput() { SetEnvironmentVariableA("VD_VIDEO_OUTPUT", nullptr); }
-
-namespace {
-// OutputDebugStringA raises this exception for a debugger; a vectored handler
-// sees it first.
-constexpr DWORD kDebugPrintException = 0x40010006;
-std::mutex traceLock;
-std::string tracePrefix;
-std::vector<std::string> traces;
-}  // namespace
-
-TraceCatcher::TraceCatcher(std::string prefix) {
-    {
-        std::lock_guard<std::mutex> guard(traceLock);
-        tracePrefix = std::move(prefix);
-        traces.clear();
-    }
-    handler_ = AddVectoredExceptionHandler(1, &TraceCatcher::OnException);
-}
-
-TraceCatcher::~TraceCatcher() {
-    if (handler_) RemoveVectoredExceptionHandler(handler_);
-}
-
-LONG CALLBACK TraceCatcher::OnException(EXCEPTION_POINTERS* exception) {
-    const EXCEPTION_RECORD* record = exception->ExceptionRecord;
-    if (record->ExceptionCode == kDebugPrintException && record->NumberParameters >= 2) {
-        const char* text = reinterpret_cast<const char*>(record->ExceptionInformation[1]);
-        const std::size_t length = static_cast<std::size_t>(record->ExceptionInformation[0]);
-        if (text && length > 0) {
-            std::string line(text, strnlen(text, length));
-            std::lock_guard<std::mutex> guard(traceLock);
-            if (line.compare(0, tracePrefix.size(), tracePrefix) == 0) traces.push_back(line);
-        }
-    }
-    return EXCEPTION_CONTINUE_SEARCH;
-}
-
-std::vector<std::string> TraceCatcher::lines() const {
-    std::lock_guard<std::mutex> guard(traceLock);
-    return traces;
-}
-
-bool TraceCatcher::Saw(const std::vector<std::string>& texts, int timeoutMs) const {
-    return vdtest::WaitFor(
-        [&] {
-            for (const std::string& line : lines()) {
-                bool all = true;
-                for (const std::string& text : texts) all = all && line.find(text) != std::string::npos;
-                if (all) return true;
-            }
-            return false;
-        },
-        timeoutMs);
-}
 
 }  // namespace vdtest

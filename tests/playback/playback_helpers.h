@@ -153,25 +153,6 @@ public:
     ForcedOutput& operator=(const ForcedOutput&) = delete;
 };
 
-// Collects the debugger-output traces of this process (the plug-in's among
-// them) that start with `prefix`, while it lives.
-class TraceCatcher {
-public:
-    explicit TraceCatcher(std::string prefix);
-    ~TraceCatcher();
-    TraceCatcher(const TraceCatcher&) = delete;
-    TraceCatcher& operator=(const TraceCatcher&) = delete;
-
-    std::vector<std::string> lines() const;
-    // True once a trace holding every one of these texts has come (within
-    // the deadline).
-    bool Saw(const std::vector<std::string>& texts, int timeoutMs = 10000) const;
-
-private:
-    static LONG CALLBACK OnException(EXCEPTION_POINTERS* exception);
-    void* handler_ = nullptr;
-};
-
 }  // namespace vdtest
 
 #endif
