@@ -133,12 +133,12 @@ TEST(OutputTraces, CaughtFromAnyThreadOncePerChange) {
     std::thread display([] { OutputDebugStringA("video output: port=4 output=drawdib reason=cheaper\n"); });
     display.join();
     OutputDebugStringA("video output: port=4 output=drawdib reason=cheaper\n");
-    OutputDebugStringA("video output: port=7 output=ddraw reason=only\n");
+    OutputDebugStringA("video output: port=7 output=ddraw reason=format\n");
     OutputDebugStringA("video output: port=4 output=ddraw reason=forced\n");
     const std::vector<player::OutputTrace> fresh = traces.TakeNew();
     ASSERT_EQ(fresh.size(), 3u);
     EXPECT_EQ(player::OutputTraceLine(fresh[0]), "port 4 video output drawdib (cheaper)");
-    EXPECT_EQ(player::OutputTraceLine(fresh[1]), "port 7 video output ddraw (only)");
+    EXPECT_EQ(player::OutputTraceLine(fresh[1]), "port 7 video output ddraw (format)");
     EXPECT_EQ(player::OutputTraceLine(fresh[2]), "port 4 video output ddraw (forced)");
     EXPECT_TRUE(traces.TakeNew().empty());
     EXPECT_EQ(traces.OutputOf(4), "ddraw");
