@@ -144,7 +144,7 @@ TEST(OutputTraces, CaughtFromAnyThreadOncePerChange) {
     EXPECT_EQ(traces.OutputOf(4), "ddraw");
     EXPECT_EQ(traces.OutputOf(5), "");
     traces.Stop();
-    OutputDebugStringA("video output: port=9 output=ddraw reason=only\n");
+    OutputDebugStringA("video output: port=9 output=ddraw reason=forced\n");
     EXPECT_EQ(traces.OutputOf(9), "");
     EXPECT_TRUE(second.Start()) << "free again once stopped";
 }
