@@ -26,6 +26,15 @@ bool Resampler::Configure(uint32_t inputRate, int channels, int bitsPerSample, S
   inputRate_ = inputRate;
   channels_ = channels;
   bytesPerSample_ = bitsPerSample / 8;
+  Reset();
+  if (inputRate == kOutputRate) {
+    // Passed through: no filter to compute (its table costs more than
+    // opening a file does).
+    halfWidth_ = 0;
+    cutoff_ = 1.0;
+    table_.clear();
+    return true;
+  }
   // Pass band up to 90% of the lower Nyquist rate.
   double cutoffHz = 0.45 * double(std::min(inputRate, kOutputRate));
   cutoff_ = 2.0 * cutoffHz / double(inputRate);
@@ -40,7 +49,6 @@ bool Resampler::Configure(uint32_t inputRate, int channels, int bitsPerSample, S
     double window = 0.42 + 0.5 * std::cos(kPi * r) + 0.08 * std::cos(2 * kPi * r);
     table_[i] = float(cutoff_ * sinc * window);
   }
-  Reset();
   return true;
 }
 

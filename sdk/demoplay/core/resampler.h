@@ -31,7 +31,8 @@ class Resampler {
   void Process(const uint8_t* data, size_t size, std::vector<int16_t>* out);
 
   uint32_t inputRate() const { return inputRate_; }
-  // Input samples the filter reaches on either side of an output sample.
+  // Input samples the filter reaches on either side of an output sample (0
+  // at the output rate, where nothing is filtered).
   int halfWidth() const { return halfWidth_; }
 
  private:
