@@ -431,14 +431,9 @@ TEST_F(SdkCodecTest, ADamagedMotionJpegFileSkipsTheSpoiledPicturesAndPlaysToItsE
 // avutil-57.dll: Motion-JPEG still plays (stb_image's pictures, as RGB32);
 // H.264 is unsupported.
 TEST(SdkWithoutCodecLibraries, PlaysMotionJpegAsRgb32AndRefusesH264) {
-  char temp[MAX_PATH] = {};
-  ASSERT_GT(GetTempPathA(MAX_PATH, temp), 0u);
-  const std::string folder = std::string(temp) + "vd_sdk_alone_" + std::to_string(GetCurrentProcessId());
-  const std::string dll = folder + "\\DemoPlayAlone.dll";
-  ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
-  ASSERT_TRUE(CopyFileA(sdktest::BuiltSdkPath().c_str(), dll.c_str(), FALSE));
-  Sdk alone;
-  ASSERT_TRUE(sdktest::LoadSdkFrom(dll, &alone));
+  sdktest::SdkCopy copy("DemoPlayAlone.dll");
+  ASSERT_TRUE(copy.loaded());
+  const Sdk& alone = copy.sdk;
   ASSERT_EQ(alone.Initial(), 0);
   int port = -1;
   EXPECT_EQ(alone.OpenFile(ClipPath("h264.avi").c_str(), &port), KV_ERR_UNSUPPORTED);
@@ -456,8 +451,6 @@ TEST(SdkWithoutCodecLibraries, PlaysMotionJpegAsRgb32AndRefusesH264) {
   EXPECT_EQ(alone.CloseFile(port), 0);
   EXPECT_EQ(alone.Free(), 0);
   FreeLibrary(alone.module);
-  DeleteFileA(dll.c_str());
-  RemoveDirectoryA(folder.c_str());
 }
 
 struct SeekCase {

@@ -142,6 +142,33 @@ TempFile::TempFile(const std::string& stem, const std::vector<uint8_t>& bytes) {
 
 TempFile::~TempFile() { DeleteFileA(path_.c_str()); }
 
+SdkCopy::SdkCopy(const std::string& name) {
+  char temp[MAX_PATH] = {};
+  GetTempPathA(MAX_PATH, temp);
+  static std::atomic<int> serial{0};
+  folder_ = std::string(temp) + "vd_sdk_copy_" + std::to_string(GetCurrentProcessId()) + "_" +
+            std::to_string(serial++);
+  path_ = folder_ + "\\" + name;
+  CreateDirectoryA(folder_.c_str(), nullptr);
+  if (!CopyFileA(BuiltSdkPath().c_str(), path_.c_str(), FALSE) || !LoadSdkFrom(path_, &sdk)) sdk = Sdk();
+}
+
+SdkCopy::~SdkCopy() {
+  // A thread of the copy may still hold it for a moment.
+  WaitUntilUnloaded(std::chrono::milliseconds(10000));
+  DeleteFileA(path_.c_str());
+  RemoveDirectoryA(folder_.c_str());
+}
+
+bool SdkCopy::WaitUntilUnloaded(std::chrono::milliseconds deadline) const {
+  const auto until = std::chrono::steady_clock::now() + deadline;
+  while (InProcess()) {
+    if (std::chrono::steady_clock::now() >= until) return false;
+    Sleep(10);
+  }
+  return true;
+}
+
 bool TempFile::Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::vector<uint8_t> ReadWholeFile(const std::string& path) {

@@ -98,6 +98,24 @@ class TempFile {
 
 std::vector<uint8_t> ReadWholeFile(const std::string& path);
 
+// A copy of the built SDK under another name in a folder of its own (no
+// codec libraries beside it), loaded; deleted with the object.
+class SdkCopy {
+ public:
+  explicit SdkCopy(const std::string& name);
+  ~SdkCopy();
+  bool loaded() const { return sdk.module != nullptr; }
+  // Whether the copy is still mapped in the process.
+  bool InProcess() const { return GetModuleHandleA(path_.c_str()) != nullptr; }
+  // Waits until the copy has left the process; false at the deadline.
+  bool WaitUntilUnloaded(std::chrono::milliseconds deadline) const;
+
+  Sdk sdk;
+
+ private:
+  std::string folder_, path_;
+};
+
 // The SDK loaded and initialised for a test, and every port closed after it.
 class SdkFixture : public ::testing::Test {
  protected:

@@ -390,6 +390,43 @@ TEST_F(SdkTest, StopFromInsideTheCallbackEndsDelivery) {
   EXPECT_EQ(sdk->CloseStream(port), 0);
 }
 
+// A port's decoding loop runs on the thread an earlier port's loop left
+// idle. An idle thread keeps the SDK loaded: a client that unloads it without
+// KV_Free does not pull the code from under it; the copy goes once the thread
+// has ended. With KV_Free the threads end at once.
+TEST(SdkThreads, LoopsReuseIdleThreadsWhichHoldTheLibraryUntilTheyEnd) {
+  sample::Recipe recipe;
+  recipe.frames = 3;
+  TempFile file("threads.avi", sample::Make(recipe).bytes);
+  auto playToEnd = [&](const Sdk& sdk) -> DWORD {
+    int port = -1;
+    if (sdk.OpenFile(file.path().c_str(), &port) != 0) return 0;
+    Collector got;
+    const bool ended = sdk.Play(port, &Collector::Callback, &got) == 0 && got.WaitForEnd();
+    sdk.CloseFile(port);
+    const std::vector<Frame> pictures = got.Pictures();
+    return ended && !pictures.empty() ? pictures[0].thread : 0;
+  };
+  {
+    SdkCopy copy("DemoPlayPooled.dll");
+    ASSERT_TRUE(copy.loaded());
+    ASSERT_EQ(copy.sdk.Initial(), 0);
+    const DWORD first = playToEnd(copy.sdk);
+    ASSERT_NE(first, 0u);
+    EXPECT_EQ(playToEnd(copy.sdk), first) << "the second port's loop runs on the first one's thread";
+    FreeLibrary(copy.sdk.module);  // no KV_Free
+    EXPECT_TRUE(copy.InProcess()) << "unloaded under its idle thread";
+    EXPECT_TRUE(copy.WaitUntilUnloaded(std::chrono::milliseconds(3 * 5000))) << "the idle thread never ended";
+  }
+  SdkCopy copy("DemoPlayFreed.dll");
+  ASSERT_TRUE(copy.loaded());
+  ASSERT_EQ(copy.sdk.Initial(), 0);
+  EXPECT_NE(playToEnd(copy.sdk), 0u);
+  EXPECT_EQ(copy.sdk.Free(), 0);
+  FreeLibrary(copy.sdk.module);
+  EXPECT_TRUE(copy.WaitUntilUnloaded(std::chrono::milliseconds(4000))) << "KV_Free left a thread waiting";
+}
+
 TEST_F(SdkTest, BadCallsGetDistinctNegativeResults) {
   sample::Recipe recipe;
   std::vector<uint8_t> good = sample::Make(recipe).bytes;

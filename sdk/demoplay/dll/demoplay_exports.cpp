@@ -52,6 +52,7 @@ int OpenPort(int* port, Open open) {
     Ports().Unreserve(id);
     return r;
   }
+  p->StartLoopEarly();
   Ports().Publish(id, std::move(p));
   *port = id;
   return KV_OK;
@@ -87,6 +88,7 @@ int KV_CALL KV_Free(void) {
       Ports().Remove(i, p.get());
     }
   }
+  demoplay::DecodingThreads::EndIdle();
   std::lock_guard<std::mutex> lock(librariesMutex);
   HeldLibraries().reset();
   return KV_OK;

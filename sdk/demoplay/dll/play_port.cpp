@@ -22,17 +22,36 @@ void PlayPort::Shutdown() {
   if (recorder_.active()) recorder_.Stop();
 }
 
+// The decoding loop is given its thread when the port opens, so that Play
+// only has to wake it.
+void PlayPort::StartLoopEarly() {
+  std::lock_guard<std::mutex> control(controlMutex_);
+  std::lock_guard<SlimMutex> lock(mutex_);
+  if (loop_) return;
+  stopRequested_ = false;
+  playing_ = false;
+  try {
+    loop_ = DecodingThreads::Start([this] { Run(); });
+  } catch (...) {
+  }
+  if (!loop_) stopRequested_ = true;  // Play tries again
+}
+
 int PlayPort::Play(KV_FrameCallBack callback, void* user) {
   if (!callback) return KV_ERR_ARGUMENT;
   if (OnOwnThread()) return KV_ERR_IN_CALLBACK;
   std::lock_guard<std::mutex> control(controlMutex_);
   {
-    // Already playing: the frames go to the new callback from the next one
-    // on. Waiting for the thread here could wait for a consumer that holds
-    // its callback.
     std::lock_guard<SlimMutex> lock(mutex_);
     if (isStream_ && streamError_ != KV_OK) return streamError_;
-    if (thread_.joinable() && !stopRequested_) {
+    if (loop_ && !stopRequested_) {
+      if (!playing_) {
+        BeginLocked(callback, user);  // the loop waiting since the open
+        return KV_OK;
+      }
+      // Already playing: the frames go to the new callback from the next one
+      // on. Waiting for the loop here could wait for a consumer that holds
+      // its callback.
       callback_ = callback;
       user_ = user;
       if (!isStream_ && endNotified_) SeekLocked(0);
@@ -41,6 +60,20 @@ int PlayPort::Play(KV_FrameCallBack callback, void* user) {
   }
   StopLocked();
   std::lock_guard<SlimMutex> lock(mutex_);
+  BeginLocked(callback, user);
+  try {
+    loop_ = DecodingThreads::Start([this] { Run(); });
+  } catch (...) {
+  }
+  if (!loop_) {
+    playing_ = false;
+    stopRequested_ = true;
+    return KV_ERR_NO_MEMORY;
+  }
+  return KV_OK;
+}
+
+void PlayPort::BeginLocked(KV_FrameCallBack callback, void* user) {
   callback_ = callback;
   user_ = user;
   stopRequested_ = false;
@@ -48,13 +81,8 @@ int PlayPort::Play(KV_FrameCallBack callback, void* user) {
   // Playing again after the end starts from the beginning.
   if (!isStream_ && endNotified_) SeekLocked(0);
   seekPending_ = true;  // start the clock at the current position
-  try {
-    thread_ = std::thread(&PlayPort::Run, this);
-  } catch (...) {
-    return KV_ERR_NO_MEMORY;
-  }
-  decodingThread_ = thread_.get_id();
-  return KV_OK;
+  playing_ = true;
+  wake_.notify_all();
 }
 
 int PlayPort::Stop() {
@@ -63,7 +91,7 @@ int PlayPort::Stop() {
     stopRequested_ = true;
     wake_.notify_all();
     // From the port's own callback: no further callback starts, and the
-    // thread ends when the callback returns. It is joined later.
+    // loop ends when the callback returns. It is waited for later.
     if (decodingThread_ == std::this_thread::get_id()) return KV_OK;
   }
   std::lock_guard<std::mutex> control(controlMutex_);
@@ -71,16 +99,19 @@ int PlayPort::Stop() {
   return KV_OK;
 }
 
-// With controlMutex_ held: ends the decoding thread and waits for it.
+// With controlMutex_ held: ends the decoding loop and waits for it.
 void PlayPort::StopLocked() {
+  std::shared_ptr<JobTicket> loop;
   {
     std::lock_guard<SlimMutex> lock(mutex_);
     stopRequested_ = true;
     wake_.notify_all();
+    loop = std::move(loop_);
   }
-  if (thread_.joinable()) thread_.join();
+  if (loop) loop->Wait();
   std::lock_guard<SlimMutex> lock(mutex_);
   decodingThread_ = std::thread::id();
+  playing_ = false;
 }
 
 // Picks the file's next chunk in time order and waits until it is due.
@@ -89,6 +120,7 @@ bool PlayPort::NextFileChunkLocked(std::unique_lock<SlimMutex>& lock, Clock::tim
   if (seekPending_) {
     seekPending_ = false;
     *base = Clock::now() - std::chrono::milliseconds(positionMs_);
+    firstPictureFirst_ = true;
   }
   const bool haveVideo = nextVideo_ < file_.videoChunks.size();
   const bool haveBlock = !laterSound_.empty();
@@ -109,7 +141,9 @@ bool PlayPort::NextFileChunkLocked(std::unique_lock<SlimMutex>& lock, Clock::tim
                                     : 0;
   int64_t videoDue = videoStamp;
   int64_t audioDue = int64_t(audioStamp) - kSoundLeadMs;
-  bool takeVideo = haveVideo && (!haveAudio || videoDue < audioDue);
+  // After a start or a seek the first picture to show goes before the sound
+  // that leads it, so that it is on screen as soon as it can be.
+  bool takeVideo = haveVideo && (!haveAudio || videoDue < audioDue || (firstPictureFirst_ && videoStamp <= audioStamp));
   int64_t dueMs = takeVideo ? videoDue : audioDue;
   // Pictures between a key picture and the target of a seek are decoded at
   // once; only those from the target on are shown, each on time.
@@ -126,7 +160,10 @@ bool PlayPort::NextFileChunkLocked(std::unique_lock<SlimMutex>& lock, Clock::tim
     out->position = nextVideo_;
     out->ref = file_.videoChunks[nextVideo_++];
     out->stampMs = videoStamp;
-    if (!catchingUp) positionMs_ = videoStamp;
+    if (!catchingUp) {
+      positionMs_ = videoStamp;
+      firstPictureFirst_ = false;
+    }
   } else if (haveBlock) {
     TakeLaterSound(out);
   } else {
@@ -183,6 +220,9 @@ bool PlayPort::NextStreamChunkLocked(std::unique_lock<SlimMutex>& lock, Pending*
 
 void PlayPort::Run() {
   std::unique_lock<SlimMutex> lock(mutex_);
+  while (!playing_ && !stopRequested_) wake_.wait(lock);
+  if (stopRequested_) return;
+  decodingThread_ = std::this_thread::get_id();
   Clock::time_point base = Clock::now();
   Pending chunk;
   while (!stopRequested_) {

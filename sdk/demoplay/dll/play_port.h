@@ -22,6 +22,7 @@
 #include "core/presentation_order.h"
 #include "core/resampler.h"
 #include "core/stream_assembler.h"
+#include "dll/decoding_threads.h"
 #include "dll/recorder.h"
 #include "dll/slim_sync.h"
 #include "dll/win32_file.h"
@@ -61,6 +62,8 @@ class PlayPort {
 
   int GetFileTime(int* seconds);
   int GetMediaInfo(void* info);
+  // Gives the decoding loop a thread ahead of Play (after a successful open).
+  void StartLoopEarly();
   int Play(KV_FrameCallBack callback, void* user);
   int Stop();
   int SetPlayTime(int seconds);
@@ -103,6 +106,7 @@ class PlayPort {
   uint32_t DurationMs() const;
   int SeekLocked(uint32_t ms);
   void StopLocked();
+  void BeginLocked(KV_FrameCallBack callback, void* user);
   int AcceptStreamHeaderLocked();
   int OpenAnnexBStream(VideoCodec codec, const uint8_t* header, size_t length);
   void QueueStreamBytesLocked(const uint8_t* data, size_t length);
@@ -136,15 +140,16 @@ class PlayPort {
   uint32_t soundBytesPerSecond_ = 0;
   Recorder recorder_;
 
-  // Serialises starting and ending the decoding thread (Play, Stop,
-  // Shutdown), so that every Stop returns only after the thread has ended.
+  // Serialises starting and ending the decoding loop (Play, Stop,
+  // Shutdown), so that every Stop returns only after the loop has ended.
   // Never taken on the decoding thread.
   std::mutex controlMutex_;
-  std::thread thread_;  // under controlMutex_
 
   SlimMutex mutex_;  // guards everything below
   SlimConditionVariable wake_;
-  std::thread::id decodingThread_;  // the running thread's id, or none
+  std::shared_ptr<JobTicket> loop_;  // the decoding loop started and not yet waited for
+  std::thread::id decodingThread_;    // the thread running the played loop, or none
+  bool playing_ = false;              // the loop runs (rather than waits for Play)
   bool stopRequested_ = false;
   KV_FrameCallBack callback_ = nullptr;
   void* user_ = nullptr;
@@ -160,6 +165,7 @@ class PlayPort {
   size_t nextVideo_ = 0, nextAudio_ = 0;
   uint32_t positionMs_ = 0;
   bool seekPending_ = false;
+  bool firstPictureFirst_ = false;  // the next picture shown goes before its sound
   bool endNotified_ = false;
 
   // Stream ports.
