@@ -99,14 +99,16 @@ double SdkFedSeconds(const Sdk& sdk, const std::vector<uint8_t>& file, int count
   for (size_t at = kHead; at < file.size() && Clock::now() < deadline;) {
     const size_t n = std::min(kPiece, file.size() - at);
     const int r = sdk.InputData(port, file.data() + at, int(n));
+    // Waiting sleeps rather than spins beside the decoding thread (a
+    // shared machine has two processors).
     if (r == KV_ERR_BUFFER_FULL) {
-      Sleep(0);
+      Sleep(1);
       continue;
     }
     if (r != 0) break;
     at += n;
   }
-  while (pictures.load() < count && Clock::now() < deadline) Sleep(0);
+  while (pictures.load() < count && Clock::now() < deadline) Sleep(1);
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
   const bool done = pictures.load() >= count;
   sdk.Stop(port);
