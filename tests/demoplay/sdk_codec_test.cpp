@@ -168,7 +168,10 @@ TEST_P(SdkCodecClips, EveryPictureIsFfmpegsAtItsStamp) {
       break;
     }
     case Mode::kLive: {
-      if (c.bPictures) GTEST_SKIP() << "B-pictures come out after the reordering their stream declares";
+      // Each picture comes out once decoded: with B-pictures, as late as the
+      // reordering these clips declare (two pictures); the end of the movie
+      // data hands over the rest.
+      const int delay = c.bPictures ? 2 : 0;
       const vdtest::AviPieces pieces = vdtest::CutAvi(bytes);
       ASSERT_GT(pieces.headerLength, 0u);
       ASSERT_EQ(sdk->OpenStream(bytes.data(), int(pieces.headerLength), &port), 0);
@@ -177,9 +180,11 @@ TEST_P(SdkCodecClips, EveryPictureIsFfmpegsAtItsStamp) {
       for (const vdtest::AviPieces::Chunk& chunk : pieces.chunks) {
         ASSERT_EQ(sdk->InputData(port, bytes.data() + chunk.offset, int(chunk.length)), 0);
         if (!chunk.video) continue;
-        ++pushed;
-        ASSERT_GE(WaitForPictures(&got, size_t(pushed)), pushed) << "picture " << pushed - 1 << " is held back";
+        if (++pushed <= delay) continue;
+        ASSERT_GE(WaitForPictures(&got, size_t(pushed - delay)), pushed - delay)
+            << "picture " << pushed - delay - 1 << " is held back";
       }
+      ASSERT_GE(WaitForPictures(&got, expected.size()), int(expected.size())) << "held back at the end of the movie";
       EXPECT_EQ(sdk->CloseStream(port), 0);
       break;
     }
@@ -220,7 +225,9 @@ TEST_P(SdkCodecClips, EveryPictureIsFfmpegsAtItsStamp) {
   const Pictures tail(expected.begin() + ptrdiff_t(from), expected.end());
   ExpectIdentical(pictures, 0, tail, tail.size(), 320, 240, c.clip, c.kind);
   for (size_t i = 0; i < pictures.size(); ++i) EXPECT_EQ(pictures[i].stamp, unsigned(i * 10)) << i;
-  if (mode != Mode::kRecording) EXPECT_EQ(got.Count(KV_FRAME_SOUND) > 0, c.sound);
+  if (mode != Mode::kRecording) {
+    EXPECT_EQ(got.Count(KV_FRAME_SOUND) > 0, c.sound);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
