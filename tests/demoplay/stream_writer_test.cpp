@@ -116,6 +116,40 @@ TEST(StreamAssembler, OversizedChunksAreSkippedNotHeld) {
   EXPECT_EQ(got[2].data, sample::StoredPicture(recipe, 2));
 }
 
+// Delivered chunks' memory holds later chunks, within the room the port
+// gives; chunks that do not fit in a spare get memory of their own.
+TEST(StreamAssembler, SparesHoldLaterChunksWithinTheRoomGiven) {
+  sample::Recipe recipe;
+  recipe.frames = 6;
+  sample::File file = sample::Make(recipe);
+  AviHeaders headers;
+  size_t moviEnd = 0;
+  ASSERT_EQ(ParseStreamHeader(file.bytes.data(), file.streamHeaderLength, &headers, &moviEnd), AviStatus::kOk);
+  StreamAssembler assembler(headers, 1 << 20);
+  std::vector<StreamChunk> got;
+  // Up to the end of the third chunk, so that the fourth starts after the recycling.
+  size_t half = moviEnd;
+  while (got.size() < 3 && half < file.bytes.size()) assembler.Feed(file.bytes.data() + half++, 1, &got);
+  ASSERT_EQ(got.size(), 3u);
+  const size_t chunkMemory = got[0].data.capacity();
+  std::vector<const uint8_t*> spent;
+  for (StreamChunk& c : got) spent.push_back(c.data.data());
+  // No room: given back. Room for one: one kept.
+  assembler.Recycle(std::move(got[0].data), chunkMemory - 1);
+  EXPECT_EQ(assembler.spareBytes(), 0u);
+  assembler.Recycle(std::move(got[1].data), chunkMemory);
+  EXPECT_EQ(assembler.spareBytes(), chunkMemory);
+  for (size_t i = 2; i < got.size(); ++i) assembler.Recycle(std::move(got[i].data), chunkMemory);
+  EXPECT_EQ(assembler.spareBytes(), chunkMemory);
+
+  std::vector<StreamChunk> later;
+  assembler.Feed(file.bytes.data() + half, file.bytes.size() - half, &later);
+  ASSERT_FALSE(later.empty());
+  EXPECT_EQ(later[0].data.data(), spent[1]) << "the spare holds the next chunk";
+  EXPECT_EQ(later[0].data, sample::StoredPicture(recipe, int(got.size())));
+  EXPECT_EQ(assembler.spareBytes(), 0u);
+}
+
 TEST(StreamAssembler, HeaderMustReachTheMoviList) {
   sample::Recipe recipe;
   recipe.audioRate = 8000;

@@ -42,8 +42,10 @@ AviStatus StreamHeaderParser::Continue(const uint8_t* data, size_t size, AviHead
 StreamAssembler::StreamAssembler(const AviHeaders& headers, size_t maxChunkBytes)
     : headers_(headers), maxChunkBytes_(maxChunkBytes) {}
 
-void StreamAssembler::Recycle(std::vector<uint8_t>&& spent) {
-  if (spent.capacity() > spare_.capacity()) spare_ = std::move(spent);
+void StreamAssembler::Recycle(std::vector<uint8_t>&& spent, size_t room) {
+  if (spares_.size() >= kMaxSpares || spareBytes_ + spent.capacity() > room) return;  // freed
+  spareBytes_ += spent.capacity();
+  spares_.push_back(std::move(spent));
 }
 
 void StreamAssembler::Reset() {
@@ -100,9 +102,16 @@ void StreamAssembler::StartChunk(std::vector<StreamChunk>* out) {
   }
   current_.cls = cls;
   body_.clear();
-  if (spare_.capacity() >= size_t(len) + kChunkSlack && body_.capacity() < size_t(len) + kChunkSlack) {
-    body_.swap(spare_);
-    body_.clear();
+  const size_t need = size_t(len) + kChunkSlack;
+  if (body_.capacity() < need) {
+    for (size_t i = 0; i < spares_.size(); ++i) {
+      if (spares_[i].capacity() < need) continue;
+      spareBytes_ -= spares_[i].capacity();
+      body_.swap(spares_[i]);  // a spare, in place of the body's smaller memory
+      spares_.erase(spares_.begin() + ptrdiff_t(i));
+      body_.clear();
+      break;
+    }
   }
   body_.reserve(size_t(len) + kChunkSlack);
   state_ = State::kBody;

@@ -59,10 +59,14 @@ class StreamAssembler {
   // after the first byte fed.
   void SetMovieBytes(uint64_t bytes);
   // A delivered chunk's bytes, kept to hold a later chunk that fits: large
-  // pictures then need no fresh memory each (which costs as much as a copy).
-  void Recycle(std::vector<uint8_t>&& spent);
+  // pictures then need no fresh memory each (its first touch, and giving it
+  // back, cost more than the copy into it). Several are kept, so that the
+  // chunks of a burst are reused too, as long as all spares together fit in
+  // `room` (the part of the port's stream buffer that queued chunks leave).
+  void Recycle(std::vector<uint8_t>&& spent, size_t room);
 
   size_t heldBytes() const { return body_.size() + header_.size(); }
+  size_t spareBytes() const { return spareBytes_; }
   uint64_t skippedChunks() const { return skippedChunks_; }
 
  private:
@@ -76,7 +80,9 @@ class StreamAssembler {
   std::vector<uint8_t> header_;  // up to 12 bytes of a chunk or list header
   StreamChunk current_;
   std::vector<uint8_t>& body_ = current_.data;
-  std::vector<uint8_t> spare_;
+  static constexpr size_t kMaxSpares = 16;
+  std::vector<std::vector<uint8_t>> spares_;
+  size_t spareBytes_ = 0;  // their capacity in all
   uint64_t remaining_ = 0;  // body bytes still to come (kBody) or to skip (kSkip)
   bool pad_ = false;        // one pad byte follows the body
   uint64_t skippedChunks_ = 0;

@@ -243,7 +243,10 @@ void PlayPort::Run() {
     lock.unlock();
     Deliver(chunk);
     lock.lock();
-    if (assembler_ && !chunk.data.empty()) assembler_->Recycle(std::move(chunk.data));
+    if (assembler_ && !chunk.data.empty()) {
+      const size_t held = queuedBytes_ + assembler_->heldBytes();
+      assembler_->Recycle(std::move(chunk.data), held < kMaxStreamBufferBytes ? kMaxStreamBufferBytes - held : 0);
+    }
   }
   // The id may be given to another thread once this one has ended.
   decodingThread_ = std::thread::id();
