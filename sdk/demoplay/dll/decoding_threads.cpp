@@ -29,13 +29,13 @@ Pool& ThePool() {
 }
 
 DWORD WINAPI ThreadMain(void* first) {
-    std::unique_ptr<Job> job(static_cast<Job*>(first));
+    Job job = std::move(*static_cast<Job*>(first));
+    delete static_cast<Job*>(first);
     Pool& pool = ThePool();
     for (;;) {
-        job->loop();
-        job->loop = nullptr;  // what it holds goes before the ticket says done
-        std::shared_ptr<JobTicket> ticket = std::move(job->ticket);
-        job.reset();
+        job.loop();
+        job.loop = nullptr;  // what it holds goes before the ticket says done
+        std::shared_ptr<JobTicket> ticket = std::move(job.ticket);
         // Counted idle before the loop's end is told, so that a port opened
         // right after the last one closed finds this thread.
         {
@@ -48,7 +48,7 @@ DWORD WINAPI ThreadMain(void* first) {
         pool.work.wait_until(lock, std::chrono::steady_clock::now() + std::chrono::milliseconds(kIdleThreadMs),
                              [&] { return !pool.jobs.empty() || pool.ending > 0; });
         if (!pool.jobs.empty()) {
-            job = std::make_unique<Job>(std::move(pool.jobs.front()));
+            job = std::move(pool.jobs.front());
             pool.jobs.pop_front();
             continue;
         }
