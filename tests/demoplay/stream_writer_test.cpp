@@ -92,16 +92,28 @@ TEST(StreamAssembler, PiecesOfAnySizeGiveTheFileChunksInOrder) {
   }
 }
 
-TEST(StreamAssembler, OversizedChunksAreSkippedNotHeld) {
+// A sample file of so many pictures and its stream header, parsed as a
+// stream port parses it (moviEnd 0 when it does not parse).
+struct SampleStream {
+  explicit SampleStream(int frames) {
+    recipe.frames = frames;
+    file = sample::Make(recipe);
+    if (ParseStreamHeader(file.bytes.data(), file.streamHeaderLength, &headers, &moviEnd) != AviStatus::kOk) moviEnd = 0;
+  }
   sample::Recipe recipe;
-  recipe.frames = 3;
-  sample::File file = sample::Make(recipe);
+  sample::File file;
   AviHeaders headers;
   size_t moviEnd = 0;
-  ASSERT_EQ(ParseStreamHeader(file.bytes.data(), file.streamHeaderLength, &headers, &moviEnd), AviStatus::kOk);
+};
+
+TEST(StreamAssembler, OversizedChunksAreSkippedNotHeld) {
+  const SampleStream stream(3);
+  ASSERT_NE(stream.moviEnd, 0u);
+  const sample::File& file = stream.file;
+  const size_t moviEnd = stream.moviEnd;
   // A chunk that claims 3 GB, then a normal picture.
   std::vector<uint8_t> data = {'0', '0', 'd', 'c', 0, 0, 0, 0xC0};
-  StreamAssembler assembler(headers, 4096);
+  StreamAssembler assembler(stream.headers, 4096);
   std::vector<StreamChunk> got;
   assembler.Feed(data.data(), data.size(), &got);
   std::vector<uint8_t> filler(1 << 20, 0xAB);
@@ -113,22 +125,19 @@ TEST(StreamAssembler, OversizedChunksAreSkippedNotHeld) {
   std::vector<uint8_t> rest(file.bytes.begin() + moviEnd, file.bytes.end());
   assembler.Feed(rest.data(), rest.size(), &got);
   ASSERT_EQ(got.size(), 3u);
-  EXPECT_EQ(got[2].data, sample::StoredPicture(recipe, 2));
+  EXPECT_EQ(got[2].data, sample::StoredPicture(stream.recipe, 2));
 }
 
 // Delivered chunks' memory holds later chunks, within the room the port
 // gives; chunks that do not fit in a spare get memory of their own.
 TEST(StreamAssembler, SparesHoldLaterChunksWithinTheRoomGiven) {
-  sample::Recipe recipe;
-  recipe.frames = 6;
-  sample::File file = sample::Make(recipe);
-  AviHeaders headers;
-  size_t moviEnd = 0;
-  ASSERT_EQ(ParseStreamHeader(file.bytes.data(), file.streamHeaderLength, &headers, &moviEnd), AviStatus::kOk);
-  StreamAssembler assembler(headers, 1 << 20);
+  const SampleStream stream(6);
+  ASSERT_NE(stream.moviEnd, 0u);
+  const sample::File& file = stream.file;
+  StreamAssembler assembler(stream.headers, 1 << 20);
   std::vector<StreamChunk> got;
   // Up to the end of the third chunk, so that the fourth starts after the recycling.
-  size_t half = moviEnd;
+  size_t half = stream.moviEnd;
   while (got.size() < 3 && half < file.bytes.size()) assembler.Feed(file.bytes.data() + half++, 1, &got);
   ASSERT_EQ(got.size(), 3u);
   const size_t chunkMemory = got[0].data.capacity();
@@ -146,7 +155,7 @@ TEST(StreamAssembler, SparesHoldLaterChunksWithinTheRoomGiven) {
   assembler.Feed(file.bytes.data() + half, file.bytes.size() - half, &later);
   ASSERT_FALSE(later.empty());
   EXPECT_EQ(later[0].data.data(), spent[1]) << "the spare holds the next chunk";
-  EXPECT_EQ(later[0].data, sample::StoredPicture(recipe, int(got.size())));
+  EXPECT_EQ(later[0].data, sample::StoredPicture(stream.recipe, int(got.size())));
   EXPECT_EQ(assembler.spareBytes(), 0u);
 }
 
