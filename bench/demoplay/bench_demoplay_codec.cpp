@@ -37,6 +37,7 @@
 
 #include "DemoPlaySdk.h"
 #include "common/codec_clips.h"
+#include "codec/libav_library.h"
 #include "common/host_command.h"
 
 extern "C" {
@@ -155,6 +156,14 @@ int PictureCount(const std::string& hostClip) {
   return r.finished && r.exitCode == 0 ? std::atoi(r.output.c_str()) : 0;
 }
 
+// A clip's bytes (read from Wine's side) and its pictures as ffprobe counts them.
+std::vector<uint8_t> ReadClipAndCount(const std::string& hostClip, int* count) {
+  std::ifstream in("Z:" + hostClip, std::ios::binary);
+  std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  *count = PictureCount(hostClip);
+  return file;
+}
+
 constexpr int kMaxLivePictures = 1000;
 std::atomic<int> livePictures{0};
 Clock::time_point deliveredAt[kMaxLivePictures];
@@ -207,95 +216,69 @@ double LiveLatencyMs(const Sdk& sdk, const std::vector<uint8_t>& file, int* coun
   return ok && !latencies.empty() ? Median(latencies) : -1;
 }
 
-// The SDK's own libavcodec DLLs, loaded directly: the peer that shows what
-// the SDK adds to decoding.
-struct LibAv {
-  decltype(&avcodec_find_decoder) findDecoder;
-  decltype(&avcodec_alloc_context3) allocContext;
-  decltype(&avcodec_open2) open;
-  decltype(&avcodec_send_packet) sendPacket;
-  decltype(&avcodec_receive_frame) receiveFrame;
-  decltype(&avcodec_free_context) freeContext;
-  decltype(&av_packet_alloc) packetAlloc;
-  decltype(&av_packet_free) packetFree;
-  decltype(&av_frame_alloc) frameAlloc;
-  decltype(&av_frame_free) frameFree;
-  decltype(&av_frame_unref) frameUnref;
-
-  bool Load(const std::string& sdkPath) {
-    const std::string folder = sdkPath.substr(0, sdkPath.find_last_of("\\/") + 1);
-    HMODULE util = LoadLibraryA((folder + "avutil-57.dll").c_str());
-    HMODULE codec = LoadLibraryA((folder + "avcodec-59.dll").c_str());
-    return util && codec && Resolve(codec, "avcodec_find_decoder", &findDecoder) &&
-           Resolve(codec, "avcodec_alloc_context3", &allocContext) && Resolve(codec, "avcodec_open2", &open) &&
-           Resolve(codec, "avcodec_send_packet", &sendPacket) && Resolve(codec, "avcodec_receive_frame", &receiveFrame) &&
-           Resolve(codec, "avcodec_free_context", &freeContext) && Resolve(codec, "av_packet_alloc", &packetAlloc) &&
-           Resolve(codec, "av_packet_free", &packetFree) && Resolve(util, "av_frame_alloc", &frameAlloc) &&
-           Resolve(util, "av_frame_free", &frameFree) && Resolve(util, "av_frame_unref", &frameUnref);
+// Decodes the clip's video chunks with the SDK's own libavcodec DLLs (loaded
+// directly, as the SDK loads them) on one thread, each chunk copied out with
+// the decoder's padding beforehand. Paced: a picture every 40 ms, as a live
+// stream comes, each picture's time kept; else as fast as it goes, the whole
+// time kept. <0 on failure.
+double LibAvDecode(const demoplay::LibAv& av, AVCodecID id, const std::vector<uint8_t>& file, bool paced,
+                   std::vector<double>* perPicture) {
+  std::vector<std::vector<uint8_t>> chunks;
+  for (const vdtest::AviPieces::Chunk& chunk : vdtest::CutAvi(file).chunks) {
+    if (!chunk.video || chunk.length <= 8) continue;
+    chunks.emplace_back(file.begin() + ptrdiff_t(chunk.offset + 8), file.begin() + ptrdiff_t(chunk.offset + chunk.length));
+    chunks.back().resize(chunks.back().size() + AV_INPUT_BUFFER_PADDING_SIZE, 0);
   }
-
-  // Decodes the clip's video chunks on one thread, each copied out with the
-  // decoder's padding beforehand. Paced: a picture every 40 ms, as a live
-  // stream comes, each picture's time kept; else as fast as it goes, the
-  // whole time kept. <0 on failure.
-  double Decode(AVCodecID id, const std::vector<uint8_t>& file, bool paced, std::vector<double>* perPicture) {
-    std::vector<std::vector<uint8_t>> chunks;
-    for (const vdtest::AviPieces::Chunk& chunk : vdtest::CutAvi(file).chunks) {
-      if (!chunk.video || chunk.length <= 8) continue;
-      chunks.emplace_back(file.begin() + ptrdiff_t(chunk.offset + 8), file.begin() + ptrdiff_t(chunk.offset + chunk.length));
-      chunks.back().resize(chunks.back().size() + AV_INPUT_BUFFER_PADDING_SIZE, 0);
-    }
-    AVCodecContext* context = allocContext(findDecoder(id));
-    AVPacket* packet = packetAlloc();
-    AVFrame* frame = frameAlloc();
-    if (!context || !packet || !frame) return -1;
-    context->thread_count = 1;
-    if (id == AV_CODEC_ID_MJPEG) {
-      // As the SDK sets it up.
-      context->idct_algo = FF_IDCT_SIMPLE;
-      context->err_recognition |= AV_EF_EXPLODE;
-      context->field_order = AV_FIELD_TT;
-    }
-    if (open(context, findDecoder(id), nullptr) < 0) return -1;
-    int pictures = 0;
-    Clock::time_point due = Clock::now();
-    const Clock::time_point start = Clock::now();
-    for (std::vector<uint8_t>& padded : chunks) {
-      if (paced) {
-        // At the pace the live stream is pushed, so that both find the
-        // processor and its caches alike.
-        while (Clock::now() < due) Sleep(1);
-        due += std::chrono::milliseconds(40);
-      }
-      packet->data = padded.data();
-      packet->size = int(padded.size() - AV_INPUT_BUFFER_PADDING_SIZE);
-      const Clock::time_point sent = Clock::now();
-      int out = 0;
-      if (sendPacket(context, packet) >= 0) {
-        while (receiveFrame(context, frame) >= 0) {
-          ++out;
-          frameUnref(frame);
-        }
-      }
-      pictures += out;
-      if (out && perPicture) perPicture->push_back(Ms(Clock::now() - sent));
-    }
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    packet->data = nullptr;
-    packet->size = 0;
-    frameFree(&frame);
-    packetFree(&packet);
-    freeContext(&context);
-    return pictures > 0 ? seconds : -1;
+  AVCodecContext* context = av.allocContext(av.findDecoder(id));
+  AVPacket* packet = av.packetAlloc();
+  AVFrame* frame = av.frameAlloc();
+  if (!context || !packet || !frame) return -1;
+  context->thread_count = 1;
+  if (id == AV_CODEC_ID_MJPEG) {
+    // As the SDK sets it up.
+    context->idct_algo = FF_IDCT_SIMPLE;
+    context->err_recognition |= AV_EF_EXPLODE;
+    context->field_order = AV_FIELD_TT;
   }
-};
+  if (av.open(context, av.findDecoder(id), nullptr) < 0) return -1;
+  int pictures = 0;
+  Clock::time_point due = Clock::now();
+  const Clock::time_point start = Clock::now();
+  for (std::vector<uint8_t>& padded : chunks) {
+    if (paced) {
+      // At the pace the live stream is pushed, so that both find the
+      // processor and its caches alike.
+      while (Clock::now() < due) Sleep(1);
+      due += std::chrono::milliseconds(40);
+    }
+    packet->data = padded.data();
+    packet->size = int(padded.size() - AV_INPUT_BUFFER_PADDING_SIZE);
+    const Clock::time_point sent = Clock::now();
+    int out = 0;
+    if (av.sendPacket(context, packet) >= 0) {
+      while (av.receiveFrame(context, frame) >= 0) {
+        ++out;
+        av.frameUnref(frame);
+      }
+    }
+    pictures += out;
+    if (out && perPicture) perPicture->push_back(Ms(Clock::now() - sent));
+  }
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  packet->data = nullptr;
+  packet->size = 0;
+  av.frameFree(&frame);
+  av.packetFree(&packet);
+  av.freeContext(&context);
+  return pictures > 0 ? seconds : -1;
+}
 
 // Median milliseconds libavcodec takes for one picture of the clip on one
 // thread, sending it and taking it out, a picture every 40 ms as the live
 // stream comes; <0 on failure.
-double DecodeMsPerPicture(LibAv& av, const std::vector<uint8_t>& file) {
+double DecodeMsPerPicture(const demoplay::LibAv& av, const std::vector<uint8_t>& file) {
   std::vector<double> times;
-  if (av.Decode(AV_CODEC_ID_H264, file, true, &times) < 0 || times.empty()) return -1;
+  if (LibAvDecode(av, AV_CODEC_ID_H264, file, true, &times) < 0 || times.empty()) return -1;
   return Median(times);
 }
 
@@ -328,13 +311,13 @@ int main() {
     return 1;
   }
   int status = 0;
-  LibAv libav{};
+  const std::shared_ptr<const demoplay::LibAv> libav = demoplay::AcquireLibAv();
   {
     std::ifstream in("Z:" + hostDir + "/h264_cif.avi", std::ios::binary);
     const std::vector<uint8_t> cif((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     int count = 0;
     const double latency = LiveLatencyMs(sdk, cif, &count);
-    const double decode = libav.Load(path) ? DecodeMsPerPicture(libav, cif) : -1;
+    const double decode = libav ? DecodeMsPerPicture(*libav, cif) : -1;
     if (latency < 0 || decode <= 0) {
       std::fprintf(stderr, "bench: the CIF clip did not play live (%.3f ms) or decode (%.3f ms)\n", latency, decode);
       status = 1;
@@ -349,9 +332,8 @@ int main() {
   const char* clips[] = {"h264_1080p.avi", "hevc_1080p.avi"};
   for (const char* clip : clips) {
     const std::string hostClip = hostDir + "/" + clip;
-    std::ifstream in("Z:" + hostClip, std::ios::binary);
-    const std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const int count = PictureCount(hostClip);
+    int count = 0;
+    const std::vector<uint8_t> file = ReadClipAndCount(hostClip, &count);
     if (file.empty() || count <= 0) {
       std::fprintf(stderr, "bench: %s is missing\n", clip);
       return 1;
@@ -395,9 +377,8 @@ int main() {
   // every picture comes out as soon as its chunk is in.
   for (const char* clip : {"mjpeg_1080p.avi", "mjpeg422_1080p.avi", "i420_1080p.avi"}) {
     const std::string hostClip = hostDir + "/" + clip;
-    std::ifstream in("Z:" + hostClip, std::ios::binary);
-    const std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const int count = PictureCount(hostClip);
+    int count = 0;
+    const std::vector<uint8_t> file = ReadClipAndCount(hostClip, &count);
     if (file.empty() || count <= 0) {
       std::fprintf(stderr, "bench: %s is missing\n", clip);
       return 1;
@@ -410,7 +391,7 @@ int main() {
     for (int run = 0; run < (mjpeg ? kRuns : 3 * kRuns); ++run) {
       ours.push_back(SdkFedSeconds(sdk, file, count));
       peer.push_back(mjpeg ? FfmpegSeconds(hostClip, count, 1) : MemcpySeconds(file, count, pictureBytes));
-      if (mjpeg) decodeOnly.push_back(libav.findDecoder ? libav.Decode(AV_CODEC_ID_MJPEG, file, false, nullptr) : -1);
+      if (mjpeg) decodeOnly.push_back(libav ? LibAvDecode(*libav, AV_CODEC_ID_MJPEG, file, false, nullptr) : -1);
     }
     const double sdkTime = Median(ours), peerTime = Median(peer);
     if (sdkTime <= 0 || peerTime <= 0) {

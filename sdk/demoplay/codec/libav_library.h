@@ -4,7 +4,10 @@
 // H.265 are then unsupported.
 #pragma once
 
+#include <cstdint>
+#include <cstring>
 #include <memory>
+#include <vector>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -36,5 +39,19 @@ struct LibAv {
 // The libraries, loaded on first use and unloaded when the last holder lets
 // them go; null when they are missing or lack a function.
 std::shared_ptr<const LibAv> AcquireLibAv();
+
+// Hands a stream's codec set-up (parameter sets, an avcC/hvcC record, a
+// Motion-JPEG flavour's tables) to a decoder context, with the zero padding
+// libavcodec reads past it; the context frees it. Set-ups of 1 MiB or more are
+// not handed over. False when the copy cannot be made.
+inline bool SetCodecSetUp(const LibAv& av, AVCodecContext* context, const std::vector<uint8_t>& setUp) {
+  if (setUp.empty() || setUp.size() >= (size_t(1) << 20)) return true;
+  auto* copy = static_cast<uint8_t*>(av.mallocz(setUp.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+  if (!copy) return false;
+  std::memcpy(copy, setUp.data(), setUp.size());
+  context->extradata = copy;
+  context->extradata_size = int(setUp.size());
+  return true;
+}
 
 }  // namespace demoplay

@@ -40,13 +40,7 @@ std::unique_ptr<MjpegDecoder> MjpegDecoder::Create(int width, int height, uint32
   // No picture larger than the stream says is decoded (nor allocated for);
   // the margin is the decoder's own rounding of a picture's sides.
   d->context_->max_pixels = int64_t(width + 64) * (height + 64);
-  if (!extra.empty() && extra.size() < (size_t(1) << 20)) {
-    auto* copy = static_cast<uint8_t*>(av->mallocz(extra.size() + AV_INPUT_BUFFER_PADDING_SIZE));
-    if (!copy) return nullptr;
-    std::memcpy(copy, extra.data(), extra.size());
-    d->context_->extradata = copy;  // the context frees it
-    d->context_->extradata_size = int(extra.size());
-  }
+  if (!SetCodecSetUp(*av, d->context_, extra)) return nullptr;
   // JPEG leaves the inverse transform's rounding open: libavcodec's 32-bit
   // SIMD transforms round otherwise than its C and 64-bit ones, which give
   // the same pictures as each other (and as ffmpeg on a 64-bit machine).

@@ -42,13 +42,7 @@ std::unique_ptr<VideoDecoder> VideoDecoder::Create(VideoCodec codec, const std::
   d->parserContext_ = av->allocContext(decoder);
   d->parser_ = av->parserInit(int(id));
   if (!d->context_ || !d->packet_ || !d->frame_ || !d->parserContext_ || !d->parser_) return nullptr;
-  if (!extra.empty() && extra.size() < (size_t(1) << 20)) {
-    auto* copy = static_cast<uint8_t*>(av->mallocz(extra.size() + AV_INPUT_BUFFER_PADDING_SIZE));
-    if (!copy) return nullptr;
-    std::memcpy(copy, extra.data(), extra.size());
-    d->context_->extradata = copy;  // the context frees it
-    d->context_->extradata_size = int(extra.size());
-  }
+  if (!SetCodecSetUp(*av, d->context_, extra)) return nullptr;
   // Files: several pictures decode at once on several threads, each thread
   // holding a picture back; the output is the same picture for picture as
   // with one thread. Live pictures cannot wait for the pictures after them:
