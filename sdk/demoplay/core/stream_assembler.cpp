@@ -113,7 +113,7 @@ void StreamAssembler::StartChunk(std::vector<StreamChunk>* out) {
       break;
     }
   }
-  body_.reserve(size_t(len) + kChunkSlack);
+  body_.reserve(need);
   state_ = State::kBody;
 }
 
