@@ -101,8 +101,12 @@ std::size_t PullShapes(const pugi::xml_document& doc, const vd::CharClasses& cla
             if (shape.type() != pugi::node_element) continue;
             const bool line = std::strcmp(shape.name(), "Line") == 0;
             if (!line && std::strcmp(shape.name(), "Text") != 0) continue;
-            PeerShape out{shape.attribute("ID").value(), stampMs, vd::ParseOverlayColor(shape.attribute("Color").value()),
-                          {}, {}, {}};
+            PeerShape out{shape.attribute("ID").value(),
+                          stampMs,
+                          vd::ParseOverlayColor(shape.attribute("Color").value()),
+                          {},
+                          {},
+                          {}};
             if (line) {
                 vd::OverlayPoint point;
                 for (pugi::xml_node p = shape.first_child(); p; p = p.next_sibling())

@@ -50,17 +50,16 @@ int main() {
     for (const FrameSize& size : FrameSizes()) {
         Frame f(size.width, size.height);
         const Timing copy = MsPerFrame([&] { CopyRgb(f); });
-        std::printf("%-6s memcpy_rgb32             %8.4f ms/frame (min %.4f)\n", size.name, copy.medianMs,
-                    copy.minMs);
+        std::printf("%-6s memcpy_rgb32             %8.4f ms/frame (min %.4f)\n", size.name, copy.medianMs, copy.minMs);
         for (PixelIsa isa : vd::kAllPixelIsas) {
             if (!vd::PixelIsaAvailable(isa)) continue;
             const vd::PixelKernels& k = vd::PixelKernelsFor(isa);
             const Timing toYuv = MsPerFrame([&] { RgbToYuv(k, f); });
             const Timing toRgb = MsPerFrame([&] { YuvToRgb(k, f); });
-            std::printf("%-6s rgb32_to_yuv420 %-8s %8.4f ms/frame (min %.4f)\n", size.name, k.name,
-                        toYuv.medianMs, toYuv.minMs);
-            std::printf("%-6s yuv420_to_rgb32 %-8s %8.4f ms/frame (min %.4f)\n", size.name, k.name,
-                        toRgb.medianMs, toRgb.minMs);
+            std::printf("%-6s rgb32_to_yuv420 %-8s %8.4f ms/frame (min %.4f)\n", size.name, k.name, toYuv.medianMs,
+                        toYuv.minMs);
+            std::printf("%-6s yuv420_to_rgb32 %-8s %8.4f ms/frame (min %.4f)\n", size.name, k.name, toRgb.medianMs,
+                        toRgb.minMs);
             if (&k == &vd::ActivePixelKernels()) {
                 std::printf("ratio win32_rgb32_to_yuv420_%s_vs_memcpy %.3f\n", size.name,
                             toYuv.medianMs / copy.medianMs);

@@ -46,13 +46,13 @@ Frame::Frame(int width, int height)
 }
 
 void RgbToYuv(const PixelKernels& kernels, Frame& f) {
-    ConvertRgb32ToYuv420With(kernels, f.rgb(), 4 * f.width(), f.y(), f.u(), f.v(), f.width(), f.width() / 2,
-                             f.width(), f.height(), 0);
+    ConvertRgb32ToYuv420With(kernels, f.rgb(), 4 * f.width(), f.y(), f.u(), f.v(), f.width(), f.width() / 2, f.width(),
+                             f.height(), 0);
 }
 
 void YuvToRgb(const PixelKernels& kernels, Frame& f) {
-    ConvertYuv420ToRgb32With(kernels, f.rgb(), 4 * f.width(), f.y(), f.u(), f.v(), f.width(), f.width() / 2,
-                             f.width(), f.height(), 0);
+    ConvertYuv420ToRgb32With(kernels, f.rgb(), 4 * f.width(), f.y(), f.u(), f.v(), f.width(), f.width() / 2, f.width(),
+                             f.height(), 0);
 }
 
 void CopyRgb(Frame& f) { std::memcpy(f.rgbCopy(), f.rgb(), f.RgbBytes()); }

@@ -95,8 +95,8 @@ bool MsToFirstLoud(const SinkRecorder& recorder, long long start, double* ms, DW
 
 // The sink's configured latency in milliseconds, as the server tells it.
 double SinkLatencyMs() {
-    const HostResult result =
-        RunHostCommand("pactl list sinks | sed -n 's/.*Latency: .* configured \\([0-9]*\\) usec.*/\\1/p' | head -n1", 30000);
+    const HostResult result = RunHostCommand(
+        "pactl list sinks | sed -n 's/.*Latency: .* configured \\([0-9]*\\) usec.*/\\1/p' | head -n1", 30000);
     return result.finished ? std::atof(result.output.c_str()) / 1000.0 : 0.0;
 }
 

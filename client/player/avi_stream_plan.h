@@ -2,7 +2,8 @@
 // the chunks of the 'movi' data in file order, each picture when it is due.
 // The client does not decode; it only needs to know where the pictures are
 // and how often they come.
-#pragma once
+#ifndef VD_PLAYER_AVI_STREAM_PLAN_H
+#define VD_PLAYER_AVI_STREAM_PLAN_H
 
 #include <cstddef>
 #include <cstdint>
@@ -10,9 +11,9 @@
 namespace player {
 
 struct StreamTiming {
-  uint64_t moviData = 0;           // offset of the first chunk after the 'movi' list header
-  uint32_t microsPerPicture = 0;   // from the video stream header, else the main header, else 40000
-  uint32_t width = 0, height = 0;  // the main header's picture size (0 when it gives none)
+    uint64_t moviData = 0;           // offset of the first chunk after the 'movi' list header
+    uint32_t microsPerPicture = 0;   // from the video stream header, else the main header, else 40000
+    uint32_t width = 0, height = 0;  // the main header's picture size (0 when it gives none)
 };
 
 // Reads the timing from the first bytes of a file (the whole header list
@@ -21,14 +22,14 @@ struct StreamTiming {
 bool ReadStreamTiming(const uint8_t* head, size_t size, StreamTiming* out);
 
 enum class PieceKind {
-  kListHeader,  // a RIFF or LIST header; the chunks inside follow in line
-  kPicture,     // a chunk of a video stream ('##dc' or '##db')
-  kOther,       // sound, index, padding or anything else
+    kListHeader,  // a RIFF or LIST header; the chunks inside follow in line
+    kPicture,     // a chunk of a video stream ('##dc' or '##db')
+    kOther,       // sound, index, padding or anything else
 };
 
 struct Piece {
-  PieceKind kind = PieceKind::kOther;
-  uint64_t length = 0;  // bytes from the piece's start, never beyond the file's end
+    PieceKind kind = PieceKind::kOther;
+    uint64_t length = 0;  // bytes from the piece's start, never beyond the file's end
 };
 
 // What starts at a position in the 'movi' data: `head` holds the first
@@ -38,3 +39,5 @@ struct Piece {
 Piece NextPiece(const uint8_t* head, size_t have, uint64_t remaining);
 
 }  // namespace player
+
+#endif  // VD_PLAYER_AVI_STREAM_PLAN_H

@@ -6,7 +6,8 @@
 // order (a stream without B-pictures is decoded in the order it arrives),
 // and a jump in the numbers between two decoded pictures is a jump over
 // pictures the SDK skipped.
-#pragma once
+#ifndef VD_PLAYER_LIVE_LATENCY_H
+#define VD_PLAYER_LIVE_LATENCY_H
 
 #include <cstddef>
 #include <cstdint>
@@ -67,3 +68,5 @@ private:
 };
 
 }  // namespace player
+
+#endif  // VD_PLAYER_LIVE_LATENCY_H

@@ -1,7 +1,8 @@
 // The network sources vdplay plays live: "tcp://HOST:PORT" (vdplay connects
 // to a camera that listens) and "udp://HOST:PORT" (vdplay listens on that
 // address for the camera's datagrams).
-#pragma once
+#ifndef VD_PLAYER_NET_ADDRESS_H
+#define VD_PLAYER_NET_ADDRESS_H
 
 #include <string>
 
@@ -21,3 +22,5 @@ struct NetAddress {
 bool ParseNetAddress(const std::string& text, NetAddress* out, std::string* problem);
 
 }  // namespace player
+
+#endif  // VD_PLAYER_NET_ADDRESS_H

@@ -69,8 +69,7 @@ std::string ParseOptions(const std::vector<std::string>& args, Options* out) {
         } else if (a == "--reconnect") {
             out->reconnect = true;
         } else if (a == "--report-every") {
-            if (!value() || !ToSeconds(v, &out->reportEvery) || out->reportEvery < 1 ||
-                out->reportEvery > kMaxSeconds)
+            if (!value() || !ToSeconds(v, &out->reportEvery) || out->reportEvery < 1 || out->reportEvery > kMaxSeconds)
                 return "--report-every wants a number of seconds from 1 (at most a day)";
         } else if (a == "--no-sound") {
             out->sound = false;

@@ -1,5 +1,6 @@
 // vdplay's command line.
-#pragma once
+#ifndef VD_PLAYER_OPTIONS_H
+#define VD_PLAYER_OPTIONS_H
 
 #include <string>
 #include <vector>
@@ -38,3 +39,5 @@ const char* Usage();
 unsigned int VolumeFromPercent(int percent);
 
 }  // namespace player
+
+#endif  // VD_PLAYER_OPTIONS_H

@@ -3,7 +3,8 @@
 //   "video output: port=<N> output=<ddraw|drawdib> reason=<word>\n"
 // vdplay catches those traces in its own process and reports them per port.
 // A plug-in that does not trace leaves every port "unknown".
-#pragma once
+#ifndef VD_PLAYER_OUTPUT_TRACE_H
+#define VD_PLAYER_OUTPUT_TRACE_H
 
 #include <string>
 #include <vector>
@@ -29,3 +30,5 @@ std::string OutputTraceLine(const OutputTrace& trace);
 std::string OutputsValue(const std::vector<std::string>& outputsInWallOrder);
 
 }  // namespace player
+
+#endif  // VD_PLAYER_OUTPUT_TRACE_H

@@ -2,7 +2,8 @@
 // stream is scanned as it comes, in pieces of any size, for the first NAL
 // unit of each access unit, and a picture counts as arrived when the last
 // piece holding its bytes came in (known once the next picture begins).
-#pragma once
+#ifndef VD_PLAYER_PICTURE_ARRIVALS_H
+#define VD_PLAYER_PICTURE_ARRIVALS_H
 
 #include <cstddef>
 #include <cstdint>
@@ -73,3 +74,5 @@ private:
 };
 
 }  // namespace player
+
+#endif  // VD_PLAYER_PICTURE_ARRIVALS_H

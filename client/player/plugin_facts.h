@@ -1,6 +1,7 @@
 // What a client works out from the plug-in's catalogue entry and file name,
 // and how it explains the plug-in's results.
-#pragma once
+#ifndef VD_PLAYER_PLUGIN_FACTS_H
+#define VD_PLAYER_PLUGIN_FACTS_H
 
 #include <cstddef>
 #include <cstdint>
@@ -31,3 +32,5 @@ constexpr int kResultNotImplemented = int(0x80004001u);
 constexpr int kResultFail = int(0x80004005u);
 
 }  // namespace player
+
+#endif  // VD_PLAYER_PLUGIN_FACTS_H

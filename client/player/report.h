@@ -1,6 +1,7 @@
 // The texts vdplay shows: the window title while it plays and the summary
 // line it prints when it ends (one line, key=value pairs, for scripts).
-#pragma once
+#ifndef VD_PLAYER_REPORT_H
+#define VD_PLAYER_REPORT_H
 
 #include <cstdint>
 #include <string>
@@ -51,3 +52,5 @@ struct Summary {
 std::string SummaryLine(const Summary& s);
 
 }  // namespace player
+
+#endif  // VD_PLAYER_REPORT_H

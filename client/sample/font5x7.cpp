@@ -4,8 +4,8 @@ namespace sample {
 namespace {
 
 struct Entry {
-  char c;
-  uint8_t rows[kGlyphHeight];
+    char c;
+    uint8_t rows[kGlyphHeight];
 };
 
 const Entry kFont[] = {
@@ -37,10 +37,10 @@ const uint8_t kBlank[kGlyphHeight] = {0, 0, 0, 0, 0, 0, 0};
 }  // namespace
 
 const uint8_t* Glyph(char c) {
-  if (c >= 'a' && c <= 'z' && c != 'x') c = char(c - 'a' + 'A');
-  for (const Entry& e : kFont)
-    if (e.c == c) return e.rows;
-  return kBlank;
+    if (c >= 'a' && c <= 'z' && c != 'x') c = char(c - 'a' + 'A');
+    for (const Entry& e : kFont)
+        if (e.c == c) return e.rows;
+    return kBlank;
 }
 
 }  // namespace sample

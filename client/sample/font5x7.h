@@ -1,6 +1,7 @@
 // A 5 x 7 pixel font for the texts burnt into the sample pictures (the clock,
 // the frame number, a caption). Upper-case letters, digits and a few signs.
-#pragma once
+#ifndef VD_SAMPLE_FONT5X7_H
+#define VD_SAMPLE_FONT5X7_H
 
 #include <cstdint>
 
@@ -15,3 +16,5 @@ constexpr int kGlyphHeight = 7;
 const uint8_t* Glyph(char c);
 
 }  // namespace sample
+
+#endif  // VD_SAMPLE_FONT5X7_H

@@ -6,7 +6,8 @@
 // a colour, and that end is inclusive. So each picture's box is defined in a
 // group at that picture's stamp and ended in a group one millisecond before
 // the next picture's: exactly one box is visible on every picture.
-#pragma once
+#ifndef VD_SAMPLE_OVERLAY_FILE_H
+#define VD_SAMPLE_OVERLAY_FILE_H
 
 #include <cstdint>
 #include <string>
@@ -14,11 +15,11 @@
 namespace sample {
 
 struct OverlayPlan {
-  int width = 0;
-  int height = 0;
-  int fps = 25;
-  int pictures = 0;
-  std::string caption = "CAMERA 1";
+    int width = 0;
+    int height = 0;
+    int fps = 25;
+    int pictures = 0;
+    std::string caption = "CAMERA 1";
 };
 
 // The whole side file.
@@ -34,3 +35,5 @@ constexpr const char* kTagColour = "ffff00";
 constexpr const char* kCaptionColour = "ffffff";
 
 }  // namespace sample
+
+#endif  // VD_SAMPLE_OVERLAY_FILE_H

@@ -1,6 +1,7 @@
 // The sample recording's sound: a steady sine tone as 16-bit mono PCM, cut
 // into the blocks that go with each picture.
-#pragma once
+#ifndef VD_SAMPLE_PCM_TONE_H
+#define VD_SAMPLE_PCM_TONE_H
 
 #include <cstdint>
 #include <vector>
@@ -8,9 +9,9 @@
 namespace sample {
 
 struct TonePlan {
-  int sampleRate = 16000;
-  int frequencyHz = 440;
-  double amplitude = 0.3;  // of full scale
+    int sampleRate = 16000;
+    int frequencyHz = 440;
+    double amplitude = 0.3;  // of full scale
 };
 
 // Samples that belong to picture `index` at `fps` pictures per second: the
@@ -21,3 +22,5 @@ std::vector<int16_t> ToneForPicture(const TonePlan& tone, int index, int fps);
 int64_t SamplesBefore(const TonePlan& tone, int index, int fps);
 
 }  // namespace sample
+
+#endif  // VD_SAMPLE_PCM_TONE_H

@@ -3,7 +3,8 @@
 // cells at the bottom right, the number's bits (most significant first, white
 // for one) above their complement. A reader that finds a cell equal to its
 // complement has a damaged, torn or foreign picture and says so.
-#pragma once
+#ifndef VD_SAMPLE_PICTURE_CODE_H
+#define VD_SAMPLE_PICTURE_CODE_H
 
 #include <cstddef>
 #include <cstdint>
@@ -36,3 +37,5 @@ struct SampleGrid {
 int ReadPictureCode(const SampleGrid& grid);
 
 }  // namespace sample
+
+#endif  // VD_SAMPLE_PICTURE_CODE_H

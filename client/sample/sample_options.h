@@ -1,5 +1,6 @@
 // The command line of the sample-media tool.
-#pragma once
+#ifndef VD_SAMPLE_SAMPLE_OPTIONS_H
+#define VD_SAMPLE_SAMPLE_OPTIONS_H
 
 #include <string>
 #include <vector>
@@ -9,9 +10,9 @@
 namespace sample {
 
 struct SampleCommand {
-  std::string output;
-  RecordingPlan plan;
-  bool help = false;
+    std::string output;
+    RecordingPlan plan;
+    bool help = false;
 };
 
 // Parses the arguments after the program name. Empty result, or what is wrong.
@@ -21,3 +22,5 @@ std::string ParseSampleCommand(const std::vector<std::string>& args, SampleComma
 const char* SampleUsage();
 
 }  // namespace sample
+
+#endif  // VD_SAMPLE_SAMPLE_OPTIONS_H

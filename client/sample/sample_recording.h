@@ -1,7 +1,8 @@
 // Writes the sample recording: the test pattern as raw planar 4:2:0 or as
 // Motion-JPEG, the tone interleaved picture by picture, through the SDK's
 // own AVI writer; and the ".lti" overlay file beside it.
-#pragma once
+#ifndef VD_SAMPLE_SAMPLE_RECORDING_H
+#define VD_SAMPLE_SAMPLE_RECORDING_H
 
 #include <cstdint>
 #include <string>
@@ -14,15 +15,15 @@ namespace sample {
 enum class PictureFormat { kYv12, kI420, kMjpeg };
 
 struct RecordingPlan {
-  int width = 640;
-  int height = 480;
-  int fps = 25;
-  double seconds = 10.0;
-  PictureFormat format = PictureFormat::kMjpeg;
-  int jpegQuality = 85;
-  bool sound = true;
-  bool overlay = true;
-  TonePlan tone;
+    int width = 640;
+    int height = 480;
+    int fps = 25;
+    double seconds = 10.0;
+    PictureFormat format = PictureFormat::kMjpeg;
+    int jpegQuality = 85;
+    bool sound = true;
+    bool overlay = true;
+    TonePlan tone;
 };
 
 // Empty when the plan can be written, else why not.
@@ -38,10 +39,10 @@ bool ParseFormat(const std::string& name, PictureFormat* out);
 bool WriteAvi(demoplay::ByteSink* sink, const RecordingPlan& plan);
 
 struct WrittenFiles {
-  std::string avi;
-  std::string overlay;  // empty when none was written
-  uint64_t aviBytes = 0;
-  int pictures = 0;
+    std::string avi;
+    std::string overlay;  // empty when none was written
+    uint64_t aviBytes = 0;
+    int pictures = 0;
 };
 
 // The AVI file at `path` and, when the plan asks for it, its side file (the
@@ -52,3 +53,5 @@ std::string WriteRecording(const std::string& path, const RecordingPlan& plan, W
 std::string SideFilePath(const std::string& mediaPath);
 
 }  // namespace sample
+
+#endif  // VD_SAMPLE_SAMPLE_RECORDING_H

@@ -3,7 +3,8 @@
 // in (and the number again as a code a machine reads back, picture_code.h).
 // Everything is a function of the picture's time, so the overlay file and
 // the checks of a snapshot can tell where each part is.
-#pragma once
+#ifndef VD_SAMPLE_TEST_PATTERN_H
+#define VD_SAMPLE_TEST_PATTERN_H
 
 #include <cstdint>
 #include <string>
@@ -12,25 +13,25 @@
 namespace sample {
 
 struct Rgb {
-  uint8_t r, g, b;
-  bool operator==(const Rgb& o) const { return r == o.r && g == o.g && b == o.b; }
+    uint8_t r, g, b;
+    bool operator==(const Rgb& o) const { return r == o.r && g == o.g && b == o.b; }
 };
 
 struct Rect {
-  int left, top, right, bottom;  // right and bottom exclusive
+    int left, top, right, bottom;  // right and bottom exclusive
 };
 
 // A picture of 24-bit pixels, rows top-down, red, green, blue per pixel.
 struct Image {
-  int width = 0;
-  int height = 0;
-  std::vector<uint8_t> rgb;
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> rgb;
 
-  Image(int w, int h) : width(w), height(h), rgb(size_t(w) * size_t(h) * 3, 0) {}
-  Rgb At(int x, int y) const;
-  void Fill(const Rect& r, Rgb c);
-  // Text in the 5 x 7 font, each font pixel scale x scale; clipped.
-  void Text(int x, int y, int scale, const std::string& text, Rgb c);
+    Image(int w, int h) : width(w), height(h), rgb(size_t(w) * size_t(h) * 3, 0) {}
+    Rgb At(int x, int y) const;
+    void Fill(const Rect& r, Rgb c);
+    // Text in the 5 x 7 font, each font pixel scale x scale; clipped.
+    void Text(int x, int y, int scale, const std::string& text, Rgb c);
 };
 
 constexpr int kBarCount = 8;
@@ -51,3 +52,5 @@ Image RenderPicture(int width, int height, int index, int fps);
 uint32_t PictureStampMs(int index, int fps);
 
 }  // namespace sample
+
+#endif  // VD_SAMPLE_TEST_PATTERN_H

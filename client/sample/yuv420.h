@@ -1,5 +1,6 @@
 // RGB pictures to planar 4:2:0 (studio-range BT.601), as cameras store them.
-#pragma once
+#ifndef VD_SAMPLE_YUV420_H
+#define VD_SAMPLE_YUV420_H
 
 #include <cstdint>
 #include <vector>
@@ -16,3 +17,5 @@ std::vector<uint8_t> ToYuv420(const Image& image, bool yv12);
 void RgbToYuv(Rgb c, uint8_t* y, uint8_t* u, uint8_t* v);
 
 }  // namespace sample
+
+#endif  // VD_SAMPLE_YUV420_H

@@ -6,7 +6,8 @@
 // milliseconds, so "shown" means the picture is in the window's pixels,
 // after the plug-in's queue, its display thread and the draw. Also prints, when asked, the latency and
 // the process's memory every few seconds.
-#pragma once
+#ifndef VD_VDPLAY_LIVE_VIEW_H
+#define VD_VDPLAY_LIVE_VIEW_H
 
 #include <windows.h>
 
@@ -82,3 +83,5 @@ private:
 };
 
 }  // namespace vdplay
+
+#endif  // VD_VDPLAY_LIVE_VIEW_H

@@ -10,20 +10,20 @@
 #include "vdplay/player_app.h"
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
-  player::Options options;
-  const std::string problem = player::ParseOptions(args, &options);
-  if (options.help) {
-    std::fputs(player::Usage(), stdout);
-    return player::kExitOk;
-  }
-  if (!problem.empty()) {
-    std::fprintf(stderr, "vdplay: error: %s\n%s", problem.c_str(), player::Usage());
-    return player::kExitUsage;
-  }
-  vdplay::PlayerApp app(options);
-  const int code = app.Run();
-  std::printf("%s\n", player::SummaryLine(app.Summary()).c_str());
-  std::fflush(stdout);
-  return code;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    player::Options options;
+    const std::string problem = player::ParseOptions(args, &options);
+    if (options.help) {
+        std::fputs(player::Usage(), stdout);
+        return player::kExitOk;
+    }
+    if (!problem.empty()) {
+        std::fprintf(stderr, "vdplay: error: %s\n%s", problem.c_str(), player::Usage());
+        return player::kExitUsage;
+    }
+    vdplay::PlayerApp app(options);
+    const int code = app.Run();
+    std::printf("%s\n", player::SummaryLine(app.Summary()).c_str());
+    std::fflush(stdout);
+    return code;
 }

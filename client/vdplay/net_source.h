@@ -5,7 +5,8 @@
 // arrives, so the window never waits for the network. A connection that
 // fails, drops or falls silent ends the source with its exit code, or, when
 // asked, is tried again with a growing wait.
-#pragma once
+#ifndef VD_VDPLAY_NET_SOURCE_H
+#define VD_VDPLAY_NET_SOURCE_H
 
 #include <windows.h>
 #include <winsock2.h>
@@ -114,3 +115,5 @@ private:
 };
 
 }  // namespace vdplay
+
+#endif  // VD_VDPLAY_NET_SOURCE_H

@@ -3,7 +3,8 @@
 // DBG_PRINTEXCEPTION_C in the calling thread; a vectored exception handler
 // sees that first, notes the traces it knows and lets the exception go on
 // as before. Without such traces nothing is noted.
-#pragma once
+#ifndef VD_VDPLAY_OUTPUT_TRACES_H
+#define VD_VDPLAY_OUTPUT_TRACES_H
 
 #include <windows.h>
 
@@ -64,3 +65,5 @@ private:
 };
 
 }  // namespace vdplay
+
+#endif  // VD_VDPLAY_OUTPUT_TRACES_H

@@ -19,7 +19,7 @@ constexpr ULONGLONG kStallMs = 10000;       // no picture for this long while pl
 constexpr ULONGLONG kStreamDrainMs = 2000;  // after the last input, pictures still to come
 constexpr int kSeekStepSeconds = 5;
 constexpr int kMaxSpeed = 3;
-constexpr int kSdkNotReady = -19;  // the play SDK's "not ready yet" (a stream before its first picture)
+constexpr int kSdkNotReady = -19;            // the play SDK's "not ready yet" (a stream before its first picture)
 constexpr ULONGLONG kScreenWaitMs = 15000;   // longest wait for every cell's picture on a still screen
 constexpr DWORD kStillCheckMs = 250;         // between two captures that must agree
 constexpr ULONGLONG kRefreshBlankMs = 1000;  // how often a cell still blank is asked to draw again
@@ -201,8 +201,9 @@ int PlayerApp::OpenPorts() {
     for (int i = 0; i < portCount_; ++i) {
         watchdog_->Arm(options_.stream ? "OpenStream" : "OpenFile", kCallMs);
         int port = -1;
-        const int result = options_.stream ? decoder_->OpenStream(head_.data(), int(streamHeaderBytes_), live_ ? 0 : 1, &port)
-                                           : decoder_->OpenFile(file_.c_str(), &port);
+        const int result = options_.stream
+                               ? decoder_->OpenStream(head_.data(), int(streamHeaderBytes_), live_ ? 0 : 1, &port)
+                               : decoder_->OpenFile(file_.c_str(), &port);
         if (result != 0) {
             const std::string call = options_.stream ? "OpenStream" : "OpenFile";
             const std::string said = call + " returned " + player::ResultText(result);
@@ -308,8 +309,8 @@ void PlayerApp::TryStartRecording() {
     recording_ = result == 0;
     recordPending_ = options_.stream && result == kSdkNotReady;
     if (!recording_ && !recordPending_)
-        Fail(player::kExitOutputFailed, "cannot record into " + options_.record + " (StartRecord returned " +
-                                            player::ResultText(result) + ")");
+        Fail(player::kExitOutputFailed,
+             "cannot record into " + options_.record + " (StartRecord returned " + player::ResultText(result) + ")");
 }
 
 void PlayerApp::OnTimer() {

@@ -3,7 +3,8 @@
 // with the keyboard controls, feeds live streams, writes the snapshot,
 // screenshot and recording asked for, and tears everything down in the
 // client's order. Every failure ends with one message and its exit code.
-#pragma once
+#ifndef VD_VDPLAY_PLAYER_APP_H
+#define VD_VDPLAY_PLAYER_APP_H
 
 #include <atomic>
 #include <memory>
@@ -118,3 +119,5 @@ private:
 };
 
 }  // namespace vdplay
+
+#endif  // VD_VDPLAY_PLAYER_APP_H

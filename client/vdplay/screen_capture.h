@@ -1,6 +1,7 @@
 // What the screen shows in a window's client area (the picture with its
 // overlay, as the user sees it), and saving it as a 24-bit bitmap file.
-#pragma once
+#ifndef VD_VDPLAY_SCREEN_CAPTURE_H
+#define VD_VDPLAY_SCREEN_CAPTURE_H
 
 #include <windows.h>
 
@@ -26,3 +27,5 @@ std::string CaptureClientArea(HWND window, ScreenImage* out);
 std::string SaveBitmap(const ScreenImage& image, const std::string& path);
 
 }  // namespace vdplay
+
+#endif  // VD_VDPLAY_SCREEN_CAPTURE_H

@@ -2,7 +2,8 @@
 // a grid of video cells, one per port (the camera wall). The plug-in draws
 // into the cells; the top-level window takes the keyboard and the timer and
 // passes them on.
-#pragma once
+#ifndef VD_VDPLAY_VIDEO_WALL_H
+#define VD_VDPLAY_VIDEO_WALL_H
 
 #include <windows.h>
 
@@ -61,3 +62,5 @@ private:
 };
 
 }  // namespace vdplay
+
+#endif  // VD_VDPLAY_VIDEO_WALL_H

@@ -1,5 +1,6 @@
 // File-system helpers for vdplay on Windows (and under Wine).
-#pragma once
+#ifndef VD_VDPLAY_WIN_PATHS_H
+#define VD_VDPLAY_WIN_PATHS_H
 
 #include <cstdint>
 #include <string>
@@ -22,3 +23,5 @@ bool ReadHead(const std::string& path, size_t limit, std::vector<uint8_t>* out, 
 std::string SystemMessage(unsigned long error);
 
 }  // namespace vdplay
+
+#endif  // VD_VDPLAY_WIN_PATHS_H

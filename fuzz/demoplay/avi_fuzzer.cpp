@@ -6,6 +6,6 @@
 #include "sdk_paths.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  ExerciseSdkPaths(data, size);
-  return 0;
+    ExerciseSdkPaths(data, size);
+    return 0;
 }

@@ -4,9 +4,12 @@
 // the sound resampler. Stops the process (a finding) when the parser's work
 // exceeds the file's size / 8 index entries or the two ways of parsing a
 // stream header disagree.
-#pragma once
+#ifndef VD_FUZZ_DEMOPLAY_SDK_PATHS_H
+#define VD_FUZZ_DEMOPLAY_SDK_PATHS_H
 
 #include <cstddef>
 #include <cstdint>
 
 void ExerciseSdkPaths(const uint8_t* data, size_t size);
+
+#endif  // VD_FUZZ_DEMOPLAY_SDK_PATHS_H

@@ -9,7 +9,7 @@
 namespace {
 
 const char* const kElementNames[] = {"a", "Line", "Point", "x:y", "\xD6\xD0", "bad name", ""};
-const uint32_t kFlagBits[] = {vd::kAddCdata,       vd::kAddNoLineBreaks,  vd::kAddSpacedEmpty,
+const uint32_t kFlagBits[] = {vd::kAddCdata,          vd::kAddNoLineBreaks, vd::kAddSpacedEmpty,
                               vd::kAddKeepReferences, vd::kAddStartTagOnly, vd::kAddEscapeQuotes,
                               vd::kAddReplaceContent, vd::kAddBefore,       vd::kAddChild};
 
@@ -31,27 +31,40 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         op += 3;
         const char* name = kElementNames[a % 7];
         switch (kind) {
-        case 0: doc.NextElement(); break;
-        case 1: doc.NextChildElement(); break;
-        case 2: doc.EnterElement(); break;
-        case 3: doc.LeaveElement(); break;
-        case 4:
-        case 5: {
-            uint32_t flags = 0;
-            for (int k = 0; k < 8; ++k)
-                if (b & (1u << k)) flags |= kFlagBits[k];
-            if (a & 0x80) flags |= vd::kAddChild;
-            std::string value;
-            if (a & 0x40) value.assign(reinterpret_cast<const char*>(op), static_cast<std::size_t>(end - op) < 6 ? end - op : 6);
-            doc.AddElement(name, (a & 0x40) ? value.c_str() : nullptr, flags);
-            break;
-        }
-        case 6: {
-            const std::string value(reinterpret_cast<const char*>(op), static_cast<std::size_t>(end - op) < (b & 7) ? end - op : (b & 7));
-            doc.SetAttribute(name, value);
-            break;
-        }
-        default: doc.SetAttribute(name, static_cast<int>(b) - 128); break;
+            case 0:
+                doc.NextElement();
+                break;
+            case 1:
+                doc.NextChildElement();
+                break;
+            case 2:
+                doc.EnterElement();
+                break;
+            case 3:
+                doc.LeaveElement();
+                break;
+            case 4:
+            case 5: {
+                uint32_t flags = 0;
+                for (int k = 0; k < 8; ++k)
+                    if (b & (1u << k)) flags |= kFlagBits[k];
+                if (a & 0x80) flags |= vd::kAddChild;
+                std::string value;
+                if (a & 0x40)
+                    value.assign(reinterpret_cast<const char*>(op),
+                                 static_cast<std::size_t>(end - op) < 6 ? end - op : 6);
+                doc.AddElement(name, (a & 0x40) ? value.c_str() : nullptr, flags);
+                break;
+            }
+            case 6: {
+                const std::string value(reinterpret_cast<const char*>(op),
+                                        static_cast<std::size_t>(end - op) < (b & 7) ? end - op : (b & 7));
+                doc.SetAttribute(name, value);
+                break;
+            }
+            default:
+                doc.SetAttribute(name, static_cast<int>(b) - 128);
+                break;
         }
         vd::fuzz::CheckIndex(doc);
         doc.ElementName();

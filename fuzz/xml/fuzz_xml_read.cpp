@@ -18,8 +18,8 @@ struct ScratchFile {
     ~ScratchFile() { std::remove(path.c_str()); }
 };
 
-const char* const kNames[] = {"", "UTF-8", "UTF-16", "UTF-32", "gb2312", "latin1", "windows-1252", "utf-16be",
-                              "x-unknown"};
+const char* const kNames[] = {"",       "UTF-8",        "UTF-16",   "UTF-32",   "gb2312",
+                              "latin1", "windows-1252", "utf-16be", "x-unknown"};
 
 }  // namespace
 

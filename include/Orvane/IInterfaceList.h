@@ -8,19 +8,19 @@ namespace Orvane {
 
 class IInterface {
 public:
-    virtual const char* GetName() = 0;                       // 0
-    virtual const char* GetInterface() = 0;                  // 1
-    virtual const char* GetComment() = 0;                    // 2
-    virtual int GetPropertyCount() = 0;                      // 3
-    virtual const char* GetPropertyName(int index) = 0;      // 4
-    virtual const char* GetProperty(const char* name) = 0;   // 5
-    virtual const char* GetPropertyValue(int index) = 0;     // 6
+    virtual const char* GetName() = 0;                      // 0
+    virtual const char* GetInterface() = 0;                 // 1
+    virtual const char* GetComment() = 0;                   // 2
+    virtual int GetPropertyCount() = 0;                     // 3
+    virtual const char* GetPropertyName(int index) = 0;     // 4
+    virtual const char* GetProperty(const char* name) = 0;  // 5
+    virtual const char* GetPropertyValue(int index) = 0;    // 6
 };
 
 class IInterfaceList {
 public:
-    virtual int GetCount() = 0;                              // 0
-    virtual IInterface* GetAt(int index) = 0;                // 1 (null when out of range)
+    virtual int GetCount() = 0;                // 0
+    virtual IInterface* GetAt(int index) = 0;  // 1 (null when out of range)
 };
 
 }  // namespace Orvane

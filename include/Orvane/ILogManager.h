@@ -6,12 +6,12 @@ namespace Orvane {
 
 class ILog {
 public:
-    virtual void Write(const char* format, ...) = 0;         // 0
+    virtual void Write(const char* format, ...) = 0;  // 0
 };
 
 class ILogManager {
 public:
-    virtual int SetLog(ILog* log) = 0;                       // 0 (the sink may be null)
+    virtual int SetLog(ILog* log) = 0;  // 0 (the sink may be null)
 };
 
 }  // namespace Orvane

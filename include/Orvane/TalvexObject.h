@@ -13,8 +13,8 @@ extern "C" {
 int __cdecl CreateTalvexObject(const char* name, int reserved, void** object);
 int __cdecl ReleaseTalvexObject(void* object);
 
-typedef int (__cdecl* CreateTalvexObjectFn)(const char* name, int reserved, void** object);
-typedef int (__cdecl* ReleaseTalvexObjectFn)(void* object);
+typedef int(__cdecl* CreateTalvexObjectFn)(const char* name, int reserved, void** object);
+typedef int(__cdecl* ReleaseTalvexObjectFn)(void* object);
 
 #ifdef __cplusplus
 }

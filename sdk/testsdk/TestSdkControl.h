@@ -30,8 +30,8 @@ typedef int(__cdecl* TestSdkCallCountFn)(const char* entryPoint);
 // Calls the frame callback that KV_Play was given for port, on the calling
 // thread (any thread: tests deliver from threads of their own, as a real SDK
 // does); -1 when the port is not playing. KV_Stop waits for calls in progress.
-typedef int(__cdecl* TestSdkDeliverFn)(int port, const void* data, int size, int width, int height,
-                                       unsigned int stamp, int kind, int frameRate);
+typedef int(__cdecl* TestSdkDeliverFn)(int port, const void* data, int size, int width, int height, unsigned int stamp,
+                                       int kind, int frameRate);
 
 // Number of frame-callback calls running for the port right now.
 typedef int(__cdecl* TestSdkDeliveringFn)(int port);

@@ -12,8 +12,8 @@
 
 namespace {
 
-typedef int(__stdcall* FrameCallback)(int port, const void* data, int size, int width, int height,
-                                      unsigned int stamp, int kind, int frameRate, void* user);
+typedef int(__stdcall* FrameCallback)(int port, const void* data, int size, int width, int height, unsigned int stamp,
+                                      int kind, int frameRate, void* user);
 
 struct Playing {
     FrameCallback callback;

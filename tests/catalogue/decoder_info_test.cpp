@@ -19,9 +19,9 @@ TEST(ParseDecoderInfo, Items) {
         {" A = 1 ", {{" A ", " 1 "}}},  // nothing is trimmed
         {"x;y;z", {{"Name", "x"}, {"Name1", "y"}, {"Name2", "z"}}},
         {"x;K=v;y", {{"Name", "x"}, {"K", "v"}, {"Name1", "y"}}},
-        {";", {{"Name", ""}}},           // an empty item without '=' is still an unnamed item
-        {"=v", {}},                      // empty key at the end: nothing stored
-        {"=v;", {{"", "v"}}},            // but ';' stores it
+        {";", {{"Name", ""}}},  // an empty item without '=' is still an unnamed item
+        {"=v", {}},             // empty key at the end: nothing stored
+        {"=v;", {{"", "v"}}},   // but ';' stores it
         {"K=v;=", {{"K", "v"}}},
         {"Check=0,4,AB|1,2;FileHeadLen=40", {{"Check", "0,4,AB|1,2"}, {"FileHeadLen", "40"}}},
         {"Name=n;solo", {{"Name", "solo"}}},  // a generated key replaces an earlier one
@@ -41,15 +41,12 @@ TEST(ParseDecoderInfo, BytesAreComparedOneByOne) {
 
 TEST(SplitText, Pieces) {
     using Pieces = std::vector<std::string>;
-    struct { const char* text; Pieces expected; } cases[] = {
-        {"", {}},
-        {"a", {"a"}},
-        {"a||b", {"a", "", "b"}},
-        {"a|", {"a"}},
-        {"|a", {"", "a"}},
-        {"|", {""}},
-        {"||", {"", ""}},
-        {"a,b|c", {"a,b", "c"}},
+    struct {
+        const char* text;
+        Pieces expected;
+    } cases[] = {
+        {"", {}},          {"a", {"a"}}, {"a||b", {"a", "", "b"}}, {"a|", {"a"}},
+        {"|a", {"", "a"}}, {"|", {""}},  {"||", {"", ""}},         {"a,b|c", {"a,b", "c"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
@@ -58,7 +55,10 @@ TEST(SplitText, Pieces) {
 }
 
 TEST(CheckRule, Rewrites) {
-    struct { const char* sdk; const char* catalogue; } cases[] = {
+    struct {
+        const char* sdk;
+        const char* catalogue;
+    } cases[] = {
         {"", ""},
         {"0,ABCD", "0,ABCD"},
         {"0,4,ABCD", "0,ABCD"},
@@ -72,7 +72,7 @@ TEST(CheckRule, Rewrites) {
         {"|0,A|", "0,A"},
         {"0,4,0yAB", "0,0yAB"},
         {"1,,XYZ", "1,XYZ"},
-        {",", ""},                 // one empty piece and nothing after it: one field
+        {",", ""},  // one empty piece and nothing after it: one field
         {"a,", ""},
         {",b", ",b"},
     };
@@ -83,7 +83,10 @@ TEST(CheckRule, Rewrites) {
 }
 
 TEST(ModuleTag, FromFileName) {
-    struct { const char* file; const char* tag; } cases[] = {
+    struct {
+        const char* file;
+        const char* tag;
+    } cases[] = {
         {"VD2_DemoPlay.dll", "DemoPlay"},
         {"DemoPlay.dll", "DemoPlay"},
         {"VD2_DemoPlay", "DemoPlay"},
@@ -109,7 +112,10 @@ TEST(CatalogueProperties, EndAtTheFirstMissingValue) {
         all.insert(all.end(), tail.begin(), tail.end());
         return all;
     };
-    struct { PropertyMap sdk; List expected; } cases[] = {
+    struct {
+        PropertyMap sdk;
+        List expected;
+    } cases[] = {
         {{}, head},
         {{{"Check", "0,AB"}, {"FileHeadLen", "4"}}, head},
         {{{"Protocol", "P"}}, with({{"Protocol", "P"}})},

@@ -77,46 +77,46 @@ TEST(PlayerOptions, TakesEveryValue) {
 }
 
 TEST(PlayerOptions, NetworkSources) {
-  struct Case {
-    const char* text;
-    bool network;
-    player::NetProtocol protocol;
-    const char* host;
-    int port;
-    const char* problem;  // a part of it; empty: none
-  } cases[] = {
-      {"tcp://127.0.0.1:5000", true, player::NetProtocol::kTcp, "127.0.0.1", 5000, ""},
-      {"UDP://localhost:65535", true, player::NetProtocol::kUdp, "localhost", 65535, ""},
-      {"udp://cam-1.example_net:1", true, player::NetProtocol::kUdp, "cam-1.example_net", 1, ""},
-      {"tcp://:5000", true, player::NetProtocol::kTcp, "", 0, "wants HOST:PORT"},
-      {"tcp://host:", true, player::NetProtocol::kTcp, "host", 0, "port must be"},
-      {"tcp://host:65536", true, player::NetProtocol::kTcp, "host", 0, "port must be"},
-      {"tcp://host:99999999999999999999", true, player::NetProtocol::kTcp, "host", 0, "port must be"},
-      {"tcp://host:5x", true, player::NetProtocol::kTcp, "host", 0, "port must be"},
-      {"tcp://[::1]:5000", true, player::NetProtocol::kTcp, "[::1]", 0, "not a host name or IPv4"},
-      {"tcp://a b:5000", true, player::NetProtocol::kTcp, "a b", 0, "not a host name or IPv4"},
-      {"http://127.0.0.1:80", false, player::NetProtocol::kNone, "", 0, ""},
-      {"c:\\tcp\\a.avi", false, player::NetProtocol::kNone, "", 0, ""},
-      {"tcp:/x:1", false, player::NetProtocol::kNone, "", 0, ""},
-  };
-  for (const Case& c : cases) {
-    player::NetAddress a;
-    std::string problem;
-    EXPECT_EQ(player::ParseNetAddress(c.text, &a, &problem), c.network) << c.text;
-    EXPECT_EQ(a.protocol, c.protocol) << c.text;
-    if (*c.problem) {
-      EXPECT_NE(problem.find(c.problem), std::string::npos) << c.text << " -> " << problem;
-      continue;
+    struct Case {
+        const char* text;
+        bool network;
+        player::NetProtocol protocol;
+        const char* host;
+        int port;
+        const char* problem;  // a part of it; empty: none
+    } cases[] = {
+        {"tcp://127.0.0.1:5000", true, player::NetProtocol::kTcp, "127.0.0.1", 5000, ""},
+        {"UDP://localhost:65535", true, player::NetProtocol::kUdp, "localhost", 65535, ""},
+        {"udp://cam-1.example_net:1", true, player::NetProtocol::kUdp, "cam-1.example_net", 1, ""},
+        {"tcp://:5000", true, player::NetProtocol::kTcp, "", 0, "wants HOST:PORT"},
+        {"tcp://host:", true, player::NetProtocol::kTcp, "host", 0, "port must be"},
+        {"tcp://host:65536", true, player::NetProtocol::kTcp, "host", 0, "port must be"},
+        {"tcp://host:99999999999999999999", true, player::NetProtocol::kTcp, "host", 0, "port must be"},
+        {"tcp://host:5x", true, player::NetProtocol::kTcp, "host", 0, "port must be"},
+        {"tcp://[::1]:5000", true, player::NetProtocol::kTcp, "[::1]", 0, "not a host name or IPv4"},
+        {"tcp://a b:5000", true, player::NetProtocol::kTcp, "a b", 0, "not a host name or IPv4"},
+        {"http://127.0.0.1:80", false, player::NetProtocol::kNone, "", 0, ""},
+        {"c:\\tcp\\a.avi", false, player::NetProtocol::kNone, "", 0, ""},
+        {"tcp:/x:1", false, player::NetProtocol::kNone, "", 0, ""},
+    };
+    for (const Case& c : cases) {
+        player::NetAddress a;
+        std::string problem;
+        EXPECT_EQ(player::ParseNetAddress(c.text, &a, &problem), c.network) << c.text;
+        EXPECT_EQ(a.protocol, c.protocol) << c.text;
+        if (*c.problem) {
+            EXPECT_NE(problem.find(c.problem), std::string::npos) << c.text << " -> " << problem;
+            continue;
+        }
+        EXPECT_EQ(problem, "") << c.text;
+        EXPECT_EQ(a.host, c.host) << c.text;
+        EXPECT_EQ(a.port, c.port) << c.text;
     }
-    EXPECT_EQ(problem, "") << c.text;
-    EXPECT_EQ(a.host, c.host) << c.text;
-    EXPECT_EQ(a.port, c.port) << c.text;
-  }
-  // A camera is a live stream.
-  player::Options o;
-  ASSERT_EQ(player::ParseOptions({"tcp://127.0.0.1:5000"}, &o), "");
-  EXPECT_TRUE(o.stream);
-  EXPECT_EQ(o.source.port, 5000);
+    // A camera is a live stream.
+    player::Options o;
+    ASSERT_EQ(player::ParseOptions({"tcp://127.0.0.1:5000"}, &o), "");
+    EXPECT_TRUE(o.stream);
+    EXPECT_EQ(o.source.port, 5000);
 }
 
 TEST(PlayerOptions, VolumePercentCoversTheControlRange) {

@@ -457,224 +457,226 @@ TEST_F(Playback, DamagedRecordingIsUnsupported) {
 using Bytes = std::vector<uint8_t>;
 
 bool SendAll(SOCKET s, const uint8_t* data, size_t size) {
-  while (size > 0) {
-    const int n = send(s, reinterpret_cast<const char*>(data), int(std::min<size_t>(size, 1 << 16)), 0);
-    if (n <= 0) return false;
-    data += n;
-    size -= size_t(n);
-  }
-  return true;
+    while (size > 0) {
+        const int n = send(s, reinterpret_cast<const char*>(data), int(std::min<size_t>(size, 1 << 16)), 0);
+        if (n <= 0) return false;
+        data += n;
+        size -= size_t(n);
+    }
+    return true;
 }
 
 // A camera on 127.0.0.1 run by the test: it accepts connections one after
 // the other and plays one script on each (then closes it); a script returns
 // early once the camera is asked to stop.
 class LoopbackCamera {
- public:
-  using Script = std::function<void(SOCKET, LoopbackCamera&)>;
+public:
+    using Script = std::function<void(SOCKET, LoopbackCamera&)>;
 
-  explicit LoopbackCamera(std::vector<Script> scripts) : scripts_(std::move(scripts)) {
-    WSADATA data;
-    WSAStartup(MAKEWORD(2, 2), &data);
-    listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in a = {};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int length = sizeof a;
-    if (bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && listen(listener_, 4) == 0 &&
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &length) == 0)
-      port_ = ntohs(a.sin_port);
-    thread_ = CreateThread(nullptr, 0, &LoopbackCamera::Main, this, 0, nullptr);
-  }
-  ~LoopbackCamera() {
-    stop_ = true;
-    WaitForSingleObject(thread_, INFINITE);
-    CloseHandle(thread_);
-    closesocket(listener_);
-    WSACleanup();
-  }
-  std::string url() const { return "tcp://127.0.0.1:" + std::to_string(port_); }
-  bool stopping() const { return stop_.load(); }
-  // Waits `ms` unless the camera is stopping.
-  void Hold(DWORD ms) {
-    for (const ULONGLONG until = GetTickCount64() + ms; !stop_ && GetTickCount64() < until;) Sleep(10);
-  }
-  // Sends `bytes` in pieces of `piece` bytes, `pauseMs` apart, as a camera does.
-  bool Send(SOCKET s, const Bytes& bytes, size_t piece = 4096, DWORD pauseMs = 5) {
-    for (size_t at = 0; at < bytes.size() && !stop_; at += piece) {
-      if (!SendAll(s, &bytes[at], std::min(piece, bytes.size() - at))) return false;
-      if (pauseMs) Sleep(pauseMs);
+    explicit LoopbackCamera(std::vector<Script> scripts) : scripts_(std::move(scripts)) {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+        listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in a = {};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        int length = sizeof a;
+        if (bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && listen(listener_, 4) == 0 &&
+            getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &length) == 0)
+            port_ = ntohs(a.sin_port);
+        thread_ = CreateThread(nullptr, 0, &LoopbackCamera::Main, this, 0, nullptr);
     }
-    return !stop_;
-  }
-
- private:
-  static DWORD WINAPI Main(void* self) {
-    auto* camera = static_cast<LoopbackCamera*>(self);
-    for (Script& script : camera->scripts_) {
-      SOCKET s = INVALID_SOCKET;
-      while (!camera->stop_ && s == INVALID_SOCKET) {
-        fd_set readable;
-        FD_ZERO(&readable);
-        FD_SET(camera->listener_, &readable);
-        timeval wait = {0, 50000};
-        if (select(0, &readable, nullptr, nullptr, &wait) > 0) s = accept(camera->listener_, nullptr, nullptr);
-      }
-      if (s == INVALID_SOCKET) break;
-      script(s, *camera);
-      closesocket(s);
+    ~LoopbackCamera() {
+        stop_ = true;
+        WaitForSingleObject(thread_, INFINITE);
+        CloseHandle(thread_);
+        closesocket(listener_);
+        WSACleanup();
     }
-    return 0;
-  }
+    std::string url() const { return "tcp://127.0.0.1:" + std::to_string(port_); }
+    bool stopping() const { return stop_.load(); }
+    // Waits `ms` unless the camera is stopping.
+    void Hold(DWORD ms) {
+        for (const ULONGLONG until = GetTickCount64() + ms; !stop_ && GetTickCount64() < until;) Sleep(10);
+    }
+    // Sends `bytes` in pieces of `piece` bytes, `pauseMs` apart, as a camera does.
+    bool Send(SOCKET s, const Bytes& bytes, size_t piece = 4096, DWORD pauseMs = 5) {
+        for (size_t at = 0; at < bytes.size() && !stop_; at += piece) {
+            if (!SendAll(s, &bytes[at], std::min(piece, bytes.size() - at))) return false;
+            if (pauseMs) Sleep(pauseMs);
+        }
+        return !stop_;
+    }
 
-  std::vector<Script> scripts_;
-  SOCKET listener_ = INVALID_SOCKET;
-  int port_ = 0;
-  HANDLE thread_ = nullptr;
-  std::atomic<bool> stop_{false};
+private:
+    static DWORD WINAPI Main(void* self) {
+        auto* camera = static_cast<LoopbackCamera*>(self);
+        for (Script& script : camera->scripts_) {
+            SOCKET s = INVALID_SOCKET;
+            while (!camera->stop_ && s == INVALID_SOCKET) {
+                fd_set readable;
+                FD_ZERO(&readable);
+                FD_SET(camera->listener_, &readable);
+                timeval wait = {0, 50000};
+                if (select(0, &readable, nullptr, nullptr, &wait) > 0) s = accept(camera->listener_, nullptr, nullptr);
+            }
+            if (s == INVALID_SOCKET) break;
+            script(s, *camera);
+            closesocket(s);
+        }
+        return 0;
+    }
+
+    std::vector<Script> scripts_;
+    SOCKET listener_ = INVALID_SOCKET;
+    int port_ = 0;
+    HANDLE thread_ = nullptr;
+    std::atomic<bool> stop_{false};
 };
 
 // A local port nobody listens on (taken and given back).
 int FreePort(int type) {
-  WSADATA data;
-  WSAStartup(MAKEWORD(2, 2), &data);
-  SOCKET s = socket(AF_INET, type, 0);
-  sockaddr_in a = {};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  int length = sizeof a;
-  bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  getsockname(s, reinterpret_cast<sockaddr*>(&a), &length);
-  closesocket(s);
-  WSACleanup();
-  return ntohs(a.sin_port);
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+    SOCKET s = socket(AF_INET, type, 0);
+    sockaddr_in a = {};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int length = sizeof a;
+    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    getsockname(s, reinterpret_cast<sockaddr*>(&a), &length);
+    closesocket(s);
+    WSACleanup();
+    return ntohs(a.sin_port);
 }
 
 Bytes Garbage(size_t size, uint32_t seed) {
-  Bytes b(size);
-  for (uint8_t& x : b) {
-    seed = seed * 1664525u + 1013904223u;
-    x = uint8_t(seed >> 24);
-  }
-  return b;
+    Bytes b(size);
+    for (uint8_t& x : b) {
+        seed = seed * 1664525u + 1013904223u;
+        x = uint8_t(seed >> 24);
+    }
+    return b;
 }
 
 class Live : public ::testing::Test {
- protected:
-  void SetUp() override {
-    clip = vdtest::ReadClip("h264.h264");  // 30 pictures of 320x240, a key picture every 10
-    ASSERT_FALSE(clip.empty()) << "no clip at " << vdtest::ClipPath("h264.h264");
-  }
-  Bytes Clips(int times) const {
-    Bytes b;
-    for (int i = 0; i < times; ++i) b.insert(b.end(), clip.begin(), clip.end());
-    return b;
-  }
-  int Pictures(const ChildResult& r) { return std::atoi(Field(SummaryOf(r), "pictures").c_str()); }
+protected:
+    void SetUp() override {
+        clip = vdtest::ReadClip("h264.h264");  // 30 pictures of 320x240, a key picture every 10
+        ASSERT_FALSE(clip.empty()) << "no clip at " << vdtest::ClipPath("h264.h264");
+    }
+    Bytes Clips(int times) const {
+        Bytes b;
+        for (int i = 0; i < times; ++i) b.insert(b.end(), clip.begin(), clip.end());
+        return b;
+    }
+    int Pictures(const ChildResult& r) { return std::atoi(Field(SummaryOf(r), "pictures").c_str()); }
 
-  ScratchDirectory dir;
-  Bytes clip;
+    ScratchDirectory dir;
+    Bytes clip;
 };
 
 TEST_F(Live, FailingConnectionsHaveTheirMessageAndExitCode) {
-  LoopbackCamera quiet({[](SOCKET, LoopbackCamera& c) { c.Hold(20000); }});
-  LoopbackCamera fewBytes({[](SOCKET s, LoopbackCamera& c) {
-    SendAll(s, reinterpret_cast<const uint8_t*>("\0\0\0"), 3);
-    c.Hold(20000);
-  }});
-  LoopbackCamera closes({[](SOCKET, LoopbackCamera&) {}});
-  const std::string refused = "tcp://127.0.0.1:" + std::to_string(FreePort(SOCK_STREAM));
-  struct Row {
-    FailureCase expect;
-    std::vector<std::string> args;
-  } rows[] = {
-      {{"refused", player::kExitNoConnection, "connection refused"}, {refused}},
-      {{"silent", player::kExitSilent, "sent nothing for 5 s"}, {quiet.url()}},
-      {{"silent after a few bytes", player::kExitSilent, "sent 3 bytes, then nothing for 5 s"}, {fewBytes.url()}},
-      {{"closed at once", player::kExitConnectionLost, "closed the connection after 0 bytes"}, {closes.url()}},
-      {{"no port", player::kExitUsage, "wants HOST:PORT"}, {"tcp://127.0.0.1"}},
-      {{"no such host", player::kExitNoConnection, "cannot find the host"}, {"tcp://no-such-host.invalid:5000"}},
-      // Tried again for as long as the run may last, then given up.
-      {{"refused, tried again", player::kExitNoConnection, "connection refused"}, {refused, "--reconnect", "--seconds", "2"}},
-  };
-  for (const Row& row : rows) {
-    std::vector<std::string> args = row.args;
-    args.push_back("--no-sound");
-    ExpectFailure(Vdplay(args, dir.path()), row.expect);
-  }
+    LoopbackCamera quiet({[](SOCKET, LoopbackCamera& c) { c.Hold(20000); }});
+    LoopbackCamera fewBytes({[](SOCKET s, LoopbackCamera& c) {
+        SendAll(s, reinterpret_cast<const uint8_t*>("\0\0\0"), 3);
+        c.Hold(20000);
+    }});
+    LoopbackCamera closes({[](SOCKET, LoopbackCamera&) {}});
+    const std::string refused = "tcp://127.0.0.1:" + std::to_string(FreePort(SOCK_STREAM));
+    struct Row {
+        FailureCase expect;
+        std::vector<std::string> args;
+    } rows[] = {
+        {{"refused", player::kExitNoConnection, "connection refused"}, {refused}},
+        {{"silent", player::kExitSilent, "sent nothing for 5 s"}, {quiet.url()}},
+        {{"silent after a few bytes", player::kExitSilent, "sent 3 bytes, then nothing for 5 s"}, {fewBytes.url()}},
+        {{"closed at once", player::kExitConnectionLost, "closed the connection after 0 bytes"}, {closes.url()}},
+        {{"no port", player::kExitUsage, "wants HOST:PORT"}, {"tcp://127.0.0.1"}},
+        {{"no such host", player::kExitNoConnection, "cannot find the host"}, {"tcp://no-such-host.invalid:5000"}},
+        // Tried again for as long as the run may last, then given up.
+        {{"refused, tried again", player::kExitNoConnection, "connection refused"},
+         {refused, "--reconnect", "--seconds", "2"}},
+    };
+    for (const Row& row : rows) {
+        std::vector<std::string> args = row.args;
+        args.push_back("--no-sound");
+        ExpectFailure(Vdplay(args, dir.path()), row.expect);
+    }
 }
 
 // Damage of every kind, then the stream as it should be: the pictures after
 // it are shown again, and vdplay ends with the connection.
 TEST_F(Live, PicturesAgainAfterACutPictureGarbageAndABurst) {
-  const size_t cut = clip.size() * 3 / 5;  // mid-picture
-  LoopbackCamera camera({[&](SOCKET s, LoopbackCamera& c) {
-    c.Send(s, Clips(1)) && c.Send(s, Bytes(clip.begin(), clip.begin() + ptrdiff_t(cut))) &&
-        c.Send(s, Garbage(256 * 1024, 1)) &&
-        c.Send(s, Garbage(64 << 20, 2), 1 << 16, 0) &&  // beyond all the SDK holds, as fast as it goes
-        c.Send(s, Clips(3));
-    c.Hold(2000);
-  }});
-  const ChildResult r = Vdplay({camera.url(), "--no-sound", "--seconds", "60"}, dir.path());
-  ExpectFailure(r, {"the camera closes", player::kExitConnectionLost, "closed the connection after"});
-  EXPECT_EQ(Field(SummaryOf(r), "mode"), "live");
-  EXPECT_EQ(Field(SummaryOf(r), "size"), "320x240") << r.out;
-  // Whatever the first clip and its cut copy gave, no more than 60 pictures;
-  // the three clips after the damage give the rest.
-  EXPECT_GT(Pictures(r), 60 + 20) << r.out;
+    const size_t cut = clip.size() * 3 / 5;  // mid-picture
+    LoopbackCamera camera({[&](SOCKET s, LoopbackCamera& c) {
+        c.Send(s, Clips(1)) && c.Send(s, Bytes(clip.begin(), clip.begin() + ptrdiff_t(cut))) &&
+            c.Send(s, Garbage(256 * 1024, 1)) &&
+            c.Send(s, Garbage(64 << 20, 2), 1 << 16, 0) &&  // beyond all the SDK holds, as fast as it goes
+            c.Send(s, Clips(3));
+        c.Hold(2000);
+    }});
+    const ChildResult r = Vdplay({camera.url(), "--no-sound", "--seconds", "60"}, dir.path());
+    ExpectFailure(r, {"the camera closes", player::kExitConnectionLost, "closed the connection after"});
+    EXPECT_EQ(Field(SummaryOf(r), "mode"), "live");
+    EXPECT_EQ(Field(SummaryOf(r), "size"), "320x240") << r.out;
+    // Whatever the first clip and its cut copy gave, no more than 60 pictures;
+    // the three clips after the damage give the rest.
+    EXPECT_GT(Pictures(r), 60 + 20) << r.out;
 }
 
 // An AVI camera that drops the connection and comes back: its new headers
 // are not given to the ports again, and its pictures play on, on two ports.
 TEST_F(Live, ReconnectsAndPlaysOn) {
-  sample::RecordingPlan plan = SmallPlan();
-  plan.seconds = 2;  // 50 pictures
-  Bytes avi;
-  ASSERT_TRUE(ReadBytes(WriteSample(dir, "camera.avi", plan), &avi));
-  LoopbackCamera camera({[&](SOCKET s, LoopbackCamera& c) {
-                           c.Send(s, avi, 65536, 20);
-                           c.Hold(1000);
-                         },
-                         [&](SOCKET s, LoopbackCamera& c) {
-                           c.Send(s, avi, 65536, 20);
-                           c.Hold(60000);
-                         }});
-  const ChildResult r = Vdplay({camera.url(), "--reconnect", "--seconds", "10", "--ports", "2", "--no-sound"}, dir.path());
-  ASSERT_FALSE(r.timedOut);
-  EXPECT_EQ(r.exitCode, 0u) << r.out << r.err;
-  EXPECT_NE(r.out.find("vdplay: " + camera.url() + " closed the connection after"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("vdplay: connected to " + camera.url() + " again"), std::string::npos) << r.out;
-  EXPECT_EQ(Field(SummaryOf(r), "ports"), "2");
-  // Two ports, 50 pictures each from the first connection: more than 100 in
-  // all means pictures of the second connection were shown.
-  EXPECT_GT(Pictures(r), 100 + 20) << r.out;
+    sample::RecordingPlan plan = SmallPlan();
+    plan.seconds = 2;  // 50 pictures
+    Bytes avi;
+    ASSERT_TRUE(ReadBytes(WriteSample(dir, "camera.avi", plan), &avi));
+    LoopbackCamera camera({[&](SOCKET s, LoopbackCamera& c) {
+                               c.Send(s, avi, 65536, 20);
+                               c.Hold(1000);
+                           },
+                           [&](SOCKET s, LoopbackCamera& c) {
+                               c.Send(s, avi, 65536, 20);
+                               c.Hold(60000);
+                           }});
+    const ChildResult r =
+        Vdplay({camera.url(), "--reconnect", "--seconds", "10", "--ports", "2", "--no-sound"}, dir.path());
+    ASSERT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 0u) << r.out << r.err;
+    EXPECT_NE(r.out.find("vdplay: " + camera.url() + " closed the connection after"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("vdplay: connected to " + camera.url() + " again"), std::string::npos) << r.out;
+    EXPECT_EQ(Field(SummaryOf(r), "ports"), "2");
+    // Two ports, 50 pictures each from the first connection: more than 100 in
+    // all means pictures of the second connection were shown.
+    EXPECT_GT(Pictures(r), 100 + 20) << r.out;
 }
 
 TEST_F(Live, ListensForDatagramsUntilTheCameraFallsSilent) {
-  const int port = FreePort(SOCK_DGRAM);
-  vdtest::Child child;
-  ASSERT_TRUE(child.Start(Bin("vdplay.exe"), {"udp://127.0.0.1:" + std::to_string(port), "--no-sound"}, dir.path()));
-  // The window comes first, then vdplay listens.
-  ASSERT_NE(WaitForWall(child.processId(), 30000), nullptr);
-  Sleep(1000);
-  WSADATA data;
-  WSAStartup(MAKEWORD(2, 2), &data);
-  SOCKET s = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-  sockaddr_in to = {};
-  to.sin_family = AF_INET;
-  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  to.sin_port = htons(u_short(port));
-  const Bytes stream = Clips(3);
-  for (size_t at = 0; at < stream.size(); at += 1400) {
-    sendto(s, reinterpret_cast<const char*>(&stream[at]), int(std::min<size_t>(1400, stream.size() - at)), 0,
-           reinterpret_cast<sockaddr*>(&to), sizeof to);
-    Sleep(1);
-  }
-  closesocket(s);
-  WSACleanup();
-  const ChildResult r = child.Wait(kDeadlineMs);
-  ExpectFailure(r, {"silent camera", player::kExitSilent, "sent nothing for 5 s"});
-  EXPECT_GT(Pictures(r), 30) << r.out;
+    const int port = FreePort(SOCK_DGRAM);
+    vdtest::Child child;
+    ASSERT_TRUE(child.Start(Bin("vdplay.exe"), {"udp://127.0.0.1:" + std::to_string(port), "--no-sound"}, dir.path()));
+    // The window comes first, then vdplay listens.
+    ASSERT_NE(WaitForWall(child.processId(), 30000), nullptr);
+    Sleep(1000);
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+    SOCKET s = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    sockaddr_in to = {};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    to.sin_port = htons(u_short(port));
+    const Bytes stream = Clips(3);
+    for (size_t at = 0; at < stream.size(); at += 1400) {
+        sendto(s, reinterpret_cast<const char*>(&stream[at]), int(std::min<size_t>(1400, stream.size() - at)), 0,
+               reinterpret_cast<sockaddr*>(&to), sizeof to);
+        Sleep(1);
+    }
+    closesocket(s);
+    WSACleanup();
+    const ChildResult r = child.Wait(kDeadlineMs);
+    ExpectFailure(r, {"silent camera", player::kExitSilent, "sent nothing for 5 s"});
+    EXPECT_GT(Pictures(r), 30) << r.out;
 }
 
 }  // namespace

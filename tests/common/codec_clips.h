@@ -1,6 +1,7 @@
 // The H.264, H.265 and Motion-JPEG clips that tests/demoplay/make-clips makes
 // at test time (a ctest fixture step), with ffmpeg's own decode of each.
-#pragma once
+#ifndef VD_TESTS_COMMON_CODEC_CLIPS_H
+#define VD_TESTS_COMMON_CODEC_CLIPS_H
 
 #include <cstddef>
 #include <cstdint>
@@ -33,13 +34,13 @@ int FindPicture(const std::vector<std::vector<uint8_t>>& pictures, const uint8_t
 // the movie list's header, then each chunk of the list (its header, data and
 // pad byte) on its own, then the rest (the index).
 struct AviPieces {
-  size_t headerLength = 0;
-  struct Chunk {
-    size_t offset, length;
-    bool video;
-  };
-  std::vector<Chunk> chunks;
-  size_t restOffset = 0;
+    size_t headerLength = 0;
+    struct Chunk {
+        size_t offset, length;
+        bool video;
+    };
+    std::vector<Chunk> chunks;
+    size_t restOffset = 0;
 };
 AviPieces CutAvi(const std::vector<uint8_t>& file);
 
@@ -50,13 +51,15 @@ AviPieces CutAvi(const std::vector<uint8_t>& file);
 // or 4:2:2 with yuv422; topFieldFirst tells the decoder the order of the
 // fields of interlaced Motion-JPEG, which an AVI file does not say).
 struct FfmpegView {
-  bool ran = false;
-  std::string errors;
-  int headerFrames = -1;
-  int packets = -1;
-  std::vector<std::vector<uint8_t>> pictures;
+    bool ran = false;
+    std::string errors;
+    int headerFrames = -1;
+    int packets = -1;
+    std::vector<std::vector<uint8_t>> pictures;
 };
 FfmpegView ViewWithFfmpeg(const std::string& windowsPath, int width, int height, bool yuv422 = false,
                           bool topFieldFirst = false);
 
 }  // namespace vdtest
+
+#endif  // VD_TESTS_COMMON_CODEC_CLIPS_H

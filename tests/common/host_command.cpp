@@ -14,7 +14,9 @@ Fn Kernel32Proc(const char* name) {
     return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("kernel32.dll"), name)));
 }
 
-bool Exists(const std::string& windowsPath) { return GetFileAttributesA(windowsPath.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool Exists(const std::string& windowsPath) {
+    return GetFileAttributesA(windowsPath.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 std::string ReadAll(const std::string& windowsPath) {
     std::ifstream in(windowsPath, std::ios::binary);
@@ -44,8 +46,8 @@ public:
         static std::atomic<int> counter{0};
         char temp[MAX_PATH] = {};
         GetTempPathA(MAX_PATH, temp);
-        directory_ = std::string(temp) + "vdhost_" + std::to_string(GetCurrentProcessId()) + "_" +
-                     std::to_string(counter++);
+        directory_ =
+            std::string(temp) + "vdhost_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(counter++);
         CreateDirectoryA(directory_.c_str(), nullptr);
         host_ = HostPath(directory_);
     }

@@ -64,8 +64,7 @@ ScratchDirectory::ScratchDirectory(const std::string& subPath) {
     // Wine reuses process ids: a directory left behind by a run that was cut
     // off is passed over, not reported as a failure of this one.
     for (;;) {
-        root_ = std::string(temp) + "vdtest_" + std::to_string(GetCurrentProcessId()) + "_" +
-                std::to_string(counter++);
+        root_ = std::string(temp) + "vdtest_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(counter++);
         if (CreateDirectoryA(root_.c_str(), nullptr)) break;
         if (GetLastError() != ERROR_ALREADY_EXISTS || counter > 100000) {
             MakeDirectory(root_);

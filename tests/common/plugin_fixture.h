@@ -96,10 +96,10 @@ private:
 // The usual deployment: VD2_TestSdk.dll next to TestSdk.dll.
 struct Deployment {
     explicit Deployment(const std::string& pluginName = "VD2_TestSdk.dll",
-                        const std::string& sdkBuiltFile = "TestSdk.dll",
-                        const std::string& sdkName = "TestSdk.dll", const std::string& subPath = "");
+                        const std::string& sdkBuiltFile = "TestSdk.dll", const std::string& sdkName = "TestSdk.dll",
+                        const std::string& subPath = "");
     ScratchDirectory directory;
-    TestSdk sdk;      // loaded before the plug-in, so the test can script it first
+    TestSdk sdk;  // loaded before the plug-in, so the test can script it first
     Plugin plugin;
 };
 

@@ -41,8 +41,8 @@ int OpenHandleCount() {
     std::vector<unsigned char> buffer(1 << 20);
     for (int attempt = 0; attempt < 8; ++attempt) {
         ULONG needed = 0;
-        const LONG status = query(kSystemExtendedHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()),
-                                  &needed);
+        const LONG status =
+            query(kSystemExtendedHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &needed);
         if (status == kInfoLengthMismatch) {
             buffer.resize(buffer.size() * 2);
             continue;

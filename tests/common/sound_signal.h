@@ -22,8 +22,7 @@ std::vector<std::int16_t> SineSamples(double frequency, double amplitude, long l
 
 // A tone cut into sound blocks of blockBytes each (the last one shorter if
 // need be), as the SDK would deliver it.
-std::vector<std::vector<std::uint8_t>> SineBlocks(double frequency, double amplitude, int totalSamples,
-                                                  int blockBytes);
+std::vector<std::vector<std::uint8_t>> SineBlocks(double frequency, double amplitude, int totalSamples, int blockBytes);
 
 // Little-endian 16-bit samples from raw bytes (a trailing odd byte is dropped).
 std::vector<std::int16_t> SamplesOf(const std::string& bytes);
@@ -34,8 +33,8 @@ struct SoundAnalysis {
     long long lastLoud = -1;
     // The sound from the first to the last loud sample, without its breaks.
     std::vector<std::int16_t> sound;
-    int breaks = 0;               // stretches of two or more silent samples inside the sound
-    double breakMs = 0;           // their total length
+    int breaks = 0;      // stretches of two or more silent samples inside the sound
+    double breakMs = 0;  // their total length
     double longestBreakMs = 0;
     long long longestBreakAt = -1;  // where it starts in the recording
     // Of the sound without its breaks:
@@ -51,8 +50,7 @@ SoundAnalysis AnalyseSound(const std::vector<std::int16_t>& samples, int silence
 
 // The first index at which the two differ by more than tolerance (a missing
 // sample at the end of either counts); -1 when they agree throughout.
-long long FirstMismatch(const std::vector<std::int16_t>& got, const std::vector<std::int16_t>& expected,
-                        int tolerance);
+long long FirstMismatch(const std::vector<std::int16_t>& got, const std::vector<std::int16_t>& expected, int tolerance);
 
 // The largest sample-to-sample change a clean sine of this frequency and
 // amplitude can show.

@@ -23,8 +23,8 @@ TestWindow::TestWindow(int width, int height, int x, int y) : width_(width), hei
     windowClass.lpszClassName = kClassName;
     windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
     RegisterClassA(&windowClass);  // fails harmlessly when already registered
-    window_ = CreateWindowExA(WS_EX_TOPMOST, kClassName, "vd test", WS_POPUP | WS_VISIBLE, x, y, width, height,
-                              nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    window_ = CreateWindowExA(WS_EX_TOPMOST, kClassName, "vd test", WS_POPUP | WS_VISIBLE, x, y, width, height, nullptr,
+                              nullptr, GetModuleHandleA(nullptr), nullptr);
     if (!window_) return;
     SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     ShowWindow(window_, SW_SHOW);

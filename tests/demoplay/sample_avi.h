@@ -3,7 +3,8 @@
 // handle ('idx1' relative or absolute, none, OpenDML with 'AVIX' extensions
 // and super-indexes). Each picture carries its number so that the tests can
 // tell which one was delivered.
-#pragma once
+#ifndef VD_TESTS_DEMOPLAY_SAMPLE_AVI_H
+#define VD_TESTS_DEMOPLAY_SAMPLE_AVI_H
 
 #include <cstddef>
 #include <cstdint>
@@ -18,25 +19,25 @@ enum class Index { kIdx1, kIdx1Absolute, kNone, kOpenDml };
 enum class Sound { kPcm16, kPcm24, kPcm32, kFloat32, kFloat64, kPcm24Extensible, kFloat32Extensible };
 
 struct Recipe {
-  Video video = Video::kI420;
-  int width = 32;
-  int height = 16;
-  int fps = 25;
-  int frames = 10;
-  int audioRate = 0;  // 0: no sound stream
-  int audioChannels = 1;
-  int toneHz = 1000;
-  Sound sound = Sound::kPcm16;
-  int soundChunkFrames = 1;  // one sound chunk for every so many pictures
-  bool interlaced = false;   // Motion-JPEG: two fields of half height per picture
-  Index index = Index::kIdx1;
-  int framesPerRiff = 4;  // OpenDML: pictures in each RIFF
-  bool recLists = false;  // wrap each picture and its sound in a 'rec ' list
+    Video video = Video::kI420;
+    int width = 32;
+    int height = 16;
+    int fps = 25;
+    int frames = 10;
+    int audioRate = 0;  // 0: no sound stream
+    int audioChannels = 1;
+    int toneHz = 1000;
+    Sound sound = Sound::kPcm16;
+    int soundChunkFrames = 1;  // one sound chunk for every so many pictures
+    bool interlaced = false;   // Motion-JPEG: two fields of half height per picture
+    Index index = Index::kIdx1;
+    int framesPerRiff = 4;  // OpenDML: pictures in each RIFF
+    bool recLists = false;  // wrap each picture and its sound in a 'rec ' list
 };
 
 struct File {
-  std::vector<uint8_t> bytes;
-  size_t streamHeaderLength = 0;  // up to and including the first 'movi' list header
+    std::vector<uint8_t> bytes;
+    size_t streamHeaderLength = 0;  // up to and including the first 'movi' list header
 };
 
 File Make(const Recipe& recipe);
@@ -79,3 +80,5 @@ int SamplesForPicture(const Recipe& recipe, int n);
 int SoundSampleBytes(Sound sound);
 
 }  // namespace sample
+
+#endif  // VD_TESTS_DEMOPLAY_SAMPLE_AVI_H

@@ -26,107 +26,107 @@ using Pictures = std::vector<std::vector<uint8_t>>;
 // the decoder (reordering, threads) until more data would come.
 constexpr size_t kHeldAtStreamEnd = 6;
 
-void ExpectIdentical(const std::vector<Frame>& got, size_t gotFrom, const Pictures& expected, size_t count,
-                     int width, int height, const char* what, int kind = KV_FRAME_I420) {
-  ASSERT_GE(got.size(), gotFrom + count) << what;
-  ASSERT_GE(expected.size(), count) << what;
-  for (size_t i = 0; i < count; ++i) {
-    const Frame& f = got[gotFrom + i];
-    EXPECT_EQ(f.kind, kind) << what << " picture " << i;
-    EXPECT_EQ(f.width, width) << what << " picture " << i;
-    EXPECT_EQ(f.height, height) << what << " picture " << i;
-    ASSERT_EQ(f.data.size(), expected[i].size()) << what << " picture " << i;
-    EXPECT_TRUE(std::memcmp(f.data.data(), expected[i].data(), f.data.size()) == 0)
-        << what << ": picture " << i << " differs from ffmpeg's";
-  }
+void ExpectIdentical(const std::vector<Frame>& got, size_t gotFrom, const Pictures& expected, size_t count, int width,
+                     int height, const char* what, int kind = KV_FRAME_I420) {
+    ASSERT_GE(got.size(), gotFrom + count) << what;
+    ASSERT_GE(expected.size(), count) << what;
+    for (size_t i = 0; i < count; ++i) {
+        const Frame& f = got[gotFrom + i];
+        EXPECT_EQ(f.kind, kind) << what << " picture " << i;
+        EXPECT_EQ(f.width, width) << what << " picture " << i;
+        EXPECT_EQ(f.height, height) << what << " picture " << i;
+        ASSERT_EQ(f.data.size(), expected[i].size()) << what << " picture " << i;
+        EXPECT_TRUE(std::memcmp(f.data.data(), expected[i].data(), f.data.size()) == 0)
+            << what << ": picture " << i << " differs from ffmpeg's";
+    }
 }
 
 // ffmpeg's planar pictures in the layout of the kind the SDK hands over:
 // H.264 and H.265 as I420, Motion-JPEG 4:2:0 as YV12 and 4:2:2 as YUY2.
 Pictures InKind(Pictures pictures, int kind, int width = 320, int height = 240) {
-  for (std::vector<uint8_t>& p : pictures) {
-    if (kind == KV_FRAME_YV12) p = vdtest::SwapChromaPlanes(p, width, height);
-    if (kind == KV_FRAME_YUY2) p = vdtest::PackYuy2(p, width, height);
-  }
-  return pictures;
+    for (std::vector<uint8_t>& p : pictures) {
+        if (kind == KV_FRAME_YV12) p = vdtest::SwapChromaPlanes(p, width, height);
+        if (kind == KV_FRAME_YUY2) p = vdtest::PackYuy2(p, width, height);
+    }
+    return pictures;
 }
 
 Pictures ExpectedPictures(const std::string& yuvName, int kind, int width = 320, int height = 240) {
-  return InKind(ReferencePictures(yuvName, width, height, kind == KV_FRAME_YUY2), kind, width, height);
+    return InKind(ReferencePictures(yuvName, width, height, kind == KV_FRAME_YUY2), kind, width, height);
 }
 
 int WaitForPictures(Collector* got, size_t count) {
-  got->WaitFor([&](const std::vector<Frame>& all) {
-    size_t n = 0;
-    for (const Frame& f : all) n += f.kind >= KV_FRAME_RGB32;
-    return n >= count;
-  });
-  return int(got->Pictures().size());
+    got->WaitFor([&](const std::vector<Frame>& all) {
+        size_t n = 0;
+        for (const Frame& f : all) n += f.kind >= KV_FRAME_RGB32;
+        return n >= count;
+    });
+    return int(got->Pictures().size());
 }
 
 using SetRateFn = int(__cdecl*)(int, int, int);
 SetRateFn SetStreamFrameRate(const Sdk* sdk) {
-  return reinterpret_cast<SetRateFn>(reinterpret_cast<void*>(GetProcAddress(sdk->module, "KV_SetStreamFrameRate")));
+    return reinterpret_cast<SetRateFn>(reinterpret_cast<void*>(GetProcAddress(sdk->module, "KV_SetStreamFrameRate")));
 }
 
 class SdkCodecTest : public SdkFixture {
- protected:
-  // Opens a raw stream with the first 12 bytes (the length the SDK asks
-  // for), plays it and feeds the rest in pieces of 1 to maxPiece bytes.
-  int PlayStream(const std::vector<uint8_t>& bytes, size_t maxPiece, Collector* got, unsigned seed) {
-    int port = -1;
-    EXPECT_EQ(sdk->OpenStream(bytes.data(), 12, &port), 0);
-    if (port < 0) return -1;
-    EXPECT_EQ(sdk->Play(port, &Collector::Callback, got), 0);
-    Feed(port, bytes.data() + 12, bytes.size() - 12, seed, maxPiece);
-    return port;
-  }
+protected:
+    // Opens a raw stream with the first 12 bytes (the length the SDK asks
+    // for), plays it and feeds the rest in pieces of 1 to maxPiece bytes.
+    int PlayStream(const std::vector<uint8_t>& bytes, size_t maxPiece, Collector* got, unsigned seed) {
+        int port = -1;
+        EXPECT_EQ(sdk->OpenStream(bytes.data(), 12, &port), 0);
+        if (port < 0) return -1;
+        EXPECT_EQ(sdk->Play(port, &Collector::Callback, got), 0);
+        Feed(port, bytes.data() + 12, bytes.size() - 12, seed, maxPiece);
+        return port;
+    }
 };
 
 enum class Mode { kFile, kStream, kLive, kRecording };
 const char* ModeName(Mode m) {
-  switch (m) {
-    case Mode::kFile:
-      return "file";
-    case Mode::kStream:
-      return "stream";
-    case Mode::kLive:
-      return "live";
-    case Mode::kRecording:
-      return "recording";
-  }
-  return "";
+    switch (m) {
+        case Mode::kFile:
+            return "file";
+        case Mode::kStream:
+            return "stream";
+        case Mode::kLive:
+            return "live";
+        case Mode::kRecording:
+            return "recording";
+    }
+    return "";
 }
 
 struct ClipCase {
-  const char* clip;
-  int pictures;
-  bool sound;
-  bool bPictures;
-  int kind = KV_FRAME_I420;  // Motion-JPEG: YV12 (4:2:0) or YUY2 (4:2:2)
-  bool interlaced = false;   // fields woven top first
+    const char* clip;
+    int pictures;
+    bool sound;
+    bool bPictures;
+    int kind = KV_FRAME_I420;  // Motion-JPEG: YV12 (4:2:0) or YUY2 (4:2:2)
+    bool interlaced = false;   // fields woven top first
 };
 
 std::vector<uint8_t> JoinedSound(const std::vector<Frame>& sounds) {
-  std::vector<uint8_t> all;
-  for (const Frame& s : sounds) all.insert(all.end(), s.data.begin(), s.data.end());
-  return all;
+    std::vector<uint8_t> all;
+    for (const Frame& s : sounds) all.insert(all.end(), s.data.begin(), s.data.end());
+    return all;
 }
 
 class SdkCodecClips : public SdkCodecTest, public ::testing::WithParamInterface<std::tuple<ClipCase, Mode>> {
- protected:
-  // Plays the clip as a file, recording it from a little after its start;
-  // returns the pictures played and fills the recording's path.
-  void Record(const ClipCase& c, const TempFile& recording, Collector* played) {
-    int port = -1;
-    ASSERT_EQ(sdk->OpenFile(ClipPath(std::string(c.clip) + ".avi").c_str(), &port), 0);
-    ASSERT_EQ(sdk->Play(port, &Collector::Callback, played), 0);
-    ASSERT_GE(WaitForPictures(played, 5), 5);
-    ASSERT_EQ(sdk->StartRecord(port, recording.path().c_str()), 0);
-    ASSERT_TRUE(played->WaitForEnd());
-    EXPECT_EQ(sdk->StopRecord(port), 0);
-    EXPECT_EQ(sdk->CloseFile(port), 0);
-  }
+protected:
+    // Plays the clip as a file, recording it from a little after its start;
+    // returns the pictures played and fills the recording's path.
+    void Record(const ClipCase& c, const TempFile& recording, Collector* played) {
+        int port = -1;
+        ASSERT_EQ(sdk->OpenFile(ClipPath(std::string(c.clip) + ".avi").c_str(), &port), 0);
+        ASSERT_EQ(sdk->Play(port, &Collector::Callback, played), 0);
+        ASSERT_GE(WaitForPictures(played, 5), 5);
+        ASSERT_EQ(sdk->StartRecord(port, recording.path().c_str()), 0);
+        ASSERT_TRUE(played->WaitForEnd());
+        EXPECT_EQ(sdk->StopRecord(port), 0);
+        EXPECT_EQ(sdk->CloseFile(port), 0);
+    }
 };
 
 // Each clip as a file, as an AVI live stream pushed in pieces (every picture,
@@ -134,100 +134,101 @@ class SdkCodecClips : public SdkCodecTest, public ::testing::WithParamInterface<
 // out before the next is pushed: nothing held back), and recorded from its
 // middle and played back.
 TEST_P(SdkCodecClips, EveryPictureIsFfmpegsAtItsStamp) {
-  const ClipCase& c = std::get<0>(GetParam());
-  const Mode mode = std::get<1>(GetParam());
-  const std::string name = c.clip;
-  const Pictures expected = ExpectedPictures(name + ".yuv", c.kind);
-  ASSERT_EQ(int(expected.size()), c.pictures) << "the clip " << name << " was not made";
-  const std::vector<uint8_t> bytes = ReadClip(name + ".avi");
-  Collector got;
-  int port = -1;
-  size_t from = 0;  // the first of the clip's pictures expected
-  switch (mode) {
-    case Mode::kFile: {
-      ASSERT_EQ(sdk->OpenFile(ClipPath(name + ".avi").c_str(), &port), 0);
-      uint8_t info[12] = {};
-      ASSERT_EQ(sdk->GetMediaInfo(port, info), 0);
-      EXPECT_EQ(info[0] | (info[1] << 8), 320);
-      EXPECT_EQ(info[2] | (info[3] << 8), 240);
-      EXPECT_EQ(info[4], 100);
-      ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
-      ASSERT_TRUE(got.WaitForEnd());
-      EXPECT_EQ(got.Snapshot().back().kind, KV_FRAME_NOTIFY);
-      EXPECT_EQ(sdk->CloseFile(port), 0);
-      break;
+    const ClipCase& c = std::get<0>(GetParam());
+    const Mode mode = std::get<1>(GetParam());
+    const std::string name = c.clip;
+    const Pictures expected = ExpectedPictures(name + ".yuv", c.kind);
+    ASSERT_EQ(int(expected.size()), c.pictures) << "the clip " << name << " was not made";
+    const std::vector<uint8_t> bytes = ReadClip(name + ".avi");
+    Collector got;
+    int port = -1;
+    size_t from = 0;  // the first of the clip's pictures expected
+    switch (mode) {
+        case Mode::kFile: {
+            ASSERT_EQ(sdk->OpenFile(ClipPath(name + ".avi").c_str(), &port), 0);
+            uint8_t info[12] = {};
+            ASSERT_EQ(sdk->GetMediaInfo(port, info), 0);
+            EXPECT_EQ(info[0] | (info[1] << 8), 320);
+            EXPECT_EQ(info[2] | (info[3] << 8), 240);
+            EXPECT_EQ(info[4], 100);
+            ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
+            ASSERT_TRUE(got.WaitForEnd());
+            EXPECT_EQ(got.Snapshot().back().kind, KV_FRAME_NOTIFY);
+            EXPECT_EQ(sdk->CloseFile(port), 0);
+            break;
+        }
+        case Mode::kStream: {
+            port = PlayStream(bytes, 3000, &got, 17);
+            ASSERT_GE(port, 0);
+            ASSERT_GE(WaitForPictures(&got, expected.size()), c.pictures)
+                << "pictures held back at the end of the movie data";
+            Sleep(50);
+            EXPECT_EQ(got.Count(KV_FRAME_NOTIFY), 0);  // streams have no end
+            EXPECT_EQ(sdk->CloseStream(port), 0);
+            break;
+        }
+        case Mode::kLive: {
+            // Each picture comes out once decoded: with B-pictures, as late as the
+            // reordering these clips declare (two pictures); the end of the movie
+            // data hands over the rest.
+            const int delay = c.bPictures ? 2 : 0;
+            const vdtest::AviPieces pieces = vdtest::CutAvi(bytes);
+            ASSERT_GT(pieces.headerLength, 0u);
+            ASSERT_EQ(sdk->OpenStream(bytes.data(), int(pieces.headerLength), &port), 0);
+            ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
+            int pushed = 0;
+            for (const vdtest::AviPieces::Chunk& chunk : pieces.chunks) {
+                ASSERT_EQ(sdk->InputData(port, bytes.data() + chunk.offset, int(chunk.length)), 0);
+                if (!chunk.video) continue;
+                if (++pushed <= delay) continue;
+                ASSERT_GE(WaitForPictures(&got, size_t(pushed - delay)), pushed - delay)
+                    << "picture " << pushed - delay - 1 << " is held back";
+            }
+            ASSERT_GE(WaitForPictures(&got, expected.size()), int(expected.size()))
+                << "held back at the end of the movie";
+            EXPECT_EQ(sdk->CloseStream(port), 0);
+            break;
+        }
+        case Mode::kRecording: {
+            TempFile recording(name + "_recording.avi");
+            Collector played;
+            Record(c, recording, &played);
+            const vdtest::FfmpegView view =
+                vdtest::ViewWithFfmpeg(recording.path(), 320, 240, c.kind == KV_FRAME_YUY2, c.interlaced);
+            ASSERT_TRUE(view.ran) << view.errors;
+            EXPECT_EQ(view.errors, "") << "ffmpeg finds fault with the recording";
+            EXPECT_EQ(view.headerFrames, view.packets) << "the header's frame count";
+            EXPECT_EQ(int(view.pictures.size()), view.packets) << "pictures ffmpeg decodes";
+            PlayFile(recording.path(), &got, view.packets);
+            const Pictures viewed = InKind(view.pictures, c.kind);
+            ExpectIdentical(got.Pictures(), 0, viewed, viewed.size(), 320, 240, "played back", c.kind);
+            // From a key picture after the start to the clip's end.
+            const std::vector<Frame> first = got.Pictures();
+            ASSERT_FALSE(first.empty());
+            const int at = FindPicture(expected, first[0].data.data(), first[0].data.size());
+            ASSERT_GT(at, 0) << "the recording does not start at a picture played after its start";
+            EXPECT_EQ(at + view.packets, c.pictures);
+            from = size_t(at);
+            if (c.sound) {
+                // In step: the sound played from the first recorded picture's time on.
+                const std::vector<uint8_t> all = JoinedSound(played.Sounds()), recorded = JoinedSound(got.Sounds());
+                const size_t offset = from * 10 * 32;  // 16 kHz mono 16-bit: 32 bytes a millisecond
+                ASSERT_GT(recorded.size(), 0u);
+                ASSERT_EQ(offset + recorded.size(), all.size());
+                EXPECT_TRUE(std::equal(recorded.begin(), recorded.end(), all.begin() + ptrdiff_t(offset)))
+                    << "the recorded sound is not in step with its pictures";
+            }
+            break;
+        }
     }
-    case Mode::kStream: {
-      port = PlayStream(bytes, 3000, &got, 17);
-      ASSERT_GE(port, 0);
-      ASSERT_GE(WaitForPictures(&got, expected.size()), c.pictures)
-          << "pictures held back at the end of the movie data";
-      Sleep(50);
-      EXPECT_EQ(got.Count(KV_FRAME_NOTIFY), 0);  // streams have no end
-      EXPECT_EQ(sdk->CloseStream(port), 0);
-      break;
+    const std::vector<Frame> pictures = got.Pictures();
+    ASSERT_EQ(pictures.size(), expected.size() - from);
+    const Pictures tail(expected.begin() + ptrdiff_t(from), expected.end());
+    ExpectIdentical(pictures, 0, tail, tail.size(), 320, 240, c.clip, c.kind);
+    for (size_t i = 0; i < pictures.size(); ++i) EXPECT_EQ(pictures[i].stamp, unsigned(i * 10)) << i;
+    if (mode != Mode::kRecording) {
+        EXPECT_EQ(got.Count(KV_FRAME_SOUND) > 0, c.sound);
     }
-    case Mode::kLive: {
-      // Each picture comes out once decoded: with B-pictures, as late as the
-      // reordering these clips declare (two pictures); the end of the movie
-      // data hands over the rest.
-      const int delay = c.bPictures ? 2 : 0;
-      const vdtest::AviPieces pieces = vdtest::CutAvi(bytes);
-      ASSERT_GT(pieces.headerLength, 0u);
-      ASSERT_EQ(sdk->OpenStream(bytes.data(), int(pieces.headerLength), &port), 0);
-      ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
-      int pushed = 0;
-      for (const vdtest::AviPieces::Chunk& chunk : pieces.chunks) {
-        ASSERT_EQ(sdk->InputData(port, bytes.data() + chunk.offset, int(chunk.length)), 0);
-        if (!chunk.video) continue;
-        if (++pushed <= delay) continue;
-        ASSERT_GE(WaitForPictures(&got, size_t(pushed - delay)), pushed - delay)
-            << "picture " << pushed - delay - 1 << " is held back";
-      }
-      ASSERT_GE(WaitForPictures(&got, expected.size()), int(expected.size())) << "held back at the end of the movie";
-      EXPECT_EQ(sdk->CloseStream(port), 0);
-      break;
-    }
-    case Mode::kRecording: {
-      TempFile recording(name + "_recording.avi");
-      Collector played;
-      Record(c, recording, &played);
-      const vdtest::FfmpegView view =
-          vdtest::ViewWithFfmpeg(recording.path(), 320, 240, c.kind == KV_FRAME_YUY2, c.interlaced);
-      ASSERT_TRUE(view.ran) << view.errors;
-      EXPECT_EQ(view.errors, "") << "ffmpeg finds fault with the recording";
-      EXPECT_EQ(view.headerFrames, view.packets) << "the header's frame count";
-      EXPECT_EQ(int(view.pictures.size()), view.packets) << "pictures ffmpeg decodes";
-      PlayFile(recording.path(), &got, view.packets);
-      const Pictures viewed = InKind(view.pictures, c.kind);
-      ExpectIdentical(got.Pictures(), 0, viewed, viewed.size(), 320, 240, "played back", c.kind);
-      // From a key picture after the start to the clip's end.
-      const std::vector<Frame> first = got.Pictures();
-      ASSERT_FALSE(first.empty());
-      const int at = FindPicture(expected, first[0].data.data(), first[0].data.size());
-      ASSERT_GT(at, 0) << "the recording does not start at a picture played after its start";
-      EXPECT_EQ(at + view.packets, c.pictures);
-      from = size_t(at);
-      if (c.sound) {
-        // In step: the sound played from the first recorded picture's time on.
-        const std::vector<uint8_t> all = JoinedSound(played.Sounds()), recorded = JoinedSound(got.Sounds());
-        const size_t offset = from * 10 * 32;  // 16 kHz mono 16-bit: 32 bytes a millisecond
-        ASSERT_GT(recorded.size(), 0u);
-        ASSERT_EQ(offset + recorded.size(), all.size());
-        EXPECT_TRUE(std::equal(recorded.begin(), recorded.end(), all.begin() + ptrdiff_t(offset)))
-            << "the recorded sound is not in step with its pictures";
-      }
-      break;
-    }
-  }
-  const std::vector<Frame> pictures = got.Pictures();
-  ASSERT_EQ(pictures.size(), expected.size() - from);
-  const Pictures tail(expected.begin() + ptrdiff_t(from), expected.end());
-  ExpectIdentical(pictures, 0, tail, tail.size(), 320, 240, c.clip, c.kind);
-  for (size_t i = 0; i < pictures.size(); ++i) EXPECT_EQ(pictures[i].stamp, unsigned(i * 10)) << i;
-  if (mode != Mode::kRecording) {
-    EXPECT_EQ(got.Count(KV_FRAME_SOUND) > 0, c.sound);
-  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -240,256 +241,254 @@ INSTANTIATE_TEST_SUITE_P(
                                          ClipCase{"mjpeg_interlaced", 20, false, false, KV_FRAME_YV12, true}),
                        ::testing::Values(Mode::kFile, Mode::kStream, Mode::kLive, Mode::kRecording)),
     [](const ::testing::TestParamInfo<std::tuple<ClipCase, Mode>>& i) {
-      return std::string(std::get<0>(i.param).clip) + "_" + ModeName(std::get<1>(i.param));
+        return std::string(std::get<0>(i.param).clip) + "_" + ModeName(std::get<1>(i.param));
     });
 
 struct StreamCase {
-  const char* clip;
-  const char* yuv;
-  size_t maxPiece;
-  int kind = KV_FRAME_I420;
-  size_t held = kHeldAtStreamEnd;  // an AVI stream's last chunk is complete when its bytes are in
+    const char* clip;
+    const char* yuv;
+    size_t maxPiece;
+    int kind = KV_FRAME_I420;
+    size_t held = kHeldAtStreamEnd;  // an AVI stream's last chunk is complete when its bytes are in
 };
 
 class SdkCodecStreams : public SdkCodecTest, public ::testing::WithParamInterface<StreamCase> {};
 
 TEST_P(SdkCodecStreams, PiecesOfAnySizeGiveFfmpegsPicturesPacedByTheStreamsTiming) {
-  const StreamCase& c = GetParam();
-  const std::vector<uint8_t> bytes = ReadClip(c.clip);
-  const Pictures expected = ExpectedPictures(c.yuv, c.kind);
-  ASSERT_GT(expected.size(), c.held);
-  Collector got;
-  const int port = PlayStream(bytes, c.maxPiece, &got, unsigned(c.maxPiece));
-  ASSERT_GE(port, 0);
-  const size_t wanted = expected.size() - c.held;
-  ASSERT_GE(size_t(WaitForPictures(&got, wanted)), wanted);
-  const std::vector<Frame> pictures = got.Pictures();
-  ExpectIdentical(pictures, 0, expected, pictures.size(), 320, 240, c.clip, c.kind);
-  for (size_t i = 0; i < pictures.size(); ++i) EXPECT_EQ(pictures[i].stamp, unsigned(i * 10)) << i;
-  uint8_t info[12] = {};
-  ASSERT_EQ(sdk->GetMediaInfo(port, info), 0);
-  EXPECT_EQ(info[0] | (info[1] << 8), 320);
-  EXPECT_EQ(info[2] | (info[3] << 8), 240);
-  EXPECT_EQ(info[4], 100);
-  EXPECT_EQ(sdk->CloseStream(port), 0);
+    const StreamCase& c = GetParam();
+    const std::vector<uint8_t> bytes = ReadClip(c.clip);
+    const Pictures expected = ExpectedPictures(c.yuv, c.kind);
+    ASSERT_GT(expected.size(), c.held);
+    Collector got;
+    const int port = PlayStream(bytes, c.maxPiece, &got, unsigned(c.maxPiece));
+    ASSERT_GE(port, 0);
+    const size_t wanted = expected.size() - c.held;
+    ASSERT_GE(size_t(WaitForPictures(&got, wanted)), wanted);
+    const std::vector<Frame> pictures = got.Pictures();
+    ExpectIdentical(pictures, 0, expected, pictures.size(), 320, 240, c.clip, c.kind);
+    for (size_t i = 0; i < pictures.size(); ++i) EXPECT_EQ(pictures[i].stamp, unsigned(i * 10)) << i;
+    uint8_t info[12] = {};
+    ASSERT_EQ(sdk->GetMediaInfo(port, info), 0);
+    EXPECT_EQ(info[0] | (info[1] << 8), 320);
+    EXPECT_EQ(info[2] | (info[3] << 8), 240);
+    EXPECT_EQ(info[4], 100);
+    EXPECT_EQ(sdk->CloseStream(port), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Pieces, SdkCodecStreams,
-                         ::testing::Values(StreamCase{"h264.h264", "h264.yuv", 1},
-                                           StreamCase{"h264.h264", "h264.yuv", 7},
-                                           StreamCase{"h264.h264", "h264.yuv", 4096},
-                                           StreamCase{"h264.h264", "h264.yuv", 1 << 20},
-                                           StreamCase{"h264_b.h264", "h264_b.yuv", 333},
-                                           StreamCase{"hevc.h265", "hevc.yuv", 1},
-                                           StreamCase{"hevc.h265", "hevc.yuv", 5000},
-                                           StreamCase{"mjpeg.avi", "mjpeg.yuv", 1, KV_FRAME_YV12, 0},
-                                           StreamCase{"mjpeg.avi", "mjpeg.yuv", 4096, KV_FRAME_YV12, 0},
-                                           StreamCase{"mjpeg422.avi", "mjpeg422.yuv", 777, KV_FRAME_YUY2, 0},
-                                           StreamCase{"mjpeg_interlaced.avi", "mjpeg_interlaced.yuv", 5000,
-                                                      KV_FRAME_YV12, 0}));
+INSTANTIATE_TEST_SUITE_P(
+    Pieces, SdkCodecStreams,
+    ::testing::Values(StreamCase{"h264.h264", "h264.yuv", 1}, StreamCase{"h264.h264", "h264.yuv", 7},
+                      StreamCase{"h264.h264", "h264.yuv", 4096}, StreamCase{"h264.h264", "h264.yuv", 1 << 20},
+                      StreamCase{"h264_b.h264", "h264_b.yuv", 333}, StreamCase{"hevc.h265", "hevc.yuv", 1},
+                      StreamCase{"hevc.h265", "hevc.yuv", 5000},
+                      StreamCase{"mjpeg.avi", "mjpeg.yuv", 1, KV_FRAME_YV12, 0},
+                      StreamCase{"mjpeg.avi", "mjpeg.yuv", 4096, KV_FRAME_YV12, 0},
+                      StreamCase{"mjpeg422.avi", "mjpeg422.yuv", 777, KV_FRAME_YUY2, 0},
+                      StreamCase{"mjpeg_interlaced.avi", "mjpeg_interlaced.yuv", 5000, KV_FRAME_YV12, 0}));
 
 TEST_F(SdkCodecTest, AStreamFollowsASizeChange) {
-  const std::vector<uint8_t> bytes = ReadClip("sizes.h264");
-  const Pictures first = ReferencePictures("sizes_a.yuv", 320, 240);
-  const Pictures second = ReferencePictures("sizes_b.yuv", 176, 144);
-  ASSERT_EQ(first.size(), 15u);
-  ASSERT_EQ(second.size(), 15u);
-  Collector got;
-  const int port = PlayStream(bytes, 1000, &got, 3);
-  ASSERT_GE(port, 0);
-  ASSERT_GE(size_t(WaitForPictures(&got, 30 - kHeldAtStreamEnd)), 30 - kHeldAtStreamEnd);
-  const std::vector<Frame> pictures = got.Pictures();
-  ExpectIdentical(pictures, 0, first, 15, 320, 240, "before the change");
-  ExpectIdentical(pictures, 15, second, pictures.size() - 15, 176, 144, "after the change");
-  uint8_t info[12] = {};
-  ASSERT_EQ(sdk->GetMediaInfo(port, info), 0);
-  EXPECT_EQ(info[0] | (info[1] << 8), 176);
-  EXPECT_EQ(info[2] | (info[3] << 8), 144);
-  EXPECT_EQ(sdk->CloseStream(port), 0);
+    const std::vector<uint8_t> bytes = ReadClip("sizes.h264");
+    const Pictures first = ReferencePictures("sizes_a.yuv", 320, 240);
+    const Pictures second = ReferencePictures("sizes_b.yuv", 176, 144);
+    ASSERT_EQ(first.size(), 15u);
+    ASSERT_EQ(second.size(), 15u);
+    Collector got;
+    const int port = PlayStream(bytes, 1000, &got, 3);
+    ASSERT_GE(port, 0);
+    ASSERT_GE(size_t(WaitForPictures(&got, 30 - kHeldAtStreamEnd)), 30 - kHeldAtStreamEnd);
+    const std::vector<Frame> pictures = got.Pictures();
+    ExpectIdentical(pictures, 0, first, 15, 320, 240, "before the change");
+    ExpectIdentical(pictures, 15, second, pictures.size() - 15, 176, 144, "after the change");
+    uint8_t info[12] = {};
+    ASSERT_EQ(sdk->GetMediaInfo(port, info), 0);
+    EXPECT_EQ(info[0] | (info[1] << 8), 176);
+    EXPECT_EQ(info[2] | (info[3] << 8), 144);
+    EXPECT_EQ(sdk->CloseStream(port), 0);
 }
 
 // Offsets of the start codes "00 00 00 01" followed by an H.264 SPS.
 std::vector<size_t> SequenceHeaders(const std::vector<uint8_t>& b) {
-  std::vector<size_t> at;
-  for (size_t i = 0; i + 5 <= b.size(); ++i)
-    if (b[i] == 0 && b[i + 1] == 0 && b[i + 2] == 0 && b[i + 3] == 1 && (b[i + 4] & 0x1F) == 7) at.push_back(i);
-  return at;
+    std::vector<size_t> at;
+    for (size_t i = 0; i + 5 <= b.size(); ++i)
+        if (b[i] == 0 && b[i + 1] == 0 && b[i + 2] == 0 && b[i + 3] == 1 && (b[i + 4] & 0x1F) == 7) at.push_back(i);
+    return at;
 }
 
 TEST_F(SdkCodecTest, JoiningAStreamInItsMiddleStartsAtItsNextKeyPicture) {
-  const std::vector<uint8_t> whole = ReadClip("h264_b.h264");
-  const Pictures expected = ReferencePictures("h264_b.yuv", 320, 240);
-  const std::vector<size_t> headers = SequenceHeaders(whole);
-  ASSERT_GE(headers.size(), 3u);
-  // Joined a little before the second key picture: the bytes before it
-  // belong to pictures that cannot be decoded.
-  const std::vector<uint8_t> joined(whole.begin() + ptrdiff_t(headers[1] - 200), whole.end());
-  std::vector<uint8_t> stream = {0, 0, 0, 1, 0x09, 0xF0};  // an access-unit delimiter to open with
-  stream.insert(stream.end(), joined.begin(), joined.end());
-  Collector got;
-  const int port = PlayStream(stream, 500, &got, 9);
-  ASSERT_GE(port, 0);
-  ASSERT_GE(WaitForPictures(&got, 12), 12);
-  const std::vector<Frame> pictures = got.Pictures();
-  const int first = FindPicture(expected, pictures[0].data.data(), pictures[0].data.size());
-  EXPECT_EQ(first, 12) << "the first picture is not the key picture of the second group";
-  ASSERT_GE(first, 0);
-  const Pictures rest(expected.begin() + first, expected.end());
-  ExpectIdentical(pictures, 0, rest, std::min(rest.size(), pictures.size()), 320, 240, "joined");
-  EXPECT_EQ(sdk->CloseStream(port), 0);
+    const std::vector<uint8_t> whole = ReadClip("h264_b.h264");
+    const Pictures expected = ReferencePictures("h264_b.yuv", 320, 240);
+    const std::vector<size_t> headers = SequenceHeaders(whole);
+    ASSERT_GE(headers.size(), 3u);
+    // Joined a little before the second key picture: the bytes before it
+    // belong to pictures that cannot be decoded.
+    const std::vector<uint8_t> joined(whole.begin() + ptrdiff_t(headers[1] - 200), whole.end());
+    std::vector<uint8_t> stream = {0, 0, 0, 1, 0x09, 0xF0};  // an access-unit delimiter to open with
+    stream.insert(stream.end(), joined.begin(), joined.end());
+    Collector got;
+    const int port = PlayStream(stream, 500, &got, 9);
+    ASSERT_GE(port, 0);
+    ASSERT_GE(WaitForPictures(&got, 12), 12);
+    const std::vector<Frame> pictures = got.Pictures();
+    const int first = FindPicture(expected, pictures[0].data.data(), pictures[0].data.size());
+    EXPECT_EQ(first, 12) << "the first picture is not the key picture of the second group";
+    ASSERT_GE(first, 0);
+    const Pictures rest(expected.begin() + first, expected.end());
+    ExpectIdentical(pictures, 0, rest, std::min(rest.size(), pictures.size()), 320, 240, "joined");
+    EXPECT_EQ(sdk->CloseStream(port), 0);
 }
 
 // Every picture handed over is one of ffmpeg's, in order; damaged ones are
 // not handed over.
 void ExpectOnlyIntactPicturesInOrder(const std::vector<Frame>& pictures, const Pictures& expected,
                                      std::vector<int>* found) {
-  size_t from = 0;
-  for (size_t i = 0; i < pictures.size(); ++i) {
-    const int at = FindPicture(expected, pictures[i].data.data(), pictures[i].data.size(), from);
-    EXPECT_GE(at, 0) << "picture " << i << " is damaged or out of order";
-    if (at < 0) continue;
-    found->push_back(at);
-    from = size_t(at) + 1;
-  }
+    size_t from = 0;
+    for (size_t i = 0; i < pictures.size(); ++i) {
+        const int at = FindPicture(expected, pictures[i].data.data(), pictures[i].data.size(), from);
+        EXPECT_GE(at, 0) << "picture " << i << " is damaged or out of order";
+        if (at < 0) continue;
+        found->push_back(at);
+        from = size_t(at) + 1;
+    }
 }
 
 TEST_F(SdkCodecTest, DamagedPicturesAreSkippedAndDecodingResumesAtTheNextKeyPicture) {
-  std::vector<uint8_t> bytes = ReadClip("h264.h264");
-  const Pictures expected = ReferencePictures("h264.yuv", 320, 240);
-  ASSERT_EQ(expected.size(), 30u);
-  // Garbage over the middle of the fifth picture's slice data (key pictures
-  // are 0, 10 and 20).
-  std::vector<size_t> slices;
-  for (size_t i = 0; i + 5 <= bytes.size(); ++i)
-    if (bytes[i] == 0 && bytes[i + 1] == 0 && bytes[i + 2] == 1 && ((bytes[i + 3] & 0x1F) == 1 || (bytes[i + 3] & 0x1F) == 5))
-      slices.push_back(i);
-  ASSERT_EQ(slices.size(), 30u);
-  const size_t from = slices[4] + 12, to = slices[5] - 4;
-  ASSERT_LT(from, to);
-  for (size_t i = from; i < to; ++i) bytes[i] = uint8_t(0xA5 ^ (i * 29));
-  Collector got;
-  const int port = PlayStream(bytes, 2000, &got, 5);
-  ASSERT_GE(port, 0);
-  // Pictures from the next key picture on arrive.
-  got.WaitFor([&](const std::vector<Frame>& all) {
-    for (const Frame& f : all)
-      if (f.kind == KV_FRAME_I420 && f.data == expected[16]) return true;
-    return false;
-  });
-  std::vector<int> found;
-  ExpectOnlyIntactPicturesInOrder(got.Pictures(), expected, &found);
-  EXPECT_NE(std::find(found.begin(), found.end(), 3), found.end()) << "pictures before the damage are lost";
-  EXPECT_NE(std::find(found.begin(), found.end(), 10), found.end()) << "the next key picture is lost";
-  EXPECT_EQ(sdk->CloseStream(port), 0);
+    std::vector<uint8_t> bytes = ReadClip("h264.h264");
+    const Pictures expected = ReferencePictures("h264.yuv", 320, 240);
+    ASSERT_EQ(expected.size(), 30u);
+    // Garbage over the middle of the fifth picture's slice data (key pictures
+    // are 0, 10 and 20).
+    std::vector<size_t> slices;
+    for (size_t i = 0; i + 5 <= bytes.size(); ++i)
+        if (bytes[i] == 0 && bytes[i + 1] == 0 && bytes[i + 2] == 1 &&
+            ((bytes[i + 3] & 0x1F) == 1 || (bytes[i + 3] & 0x1F) == 5))
+            slices.push_back(i);
+    ASSERT_EQ(slices.size(), 30u);
+    const size_t from = slices[4] + 12, to = slices[5] - 4;
+    ASSERT_LT(from, to);
+    for (size_t i = from; i < to; ++i) bytes[i] = uint8_t(0xA5 ^ (i * 29));
+    Collector got;
+    const int port = PlayStream(bytes, 2000, &got, 5);
+    ASSERT_GE(port, 0);
+    // Pictures from the next key picture on arrive.
+    got.WaitFor([&](const std::vector<Frame>& all) {
+        for (const Frame& f : all)
+            if (f.kind == KV_FRAME_I420 && f.data == expected[16]) return true;
+        return false;
+    });
+    std::vector<int> found;
+    ExpectOnlyIntactPicturesInOrder(got.Pictures(), expected, &found);
+    EXPECT_NE(std::find(found.begin(), found.end(), 3), found.end()) << "pictures before the damage are lost";
+    EXPECT_NE(std::find(found.begin(), found.end(), 10), found.end()) << "the next key picture is lost";
+    EXPECT_EQ(sdk->CloseStream(port), 0);
 }
 
 TEST_F(SdkCodecTest, GarbageAfterAStartCodeNeitherCrashesNorHangs) {
-  std::vector<uint8_t> bytes = {0, 0, 0, 1, 0x67};
-  for (int i = 0; i < 200000; ++i) bytes.push_back(uint8_t((i * 7919) >> 3));
-  Collector got;
-  const int port = PlayStream(bytes, 3000, &got, 11);
-  ASSERT_GE(port, 0);
-  // A valid stream after the garbage still plays.
-  const std::vector<uint8_t> good = ReadClip("h264.h264");
-  const Pictures expected = ReferencePictures("h264.yuv", 320, 240);
-  Feed(port, good.data(), good.size(), 12, 4000);
-  ASSERT_GE(WaitForPictures(&got, 20), 20);
-  std::vector<int> found;
-  ExpectOnlyIntactPicturesInOrder(got.Pictures(), expected, &found);
-  EXPECT_EQ(sdk->CloseStream(port), 0);
+    std::vector<uint8_t> bytes = {0, 0, 0, 1, 0x67};
+    for (int i = 0; i < 200000; ++i) bytes.push_back(uint8_t((i * 7919) >> 3));
+    Collector got;
+    const int port = PlayStream(bytes, 3000, &got, 11);
+    ASSERT_GE(port, 0);
+    // A valid stream after the garbage still plays.
+    const std::vector<uint8_t> good = ReadClip("h264.h264");
+    const Pictures expected = ReferencePictures("h264.yuv", 320, 240);
+    Feed(port, good.data(), good.size(), 12, 4000);
+    ASSERT_GE(WaitForPictures(&got, 20), 20);
+    std::vector<int> found;
+    ExpectOnlyIntactPicturesInOrder(got.Pictures(), expected, &found);
+    EXPECT_EQ(sdk->CloseStream(port), 0);
 }
 
 TEST_F(SdkCodecTest, ACutFilePlaysWhatItHoldsToTheEnd) {
-  const std::vector<uint8_t> whole = ReadClip("h264_b.avi");
-  const Pictures expected = ReferencePictures("h264_b.yuv", 320, 240);
-  ASSERT_FALSE(whole.empty());
-  TempFile cut("cut_h264.avi", std::vector<uint8_t>(whole.begin(), whole.begin() + ptrdiff_t(whole.size() * 6 / 10)));
-  int port = -1;
-  ASSERT_EQ(sdk->OpenFile(cut.path().c_str(), &port), 0);
-  Collector got;
-  ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
-  ASSERT_TRUE(got.WaitForEnd());
-  std::vector<int> found;
-  ExpectOnlyIntactPicturesInOrder(got.Pictures(), expected, &found);
-  EXPECT_GE(found.size(), 10u);
-  EXPECT_EQ(sdk->CloseFile(port), 0);
+    const std::vector<uint8_t> whole = ReadClip("h264_b.avi");
+    const Pictures expected = ReferencePictures("h264_b.yuv", 320, 240);
+    ASSERT_FALSE(whole.empty());
+    TempFile cut("cut_h264.avi", std::vector<uint8_t>(whole.begin(), whole.begin() + ptrdiff_t(whole.size() * 6 / 10)));
+    int port = -1;
+    ASSERT_EQ(sdk->OpenFile(cut.path().c_str(), &port), 0);
+    Collector got;
+    ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
+    ASSERT_TRUE(got.WaitForEnd());
+    std::vector<int> found;
+    ExpectOnlyIntactPicturesInOrder(got.Pictures(), expected, &found);
+    EXPECT_GE(found.size(), 10u);
+    EXPECT_EQ(sdk->CloseFile(port), 0);
 }
 
 // Pictures spoiled by ffmpeg's noise filter: those whose data does not
 // decode cleanly are skipped (ffmpeg's decode with -err_detect explode); the
 // others are ffmpeg's, and the file plays to its end.
 TEST_F(SdkCodecTest, ADamagedMotionJpegFileSkipsTheSpoiledPicturesAndPlaysToItsEnd) {
-  const Pictures expected = ExpectedPictures("mjpeg_damaged.yuv", KV_FRAME_YV12);
-  ASSERT_GE(expected.size(), 5u);
-  ASSERT_LT(expected.size(), 30u) << "the noise spoiled no picture";
-  int port = -1;
-  ASSERT_EQ(sdk->OpenFile(ClipPath("mjpeg_damaged.avi").c_str(), &port), 0);
-  Collector got;
-  ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
-  ASSERT_TRUE(got.WaitForEnd());
-  const std::vector<Frame> pictures = got.Pictures();
-  EXPECT_EQ(pictures.size(), expected.size());
-  ExpectIdentical(pictures, 0, expected, std::min(pictures.size(), expected.size()), 320, 240, "damaged",
-                  KV_FRAME_YV12);
-  EXPECT_EQ(sdk->CloseFile(port), 0);
+    const Pictures expected = ExpectedPictures("mjpeg_damaged.yuv", KV_FRAME_YV12);
+    ASSERT_GE(expected.size(), 5u);
+    ASSERT_LT(expected.size(), 30u) << "the noise spoiled no picture";
+    int port = -1;
+    ASSERT_EQ(sdk->OpenFile(ClipPath("mjpeg_damaged.avi").c_str(), &port), 0);
+    Collector got;
+    ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
+    ASSERT_TRUE(got.WaitForEnd());
+    const std::vector<Frame> pictures = got.Pictures();
+    EXPECT_EQ(pictures.size(), expected.size());
+    ExpectIdentical(pictures, 0, expected, std::min(pictures.size(), expected.size()), 320, 240, "damaged",
+                    KV_FRAME_YV12);
+    EXPECT_EQ(sdk->CloseFile(port), 0);
 }
 
 // A copy of the SDK in a folder of its own, without avcodec-59.dll and
 // avutil-57.dll: Motion-JPEG still plays (stb_image's pictures, as RGB32);
 // H.264 is unsupported.
 TEST(SdkWithoutCodecLibraries, PlaysMotionJpegAsRgb32AndRefusesH264) {
-  sdktest::SdkCopy copy("DemoPlayAlone.dll");
-  ASSERT_TRUE(copy.loaded());
-  const Sdk& alone = copy.sdk;
-  ASSERT_EQ(alone.Initial(), 0);
-  int port = -1;
-  EXPECT_EQ(alone.OpenFile(ClipPath("h264.avi").c_str(), &port), KV_ERR_UNSUPPORTED);
-  ASSERT_EQ(alone.OpenFile(ClipPath("mjpeg.avi").c_str(), &port), 0);
-  Collector got;
-  got.keepData = false;
-  ASSERT_EQ(alone.Play(port, &Collector::Callback, &got), 0);
-  EXPECT_TRUE(got.WaitForEnd());
-  const std::vector<Frame> pictures = got.Pictures();
-  EXPECT_EQ(pictures.size(), 30u);
-  for (const Frame& f : pictures) {
-    EXPECT_EQ(f.kind, KV_FRAME_RGB32);
-    EXPECT_EQ(f.size, 320 * 240 * 4);
-  }
-  EXPECT_EQ(alone.CloseFile(port), 0);
-  EXPECT_EQ(alone.Free(), 0);
-  FreeLibrary(alone.module);
+    sdktest::SdkCopy copy("DemoPlayAlone.dll");
+    ASSERT_TRUE(copy.loaded());
+    const Sdk& alone = copy.sdk;
+    ASSERT_EQ(alone.Initial(), 0);
+    int port = -1;
+    EXPECT_EQ(alone.OpenFile(ClipPath("h264.avi").c_str(), &port), KV_ERR_UNSUPPORTED);
+    ASSERT_EQ(alone.OpenFile(ClipPath("mjpeg.avi").c_str(), &port), 0);
+    Collector got;
+    got.keepData = false;
+    ASSERT_EQ(alone.Play(port, &Collector::Callback, &got), 0);
+    EXPECT_TRUE(got.WaitForEnd());
+    const std::vector<Frame> pictures = got.Pictures();
+    EXPECT_EQ(pictures.size(), 30u);
+    for (const Frame& f : pictures) {
+        EXPECT_EQ(f.kind, KV_FRAME_RGB32);
+        EXPECT_EQ(f.size, 320 * 240 * 4);
+    }
+    EXPECT_EQ(alone.CloseFile(port), 0);
+    EXPECT_EQ(alone.Free(), 0);
+    FreeLibrary(alone.module);
 }
 
 struct SeekCase {
-  const char* clip;
-  const char* keys;  // where the seek to one second starts decoding
+    const char* clip;
+    const char* keys;  // where the seek to one second starts decoding
 };
 
 class SdkCodecSeeks : public SdkCodecTest, public ::testing::WithParamInterface<SeekCase> {};
 
 TEST_P(SdkCodecSeeks, SeekingDecodesFromTheKeyPictureAndHandsOverFromTheTarget) {
-  const SeekCase& c = GetParam();
-  const std::string name = c.clip;
-  const Pictures expected = ReferencePictures(name + ".yuv", 160, 128);
-  ASSERT_EQ(expected.size(), 150u);
-  int port = -1;
-  ASSERT_EQ(sdk->OpenFile(ClipPath(name + ".avi").c_str(), &port), 0);
-  ASSERT_EQ(sdk->SetPlayTime(port, 1), 0);
-  Collector got;
-  ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
-  ASSERT_TRUE(got.WaitForEnd());
-  const std::vector<Frame> pictures = got.Pictures();
-  ASSERT_EQ(pictures.size(), 50u) << c.keys;
-  const Pictures tail(expected.begin() + 100, expected.end());
-  ExpectIdentical(pictures, 0, tail, 50, 160, 128, "after the seek");
-  for (size_t i = 0; i < pictures.size(); ++i) EXPECT_EQ(pictures[i].stamp, unsigned(1000 + i * 10)) << i;
+    const SeekCase& c = GetParam();
+    const std::string name = c.clip;
+    const Pictures expected = ReferencePictures(name + ".yuv", 160, 128);
+    ASSERT_EQ(expected.size(), 150u);
+    int port = -1;
+    ASSERT_EQ(sdk->OpenFile(ClipPath(name + ".avi").c_str(), &port), 0);
+    ASSERT_EQ(sdk->SetPlayTime(port, 1), 0);
+    Collector got;
+    ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
+    ASSERT_TRUE(got.WaitForEnd());
+    const std::vector<Frame> pictures = got.Pictures();
+    ASSERT_EQ(pictures.size(), 50u) << c.keys;
+    const Pictures tail(expected.begin() + 100, expected.end());
+    ExpectIdentical(pictures, 0, tail, 50, 160, 128, "after the seek");
+    for (size_t i = 0; i < pictures.size(); ++i) EXPECT_EQ(pictures[i].stamp, unsigned(1000 + i * 10)) << i;
 
-  // Played again after its end, from the start.
-  got.Clear();
-  ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
-  ASSERT_TRUE(got.WaitForEnd());
-  ExpectIdentical(got.Pictures(), 0, expected, 150, 160, 128, "played again");
-  EXPECT_EQ(sdk->CloseFile(port), 0);
+    // Played again after its end, from the start.
+    got.Clear();
+    ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
+    ASSERT_TRUE(got.WaitForEnd());
+    ExpectIdentical(got.Pictures(), 0, expected, 150, 160, 128, "played again");
+    EXPECT_EQ(sdk->CloseFile(port), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -499,9 +498,9 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<SeekCase>& i) { return std::string(i.param.clip); });
 
 struct RawRecordCase {
-  const char* clip;
-  std::vector<const char*> yuv;  // the reference pictures, by size
-  std::vector<std::pair<int, int>> sizes;
+    const char* clip;
+    std::vector<const char*> yuv;  // the reference pictures, by size
+    std::vector<std::pair<int, int>> sizes;
 };
 
 class SdkCodecRawRecordings : public SdkCodecTest, public ::testing::WithParamInterface<RawRecordCase> {};
@@ -510,47 +509,48 @@ class SdkCodecRawRecordings : public SdkCodecTest, public ::testing::WithParamIn
 // size where the stream has one: the recording starts at a key picture with
 // its parameter sets and plays back whole.
 TEST_P(SdkCodecRawRecordings, ARawStreamRecordedFromItsMiddlePlaysBackWhole) {
-  const RawRecordCase& c = GetParam();
-  const std::vector<uint8_t> bytes = ReadClip(c.clip);
-  Pictures references;  // of every size, one after the other
-  for (size_t i = 0; i < c.yuv.size(); ++i) {
-    const Pictures part = ReferencePictures(c.yuv[i], c.sizes[i].first, c.sizes[i].second);
-    references.insert(references.end(), part.begin(), part.end());
-  }
-  Collector got;
-  int port = -1;
-  ASSERT_EQ(sdk->OpenStream(bytes.data(), 12, &port), 0);
-  ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
-  const size_t half = bytes.size() / 3;
-  Feed(port, bytes.data() + 12, half - 12, 4, 700);
-  ASSERT_GE(WaitForPictures(&got, 3), 3);
-  TempFile recording("raw_recording.avi");
-  ASSERT_EQ(sdk->StartRecord(port, recording.path().c_str()), 0);
-  Feed(port, bytes.data() + half, bytes.size() - half, 5, 700);
-  ASSERT_GE(WaitForPictures(&got, 20), 20);
-  EXPECT_EQ(sdk->CloseStream(port), 0);  // completes the recording
-  ASSERT_TRUE(TempFile::Exists(recording.path()));
+    const RawRecordCase& c = GetParam();
+    const std::vector<uint8_t> bytes = ReadClip(c.clip);
+    Pictures references;  // of every size, one after the other
+    for (size_t i = 0; i < c.yuv.size(); ++i) {
+        const Pictures part = ReferencePictures(c.yuv[i], c.sizes[i].first, c.sizes[i].second);
+        references.insert(references.end(), part.begin(), part.end());
+    }
+    Collector got;
+    int port = -1;
+    ASSERT_EQ(sdk->OpenStream(bytes.data(), 12, &port), 0);
+    ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
+    const size_t half = bytes.size() / 3;
+    Feed(port, bytes.data() + 12, half - 12, 4, 700);
+    ASSERT_GE(WaitForPictures(&got, 3), 3);
+    TempFile recording("raw_recording.avi");
+    ASSERT_EQ(sdk->StartRecord(port, recording.path().c_str()), 0);
+    Feed(port, bytes.data() + half, bytes.size() - half, 5, 700);
+    ASSERT_GE(WaitForPictures(&got, 20), 20);
+    EXPECT_EQ(sdk->CloseStream(port), 0);  // completes the recording
+    ASSERT_TRUE(TempFile::Exists(recording.path()));
 
-  const vdtest::FfmpegView view = vdtest::ViewWithFfmpeg(recording.path(), c.sizes[0].first, c.sizes[0].second);
-  ASSERT_TRUE(view.ran) << view.errors;
-  EXPECT_EQ(view.errors, "") << "ffmpeg finds fault with the recording";
-  EXPECT_EQ(view.headerFrames, view.packets) << "the header's frame count";
-  ASSERT_GT(view.packets, 5);
-  Collector replayed;
-  PlayFile(recording.path(), &replayed, view.packets);
-  // Every picture one of ffmpeg's of the stream, in order, the first a key
-  // picture after the start.
-  const std::vector<Frame> pictures = replayed.Pictures();
-  int last = -1;
-  for (size_t i = 0; i < pictures.size() && (i == 0 || last >= 0); ++i) {
-    const int at = FindPicture(references, pictures[i].data.data(), pictures[i].data.size(), size_t(last + 1));
-    EXPECT_EQ(at, i == 0 ? std::max(at, 3) : last + 1) << "picture " << i;
-    EXPECT_EQ(pictures[i].stamp, unsigned(i * 10)) << i;
-    last = at;
-  }
-  // One size: ffmpeg's decode of the recording is the same pictures.
-  if (c.sizes.size() == 1)
-    ExpectIdentical(pictures, 0, view.pictures, view.pictures.size(), c.sizes[0].first, c.sizes[0].second, "played");
+    const vdtest::FfmpegView view = vdtest::ViewWithFfmpeg(recording.path(), c.sizes[0].first, c.sizes[0].second);
+    ASSERT_TRUE(view.ran) << view.errors;
+    EXPECT_EQ(view.errors, "") << "ffmpeg finds fault with the recording";
+    EXPECT_EQ(view.headerFrames, view.packets) << "the header's frame count";
+    ASSERT_GT(view.packets, 5);
+    Collector replayed;
+    PlayFile(recording.path(), &replayed, view.packets);
+    // Every picture one of ffmpeg's of the stream, in order, the first a key
+    // picture after the start.
+    const std::vector<Frame> pictures = replayed.Pictures();
+    int last = -1;
+    for (size_t i = 0; i < pictures.size() && (i == 0 || last >= 0); ++i) {
+        const int at = FindPicture(references, pictures[i].data.data(), pictures[i].data.size(), size_t(last + 1));
+        EXPECT_EQ(at, i == 0 ? std::max(at, 3) : last + 1) << "picture " << i;
+        EXPECT_EQ(pictures[i].stamp, unsigned(i * 10)) << i;
+        last = at;
+    }
+    // One size: ffmpeg's decode of the recording is the same pictures.
+    if (c.sizes.size() == 1)
+        ExpectIdentical(pictures, 0, view.pictures, view.pictures.size(), c.sizes[0].first, c.sizes[0].second,
+                        "played");
 }
 
 INSTANTIATE_TEST_SUITE_P(Clips, SdkCodecRawRecordings,
@@ -559,94 +559,94 @@ INSTANTIATE_TEST_SUITE_P(Clips, SdkCodecRawRecordings,
                                            RawRecordCase{
                                                "sizes.h264", {"sizes_a.yuv", "sizes_b.yuv"}, {{320, 240}, {176, 144}}}),
                          [](const ::testing::TestParamInfo<RawRecordCase>& i) {
-                           std::string n = i.param.clip;
-                           return n.substr(0, n.find('.'));
+                             std::string n = i.param.clip;
+                             return n.substr(0, n.find('.'));
                          });
 
 TEST_F(SdkCodecTest, RecordingsHoldOnlyPicturesThatDecode) {
-  // H.264 without B-pictures, key pictures at 0, 10 and 20, pushed a
-  // picture at a time.
-  const std::vector<uint8_t> bytes = ReadClip("h264.avi");
-  const vdtest::AviPieces pieces = vdtest::CutAvi(bytes);
-  ASSERT_GT(pieces.headerLength, 0u);
-  int port = -1;
-  ASSERT_EQ(sdk->OpenStream(bytes.data(), int(pieces.headerLength), &port), 0);
-  Collector got;
-  ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
-  int pictures = 0;
-  size_t next = 0;
-  auto pushUpTo = [&](int count) {
-    for (; next < pieces.chunks.size() && pictures < count; ++next) {
-      const vdtest::AviPieces::Chunk& chunk = pieces.chunks[next];
-      ASSERT_EQ(sdk->InputData(port, bytes.data() + chunk.offset, int(chunk.length)), 0);
-      pictures += chunk.video;
-    }
-    ASSERT_GE(WaitForPictures(&got, size_t(pictures)), pictures);
-  };
-  pushUpTo(12);
-  TempFile recording("no_key.avi");
-  ASSERT_EQ(sdk->StartRecord(port, recording.path().c_str()), 0);
-  pushUpTo(20);  // pictures 12 to 19: none is a key picture
-  EXPECT_EQ(sdk->StopRecord(port), KV_ERR_NOT_READY);
-  EXPECT_FALSE(TempFile::Exists(recording.path()));
-  EXPECT_FALSE(TempFile::Exists(recording.path() + ".recording"));
+    // H.264 without B-pictures, key pictures at 0, 10 and 20, pushed a
+    // picture at a time.
+    const std::vector<uint8_t> bytes = ReadClip("h264.avi");
+    const vdtest::AviPieces pieces = vdtest::CutAvi(bytes);
+    ASSERT_GT(pieces.headerLength, 0u);
+    int port = -1;
+    ASSERT_EQ(sdk->OpenStream(bytes.data(), int(pieces.headerLength), &port), 0);
+    Collector got;
+    ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
+    int pictures = 0;
+    size_t next = 0;
+    auto pushUpTo = [&](int count) {
+        for (; next < pieces.chunks.size() && pictures < count; ++next) {
+            const vdtest::AviPieces::Chunk& chunk = pieces.chunks[next];
+            ASSERT_EQ(sdk->InputData(port, bytes.data() + chunk.offset, int(chunk.length)), 0);
+            pictures += chunk.video;
+        }
+        ASSERT_GE(WaitForPictures(&got, size_t(pictures)), pictures);
+    };
+    pushUpTo(12);
+    TempFile recording("no_key.avi");
+    ASSERT_EQ(sdk->StartRecord(port, recording.path().c_str()), 0);
+    pushUpTo(20);  // pictures 12 to 19: none is a key picture
+    EXPECT_EQ(sdk->StopRecord(port), KV_ERR_NOT_READY);
+    EXPECT_FALSE(TempFile::Exists(recording.path()));
+    EXPECT_FALSE(TempFile::Exists(recording.path() + ".recording"));
 
-  // Pictures 20 to 23; then the stream data is cleared and goes on with
-  // pictures 25 and 26, which cannot be decoded without 24 and are not
-  // recorded, then key picture 10 and picture 11 whole and half of 12: the
-  // port closes with the recording of the whole pictures that decode.
-  ASSERT_EQ(sdk->StartRecord(port, recording.path().c_str()), 0);
-  pushUpTo(24);
-  ASSERT_EQ(sdk->ClearBuffer(port), 0);
-  std::vector<const vdtest::AviPieces::Chunk*> videoChunks;
-  for (const vdtest::AviPieces::Chunk& chunk : pieces.chunks)
-    if (chunk.video) videoChunks.push_back(&chunk);
-  ASSERT_EQ(videoChunks.size(), 30u);
-  for (int picture : {25, 26, 10, 11})
-    ASSERT_EQ(sdk->InputData(port, bytes.data() + videoChunks[size_t(picture)]->offset,
-                             int(videoChunks[size_t(picture)]->length)),
-              0);
-  ASSERT_GE(WaitForPictures(&got, size_t(pictures + 2)), pictures + 2);
-  ASSERT_EQ(sdk->InputData(port, bytes.data() + videoChunks[12]->offset, int(videoChunks[12]->length / 2)), 0);
-  EXPECT_EQ(sdk->CloseStream(port), 0);
-  const vdtest::FfmpegView view = vdtest::ViewWithFfmpeg(recording.path(), 320, 240);
-  ASSERT_TRUE(view.ran) << view.errors;
-  EXPECT_EQ(view.errors, "");
-  EXPECT_EQ(view.headerFrames, 6);
-  EXPECT_EQ(view.packets, 6);
-  const Pictures expected = ReferencePictures("h264.yuv", 320, 240);
-  ASSERT_EQ(view.pictures.size(), 6u);
-  const int recorded[] = {20, 21, 22, 23, 10, 11};
-  for (int i = 0; i < 6; ++i) EXPECT_EQ(view.pictures[size_t(i)], expected[size_t(recorded[i])]) << i;
+    // Pictures 20 to 23; then the stream data is cleared and goes on with
+    // pictures 25 and 26, which cannot be decoded without 24 and are not
+    // recorded, then key picture 10 and picture 11 whole and half of 12: the
+    // port closes with the recording of the whole pictures that decode.
+    ASSERT_EQ(sdk->StartRecord(port, recording.path().c_str()), 0);
+    pushUpTo(24);
+    ASSERT_EQ(sdk->ClearBuffer(port), 0);
+    std::vector<const vdtest::AviPieces::Chunk*> videoChunks;
+    for (const vdtest::AviPieces::Chunk& chunk : pieces.chunks)
+        if (chunk.video) videoChunks.push_back(&chunk);
+    ASSERT_EQ(videoChunks.size(), 30u);
+    for (int picture : {25, 26, 10, 11})
+        ASSERT_EQ(sdk->InputData(port, bytes.data() + videoChunks[size_t(picture)]->offset,
+                                 int(videoChunks[size_t(picture)]->length)),
+                  0);
+    ASSERT_GE(WaitForPictures(&got, size_t(pictures + 2)), pictures + 2);
+    ASSERT_EQ(sdk->InputData(port, bytes.data() + videoChunks[12]->offset, int(videoChunks[12]->length / 2)), 0);
+    EXPECT_EQ(sdk->CloseStream(port), 0);
+    const vdtest::FfmpegView view = vdtest::ViewWithFfmpeg(recording.path(), 320, 240);
+    ASSERT_TRUE(view.ran) << view.errors;
+    EXPECT_EQ(view.errors, "");
+    EXPECT_EQ(view.headerFrames, 6);
+    EXPECT_EQ(view.packets, 6);
+    const Pictures expected = ReferencePictures("h264.yuv", 320, 240);
+    ASSERT_EQ(view.pictures.size(), 6u);
+    const int recorded[] = {20, 21, 22, 23, 10, 11};
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(view.pictures[size_t(i)], expected[size_t(recorded[i])]) << i;
 }
 
 struct RateCase {
-  int rate, scale;  // 0: not told
-  unsigned stamp5;  // the stamp of picture 5
+    int rate, scale;  // 0: not told
+    unsigned stamp5;  // the stamp of picture 5
 };
 
 class SdkCodecRates : public SdkCodecTest, public ::testing::WithParamInterface<RateCase> {};
 
 TEST_P(SdkCodecRates, AStreamWithoutTimingIsStampedAtTheRateItWasGivenElse25) {
-  const RateCase& c = GetParam();
-  const std::vector<uint8_t> bytes = ReadClip("hevc_untimed.h265");
-  const Pictures expected = ReferencePictures("hevc_untimed.yuv", 320, 240);
-  ASSERT_EQ(expected.size(), 20u);
-  int port = -1;
-  ASSERT_EQ(sdk->OpenStream(bytes.data(), 12, &port), 0);
-  SetRateFn setRate = SetStreamFrameRate(sdk);
-  ASSERT_NE(setRate, nullptr);
-  if (c.rate) {
-    ASSERT_EQ(setRate(port, c.rate, c.scale), 0);
-  }
-  Collector got;
-  ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
-  Feed(port, bytes.data() + 12, bytes.size() - 12, 1, 9000);
-  ASSERT_GE(WaitForPictures(&got, 8), 8);
-  const std::vector<Frame> pictures = got.Pictures();
-  ExpectIdentical(pictures, 0, expected, pictures.size(), 320, 240, "untimed");
-  EXPECT_EQ(pictures[5].stamp, c.stamp5);
-  EXPECT_EQ(sdk->CloseStream(port), 0);
+    const RateCase& c = GetParam();
+    const std::vector<uint8_t> bytes = ReadClip("hevc_untimed.h265");
+    const Pictures expected = ReferencePictures("hevc_untimed.yuv", 320, 240);
+    ASSERT_EQ(expected.size(), 20u);
+    int port = -1;
+    ASSERT_EQ(sdk->OpenStream(bytes.data(), 12, &port), 0);
+    SetRateFn setRate = SetStreamFrameRate(sdk);
+    ASSERT_NE(setRate, nullptr);
+    if (c.rate) {
+        ASSERT_EQ(setRate(port, c.rate, c.scale), 0);
+    }
+    Collector got;
+    ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
+    Feed(port, bytes.data() + 12, bytes.size() - 12, 1, 9000);
+    ASSERT_GE(WaitForPictures(&got, 8), 8);
+    const std::vector<Frame> pictures = got.Pictures();
+    ExpectIdentical(pictures, 0, expected, pictures.size(), 320, 240, "untimed");
+    EXPECT_EQ(pictures[5].stamp, c.stamp5);
+    EXPECT_EQ(sdk->CloseStream(port), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rates, SdkCodecRates,
@@ -654,23 +654,23 @@ INSTANTIATE_TEST_SUITE_P(Rates, SdkCodecRates,
                                            RateCase{30000, 1001, 166}));
 
 TEST_F(SdkCodecTest, TheStreamRateIsForRawStreamsOnlyAndSane) {
-  SetRateFn setRate = SetStreamFrameRate(sdk);
-  ASSERT_NE(setRate, nullptr);
-  int file = -1;
-  ASSERT_EQ(sdk->OpenFile(ClipPath("h264.avi").c_str(), &file), 0);
-  EXPECT_EQ(setRate(file, 30, 1), KV_ERR_WRONG_PORT_TYPE);
-  const std::vector<uint8_t> bytes = ReadClip("h264.h264");
-  int stream = -1;
-  ASSERT_EQ(sdk->OpenStream(bytes.data(), 12, &stream), 0);
-  EXPECT_EQ(sdk->GetMediaInfo(stream, std::vector<uint8_t>(12).data()), KV_ERR_NOT_READY);
-  EXPECT_EQ(setRate(stream, 0, 1), KV_ERR_ARGUMENT);
-  EXPECT_EQ(setRate(stream, 1, 100), KV_ERR_ARGUMENT);      // 0.01 per second
-  EXPECT_EQ(setRate(stream, 2000, 1), KV_ERR_ARGUMENT);     // 2000 per second
-  EXPECT_EQ(setRate(stream, 30, 1), 0);
-  EXPECT_EQ(sdk->StartRecord(stream, "raw.avi"), KV_ERR_NOT_READY);  // no picture decoded yet
-  EXPECT_EQ(setRate(99, 30, 1), KV_ERR_BAD_PORT);
-  EXPECT_EQ(sdk->CloseStream(stream), 0);
-  EXPECT_EQ(sdk->CloseFile(file), 0);
+    SetRateFn setRate = SetStreamFrameRate(sdk);
+    ASSERT_NE(setRate, nullptr);
+    int file = -1;
+    ASSERT_EQ(sdk->OpenFile(ClipPath("h264.avi").c_str(), &file), 0);
+    EXPECT_EQ(setRate(file, 30, 1), KV_ERR_WRONG_PORT_TYPE);
+    const std::vector<uint8_t> bytes = ReadClip("h264.h264");
+    int stream = -1;
+    ASSERT_EQ(sdk->OpenStream(bytes.data(), 12, &stream), 0);
+    EXPECT_EQ(sdk->GetMediaInfo(stream, std::vector<uint8_t>(12).data()), KV_ERR_NOT_READY);
+    EXPECT_EQ(setRate(stream, 0, 1), KV_ERR_ARGUMENT);
+    EXPECT_EQ(setRate(stream, 1, 100), KV_ERR_ARGUMENT);   // 0.01 per second
+    EXPECT_EQ(setRate(stream, 2000, 1), KV_ERR_ARGUMENT);  // 2000 per second
+    EXPECT_EQ(setRate(stream, 30, 1), 0);
+    EXPECT_EQ(sdk->StartRecord(stream, "raw.avi"), KV_ERR_NOT_READY);  // no picture decoded yet
+    EXPECT_EQ(setRate(99, 30, 1), KV_ERR_BAD_PORT);
+    EXPECT_EQ(sdk->CloseStream(stream), 0);
+    EXPECT_EQ(sdk->CloseFile(file), 0);
 }
 
 }  // namespace

@@ -15,226 +15,227 @@ namespace {
 using SdkStreamTest = SdkFixture;
 
 void ExpectSamePictures(const std::vector<Frame>& a, const std::vector<Frame>& b) {
-  ASSERT_EQ(a.size(), b.size());
-  for (size_t i = 0; i < a.size(); ++i) {
-    EXPECT_EQ(a[i].kind, b[i].kind) << i;
-    EXPECT_EQ(a[i].stamp, b[i].stamp) << i;
-    EXPECT_EQ(a[i].data, b[i].data) << i;
-  }
+    ASSERT_EQ(a.size(), b.size());
+    for (size_t i = 0; i < a.size(); ++i) {
+        EXPECT_EQ(a[i].kind, b[i].kind) << i;
+        EXPECT_EQ(a[i].stamp, b[i].stamp) << i;
+        EXPECT_EQ(a[i].data, b[i].data) << i;
+    }
 }
 
 std::vector<uint8_t> JoinedSound(const std::vector<Frame>& sounds) {
-  std::vector<uint8_t> all;
-  for (const Frame& s : sounds) all.insert(all.end(), s.data.begin(), s.data.end());
-  return all;
+    std::vector<uint8_t> all;
+    for (const Frame& s : sounds) all.insert(all.end(), s.data.begin(), s.data.end());
+    return all;
 }
 
 struct StreamCase {
-  sample::Video video;
-  sample::Index index;
-  bool recLists;
-  size_t headerBytes;  // 0: the whole header up to the 'movi' list
-  size_t maxPiece;
+    sample::Video video;
+    sample::Index index;
+    bool recLists;
+    size_t headerBytes;  // 0: the whole header up to the 'movi' list
+    size_t maxPiece;
 };
 
 class SdkStreams : public SdkStreamTest, public ::testing::WithParamInterface<StreamCase> {};
 
 TEST_P(SdkStreams, RandomPiecesGiveTheSamePicturesAndSoundAsTheFile) {
-  const StreamCase& c = GetParam();
-  sample::Recipe recipe;
-  recipe.video = c.video;
-  recipe.index = c.index;
-  recipe.recLists = c.recLists;
-  recipe.frames = 12;
-  recipe.framesPerRiff = 5;
-  recipe.width = 40;
-  recipe.height = 24;
-  recipe.audioRate = 11025;
-  recipe.audioChannels = 2;
-  sample::File made = sample::Make(recipe);
-  TempFile file("stream.avi", made.bytes);
-  Collector fromFile;
-  PlayFile(file.path(), &fromFile, 12);
+    const StreamCase& c = GetParam();
+    sample::Recipe recipe;
+    recipe.video = c.video;
+    recipe.index = c.index;
+    recipe.recLists = c.recLists;
+    recipe.frames = 12;
+    recipe.framesPerRiff = 5;
+    recipe.width = 40;
+    recipe.height = 24;
+    recipe.audioRate = 11025;
+    recipe.audioChannels = 2;
+    sample::File made = sample::Make(recipe);
+    TempFile file("stream.avi", made.bytes);
+    Collector fromFile;
+    PlayFile(file.path(), &fromFile, 12);
 
-  size_t header = c.headerBytes ? c.headerBytes : made.streamHeaderLength;
-  int port = -1;
-  ASSERT_EQ(sdk->OpenStream(made.bytes.data(), int(header), &port), 0);
-  uint8_t info[12];
-  if (c.headerBytes == 0) {
+    size_t header = c.headerBytes ? c.headerBytes : made.streamHeaderLength;
+    int port = -1;
+    ASSERT_EQ(sdk->OpenStream(made.bytes.data(), int(header), &port), 0);
+    uint8_t info[12];
+    if (c.headerBytes == 0) {
+        ASSERT_EQ(sdk->GetMediaInfo(port, info), 0);
+        EXPECT_EQ(info[0], 40);
+    } else {
+        EXPECT_EQ(sdk->GetMediaInfo(port, info), KV_ERR_NOT_READY);
+    }
+    Collector fromStream;
+    ASSERT_EQ(sdk->Play(port, &Collector::Callback, &fromStream), 0);
+    Feed(port, made.bytes.data() + header, made.bytes.size() - header, unsigned(c.maxPiece), c.maxPiece);
+    ASSERT_TRUE(fromStream.WaitFor([](const std::vector<Frame>& f) {
+        int n = 0;
+        for (const Frame& x : f) n += x.kind >= KV_FRAME_RGB32;
+        return n >= 12;
+    }));
     ASSERT_EQ(sdk->GetMediaInfo(port, info), 0);
-    EXPECT_EQ(info[0], 40);
-  } else {
-    EXPECT_EQ(sdk->GetMediaInfo(port, info), KV_ERR_NOT_READY);
-  }
-  Collector fromStream;
-  ASSERT_EQ(sdk->Play(port, &Collector::Callback, &fromStream), 0);
-  Feed(port, made.bytes.data() + header, made.bytes.size() - header, unsigned(c.maxPiece), c.maxPiece);
-  ASSERT_TRUE(fromStream.WaitFor([](const std::vector<Frame>& f) {
-    int n = 0;
-    for (const Frame& x : f) n += x.kind >= KV_FRAME_RGB32;
-    return n >= 12;
-  }));
-  ASSERT_EQ(sdk->GetMediaInfo(port, info), 0);
-  EXPECT_EQ(info[2], 24);
-  EXPECT_EQ(info[4], 25);
-  int seconds = -1;
-  EXPECT_EQ(sdk->GetFileTime(port, &seconds), 0);
-  EXPECT_EQ(seconds, 0);
-  EXPECT_EQ(sdk->SetPlayTime(port, 0), KV_ERR_NOT_SEEKABLE);
-  Sleep(50);
-  EXPECT_EQ(fromStream.Count(KV_FRAME_NOTIFY), 0);  // streams have no end
-  ExpectSamePictures(fromStream.Pictures(), fromFile.Pictures());
-  // The same sound, apart from the lead the file player gives it.
-  std::vector<uint8_t> a = JoinedSound(fromFile.Sounds()), b = JoinedSound(fromStream.Sounds());
-  EXPECT_EQ(a, b);
-  EXPECT_EQ(sdk->Stop(port), 0);
-  EXPECT_EQ(sdk->CloseStream(port), 0);
+    EXPECT_EQ(info[2], 24);
+    EXPECT_EQ(info[4], 25);
+    int seconds = -1;
+    EXPECT_EQ(sdk->GetFileTime(port, &seconds), 0);
+    EXPECT_EQ(seconds, 0);
+    EXPECT_EQ(sdk->SetPlayTime(port, 0), KV_ERR_NOT_SEEKABLE);
+    Sleep(50);
+    EXPECT_EQ(fromStream.Count(KV_FRAME_NOTIFY), 0);  // streams have no end
+    ExpectSamePictures(fromStream.Pictures(), fromFile.Pictures());
+    // The same sound, apart from the lead the file player gives it.
+    std::vector<uint8_t> a = JoinedSound(fromFile.Sounds()), b = JoinedSound(fromStream.Sounds());
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(sdk->Stop(port), 0);
+    EXPECT_EQ(sdk->CloseStream(port), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    All, SdkStreams,
-    ::testing::Values(StreamCase{sample::Video::kI420, sample::Index::kIdx1, false, 0, 1},
-                      StreamCase{sample::Video::kRgb32, sample::Index::kIdx1, true, 0, 333},
-                      StreamCase{sample::Video::kRgb32TopDown, sample::Index::kOpenDml, false, 12, 5000},
-                      StreamCase{sample::Video::kMjpeg, sample::Index::kOpenDml, true, 100, 64},
-                      StreamCase{sample::Video::kUyvy, sample::Index::kNone, false, 0, 1 << 20},
-                      StreamCase{sample::Video::kRgb24, sample::Index::kIdx1, false, 0, 77}),
-    [](const ::testing::TestParamInfo<StreamCase>& i) {
-      return std::string(sample::VideoName(i.param.video)) + "_" + sample::IndexName(i.param.index) +
-             (i.param.recLists ? "_rec" : "") + "_pieces" + std::to_string(i.param.maxPiece);
-    });
+INSTANTIATE_TEST_SUITE_P(All, SdkStreams,
+                         ::testing::Values(StreamCase{sample::Video::kI420, sample::Index::kIdx1, false, 0, 1},
+                                           StreamCase{sample::Video::kRgb32, sample::Index::kIdx1, true, 0, 333},
+                                           StreamCase{sample::Video::kRgb32TopDown, sample::Index::kOpenDml, false, 12,
+                                                      5000},
+                                           StreamCase{sample::Video::kMjpeg, sample::Index::kOpenDml, true, 100, 64},
+                                           StreamCase{sample::Video::kUyvy, sample::Index::kNone, false, 0, 1 << 20},
+                                           StreamCase{sample::Video::kRgb24, sample::Index::kIdx1, false, 0, 77}),
+                         [](const ::testing::TestParamInfo<StreamCase>& i) {
+                             return std::string(sample::VideoName(i.param.video)) + "_" +
+                                    sample::IndexName(i.param.index) + (i.param.recLists ? "_rec" : "") + "_pieces" +
+                                    std::to_string(i.param.maxPiece);
+                         });
 
 TEST_F(SdkStreamTest, InputBeyondWhatThePortHoldsIsRefused) {
-  sample::Recipe recipe;
-  recipe.width = 640;
-  recipe.height = 480;
-  recipe.frames = 2;
-  sample::File made = sample::Make(recipe);
-  int port = -1;
-  ASSERT_EQ(sdk->OpenStream(made.bytes.data(), int(made.streamHeaderLength), &port), 0);
-  std::vector<uint8_t> data(made.bytes.begin() + made.streamHeaderLength, made.bytes.end());
-  // Not playing: pictures pile up until the limit.
-  int accepted = 0, result = 0;
-  for (int i = 0; i < 200 && (result = sdk->InputData(port, data.data(), int(data.size()))) == 0; ++i) ++accepted;
-  EXPECT_EQ(result, KV_ERR_BUFFER_FULL);
-  EXPECT_GT(accepted, 10);
-  EXPECT_LT(accepted, 200);
-  EXPECT_EQ(sdk->InputData(port, data.data(), 64 << 20), KV_ERR_BUFFER_FULL);
-  // Clearing makes room again.
-  EXPECT_EQ(sdk->ClearBuffer(port), 0);
-  EXPECT_EQ(sdk->InputData(port, data.data(), int(data.size())), 0);
-  Collector got;
-  ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
-  ASSERT_TRUE(got.WaitFor([](const std::vector<Frame>& f) { return f.size() >= 2; }));
-  EXPECT_EQ(sdk->CloseStream(port), 0);
+    sample::Recipe recipe;
+    recipe.width = 640;
+    recipe.height = 480;
+    recipe.frames = 2;
+    sample::File made = sample::Make(recipe);
+    int port = -1;
+    ASSERT_EQ(sdk->OpenStream(made.bytes.data(), int(made.streamHeaderLength), &port), 0);
+    std::vector<uint8_t> data(made.bytes.begin() + made.streamHeaderLength, made.bytes.end());
+    // Not playing: pictures pile up until the limit.
+    int accepted = 0, result = 0;
+    for (int i = 0; i < 200 && (result = sdk->InputData(port, data.data(), int(data.size()))) == 0; ++i) ++accepted;
+    EXPECT_EQ(result, KV_ERR_BUFFER_FULL);
+    EXPECT_GT(accepted, 10);
+    EXPECT_LT(accepted, 200);
+    EXPECT_EQ(sdk->InputData(port, data.data(), 64 << 20), KV_ERR_BUFFER_FULL);
+    // Clearing makes room again.
+    EXPECT_EQ(sdk->ClearBuffer(port), 0);
+    EXPECT_EQ(sdk->InputData(port, data.data(), int(data.size())), 0);
+    Collector got;
+    ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
+    ASSERT_TRUE(got.WaitFor([](const std::vector<Frame>& f) { return f.size() >= 2; }));
+    EXPECT_EQ(sdk->CloseStream(port), 0);
 }
 
 TEST_F(SdkStreamTest, HostileStreamDataIsSkippedOrRefused) {
-  sample::Recipe recipe;
-  recipe.frames = 3;
-  sample::File made = sample::Make(recipe);
-  int port = -1;
-  ASSERT_EQ(sdk->OpenStream(made.bytes.data(), int(made.streamHeaderLength), &port), 0);
-  Collector got;
-  ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
-  // A picture chunk that claims 2 GB is skipped without being held; the
-  // stream then goes on with good pictures.
-  const uint8_t huge[8] = {'0', '0', 'd', 'c', 0, 0, 0, 0x80};
-  ASSERT_EQ(sdk->InputData(port, huge, 8), 0);
-  std::vector<uint8_t> filler(1 << 20, 0);
-  for (int i = 0; i < 2048; ++i) ASSERT_EQ(sdk->InputData(port, filler.data(), int(filler.size())), 0);
-  ASSERT_EQ(sdk->ClearBuffer(port), 0);  // back to a chunk boundary
-  // A short picture is skipped too.
-  const uint8_t shortPicture[12] = {'0', '0', 'd', 'c', 4, 0, 0, 0, 1, 2, 3, 4};
-  ASSERT_EQ(sdk->InputData(port, shortPicture, 12), 0);
-  ASSERT_EQ(sdk->InputData(port, made.bytes.data() + made.streamHeaderLength,
-                           int(made.bytes.size() - made.streamHeaderLength)),
-            0);
-  ASSERT_TRUE(got.WaitFor([](const std::vector<Frame>& f) { return f.size() >= 3; }));
-  Sleep(30);
-  std::vector<Frame> pictures = got.Pictures();
-  ASSERT_EQ(pictures.size(), 3u);
-  EXPECT_EQ(sample::PictureNumber(pictures[0].kind, pictures[0].data.data(), pictures[0].data.size(), 32, 16), 0);
-  EXPECT_EQ(sdk->CloseStream(port), 0);
+    sample::Recipe recipe;
+    recipe.frames = 3;
+    sample::File made = sample::Make(recipe);
+    int port = -1;
+    ASSERT_EQ(sdk->OpenStream(made.bytes.data(), int(made.streamHeaderLength), &port), 0);
+    Collector got;
+    ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
+    // A picture chunk that claims 2 GB is skipped without being held; the
+    // stream then goes on with good pictures.
+    const uint8_t huge[8] = {'0', '0', 'd', 'c', 0, 0, 0, 0x80};
+    ASSERT_EQ(sdk->InputData(port, huge, 8), 0);
+    std::vector<uint8_t> filler(1 << 20, 0);
+    for (int i = 0; i < 2048; ++i) ASSERT_EQ(sdk->InputData(port, filler.data(), int(filler.size())), 0);
+    ASSERT_EQ(sdk->ClearBuffer(port), 0);  // back to a chunk boundary
+    // A short picture is skipped too.
+    const uint8_t shortPicture[12] = {'0', '0', 'd', 'c', 4, 0, 0, 0, 1, 2, 3, 4};
+    ASSERT_EQ(sdk->InputData(port, shortPicture, 12), 0);
+    ASSERT_EQ(sdk->InputData(port, made.bytes.data() + made.streamHeaderLength,
+                             int(made.bytes.size() - made.streamHeaderLength)),
+              0);
+    ASSERT_TRUE(got.WaitFor([](const std::vector<Frame>& f) { return f.size() >= 3; }));
+    Sleep(30);
+    std::vector<Frame> pictures = got.Pictures();
+    ASSERT_EQ(pictures.size(), 3u);
+    EXPECT_EQ(sample::PictureNumber(pictures[0].kind, pictures[0].data.data(), pictures[0].data.size(), 32, 16), 0);
+    EXPECT_EQ(sdk->CloseStream(port), 0);
 
-  // Headers that never complete are refused once they pass their limit.
-  ASSERT_EQ(sdk->OpenStream(made.bytes.data(), 12, &port), 0);
-  std::vector<uint8_t> junk(1 << 20, 'J');
-  int r = 0;
-  for (int i = 0; i < 4 && r == 0; ++i) r = sdk->InputData(port, junk.data(), int(junk.size()));
-  EXPECT_EQ(r, KV_ERR_CORRUPT);
-  EXPECT_EQ(sdk->InputData(port, junk.data(), 10), KV_ERR_CORRUPT);
-  EXPECT_EQ(sdk->Play(port, &Collector::Callback, &got), KV_ERR_CORRUPT);
-  EXPECT_EQ(sdk->CloseStream(port), 0);
+    // Headers that never complete are refused once they pass their limit.
+    ASSERT_EQ(sdk->OpenStream(made.bytes.data(), 12, &port), 0);
+    std::vector<uint8_t> junk(1 << 20, 'J');
+    int r = 0;
+    for (int i = 0; i < 4 && r == 0; ++i) r = sdk->InputData(port, junk.data(), int(junk.size()));
+    EXPECT_EQ(r, KV_ERR_CORRUPT);
+    EXPECT_EQ(sdk->InputData(port, junk.data(), 10), KV_ERR_CORRUPT);
+    EXPECT_EQ(sdk->Play(port, &Collector::Callback, &got), KV_ERR_CORRUPT);
+    EXPECT_EQ(sdk->CloseStream(port), 0);
 }
 
 TEST_F(SdkStreamTest, RecordingReplaysAsWhatWasPlayed) {
-  for (sample::Video video : {sample::Video::kYv12, sample::Video::kMjpeg}) {
-    sample::Recipe recipe;
-    recipe.video = video;
-    recipe.frames = 10;
-    recipe.audioRate = 22050;
-    TempFile source("source.avi", sample::Make(recipe).bytes);
-    TempFile recording("recording.avi");
-    int port = -1;
-    ASSERT_EQ(sdk->OpenFile(source.path().c_str(), &port), 0);
-    EXPECT_EQ(sdk->StartRecord(port, recording.path().c_str()), 0);
-    EXPECT_EQ(sdk->StartRecord(port, recording.path().c_str()), KV_ERR_ALREADY_RECORDING);
-    Collector played;
-    ASSERT_EQ(sdk->Play(port, &Collector::Callback, &played), 0);
-    ASSERT_TRUE(played.WaitForEnd());
-    EXPECT_FALSE(TempFile::Exists(recording.path()));  // only the temporary file so far
-    {
-      // Unfinished, it already plays (what a crash would leave behind).
-      Collector partial;
-      PlayFile(recording.path() + ".recording", &partial, 10);
-    }
-    EXPECT_EQ(sdk->StopRecord(port), 0);
-    EXPECT_EQ(sdk->StopRecord(port), KV_ERR_NOT_RECORDING);
-    ASSERT_TRUE(TempFile::Exists(recording.path()));
-    EXPECT_FALSE(TempFile::Exists(recording.path() + ".recording"));
-    EXPECT_EQ(sdk->CloseFile(port), 0);
+    for (sample::Video video : {sample::Video::kYv12, sample::Video::kMjpeg}) {
+        sample::Recipe recipe;
+        recipe.video = video;
+        recipe.frames = 10;
+        recipe.audioRate = 22050;
+        TempFile source("source.avi", sample::Make(recipe).bytes);
+        TempFile recording("recording.avi");
+        int port = -1;
+        ASSERT_EQ(sdk->OpenFile(source.path().c_str(), &port), 0);
+        EXPECT_EQ(sdk->StartRecord(port, recording.path().c_str()), 0);
+        EXPECT_EQ(sdk->StartRecord(port, recording.path().c_str()), KV_ERR_ALREADY_RECORDING);
+        Collector played;
+        ASSERT_EQ(sdk->Play(port, &Collector::Callback, &played), 0);
+        ASSERT_TRUE(played.WaitForEnd());
+        EXPECT_FALSE(TempFile::Exists(recording.path()));  // only the temporary file so far
+        {
+            // Unfinished, it already plays (what a crash would leave behind).
+            Collector partial;
+            PlayFile(recording.path() + ".recording", &partial, 10);
+        }
+        EXPECT_EQ(sdk->StopRecord(port), 0);
+        EXPECT_EQ(sdk->StopRecord(port), KV_ERR_NOT_RECORDING);
+        ASSERT_TRUE(TempFile::Exists(recording.path()));
+        EXPECT_FALSE(TempFile::Exists(recording.path() + ".recording"));
+        EXPECT_EQ(sdk->CloseFile(port), 0);
 
-    Collector replayed;
-    PlayFile(recording.path(), &replayed, 10);
-    ExpectSamePictures(replayed.Pictures(), played.Pictures());
-    EXPECT_EQ(JoinedSound(replayed.Sounds()), JoinedSound(played.Sounds()));
-  }
+        Collector replayed;
+        PlayFile(recording.path(), &replayed, 10);
+        ExpectSamePictures(replayed.Pictures(), played.Pictures());
+        EXPECT_EQ(JoinedSound(replayed.Sounds()), JoinedSound(played.Sounds()));
+    }
 }
 
 TEST_F(SdkStreamTest, RecordingAStreamFromTheMiddle) {
-  sample::Recipe recipe;
-  recipe.frames = 10;
-  sample::File made = sample::Make(recipe);
-  TempFile recording("stream-recording.avi");
-  int port = -1;
-  ASSERT_EQ(sdk->OpenStream(made.bytes.data(), int(made.streamHeaderLength), &port), 0);
-  Collector got;
-  ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
-  // The first four pictures, then the recording starts.
-  size_t fifth = made.streamHeaderLength;
-  std::string text(made.bytes.begin(), made.bytes.end());
-  for (int i = 0; i < 4; ++i) fifth = text.find("00dc", fifth + 1);  // the first is at the start
-  Feed(port, made.bytes.data() + made.streamHeaderLength, fifth - made.streamHeaderLength, 1, 100);
-  ASSERT_TRUE(got.WaitFor([](const std::vector<Frame>& f) { return f.size() >= 4; }));
-  ASSERT_EQ(sdk->StartRecord(port, recording.path().c_str()), 0);
-  Feed(port, made.bytes.data() + fifth, made.bytes.size() - fifth, 2, 100);
-  ASSERT_TRUE(got.WaitFor([](const std::vector<Frame>& f) { return f.size() >= 10; }));
-  // Closing the port completes the recording.
-  EXPECT_EQ(sdk->CloseStream(port), 0);
-  ASSERT_TRUE(TempFile::Exists(recording.path()));
-  Collector replayed;
-  PlayFile(recording.path(), &replayed, 6);
-  std::vector<Frame> pictures = replayed.Pictures();
-  for (size_t i = 0; i < pictures.size(); ++i)
-    EXPECT_EQ(sample::PictureNumber(pictures[i].kind, pictures[i].data.data(), pictures[i].data.size(), 32, 16),
-              int(4 + i));
+    sample::Recipe recipe;
+    recipe.frames = 10;
+    sample::File made = sample::Make(recipe);
+    TempFile recording("stream-recording.avi");
+    int port = -1;
+    ASSERT_EQ(sdk->OpenStream(made.bytes.data(), int(made.streamHeaderLength), &port), 0);
+    Collector got;
+    ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
+    // The first four pictures, then the recording starts.
+    size_t fifth = made.streamHeaderLength;
+    std::string text(made.bytes.begin(), made.bytes.end());
+    for (int i = 0; i < 4; ++i) fifth = text.find("00dc", fifth + 1);  // the first is at the start
+    Feed(port, made.bytes.data() + made.streamHeaderLength, fifth - made.streamHeaderLength, 1, 100);
+    ASSERT_TRUE(got.WaitFor([](const std::vector<Frame>& f) { return f.size() >= 4; }));
+    ASSERT_EQ(sdk->StartRecord(port, recording.path().c_str()), 0);
+    Feed(port, made.bytes.data() + fifth, made.bytes.size() - fifth, 2, 100);
+    ASSERT_TRUE(got.WaitFor([](const std::vector<Frame>& f) { return f.size() >= 10; }));
+    // Closing the port completes the recording.
+    EXPECT_EQ(sdk->CloseStream(port), 0);
+    ASSERT_TRUE(TempFile::Exists(recording.path()));
+    Collector replayed;
+    PlayFile(recording.path(), &replayed, 6);
+    std::vector<Frame> pictures = replayed.Pictures();
+    for (size_t i = 0; i < pictures.size(); ++i)
+        EXPECT_EQ(sample::PictureNumber(pictures[i].kind, pictures[i].data.data(), pictures[i].data.size(), 32, 16),
+                  int(4 + i));
 
-  // A recording that cannot be created.
-  ASSERT_EQ(sdk->OpenStream(made.bytes.data(), int(made.streamHeaderLength), &port), 0);
-  EXPECT_EQ(sdk->StartRecord(port, "Z:\\no\\such\\folder\\x.avi"), KV_ERR_RECORD_FILE);
-  EXPECT_EQ(sdk->StartRecord(port, ""), KV_ERR_ARGUMENT);
-  EXPECT_EQ(sdk->CloseStream(port), 0);
+    // A recording that cannot be created.
+    ASSERT_EQ(sdk->OpenStream(made.bytes.data(), int(made.streamHeaderLength), &port), 0);
+    EXPECT_EQ(sdk->StartRecord(port, "Z:\\no\\such\\folder\\x.avi"), KV_ERR_RECORD_FILE);
+    EXPECT_EQ(sdk->StartRecord(port, ""), KV_ERR_ARGUMENT);
+    EXPECT_EQ(sdk->CloseStream(port), 0);
 }
 
 }  // namespace

@@ -45,10 +45,22 @@ TEST(FileNameRules, SingleByteTable) {
 TEST(FileNameRules, TrailBytesAreNeverSeparators) {
     const PathCase cases[] = {
         // "\x81\x5C" is one character whose trail byte looks like a backslash.
-        {"D:\\dir\x81\x5C" "VD2_Demo.dll", "dir\x81\x5C" "VD2_Demo.dll", "D:\\Demo.dll"},
+        {"D:\\dir\x81\x5C"
+         "VD2_Demo.dll",
+         "dir\x81\x5C"
+         "VD2_Demo.dll",
+         "D:\\Demo.dll"},
         // "\x81\x5F" is one character whose trail byte looks like an underscore.
-        {"D:\\C\\VD\x81\x5F" "2_Demo.dll", "VD\x81\x5F" "2_Demo.dll", "D:\\C\\Demo.dll"},
-        {"D:\\C\\\x81\x5F" "Demo.dll", "\x81\x5F" "Demo.dll", ""},
+        {"D:\\C\\VD\x81\x5F"
+         "2_Demo.dll",
+         "VD\x81\x5F"
+         "2_Demo.dll",
+         "D:\\C\\Demo.dll"},
+        {"D:\\C\\\x81\x5F"
+         "Demo.dll",
+         "\x81\x5F"
+         "Demo.dll",
+         ""},
     };
     for (const PathCase& c : cases) {
         SCOPED_TRACE(c.path);
@@ -59,9 +71,12 @@ TEST(FileNameRules, TrailBytesAreNeverSeparators) {
 
 TEST(FileNameRules, PathThatFillsTheBufferIsNotUsed) {
     const std::string full(kModulePathLimit, 'x');
-    struct { unsigned reported; std::size_t expectedSize; } cases[] = {
-        {0, 0},                       // the call failed
-        {kModulePathLimit, 0},        // cut by the platform
+    struct {
+        unsigned reported;
+        std::size_t expectedSize;
+    } cases[] = {
+        {0, 0},                 // the call failed
+        {kModulePathLimit, 0},  // cut by the platform
         {kModulePathLimit + 5, 0},
         {kModulePathLimit - 1, kModulePathLimit - 1},  // the longest path that fits
         {12, 12},

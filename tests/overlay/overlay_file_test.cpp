@@ -25,13 +25,14 @@ struct SideFileCase {
     const char* what;
     std::string bytes;
     bool loaded;
-    const char* items;         // under code page 1252
-    const char* items936;      // when it differs under 936
+    const char* items;     // under code page 1252
+    const char* items936;  // when it differs under 936
 };
 
 const SideFileCase kSideFiles[] = {
     {"a span ended by a later mention",
-     "<Overlay>\r\n <G Stamp=\"1\"><Line ID=\"a\" Color=\"ff0000\"><Point>1,2</Point><Point> 3 , 4 </Point></Line></G>\r\n"
+     "<Overlay>\r\n <G Stamp=\"1\"><Line ID=\"a\" Color=\"ff0000\"><Point>1,2</Point><Point> 3 , 4 "
+     "</Point></Line></G>\r\n"
      " <G Stamp=\"2\"><Line ID=\"a\"/></G>\r\n</Overlay>\r\n",
      true, "L a 1000-2000 #0000ff [1,2 3,4]", nullptr},
     {"later mentions with a colour end the first item and add one each",
@@ -39,7 +40,8 @@ const SideFileCase kSideFiles[] = {
      "<g Stamp=\"3\"><Line ID=\"a\" Color=\"000003\"/></g></r>",
      true, "L a 1000-3000 #010000 []\nL a 2000-open #020000 []\nL a 3000-open #030000 []", nullptr},
     {"items without an ID share the empty one",
-     "<r><g Stamp=\"0.5\"><Line Color=\"ff0000\"><Point>1,1</Point></Line><Text Color=\"00ff00\" Pos=\"5,6\">hi</Text></g>"
+     "<r><g Stamp=\"0.5\"><Line Color=\"ff0000\"><Point>1,1</Point></Line><Text Color=\"00ff00\" "
+     "Pos=\"5,6\">hi</Text></g>"
      "<g Stamp=\"1.5\"><Line/><Line ID=\"a\"/><Text ID=\"\"/></g></r>",
      true, "L  500-1500 #0000ff [1,1]\nT  500-1500 #00ff00 @5,6 'hi'\nL a 1500-open #000000 []", nullptr},
     {"a Line and a Text with one ID are independent",
@@ -61,11 +63,13 @@ const SideFileCase kSideFiles[] = {
      "<Line ID=\"d\" Color=\"ff0000\"><Group><Point>1,1</Point></Group><Point>2,2</Point></Line></g></r>",
      true, "L d 1000-open #0000ff [2,2]", nullptr},
     {"the second level is a group whatever its name, deeper shapes are not read",
-     "<r><Line ID=\"a\" Color=\"ff0000\" Stamp=\"4\"><Line ID=\"b\"/><x><Line ID=\"c\" Color=\"ff0000\"/></x></Line></r>",
+     "<r><Line ID=\"a\" Color=\"ff0000\" Stamp=\"4\"><Line ID=\"b\"/><x><Line ID=\"c\" "
+     "Color=\"ff0000\"/></x></Line></r>",
      true, "L b 4000-open #000000 []", nullptr},
     {"text: references, CDATA, positions",
      "<r><g Stamp=\"2.5\"><Text ID=\"t\" Color=\"FF8000\" Pos=\"10\">a &lt;b&gt; &amp; <![CDATA[<c>]]></Text>"
-     "<Text ID=\"u\" Color=\"ff0000\" Pos=\" 7 , 8 \"/><Text ID=\"v\" Color=\"ff0000\" Pos=\"-1,-2\">x<b/>y</Text></g></r>",
+     "<Text ID=\"u\" Color=\"ff0000\" Pos=\" 7 , 8 \"/><Text ID=\"v\" Color=\"ff0000\" "
+     "Pos=\"-1,-2\">x<b/>y</Text></g></r>",
      true, "T t 2500-open #0080ff @0,0 'a <b> & <c>'\nT u 2500-open #0000ff @7,8 ''\nT v 2500-open #0000ff @-1,-2 ''",
      nullptr},
     {"stamps",
@@ -78,12 +82,14 @@ const SideFileCase kSideFiles[] = {
      nullptr},
     {"colours",
      "<r><g><Line ID=\"a\" Color=\"ff0000\"/><Line ID=\"b\" Color=\"FF0000\"/><Line ID=\"c\" Color=\"ff00\"/>"
-     "<Line ID=\"d\" Color=\"ff00zz\"/><Line ID=\"e\" Color=\"ff00001\"/><Line ID=\"f\" Color=\"&#x46;F0000\"/></g></r>",
-     true, "L a 0-open #0000ff []\nL b 0-open #0000ff []\nL c 0-open #000000 []\nL d 0-open #000000 []\n"
-           "L e 0-open #000000 []\nL f 0-open #0000ff []",
+     "<Line ID=\"d\" Color=\"ff00zz\"/><Line ID=\"e\" Color=\"ff00001\"/><Line ID=\"f\" "
+     "Color=\"&#x46;F0000\"/></g></r>",
+     true,
+     "L a 0-open #0000ff []\nL b 0-open #0000ff []\nL c 0-open #000000 []\nL d 0-open #000000 []\n"
+     "L e 0-open #000000 []\nL f 0-open #0000ff []",
      nullptr},
-    {"attributes written without a value give their names",
-     "<r><g><Line ID Color><Point>1,1</Point></Line></g></r>", true, "L ID 0-open #000000 [1,1]", nullptr},
+    {"attributes written without a value give their names", "<r><g><Line ID Color><Point>1,1</Point></Line></g></r>",
+     true, "L ID 0-open #000000 [1,1]", nullptr},
     {"an empty root", "<r/>", true, "", nullptr},
     {"empty groups", "<r><g Stamp=\"1\"/><g Stamp=\"2\"></g></r>", true, "", nullptr},
     {"two top-level elements", "<r><g Stamp=\"1\"><Line ID=\"a\" Color=\"ff0000\"/></g></r><r2/>", false, "", nullptr},
@@ -93,10 +99,10 @@ const SideFileCase kSideFiles[] = {
     {"an empty file", "", false, "", nullptr},
     {"only a comment", "<!-- nothing -->", false, "", nullptr},
     {"UTF-8 with a byte-order mark",
-     "\xEF\xBB\xBF<r><g Stamp=\"1\"><Text ID=\"\xC3\xA9\" Color=\"ff0000\" Pos=\"1,2\">caf\xC3\xA9 \xE4\xB8\xAD</Text></g></r>",
+     "\xEF\xBB\xBF<r><g Stamp=\"1\"><Text ID=\"\xC3\xA9\" Color=\"ff0000\" Pos=\"1,2\">caf\xC3\xA9 "
+     "\xE4\xB8\xAD</Text></g></r>",
      true, "T \xE9 1000-open #0000ff @1,2 'caf\xE9 ?'", "T \xA8\xA6 1000-open #0000ff @1,2 'caf\xA8\xA6 \xD6\xD0'"},
-    {"UTF-8 without a mark",
-     "<r><g Stamp=\"1\"><Text ID=\"t\" Color=\"ff0000\">\xE4\xB8\xAD&#20013;</Text></g></r>",
+    {"UTF-8 without a mark", "<r><g Stamp=\"1\"><Text ID=\"t\" Color=\"ff0000\">\xE4\xB8\xAD&#20013;</Text></g></r>",
      true, "T t 1000-open #0000ff @0,0 '?&#20013;'", "T t 1000-open #0000ff @0,0 '\xD6\xD0\xD6\xD0'"},
     {"UTF-16 little-endian",
      "\xFF\xFE" + Utf16LeBytes(u"<r><g Stamp=\"1\"><Text ID=\"\u00E9\" Color=\"ff0000\">\u4E2D</Text>"
@@ -104,7 +110,8 @@ const SideFileCase kSideFiles[] = {
      true, "T \xE9 1000-open #0000ff @0,0 '?'\nL l 1000-open #00ff00 [1,2 3,4]",
      "T \xA8\xA6 1000-open #0000ff @0,0 '\xD6\xD0'\nL l 1000-open #00ff00 [1,2 3,4]"},
     {"UTF-16 big-endian",
-     "\xFE\xFF" + Utf16BeBytes(u"<r><g Stamp=\"1\"><Line ID=\"z\"/><Text ID=\"\u00E9\" Color=\"ff0000\">\u4E2D</Text></g></r>"),
+     "\xFE\xFF" +
+         Utf16BeBytes(u"<r><g Stamp=\"1\"><Line ID=\"z\"/><Text ID=\"\u00E9\" Color=\"ff0000\">\u4E2D</Text></g></r>"),
      true, "L z 1000-open #000000 []\nT \xE9 1000-open #0000ff @0,0 '?'",
      "L z 1000-open #000000 []\nT \xA8\xA6 1000-open #0000ff @0,0 '\xD6\xD0'"},
 };
@@ -164,7 +171,8 @@ TEST(OverlaySideFile, TheLockIsTakenForEachLookUpAndEachAppend) {
 TEST(OverlaySideFile, MentionsReachItemsAlreadyInTheList) {
     CountingLock lock;
     OverlayItemList items;
-    const std::string text = "<r><g Stamp=\"1\"><Line ID=\"a\" Color=\"ff0000\"/></g><g Stamp=\"2\"><Line ID=\"a\"/></g></r>";
+    const std::string text =
+        "<r><g Stamp=\"1\"><Line ID=\"a\" Color=\"ff0000\"/></g><g Stamp=\"2\"><Line ID=\"a\"/></g></r>";
     ASSERT_TRUE(LoadOverlayText(lock, text, items));
     ASSERT_TRUE(LoadOverlayText(lock, text, items));
     // The second reading ends the first item again and adds its own, which
@@ -175,10 +183,11 @@ TEST(OverlaySideFile, MentionsReachItemsAlreadyInTheList) {
 TEST(OverlaySideFile, CoveringItemsAfterLoading) {
     CountingLock lock;
     OverlayItemList items;
-    ASSERT_TRUE(LoadOverlayText(lock,
-                                "<r><g Stamp=\"1\"><Line ID=\"a\" Color=\"ff0000\"/><Text ID=\"b\" Color=\"00ff00\">b</Text></g>"
-                                "<g Stamp=\"2\"><Line ID=\"a\"/><Line ID=\"c\" Color=\"0000ff\"/></g></r>",
-                                items));
+    ASSERT_TRUE(LoadOverlayText(
+        lock,
+        "<r><g Stamp=\"1\"><Line ID=\"a\" Color=\"ff0000\"/><Text ID=\"b\" Color=\"00ff00\">b</Text></g>"
+        "<g Stamp=\"2\"><Line ID=\"a\"/><Line ID=\"c\" Color=\"0000ff\"/></g></r>",
+        items));
     std::vector<const OverlayItem*> out;
     const std::pair<uint32_t, const char*> cases[] = {
         {999, ""},
@@ -209,7 +218,8 @@ TEST(OverlaySideFile, LoadingWhileAnotherThreadDraws) {
     for (int g = 0; g < 2000; ++g) {
         text += "<g Stamp=\"" + std::to_string(g / 25.0) + "\">";
         for (int k = 0; k < 4; ++k)
-            text += "<Line ID=\"L" + std::to_string((g + k) % 37) + "\" Color=\"ff0000\"><Point>1,2</Point><Point>3,4</Point></Line>";
+            text += "<Line ID=\"L" + std::to_string((g + k) % 37) +
+                    "\" Color=\"ff0000\"><Point>1,2</Point><Point>3,4</Point></Line>";
         text += "</g>";
     }
     text += "</r>";

@@ -22,9 +22,9 @@ using overlaytest::MakeItem;
 struct ExpiryCase {
     const char* what;
     uint32_t beginMs, endMs;
-    uint32_t stamp;       // the picture that may expire it
-    bool expired;         // gone for good on a stream port
-    bool drawnOnStream;   // drawn on that picture
+    uint32_t stamp;      // the picture that may expire it
+    bool expired;        // gone for good on a stream port
+    bool drawnOnStream;  // drawn on that picture
 };
 
 TEST(OverlayStreamExpiry, ThePictureAfterTheEndRemovesAnItemForGood) {
@@ -104,35 +104,46 @@ TEST(OverlayItemListKeys, ManyIdsAgreeWithAPlainList) {
         const uint32_t kind = kinds[random() % std::size(kinds)];
         const uint32_t t = static_cast<uint32_t>(step);
         switch (random() % 10) {
-        case 0: case 1: case 2: case 3: case 4: {
-            auto item = MakeItem(id, kind, t, t + random() % 2000);
-            model.push_back(*item);
-            items.Append(std::move(item));
-            break;
-        }
-        case 5: case 6: case 7: {
-            OverlayItem* expected = modelFirst(id, kind);
-            if (expected) expected->endMs = t;
-            ASSERT_EQ(items.SetEndOfFirst(id, kind, t), expected != nullptr) << "step " << step;
-            break;
-        }
-        case 8: {
-            if (step % 50 != 0) break;  // expiries now and then, so keys are rebuilt
-            std::size_t dropped = 0;
-            for (auto it = model.begin(); it != model.end();)
-                if (it->endMs < t) { it = model.erase(it); ++dropped; } else { ++it; }
-            ASSERT_EQ(items.DropExpired(t), dropped);
-            break;
-        }
-        default: {
-            const OverlayItem* first = items.FindFirst(id, kind);
-            const OverlayItem* expected = modelFirst(id, kind);
-            ASSERT_EQ(first != nullptr, expected != nullptr) << "step " << step;
-            if (first) {
-                EXPECT_EQ(first->beginMs, expected->beginMs);
-                EXPECT_EQ(first->endMs, expected->endMs);
+            case 0:
+            case 1:
+            case 2:
+            case 3:
+            case 4: {
+                auto item = MakeItem(id, kind, t, t + random() % 2000);
+                model.push_back(*item);
+                items.Append(std::move(item));
+                break;
             }
-        }
+            case 5:
+            case 6:
+            case 7: {
+                OverlayItem* expected = modelFirst(id, kind);
+                if (expected) expected->endMs = t;
+                ASSERT_EQ(items.SetEndOfFirst(id, kind, t), expected != nullptr) << "step " << step;
+                break;
+            }
+            case 8: {
+                if (step % 50 != 0) break;  // expiries now and then, so keys are rebuilt
+                std::size_t dropped = 0;
+                for (auto it = model.begin(); it != model.end();)
+                    if (it->endMs < t) {
+                        it = model.erase(it);
+                        ++dropped;
+                    } else {
+                        ++it;
+                    }
+                ASSERT_EQ(items.DropExpired(t), dropped);
+                break;
+            }
+            default: {
+                const OverlayItem* first = items.FindFirst(id, kind);
+                const OverlayItem* expected = modelFirst(id, kind);
+                ASSERT_EQ(first != nullptr, expected != nullptr) << "step " << step;
+                if (first) {
+                    EXPECT_EQ(first->beginMs, expected->beginMs);
+                    EXPECT_EQ(first->endMs, expected->endMs);
+                }
+            }
         }
     }
     ASSERT_EQ(items.Size(), model.size());

@@ -48,13 +48,8 @@ TEST(OverlayItemList, CoveringItemsInListOrder) {
     items.Append(MakeItem("never", kOverlayLine, 2000, 1000));
     items.Append(MakeItem("instant", kOverlayLine, 2000, 2000));
     const std::pair<uint32_t, std::vector<const char*>> cases[] = {
-        {999, {}},
-        {1000, {"span"}},
-        {1500, {"span", "open"}},
-        {2000, {"span", "open", "instant"}},
-        {2001, {"open"}},
-        {3000, {"late", "open"}},
-        {0xFFFFFFFF, {"late", "open"}},
+        {999, {}},        {1000, {"span"}},         {1500, {"span", "open"}},       {2000, {"span", "open", "instant"}},
+        {2001, {"open"}}, {3000, {"late", "open"}}, {0xFFFFFFFF, {"late", "open"}},
     };
     std::vector<const OverlayItem*> out = {nullptr};
     for (const auto& c : cases) {
@@ -129,41 +124,49 @@ TEST(OverlayItemList, AgreesWithAPlainList) {
             const uint32_t kind = random() % 3 == 0 ? 0x11 : random() % 2;
             const uint32_t t = random() % 2000;
             switch (random() % 8) {
-            case 0: case 1: case 2: {
-                auto item = MakeItem(id, kind, t, random() % 4 == 0 ? kOverlayOpenEnded : t + random() % 300);
-                item->color = static_cast<uint32_t>(step);  // tells equal spans apart
-                model.push_back(*item);
-                items.Append(std::move(item));
-                break;
-            }
-            case 3: case 4: {
-                OverlayItem* expected = modelFirst(id, kind);
-                if (expected) expected->endMs = t;
-                ASSERT_EQ(items.SetEndOfFirst(id, kind, t), expected != nullptr);
-                break;
-            }
-            case 5: {
-                std::size_t dropped = 0;
-                for (auto it = model.begin(); it != model.end();)
-                    if (it->endMs < t) { it = model.erase(it); ++dropped; } else { ++it; }
-                ASSERT_EQ(items.DropExpired(t), dropped);
-                break;
-            }
-            default: {
-                std::vector<const OverlayItem*> out;
-                items.CoveringItems(t, out);
-                std::vector<const OverlayItem*> expected;
-                for (const OverlayItem& item : model)
-                    if (item.beginMs <= t && t <= item.endMs) expected.push_back(&item);
-                ASSERT_EQ(Describe(out), Describe(expected)) << "round " << round << " step " << step;
-                const OverlayItem* first = items.FindFirst(id, kind);
-                const OverlayItem* modelItem = modelFirst(id, kind);
-                ASSERT_EQ(first == nullptr, modelItem == nullptr);
-                if (first) {
-                    ASSERT_EQ(Describe(*first), Describe(*modelItem));
+                case 0:
+                case 1:
+                case 2: {
+                    auto item = MakeItem(id, kind, t, random() % 4 == 0 ? kOverlayOpenEnded : t + random() % 300);
+                    item->color = static_cast<uint32_t>(step);  // tells equal spans apart
+                    model.push_back(*item);
+                    items.Append(std::move(item));
+                    break;
                 }
-                break;
-            }
+                case 3:
+                case 4: {
+                    OverlayItem* expected = modelFirst(id, kind);
+                    if (expected) expected->endMs = t;
+                    ASSERT_EQ(items.SetEndOfFirst(id, kind, t), expected != nullptr);
+                    break;
+                }
+                case 5: {
+                    std::size_t dropped = 0;
+                    for (auto it = model.begin(); it != model.end();)
+                        if (it->endMs < t) {
+                            it = model.erase(it);
+                            ++dropped;
+                        } else {
+                            ++it;
+                        }
+                    ASSERT_EQ(items.DropExpired(t), dropped);
+                    break;
+                }
+                default: {
+                    std::vector<const OverlayItem*> out;
+                    items.CoveringItems(t, out);
+                    std::vector<const OverlayItem*> expected;
+                    for (const OverlayItem& item : model)
+                        if (item.beginMs <= t && t <= item.endMs) expected.push_back(&item);
+                    ASSERT_EQ(Describe(out), Describe(expected)) << "round " << round << " step " << step;
+                    const OverlayItem* first = items.FindFirst(id, kind);
+                    const OverlayItem* modelItem = modelFirst(id, kind);
+                    ASSERT_EQ(first == nullptr, modelItem == nullptr);
+                    if (first) {
+                        ASSERT_EQ(Describe(*first), Describe(*modelItem));
+                    }
+                    break;
+                }
             }
             ASSERT_EQ(items.Size(), model.size());
         }

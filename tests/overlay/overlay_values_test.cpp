@@ -55,7 +55,7 @@ TEST(OverlayValues, Stamps) {
         {"4294967.295", 0xFFFFFFFF},
         {"4294967.296", 0},  // 2^32 ms: the low 32 bits
         {"4294967.297", 1},
-        {"9.3e15", 0},       // beyond 64 bits
+        {"9.3e15", 0},  // beyond 64 bits
         {"-9.3e15", 0},
         {"1e400", 0},
         {"1e-400", 0},
@@ -67,7 +67,10 @@ TEST(OverlayValues, Stamps) {
         {"0x10", 0},  // never hexadecimal
         {"inf", 0},
         {"nan", 0},
-        {std::string("7\0" "5", 3), 7000},
+        {std::string("7\0"
+                     "5",
+                     3),
+         7000},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.first);
@@ -100,7 +103,10 @@ TEST(OverlayValues, Points) {
         {"10 20", false, 0, 0},
         {"", false, 0, 0},
         {",", false, 0, 0},
-        {std::string("1,\0" "2", 4), false, 0, 0},  // ends at the NUL, after the comma
+        {std::string("1,\0"
+                     "2",
+                     4),
+         false, 0, 0},  // ends at the NUL, after the comma
     };
     const CharClasses cp1252(1252);
     for (const PointCase& c : cases) {

@@ -23,20 +23,20 @@ std::vector<uint32_t> Indexed(const SpanIndex& index, uint32_t t) {
 
 TEST(SpanIndex, EdgesOfTheTimeLine) {
     const std::vector<TimeSpan> spans = {
-        {1000, 2000},             // 0
-        {0, 0xFFFFFFFF},          // 1: everything
-        {0xFFFFFFFF, 0xFFFFFFFF}, // 2: the last instant
-        {0, 0},                   // 3: the first instant
-        {1500, 1500},             // 4
-        {2000, 1000},             // 5: ends before it begins
-        {0x7FFFFFFF, 0x80000000}, // 6: across the middle of the time line
-        {1000, 0xFFFFFFFF},       // 7: open-ended
-        {1000, 2000},             // 8: same as 0
+        {1000, 2000},              // 0
+        {0, 0xFFFFFFFF},           // 1: everything
+        {0xFFFFFFFF, 0xFFFFFFFF},  // 2: the last instant
+        {0, 0},                    // 3: the first instant
+        {1500, 1500},              // 4
+        {2000, 1000},              // 5: ends before it begins
+        {0x7FFFFFFF, 0x80000000},  // 6: across the middle of the time line
+        {1000, 0xFFFFFFFF},        // 7: open-ended
+        {1000, 2000},              // 8: same as 0
     };
     SpanIndex index;
     index.Build(spans);
-    const uint32_t stamps[] = {0, 1, 999, 1000, 1001, 1499, 1500, 1501, 1999, 2000, 2001,
-                               0x7FFFFFFE, 0x7FFFFFFF, 0x80000000, 0x80000001, 0xFFFFFFFE, 0xFFFFFFFF};
+    const uint32_t stamps[] = {0,    1,    999,        1000,       1001,       1499,       1500,       1501,      1999,
+                               2000, 2001, 0x7FFFFFFE, 0x7FFFFFFF, 0x80000000, 0x80000001, 0xFFFFFFFE, 0xFFFFFFFF};
     for (uint32_t t : stamps) {
         SCOPED_TRACE(t);
         EXPECT_EQ(Indexed(index, t), Naive(spans, t));
@@ -73,22 +73,22 @@ TEST(SpanIndex, AgreesWithAScan) {
         for (std::size_t i = 0; i < count; ++i) {
             uint32_t begin, end;
             switch (shape) {
-            case 0:  // anywhere
-                begin = random();
-                end = random();
-                break;
-            case 1:  // short spans on a short time line, many shared instants
-                begin = random() % 200;
-                end = begin + random() % 20;
-                break;
-            case 2:  // as side files have them: groups 40 ms apart, some open-ended
-                begin = static_cast<uint32_t>(i / 3) * 40;
-                end = random() % 5 == 0 ? 0xFFFFFFFF : begin + 40 * (random() % 50);
-                break;
-            default:  // near the end of the time line, some wrapped
-                begin = 0xFFFFFF00u + random() % 256;
-                end = begin + random() % 512;
-                break;
+                case 0:  // anywhere
+                    begin = random();
+                    end = random();
+                    break;
+                case 1:  // short spans on a short time line, many shared instants
+                    begin = random() % 200;
+                    end = begin + random() % 20;
+                    break;
+                case 2:  // as side files have them: groups 40 ms apart, some open-ended
+                    begin = static_cast<uint32_t>(i / 3) * 40;
+                    end = random() % 5 == 0 ? 0xFFFFFFFF : begin + 40 * (random() % 50);
+                    break;
+                default:  // near the end of the time line, some wrapped
+                    begin = 0xFFFFFF00u + random() % 256;
+                    end = begin + random() % 512;
+                    break;
             }
             spans.push_back({begin, end});
         }

@@ -38,9 +38,8 @@ std::vector<const PixelKernels*> SimdKernels() {
 // random gap (not a multiple of 4 either), flip at random.
 std::vector<Layout> PictureLayouts(std::mt19937& rng) {
     std::vector<std::pair<int, int>> sizes = {
-        {1, 1},   {1, 2},   {2, 1},   {2, 2},    {3, 3},    {15, 1},   {16, 2},    {17, 3},
-        {31, 5},  {32, 2},  {33, 7},  {47, 4},   {63, 9},   {64, 4},   {65, 65},   {97, 3},
-        {352, 288}, {1920, 1080}, {1999, 1099}, {2000, 1100}};
+        {1, 1},  {1, 2},  {2, 1},  {2, 2},  {3, 3},   {15, 1}, {16, 2},    {17, 3},      {31, 5},      {32, 2},
+        {33, 7}, {47, 4}, {63, 9}, {64, 4}, {65, 65}, {97, 3}, {352, 288}, {1920, 1080}, {1999, 1099}, {2000, 1100}};
     std::uniform_int_distribution<int> smallW(1, 300), smallH(1, 40), bigW(300, 2000), bigH(40, 1100);
     for (int i = 0; i < 40; ++i) sizes.push_back({smallW(rng), smallH(rng)});
     for (int i = 0; i < 4; ++i) sizes.push_back({bigW(rng), bigH(rng)});
@@ -112,15 +111,15 @@ TEST(PixelRandom, PublicRoutinesUseTheActiveKernels) {
     std::vector<std::uint8_t> y(l.YBytes()), u(l.ChromaBytes()), v(l.ChromaBytes());
     std::vector<std::uint8_t> ey = y, eu = u, ev = v;
     ExpectedYuv(l, rgb, ey, eu, ev);
-    ConvertRgb32ToYuv420(rgb.data(), l.rgbStride, y.data(), u.data(), v.data(), l.yStride, l.chromaStride,
-                         l.width, l.height, l.flip);
+    ConvertRgb32ToYuv420(rgb.data(), l.rgbStride, y.data(), u.data(), v.data(), l.yStride, l.chromaStride, l.width,
+                         l.height, l.flip);
     EXPECT_EQ(y, ey);
     EXPECT_EQ(u, eu);
     EXPECT_EQ(v, ev);
     std::vector<std::uint8_t> out(l.RgbBytes()), expected = out;
     ExpectedRgb(l, y, u, v, expected);
-    ConvertYuv420ToRgb32(out.data(), l.rgbStride, y.data(), u.data(), v.data(), l.yStride, l.chromaStride,
-                         l.width, l.height, l.flip);
+    ConvertYuv420ToRgb32(out.data(), l.rgbStride, y.data(), u.data(), v.data(), l.yStride, l.chromaStride, l.width,
+                         l.height, l.flip);
     EXPECT_EQ(out, expected);
 }
 
@@ -271,8 +270,8 @@ TEST(PixelRandom, SimdChromaKernelsMatchForEveryBlockSum) {
                 k->rgb32ToYuvRowPair(a.data(), b.data(), y0.data(), y1.data(), u.data(), v.data(), width);
                 if (u != eu || v != ev || y0 != ey0 || y1 != ey1) {
                     ++mismatches;
-                    ADD_FAILURE() << "red sum " << sumR << " blue sum " << sumB << " U at "
-                                  << FirstDifference(u, eu) << " V at " << FirstDifference(v, ev);
+                    ADD_FAILURE() << "red sum " << sumR << " blue sum " << sumB << " U at " << FirstDifference(u, eu)
+                                  << " V at " << FirstDifference(v, ev);
                 }
             }
         }
@@ -329,8 +328,8 @@ TEST(PixelRandom, TableConversionMatchesTheEquationsForEverySize) {
         up.Assign(u);
         vp.Assign(v);
         dst.Assign(before);
-        ConvertYuv420WithTable(dst.data(), l.width, table.data(), yp.data(), up.data(), vp.data(), l.height,
-                               l.yStride, l.chromaStride);
+        ConvertYuv420WithTable(dst.data(), l.width, table.data(), yp.data(), up.data(), vp.data(), l.height, l.yStride,
+                               l.chromaStride);
         EXPECT_EQ(FirstDifference(dst.Contents(), expected), -1);
         EXPECT_TRUE(yp.GuardsIntact() && up.GuardsIntact() && vp.GuardsIntact() && dst.GuardsIntact());
     }

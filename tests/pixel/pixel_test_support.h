@@ -27,9 +27,7 @@ public:
     static constexpr std::size_t kGuard = 64;
     static constexpr std::uint8_t kGuardByte = 0xA5;
 
-    explicit GuardedPlane(std::size_t size) : size_(size), storage_(2 * kGuard + size, kGuardByte) {
-        Poison(true);
-    }
+    explicit GuardedPlane(std::size_t size) : size_(size), storage_(2 * kGuard + size, kGuardByte) { Poison(true); }
     ~GuardedPlane() { Poison(false); }
     GuardedPlane(const GuardedPlane&) = delete;
     GuardedPlane& operator=(const GuardedPlane&) = delete;
@@ -100,9 +98,9 @@ struct Layout {
     // Memory row of image row r on the RGB side.
     int RgbRow(int r) const { return flip ? height - 1 - r : r; }
     std::string Describe() const {
-        return std::to_string(width) + "x" + std::to_string(height) + " rgbStride " +
-               std::to_string(rgbStride) + " yStride " + std::to_string(yStride) +
-               " chromaStride " + std::to_string(chromaStride) + " flip " + std::to_string(flip);
+        return std::to_string(width) + "x" + std::to_string(height) + " rgbStride " + std::to_string(rgbStride) +
+               " yStride " + std::to_string(yStride) + " chromaStride " + std::to_string(chromaStride) + " flip " +
+               std::to_string(flip);
     }
 };
 
@@ -110,9 +108,8 @@ inline int Clamp255(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
 
 // RGB32 to 4:2:0 in place over copies of the destination planes: Y for every
 // pixel, chroma for every whole 2 x 2 block, nothing else changed.
-inline void ExpectedYuv(const Layout& l, const std::vector<std::uint8_t>& rgb,
-                        std::vector<std::uint8_t>& y, std::vector<std::uint8_t>& u,
-                        std::vector<std::uint8_t>& v) {
+inline void ExpectedYuv(const Layout& l, const std::vector<std::uint8_t>& rgb, std::vector<std::uint8_t>& y,
+                        std::vector<std::uint8_t>& u, std::vector<std::uint8_t>& v) {
     auto px = [&](int x, int r, int c) {
         return static_cast<int>(rgb[static_cast<std::size_t>(l.RgbRow(r)) * l.rgbStride + 4 * x + c]);
     };
@@ -139,9 +136,8 @@ inline void ExpectedYuv(const Layout& l, const std::vector<std::uint8_t>& rgb,
 // 4:2:0 to RGB32 over a copy of the destination: every pixel written; pixels
 // beyond the whole blocks take the nearest block's chroma, or 128 when there
 // is none.
-inline void ExpectedRgb(const Layout& l, const std::vector<std::uint8_t>& y,
-                        const std::vector<std::uint8_t>& u, const std::vector<std::uint8_t>& v,
-                        std::vector<std::uint8_t>& rgb) {
+inline void ExpectedRgb(const Layout& l, const std::vector<std::uint8_t>& y, const std::vector<std::uint8_t>& u,
+                        const std::vector<std::uint8_t>& v, std::vector<std::uint8_t>& rgb) {
     for (int r = 0; r < l.height; ++r) {
         for (int x = 0; x < l.width; ++x) {
             int cu = 128, cv = 128;

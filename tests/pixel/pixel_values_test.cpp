@@ -50,8 +50,8 @@ TEST(PixelValues, UniformRgbBlocksGiveTheWorkedYuv) {
                     rgb[4 * i + 3] = static_cast<std::uint8_t>(37 * i);  // never used
                 }
                 std::vector<std::uint8_t> y(width * height), u(width / 2), v(width / 2);
-                ConvertRgb32ToYuv420With(*k, rgb.data(), 4 * width, y.data(), u.data(), v.data(), width,
-                                         width / 2, width, height, 1);
+                ConvertRgb32ToYuv420With(*k, rgb.data(), 4 * width, y.data(), u.data(), v.data(), width, width / 2,
+                                         width, height, 1);
                 EXPECT_EQ(y, std::vector<std::uint8_t>(y.size(), c.y));
                 EXPECT_EQ(u, std::vector<std::uint8_t>(u.size(), c.u));
                 EXPECT_EQ(v, std::vector<std::uint8_t>(v.size(), c.v));
@@ -72,8 +72,8 @@ TEST(PixelValues, OneRedPixelInABlackBlockGivesTruncatedMeans) {
                 const int row = corner / 2;
                 rgb[row * 4 * width + 4 * x + 2] = 255;
                 std::vector<std::uint8_t> y(width * 2), u(width / 2), v(width / 2);
-                ConvertRgb32ToYuv420With(*k, rgb.data(), 4 * width, y.data(), u.data(), v.data(), width,
-                                         width / 2, width, 2, 0);
+                ConvertRgb32ToYuv420With(*k, rgb.data(), 4 * width, y.data(), u.data(), v.data(), width, width / 2,
+                                         width, 2, 0);
                 EXPECT_EQ(u.back(), 118);
                 EXPECT_EQ(v.back(), 155);
                 EXPECT_EQ(y[row * width + x], 81);
@@ -99,8 +99,8 @@ TEST(PixelValues, FlipTakesTheLastSourceRowFirst) {
             }
             for (int flip = 0; flip < 2; ++flip) {
                 std::vector<std::uint8_t> y(width * height), u(width / 2 * 2), v(width / 2 * 2);
-                ConvertRgb32ToYuv420With(*k, rgb.data(), 4 * width, y.data(), u.data(), v.data(), width,
-                                         width / 2, width, height, flip);
+                ConvertRgb32ToYuv420With(*k, rgb.data(), 4 * width, y.data(), u.data(), v.data(), width, width / 2,
+                                         width, height, flip);
                 for (int r = 0; r < height; ++r) {
                     const int m = flip ? height - 1 - r : r;
                     EXPECT_EQ(y[r * width], ((220 * 40 * m) >> 8) + 16) << "row " << r << " flip " << flip;
@@ -114,8 +114,8 @@ TEST(PixelValues, FlipTakesTheLastSourceRowFirst) {
                           static_cast<std::uint8_t>(16 + 50 * r));
             }
             std::vector<std::uint8_t> out(4 * width * height, 0xEE);
-            ConvertYuv420ToRgb32With(*k, out.data(), 4 * width, yPlane.data(), chroma.data(), chroma.data(),
-                                     width, width / 2, width, height, 1);
+            ConvertYuv420ToRgb32With(*k, out.data(), 4 * width, yPlane.data(), chroma.data(), chroma.data(), width,
+                                     width / 2, width, height, 1);
             for (int r = 0; r < height; ++r) {
                 const int m = height - 1 - r;
                 EXPECT_EQ(out[4 * width * m], pixeltest::Clamp255((74 * 50 * r) >> 6)) << "row " << r;
@@ -146,13 +146,13 @@ TEST(PixelValues, UniformYuvGivesTheWorkedRgb32) {
     for (const PixelKernels* k : UsableKernels()) {
         for (const YuvCase& c : kYuvCases) {
             for (int width : kWidths) {
-                SCOPED_TRACE(std::string(k->name) + " yuv " + std::to_string(c.y) + "," + std::to_string(c.u) +
-                             "," + std::to_string(c.v) + " width " + std::to_string(width));
+                SCOPED_TRACE(std::string(k->name) + " yuv " + std::to_string(c.y) + "," + std::to_string(c.u) + "," +
+                             std::to_string(c.v) + " width " + std::to_string(width));
                 const int height = 2;
                 std::vector<std::uint8_t> y(width * height, c.y), u(width / 2, c.u), v(width / 2, c.v);
                 std::vector<std::uint8_t> out(4 * width * height, 0xAA);
-                ConvertYuv420ToRgb32With(*k, out.data(), 4 * width, y.data(), u.data(), v.data(), width,
-                                         width / 2, width, height, 1);
+                ConvertYuv420ToRgb32With(*k, out.data(), 4 * width, y.data(), u.data(), v.data(), width, width / 2,
+                                         width, height, 1);
                 for (int i = 0; i < width * height; ++i) {
                     ASSERT_EQ(out[4 * i], c.blockRgb[2]) << "pixel " << i;
                     ASSERT_EQ(out[4 * i + 1], c.blockRgb[1]) << "pixel " << i;
@@ -172,8 +172,7 @@ TEST(PixelValues, TableConversionGivesTheWorkedRgb24) {
         const int width = 4, height = 2;
         std::vector<std::uint8_t> y(width * height, c.y), u(width / 2, c.u), v(width / 2, c.v);
         std::vector<std::uint8_t> out(3 * width * height, 0xAA);
-        ConvertYuv420WithTable(out.data(), width, table.data(), y.data(), u.data(), v.data(), height, width,
-                               width / 2);
+        ConvertYuv420WithTable(out.data(), width, table.data(), y.data(), u.data(), v.data(), height, width, width / 2);
         for (int i = 0; i < width * height; ++i) {
             EXPECT_EQ(out[3 * i], c.tableRgb[2]) << "pixel " << i;
             EXPECT_EQ(out[3 * i + 1], c.tableRgb[1]) << "pixel " << i;
@@ -190,11 +189,19 @@ TEST(PixelValues, TableHoldsTheFiveScaledSections) {
         std::int32_t value;
     };
     const Entry entries[] = {
-        {kYuvTableY + 0, -16 * 305236},   {kYuvTableY + 16, 0},          {kYuvTableY + 255, 239 * 305236},
-        {kYuvTableUB + 0, -128 * 528805}, {kYuvTableUB + 128, 0},        {kYuvTableUB + 255, 127 * 528805},
-        {kYuvTableUG + 0, -128 * 102698}, {kYuvTableUG + 200, 72 * 102698},
-        {kYuvTableVG + 1, -127 * 213115}, {kYuvTableVG + 255, 127 * 213115},
-        {kYuvTableVR + 0, -128 * 418389}, {kYuvTableVR + 129, 418389}, {kYuvTableVR + 255, 127 * 418389},
+        {kYuvTableY + 0, -16 * 305236},
+        {kYuvTableY + 16, 0},
+        {kYuvTableY + 255, 239 * 305236},
+        {kYuvTableUB + 0, -128 * 528805},
+        {kYuvTableUB + 128, 0},
+        {kYuvTableUB + 255, 127 * 528805},
+        {kYuvTableUG + 0, -128 * 102698},
+        {kYuvTableUG + 200, 72 * 102698},
+        {kYuvTableVG + 1, -127 * 213115},
+        {kYuvTableVG + 255, 127 * 213115},
+        {kYuvTableVR + 0, -128 * 418389},
+        {kYuvTableVR + 129, 418389},
+        {kYuvTableVR + 255, 127 * 418389},
     };
     for (const Entry& e : entries) EXPECT_EQ(table[e.index], e.value) << "index " << e.index;
     // Each section grows by its coefficient from one entry to the next.
@@ -215,8 +222,7 @@ TEST(PixelValues, TableConversionLeavesOddRowAndColumnAlone) {
     std::fill(u.data(), u.data() + 2, 128);
     std::fill(v.data(), v.data() + 2, 128);
     std::fill(out.data(), out.data() + out.size(), 0x11);
-    ConvertYuv420WithTable(out.data(), width, table.data(), y.data(), u.data(), v.data(), height, width,
-                           width / 2);
+    ConvertYuv420WithTable(out.data(), width, table.data(), y.data(), u.data(), v.data(), height, width, width / 2);
     for (int r = 0; r < height; ++r) {
         for (int x = 0; x < width; ++x) {
             const std::uint8_t expected = (x < 4 && r < 2) ? 254 : 0x11;
@@ -239,8 +245,8 @@ TEST(PixelValues, PicturesWithoutChromaUseNeutralChroma) {
             SCOPED_TRACE(std::string(k->name) + " " + std::to_string(s.width) + "x" + std::to_string(s.height));
             GuardedPlane y(s.width * s.height), chroma(0), out(4 * s.width * s.height);
             std::fill(y.data(), y.data() + y.size(), 128);
-            ConvertYuv420ToRgb32With(*k, out.data(), 4 * s.width, y.data(), chroma.data(), chroma.data(),
-                                     s.width, 0, s.width, s.height, 0);
+            ConvertYuv420ToRgb32With(*k, out.data(), 4 * s.width, y.data(), chroma.data(), chroma.data(), s.width, 0,
+                                     s.width, s.height, 0);
             const std::uint8_t grey = static_cast<std::uint8_t>((74 * 112) >> 6);
             for (int i = 0; i < s.width * s.height; ++i) {
                 EXPECT_EQ(out.data()[4 * i], grey);
@@ -249,8 +255,8 @@ TEST(PixelValues, PicturesWithoutChromaUseNeutralChroma) {
                 EXPECT_EQ(out.data()[4 * i + 3], 0);
             }
             std::fill(out.data(), out.data() + out.size(), 255);
-            ConvertRgb32ToYuv420With(*k, out.data(), 4 * s.width, y.data(), chroma.data(), chroma.data(),
-                                     s.width, 0, s.width, s.height, 1);
+            ConvertRgb32ToYuv420With(*k, out.data(), 4 * s.width, y.data(), chroma.data(), chroma.data(), s.width, 0,
+                                     s.width, s.height, 1);
             EXPECT_EQ(y.Contents(), std::vector<std::uint8_t>(y.size(), 235));
             EXPECT_TRUE(chroma.GuardsIntact());
             EXPECT_TRUE(out.GuardsIntact());

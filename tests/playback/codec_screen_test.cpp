@@ -94,8 +94,8 @@ TEST_F(CodecScreen, AnH264FilePlaysToTheEndInTheWindow) {
     EXPECT_EQ(width, 320);
     EXPECT_EQ(height, 240);
     ASSERT_EQ(decoder_->SetDecodeCallBack(port, CheckPicture, Context()), 0);
-    ASSERT_EQ(decoder_->SetNotify(port, 1, static_cast<int>(reinterpret_cast<INT_PTR>(window.handle())),
-                                  kNotifyMessage), 0);
+    ASSERT_EQ(
+        decoder_->SetNotify(port, 1, static_cast<int>(reinterpret_cast<INT_PTR>(window.handle())), kNotifyMessage), 0);
     ASSERT_EQ(decoder_->Play(port, window.handle()), 0);
     ASSERT_TRUE(WaitFor([&] { return Pictures() >= 10; }, 20000, &window));
     ExpectWindowShowsSnapshot(port, window);

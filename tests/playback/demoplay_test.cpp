@@ -48,8 +48,8 @@ protected:
         file_ = sample::Make(recipe_);
         if (recipe_.video == sample::Video::kYv12) PaintColourBars();
         path_ = deployment_.directory.path() + "\\recording.avi";
-        std::ofstream(path_, std::ios::binary).write(reinterpret_cast<const char*>(file_.bytes.data()),
-                                                      static_cast<std::streamsize>(file_.bytes.size()));
+        std::ofstream(path_, std::ios::binary)
+            .write(reinterpret_cast<const char*>(file_.bytes.data()), static_cast<std::streamsize>(file_.bytes.size()));
     }
     void TearDown() override {
         if (!decoder_) return;
@@ -113,9 +113,10 @@ TEST_P(ShippedPairPlayback, FilePlaysToTheEndInTheWindow) {
     EXPECT_EQ(height, 240);
 
     Frames frames;
-    ASSERT_EQ(decoder_->SetDecodeCallBack(port, CountPictures, static_cast<int>(reinterpret_cast<INT_PTR>(&frames))), 0);
-    ASSERT_EQ(decoder_->SetNotify(port, 1, static_cast<int>(reinterpret_cast<INT_PTR>(window.handle())),
-                                  kNotifyMessage), 0);
+    ASSERT_EQ(decoder_->SetDecodeCallBack(port, CountPictures, static_cast<int>(reinterpret_cast<INT_PTR>(&frames))),
+              0);
+    ASSERT_EQ(
+        decoder_->SetNotify(port, 1, static_cast<int>(reinterpret_cast<INT_PTR>(window.handle())), kNotifyMessage), 0);
     ASSERT_EQ(decoder_->Play(port, window.handle()), 0);
     ASSERT_TRUE(WaitFor([&] { return frames.pictures.load() >= 10; }, 20000, &window));
     ExpectWindowShowsSnapshot(port, window);
@@ -138,7 +139,8 @@ TEST_P(ShippedPairPlayback, PacedStreamPlaysInTheWindow) {
     int port = -1;
     ASSERT_EQ(decoder_->OpenStream(file_.bytes.data(), static_cast<int>(file_.streamHeaderLength), 1, &port), 0);
     Frames frames;
-    ASSERT_EQ(decoder_->SetDecodeCallBack(port, CountPictures, static_cast<int>(reinterpret_cast<INT_PTR>(&frames))), 0);
+    ASSERT_EQ(decoder_->SetDecodeCallBack(port, CountPictures, static_cast<int>(reinterpret_cast<INT_PTR>(&frames))),
+              0);
     ASSERT_EQ(decoder_->Play(port, window.handle()), 0);
 
     // The live source: the rest of the recording in 4 KiB pieces from a
@@ -166,7 +168,8 @@ TEST_P(ShippedPairPlayback, PacedStreamPlaysInTheWindow) {
     EXPECT_EQ(decoder_->CloseStream(port), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Recordings, ShippedPairPlayback, ::testing::Values(sample::Video::kYv12, sample::Video::kMjpeg),
+INSTANTIATE_TEST_SUITE_P(Recordings, ShippedPairPlayback,
+                         ::testing::Values(sample::Video::kYv12, sample::Video::kMjpeg),
                          [](const ::testing::TestParamInfo<sample::Video>& info) {
                              return std::string(sample::VideoName(info.param));
                          });

@@ -20,16 +20,12 @@ TEST_F(PlaybackTest, KindAndSizeChangesAreEachShownInTheirOwnFormat) {
         int height;
         std::uint32_t colour;
     } steps[] = {
-        {kI420, 64, 48, kRed},    // same size, another kind (I420 goes through DrawDib here)
-        {kUyvy, 64, 48, kGreen},  // packed after planar
-        {kYv12, 64, 48, kBlue},   // planar after packed
-        {kYuy2, 64, 48, kYellow},
-        {kI420, 32, 24, kCyan},   // the fallback at another size
-        {kI420, 64, 48, kRed},
-        {kYv12, 32, 24, kGreen},
-        {kRgb32, 64, 48, kBlue},
-        {kUyvy, 32, 24, kWhite},
-        {kYv12, 64, 48, kYellow},
+        {kI420, 64, 48, kRed},                             // same size, another kind (I420 goes through DrawDib here)
+        {kUyvy, 64, 48, kGreen},                           // packed after planar
+        {kYv12, 64, 48, kBlue},                            // planar after packed
+        {kYuy2, 64, 48, kYellow}, {kI420, 32, 24, kCyan},  // the fallback at another size
+        {kI420, 64, 48, kRed},    {kYv12, 32, 24, kGreen},  {kRgb32, 64, 48, kBlue},
+        {kUyvy, 32, 24, kWhite},  {kYv12, 64, 48, kYellow},
     };
     for (const Step& s : steps) {
         SCOPED_TRACE(testing::Message() << KindName(s.kind) << " " << s.width << "x" << s.height);

@@ -31,7 +31,8 @@ TEST_P(DisplayKinds, ColourBarsReachTheWindow) {
     const RgbPicture bars = ColourBars(width, height, {kRed, kGreen, kBlue, kWhite});
     const std::vector<std::uint8_t> bytes = Encode(bars, kind);
     std::vector<Probe> probes;
-    for (int bar = 0; bar < 4; ++bar) probes.push_back({bar * width / 4 + width / 8, height / 2, bars.At(bar * width / 4 + width / 8, 0)});
+    for (int bar = 0; bar < 4; ++bar)
+        probes.push_back({bar * width / 4 + width / 8, height / 2, bars.At(bar * width / 4 + width / 8, 0)});
 
     bool shown = false;
     for (int attempt = 0; attempt < 20 && !shown; ++attempt) {

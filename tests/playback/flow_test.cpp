@@ -31,9 +31,8 @@ TEST_P(FullQueue, TheNextPictureWaitsInsideTheCallback) {
     ASSERT_TRUE(ShowsColour(*window_, kRed)) << CentreColour(*window_);
 
     // Green is taken and held; five more fill the queue; the last one waits.
-    std::unique_ptr<DeliveryThread> delivery =
-        Deliveries({Frame(kGreen), Frame(kBlue), Frame(kBlue), Frame(kBlue), Frame(kBlue), Frame(kBlue),
-                    Frame(kWhite)});
+    std::unique_ptr<DeliveryThread> delivery = Deliveries(
+        {Frame(kGreen), Frame(kBlue), Frame(kBlue), Frame(kBlue), Frame(kBlue), Frame(kBlue), Frame(kWhite)});
     ASSERT_TRUE(delivery->WaitReturned(6)) << delivery->returned();
     EXPECT_TRUE(delivery->HeldAt(6)) << delivery->returned();
     EXPECT_EQ(deployment_.sdk.Delivering(port_), 1);
@@ -88,7 +87,7 @@ TEST_F(Flow, StopReleasesACallbackHeldByPause) {
     ASSERT_EQ(decoder_->Pause(port_, 1), 0);
     std::unique_ptr<DeliveryThread> delivery = Deliveries({Frame(kRed), Frame(kGreen)});
     EXPECT_TRUE(delivery->HeldAt(0));
-    EXPECT_EQ(decoder_->Stop(port_), 0);  // -99 from the test SDK if the callback were still held
+    EXPECT_EQ(decoder_->Stop(port_), 0);     // -99 from the test SDK if the callback were still held
     EXPECT_TRUE(delivery->WaitReturned(2));  // and later deliveries find the port stopped
     EXPECT_EQ(deployment_.sdk.Delivering(port_), 0);
     EXPECT_TRUE(KeepsColour(*window_, kWhite));

@@ -45,8 +45,11 @@ TEST_F(Intake, NotificationMessages) {
         {"file port, type 2", "file", {{2, kNotify}}, 0, 0},
         {"file port, type 3", "file", {{3, kNotify}}, 0, 0},
         {"file port, type 9", "file", {{9, kNotify}}, 0, 0},
-        {"type 1 then types 2, 3, 9", "file", {{1, kNotify}, {2, kOtherNotify}, {3, kOtherNotify}, {9, kOtherNotify}},
-         1, 0},
+        {"type 1 then types 2, 3, 9",
+         "file",
+         {{1, kNotify}, {2, kOtherNotify}, {3, kOtherNotify}, {9, kOtherNotify}},
+         1,
+         0},
         {"type 1 twice: the last one counts", "file", {{1, kOtherNotify}, {1, kNotify}}, 1, 0},
     };
     int port = 30;
@@ -73,7 +76,7 @@ TEST_F(Intake, NotificationMessages) {
             const auto received = window.Received(kNotify);
             ASSERT_EQ(received.size(), c.expected * notification);
             for (const auto& message : received) {
-                EXPECT_EQ(message.first, 0u);                           // wParam: the kind
+                EXPECT_EQ(message.first, 0u);                          // wParam: the kind
                 EXPECT_EQ(message.second, static_cast<LPARAM>(port));  // lParam: the port
             }
             EXPECT_EQ(window.Received(kOtherNotify).size(), c.expectedOther * notification);
@@ -136,13 +139,13 @@ TEST_F(Intake, DecodeCallbackSeesEachFrameAsDelivered) {
     }
     // A null callback switches it off; a new context takes effect with the next frame.
     ASSERT_EQ(decoder_->SetDecodeCallBack(port, nullptr, 0), 0);
-    ASSERT_EQ(deployment_.sdk.Deliver(port, cases[0].bytes.data(), static_cast<int>(cases[0].bytes.size()), 352, 288,
-                                      0, kYv12, 25),
+    ASSERT_EQ(deployment_.sdk.Deliver(port, cases[0].bytes.data(), static_cast<int>(cases[0].bytes.size()), 352, 288, 0,
+                                      kYv12, 25),
               0);
     EXPECT_EQ(recorder.Calls().size(), std::size(cases));
     ASSERT_EQ(decoder_->SetDecodeCallBack(port, DecodeRecorder::Callback, -5), 0);
-    ASSERT_EQ(deployment_.sdk.Deliver(port, cases[0].bytes.data(), static_cast<int>(cases[0].bytes.size()), 352, 288,
-                                      0, kYv12, 25),
+    ASSERT_EQ(deployment_.sdk.Deliver(port, cases[0].bytes.data(), static_cast<int>(cases[0].bytes.size()), 352, 288, 0,
+                                      kYv12, 25),
               0);
     ASSERT_EQ(recorder.Calls().size(), std::size(cases) + 1);
     EXPECT_EQ(recorder.Calls().back().context, -5);

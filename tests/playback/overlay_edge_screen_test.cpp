@@ -39,18 +39,15 @@ TEST_F(OverlayEdgesOnScreen, SeekingBackAndForthShowsTheItemsOfEachStamp) {
         std::uint32_t early, late, middle;  // what the window shows on each line
     };
     const Step steps[] = {
-        {1, 1500, kRed, kBlack, kBlack},
-        {5, 5000, kBlack, kGreen, kBlue},
-        {1, 1000, kRed, kBlack, kBlack},   // back: nothing of the file was dropped
-        {7, 7000, kBlack, kGreen, kBlack},
-        {2, 2000, kRed, kBlack, kBlack},   // the end of a span is inclusive
-        {0, 999, kBlack, kBlack, kBlack},
-        {6, 6000, kBlack, kGreen, kBlue},
+        {1, 1500, kRed, kBlack, kBlack},   {5, 5000, kBlack, kGreen, kBlue},
+        {1, 1000, kRed, kBlack, kBlack},                                     // back: nothing of the file was dropped
+        {7, 7000, kBlack, kGreen, kBlack}, {2, 2000, kRed, kBlack, kBlack},  // the end of a span is inclusive
+        {0, 999, kBlack, kBlack, kBlack},  {6, 6000, kBlack, kGreen, kBlue},
     };
     for (const Step& step : steps) {
         ASSERT_EQ(decoder_->SetPlayTime(port_, step.seekSeconds), 0);
-        const std::vector<Probe> probes = {{150, 60, step.early}, {150, 120, step.late}, {150, 180, step.middle},
-                                           {150, 90, kBlack}};
+        const std::vector<Probe> probes = {
+            {150, 60, step.early}, {150, 120, step.late}, {150, 180, step.middle}, {150, 90, kBlack}};
         EXPECT_TRUE(Shows(step.stamp, probes)) << "after seeking to " << step.seekSeconds << " s, picture "
                                                << step.stamp << ": " << Describe(*window_, probes);
     }
@@ -115,34 +112,34 @@ enum class Encoding { kUtf8, kUtf8Mark, kUtf16LittleEndian, kUtf16BigEndian };
 std::string Bytes(const std::u16string& document, Encoding encoding) {
     std::string out;
     switch (encoding) {
-    case Encoding::kUtf8Mark:
-        out = "\xEF\xBB\xBF";
-        [[fallthrough]];
-    case Encoding::kUtf8:
-        for (char16_t u : document) {
-            if (u < 0x80) {
-                out += static_cast<char>(u);
-            } else if (u < 0x800) {
-                out += static_cast<char>(0xC0 | (u >> 6));
-                out += static_cast<char>(0x80 | (u & 0x3F));
-            } else {
-                out += static_cast<char>(0xE0 | (u >> 12));
-                out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-                out += static_cast<char>(0x80 | (u & 0x3F));
+        case Encoding::kUtf8Mark:
+            out = "\xEF\xBB\xBF";
+            [[fallthrough]];
+        case Encoding::kUtf8:
+            for (char16_t u : document) {
+                if (u < 0x80) {
+                    out += static_cast<char>(u);
+                } else if (u < 0x800) {
+                    out += static_cast<char>(0xC0 | (u >> 6));
+                    out += static_cast<char>(0x80 | (u & 0x3F));
+                } else {
+                    out += static_cast<char>(0xE0 | (u >> 12));
+                    out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+                    out += static_cast<char>(0x80 | (u & 0x3F));
+                }
             }
+            return out;
+        case Encoding::kUtf16LittleEndian:
+        case Encoding::kUtf16BigEndian: {
+            const bool little = encoding == Encoding::kUtf16LittleEndian;
+            out = little ? "\xFF\xFE" : "\xFE\xFF";
+            for (char16_t u : document) {
+                const char low = static_cast<char>(u & 0xFF), high = static_cast<char>(u >> 8);
+                out += little ? low : high;
+                out += little ? high : low;
+            }
+            return out;
         }
-        return out;
-    case Encoding::kUtf16LittleEndian:
-    case Encoding::kUtf16BigEndian: {
-        const bool little = encoding == Encoding::kUtf16LittleEndian;
-        out = little ? "\xFF\xFE" : "\xFE\xFF";
-        for (char16_t u : document) {
-            const char low = static_cast<char>(u & 0xFF), high = static_cast<char>(u >> 8);
-            out += little ? low : high;
-            out += little ? high : low;
-        }
-        return out;
-    }
     }
     return out;
 }

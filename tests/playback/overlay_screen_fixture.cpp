@@ -7,8 +7,7 @@ namespace vdtest {
 void OverlayScreenTest::PlayWithSideFile(const std::string& sideFile, const std::string& mediaName,
                                          const std::string& sideName) {
     const std::string directory = deployment_.directory.path();
-    for (std::size_t slash = mediaName.find('\\'); slash != std::string::npos;
-         slash = mediaName.find('\\', slash + 1))
+    for (std::size_t slash = mediaName.find('\\'); slash != std::string::npos; slash = mediaName.find('\\', slash + 1))
         CreateDirectoryA((directory + "\\" + mediaName.substr(0, slash)).c_str(), nullptr);
     {
         std::ofstream out(directory + "\\" + sideName, std::ios::binary);

@@ -64,8 +64,10 @@ TEST_P(OverlayOnScreen, TextGlyphsCoverTheVideoOnlyWhereTheyAre) {
         coloured = 0;
         int greenPixels = 0;
         for (std::uint32_t pixel : pixels) {
-            if (Near(pixel, kGreen, 60)) ++greenPixels;
-            else if (!Near(pixel, kBlack, 40)) ++coloured;
+            if (Near(pixel, kGreen, 60))
+                ++greenPixels;
+            else if (!Near(pixel, kBlack, 40))
+                ++coloured;
         }
         green = greenPixels > 20;
     }

@@ -42,8 +42,8 @@ protected:
     // Delivers the picture through the frame callback the plug-in gave KV_Play.
     int Deliver(int port, const std::vector<std::uint8_t>& bytes, int width, int height, int kind,
                 unsigned int stamp = 0, int frameRate = 25) {
-        return deployment_.sdk.Deliver(port, bytes.data(), static_cast<int>(bytes.size()), width, height, stamp,
-                                       kind, frameRate);
+        return deployment_.sdk.Deliver(port, bytes.data(), static_cast<int>(bytes.size()), width, height, stamp, kind,
+                                       frameRate);
     }
 
     // The shown port (port_) in its window (window_). The helpers fail the

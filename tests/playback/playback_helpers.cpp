@@ -234,10 +234,9 @@ std::string WindowVersusSnapshot(Orvane::IVideoDecoder_M& decoder, int port, Tes
             for (int y = 20; y < height; y += 50) {
                 for (int x = 20; x < width; x += 50) {
                     // Bottom-up rows of blue, green, red and a fourth byte.
-                    const std::uint8_t* p =
-                        &bitmap[54 + (static_cast<std::size_t>(height - 1 - y) * width + x) * 4];
-                    const std::uint32_t want = static_cast<std::uint32_t>(p[2]) << 16 |
-                                               static_cast<std::uint32_t>(p[1]) << 8 | p[0];
+                    const std::uint8_t* p = &bitmap[54 + (static_cast<std::size_t>(height - 1 - y) * width + x) * 4];
+                    const std::uint32_t want =
+                        static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[1]) << 8 | p[0];
                     const std::uint32_t got = shown[static_cast<std::size_t>(y) * width + x];
                     if (!Near(want, got, 40) && misses.size() < 200) {
                         char line[64];

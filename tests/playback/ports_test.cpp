@@ -92,9 +92,9 @@ TEST_F(Ports, CloseReachesTheSdkEntryPointOfTheOperationUsed) {
         const char* closedWith;
         const char* expectedCall;
     } cases[] = {
-        {"file", "file", "KV_CloseFile(7)"},       {"file", "stream", "KV_CloseStream(7)"},
-        {"stream", "file", "KV_CloseFile(7)"},     {"stream", "stream", "KV_CloseStream(7)"},
-        {"none", "file", "KV_CloseFile(7)"},       {"none", "stream", "KV_CloseStream(7)"},
+        {"file", "file", "KV_CloseFile(7)"},   {"file", "stream", "KV_CloseStream(7)"},
+        {"stream", "file", "KV_CloseFile(7)"}, {"stream", "stream", "KV_CloseStream(7)"},
+        {"none", "file", "KV_CloseFile(7)"},   {"none", "stream", "KV_CloseStream(7)"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.opened) + " closed as " + c.closedWith);
@@ -128,7 +128,8 @@ TEST_F(Ports, RecordOperationsRefuseAPortThatIsNotOpen) {
         {"OneByOne", [&] { return decoder_->OneByOne(kClosed); }},
         {"Refresh", [&] { return decoder_->Refresh(kClosed); }},
         {"Snapshot", [&] { return decoder_->Snapshot(kClosed, "C:\\shot.bmp"); }},
-        {"SetNotify", [&] {
+        {"SetNotify",
+         [&] {
              return decoder_->SetNotify(kClosed, 1, static_cast<int>(reinterpret_cast<INT_PTR>(window.handle())),
                                         WM_USER + 1);
          }},
@@ -172,18 +173,33 @@ TEST_F(Ports, ForwardingOperationsPassTheSdkAnswerBack) {
         Outputs onSuccess;
         Outputs onFailure;
     } cases[] = {
-        {"KV_InputData", [&](int port) { return decoder_->InputData(port, data, 100); }, "KV_InputData(%d,100)",
-         {kUntouched, kUntouched}, {kUntouched, kUntouched}},
+        {"KV_InputData",
+         [&](int port) { return decoder_->InputData(port, data, 100); },
+         "KV_InputData(%d,100)",
+         {kUntouched, kUntouched},
+         {kUntouched, kUntouched}},
         // Whatever the SDK wrote reaches the client (the test SDK always writes).
-        {"KV_GetFileTime", [&](int port) { return decoder_->GetFileTime(port, &first); }, "KV_GetFileTime(%d)",
-         {600, kUntouched}, {600, kUntouched}},
+        {"KV_GetFileTime",
+         [&](int port) { return decoder_->GetFileTime(port, &first); },
+         "KV_GetFileTime(%d)",
+         {600, kUntouched},
+         {600, kUntouched}},
         // A refused picture size writes nothing.
-        {"KV_GetMediaInfo", [&](int port) { return decoder_->GetPictureSize(port, &first, &second); },
-         "KV_GetMediaInfo(%d)", {352, 288}, {kUntouched, kUntouched}},
-        {"KV_StartRecord", [&](int port) { return decoder_->StartRecord(port, "C:\\rec\\a.avi"); },
-         "KV_StartRecord(%d,C:\\rec\\a.avi)", {kUntouched, kUntouched}, {kUntouched, kUntouched}},
-        {"KV_StopRecord", [&](int port) { return decoder_->StopRecord(port); }, "KV_StopRecord(%d)",
-         {kUntouched, kUntouched}, {kUntouched, kUntouched}},
+        {"KV_GetMediaInfo",
+         [&](int port) { return decoder_->GetPictureSize(port, &first, &second); },
+         "KV_GetMediaInfo(%d)",
+         {352, 288},
+         {kUntouched, kUntouched}},
+        {"KV_StartRecord",
+         [&](int port) { return decoder_->StartRecord(port, "C:\\rec\\a.avi"); },
+         "KV_StartRecord(%d,C:\\rec\\a.avi)",
+         {kUntouched, kUntouched},
+         {kUntouched, kUntouched}},
+        {"KV_StopRecord",
+         [&](int port) { return decoder_->StopRecord(port); },
+         "KV_StopRecord(%d)",
+         {kUntouched, kUntouched},
+         {kUntouched, kUntouched}},
     };
     for (const int port : {5, 9}) {  // open, and not open
         for (const Case& c : cases) {
@@ -215,10 +231,8 @@ TEST_F(Ports, PictureSizeWidensSigned16BitValues) {
         int width;
         int height;
     } cases[] = {
-        {{0x60, 0x01, 0x20, 0x01}, 352, 288},
-        {{0x80, 0x07, 0x38, 0x04}, 1920, 1080},
-        {{0xFF, 0x7F, 0x01, 0x00}, 32767, 1},
-        {{0xFF, 0xFF, 0x00, 0x80}, -1, -32768},
+        {{0x60, 0x01, 0x20, 0x01}, 352, 288},         {{0x80, 0x07, 0x38, 0x04}, 1920, 1080},
+        {{0xFF, 0x7F, 0x01, 0x00}, 32767, 1},         {{0xFF, 0xFF, 0x00, 0x80}, -1, -32768},
         {{0x40, 0x9C, 0x00, 0x00}, 40000 - 65536, 0},
     };
     const int port = OpenFilePort(7);
@@ -276,8 +290,8 @@ TEST_F(Ports, ClosingAPlayingPortStopsItFirst) {
         if (withWindow) {
             // Paused: the delivery is held until the port is stopped.
             ASSERT_EQ(decoder_->Pause(port, 1), 0);
-            delivery.reset(new DeliveryThread(deployment_.sdk, port, {FlatFrame(64, 48, kRed)},
-                                              [&] { decoder_->Stop(port); }));
+            delivery.reset(
+                new DeliveryThread(deployment_.sdk, port, {FlatFrame(64, 48, kRed)}, [&] { decoder_->Stop(port); }));
             EXPECT_TRUE(delivery->HeldAt(0));
         }
         const std::string before = deployment_.sdk.CallLog();

@@ -124,7 +124,7 @@ TEST_F(Position, SetPlayPosSeeksToAPercentageOfTheLength) {
         {600, 100, 600},
         {600, 150, 900},  // not clamped to the length
         {600, -10, -60},
-        {599, 50, 299},   // truncated
+        {599, 50, 299},  // truncated
         {2000000000, 100, 2000000000},
         {2000000000, 50, 1000000000},
         {INT_MAX, 100, INT_MAX},
@@ -148,10 +148,16 @@ TEST_F(Position, GetPlayPosIsThePositionAsAPercentageOfTheLength) {
         int position;
         int percent;
     } cases[] = {
-        {0, 0, 0},      {0, 299, 0},  // no length, no percentage
-        {-5, 299, 0},   {600, 0, 0},     {600, 299, 49}, {600, 600, 100},
+        {0, 0, 0},
+        {0, 299, 0},  // no length, no percentage
+        {-5, 299, 0},
+        {600, 0, 0},
+        {600, 299, 49},
+        {600, 600, 100},
         {600, 900, 150},  // past the end is not clamped
-        {1, 5, 500},    {2000000000, 2147483, 0}, {3, 2147483, 71582766},
+        {1, 5, 500},
+        {2000000000, 2147483, 0},
+        {3, 2147483, 71582766},
     };
     const int port = OpenFilePort(7);
     for (const Case& c : cases) {

@@ -33,8 +33,7 @@ protected:
 TEST_F(Step, EachOneByOneShowsExactlyOneNewPicture) {
     ASSERT_NO_FATAL_FAILURE(ShowPort());
     ASSERT_EQ(decoder_->OneByOne(port_), 0);  // nothing waits yet: the next picture goes through
-    std::unique_ptr<DeliveryThread> delivery =
-        Deliveries({Frame(kRed), Frame(kGreen), Frame(kBlue), Frame(kYellow)});
+    std::unique_ptr<DeliveryThread> delivery = Deliveries({Frame(kRed), Frame(kGreen), Frame(kBlue), Frame(kYellow)});
     ASSERT_TRUE(ShowsColour(*window_, kRed)) << CentreColour(*window_);
     EXPECT_TRUE(KeepsColour(*window_, kRed));
 

@@ -36,7 +36,8 @@ TEST_F(Stress, FourPortsTwoFeedersManyCyclesHoldNoHandlesOrMemory) {
     constexpr int kWarmUp = 20;
     const int ports[kPorts] = {11, 12, 13, 14};
     std::vector<std::unique_ptr<TestWindow>> windows;
-    for (int i = 0; i < kPorts; ++i) windows.emplace_back(new TestWindow(160, 120, 32 + 170 * i, 700));  // clear of the other tests' windows
+    for (int i = 0; i < kPorts; ++i)
+        windows.emplace_back(new TestWindow(160, 120, 32 + 170 * i, 700));  // clear of the other tests' windows
     const std::vector<std::uint8_t> picture = Encode(Flat(64, 48, 0x3080C0), kYv12);
 
     // Two feeders deliver to every port all the time; deliveries to a port

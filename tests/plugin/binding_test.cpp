@@ -31,11 +31,15 @@ TEST(Binding, ResultsOfInitialAndFreeComeBackUnchanged) {
 }
 
 TEST(Binding, SdkThatCannotBeBoundFailsWithoutCallingIt) {
-    struct { const char* plugin; const char* sdkBuilt; const char* sdkName; } cases[] = {
+    struct {
+        const char* plugin;
+        const char* sdkBuilt;
+        const char* sdkName;
+    } cases[] = {
         {"VD2_TestSdk.dll", "TestSdkNoClear.dll", "TestSdk.dll"},  // one entry point missing
         {"VD2_TestSdk.dll", "TestSdkNoInfo.dll", "TestSdk.dll"},
-        {"VD2_TestSdk.dll", "", "TestSdk.dll"},                    // no library beside the plug-in
-        {"TestSdkPlugin.dll", "TestSdk.dll", "Plugin.dll"},         // no underscore: empty SDK path
+        {"VD2_TestSdk.dll", "", "TestSdk.dll"},              // no library beside the plug-in
+        {"TestSdkPlugin.dll", "TestSdk.dll", "Plugin.dll"},  // no underscore: empty SDK path
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.plugin) + " / " + c.sdkBuilt);
@@ -135,11 +139,13 @@ TEST(Binding, DecoderObjectReleaseLeavesTheEngineBound) {
 }
 
 TEST(Binding, SdkIsFoundByTheFileNameRule) {
-    struct { const char* subPath; const char* plugin; const char* sdk; } cases[] = {
-        {"", "VD2_TestSdk.dll", "TestSdk.dll"},
-        {"", "VD2_Test_Sdk.dll", "Test_Sdk.dll"},
-        {"my_dir", "VD2_TestSdk.dll", "TestSdk.dll"},
-        {"", "_TestSdk.dll", "TestSdk.dll"},
+    struct {
+        const char* subPath;
+        const char* plugin;
+        const char* sdk;
+    } cases[] = {
+        {"", "VD2_TestSdk.dll", "TestSdk.dll"},       {"", "VD2_Test_Sdk.dll", "Test_Sdk.dll"},
+        {"my_dir", "VD2_TestSdk.dll", "TestSdk.dll"}, {"", "_TestSdk.dll", "TestSdk.dll"},
         {"a_b\\c_d", "X_Y_Z.dll", "Y_Z.dll"},
     };
     for (const auto& c : cases) {
@@ -160,7 +166,12 @@ TEST(Binding, DoubleByteCodePageTrailBytesAreNotUnderscores) {
     if (GetACP() != 936) GTEST_SKIP() << "needs ANSI code page 936, have " << GetACP();
     // "\x81\x5F" is one character; the plug-in's first real underscore is the
     // one after "D", so the SDK is TestSdk.dll.
-    Deployment d("V\x81\x5F" "D_TestSdk.dll", "TestSdk.dll", "TestSdk.dll", "d\x81\x5F" "x_y");
+    Deployment d(
+        "V\x81\x5F"
+        "D_TestSdk.dll",
+        "TestSdk.dll", "TestSdk.dll",
+        "d\x81\x5F"
+        "x_y");
     ASSERT_TRUE(d.plugin.loaded());
     auto* decoder = MakeDecoder(d);
     ASSERT_NE(decoder, nullptr);
@@ -187,7 +198,10 @@ namespace {
 // cut: neither file-name rule may use it, so no SDK is found and the catalogue
 // names no tag. One character less is an ordinary path.
 TEST(Binding, PathThatReachesTheLimitNamesNoSdk) {
-    struct { std::size_t pathLength; bool usable; } cases[] = {{259, true}, {260, false}};
+    struct {
+        std::size_t pathLength;
+        bool usable;
+    } cases[] = {{259, true}, {260, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.pathLength);
         ScratchDirectory scratch;
@@ -198,7 +212,8 @@ TEST(Binding, PathThatReachesTheLimitNamesNoSdk) {
         ASSERT_TRUE(CreateDirectoryA(directory.c_str(), nullptr));
         const std::string pluginPath = directory + "\\" + pluginName;
         ASSERT_EQ(pluginPath.size(), c.pathLength);
-        ASSERT_TRUE(CopyFileA((BinaryDirectory() + "\\TestSdk.dll").c_str(), (directory + "\\TestSdk.dll").c_str(), FALSE));
+        ASSERT_TRUE(
+            CopyFileA((BinaryDirectory() + "\\TestSdk.dll").c_str(), (directory + "\\TestSdk.dll").c_str(), FALSE));
         ASSERT_TRUE(CopyFileA((BinaryDirectory() + "\\VD2_DemoPlay.dll").c_str(), pluginPath.c_str(), FALSE));
         {
             TestSdk sdk(directory + "\\TestSdk.dll");

@@ -36,19 +36,29 @@ TEST(Catalogue, EntryFollowsTheSdkText) {
         Properties expected;
     } cases[] = {
         {"Protocol=RTP;Check=0,4,ABCD|0,4,0x01;FileHeadLen=40;Version=2",
-         {{"Interface", "IVideoDecoder_M"}, {"Name", "CVideoDecoderTestSdk"}, {"Protocol", "RTP"},
-          {"Check", "0,ABCD"}, {"HeadSize", "40"}, {"FrameType", ""}, {"Comment", ""}}},
+         {{"Interface", "IVideoDecoder_M"},
+          {"Name", "CVideoDecoderTestSdk"},
+          {"Protocol", "RTP"},
+          {"Check", "0,ABCD"},
+          {"HeadSize", "40"},
+          {"FrameType", ""},
+          {"Comment", ""}}},
         {"Check=0,4,ABCD;FileHeadLen=40", kWithoutSdk},
         {"Protocol=a=b", {{"Interface", "IVideoDecoder_M"}, {"Name", "CVideoDecoderTestSdk"}, {"Protocol", "a=b"}}},
         {"Protocol=RTP;Protocol=TCP",
          {{"Interface", "IVideoDecoder_M"}, {"Name", "CVideoDecoderTestSdk"}, {"Protocol", "TCP"}}},
         {"Protocol;Check=0,AB;FileHeadLen=8", kWithoutSdk},
         {"Protocol=", {{"Interface", "IVideoDecoder_M"}, {"Name", "CVideoDecoderTestSdk"}, {"Protocol", ""}}},
-        {"Protocol=RTP;Check=0,4,0x1", 
+        {"Protocol=RTP;Check=0,4,0x1",
          {{"Interface", "IVideoDecoder_M"}, {"Name", "CVideoDecoderTestSdk"}, {"Protocol", "RTP"}, {"Check", ""}}},
         {"Protocol=X;Check=1,2;FileHeadLen=",
-         {{"Interface", "IVideoDecoder_M"}, {"Name", "CVideoDecoderTestSdk"}, {"Protocol", "X"},
-          {"Check", "1,2"}, {"HeadSize", ""}, {"FrameType", ""}, {"Comment", ""}}},
+         {{"Interface", "IVideoDecoder_M"},
+          {"Name", "CVideoDecoderTestSdk"},
+          {"Protocol", "X"},
+          {"Check", "1,2"},
+          {"HeadSize", ""},
+          {"FrameType", ""},
+          {"Comment", ""}}},
         {"", kWithoutSdk},
     };
     for (const Case& c : cases) {
@@ -105,10 +115,14 @@ TEST(Catalogue, SdkIsLoadedOnlyWhileTheListIsBuilt) {
 }
 
 TEST(Catalogue, NameCarriesTheModuleTag) {
-    struct { const char* plugin; const char* sdk; const char* name; } cases[] = {
+    struct {
+        const char* plugin;
+        const char* sdk;
+        const char* name;
+    } cases[] = {
         {"VD2_TestSdk.dll", "TestSdk.dll", "CVideoDecoderTestSdk"},
         {"VD2_Test_Sdk.dll", "Test_Sdk.dll", "CVideoDecoderTest_Sdk"},
-        {"TestSdk.dll", "", "CVideoDecoderTestSdk"},   // no underscore: no SDK either
+        {"TestSdk.dll", "", "CVideoDecoderTestSdk"},  // no underscore: no SDK either
         {"VD2_.dll", ".dll", "CVideoDecoder"},
     };
     for (const auto& c : cases) {

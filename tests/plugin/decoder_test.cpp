@@ -34,9 +34,12 @@ TEST_F(DecoderTest, VersionIs8_4) {
 }
 
 TEST_F(DecoderTest, QuerySupportDeniesOnlyTheTwoUnimplementedOperations) {
-    struct { const char* name; int supported; } cases[] = {
-        {"KV_OneByOneBack", 0}, {"KV_SetDrawCallBack", 0}, {"KV_Play", 1}, {"", 1},
-        {"kv_onebyoneback", 1}, {"KV_OneByOneBack ", 1}, {"KV_SetDrawCallBac", 1}, {"Anything", 1},
+    struct {
+        const char* name;
+        int supported;
+    } cases[] = {
+        {"KV_OneByOneBack", 0}, {"KV_SetDrawCallBack", 0}, {"KV_Play", 1},           {"", 1},
+        {"kv_onebyoneback", 1}, {"KV_OneByOneBack ", 1},   {"KV_SetDrawCallBac", 1}, {"Anything", 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

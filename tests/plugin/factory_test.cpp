@@ -11,10 +11,22 @@ void* const kUntouched = reinterpret_cast<void*>(0x5A5A5A5A);
 TEST(Factory, OnlyTheThreeExactNamesMakeObjects) {
     Deployment d;
     ASSERT_TRUE(d.plugin.loaded());
-    struct { const char* name; int result; } cases[] = {
-        {"IVideoDecoder_M", 0}, {"IInterfaceList", 0}, {"ILogManager", 0},
-        {"ivideodecoder_m", -1}, {"IVIDEODECODER_M", -1}, {"IInterfaceListX", -1}, {"ILogManager ", -1},
-        {"IVideoDecoder", -1}, {"IInterface", -1}, {"ILog", -1}, {"", -1}, {"IVideoDecoder_M2", -1},
+    struct {
+        const char* name;
+        int result;
+    } cases[] = {
+        {"IVideoDecoder_M", 0},
+        {"IInterfaceList", 0},
+        {"ILogManager", 0},
+        {"ivideodecoder_m", -1},
+        {"IVIDEODECODER_M", -1},
+        {"IInterfaceListX", -1},
+        {"ILogManager ", -1},
+        {"IVideoDecoder", -1},
+        {"IInterface", -1},
+        {"ILog", -1},
+        {"", -1},
+        {"IVideoDecoder_M2", -1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -196,20 +196,20 @@ TEST(RawSlots, CatalogueAndLogManagerTables) {
         const char* value = reinterpret_cast<const char*>(c.result);
         return value ? std::string(value) : std::string("(null)");
     };
-    EXPECT_EQ(text(0, {}), "CVideoDecoderTestSdk");          // GetName
-    EXPECT_EQ(text(1, {}), "IVideoDecoder_M");               // GetInterface
-    EXPECT_EQ(text(2, {}), "");                              // GetComment
-    call = CallSlot(entry, 3, {});                           // GetPropertyCount
+    EXPECT_EQ(text(0, {}), "CVideoDecoderTestSdk");  // GetName
+    EXPECT_EQ(text(1, {}), "IVideoDecoder_M");       // GetInterface
+    EXPECT_EQ(text(2, {}), "");                      // GetComment
+    call = CallSlot(entry, 3, {});                   // GetPropertyCount
     EXPECT_EQ(call.result, 7);
     EXPECT_EQ(call.bytesLeft, 0);
-    EXPECT_EQ(text(4, {2}), "Protocol");                     // GetPropertyName
-    EXPECT_EQ(text(5, {Word("HeadSize")}), "8");             // GetProperty
-    EXPECT_EQ(text(6, {3}), "0,AB");                         // GetPropertyValue
+    EXPECT_EQ(text(4, {2}), "Protocol");          // GetPropertyName
+    EXPECT_EQ(text(5, {Word("HeadSize")}), "8");  // GetProperty
+    EXPECT_EQ(text(6, {3}), "0,AB");              // GetPropertyValue
     EXPECT_EQ(d.plugin.ReleaseObject(list), 0);
 
     void* logs = nullptr;
     ASSERT_EQ(d.plugin.Create("ILogManager", &logs), 0);
-    call = CallSlot(logs, 0, {0});                           // SetLog(null)
+    call = CallSlot(logs, 0, {0});  // SetLog(null)
     EXPECT_EQ(call.result, 0);
     EXPECT_EQ(call.bytesLeft, 0);
     EXPECT_EQ(d.plugin.ReleaseObject(logs), 0);

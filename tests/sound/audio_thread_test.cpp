@@ -39,7 +39,8 @@ struct DeviceLog {
     // Gives every held buffer back, as played.
     void Release() {
         std::lock_guard<std::mutex> guard(lock);
-        for (WAVEHDR* header : held) PostThreadMessageA(callbackThread, MM_WOM_DONE, 0, reinterpret_cast<LPARAM>(header));
+        for (WAVEHDR* header : held)
+            PostThreadMessageA(callbackThread, MM_WOM_DONE, 0, reinterpret_cast<LPARAM>(header));
         held.clear();
     }
 };
@@ -194,8 +195,8 @@ TEST_F(SoundThread, WaveOutNamesTheOpenDeviceUntilTheThreadEnds) {
 TEST_F(SoundThread, AQuitPostedRightAfterStartAlwaysEndsTheThread) {
     for (int round = 0; round < 200; ++round) {
         SCOPED_TRACE(round);
-        HANDLE started = vd::StartAudioThread(record, std::unique_ptr<vd::AudioOutput>(new FakeOutput(device)),
-                                              &threadId);
+        HANDLE started =
+            vd::StartAudioThread(record, std::unique_ptr<vd::AudioOutput>(new FakeOutput(device)), &threadId);
         ASSERT_NE(started, nullptr);
         EXPECT_TRUE(PostThreadMessageA(threadId, WM_QUIT, 0, 0)) << "the thread had no message queue yet";
         const bool ended = WaitForSingleObject(started, 10000) == WAIT_OBJECT_0;

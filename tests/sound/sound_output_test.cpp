@@ -23,7 +23,7 @@ constexpr double kAmplitude = 12000;
 constexpr double kToneRms = kAmplitude / 1.4142135623730951;
 // A whole number of the tone's periods (11 in every 400 samples), so that
 // it ends where it began and its end is no click.
-constexpr int kToneSamples = 32000;  // 2 s
+constexpr int kToneSamples = 32000;      // 2 s
 constexpr int kShortToneSamples = 8000;  // 0.5 s
 
 // Waits until the recording from sample first on holds the whole tone

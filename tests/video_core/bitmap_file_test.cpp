@@ -34,15 +34,22 @@ TEST(BitmapFile, HeaderFieldsBySize) {
             int bytes;
             std::uint32_t value;
         } fields[] = {
-            {"signature", 0, 2, 0x4D42},   {"file size", 2, 4, 54 + image},
-            {"reserved 1", 6, 2, 0},       {"reserved 2", 8, 2, 0},
-            {"pixel offset", 10, 4, 54},   {"header size", 14, 4, 40},
+            {"signature", 0, 2, 0x4D42},
+            {"file size", 2, 4, 54 + image},
+            {"reserved 1", 6, 2, 0},
+            {"reserved 2", 8, 2, 0},
+            {"pixel offset", 10, 4, 54},
+            {"header size", 14, 4, 40},
             {"width", 18, 4, static_cast<std::uint32_t>(s.width)},
             {"height", 22, 4, static_cast<std::uint32_t>(s.height)},
-            {"planes", 26, 2, 1},          {"bits per pixel", 28, 2, 32},
-            {"compression", 30, 4, 0},     {"image size", 34, 4, 0},
-            {"x resolution", 38, 4, 0},    {"y resolution", 42, 4, 0},
-            {"colours used", 46, 4, 0},    {"colours important", 50, 4, 0},
+            {"planes", 26, 2, 1},
+            {"bits per pixel", 28, 2, 32},
+            {"compression", 30, 4, 0},
+            {"image size", 34, 4, 0},
+            {"x resolution", 38, 4, 0},
+            {"y resolution", 42, 4, 0},
+            {"colours used", 46, 4, 0},
+            {"colours important", 50, 4, 0},
         };
         for (const Field& f : fields) {
             SCOPED_TRACE(f.name);

@@ -103,10 +103,14 @@ TEST(FrameLayout, KindClasses) {
         bool display;
         bool planar;
     } cases[] = {
-        {kKindNotification, false, false, false}, {kKindSound, false, false, false},
-        {kKindRgb32, true, false, false},         {kKindYv12, true, true, true},
-        {kKindUyvy, true, true, false},           {kKindI420, true, true, true},
-        {kKindYuy2, true, true, false},           {7, false, false, false},
+        {kKindNotification, false, false, false},
+        {kKindSound, false, false, false},
+        {kKindRgb32, true, false, false},
+        {kKindYv12, true, true, true},
+        {kKindUyvy, true, true, false},
+        {kKindI420, true, true, true},
+        {kKindYuy2, true, true, false},
+        {7, false, false, false},
         {-3, false, false, false},
     };
     for (const Case& c : cases) {

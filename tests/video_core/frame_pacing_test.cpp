@@ -16,26 +16,16 @@ TEST(FramePacing, DelayByFrameRateAndSpeed) {
         int speed;
         std::int64_t delay;
     } cases[] = {
-        {25, 0, 400000},   // 40 ms
-        {25, 1, 200000},   // twice as fast
-        {25, -1, 800000},  // half as fast
-        {25, 3, 50000},
-        {25, -4, 6400000},
-        {0, 0, 400000},  // no rate given counts as 25 per second
-        {0, 1, 200000},
-        {-25, 0, 400000},  // nor does a negative one
-        {30, 0, 333333},   // the interval is truncated
-        {30, 1, 166666},   // and so is the quotient
-        {30, -1, 666666},
-        {7, 0, 1428571},
-        {1, 0, 10000000},
-        {1, -5, 320000000},
-        {10000000, 0, 1},
-        {10000001, 0, 0},  // faster than the clock's unit
-        {INT_MAX, 0, 0},
-        {25, 126, 0},
-        {25, 200, 0},
-        {25, INT_MAX, 0},
+        {25, 0, 400000},                                      // 40 ms
+        {25, 1, 200000},                                      // twice as fast
+        {25, -1, 800000},                                     // half as fast
+        {25, 3, 50000},   {25, -4, 6400000}, {0, 0, 400000},  // no rate given counts as 25 per second
+        {0, 1, 200000},   {-25, 0, 400000},                   // nor does a negative one
+        {30, 0, 333333},                                      // the interval is truncated
+        {30, 1, 166666},                                      // and so is the quotient
+        {30, -1, 666666}, {7, 0, 1428571},   {1, 0, 10000000}, {1, -5, 320000000},
+        {10000000, 0, 1}, {10000001, 0, 0},  // faster than the clock's unit
+        {INT_MAX, 0, 0},  {25, 126, 0},      {25, 200, 0},     {25, INT_MAX, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "rate " << c.frameRate << " speed " << c.speed);

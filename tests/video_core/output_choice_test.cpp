@@ -15,10 +15,10 @@ TEST(OutputChoice, SettingValues) {
         const char* value;
         OutputSetting setting;
     } cases[] = {
-        {nullptr, OutputSetting::kAuto},        {"", OutputSetting::kAuto},
-        {"auto", OutputSetting::kAuto},         {"ddraw", OutputSetting::kDirectDraw},
-        {"DDraw", OutputSetting::kDirectDraw},  {"drawdib", OutputSetting::kDrawDib},
-        {"DRAWDIB", OutputSetting::kDrawDib},   {"gdi", OutputSetting::kAuto},
+        {nullptr, OutputSetting::kAuto},       {"", OutputSetting::kAuto},
+        {"auto", OutputSetting::kAuto},        {"ddraw", OutputSetting::kDirectDraw},
+        {"DDraw", OutputSetting::kDirectDraw}, {"drawdib", OutputSetting::kDrawDib},
+        {"DRAWDIB", OutputSetting::kDrawDib},  {"gdi", OutputSetting::kAuto},
         {"ddraw ", OutputSetting::kAuto},
     };
     for (const auto& c : cases) {

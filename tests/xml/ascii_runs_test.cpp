@@ -28,22 +28,22 @@ std::string Units16(std::initializer_list<uint32_t> units) {
 // Pieces of text in each source code page that are not plain ASCII.
 std::vector<std::string> OtherPieces(uint32_t codePage) {
     switch (codePage) {
-    case codepage::kUtf8:
-        return {"\xC3\xA9", "\xE4\xB8\xAD", "\xF0\x90\x90\x80", "\xCE\xB1", "\xE2\x82\xAC",
-                // cut off, stray, overlong, an encoded surrogate
-                "\xC3", "\xE4\xB8", "\x80", "\xA9", "\xFF", "\xC0\xAF", "\xED\xA0\x80", "\xF0\x90"};
-    case 936:
-        return {"\xD6\xD0", "\xCE\xC4", "\xA8\xA6", "\x80",
-                // a lead byte with an ASCII second byte, valid or not, and alone
-                "\x81\x41", "\x81", "\xFE", "\xFF", "\xA1"};
-    case 1252:
-        return {"\xE9", "\x80", "\x81", "\x9D", "\xFF"};
-    case codepage::kUtf16:
-        return {Units16({0xE9}),          Units16({0x4E2D}), Units16({0xD801, 0xDC00}), Units16({0xD800}),
-                Units16({0xDC00}),        Units16({0x3B1}),  Units16({0x20AC}),         Units16({0x100}),
-                Units16({0xFFFD, 0xFEFF})};
-    default:
-        return {};
+        case codepage::kUtf8:
+            return {"\xC3\xA9", "\xE4\xB8\xAD", "\xF0\x90\x90\x80", "\xCE\xB1", "\xE2\x82\xAC",
+                    // cut off, stray, overlong, an encoded surrogate
+                    "\xC3", "\xE4\xB8", "\x80", "\xA9", "\xFF", "\xC0\xAF", "\xED\xA0\x80", "\xF0\x90"};
+        case 936:
+            return {"\xD6\xD0", "\xCE\xC4", "\xA8\xA6", "\x80",
+                    // a lead byte with an ASCII second byte, valid or not, and alone
+                    "\x81\x41", "\x81", "\xFE", "\xFF", "\xA1"};
+        case 1252:
+            return {"\xE9", "\x80", "\x81", "\x9D", "\xFF"};
+        case codepage::kUtf16:
+            return {Units16({0xE9}),   Units16({0x4E2D}), Units16({0xD801, 0xDC00}),
+                    Units16({0xD800}), Units16({0xDC00}), Units16({0x3B1}),
+                    Units16({0x20AC}), Units16({0x100}),  Units16({0xFFFD, 0xFEFF})};
+        default:
+            return {};
     }
 }
 
@@ -86,9 +86,17 @@ struct Pair {
 
 TEST(XmlAsciiRuns, SameAsConvertingTheWholeText) {
     const Pair pairs[] = {
-        {1252, codepage::kUtf8}, {936, codepage::kUtf8}, {codepage::kUtf8, 936},  {1252, codepage::kUtf16},
-        {936, codepage::kUtf16}, {codepage::kUtf16, 936}, {codepage::kUtf16, codepage::kUtf8},
-        {1252, 936},             {936, 1252},             {codepage::kUtf8, 1252}, {codepage::kUtf8, codepage::kUtf16},
+        {1252, codepage::kUtf8},
+        {936, codepage::kUtf8},
+        {codepage::kUtf8, 936},
+        {1252, codepage::kUtf16},
+        {936, codepage::kUtf16},
+        {codepage::kUtf16, 936},
+        {codepage::kUtf16, codepage::kUtf8},
+        {1252, 936},
+        {936, 1252},
+        {codepage::kUtf8, 1252},
+        {codepage::kUtf8, codepage::kUtf16},
     };
     const std::size_t asciiLengths[] = {0, 1, 2, 3, 8, 15, 16, 17, 31, 40};
     std::mt19937 random(20240611);
@@ -117,13 +125,13 @@ TEST(XmlAsciiRuns, SameAsConvertingTheWholeText) {
 
 TEST(XmlAsciiRuns, CodePagesThatMayNotBeCut) {
     const Pair refused[] = {
-        {1252, 1258},                 // combining tone marks are read after their letter
-        {1252, 1255},                 // likewise the Hebrew points
-        {1252, 932},                  // its ASCII half is not ASCII everywhere
-        {1252, 50220},                // shift states
-        {1252, 65000},                // shift states
-        {1252, 1201},                 // two-byte units
-        {codepage::kUtf8, 20106},     // national variants of ASCII
+        {1252, 1258},              // combining tone marks are read after their letter
+        {1252, 1255},              // likewise the Hebrew points
+        {1252, 932},               // its ASCII half is not ASCII everywhere
+        {1252, 50220},             // shift states
+        {1252, 65000},             // shift states
+        {1252, 1201},              // two-byte units
+        {codepage::kUtf8, 20106},  // national variants of ASCII
         {20106, codepage::kUtf8},
     };
     for (const Pair& pair : refused)

@@ -104,12 +104,13 @@ TEST(XmlDocumentFile, Reading) {
         {"declared other", "<?xml version=\"1.0\" encoding=\"windows-1252\"?><r>\xE9</r>", 936,
          "<?xml version=\"1.0\" encoding=\"windows-1252\"?><r>\xA8\xA6</r>",
          "<read encoding=\"windows-1252\" length=\"53\"/><converted_to encoding=\"\" length=\"54\"/>", 0},
-        {"declared unknown", "<?xml encoding=\"x-unknown\"?><r>\xE9</r>", 1252, "<?xml encoding=\"x-unknown\"?><r>\xE9</r>",
-         "<read encoding=\"x-unknown\" length=\"36\"/>", 0},
+        {"declared unknown", "<?xml encoding=\"x-unknown\"?><r>\xE9</r>", 1252,
+         "<?xml encoding=\"x-unknown\"?><r>\xE9</r>", "<read encoding=\"x-unknown\" length=\"36\"/>", 0},
         {"declared chinese", "<?xml encoding=\"gb2312\"?><r>\xD6\xD0</r>", 1252, "<?xml encoding=\"gb2312\"?><r>?</r>",
          "<read encoding=\"gb2312\" length=\"34\"/><converted_to encoding=\"\" length=\"33\"/><conversion_loss/>", 0},
-        {"html meta", "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\"></head>"
-                      "<body>\xC3\xA9</body></html>",
+        {"html meta",
+         "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\"></head>"
+         "<body>\xC3\xA9</body></html>",
          1252,
          "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\"></head>"
          "<body>\xE9</body></html>",
@@ -136,7 +137,8 @@ TEST(XmlDocumentFile, ReadThenParse) {
     ASSERT_TRUE(doc.ParseText());
     ASSERT_TRUE(doc.NextElement());
     EXPECT_EQ(doc.AttributeValue("a"), "\xE9");
-    EXPECT_EQ(doc.ResultLog(), "<bom/><read encoding=\"UTF-8\" length=\"18\"/><converted_to encoding=\"\" length=\"17\"/>");
+    EXPECT_EQ(doc.ResultLog(),
+              "<bom/><read encoding=\"UTF-8\" length=\"18\"/><converted_to encoding=\"\" length=\"17\"/>");
 }
 
 TEST(XmlDocumentFile, MissingFile) {
@@ -169,7 +171,8 @@ TEST(XmlDocumentFile, Writing) {
         {"utf-16le", kDocUtf16, "\xFF\xFE" + Le16(text),
          "<bom/><converted_from encoding=\"\" length=\"8\"/><write encoding=\"UTF-16LE\" length=\"8\"/>", text},
         {"utf-16be", kDocUtf16BigEndian, "\xFE\xFF" + Be16(text),
-         "<bom/><converted_from encoding=\"\" length=\"8\"/><endian_swap/><write encoding=\"UTF-16BE\" length=\"8\"/>", text},
+         "<bom/><converted_from encoding=\"\" length=\"8\"/><endian_swap/><write encoding=\"UTF-16BE\" length=\"8\"/>",
+         text},
     };
     for (const WriteCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -195,7 +198,8 @@ TEST(XmlDocumentFile, AppendingWritesTheMarkOnce) {
     doc.SetFlags(kDocUtf16 | kDocAppend);
     ASSERT_TRUE(doc.WriteDocumentFile(file.Path()));
     ASSERT_TRUE(doc.WriteDocumentFile(file.Path()));
-    EXPECT_EQ(doc.ResultLog(), "<converted_from encoding=\"\" length=\"4\"/><write encoding=\"UTF-16LE\" length=\"4\"/>");
+    EXPECT_EQ(doc.ResultLog(),
+              "<converted_from encoding=\"\" length=\"4\"/><write encoding=\"UTF-16LE\" length=\"4\"/>");
     EXPECT_EQ(file.Read(), "\xFF\xFE" + Le16("<a/><a/>"));
 }
 
@@ -309,8 +313,8 @@ TEST(XmlDocumentFile, ACharsetThePlatformCannotConvertLeavesTheBytes) {
         XmlDocument doc(1252);
         ASSERT_TRUE(doc.ReadDocumentFile(file.Path()));
         EXPECT_EQ(doc.Text(), bytes);
-        EXPECT_EQ(doc.ResultLog(), std::string("<read encoding=\"") + name + "\" length=\"" +
-                                       std::to_string(bytes.size()) + "\"/>");
+        EXPECT_EQ(doc.ResultLog(),
+                  std::string("<read encoding=\"") + name + "\" length=\"" + std::to_string(bytes.size()) + "\"/>");
         ASSERT_TRUE(doc.ParseText());
         ASSERT_TRUE(doc.NextElement());
         EXPECT_EQ(doc.AttributeValue("a"), "1");

@@ -55,14 +55,12 @@ TEST(XmlEntities, Decoding) {
 
 TEST(XmlEntities, NamedCodePoints) {
     const std::pair<const char*, uint32_t> cases[] = {
-        {"amp", 38},      {"AMP", 38},     {"apos", 39},      {"nbsp", 160},    {"euro", 8364},
-        {"Aacute", 193},  {"aacute", 225}, {"aAcute", 225},   {"dagger", 8224}, {"Dagger", 8225},
-        {"darr", 8595},   {"dArr", 8659},  {"DARR", 8659},    {"Darr", 8659},   {"dARR", 8659},
-        {"rarr", 8594},   {"rArr", 8658},  {"hArr", 8660},    {"lArr", 8656},   {"uArr", 8657},
-        {"Prime", 8243},  {"prime", 8242},
-        {"thetasym", 977}, {"upsih", 978}, {"zwnj", 8204},    {"diams", 9830},  {"sigmaf", 962},
-        {"Sigma", 931},   {"sigma", 963},  {"lang", 9001},    {"x", 0},         {"notanentity", 0},
-        {"", 0},
+        {"amp", 38},     {"AMP", 38},        {"apos", 39},     {"nbsp", 160},    {"euro", 8364},    {"Aacute", 193},
+        {"aacute", 225}, {"aAcute", 225},    {"dagger", 8224}, {"Dagger", 8225}, {"darr", 8595},    {"dArr", 8659},
+        {"DARR", 8659},  {"Darr", 8659},     {"dARR", 8659},   {"rarr", 8594},   {"rArr", 8658},    {"hArr", 8660},
+        {"lArr", 8656},  {"uArr", 8657},     {"Prime", 8243},  {"prime", 8242},  {"thetasym", 977}, {"upsih", 978},
+        {"zwnj", 8204},  {"diams", 9830},    {"sigmaf", 962},  {"Sigma", 931},   {"sigma", 963},    {"lang", 9001},
+        {"x", 0},        {"notanentity", 0}, {"", 0},
     };
     for (const auto& c : cases) EXPECT_EQ(EntityCodePoint(c.first), c.second) << c.first;
 }

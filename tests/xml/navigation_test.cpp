@@ -38,11 +38,7 @@ TEST(XmlNavigation, WalksAnOverlayDocument) {
         doc.LeaveElement();
     }
     const std::vector<std::string> expected = {
-        "Group@1.5",
-        "Line:l1:ff0000::|Point=1, 2|Junk=|Point=3,4",
-        "Text:t1:00ff00:5,6:A & B",
-        "Group@2",
-        "Line:l1:::",
+        "Group@1.5", "Line:l1:ff0000::|Point=1, 2|Junk=|Point=3,4", "Text:t1:00ff00:5,6:A & B", "Group@2", "Line:l1:::",
     };
     EXPECT_EQ(seen, expected);
 }

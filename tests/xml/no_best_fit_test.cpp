@@ -29,13 +29,13 @@ struct FromWideCase {
 
 TEST(XmlNoBestFit, ConversionFromUtf16) {
     const FromWideCase cases[] = {
-        {1252, u"\u03B1", "?", true},            // small alpha, not 'a'
-        {1252, u"\u0391", "?", true},            // capital alpha, not 'A'
-        {1252, u"x\u0100y", "x?y", true},        // A with macron, not 'A'
-        {1252, u"\u2212", "?", true},            // minus sign, not '-'
-        {1252, u"\uFF21", "?", true},            // full-width A
+        {1252, u"\u03B1", "?", true},      // small alpha, not 'a'
+        {1252, u"\u0391", "?", true},      // capital alpha, not 'A'
+        {1252, u"x\u0100y", "x?y", true},  // A with macron, not 'A'
+        {1252, u"\u2212", "?", true},      // minus sign, not '-'
+        {1252, u"\uFF21", "?", true},      // full-width A
         {1252, u"\u00C1\u20AC\u00FF", "\xC1\x80\xFF", false},
-        {936, u"\u00C1", "?", true},             // capital A acute, not the small one
+        {936, u"\u00C1", "?", true},  // capital A acute, not the small one
         {936, u"\u0100", "?", true},
         {936, u"\u00E1\u03B1\u0101", "\xA8\xA2\xA6\xC1\xA8\xA1", false},
         {936, u"\uFF21\u221E", "\xA3\xC1\xA1\xDE", false},

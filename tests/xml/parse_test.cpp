@@ -49,15 +49,13 @@ TEST(XmlParse, DocumentsAndTheirErrors) {
         // opens nothing, so the first '>' ends the tag.
         {"<r a=x=\">\"/>", false, "r!", "<unended_start_tag tagname=\"r\" offset=\"0\" offset2=\"12\"/>"},
         {"<r a=b='c d'>t</r>", true, "r", ""},
-        {"<r a=\"1\"", false, "",
-         "<unterminated_tag_syntax type=\"start_tag\" offset=\"0\"/><no_root_element/>"},
+        {"<r a=\"1\"", false, "", "<unterminated_tag_syntax type=\"start_tag\" offset=\"0\"/><no_root_element/>"},
         {"<r></r", false, "r!",
          "<unterminated_tag_syntax type=\"end_tag\" offset=\"3\"/>"
          "<unended_start_tag tagname=\"r\" offset=\"0\" offset2=\"6\"/>"},
         {"<r/><?pi", false, "r", "<unterminated_tag_syntax type=\"processing_instruction\" offset=\"4\"/>"},
         {"<r/><![CDATA[x", false, "r", "<unterminated_tag_syntax type=\"cdata_section\" offset=\"4\"/>"},
-        {"<!DOCTYPE r", false, "",
-         "<unterminated_tag_syntax type=\"document_type\" offset=\"0\"/><no_root_element/>"},
+        {"<!DOCTYPE r", false, "", "<unterminated_tag_syntax type=\"document_type\" offset=\"0\"/><no_root_element/>"},
         {"<r/><", false, "r", "<unterminated_tag_syntax type=\"tag\" offset=\"4\"/>"},
         {"<r/><!", false, "r", "<unterminated_tag_syntax type=\"tag\" offset=\"4\"/>"},
         {"<r></R></r>", false, "r", "<lone_end_tag tagname=\"R\" offset=\"3\"/>"},
@@ -99,12 +97,24 @@ TEST(XmlParse, EndTagsThatSkipOpenElements) {
          "<unended_start_tag tagname=\"A\" offset=\"3\" offset2=\"14\"/>"},
         {"<r><A><b></a></r>", kDocIgnoreCase, 1252, "r[A[b!]]",
          "<unended_start_tag tagname=\"b\" offset=\"6\" offset2=\"10\"/>"},
-        {"<r><\x81" "A><c></\x81" "a></r>", kDocIgnoreCase, 1252, "r[\x81" "A[c!]]",
+        {"<r><\x81"
+         "A><c></\x81"
+         "a></r>",
+         kDocIgnoreCase, 1252,
+         "r[\x81"
+         "A[c!]]",
          "<unended_start_tag tagname=\"c\" offset=\"7\" offset2=\"11\"/>"},
-        {"<r><\x81" "A><c></\x81" "a></r>", kDocIgnoreCase, 936, "r[\x81" "A! c!]",
-         "<lone_end_tag tagname=\"\x81" "a\" offset=\"10\"/>"
+        {"<r><\x81"
+         "A><c></\x81"
+         "a></r>",
+         kDocIgnoreCase, 936,
+         "r[\x81"
+         "A! c!]",
+         "<lone_end_tag tagname=\"\x81"
+         "a\" offset=\"10\"/>"
          "<unended_start_tag tagname=\"c\" offset=\"7\" offset2=\"16\"/>"
-         "<unended_start_tag tagname=\"\x81" "A\" offset=\"3\" offset2=\"16\"/>"},
+         "<unended_start_tag tagname=\"\x81"
+         "A\" offset=\"3\" offset2=\"16\"/>"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.text) + " flags " + std::to_string(c.flags) + " code page " +

@@ -34,11 +34,28 @@ const char* const kDocuments[] = {
     "Another=\"0123456789abcdef0123456789\">content that is longer than a word or two</AVeryLongElementNameIndeed></r>",
 };
 
-const std::string_view kAttributeNames[] = {"ID", "Color", "Pos", "Stamp", "a", "b", "c", "d", "e", "f", "g",
-                                            "v", "An", "Another", "AnAttributeWithALongName", "f[1]", "x", ""};
+const std::string_view kAttributeNames[] = {"ID",   "Color", "Pos", "Stamp",   "a",
+                                            "b",    "c",     "d",   "e",       "f",
+                                            "g",    "v",     "An",  "Another", "AnAttributeWithALongName",
+                                            "f[1]", "x",     ""};
 
-const std::string_view kElementNames[] = {"Line",  "Lines", "Lin",   "Point", "Pointer", "r",     "t",  "e", "",
-                                          "Line ", "Li ne", "Line>", "Line/", "Overlay", "Group", "Text", "AVeryLongElementNameIndeed"};
+const std::string_view kElementNames[] = {"Line",
+                                          "Lines",
+                                          "Lin",
+                                          "Point",
+                                          "Pointer",
+                                          "r",
+                                          "t",
+                                          "e",
+                                          "",
+                                          "Line ",
+                                          "Li ne",
+                                          "Line>",
+                                          "Line/",
+                                          "Overlay",
+                                          "Group",
+                                          "Text",
+                                          "AVeryLongElementNameIndeed"};
 
 // Everything the views give for the current element, as text, compared with
 // the copying calls on the way.
@@ -46,7 +63,8 @@ std::string CheckCurrent(const XmlDocument& doc) {
     std::string seen = doc.ElementName();
     EXPECT_EQ(doc.ElementNameView(), doc.ElementName());
     for (std::string_view name : kElementNames)
-        EXPECT_EQ(doc.ElementNameIs(name), doc.ElementName() == name) << "'" << name << "' against " << doc.ElementName();
+        EXPECT_EQ(doc.ElementNameIs(name), doc.ElementName() == name)
+            << "'" << name << "' against " << doc.ElementName();
     std::string scratch;
     EXPECT_EQ(doc.ElementTextView(scratch), doc.ElementText());
     for (std::string_view name : kAttributeNames) {

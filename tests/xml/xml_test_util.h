@@ -23,8 +23,8 @@ inline std::string Outline(const XmlDocument& doc, uint32_t parent = 0) {
         if (e != first && doc.Element(r.previousSibling).nextSibling != e) out += "<bad previous>";
         if (((r.levelAndFlags & ElementRecord::kFirstChild) != 0) != (e == first)) out += "<bad first flag>";
         const uint32_t nameEnd = r.start + 1 +
-            static_cast<uint32_t>(TagNameLength(doc.Text().data(), r.start + 1, r.start + r.StartTagLength(),
-                                                doc.Classes()));
+                                 static_cast<uint32_t>(TagNameLength(doc.Text().data(), r.start + 1,
+                                                                     r.start + r.StartTagLength(), doc.Classes()));
         out += doc.Text().substr(r.start + 1, nameEnd - r.start - 1);
         if (r.Has(ElementRecord::kUnended)) out += '!';
         const std::string children = Outline(doc, e);

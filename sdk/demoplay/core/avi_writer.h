@@ -5,7 +5,8 @@
 // indexes ('ix00', 'ix01') that super-indexes in the stream headers point to.
 // Counts and sizes are written as placeholders first and completed when each
 // RIFF closes and in Finish.
-#pragma once
+#ifndef DEMOPLAY_CORE_AVI_WRITER_H
+#define DEMOPLAY_CORE_AVI_WRITER_H
 
 #include <cstddef>
 #include <cstdint>
@@ -17,11 +18,11 @@
 namespace demoplay {
 
 struct AviWriterLimits {
-  // Size of one RIFF before the next one starts (players read the first one
-  // alone up to 1 GiB).
-  uint64_t riffBytes = uint64_t(1) << 30;
-  // Standard indexes one super-index has room for: one per RIFF.
-  uint32_t maxRiffs = 1024;
+    // Size of one RIFF before the next one starts (players read the first one
+    // alone up to 1 GiB).
+    uint64_t riffBytes = uint64_t(1) << 30;
+    // Standard indexes one super-index has room for: one per RIFF.
+    uint32_t maxRiffs = 1024;
 };
 
 // Headers for compressed video that came without AVI headers of its own (a
@@ -29,58 +30,60 @@ struct AviWriterLimits {
 AviHeaders CompressedVideoHeaders(uint32_t fourCc, int width, int height, uint32_t rate, uint32_t scale);
 
 class AviWriter {
- public:
-  explicit AviWriter(AviWriterLimits limits = AviWriterLimits()) : limits_(limits) {}
+public:
+    explicit AviWriter(AviWriterLimits limits = AviWriterLimits()) : limits_(limits) {}
 
-  // Writes the headers. The formats and rates are taken from `source`.
-  bool Begin(ByteSink* sink, const AviHeaders& source, bool withAudio);
-  // Appends one chunk; false when the sink fails or the file is full.
-  bool AddChunk(ChunkClass cls, const uint8_t* data, size_t size);
-  // Writes the indexes and the final sizes and counts.
-  bool Finish();
+    // Writes the headers. The formats and rates are taken from `source`.
+    bool Begin(ByteSink* sink, const AviHeaders& source, bool withAudio);
+    // Appends one chunk; false when the sink fails or the file is full.
+    bool AddChunk(ChunkClass cls, const uint8_t* data, size_t size);
+    // Writes the indexes and the final sizes and counts.
+    bool Finish();
 
-  uint32_t videoFrames() const { return videoFrames_; }
-  uint32_t riffCount() const { return riffCount_; }
-  // A write to the sink failed; the file is spoilt.
-  bool failed() const { return failed_; }
+    uint32_t videoFrames() const { return videoFrames_; }
+    uint32_t riffCount() const { return riffCount_; }
+    // A write to the sink failed; the file is spoilt.
+    bool failed() const { return failed_; }
 
- private:
-  struct Entry {
-    int stream;       // 0 video, 1 audio
-    uint64_t offset;  // of the chunk's header
-    uint32_t size;
-  };
-  struct SuperEntry {
-    uint64_t offset;
-    uint32_t size;
-    uint32_t duration;
-  };
-  bool Put(const std::vector<uint8_t>& bytes);
-  bool Patch32(uint64_t at, uint32_t value);
-  bool CloseRiff();
-  bool OpenExtension();
+private:
+    struct Entry {
+        int stream;       // 0 video, 1 audio
+        uint64_t offset;  // of the chunk's header
+        uint32_t size;
+    };
+    struct SuperEntry {
+        uint64_t offset;
+        uint32_t size;
+        uint32_t duration;
+    };
+    bool Put(const std::vector<uint8_t>& bytes);
+    bool Patch32(uint64_t at, uint32_t value);
+    bool CloseRiff();
+    bool OpenExtension();
 
-  AviWriterLimits limits_;
-  ByteSink* sink_ = nullptr;
-  bool withAudio_ = false;
-  int streams_ = 1;
-  uint32_t chunkIds_[2] = {0, 0};
-  uint32_t audioBlockAlign_ = 1;
+    AviWriterLimits limits_;
+    ByteSink* sink_ = nullptr;
+    bool withAudio_ = false;
+    int streams_ = 1;
+    uint32_t chunkIds_[2] = {0, 0};
+    uint32_t audioBlockAlign_ = 1;
 
-  uint64_t totalFramesAt_ = 0, dmlhFramesAt_ = 0;
-  uint64_t lengthAt_[2] = {0, 0};
-  uint64_t superIndexAt_[2] = {0, 0};
-  std::vector<SuperEntry> superIndex_[2];
+    uint64_t totalFramesAt_ = 0, dmlhFramesAt_ = 0;
+    uint64_t lengthAt_[2] = {0, 0};
+    uint64_t superIndexAt_[2] = {0, 0};
+    std::vector<SuperEntry> superIndex_[2];
 
-  uint64_t riffAt_ = 0;      // the current RIFF's header
-  uint64_t moviAt_ = 0;      // the current 'movi' list's header
-  uint32_t riffCount_ = 0;
-  std::vector<Entry> entries_;  // of the current RIFF
-  uint32_t firstRiffFrames_ = 0;
-  uint32_t videoFrames_ = 0;
-  uint64_t audioBytes_ = 0;
-  bool finished_ = false;
-  bool failed_ = false;
+    uint64_t riffAt_ = 0;  // the current RIFF's header
+    uint64_t moviAt_ = 0;  // the current 'movi' list's header
+    uint32_t riffCount_ = 0;
+    std::vector<Entry> entries_;  // of the current RIFF
+    uint32_t firstRiffFrames_ = 0;
+    uint32_t videoFrames_ = 0;
+    uint64_t audioBytes_ = 0;
+    bool finished_ = false;
+    bool failed_ = false;
 };
 
 }  // namespace demoplay
+
+#endif  // DEMOPLAY_CORE_AVI_WRITER_H

@@ -1,6 +1,7 @@
 // Decodes one Motion-JPEG picture into a 32-bit RGB picture (blue, green, red,
 // unused byte) with bottom-up rows, the layout of frame kind 2.
-#pragma once
+#ifndef DEMOPLAY_CORE_JPEG_PICTURE_H
+#define DEMOPLAY_CORE_JPEG_PICTURE_H
 
 #include <cstddef>
 #include <cstdint>
@@ -26,3 +27,5 @@ bool DecodeMotionJpeg(const uint8_t* data, size_t size, int streamWidth, int str
 size_t SecondFieldAt(const uint8_t* data, size_t size);
 
 }  // namespace demoplay
+
+#endif  // DEMOPLAY_CORE_JPEG_PICTURE_H

@@ -5,7 +5,8 @@
 // consumer shows them. The change of range is ffmpeg's own scaler arithmetic
 // (its 15-bit steps folded into one), so a picture equals ffmpeg's decode of
 // the same data into yuv420p or yuv422p byte for byte.
-#pragma once
+#ifndef DEMOPLAY_CORE_STUDIO_RANGE_H
+#define DEMOPLAY_CORE_STUDIO_RANGE_H
 
 #include <cstddef>
 #include <cstdint>
@@ -13,11 +14,11 @@
 namespace demoplay {
 
 struct DecodedPlanes {
-  const uint8_t* plane[3] = {nullptr, nullptr, nullptr};  // Y, U (Cb), V (Cr); U and V null for grey
-  ptrdiff_t stride[3] = {0, 0, 0};
-  int width = 0;
-  int height = 0;
-  bool fullRange = true;  // false: already studio range, copied as it is
+    const uint8_t* plane[3] = {nullptr, nullptr, nullptr};  // Y, U (Cb), V (Cr); U and V null for grey
+    ptrdiff_t stride[3] = {0, 0, 0};
+    int width = 0;
+    int height = 0;
+    bool fullRange = true;  // false: already studio range, copied as it is
 };
 
 // 4:2:0 planes (or grey) of even width and height into YV12: the Y plane,
@@ -29,3 +30,5 @@ void PlanesToYv12(const DecodedPlanes& in, uint8_t* out);
 void PlanesToYuy2(const DecodedPlanes& in, bool fullChroma, uint8_t* out);
 
 }  // namespace demoplay
+
+#endif  // DEMOPLAY_CORE_STUDIO_RANGE_H

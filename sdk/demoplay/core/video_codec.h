@@ -1,6 +1,7 @@
 // Which compressed video a stream holds: the AVI four-character codes of
 // H.264 and H.265, and the first bytes of a raw Annex-B elementary stream.
-#pragma once
+#ifndef DEMOPLAY_CORE_VIDEO_CODEC_H
+#define DEMOPLAY_CORE_VIDEO_CODEC_H
 
 #include <cstddef>
 #include <cstdint>
@@ -23,3 +24,5 @@ enum class AnnexBStatus { kCodec, kNeedMore, kNotAnnexB };
 AnnexBStatus DetectAnnexB(const uint8_t* data, size_t size, VideoCodec* codec);
 
 }  // namespace demoplay
+
+#endif  // DEMOPLAY_CORE_VIDEO_CODEC_H

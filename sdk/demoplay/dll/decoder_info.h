@@ -1,5 +1,6 @@
 // What the SDK says about itself through KV_GetDecoderInf.
-#pragma once
+#ifndef DEMOPLAY_DLL_DECODER_INFO_H
+#define DEMOPLAY_DLL_DECODER_INFO_H
 
 namespace demoplay {
 
@@ -15,3 +16,5 @@ constexpr char kDecoderInfo[] =
     "Video=I420,YV12,YUY2,UYVY,RGB,MJPG,H264,H265";
 
 }  // namespace demoplay
+
+#endif  // DEMOPLAY_DLL_DECODER_INFO_H

@@ -5,7 +5,8 @@
 // Each thread holds a reference on this module and ends through
 // FreeLibraryAndExitThread: a client that unloads the SDK without KV_Free
 // does not pull the code from under a thread that is still waiting.
-#pragma once
+#ifndef DEMOPLAY_DLL_DECODING_THREADS_H
+#define DEMOPLAY_DLL_DECODING_THREADS_H
 
 #include <windows.h>
 
@@ -43,3 +44,5 @@ public:
 };
 
 }  // namespace demoplay
+
+#endif  // DEMOPLAY_DLL_DECODING_THREADS_H

@@ -13,413 +13,417 @@ constexpr size_t kMaxReadChunkBytes = size_t(16) << 20;
 PlayPort::~PlayPort() { Shutdown(); }
 
 bool PlayPort::OnOwnThread() {
-  std::lock_guard<SlimMutex> lock(mutex_);
-  return decodingThread_ == std::this_thread::get_id();
+    std::lock_guard<SlimMutex> lock(mutex_);
+    return decodingThread_ == std::this_thread::get_id();
 }
 
 void PlayPort::Shutdown() {
-  Stop();
-  if (recorder_.active()) recorder_.Stop();
+    Stop();
+    if (recorder_.active()) recorder_.Stop();
 }
 
 // The decoding loop is given its thread when the port opens, so that Play
 // only has to wake it.
 void PlayPort::StartLoopEarly() {
-  std::lock_guard<std::mutex> control(controlMutex_);
-  std::lock_guard<SlimMutex> lock(mutex_);
-  if (loop_) return;
-  stopRequested_ = false;
-  playing_ = false;
-  try {
-    loop_ = DecodingThreads::Start([this] { Run(); });
-  } catch (...) {
-  }
-  if (!loop_) stopRequested_ = true;  // Play tries again
+    std::lock_guard<std::mutex> control(controlMutex_);
+    std::lock_guard<SlimMutex> lock(mutex_);
+    if (loop_) return;
+    stopRequested_ = false;
+    playing_ = false;
+    try {
+        loop_ = DecodingThreads::Start([this] { Run(); });
+    } catch (...) {
+    }
+    if (!loop_) stopRequested_ = true;  // Play tries again
 }
 
 int PlayPort::Play(KV_FrameCallBack callback, void* user) {
-  if (!callback) return KV_ERR_ARGUMENT;
-  if (OnOwnThread()) return KV_ERR_IN_CALLBACK;
-  std::lock_guard<std::mutex> control(controlMutex_);
-  {
-    std::lock_guard<SlimMutex> lock(mutex_);
-    if (isStream_ && streamError_ != KV_OK) return streamError_;
-    if (loop_ && !stopRequested_) {
-      if (!playing_) {
-        BeginLocked(callback, user);  // the loop waiting since the open
-        return KV_OK;
-      }
-      // Already playing: the frames go to the new callback from the next one
-      // on. Waiting for the loop here could wait for a consumer that holds
-      // its callback.
-      callback_ = callback;
-      user_ = user;
-      if (!isStream_ && endNotified_) SeekLocked(0);
-      return KV_OK;
+    if (!callback) return KV_ERR_ARGUMENT;
+    if (OnOwnThread()) return KV_ERR_IN_CALLBACK;
+    std::lock_guard<std::mutex> control(controlMutex_);
+    {
+        std::lock_guard<SlimMutex> lock(mutex_);
+        if (isStream_ && streamError_ != KV_OK) return streamError_;
+        if (loop_ && !stopRequested_) {
+            if (!playing_) {
+                BeginLocked(callback, user);  // the loop waiting since the open
+                return KV_OK;
+            }
+            // Already playing: the frames go to the new callback from the next one
+            // on. Waiting for the loop here could wait for a consumer that holds
+            // its callback.
+            callback_ = callback;
+            user_ = user;
+            if (!isStream_ && endNotified_) SeekLocked(0);
+            return KV_OK;
+        }
     }
-  }
-  StopLocked();
-  std::lock_guard<SlimMutex> lock(mutex_);
-  BeginLocked(callback, user);
-  try {
-    loop_ = DecodingThreads::Start([this] { Run(); });
-  } catch (...) {
-  }
-  if (!loop_) {
-    playing_ = false;
-    stopRequested_ = true;
-    return KV_ERR_NO_MEMORY;
-  }
-  return KV_OK;
+    StopLocked();
+    std::lock_guard<SlimMutex> lock(mutex_);
+    BeginLocked(callback, user);
+    try {
+        loop_ = DecodingThreads::Start([this] { Run(); });
+    } catch (...) {
+    }
+    if (!loop_) {
+        playing_ = false;
+        stopRequested_ = true;
+        return KV_ERR_NO_MEMORY;
+    }
+    return KV_OK;
 }
 
 void PlayPort::BeginLocked(KV_FrameCallBack callback, void* user) {
-  callback_ = callback;
-  user_ = user;
-  stopRequested_ = false;
-  streamClockSet_ = false;
-  // Playing again after the end starts from the beginning.
-  if (!isStream_ && endNotified_) SeekLocked(0);
-  seekPending_ = true;  // start the clock at the current position
-  playing_ = true;
-  wake_.notify_all();
+    callback_ = callback;
+    user_ = user;
+    stopRequested_ = false;
+    streamClockSet_ = false;
+    // Playing again after the end starts from the beginning.
+    if (!isStream_ && endNotified_) SeekLocked(0);
+    seekPending_ = true;  // start the clock at the current position
+    playing_ = true;
+    wake_.notify_all();
 }
 
 int PlayPort::Stop() {
-  {
-    std::lock_guard<SlimMutex> lock(mutex_);
-    stopRequested_ = true;
-    wake_.notify_all();
-    // From the port's own callback: no further callback starts, and the
-    // loop ends when the callback returns. It is waited for later.
-    if (decodingThread_ == std::this_thread::get_id()) return KV_OK;
-  }
-  std::lock_guard<std::mutex> control(controlMutex_);
-  StopLocked();
-  return KV_OK;
+    {
+        std::lock_guard<SlimMutex> lock(mutex_);
+        stopRequested_ = true;
+        wake_.notify_all();
+        // From the port's own callback: no further callback starts, and the
+        // loop ends when the callback returns. It is waited for later.
+        if (decodingThread_ == std::this_thread::get_id()) return KV_OK;
+    }
+    std::lock_guard<std::mutex> control(controlMutex_);
+    StopLocked();
+    return KV_OK;
 }
 
 // With controlMutex_ held: ends the decoding loop and waits for it.
 void PlayPort::StopLocked() {
-  std::shared_ptr<JobTicket> loop;
-  {
+    std::shared_ptr<JobTicket> loop;
+    {
+        std::lock_guard<SlimMutex> lock(mutex_);
+        stopRequested_ = true;
+        wake_.notify_all();
+        loop = std::move(loop_);
+    }
+    if (loop) loop->Wait();
     std::lock_guard<SlimMutex> lock(mutex_);
-    stopRequested_ = true;
-    wake_.notify_all();
-    loop = std::move(loop_);
-  }
-  if (loop) loop->Wait();
-  std::lock_guard<SlimMutex> lock(mutex_);
-  decodingThread_ = std::thread::id();
-  playing_ = false;
+    decodingThread_ = std::thread::id();
+    playing_ = false;
 }
 
 // Picks the file's next chunk in time order and waits until it is due.
 // False when the thread should look at its state again.
 bool PlayPort::NextFileChunkLocked(std::unique_lock<SlimMutex>& lock, Clock::time_point* base, Pending* out) {
-  if (seekPending_) {
-    seekPending_ = false;
-    *base = Clock::now() - std::chrono::milliseconds(positionMs_);
-    firstPictureFirst_ = true;
-  }
-  const bool haveVideo = nextVideo_ < file_.videoChunks.size();
-  const bool haveBlock = !laterSound_.empty();
-  const bool haveAudio = haveBlock || (soundUsable_ && nextAudio_ < file_.audioChunks.size());
-  if (!haveVideo && !haveAudio) {
-    if (endNotified_) {
-      wake_.wait(lock);
-      return false;
+    if (seekPending_) {
+        seekPending_ = false;
+        *base = Clock::now() - std::chrono::milliseconds(positionMs_);
+        firstPictureFirst_ = true;
     }
-    endNotified_ = true;
-    out->cls = ChunkClass::kOther;
-    out->stampMs = VideoStampMs(file_.videoChunks.size());
+    const bool haveVideo = nextVideo_ < file_.videoChunks.size();
+    const bool haveBlock = !laterSound_.empty();
+    const bool haveAudio = haveBlock || (soundUsable_ && nextAudio_ < file_.audioChunks.size());
+    if (!haveVideo && !haveAudio) {
+        if (endNotified_) {
+            wake_.wait(lock);
+            return false;
+        }
+        endNotified_ = true;
+        out->cls = ChunkClass::kOther;
+        out->stampMs = VideoStampMs(file_.videoChunks.size());
+        return true;
+    }
+    uint32_t videoStamp = haveVideo ? VideoStampMs(nextVideo_) : 0;
+    uint32_t audioStamp = haveBlock   ? laterSound_.front().stampMs
+                          : haveAudio ? AudioStampMs(audioStartBytes_[nextAudio_])
+                                      : 0;
+    int64_t videoDue = videoStamp;
+    int64_t audioDue = int64_t(audioStamp) - kSoundLeadMs;
+    // After a start or a seek the first picture to show goes before the sound
+    // that leads it, so that it is on screen as soon as it can be.
+    bool takeVideo =
+        haveVideo && (!haveAudio || videoDue < audioDue || (firstPictureFirst_ && videoStamp <= audioStamp));
+    int64_t dueMs = takeVideo ? videoDue : audioDue;
+    // Pictures between a key picture and the target of a seek are decoded at
+    // once; only those from the target on are shown, each on time.
+    const bool catchingUp = takeVideo && videoStamp < showFromMs_;
+    Clock::time_point due = *base + std::chrono::milliseconds(dueMs);
+    Clock::time_point now = Clock::now();
+    if (now < due && !catchingUp) {
+        wake_.wait_until(lock, due);
+        return false;
+    }
+    if (now - due > std::chrono::milliseconds(kMaxLatenessMs) && !catchingUp) *base += now - due;
+    if (takeVideo) {
+        out->cls = ChunkClass::kVideo;
+        out->position = nextVideo_;
+        out->ref = file_.videoChunks[nextVideo_++];
+        out->stampMs = videoStamp;
+        if (!catchingUp) {
+            positionMs_ = videoStamp;
+            firstPictureFirst_ = false;
+        }
+    } else if (haveBlock) {
+        TakeLaterSound(out);
+    } else {
+        out->cls = ChunkClass::kAudio;
+        out->soundByte = audioStartBytes_[nextAudio_];
+        out->ref = file_.audioChunks[nextAudio_++];
+        out->stampMs = audioStamp;
+    }
     return true;
-  }
-  uint32_t videoStamp = haveVideo ? VideoStampMs(nextVideo_) : 0;
-  uint32_t audioStamp = haveBlock ? laterSound_.front().stampMs
-                        : haveAudio ? AudioStampMs(audioStartBytes_[nextAudio_])
-                                    : 0;
-  int64_t videoDue = videoStamp;
-  int64_t audioDue = int64_t(audioStamp) - kSoundLeadMs;
-  // After a start or a seek the first picture to show goes before the sound
-  // that leads it, so that it is on screen as soon as it can be.
-  bool takeVideo = haveVideo && (!haveAudio || videoDue < audioDue || (firstPictureFirst_ && videoStamp <= audioStamp));
-  int64_t dueMs = takeVideo ? videoDue : audioDue;
-  // Pictures between a key picture and the target of a seek are decoded at
-  // once; only those from the target on are shown, each on time.
-  const bool catchingUp = takeVideo && videoStamp < showFromMs_;
-  Clock::time_point due = *base + std::chrono::milliseconds(dueMs);
-  Clock::time_point now = Clock::now();
-  if (now < due && !catchingUp) {
-    wake_.wait_until(lock, due);
-    return false;
-  }
-  if (now - due > std::chrono::milliseconds(kMaxLatenessMs) && !catchingUp) *base += now - due;
-  if (takeVideo) {
-    out->cls = ChunkClass::kVideo;
-    out->position = nextVideo_;
-    out->ref = file_.videoChunks[nextVideo_++];
-    out->stampMs = videoStamp;
-    if (!catchingUp) {
-      positionMs_ = videoStamp;
-      firstPictureFirst_ = false;
-    }
-  } else if (haveBlock) {
-    TakeLaterSound(out);
-  } else {
-    out->cls = ChunkClass::kAudio;
-    out->soundByte = audioStartBytes_[nextAudio_];
-    out->ref = file_.audioChunks[nextAudio_++];
-    out->stampMs = audioStamp;
-  }
-  return true;
 }
 
 void PlayPort::TakeLaterSound(Pending* out) {
-  out->cls = ChunkClass::kAudio;
-  out->converted = true;
-  out->stampMs = laterSound_.front().stampMs;
-  out->sound = std::move(laterSound_.front().samples);
-  laterSound_.pop_front();
+    out->cls = ChunkClass::kAudio;
+    out->converted = true;
+    out->stampMs = laterSound_.front().stampMs;
+    out->sound = std::move(laterSound_.front().samples);
+    laterSound_.pop_front();
 }
 
 bool PlayPort::NextStreamChunkLocked(std::unique_lock<SlimMutex>& lock, Pending* out) {
-  if (!laterSound_.empty()) {
-    TakeLaterSound(out);
-    return true;
-  }
-  if (queue_.empty()) {
-    wake_.wait(lock);
-    return false;
-  }
-  StreamChunk& c = queue_.front();
-  out->cls = c.cls;
-  out->data = std::move(c.data);
-  // The end of an OpenDML file's first movie list is not the end of its
-  // movie: its length names all its pictures.
-  const VideoStreamInfo& v = headers().video;
-  out->movieEnd = c.movieEnd && (v.superIndex.empty() || streamPictures_ >= v.length);
-  const bool marker = c.movieEnd;
-  queuedBytes_ -= out->data.size();
-  queue_.pop_front();
-  if (marker) return out->movieEnd;
-  if (out->cls == ChunkClass::kVideo) {
-    // A raw stream's pieces are no pictures: they get their places and
-    // stamps once decoded.
-    if (!annexB_) {
-      out->position = streamPictures_;
-      out->stampMs = VideoStampMs(streamPictures_++);
+    if (!laterSound_.empty()) {
+        TakeLaterSound(out);
+        return true;
     }
-  } else {
-    out->stampMs = AudioStampMs(streamSoundBytes_);
-    out->soundByte = streamSoundBytes_;
-    streamSoundBytes_ += out->data.size();
-  }
-  return true;
+    if (queue_.empty()) {
+        wake_.wait(lock);
+        return false;
+    }
+    StreamChunk& c = queue_.front();
+    out->cls = c.cls;
+    out->data = std::move(c.data);
+    // The end of an OpenDML file's first movie list is not the end of its
+    // movie: its length names all its pictures.
+    const VideoStreamInfo& v = headers().video;
+    out->movieEnd = c.movieEnd && (v.superIndex.empty() || streamPictures_ >= v.length);
+    const bool marker = c.movieEnd;
+    queuedBytes_ -= out->data.size();
+    queue_.pop_front();
+    if (marker) return out->movieEnd;
+    if (out->cls == ChunkClass::kVideo) {
+        // A raw stream's pieces are no pictures: they get their places and
+        // stamps once decoded.
+        if (!annexB_) {
+            out->position = streamPictures_;
+            out->stampMs = VideoStampMs(streamPictures_++);
+        }
+    } else {
+        out->stampMs = AudioStampMs(streamSoundBytes_);
+        out->soundByte = streamSoundBytes_;
+        streamSoundBytes_ += out->data.size();
+    }
+    return true;
 }
 
 void PlayPort::Run() {
-  std::unique_lock<SlimMutex> lock(mutex_);
-  while (!playing_ && !stopRequested_) wake_.wait(lock);
-  if (stopRequested_) return;
-  decodingThread_ = std::this_thread::get_id();
-  Clock::time_point base = Clock::now();
-  Pending chunk;
-  while (!stopRequested_) {
-    if (laterSoundEpoch_ != soundEpoch_) {
-      laterSound_.clear();
-      resampler_.Reset();
-      recorder_.ForgetSound();
-      laterSoundEpoch_ = soundEpoch_;
+    std::unique_lock<SlimMutex> lock(mutex_);
+    while (!playing_ && !stopRequested_) wake_.wait(lock);
+    if (stopRequested_) return;
+    decodingThread_ = std::this_thread::get_id();
+    Clock::time_point base = Clock::now();
+    Pending chunk;
+    while (!stopRequested_) {
+        if (laterSoundEpoch_ != soundEpoch_) {
+            laterSound_.clear();
+            resampler_.Reset();
+            recorder_.ForgetSound();
+            laterSoundEpoch_ = soundEpoch_;
+        }
+        chunk = Pending();
+        bool ready = isStream_ ? NextStreamChunkLocked(lock, &chunk) : NextFileChunkLocked(lock, &base, &chunk);
+        if (!ready || stopRequested_) continue;
+        chunk.callback = callback_;
+        chunk.user = user_;
+        chunk.resetDecoder = decoderResetPending_;
+        decoderResetPending_ = false;
+        chunk.showFromMs = showFromMs_;
+        lock.unlock();
+        Deliver(chunk);
+        lock.lock();
+        if (assembler_ && !chunk.data.empty()) {
+            const size_t held = queuedBytes_ + assembler_->heldBytes();
+            assembler_->Recycle(std::move(chunk.data), held < kMaxStreamBufferBytes ? kMaxStreamBufferBytes - held : 0);
+        }
     }
-    chunk = Pending();
-    bool ready = isStream_ ? NextStreamChunkLocked(lock, &chunk) : NextFileChunkLocked(lock, &base, &chunk);
-    if (!ready || stopRequested_) continue;
-    chunk.callback = callback_;
-    chunk.user = user_;
-    chunk.resetDecoder = decoderResetPending_;
-    decoderResetPending_ = false;
-    chunk.showFromMs = showFromMs_;
-    lock.unlock();
-    Deliver(chunk);
-    lock.lock();
-    if (assembler_ && !chunk.data.empty()) {
-      const size_t held = queuedBytes_ + assembler_->heldBytes();
-      assembler_->Recycle(std::move(chunk.data), held < kMaxStreamBufferBytes ? kMaxStreamBufferBytes - held : 0);
-    }
-  }
-  // The id may be given to another thread once this one has ended.
-  decodingThread_ = std::thread::id();
+    // The id may be given to another thread once this one has ended.
+    decodingThread_ = std::thread::id();
 }
 
 void PlayPort::DeliverSound(Pending& chunk, int fps) {
-  chunk.callback(id_, reinterpret_cast<const unsigned char*>(chunk.sound.data()), int(chunk.sound.size() * 2),
-                 mediaWidth_, mediaHeight_, chunk.stampMs, KV_FRAME_SOUND, fps, chunk.user);
+    chunk.callback(id_, reinterpret_cast<const unsigned char*>(chunk.sound.data()), int(chunk.sound.size() * 2),
+                   mediaWidth_, mediaHeight_, chunk.stampMs, KV_FRAME_SOUND, fps, chunk.user);
 }
 
 // Runs on the decoding thread without the port's lock: reads the chunk,
 // records it, converts it and calls the callback.
 void PlayPort::Deliver(Pending& chunk) {
-  const int fps = headers().FramesPerSecond();
-  if (decoder_ && chunk.resetDecoder) {
-    decoder_->Reset();
-    order_.Reset();
-    awaitingKey_ = true;
-    carried_.clear();
-    recorder_.AwaitKey();
-  }
-  if (mjpeg_ && chunk.resetDecoder) mjpeg_->Reset();
-  if (chunk.movieEnd) {
+    const int fps = headers().FramesPerSecond();
+    if (decoder_ && chunk.resetDecoder) {
+        decoder_->Reset();
+        order_.Reset();
+        awaitingKey_ = true;
+        carried_.clear();
+        recorder_.AwaitKey();
+    }
+    if (mjpeg_ && chunk.resetDecoder) mjpeg_->Reset();
+    if (chunk.movieEnd) {
+        if (decoder_) {
+            decoder_->Drain([&](const DecodedPicture& p) { DeliverDecoded(chunk, p); });
+            order_.Reset();
+            awaitingKey_ = true;
+        }
+        return;
+    }
+    if (chunk.cls == ChunkClass::kOther) {
+        // The pictures the decoder still holds come before the end.
+        if (decoder_) decoder_->Drain([&](const DecodedPicture& p) { DeliverDecoded(chunk, p); });
+        chunk.callback(id_, nullptr, 0, mediaWidth_, mediaHeight_, chunk.stampMs, KV_FRAME_NOTIFY, fps, chunk.user);
+        return;
+    }
+    if (chunk.converted) {
+        DeliverSound(chunk, fps);
+        return;
+    }
+    const uint8_t* data;
+    size_t size;
+    if (isStream_) {
+        data = chunk.data.data();
+        size = chunk.data.size();
+    } else {
+        // Read only what can be used: one stored picture, a JPEG no larger than
+        // its decoded picture, a sound chunk of reasonable length.
+        size = chunk.ref.size;
+        if (chunk.cls == ChunkClass::kVideo && !layout_.compressed()) {
+            if (size < layout_.frameBytes) return;
+            size = layout_.frameBytes;
+        } else if (size > kMaxReadChunkBytes || (layout_.mjpeg && size > layout_.deliveredBytes + 65536)) {
+            return;
+        }
+        try {
+            readBuffer_.resize(size);
+        } catch (...) {
+            return;
+        }
+        if (!source_->Read(chunk.ref.offset, readBuffer_.data(), size))
+            return;  // a chunk that cannot be read is skipped
+        data = readBuffer_.data();
+    }
+    if (chunk.cls == ChunkClass::kAudio) {
+        recorder_.AddSound(data, size, chunk.soundByte);
+        if (!soundUsable_) return;
+        sound_.clear();
+        resampler_.Process(data, size, &sound_);
+        if (sound_.empty()) return;
+        // The first block now, the others each at its own time (at once for
+        // streams), in the sound's epoch as it was when the chunk was taken.
+        for (size_t at = kMaxSoundBlockSamples; at < sound_.size(); at += kMaxSoundBlockSamples) {
+            SoundBlock block;
+            block.stampMs = chunk.stampMs + uint32_t(uint64_t(at) * 1000 / kOutputRate);
+            block.samples.assign(sound_.begin() + at,
+                                 sound_.begin() + std::min(sound_.size(), at + kMaxSoundBlockSamples));
+            laterSound_.push_back(std::move(block));
+        }
+        if (sound_.size() > kMaxSoundBlockSamples) sound_.resize(kMaxSoundBlockSamples);
+        chunk.sound.swap(sound_);
+        DeliverSound(chunk, fps);
+        chunk.sound.swap(sound_);
+        return;
+    }
     if (decoder_) {
-      decoder_->Drain([&](const DecodedPicture& p) { DeliverDecoded(chunk, p); });
-      order_.Reset();
-      awaitingKey_ = true;
+        DecodePicture(chunk, data, size);
+        return;
     }
-    return;
-  }
-  if (chunk.cls == ChunkClass::kOther) {
-    // The pictures the decoder still holds come before the end.
-    if (decoder_) decoder_->Drain([&](const DecodedPicture& p) { DeliverDecoded(chunk, p); });
-    chunk.callback(id_, nullptr, 0, mediaWidth_, mediaHeight_, chunk.stampMs, KV_FRAME_NOTIFY, fps, chunk.user);
-    return;
-  }
-  if (chunk.converted) {
-    DeliverSound(chunk, fps);
-    return;
-  }
-  const uint8_t* data;
-  size_t size;
-  if (isStream_) {
-    data = chunk.data.data();
-    size = chunk.data.size();
-  } else {
-    // Read only what can be used: one stored picture, a JPEG no larger than
-    // its decoded picture, a sound chunk of reasonable length.
-    size = chunk.ref.size;
-    if (chunk.cls == ChunkClass::kVideo && !layout_.compressed()) {
-      if (size < layout_.frameBytes) return;
-      size = layout_.frameBytes;
-    } else if (size > kMaxReadChunkBytes || (layout_.mjpeg && size > layout_.deliveredBytes + 65536)) {
-      return;
+    RecordedPicture picture;
+    picture.position = chunk.position;
+    picture.facts.picture = picture.facts.key = true;  // every picture stands alone
+    recorder_.AddPicture(data, size, picture, nullptr);
+    if (layout_.mjpeg) {
+        DeliverMotionJpeg(chunk, isStream_ ? chunk.data : readBuffer_, fps);
+        return;
     }
-    try {
-      readBuffer_.resize(size);
-    } catch (...) {
-      return;
+    if (size < layout_.frameBytes) return;  // a short picture is skipped
+    if (layout_.needsConversion()) {
+        picture_.resize(layout_.deliveredBytes);
+        ConvertStoredRgb(layout_, data, picture_.data());
+        data = picture_.data();
     }
-    if (!source_->Read(chunk.ref.offset, readBuffer_.data(), size)) return;  // a chunk that cannot be read is skipped
-    data = readBuffer_.data();
-  }
-  if (chunk.cls == ChunkClass::kAudio) {
-    recorder_.AddSound(data, size, chunk.soundByte);
-    if (!soundUsable_) return;
-    sound_.clear();
-    resampler_.Process(data, size, &sound_);
-    if (sound_.empty()) return;
-    // The first block now, the others each at its own time (at once for
-    // streams), in the sound's epoch as it was when the chunk was taken.
-    for (size_t at = kMaxSoundBlockSamples; at < sound_.size(); at += kMaxSoundBlockSamples) {
-      SoundBlock block;
-      block.stampMs = chunk.stampMs + uint32_t(uint64_t(at) * 1000 / kOutputRate);
-      block.samples.assign(sound_.begin() + at, sound_.begin() + std::min(sound_.size(), at + kMaxSoundBlockSamples));
-      laterSound_.push_back(std::move(block));
-    }
-    if (sound_.size() > kMaxSoundBlockSamples) sound_.resize(kMaxSoundBlockSamples);
-    chunk.sound.swap(sound_);
-    DeliverSound(chunk, fps);
-    chunk.sound.swap(sound_);
-    return;
-  }
-  if (decoder_) {
-    DecodePicture(chunk, data, size);
-    return;
-  }
-  RecordedPicture picture;
-  picture.position = chunk.position;
-  picture.facts.picture = picture.facts.key = true;  // every picture stands alone
-  recorder_.AddPicture(data, size, picture, nullptr);
-  if (layout_.mjpeg) {
-    DeliverMotionJpeg(chunk, isStream_ ? chunk.data : readBuffer_, fps);
-    return;
-  }
-  if (size < layout_.frameBytes) return;  // a short picture is skipped
-  if (layout_.needsConversion()) {
-    picture_.resize(layout_.deliveredBytes);
-    ConvertStoredRgb(layout_, data, picture_.data());
-    data = picture_.data();
-  }
-  chunk.callback(id_, data, int(layout_.deliveredBytes), layout_.width, layout_.height, chunk.stampMs, layout_.kind, fps,
-                 chunk.user);
+    chunk.callback(id_, data, int(layout_.deliveredBytes), layout_.width, layout_.height, chunk.stampMs, layout_.kind,
+                   fps, chunk.user);
 }
 
 // libavcodec's picture in the YUV kind that holds its layout; stb_image's in
 // RGB32 when there is no libavcodec or no YUV kind for the layout.
 void PlayPort::DeliverMotionJpeg(Pending& chunk, std::vector<uint8_t>& bytes, int fps) {
-  MjpegPicture p;
-  const MjpegDecoder::Result r = mjpeg_ ? mjpeg_->Decode(bytes, &p) : MjpegDecoder::Result::kOtherLayout;
-  if (r == MjpegDecoder::Result::kNone) return;
-  if (r == MjpegDecoder::Result::kOtherLayout) {
-    if (!DecodeMotionJpeg(bytes.data(), bytes.size(), layout_.width, layout_.height, &picture_, &p.width, &p.height))
-      return;
-    p.data = picture_.data();
-    p.size = picture_.size();
-    p.kind = KV_FRAME_RGB32;
-  }
-  chunk.callback(id_, p.data, int(p.size), p.width, p.height, chunk.stampMs, p.kind, fps, chunk.user);
+    MjpegPicture p;
+    const MjpegDecoder::Result r = mjpeg_ ? mjpeg_->Decode(bytes, &p) : MjpegDecoder::Result::kOtherLayout;
+    if (r == MjpegDecoder::Result::kNone) return;
+    if (r == MjpegDecoder::Result::kOtherLayout) {
+        if (!DecodeMotionJpeg(bytes.data(), bytes.size(), layout_.width, layout_.height, &picture_, &p.width,
+                              &p.height))
+            return;
+        p.data = picture_.data();
+        p.size = picture_.size();
+        p.kind = KV_FRAME_RGB32;
+    }
+    chunk.callback(id_, p.data, int(p.size), p.width, p.height, chunk.stampMs, p.kind, fps, chunk.user);
 }
 
 // A compressed picture (or, on a raw stream, a piece of the stream) into the
 // decoder; what comes out is handed over in presentation order.
 void PlayPort::DecodePicture(Pending& chunk, const uint8_t* data, size_t size) {
-  const PictureSink sink = [&](const DecodedPicture& p) { DeliverDecoded(chunk, p); };
-  if (!annexB_) {
-    DecodeAccessUnit(data, size, chunk.position, sink);
-    return;
-  }
-  decoder_->Split(data, size, [&](const uint8_t* unit, size_t unitSize) {
-    // Units without a picture (parameter sets alone) take no place.
-    if (!DescribeAccessUnit(unit, unitSize, 0, layout_.codec).picture) {
-      DecodeAccessUnit(unit, unitSize, unitsFed_, sink);
-      return;
+    const PictureSink sink = [&](const DecodedPicture& p) { DeliverDecoded(chunk, p); };
+    if (!annexB_) {
+        DecodeAccessUnit(data, size, chunk.position, sink);
+        return;
     }
-    DecodeAccessUnit(unit, unitSize, unitsFed_++, sink);
-  });
+    decoder_->Split(data, size, [&](const uint8_t* unit, size_t unitSize) {
+        // Units without a picture (parameter sets alone) take no place.
+        if (!DescribeAccessUnit(unit, unitSize, 0, layout_.codec).picture) {
+            DecodeAccessUnit(unit, unitSize, unitsFed_, sink);
+            return;
+        }
+        DecodeAccessUnit(unit, unitSize, unitsFed_++, sink);
+    });
 }
 
 // One access unit: remembered for recordings, recorded, and decoded unless it
 // is a leading picture that cannot be decoded where decoding started.
 void PlayPort::DecodeAccessUnit(const uint8_t* data, size_t size, uint64_t position, const PictureSink& sink) {
-  const AccessUnitFacts facts = DescribeAccessUnit(data, size, nalLengthSize_, layout_.codec);
-  if (facts.parameterSets) parameterSets_->Remember(data, size);
-  if (!facts.picture) {
-    // Kept for the next picture, so that a recording holds pictures only.
-    if (carried_.size() + size <= (size_t(1) << 20)) carried_.insert(carried_.end(), data, data + size);
+    const AccessUnitFacts facts = DescribeAccessUnit(data, size, nalLengthSize_, layout_.codec);
+    if (facts.parameterSets) parameterSets_->Remember(data, size);
+    if (!facts.picture) {
+        // Kept for the next picture, so that a recording holds pictures only.
+        if (carried_.size() + size <= (size_t(1) << 20)) carried_.insert(carried_.end(), data, data + size);
+        decoder_->Decode(data, size, position, sink);
+        return;
+    }
+    RecordedPicture recorded;
+    recorded.position = position;
+    recorded.facts = facts;
+    if (carried_.empty()) {
+        recorder_.AddPicture(data, size, recorded, parameterSets_.get());
+    } else {
+        carried_.insert(carried_.end(), data, data + size);
+        recorder_.AddPicture(carried_.data(), carried_.size(), recorded, parameterSets_.get());
+        carried_.clear();
+    }
+    if (facts.key && !facts.openKey && isStream_ && !annexB_) ChooseDecoderAtKey(sink);
+    if (awaitingKey_ && facts.key) {
+        awaitingKey_ = false;
+        skippingLeading_ = facts.openKey;
+    } else if (skippingLeading_ && !facts.skippableLeading) {
+        skippingLeading_ = false;
+    }
+    order_.Fed(position);
+    if (skippingLeading_ && facts.skippableLeading) {
+        order_.DropLeading();
+        return;
+    }
     decoder_->Decode(data, size, position, sink);
-    return;
-  }
-  RecordedPicture recorded;
-  recorded.position = position;
-  recorded.facts = facts;
-  if (carried_.empty()) {
-    recorder_.AddPicture(data, size, recorded, parameterSets_.get());
-  } else {
-    carried_.insert(carried_.end(), data, data + size);
-    recorder_.AddPicture(carried_.data(), carried_.size(), recorded, parameterSets_.get());
-    carried_.clear();
-  }
-  if (facts.key && !facts.openKey && isStream_ && !annexB_) ChooseDecoderAtKey(sink);
-  if (awaitingKey_ && facts.key) {
-    awaitingKey_ = false;
-    skippingLeading_ = facts.openKey;
-  } else if (skippingLeading_ && !facts.skippableLeading) {
-    skippingLeading_ = false;
-  }
-  order_.Fed(position);
-  if (skippingLeading_ && facts.skippableLeading) {
-    order_.DropLeading();
-    return;
-  }
-  decoder_->Decode(data, size, position, sink);
 }
 
 // An AVI stream pushed faster than it plays (a backlog) is decoded for
@@ -427,60 +431,60 @@ void PlayPort::DecodeAccessUnit(const uint8_t* data, size_t size, uint64_t posit
 // soon as they are decoded. The decoder changes at a key picture whose
 // group refers to nothing before it, after handing over what it holds.
 void PlayPort::ChooseDecoderAtKey(const PictureSink& sink) {
-  bool backlog;
-  {
-    std::lock_guard<SlimMutex> lock(mutex_);
-    backlog = queue_.size() >= kBacklogChunks;
-  }
-  if (backlog != decoderLive_) return;
-  std::unique_ptr<VideoDecoder> fresh = VideoDecoder::Create(layout_.codec, codecSetUp_, !backlog);
-  if (!fresh) return;
-  decoder_->Drain(sink);
-  decoder_ = std::move(fresh);
-  decoderLive_ = !backlog;
+    bool backlog;
+    {
+        std::lock_guard<SlimMutex> lock(mutex_);
+        backlog = queue_.size() >= kBacklogChunks;
+    }
+    if (backlog != decoderLive_) return;
+    std::unique_ptr<VideoDecoder> fresh = VideoDecoder::Create(layout_.codec, codecSetUp_, !backlog);
+    if (!fresh) return;
+    decoder_->Drain(sink);
+    decoder_ = std::move(fresh);
+    decoderLive_ = !backlog;
 }
 
 void PlayPort::DeliverDecoded(Pending& chunk, const DecodedPicture& picture) {
-  const uint64_t position = order_.Next(picture.position, picture.key);
-  uint32_t stamp;
-  int fps;
-  {
-    std::lock_guard<SlimMutex> lock(mutex_);
-    if (stopRequested_) return;
-    uint32_t rate, scale;
-    if (annexB_ && !rateFromStream_ && decoder_->StreamRate(&rate, &scale) && uint64_t(rate) * 10 >= scale &&
-        uint64_t(rate) <= uint64_t(scale) * 1000) {
-      streamHeaders_.video.rate = rate;
-      streamHeaders_.video.scale = scale;
-      rateFromStream_ = true;
+    const uint64_t position = order_.Next(picture.position, picture.key);
+    uint32_t stamp;
+    int fps;
+    {
+        std::lock_guard<SlimMutex> lock(mutex_);
+        if (stopRequested_) return;
+        uint32_t rate, scale;
+        if (annexB_ && !rateFromStream_ && decoder_->StreamRate(&rate, &scale) && uint64_t(rate) * 10 >= scale &&
+            uint64_t(rate) <= uint64_t(scale) * 1000) {
+            streamHeaders_.video.rate = rate;
+            streamHeaders_.video.scale = scale;
+            rateFromStream_ = true;
+        }
+        stamp = VideoStampMs(position);
+        fps = headers().FramesPerSecond();
+        if (stamp < chunk.showFromMs) return;
+        mediaWidth_ = picture.width;
+        mediaHeight_ = picture.height;
+        if (annexB_) streamPictures_ = std::max(streamPictures_, position + 1);
     }
-    stamp = VideoStampMs(position);
-    fps = headers().FramesPerSecond();
-    if (stamp < chunk.showFromMs) return;
-    mediaWidth_ = picture.width;
-    mediaHeight_ = picture.height;
-    if (annexB_) streamPictures_ = std::max(streamPictures_, position + 1);
-  }
-  if (annexB_ && !WaitUntilStreamDue(stamp)) return;
-  chunk.callback(id_, picture.data, int(picture.size), picture.width, picture.height, stamp, KV_FRAME_I420, fps,
-                 chunk.user);
+    if (annexB_ && !WaitUntilStreamDue(stamp)) return;
+    chunk.callback(id_, picture.data, int(picture.size), picture.width, picture.height, stamp, KV_FRAME_I420, fps,
+                   chunk.user);
 }
 
 // Paces a raw stream's pictures by their stamps from the first one on; a
 // stream whose data comes late goes on from where it is.
 bool PlayPort::WaitUntilStreamDue(uint32_t stampMs) {
-  std::unique_lock<SlimMutex> lock(mutex_);
-  const Clock::time_point now = Clock::now();
-  if (!streamClockSet_) {
-    streamBase_ = now - std::chrono::milliseconds(stampMs);
-    streamClockSet_ = true;
-  }
-  const Clock::time_point due = streamBase_ + std::chrono::milliseconds(stampMs);
-  if (now < due)
-    wake_.wait_until(lock, due, [&] { return stopRequested_; });
-  else if (now - due > std::chrono::milliseconds(kMaxLatenessMs))
-    streamBase_ += now - due;
-  return !stopRequested_;
+    std::unique_lock<SlimMutex> lock(mutex_);
+    const Clock::time_point now = Clock::now();
+    if (!streamClockSet_) {
+        streamBase_ = now - std::chrono::milliseconds(stampMs);
+        streamClockSet_ = true;
+    }
+    const Clock::time_point due = streamBase_ + std::chrono::milliseconds(stampMs);
+    if (now < due)
+        wake_.wait_until(lock, due, [&] { return stopRequested_; });
+    else if (now - due > std::chrono::milliseconds(kMaxLatenessMs))
+        streamBase_ += now - due;
+    return !stopRequested_;
 }
 
 }  // namespace demoplay

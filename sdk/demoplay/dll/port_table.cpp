@@ -6,8 +6,8 @@ namespace demoplay {
 // run while the library is unloaded would join decoding threads under the
 // loader lock. Ports are closed by KV_CloseFile, KV_CloseStream or KV_Free.
 PortTable& Ports() {
-  static PortTable* table = new PortTable;
-  return *table;
+    static PortTable* table = new PortTable;
+    return *table;
 }
 
 }  // namespace demoplay

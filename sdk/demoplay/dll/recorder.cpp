@@ -10,179 +10,179 @@ constexpr size_t kMaxHeldSoundBytes = size_t(16) << 20;
 constexpr size_t kMaxKeptSoundBytes = size_t(1) << 20;
 
 Recorder::~Recorder() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  DiscardLocked();
+    std::lock_guard<std::mutex> lock(mutex_);
+    DiscardLocked();
 }
 
 bool Recorder::active() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return sink_ != nullptr;
+    std::lock_guard<std::mutex> lock(mutex_);
+    return sink_ != nullptr;
 }
 
 int Recorder::Start(const std::string& path, const AviHeaders& headers, bool withAudio) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (sink_) return KV_ERR_ALREADY_RECORDING;
-  path_ = path;
-  temporaryPath_ = path + ".recording";
-  auto sink = std::make_unique<Win32FileSink>();
-  if (!sink->Create(temporaryPath_)) return KV_ERR_RECORD_FILE;
-  writer_ = AviWriter();
-  if (!writer_.Begin(sink.get(), headers, withAudio)) {
-    sink->Close();
-    DeleteFileA(temporaryPath_.c_str());
-    return KV_ERR_RECORD_FILE;
-  }
-  sink_ = std::move(sink);
-  headers_ = headers;
-  withAudio_ = withAudio && headers.hasAudio;
-  failed_ = false;
-  started_ = false;
-  skippingLeading_ = false;
-  awaitingKey_ = false;
-  leadingSkipped_ = 0;
-  soundStarted_ = false;
-  if (!withAudio_) ForgetSoundLocked();
-  return KV_OK;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (sink_) return KV_ERR_ALREADY_RECORDING;
+    path_ = path;
+    temporaryPath_ = path + ".recording";
+    auto sink = std::make_unique<Win32FileSink>();
+    if (!sink->Create(temporaryPath_)) return KV_ERR_RECORD_FILE;
+    writer_ = AviWriter();
+    if (!writer_.Begin(sink.get(), headers, withAudio)) {
+        sink->Close();
+        DeleteFileA(temporaryPath_.c_str());
+        return KV_ERR_RECORD_FILE;
+    }
+    sink_ = std::move(sink);
+    headers_ = headers;
+    withAudio_ = withAudio && headers.hasAudio;
+    failed_ = false;
+    started_ = false;
+    skippingLeading_ = false;
+    awaitingKey_ = false;
+    leadingSkipped_ = 0;
+    soundStarted_ = false;
+    if (!withAudio_) ForgetSoundLocked();
+    return KV_OK;
 }
 
 void Recorder::WriteLocked(ChunkClass cls, const uint8_t* data, size_t size) {
-  // A full file (the size limit) keeps what it has; a write error spoils it.
-  if (!writer_.AddChunk(cls, data, size) && writer_.failed()) failed_ = true;
+    // A full file (the size limit) keeps what it has; a write error spoils it.
+    if (!writer_.AddChunk(cls, data, size) && writer_.failed()) failed_ = true;
 }
 
 // Where the sound stands when the picture at this place is due.
 uint64_t Recorder::SoundByteAtLocked(uint64_t picture) const {
-  const AudioStreamInfo& a = headers_.audio;
-  const uint64_t perSecond = uint64_t(a.samplesPerSec) * a.blockAlign;
-  const uint64_t bytes = headers_.PictureStampMs(picture) * perSecond / 1000;
-  return a.blockAlign ? bytes - bytes % a.blockAlign : bytes;
+    const AudioStreamInfo& a = headers_.audio;
+    const uint64_t perSecond = uint64_t(a.samplesPerSec) * a.blockAlign;
+    const uint64_t bytes = headers_.PictureStampMs(picture) * perSecond / 1000;
+    return a.blockAlign ? bytes - bytes % a.blockAlign : bytes;
 }
 
 void Recorder::AddPicture(const uint8_t* data, size_t size, const RecordedPicture& picture, const ParameterSets* sets) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (!sink_ || failed_) return;
-  if (!started_) {
-    if (!picture.facts.key) {
-      // Not written; neither is the sound before its time, which no later
-      // key picture is shown with.
-      const uint64_t before = SoundByteAtLocked(picture.position);
-      while (!heldSound_.empty() && heldSound_.front().startByte + heldSound_.front().data.size() <= before) {
-        heldSoundBytes_ -= heldSound_.front().data.size();
-        heldSound_.pop_front();
-      }
-      return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!sink_ || failed_) return;
+    if (!started_) {
+        if (!picture.facts.key) {
+            // Not written; neither is the sound before its time, which no later
+            // key picture is shown with.
+            const uint64_t before = SoundByteAtLocked(picture.position);
+            while (!heldSound_.empty() && heldSound_.front().startByte + heldSound_.front().data.size() <= before) {
+                heldSoundBytes_ -= heldSound_.front().data.size();
+                heldSound_.pop_front();
+            }
+            return;
+        }
+        started_ = true;
+        firstPosition_ = picture.position;
+        WriteKeyLocked(data, size, picture, sets);
+        // After an open key picture the first picture shown comes after the
+        // leading pictures dropped, which are known only once they have passed.
+        if (!skippingLeading_) StartSoundLocked(SoundByteAtLocked(firstPosition_));
+        return;
     }
-    started_ = true;
-    firstPosition_ = picture.position;
-    WriteKeyLocked(data, size, picture, sets);
-    // After an open key picture the first picture shown comes after the
-    // leading pictures dropped, which are known only once they have passed.
-    if (!skippingLeading_) StartSoundLocked(SoundByteAtLocked(firstPosition_));
-    return;
-  }
-  if (awaitingKey_) {
-    if (picture.facts.key) WriteKeyLocked(data, size, picture, sets);
-    return;
-  }
-  if (skippingLeading_) {
-    if (picture.facts.skippableLeading) {
-      ++leadingSkipped_;
-      return;
+    if (awaitingKey_) {
+        if (picture.facts.key) WriteKeyLocked(data, size, picture, sets);
+        return;
     }
-    skippingLeading_ = false;
-    if (!soundStarted_) StartSoundLocked(SoundByteAtLocked(firstPosition_ + leadingSkipped_));
-  }
-  WriteLocked(ChunkClass::kVideo, data, size);
+    if (skippingLeading_) {
+        if (picture.facts.skippableLeading) {
+            ++leadingSkipped_;
+            return;
+        }
+        skippingLeading_ = false;
+        if (!soundStarted_) StartSoundLocked(SoundByteAtLocked(firstPosition_ + leadingSkipped_));
+    }
+    WriteLocked(ChunkClass::kVideo, data, size);
 }
 
 // A key picture that starts the recording, or goes on after a break, with
 // the parameter sets it lacks before it.
 void Recorder::WriteKeyLocked(const uint8_t* data, size_t size, const RecordedPicture& picture,
                               const ParameterSets* sets) {
-  awaitingKey_ = false;
-  skippingLeading_ = picture.facts.openKey;
-  const std::vector<uint8_t> prefix = sets ? sets->MissingFrom(data, size) : std::vector<uint8_t>();
-  if (prefix.empty()) {
-    WriteLocked(ChunkClass::kVideo, data, size);
-    return;
-  }
-  std::vector<uint8_t> whole(prefix);
-  whole.insert(whole.end(), data, data + size);
-  WriteLocked(ChunkClass::kVideo, whole.data(), whole.size());
+    awaitingKey_ = false;
+    skippingLeading_ = picture.facts.openKey;
+    const std::vector<uint8_t> prefix = sets ? sets->MissingFrom(data, size) : std::vector<uint8_t>();
+    if (prefix.empty()) {
+        WriteLocked(ChunkClass::kVideo, data, size);
+        return;
+    }
+    std::vector<uint8_t> whole(prefix);
+    whole.insert(whole.end(), data, data + size);
+    WriteLocked(ChunkClass::kVideo, whole.data(), whole.size());
 }
 
 void Recorder::AwaitKey() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (started_) awaitingKey_ = true;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (started_) awaitingKey_ = true;
 }
 
 void Recorder::AddSound(const uint8_t* data, size_t size, uint64_t startByte) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  AddSoundLocked(data, size, startByte);
+    std::lock_guard<std::mutex> lock(mutex_);
+    AddSoundLocked(data, size, startByte);
 }
 
 void Recorder::ForgetSound() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  ForgetSoundLocked();
+    std::lock_guard<std::mutex> lock(mutex_);
+    ForgetSoundLocked();
 }
 
 void Recorder::ForgetSoundLocked() {
-  heldSound_.clear();
-  heldSoundBytes_ = 0;
+    heldSound_.clear();
+    heldSoundBytes_ = 0;
 }
 
 void Recorder::AddSoundLocked(const uint8_t* data, size_t size, uint64_t startByte) {
-  if (size == 0 || (sink_ && (failed_ || !withAudio_))) return;
-  if (!sink_ || !soundStarted_) {
-    heldSound_.push_back(HeldSound{startByte, std::vector<uint8_t>(data, data + size)});
-    heldSoundBytes_ += size;
-    while (heldSoundBytes_ > (sink_ ? kMaxHeldSoundBytes : kMaxKeptSoundBytes)) {
-      heldSoundBytes_ -= heldSound_.front().data.size();
-      heldSound_.pop_front();
+    if (size == 0 || (sink_ && (failed_ || !withAudio_))) return;
+    if (!sink_ || !soundStarted_) {
+        heldSound_.push_back(HeldSound{startByte, std::vector<uint8_t>(data, data + size)});
+        heldSoundBytes_ += size;
+        while (heldSoundBytes_ > (sink_ ? kMaxHeldSoundBytes : kMaxKeptSoundBytes)) {
+            heldSoundBytes_ -= heldSound_.front().data.size();
+            heldSound_.pop_front();
+        }
+        return;
     }
-    return;
-  }
-  // Sound from before the first picture shown is cut off.
-  if (startByte + size <= soundFromByte_) return;
-  size_t skip = startByte < soundFromByte_ ? size_t(soundFromByte_ - startByte) : 0;
-  const size_t align = headers_.audio.blockAlign ? headers_.audio.blockAlign : 1;
-  skip = (skip + align - 1) / align * align;
-  if (skip < size) WriteLocked(ChunkClass::kAudio, data + skip, size - skip);
+    // Sound from before the first picture shown is cut off.
+    if (startByte + size <= soundFromByte_) return;
+    size_t skip = startByte < soundFromByte_ ? size_t(soundFromByte_ - startByte) : 0;
+    const size_t align = headers_.audio.blockAlign ? headers_.audio.blockAlign : 1;
+    skip = (skip + align - 1) / align * align;
+    if (skip < size) WriteLocked(ChunkClass::kAudio, data + skip, size - skip);
 }
 
 void Recorder::StartSoundLocked(uint64_t fromByte) {
-  soundStarted_ = true;
-  soundFromByte_ = fromByte;
-  std::deque<HeldSound> held;
-  held.swap(heldSound_);
-  heldSoundBytes_ = 0;
-  for (const HeldSound& s : held) AddSoundLocked(s.data.data(), s.data.size(), s.startByte);
+    soundStarted_ = true;
+    soundFromByte_ = fromByte;
+    std::deque<HeldSound> held;
+    held.swap(heldSound_);
+    heldSoundBytes_ = 0;
+    for (const HeldSound& s : held) AddSoundLocked(s.data.data(), s.data.size(), s.startByte);
 }
 
 int Recorder::Stop() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (!sink_) return KV_ERR_NOT_RECORDING;
-  // No picture came that decoding could start at: nothing worth keeping.
-  const bool empty = writer_.videoFrames() == 0;
-  bool complete = !failed_ && !empty && writer_.Finish();
-  sink_->Close();
-  sink_.reset();
-  ForgetSoundLocked();
-  if (!complete) {
-    DeleteFileA(temporaryPath_.c_str());
-    return empty && !failed_ ? KV_ERR_NOT_READY : KV_ERR_RECORD_FILE;
-  }
-  // A complete recording that cannot take its name (the name is held by
-  // another program) stays under the temporary name rather than being lost.
-  if (!MoveFileExA(temporaryPath_.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING)) return KV_ERR_RECORD_FILE;
-  return KV_OK;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!sink_) return KV_ERR_NOT_RECORDING;
+    // No picture came that decoding could start at: nothing worth keeping.
+    const bool empty = writer_.videoFrames() == 0;
+    bool complete = !failed_ && !empty && writer_.Finish();
+    sink_->Close();
+    sink_.reset();
+    ForgetSoundLocked();
+    if (!complete) {
+        DeleteFileA(temporaryPath_.c_str());
+        return empty && !failed_ ? KV_ERR_NOT_READY : KV_ERR_RECORD_FILE;
+    }
+    // A complete recording that cannot take its name (the name is held by
+    // another program) stays under the temporary name rather than being lost.
+    if (!MoveFileExA(temporaryPath_.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING)) return KV_ERR_RECORD_FILE;
+    return KV_OK;
 }
 
 void Recorder::DiscardLocked() {
-  if (!sink_) return;
-  sink_->Close();
-  sink_.reset();
-  DeleteFileA(temporaryPath_.c_str());
+    if (!sink_) return;
+    sink_->Close();
+    sink_.reset();
+    DeleteFileA(temporaryPath_.c_str());
 }
 
 }  // namespace demoplay

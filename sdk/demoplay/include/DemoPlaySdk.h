@@ -38,23 +38,24 @@ extern "C" {
 
 /* Results. */
 #define KV_OK 0
-#define KV_ERR_ARGUMENT -1          /* null pointer, negative length or time, buffer of size 0 */
-#define KV_ERR_BAD_PORT -2          /* no such port open */
-#define KV_ERR_FILE_NOT_FOUND -3    /* the file cannot be opened for reading */
-#define KV_ERR_NOT_AVI -4           /* the data starts neither with "RIFF....AVI " nor (streams) with a start code */
-#define KV_ERR_CORRUPT -5           /* the headers are truncated or contradict the file */
-#define KV_ERR_NO_VIDEO -6          /* no video stream */
-#define KV_ERR_UNSUPPORTED -7       /* video codec or picture size not supported */
-#define KV_ERR_TOO_MANY_PORTS -8    /* all 64 ports are open */
-#define KV_ERR_WRONG_PORT_TYPE -9   /* a file call on a stream port or the other way round */
-#define KV_ERR_BUFFER_FULL -10      /* stream input beyond what the port holds (48 MiB); nothing was taken */
-#define KV_ERR_NOT_SEEKABLE -11     /* seeking a stream port */
-#define KV_ERR_OUT_OF_RANGE -12     /* seek past the end of the file */
+#define KV_ERR_ARGUMENT -1        /* null pointer, negative length or time, buffer of size 0 */
+#define KV_ERR_BAD_PORT -2        /* no such port open */
+#define KV_ERR_FILE_NOT_FOUND -3  /* the file cannot be opened for reading */
+#define KV_ERR_NOT_AVI -4         /* the data starts neither with "RIFF....AVI " nor (streams) with a start code */
+#define KV_ERR_CORRUPT -5         /* the headers are truncated or contradict the file */
+#define KV_ERR_NO_VIDEO -6        /* no video stream */
+#define KV_ERR_UNSUPPORTED -7     /* video codec or picture size not supported */
+#define KV_ERR_TOO_MANY_PORTS -8  /* all 64 ports are open */
+#define KV_ERR_WRONG_PORT_TYPE -9 /* a file call on a stream port or the other way round */
+#define KV_ERR_BUFFER_FULL -10    /* stream input beyond what the port holds (48 MiB); nothing was taken */
+#define KV_ERR_NOT_SEEKABLE -11   /* seeking a stream port */
+#define KV_ERR_OUT_OF_RANGE -12   /* seek past the end of the file */
 #define KV_ERR_ALREADY_RECORDING -13
 #define KV_ERR_NOT_RECORDING -14
-#define KV_ERR_RECORD_FILE -15      /* the recording cannot be created, written or renamed (a complete
-                                       recording that cannot be renamed stays as "<name>.recording") */
-#define KV_ERR_IN_CALLBACK -16      /* closing a port from its own frame callback */
+#define KV_ERR_RECORD_FILE                                                                        \
+    -15                        /* the recording cannot be created, written or renamed (a complete \
+                                  recording that cannot be renamed stays as "<name>.recording") */
+#define KV_ERR_IN_CALLBACK -16 /* closing a port from its own frame callback */
 #define KV_ERR_NO_MEMORY -17
 #define KV_ERR_BUFFER_TOO_SMALL -18 /* KV_GetDecoderInf: the text does not fit */
 #define KV_ERR_NOT_READY -19        /* a stream whose headers have not all arrived yet */
@@ -78,10 +79,10 @@ typedef int(KV_CALLBACK* KV_FrameCallBack)(int port, const unsigned char* data, 
  * little-endian values, the frame rate in whole pictures per second; the
  * rest is zero. */
 typedef struct KV_MediaInfo {
-  short width;
-  short height;
-  unsigned char frameRate;
-  unsigned char reserved[7];
+    short width;
+    short height;
+    unsigned char frameRate;
+    unsigned char reserved[7];
 } KV_MediaInfo;
 
 int KV_CALL KV_Initial(void);
