@@ -86,14 +86,14 @@ int main() {
     char temp[MAX_PATH] = {};
     GetTempPathA(MAX_PATH, temp);
     const std::string file = std::string(temp) + "vd_bench_1080p_" + std::to_string(GetCurrentProcessId()) + ".avi";
-    sample::RecordingPlan plan;
+    vdsample::RecordingPlan plan;
     plan.width = 1920;
     plan.height = 1080;
     plan.seconds = 1.0;
-    plan.format = sample::PictureFormat::kMjpeg;
+    plan.format = vdsample::PictureFormat::kMjpeg;
     plan.overlay = false;
-    sample::WrittenFiles written;
-    const std::string problem = sample::WriteRecording(file, plan, &written);
+    vdsample::WrittenFiles written;
+    const std::string problem = vdsample::WriteRecording(file, plan, &written);
     if (!problem.empty()) {
         std::fprintf(stderr, "bench: %s\n", problem.c_str());
         return 1;

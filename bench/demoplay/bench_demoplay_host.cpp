@@ -92,9 +92,9 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&count, args.data());
     if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 1;
 
-    const std::vector<uint8_t> worst = sample::SuperIndexOnOneIndex(60000, 400000);
+    const std::vector<uint8_t> worst = vdsample::SuperIndexOnOneIndex(60000, 400000);
     const std::string worstPath = WriteTemp("worst.avi", worst);
-    const std::string plainPath = WriteTemp("plain.avi", sample::PlainFileOfSize(worst.size()));
+    const std::string plainPath = WriteTemp("plain.avi", vdsample::PlainFileOfSize(worst.size()));
     std::printf("files of %zu bytes\n", worst.size());
     RegisterOpen("open_worst", worstPath);
     RegisterOpen("open_plain", plainPath);

@@ -78,9 +78,9 @@ int main(int argc, char** argv) {
     auto close = reinterpret_cast<CloseFileFn>(reinterpret_cast<void*>(GetProcAddress(module, "KV_CloseFile")));
     if (!open || !close) return 1;
 
-    const std::vector<uint8_t> worst = sample::SuperIndexOnOneIndex(60000, 400000);
+    const std::vector<uint8_t> worst = vdsample::SuperIndexOnOneIndex(60000, 400000);
     const std::string worstPath = WriteTemp("worst.avi", worst);
-    const std::string plainPath = WriteTemp("plain.avi", sample::PlainFileOfSize(worst.size()));
+    const std::string plainPath = WriteTemp("plain.avi", vdsample::PlainFileOfSize(worst.size()));
     Timing w{}, p{};
     const bool ok =
         TimeOpen(open, close, worstPath, repetitions, &w) && TimeOpen(open, close, plainPath, repetitions, &p);

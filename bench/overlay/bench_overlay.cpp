@@ -42,8 +42,8 @@ struct SideFiles {
         const std::string stem = "/tmp/vd_bench_overlay_" + std::to_string(getpid());
         oneHour = stem + "_1h.lti";
         twoHours = stem + "_2h.lti";
-        oneHourBytes = Write(oneHour, vd::bench::MakeSideFile(3600));
-        twoHoursBytes = Write(twoHours, vd::bench::MakeSideFile(7200));
+        oneHourBytes = Write(oneHour, vdtest::MakeSideFile(3600));
+        twoHoursBytes = Write(twoHours, vdtest::MakeSideFile(7200));
     }
     ~SideFiles() {
         std::remove(oneHour.c_str());
@@ -153,7 +153,7 @@ void BM_ReadDocumentFile1h(benchmark::State& state) {
 }
 
 const std::string& OneHourText() {
-    static const std::string text = vd::bench::MakeSideFile(3600);
+    static const std::string text = vdtest::MakeSideFile(3600);
     return text;
 }
 

@@ -2,8 +2,7 @@
 
 #include <cstdio>
 
-namespace vd {
-namespace bench {
+namespace vdtest {
 
 std::string MakeSideFile(int seconds) {
     std::string text = "<Overlay>\r\n";
@@ -48,5 +47,4 @@ std::string MakeSideFile(int seconds) {
     return text;
 }
 
-}  // namespace bench
-}  // namespace vd
+}  // namespace vdtest

@@ -6,14 +6,12 @@
 
 #include <string>
 
-namespace vd {
-namespace bench {
+namespace vdtest {
 
 constexpr int kGroupsPerSecond = 25;
 
 std::string MakeSideFile(int seconds);
 
-}  // namespace bench
-}  // namespace vd
+}  // namespace vdtest
 
 #endif

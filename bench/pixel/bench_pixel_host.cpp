@@ -15,7 +15,7 @@
 
 #include "pixel/pixel_bench_bodies.h"
 
-namespace vd::pixelbench {
+namespace vdtest {
 namespace {
 
 // Keeps the median CPU time of every benchmark, by name. CPU time rather than
@@ -48,9 +48,9 @@ void Register(const std::string& name, Frame* frame, Body body) {
 }
 
 void RegisterAll(std::vector<std::unique_ptr<Frame>>& frames) {
-    const PixelKernels& active = ActivePixelKernels();
-    const PixelKernels& sse2 = PixelKernelsFor(PixelIsa::Sse2);
-    const bool haveSse2 = PixelIsaAvailable(PixelIsa::Sse2) && &sse2 != &active;
+    const vd::PixelKernels& active = vd::ActivePixelKernels();
+    const vd::PixelKernels& sse2 = PixelKernelsFor(vd::PixelIsa::Sse2);
+    const bool haveSse2 = PixelIsaAvailable(vd::PixelIsa::Sse2) && &sse2 != &active;
     for (const FrameSize& size : FrameSizes()) {
         frames.push_back(std::make_unique<Frame>(size.width, size.height));
         Frame* f = frames.back().get();
@@ -84,10 +84,10 @@ void PrintRatio(const std::map<std::string, double>& medians, const std::string&
 }
 
 }  // namespace
-}  // namespace vd::pixelbench
+}  // namespace vdtest
 
 int main(int argc, char** argv) {
-    using namespace vd::pixelbench;
+    using namespace vdtest;
     // Repetitions give medians; interleaving them spreads the noise of a
     // shared machine evenly over ours and the peer's.
     std::vector<char*> args(argv, argv + argc);

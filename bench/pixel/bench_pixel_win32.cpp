@@ -12,7 +12,7 @@
 
 #include "pixel/pixel_bench_bodies.h"
 
-namespace vd::pixelbench {
+namespace vdtest {
 namespace {
 
 struct Timing {
@@ -41,10 +41,10 @@ Timing MsPerFrame(const std::function<void()>& body) {
 }
 
 }  // namespace
-}  // namespace vd::pixelbench
+}  // namespace vdtest
 
 int main() {
-    using namespace vd::pixelbench;
+    using namespace vdtest;
     using vd::PixelIsa;
     std::printf("kernels: %s (32-bit)\n", vd::ActivePixelKernels().name);
     for (const FrameSize& size : FrameSizes()) {

@@ -5,7 +5,7 @@
 #include <new>
 #include <random>
 
-namespace vd::pixelbench {
+namespace vdtest {
 
 void Frame::Free::operator()(std::uint8_t* p) const {
 #ifdef _WIN32
@@ -45,16 +45,16 @@ Frame::Frame(int width, int height)
     fill(v(), static_cast<std::size_t>(width / 2) * (height / 2));
 }
 
-void RgbToYuv(const PixelKernels& kernels, Frame& f) {
+void RgbToYuv(const vd::PixelKernels& kernels, Frame& f) {
     ConvertRgb32ToYuv420With(kernels, f.rgb(), 4 * f.width(), f.y(), f.u(), f.v(), f.width(), f.width() / 2, f.width(),
                              f.height(), 0);
 }
 
-void YuvToRgb(const PixelKernels& kernels, Frame& f) {
+void YuvToRgb(const vd::PixelKernels& kernels, Frame& f) {
     ConvertYuv420ToRgb32With(kernels, f.rgb(), 4 * f.width(), f.y(), f.u(), f.v(), f.width(), f.width() / 2, f.width(),
                              f.height(), 0);
 }
 
 void CopyRgb(Frame& f) { std::memcpy(f.rgbCopy(), f.rgb(), f.RgbBytes()); }
 
-}  // namespace vd::pixelbench
+}  // namespace vdtest

@@ -11,7 +11,7 @@
 
 #include "pixel/pixel_rows.h"
 
-namespace vd::pixelbench {
+namespace vdtest {
 
 struct FrameSize {
     const char* name;  // used in the ratio names
@@ -53,11 +53,11 @@ private:
 
 // Our conversions with a given kernel set (flip 0: both peers then walk
 // memory the same way).
-void RgbToYuv(const PixelKernels& kernels, Frame& f);
-void YuvToRgb(const PixelKernels& kernels, Frame& f);
+void RgbToYuv(const vd::PixelKernels& kernels, Frame& f);
+void YuvToRgb(const vd::PixelKernels& kernels, Frame& f);
 // The bandwidth reference: a copy of the RGB32 picture.
 void CopyRgb(Frame& f);
 
-}  // namespace vd::pixelbench
+}  // namespace vdtest
 
 #endif  // VD_BENCH_PIXEL_BODIES_H

@@ -1,6 +1,6 @@
 #include "player/avi_stream_plan.h"
 
-namespace player {
+namespace vdplay {
 namespace {
 
 uint32_t Le32(const uint8_t* p) {
@@ -88,4 +88,4 @@ Piece NextPiece(const uint8_t* head, size_t have, uint64_t remaining) {
     return p;
 }
 
-}  // namespace player
+}  // namespace vdplay

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace player {
+namespace vdplay {
 
 struct StreamTiming {
     uint64_t moviData = 0;           // offset of the first chunk after the 'movi' list header
@@ -38,6 +38,6 @@ struct Piece {
 // walk over damaged data ends.
 Piece NextPiece(const uint8_t* head, size_t have, uint64_t remaining);
 
-}  // namespace player
+}  // namespace vdplay
 
 #endif  // VD_PLAYER_AVI_STREAM_PLAN_H

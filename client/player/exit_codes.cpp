@@ -1,6 +1,6 @@
 #include "player/exit_codes.h"
 
-namespace player {
+namespace vdplay {
 
 const char* ExitCodeName(int code) {
     switch (code) {
@@ -38,4 +38,4 @@ const char* ExitCodeName(int code) {
     return "failed";
 }
 
-}  // namespace player
+}  // namespace vdplay

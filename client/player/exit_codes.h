@@ -3,7 +3,7 @@
 #ifndef VD_PLAYER_EXIT_CODES_H
 #define VD_PLAYER_EXIT_CODES_H
 
-namespace player {
+namespace vdplay {
 
 enum ExitCode : int {
     kExitOk = 0,
@@ -26,6 +26,6 @@ enum ExitCode : int {
 // A short name for the code ("no-plugin", ...), for the summary line.
 const char* ExitCodeName(int code);
 
-}  // namespace player
+}  // namespace vdplay
 
 #endif  // VD_PLAYER_EXIT_CODES_H

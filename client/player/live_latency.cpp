@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace player {
+namespace vdplay {
 namespace {
 
 // About three hours at 25 pictures a second, some 50 bytes each; a view that
@@ -82,4 +82,4 @@ LatencyFigures LiveLatency::ToDecoded(int64_t fromUs, int64_t toUs) const {
     return FiguresOf(std::move(d));
 }
 
-}  // namespace player
+}  // namespace vdplay

@@ -15,7 +15,7 @@
 
 #include "player/picture_arrivals.h"
 
-namespace player {
+namespace vdplay {
 
 struct LatencyFigures {
     size_t pictures = 0;
@@ -67,6 +67,6 @@ private:
     int lastCode_ = -1;
 };
 
-}  // namespace player
+}  // namespace vdplay
 
 #endif  // VD_PLAYER_LIVE_LATENCY_H

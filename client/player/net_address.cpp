@@ -2,7 +2,7 @@
 
 #include <cctype>
 
-namespace player {
+namespace vdplay {
 namespace {
 
 bool StartsWithNoCase(const std::string& text, const char* prefix) {
@@ -54,4 +54,4 @@ bool ParseNetAddress(const std::string& text, NetAddress* out, std::string* prob
     return true;
 }
 
-}  // namespace player
+}  // namespace vdplay

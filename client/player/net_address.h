@@ -6,7 +6,7 @@
 
 #include <string>
 
-namespace player {
+namespace vdplay {
 
 enum class NetProtocol { kNone, kTcp, kUdp };
 
@@ -21,6 +21,6 @@ struct NetAddress {
 // *problem says what is wrong with it.
 bool ParseNetAddress(const std::string& text, NetAddress* out, std::string* problem);
 
-}  // namespace player
+}  // namespace vdplay
 
 #endif  // VD_PLAYER_NET_ADDRESS_H

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
-namespace player {
+namespace vdplay {
 namespace {
 
 bool ToInt(const std::string& text, int* out) {
@@ -118,4 +118,4 @@ unsigned int VolumeFromPercent(int percent) {
     return unsigned(percent) * 0xFFFFu / 100u;
 }
 
-}  // namespace player
+}  // namespace vdplay

@@ -7,7 +7,7 @@
 
 #include "player/net_address.h"
 
-namespace player {
+namespace vdplay {
 
 struct Options {
     std::string file;
@@ -38,6 +38,6 @@ const char* Usage();
 // The speaker volume the plug-in takes (0 to 0xFFFF) for a percentage.
 unsigned int VolumeFromPercent(int percent);
 
-}  // namespace player
+}  // namespace vdplay
 
 #endif  // VD_PLAYER_OPTIONS_H

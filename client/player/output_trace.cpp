@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace player {
+namespace vdplay {
 namespace {
 
 const char* const kOutputs[] = {"ddraw", "drawdib"};
@@ -70,4 +70,4 @@ std::string OutputsValue(const std::vector<std::string>& outputsInWallOrder) {
     return any ? value : "unknown";
 }
 
-}  // namespace player
+}  // namespace vdplay

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace player {
+namespace vdplay {
 
 struct OutputTrace {
     int port = -1;
@@ -29,6 +29,6 @@ std::string OutputTraceLine(const OutputTrace& trace);
 // when none did.
 std::string OutputsValue(const std::vector<std::string>& outputsInWallOrder);
 
-}  // namespace player
+}  // namespace vdplay
 
 #endif  // VD_PLAYER_OUTPUT_TRACE_H

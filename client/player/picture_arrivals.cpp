@@ -1,6 +1,6 @@
 #include "player/picture_arrivals.h"
 
-namespace player {
+namespace vdplay {
 namespace {
 
 // H.264: SEI, parameter sets, the access unit delimiter and the types
@@ -116,4 +116,4 @@ void OversizedUnitFilter::Filter(const uint8_t* data, size_t size, std::vector<u
     }
 }
 
-}  // namespace player
+}  // namespace vdplay

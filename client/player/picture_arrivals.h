@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace player {
+namespace vdplay {
 
 enum class StreamCodec { kUnknown, kH264, kH265 };
 
@@ -73,6 +73,6 @@ private:
     uint64_t dropped_ = 0;
 };
 
-}  // namespace player
+}  // namespace vdplay
 
 #endif  // VD_PLAYER_PICTURE_ARRIVALS_H

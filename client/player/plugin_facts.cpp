@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace player {
+namespace vdplay {
 namespace {
 
 struct CheckItem {
@@ -99,4 +99,4 @@ std::string ResultText(int result) {
 bool IsUnsupportedContent(int result) { return result <= -4 && result >= -7; }
 bool IsUnreadable(int result) { return result == -3; }
 
-}  // namespace player
+}  // namespace vdplay

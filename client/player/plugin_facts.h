@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-namespace player {
+namespace vdplay {
 
 // The catalogue's "Check" value lists "offset,bytes" items separated by "|":
 // a file the plug-in plays holds those bytes at those offsets. True when
@@ -31,6 +31,6 @@ bool IsUnreadable(int result);
 constexpr int kResultNotImplemented = int(0x80004001u);
 constexpr int kResultFail = int(0x80004005u);
 
-}  // namespace player
+}  // namespace vdplay
 
 #endif  // VD_PLAYER_PLUGIN_FACTS_H

@@ -4,7 +4,7 @@
 
 #include "player/exit_codes.h"
 
-namespace player {
+namespace vdplay {
 namespace {
 
 std::string BaseName(const std::string& path) {
@@ -75,4 +75,4 @@ std::string SummaryLine(const Summary& s) {
     return out;
 }
 
-}  // namespace player
+}  // namespace vdplay

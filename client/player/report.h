@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace player {
+namespace vdplay {
 
 struct TitleState {
     std::string file;           // shown by its file name only
@@ -42,7 +42,7 @@ struct Summary {
     int positionSeconds = -1;  // the plug-in's play position at the end
     int lengthSeconds = -1;
     int width = 0, height = 0;
-    std::string outputs;  // the video output of each port, as player::OutputsValue gives it
+    std::string outputs;  // the video output of each port, as vdplay::OutputsValue gives it
     std::vector<OutputFile> files;
     int exitCode = 0;
 };
@@ -51,6 +51,6 @@ struct Summary {
 // with spaces are quoted.
 std::string SummaryLine(const Summary& s);
 
-}  // namespace player
+}  // namespace vdplay
 
 #endif  // VD_PLAYER_REPORT_H

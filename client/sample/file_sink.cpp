@@ -1,6 +1,6 @@
 #include "sample/file_sink.h"
 
-namespace sample {
+namespace vdsample {
 
 FileSink::~FileSink() { Close(); }
 
@@ -40,4 +40,4 @@ bool FileSink::Patch(uint64_t offset, const void* data, size_t length) {
     return !failed_;
 }
 
-}  // namespace sample
+}  // namespace vdsample

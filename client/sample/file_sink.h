@@ -7,7 +7,7 @@
 
 #include "core/byte_io.h"
 
-namespace sample {
+namespace vdsample {
 
 class FileSink : public demoplay::ByteSink {
 public:
@@ -31,6 +31,6 @@ private:
     bool failed_ = false;
 };
 
-}  // namespace sample
+}  // namespace vdsample
 
 #endif  // VD_SAMPLE_FILE_SINK_H

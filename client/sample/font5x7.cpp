@@ -1,6 +1,6 @@
 #include "sample/font5x7.h"
 
-namespace sample {
+namespace vdsample {
 namespace {
 
 struct Entry {
@@ -43,4 +43,4 @@ const uint8_t* Glyph(char c) {
     return kBlank;
 }
 
-}  // namespace sample
+}  // namespace vdsample

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace sample {
+namespace vdsample {
 
 constexpr int kGlyphWidth = 5;
 constexpr int kGlyphHeight = 7;
@@ -15,6 +15,6 @@ constexpr int kGlyphHeight = 7;
 // drawn as upper-case ones.
 const uint8_t* Glyph(char c);
 
-}  // namespace sample
+}  // namespace vdsample
 
 #endif  // VD_SAMPLE_FONT5X7_H

@@ -5,7 +5,7 @@
 
 #include "sample/test_pattern.h"
 
-namespace sample {
+namespace vdsample {
 namespace {
 
 constexpr int kMargin = 4;
@@ -78,4 +78,4 @@ std::string OverlayDocument(const OverlayPlan& plan) {
     return out;
 }
 
-}  // namespace sample
+}  // namespace vdsample

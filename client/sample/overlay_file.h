@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <string>
 
-namespace sample {
+namespace vdsample {
 
 struct OverlayPlan {
     int width = 0;
@@ -34,6 +34,6 @@ constexpr const char* kBoxColour = "00ff00";
 constexpr const char* kTagColour = "ffff00";
 constexpr const char* kCaptionColour = "ffffff";
 
-}  // namespace sample
+}  // namespace vdsample
 
 #endif  // VD_SAMPLE_OVERLAY_FILE_H

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-namespace sample {
+namespace vdsample {
 
 int64_t SamplesBefore(const TonePlan& tone, int index, int fps) {
     return fps > 0 ? int64_t(index) * tone.sampleRate / fps : 0;
@@ -24,4 +24,4 @@ std::vector<int16_t> ToneForPicture(const TonePlan& tone, int index, int fps) {
     return out;
 }
 
-}  // namespace sample
+}  // namespace vdsample

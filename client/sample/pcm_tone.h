@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace sample {
+namespace vdsample {
 
 struct TonePlan {
     int sampleRate = 16000;
@@ -21,6 +21,6 @@ std::vector<int16_t> ToneForPicture(const TonePlan& tone, int index, int fps);
 // Number of samples before picture `index`.
 int64_t SamplesBefore(const TonePlan& tone, int index, int fps);
 
-}  // namespace sample
+}  // namespace vdsample
 
 #endif  // VD_SAMPLE_PCM_TONE_H

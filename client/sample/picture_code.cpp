@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace sample {
+namespace vdsample {
 
 PictureCodeLayout PictureCodeLayoutFor(int width, int height) {
     PictureCodeLayout layout;
@@ -40,4 +40,4 @@ int ReadPictureCode(const SampleGrid& g) {
     return outside ? -1 : number;
 }
 
-}  // namespace sample
+}  // namespace vdsample

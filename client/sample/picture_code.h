@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace sample {
+namespace vdsample {
 
 constexpr int kPictureCodeBits = 16;
 
@@ -36,6 +36,6 @@ struct SampleGrid {
 // The picture number modulo 65536, or -1 when the code is not whole.
 int ReadPictureCode(const SampleGrid& grid);
 
-}  // namespace sample
+}  // namespace vdsample
 
 #endif  // VD_SAMPLE_PICTURE_CODE_H

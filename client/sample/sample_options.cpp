@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-namespace sample {
+namespace vdsample {
 namespace {
 
 bool ToInt(const std::string& text, int* out) {
@@ -90,4 +90,4 @@ std::string ParseSampleCommand(const std::vector<std::string>& args, SampleComma
     return CheckPlan(out->plan);
 }
 
-}  // namespace sample
+}  // namespace vdsample

@@ -7,7 +7,7 @@
 
 #include "sample/sample_recording.h"
 
-namespace sample {
+namespace vdsample {
 
 struct SampleCommand {
     std::string output;
@@ -21,6 +21,6 @@ std::string ParseSampleCommand(const std::vector<std::string>& args, SampleComma
 // The usage text.
 const char* SampleUsage();
 
-}  // namespace sample
+}  // namespace vdsample
 
 #endif  // VD_SAMPLE_SAMPLE_OPTIONS_H

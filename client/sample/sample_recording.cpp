@@ -24,7 +24,7 @@
 #pragma GCC diagnostic pop
 #endif
 
-namespace sample {
+namespace vdsample {
 namespace {
 
 using demoplay::FourCc;
@@ -230,4 +230,4 @@ std::string WriteRecording(const std::string& path, const RecordingPlan& s, Writ
     return "";
 }
 
-}  // namespace sample
+}  // namespace vdsample

@@ -10,7 +10,7 @@
 #include "core/byte_io.h"
 #include "sample/pcm_tone.h"
 
-namespace sample {
+namespace vdsample {
 
 enum class PictureFormat { kYv12, kI420, kMjpeg };
 
@@ -52,6 +52,6 @@ std::string WriteRecording(const std::string& path, const RecordingPlan& plan, W
 // The side-file path that goes with a media file.
 std::string SideFilePath(const std::string& mediaPath);
 
-}  // namespace sample
+}  // namespace vdsample
 
 #endif  // VD_SAMPLE_SAMPLE_RECORDING_H

@@ -6,7 +6,7 @@
 #include "sample/font5x7.h"
 #include "sample/picture_code.h"
 
-namespace sample {
+namespace vdsample {
 namespace {
 
 constexpr uint8_t kLevel = 191;  // 75 %
@@ -108,4 +108,4 @@ Image RenderPicture(int width, int height, int index, int fps) {
     return image;
 }
 
-}  // namespace sample
+}  // namespace vdsample

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace sample {
+namespace vdsample {
 
 struct Rgb {
     uint8_t r, g, b;
@@ -51,6 +51,6 @@ Image RenderPicture(int width, int height, int index, int fps);
 // Time stamp of picture `index`, in whole milliseconds, as a player gives it.
 uint32_t PictureStampMs(int index, int fps);
 
-}  // namespace sample
+}  // namespace vdsample
 
 #endif  // VD_SAMPLE_TEST_PATTERN_H

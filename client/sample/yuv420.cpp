@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace sample {
+namespace vdsample {
 namespace {
 
 uint8_t Clamp(int v) { return uint8_t(std::clamp(v, 0, 255)); }
@@ -55,4 +55,4 @@ std::vector<uint8_t> ToYuv420(const Image& image, bool yv12) {
     return out;
 }
 
-}  // namespace sample
+}  // namespace vdsample

@@ -7,7 +7,7 @@
 
 #include "sample/test_pattern.h"
 
-namespace sample {
+namespace vdsample {
 
 // The Y plane, then V, then U (YV12) or U, then V (I420). Width and height
 // must be even; each chroma sample is the mean of its 2 x 2 pixels.
@@ -16,6 +16,6 @@ std::vector<uint8_t> ToYuv420(const Image& image, bool yv12);
 // The same conversion for one colour (what a flat area becomes).
 void RgbToYuv(Rgb c, uint8_t* y, uint8_t* u, uint8_t* v);
 
-}  // namespace sample
+}  // namespace vdsample
 
 #endif  // VD_SAMPLE_YUV420_H

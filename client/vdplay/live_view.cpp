@@ -20,7 +20,7 @@ std::string Ms(double ms) {
     return text;
 }
 
-NetSettings SettingsOf(const player::Options& o) {
+NetSettings SettingsOf(const vdplay::Options& o) {
     NetSettings s;
     s.address = o.source;
     s.reconnect = o.reconnect;
@@ -30,7 +30,7 @@ NetSettings SettingsOf(const player::Options& o) {
 
 }  // namespace
 
-LiveView::LiveView(const player::Options& options) : options_(options), source_(SettingsOf(options)) {
+LiveView::LiveView(const vdplay::Options& options) : options_(options), source_(SettingsOf(options)) {
     QueryPerformanceFrequency(&frequency_);
     QueryPerformanceCounter(&start_);
 }
@@ -45,7 +45,7 @@ int64_t LiveView::NowUs() const {
 
 Failure LiveView::Open(size_t headBytes, std::vector<uint8_t>* head) {
     std::printf("vdplay: %s %s\n",
-                options_.source.protocol == player::NetProtocol::kUdp ? "listening on" : "connecting to",
+                options_.source.protocol == vdplay::NetProtocol::kUdp ? "listening on" : "connecting to",
                 source_.describe().c_str());
     std::fflush(stdout);
     return source_.Open(headBytes, head);
@@ -61,7 +61,7 @@ bool LiveView::Start(Orvane::IVideoDecoder_M* decoder, const std::vector<int>& p
             if (fresh) arrivals_.Restart();
             completed_.clear();
             arrivals_.Add(data, size, now, &completed_);
-            for (const player::PictureArrival& a : completed_) latency_.Arrived(a);
+            for (const vdplay::PictureArrival& a : completed_) latency_.Arrived(a);
         });
     started_ = started;
     // One port only: reading back a cell of a wall while the plug-in draws
@@ -85,12 +85,12 @@ void LiveView::OnPicture(const void* data, int size, const Orvane::FrameInfo& in
     // The luma plane comes first in both planar layouts.
     if ((info.kind == kKindI420 || info.kind == kKindYv12) && data && info.width > 0 && info.height > 0 &&
         int64_t(size) >= int64_t(info.width) * info.height) {
-        sample::SampleGrid grid;
+        vdsample::SampleGrid grid;
         grid.first = static_cast<const uint8_t*>(data);
         grid.rowStride = info.width;
         grid.imageWidth = grid.pictureWidth = info.width;
         grid.imageHeight = grid.pictureHeight = info.height;
-        code = sample::ReadPictureCode(grid);
+        code = vdsample::ReadPictureCode(grid);
     }
     if (code >= 0) ++codedPictures_;
     std::lock_guard<std::mutex> lock(mutex_);
@@ -105,7 +105,7 @@ void CALLBACK LiveView::OnProbeTimer(HWND, UINT, UINT_PTR, DWORD) {
 // of our own and read like a picture.
 int LiveView::ReadScreenCode(HDC windowDc, HDC memoryDc) {
     const int pw = pictureWidth_.load(), ph = pictureHeight_.load();
-    const sample::PictureCodeLayout layout = sample::PictureCodeLayoutFor(pw, ph);
+    const vdsample::PictureCodeLayout layout = vdsample::PictureCodeLayoutFor(pw, ph);
     RECT client;
     if (!layout.fits || !GetClientRect(cell_, &client) || client.right <= 0 || client.bottom <= 0) return -1;
     const int width = client.right, height = client.bottom;
@@ -130,7 +130,7 @@ int LiveView::ReadScreenCode(HDC windowDc, HDC memoryDc) {
     SelectObject(memoryDc, old);
     if (!copied) return -1;
     GdiFlush();
-    sample::SampleGrid grid;
+    vdsample::SampleGrid grid;
     grid.first = static_cast<const uint8_t*>(stripBits_) + 1;  // green
     grid.firstRow = top;
     grid.pixelStep = 4;
@@ -139,7 +139,7 @@ int LiveView::ReadScreenCode(HDC windowDc, HDC memoryDc) {
     grid.imageHeight = height;
     grid.pictureWidth = pw;
     grid.pictureHeight = ph;
-    return sample::ReadPictureCode(grid);
+    return vdsample::ReadPictureCode(grid);
 }
 
 // On the window's own thread: under Wine, a window's DC (or the screen's)
@@ -186,7 +186,7 @@ Failure LiveView::Tick(HWND window, bool fitWindow) {
     const ULONGLONG now = GetTickCount64();
     if (options_.reportEvery > 0 && now - lastReport_ >= ULONGLONG(options_.reportEvery * 1000.0)) {
         const int64_t nowUs = NowUs();
-        player::LatencyFigures screen, decoded;
+        vdplay::LatencyFigures screen, decoded;
         {
             std::lock_guard<std::mutex> lock(mutex_);
             screen = latency_.ToScreen(lastReportUs_, nowUs);
@@ -219,7 +219,7 @@ void LiveView::Stop() {
 
 void LiveView::Report() {
     if (!started_) return;
-    player::LatencyFigures screen, decoded;
+    vdplay::LatencyFigures screen, decoded;
     int64_t arrived = 0;
     {
         std::lock_guard<std::mutex> lock(mutex_);

@@ -28,7 +28,7 @@ namespace vdplay {
 
 class LiveView {
 public:
-    explicit LiveView(const player::Options& options);
+    explicit LiveView(const vdplay::Options& options);
     ~LiveView();
     LiveView(const LiveView&) = delete;
     LiveView& operator=(const LiveView&) = delete;
@@ -54,15 +54,15 @@ private:
     int64_t NowUs() const;
     std::string MemoryText() const;
 
-    player::Options options_;
+    vdplay::Options options_;
     NetSource source_;
     LARGE_INTEGER frequency_ = {};
     LARGE_INTEGER start_ = {};
 
     std::mutex mutex_;  // guards the two below
-    player::PictureArrivals arrivals_;
-    player::LiveLatency latency_;
-    std::vector<player::PictureArrival> completed_;  // reused
+    vdplay::PictureArrivals arrivals_;
+    vdplay::LiveLatency latency_;
+    std::vector<vdplay::PictureArrival> completed_;  // reused
 
     std::atomic<int> pictureWidth_{0}, pictureHeight_{0};
     std::atomic<int64_t> decodedPictures_{0}, codedPictures_{0};

@@ -11,19 +11,19 @@
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
-    player::Options options;
-    const std::string problem = player::ParseOptions(args, &options);
+    vdplay::Options options;
+    const std::string problem = vdplay::ParseOptions(args, &options);
     if (options.help) {
-        std::fputs(player::Usage(), stdout);
-        return player::kExitOk;
+        std::fputs(vdplay::Usage(), stdout);
+        return vdplay::kExitOk;
     }
     if (!problem.empty()) {
-        std::fprintf(stderr, "vdplay: error: %s\n%s", problem.c_str(), player::Usage());
-        return player::kExitUsage;
+        std::fprintf(stderr, "vdplay: error: %s\n%s", problem.c_str(), vdplay::Usage());
+        return vdplay::kExitUsage;
     }
     vdplay::PlayerApp app(options);
     const int code = app.Run();
-    std::printf("%s\n", player::SummaryLine(app.Summary()).c_str());
+    std::printf("%s\n", vdplay::SummaryLine(app.Summary()).c_str());
     std::fflush(stdout);
     return code;
 }

@@ -70,7 +70,7 @@ NetSource::~NetSource() {
 }
 
 std::string NetSource::describe() const {
-    return std::string(settings_.address.protocol == player::NetProtocol::kUdp ? "udp://" : "tcp://") +
+    return std::string(settings_.address.protocol == vdplay::NetProtocol::kUdp ? "udp://" : "tcp://") +
            settings_.address.host + ":" + std::to_string(settings_.address.port);
 }
 
@@ -97,12 +97,12 @@ void NetSource::CloseSocket() {
 
 bool NetSource::Connect(std::string* why, int* exitCode) {
     CloseSocket();
-    *exitCode = player::kExitNoConnection;
+    *exitCode = vdplay::kExitNoConnection;
     if (!winsock_) {
         *why = "the system's sockets (Winsock) cannot be used";
         return false;
     }
-    const bool udp = settings_.address.protocol == player::NetProtocol::kUdp;
+    const bool udp = settings_.address.protocol == vdplay::NetProtocol::kUdp;
     addrinfo hints = {};
     hints.ai_family = AF_INET;
     hints.ai_socktype = udp ? SOCK_DGRAM : SOCK_STREAM;
@@ -184,10 +184,10 @@ int NetSource::Receive(DWORD waitMs, std::string* why) {
         if (ready == 0) continue;
         const int n = recv(socket_, reinterpret_cast<char*>(buffer_.data()), int(buffer_.size()), 0);
         if (n > 0) return n;
-        if (n == 0) return settings_.address.protocol == player::NetProtocol::kUdp ? -2 : 0;
+        if (n == 0) return settings_.address.protocol == vdplay::NetProtocol::kUdp ? -2 : 0;
         const int error = WSAGetLastError();
         // A datagram socket reports an earlier send's ICMP answer; nothing was lost.
-        if (settings_.address.protocol == player::NetProtocol::kUdp && (error == WSAECONNRESET || error == WSAEMSGSIZE))
+        if (settings_.address.protocol == vdplay::NetProtocol::kUdp && (error == WSAECONNRESET || error == WSAEMSGSIZE))
             continue;
         *why = SocketError(error);
         return -1;
@@ -202,7 +202,7 @@ Failure NetSource::Open(size_t headBytes, std::vector<uint8_t>* head) {
     headBytes = std::max<size_t>(headBytes, 1);
     for (;;) {
         std::string why;
-        int code = player::kExitNoConnection;
+        int code = vdplay::kExitNoConnection;
         head->clear();
         if (Connect(&why, &code)) {
             while (head->size() < headBytes) {
@@ -212,16 +212,16 @@ Failure NetSource::Open(size_t headBytes, std::vector<uint8_t>* head) {
                     continue;
                 }
                 if (n == 0) {
-                    code = player::kExitConnectionLost;
+                    code = vdplay::kExitConnectionLost;
                     why = "closed the connection after " + std::to_string(head->size()) + " bytes";
                 } else if (n == -2) {
-                    code = player::kExitSilent;
+                    code = vdplay::kExitSilent;
                     why = "sent nothing for " + Seconds(settings_.silenceMs);
                     if (!head->empty())
                         why = "sent " + std::to_string(head->size()) + " bytes, then nothing for " +
                               Seconds(settings_.silenceMs);
                 } else {
-                    code = player::kExitConnectionLost;
+                    code = vdplay::kExitConnectionLost;
                 }
                 break;
             }
@@ -251,7 +251,7 @@ bool NetSource::Start(Orvane::IVideoDecoder_M* decoder, std::vector<int> ports, 
     observer_ = std::move(observer);
     ResetEvent(stop_);
     thread_ = CreateThread(nullptr, 0, &NetSource::ThreadMain, this, 0, nullptr);
-    if (!thread_) End(player::kExitPluginRefused, "cannot start the receiving thread");
+    if (!thread_) End(vdplay::kExitPluginRefused, "cannot start the receiving thread");
     return thread_ != nullptr;
 }
 
@@ -293,7 +293,7 @@ bool NetSource::Feed(const uint8_t* data, size_t size) {
             if (i == 0) dropped_ += int64_t(size);
             if (!saidRefused_) {
                 saidRefused_ = true;
-                Say("InputData on port " + std::to_string(port) + " returned " + player::ResultText(result) +
+                Say("InputData on port " + std::to_string(port) + " returned " + vdplay::ResultText(result) +
                     (result == kBufferFull ? " (the SDK holds all it takes)" : "") +
                     "; what it cannot take is dropped");
             }
@@ -316,7 +316,7 @@ bool NetSource::FeedRaw(const uint8_t* data, size_t size) {
 }
 
 void NetSource::Run() {
-    const bool udp = settings_.address.protocol == player::NetProtocol::kUdp;
+    const bool udp = settings_.address.protocol == vdplay::NetProtocol::kUdp;
     if (observer_) observer_(head_.data(), head_.size(), true);
     bool running = FeedRaw(head_.data() + openedWith_, head_.size() - openedWith_);
     ULONGLONG lastData = GetTickCount64();
@@ -340,8 +340,8 @@ void NetSource::Run() {
                 // The new connection starts its AVI over: its headers are known to
                 // the port already, so only its movie data is given on.
                 aviHead.insert(aviHead.end(), data, data + size);
-                player::StreamTiming timing;
-                if (player::ReadStreamTiming(aviHead.data(), aviHead.size(), &timing) &&
+                vdplay::StreamTiming timing;
+                if (vdplay::ReadStreamTiming(aviHead.data(), aviHead.size(), &timing) &&
                     timing.moviData <= aviHead.size()) {
                     skippingHead = false;
                     const std::vector<uint8_t> rest(aviHead.begin() + ptrdiff_t(timing.moviData), aviHead.end());
@@ -366,10 +366,10 @@ void NetSource::Run() {
         }
         const ULONGLONG now = GetTickCount64();
         if (n == -2 && now - lastData < settings_.silenceMs) continue;
-        int code = player::kExitConnectionLost;
+        int code = vdplay::kExitConnectionLost;
         std::string what;
         if (n == -2) {
-            code = player::kExitSilent;
+            code = vdplay::kExitSilent;
             what = "sent nothing for " + Seconds(settings_.silenceMs);
         } else if (n == 0) {
             what = "closed the connection";

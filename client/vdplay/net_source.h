@@ -27,7 +27,7 @@
 namespace vdplay {
 
 struct NetSettings {
-    player::NetAddress address;
+    vdplay::NetAddress address;
     bool reconnect = false;
     DWORD connectMs = 5000;  // longest wait for a TCP connection
     DWORD silenceMs = 5000;  // longest wait for data
@@ -94,7 +94,7 @@ private:
     Orvane::IVideoDecoder_M* decoder_ = nullptr;
     std::vector<int> ports_;
     std::vector<bool> full_;  // per port: the last piece found the SDK full
-    player::OversizedUnitFilter units_;
+    vdplay::OversizedUnitFilter units_;
     std::vector<uint8_t> filtered_;
     bool saidOversized_ = false;
     std::vector<uint8_t> head_;

@@ -59,15 +59,15 @@ LONG CALLBACK OutputTraces::OnException(EXCEPTION_POINTERS* pointers) {
     }
     if (!text || length <= prefixLength || length > kLongestTrace || std::memcmp(text, kTracePrefix, prefixLength) != 0)
         return EXCEPTION_CONTINUE_SEARCH;
-    player::OutputTrace trace;
+    vdplay::OutputTrace trace;
     OutputTraces* catcher = theCatcher.load();
-    if (catcher && player::ParseOutputTrace(text, strnlen(text, length), &trace)) catcher->Note(trace);
+    if (catcher && vdplay::ParseOutputTrace(text, strnlen(text, length), &trace)) catcher->Note(trace);
     return EXCEPTION_CONTINUE_SEARCH;
 }
 
-void OutputTraces::Note(const player::OutputTrace& trace) {
+void OutputTraces::Note(const vdplay::OutputTrace& trace) {
     std::lock_guard<std::mutex> lock(mutex_);
-    for (player::OutputTrace& known : latest_) {
+    for (vdplay::OutputTrace& known : latest_) {
         if (known.port != trace.port) continue;
         if (known.output == trace.output && known.reason == trace.reason) return;
         known = trace;
@@ -103,16 +103,16 @@ OutputTraces::Draws OutputTraces::DrawsSoFar() {
     return draws_;
 }
 
-std::vector<player::OutputTrace> OutputTraces::TakeNew() {
+std::vector<vdplay::OutputTrace> OutputTraces::TakeNew() {
     std::lock_guard<std::mutex> lock(mutex_);
-    std::vector<player::OutputTrace> taken;
+    std::vector<vdplay::OutputTrace> taken;
     taken.swap(fresh_);
     return taken;
 }
 
 std::string OutputTraces::OutputOf(int port) {
     std::lock_guard<std::mutex> lock(mutex_);
-    for (const player::OutputTrace& known : latest_)
+    for (const vdplay::OutputTrace& known : latest_)
         if (known.port == port) return known.output;
     return "";
 }

@@ -32,7 +32,7 @@ public:
 
     // Traces noted since the last call, in the order they came; a port that
     // traces again with another output or reason comes again.
-    std::vector<player::OutputTrace> TakeNew();
+    std::vector<vdplay::OutputTrace> TakeNew();
     // The output the port traced last, "" when it traced none.
     std::string OutputOf(int port);
 
@@ -52,13 +52,13 @@ public:
 
 private:
     static LONG CALLBACK OnException(EXCEPTION_POINTERS* pointers);
-    void Note(const player::OutputTrace& trace);
+    void Note(const vdplay::OutputTrace& trace);
     void NoteDraw();
 
     void* handler_ = nullptr;
     std::mutex mutex_;
-    std::vector<player::OutputTrace> latest_;  // one per port
-    std::vector<player::OutputTrace> fresh_;
+    std::vector<vdplay::OutputTrace> latest_;  // one per port
+    std::vector<vdplay::OutputTrace> fresh_;
     std::vector<DWORD> drawingThreads_;
     int threadsAwaited_ = 0;
     Draws draws_;

@@ -45,7 +45,7 @@ void Say(const std::string& text) {
 
 }  // namespace
 
-PlayerApp::PlayerApp(const player::Options& options) : options_(options) {}
+PlayerApp::PlayerApp(const vdplay::Options& options) : options_(options) {}
 
 PlayerApp::~PlayerApp() { Teardown(); }
 
@@ -74,8 +74,8 @@ int64_t PlayerApp::PicturesShown() const {
     return n;
 }
 
-player::Summary PlayerApp::Summary() {
-    player::Summary s;
+vdplay::Summary PlayerApp::Summary() {
+    vdplay::Summary s;
     s.mode = live_ ? "live" : options_.stream ? "stream" : "file";
     s.ports = options_.ports;
     for (int i = 0; i < portCount_; ++i) {
@@ -90,20 +90,20 @@ player::Summary PlayerApp::Summary() {
     std::vector<std::string> outputs;
     for (int i = 0; i < portCount_; ++i)
         if (ports_[i].opened >= 0) outputs.push_back(outputTraces_.OutputOf(ports_[i].opened));
-    s.outputs = player::OutputsValue(outputs);
+    s.outputs = vdplay::OutputsValue(outputs);
     s.files = files_;
     s.exitCode = exitCode_;
     return s;
 }
 
 int PlayerApp::Run() {
-    watchdog_ = std::make_unique<Watchdog>(player::kExitHung, [this](const std::string& label) {
-        exitCode_ = player::kExitHung;
+    watchdog_ = std::make_unique<Watchdog>(vdplay::kExitHung, [this](const std::string& label) {
+        exitCode_ = vdplay::kExitHung;
         std::fprintf(stderr, "vdplay: error: %s did not come back within %u s; giving up\n", label.c_str(),
                      unsigned(kCallMs / 1000));
-        std::printf("%s\n", player::SummaryLine(Summary()).c_str());
+        std::printf("%s\n", vdplay::SummaryLine(Summary()).c_str());
     });
-    if (!watchdog_->Start()) return Fail(player::kExitHung, "cannot start the watchdog thread");
+    if (!watchdog_->Start()) return Fail(vdplay::kExitHung, "cannot start the watchdog thread");
     // Before the plug-in is loaded, so that no port's trace is missed.
     outputTraces_.Start();
     int code = Prepare();
@@ -123,12 +123,12 @@ int PlayerApp::Run() {
 }
 
 int PlayerApp::Prepare() {
-    const bool network = options_.source.protocol != player::NetProtocol::kNone;
+    const bool network = options_.source.protocol != vdplay::NetProtocol::kNone;
     file_ = network ? options_.file : NativePath(options_.file);
     std::string why;
     if (!network && !ReadHead(file_, kHeadBytes, &head_, &why))
-        return Fail(player::kExitUnreadableFile, "cannot read " + options_.file + ": " + why);
-    if (!network && head_.empty()) return Fail(player::kExitUnsupportedFile, options_.file + " is empty");
+        return Fail(vdplay::kExitUnreadableFile, "cannot read " + options_.file + ": " + why);
+    if (!network && head_.empty()) return Fail(vdplay::kExitUnsupportedFile, options_.file + " is empty");
 
     const std::string plugin =
         options_.plugin.empty() ? ProgramDirectory() + "VD2_DemoPlay.dll" : NativePath(options_.plugin);
@@ -148,14 +148,14 @@ int PlayerApp::Prepare() {
     std::fflush(stdout);
 
     const std::string check = session_.Property("Check");
-    if (!network && !player::MatchesCheck(check, head_.data(), head_.size())) {
-        return Fail(player::kExitUnsupportedFile,
+    if (!network && !vdplay::MatchesCheck(check, head_.data(), head_.size())) {
+        return Fail(vdplay::kExitUnsupportedFile,
                     options_.file +
                         " is not a recording this plug-in plays (its header does not match the plug-in's check \"" +
                         check + "\")");
     }
-    if (!network && !player::ReadStreamTiming(head_.data(), head_.size(), &timing_) && options_.stream) {
-        return Fail(player::kExitUnsupportedFile,
+    if (!network && !vdplay::ReadStreamTiming(head_.data(), head_.size(), &timing_) && options_.stream) {
+        return Fail(vdplay::kExitUnsupportedFile,
                     options_.file + " cannot be fed as a stream: no picture data ('movi' list) within its first MiB");
     }
 
@@ -175,13 +175,13 @@ int PlayerApp::Prepare() {
         // backlog that the play SDK's pacing keeps for as long as the stream
         // runs.
         if (!wall_.Create(options_.ports, 0, 0, kTickMs))
-            return Fail(player::kExitNoDisplay, "cannot make a window (is there a display? set DISPLAY or start Xvfb)");
+            return Fail(vdplay::kExitNoDisplay, "cannot make a window (is there a display? set DISPLAY or start Xvfb)");
         // What the camera sends first is the header the port opens with.
         live_ = std::make_unique<LiveView>(options_);
         const size_t headBytes = size_t(std::max(1, std::atoi(session_.Property("HeadSize").c_str())));
         f = live_->Open(headBytes, &head_);
         if (f.exitCode) return Fail(f.exitCode, f.message);
-        player::ReadStreamTiming(head_.data(), head_.size(), &timing_);
+        vdplay::ReadStreamTiming(head_.data(), head_.size(), &timing_);
     }
     return 0;
 }
@@ -206,17 +206,17 @@ int PlayerApp::OpenPorts() {
                                : decoder_->OpenFile(file_.c_str(), &port);
         if (result != 0) {
             const std::string call = options_.stream ? "OpenStream" : "OpenFile";
-            const std::string said = call + " returned " + player::ResultText(result);
-            if (result == player::kResultNotImplemented)
-                return Fail(player::kExitPluginRefused, "the plug-in cannot play " +
+            const std::string said = call + " returned " + vdplay::ResultText(result);
+            if (result == vdplay::kResultNotImplemented)
+                return Fail(vdplay::kExitPluginRefused, "the plug-in cannot play " +
                                                             std::string(options_.stream ? "streams" : "files") +
                                                             " yet (" + said + ")");
-            if (player::IsUnreadable(result))
-                return Fail(player::kExitUnreadableFile,
+            if (vdplay::IsUnreadable(result))
+                return Fail(vdplay::kExitUnreadableFile,
                             "the plug-in cannot read " + options_.file + " (" + said + ")");
-            if (player::IsUnsupportedContent(result))
-                return Fail(player::kExitUnsupportedFile, options_.file + " is not playable: " + said);
-            return Fail(player::kExitPluginRefused, "the plug-in refused " + options_.file + ": " + said);
+            if (vdplay::IsUnsupportedContent(result))
+                return Fail(vdplay::kExitUnsupportedFile, options_.file + " is not playable: " + said);
+            return Fail(vdplay::kExitPluginRefused, "the plug-in refused " + options_.file + ": " + said);
         }
         ports_[i].number = port;
         ports_[i].opened = port;
@@ -237,7 +237,7 @@ int PlayerApp::StartPlaying() {
     const int cellWidth = width_ > 0 ? width_ : int(timing_.width);
     const int cellHeight = height_ > 0 ? height_ : int(timing_.height);
     if (!wall_.window() && !wall_.Create(portCount_, cellWidth, cellHeight, kTickMs))
-        return Fail(player::kExitNoDisplay, "cannot make a window (is there a display? set DISPLAY or start Xvfb)");
+        return Fail(vdplay::kExitNoDisplay, "cannot make a window (is there a display? set DISPLAY or start Xvfb)");
     watchdog_->WatchDialogs();
     UpdateTitle();
     outputTraces_.WatchForThreads(portCount_);
@@ -252,10 +252,10 @@ int PlayerApp::StartPlaying() {
         watchdog_->Arm("Play", kCallMs);
         const int result = decoder_->Play(p.number, wall_.cell(i));
         if (result != 0) {
-            const std::string said = "Play returned " + player::ResultText(result);
-            if (result == player::kResultNotImplemented)
-                return Fail(player::kExitPluginRefused, "the plug-in cannot play yet (" + said + ")");
-            return Fail(player::kExitPluginRefused, "the plug-in refused to play " + options_.file + " (" + said + ")");
+            const std::string said = "Play returned " + vdplay::ResultText(result);
+            if (result == vdplay::kResultNotImplemented)
+                return Fail(vdplay::kExitPluginRefused, "the plug-in cannot play yet (" + said + ")");
+            return Fail(vdplay::kExitPluginRefused, "the plug-in refused to play " + options_.file + " (" + said + ")");
         }
         p.playing = true;
     }
@@ -267,10 +267,10 @@ int PlayerApp::StartPlaying() {
         for (int i = 0; i < portCount_; ++i) numbers.push_back(ports_[i].number);
         if (live_) {
             if (!live_->Start(decoder_, numbers, streamHeaderBytes_, wall_.cell(0)))
-                return Fail(player::kExitPluginRefused, "cannot start the receiving thread");
+                return Fail(vdplay::kExitPluginRefused, "cannot start the receiving thread");
         } else {
             feeder_ = std::make_unique<StreamFeeder>(decoder_, numbers, file_, streamHeaderBytes_, timing_);
-            if (!feeder_->Start()) return Fail(player::kExitUnreadableFile, feeder_->error());
+            if (!feeder_->Start()) return Fail(vdplay::kExitUnreadableFile, feeder_->error());
         }
     }
     Say(std::string("playing ") + options_.file + (options_.stream ? " as a live stream" : "") + " on " +
@@ -281,7 +281,7 @@ int PlayerApp::StartPlaying() {
 }
 
 void PlayerApp::UpdateTitle() {
-    player::TitleState t;
+    vdplay::TitleState t;
     t.file = options_.file;
     t.stream = options_.stream;
     t.lengthSeconds = lengthSeconds_;
@@ -293,11 +293,11 @@ void PlayerApp::UpdateTitle() {
     t.sound = soundOn_;
     t.ports = portCount_;
     t.positionSeconds = positionSeconds_;
-    wall_.SetTitle(player::WindowTitle(t).c_str());
+    wall_.SetTitle(vdplay::WindowTitle(t).c_str());
 }
 
 void PlayerApp::ReportOutputs() {
-    for (const player::OutputTrace& trace : outputTraces_.TakeNew()) Say(player::OutputTraceLine(trace));
+    for (const vdplay::OutputTrace& trace : outputTraces_.TakeNew()) Say(vdplay::OutputTraceLine(trace));
 }
 
 // A stream port cannot record before its first picture is decoded (the
@@ -309,8 +309,8 @@ void PlayerApp::TryStartRecording() {
     recording_ = result == 0;
     recordPending_ = options_.stream && result == kSdkNotReady;
     if (!recording_ && !recordPending_)
-        Fail(player::kExitOutputFailed,
-             "cannot record into " + options_.record + " (StartRecord returned " + player::ResultText(result) + ")");
+        Fail(vdplay::kExitOutputFailed,
+             "cannot record into " + options_.record + " (StartRecord returned " + vdplay::ResultText(result) + ")");
 }
 
 void PlayerApp::OnTimer() {
@@ -331,7 +331,7 @@ void PlayerApp::OnTimer() {
     if (options_.volume >= 0 && soundOn_ && !volumeSet_) {
         // The port's sound device opens shortly after OpenSound; until then the
         // plug-in refuses the volume.
-        if (decoder_->SetVolume(port0, player::VolumeFromPercent(options_.volume)) == 0) {
+        if (decoder_->SetVolume(port0, vdplay::VolumeFromPercent(options_.volume)) == 0) {
             volumeSet_ = true;
             Say("speaker volume set to " + std::to_string(options_.volume) + " %");
         }
@@ -355,7 +355,7 @@ void PlayerApp::OnTimer() {
     }
     if (feeder_ && feeder_->finished()) {
         if (!feeder_->error().empty()) {
-            Finish(player::kExitPluginRefused, "the live stream stopped: " + feeder_->error());
+            Finish(vdplay::kExitPluginRefused, "the live stream stopped: " + feeder_->error());
             return;
         }
         if (now - std::max(lastPicture, playStart_) >= kStreamDrainMs) {
@@ -364,7 +364,7 @@ void PlayerApp::OnTimer() {
         }
     }
     if (!paused_ && !stepping_ && now - lastPicture >= kStallMs) {
-        Finish(player::kExitStalled, "no picture came for " + std::to_string(kStallMs / 1000) + " s (" +
+        Finish(vdplay::kExitStalled, "no picture came for " + std::to_string(kStallMs / 1000) + " s (" +
                                          std::to_string(PicturesShown()) + " pictures so far); stopping");
     }
 }
@@ -391,7 +391,7 @@ void PlayerApp::ForEachPort(const char* what, int (*call)(Orvane::IVideoDecoder_
         const int result = call(decoder_, ports_[i].number, arg);
         if (result != 0)
             Say(std::string(what) + " on port " + std::to_string(ports_[i].number) + " returned " +
-                player::ResultText(result));
+                vdplay::ResultText(result));
     }
 }
 
@@ -434,7 +434,7 @@ void PlayerApp::Seek(int delta) {
     if (lengthSeconds_ > 0) target = std::min(target, lengthSeconds_);
     ForEachPort(
         "SetPlayTime", [](Orvane::IVideoDecoder_M* d, int port, int s) { return d->SetPlayTime(port, s); }, target);
-    Say("seek to " + player::ClockOf(target));
+    Say("seek to " + vdplay::ClockOf(target));
 }
 
 void PlayerApp::ToggleSound() {
@@ -442,7 +442,7 @@ void PlayerApp::ToggleSound() {
     if (!soundOn_) {
         const int result = decoder_->OpenSound(port0);
         soundOn_ = result == 0;
-        if (!soundOn_) Say("no sound: OpenSound returned " + player::ResultText(result));
+        if (!soundOn_) Say("no sound: OpenSound returned " + vdplay::ResultText(result));
     } else {
         decoder_->CloseSound(port0);
         soundOn_ = false;
@@ -461,7 +461,7 @@ void PlayerApp::SnapshotKey() {
     watchdog_->Arm("Snapshot", kCallMs);
     const int result = decoder_->Snapshot(ports_[0].number, path.c_str());
     Say("snapshot " + path +
-        (FileExists(path) ? "" : " not written (Snapshot returned " + player::ResultText(result) + ")"));
+        (FileExists(path) ? "" : " not written (Snapshot returned " + vdplay::ResultText(result) + ")"));
 }
 
 void PlayerApp::OnKey(WPARAM key) {
@@ -613,27 +613,27 @@ void PlayerApp::WriteOutputs() {
     if (!options_.snapshot.empty()) {
         const std::string path = NativePath(options_.snapshot);
         DeleteFileA(path.c_str());
-        player::OutputFile out{"snapshot", options_.snapshot, -1};
+        vdplay::OutputFile out{"snapshot", options_.snapshot, -1};
         if (PicturesShown() == 0) {
-            Fail(player::kExitOutputFailed, "no picture was shown, so there is no snapshot");
+            Fail(vdplay::kExitOutputFailed, "no picture was shown, so there is no snapshot");
         } else {
             watchdog_->Arm("Snapshot", kCallMs);
             const int result = decoder_->Snapshot(ports_[0].number, path.c_str());
             out.bytes = FileSize(path);
             if (out.bytes <= 0)
-                Fail(player::kExitOutputFailed, "the snapshot was not written to " + options_.snapshot +
-                                                    " (Snapshot returned " + player::ResultText(result) + ")");
+                Fail(vdplay::kExitOutputFailed, "the snapshot was not written to " + options_.snapshot +
+                                                    " (Snapshot returned " + vdplay::ResultText(result) + ")");
         }
         files_.push_back(out);
     }
     if (!options_.screenshot.empty()) {
-        player::OutputFile out{"screenshot", options_.screenshot, -1};
+        vdplay::OutputFile out{"screenshot", options_.screenshot, -1};
         std::string problem = screenProblem;
         if (problem.empty()) problem = SaveBitmap(screen, NativePath(options_.screenshot));
         if (problem.empty())
             out.bytes = FileSize(NativePath(options_.screenshot));
         else
-            Fail(player::kExitOutputFailed, "no screenshot: " + problem);
+            Fail(vdplay::kExitOutputFailed, "no screenshot: " + problem);
         files_.push_back(out);
     }
 }
@@ -654,18 +654,18 @@ void PlayerApp::Teardown() {
     if (decoder_ && portCount_ > 0) {
         if (recordPending_) {
             recordPending_ = false;
-            Fail(player::kExitOutputFailed, "cannot record into " + options_.record +
+            Fail(vdplay::kExitOutputFailed, "cannot record into " + options_.record +
                                                 ": the stream never became ready to record (no picture decoded)");
         }
         if (recording_) {
             watchdog_->Arm("StopRecord", kCallMs);
             const int result = decoder_->StopRecord(ports_[0].number);
             recording_ = false;
-            player::OutputFile out{"record", options_.record, FileSize(NativePath(options_.record))};
+            vdplay::OutputFile out{"record", options_.record, FileSize(NativePath(options_.record))};
             if (result != 0 || out.bytes <= 0)
-                Fail(player::kExitOutputFailed, "the recording " + options_.record +
+                Fail(vdplay::kExitOutputFailed, "the recording " + options_.record +
                                                     " was not completed (StopRecord returned " +
-                                                    player::ResultText(result) + ")");
+                                                    vdplay::ResultText(result) + ")");
             files_.push_back(out);
         }
         for (int i = 0; i < portCount_; ++i) {

@@ -35,13 +35,13 @@ struct DecodeCounts {
 
 class PlayerApp : public WallEvents {
 public:
-    explicit PlayerApp(const player::Options& options);
+    explicit PlayerApp(const vdplay::Options& options);
     ~PlayerApp();
 
     // Runs everything; returns the exit code. The failure message, if any, has
     // been printed; Summary() tells the rest.
     int Run();
-    player::Summary Summary();
+    vdplay::Summary Summary();
 
 private:
     struct Port {
@@ -85,10 +85,10 @@ private:
     void SnapshotKey();
     void ForEachPort(const char* what, int (*call)(Orvane::IVideoDecoder_M*, int port, int arg), int arg);
 
-    player::Options options_;
+    vdplay::Options options_;
     std::string file_;  // as the system takes it
     std::vector<uint8_t> head_;
-    player::StreamTiming timing_;
+    vdplay::StreamTiming timing_;
     size_t streamHeaderBytes_ = 0;
 
     PluginSession session_;
@@ -115,7 +115,7 @@ private:
     int width_ = 0, height_ = 0;
     int lengthSeconds_ = -1;
     int positionSeconds_ = -1;
-    std::vector<player::OutputFile> files_;
+    std::vector<vdplay::OutputFile> files_;
 };
 
 }  // namespace vdplay

@@ -19,17 +19,17 @@ PluginSession::~PluginSession() { Close(); }
 Failure PluginSession::Load(const std::string& pluginPath) {
     path_ = pluginPath;
     if (!FileExists(pluginPath))
-        return {player::kExitNoPlugin, "no plug-in at " + pluginPath + " (give its path with --plugin)"};
+        return {vdplay::kExitNoPlugin, "no plug-in at " + pluginPath + " (give its path with --plugin)"};
     // The plug-in's own dependencies are looked up beside it first.
     module_ = LoadLibraryExA(pluginPath.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     if (!module_) {
-        return {player::kExitNoPlugin, "cannot load the plug-in " + pluginPath + ": " + SystemMessage(GetLastError())};
+        return {vdplay::kExitNoPlugin, "cannot load the plug-in " + pluginPath + ": " + SystemMessage(GetLastError())};
     }
     create_ = Export<CreateTalvexObjectFn>(module_, "CreateTalvexObject");
     release_ = Export<ReleaseTalvexObjectFn>(module_, "ReleaseTalvexObject");
     if (!create_ || !release_) {
         return {
-            player::kExitNotAPlugin,
+            vdplay::kExitNotAPlugin,
             pluginPath + " is not a decoder plug-in (it does not export CreateTalvexObject and ReleaseTalvexObject)"};
     }
     return {};
@@ -63,19 +63,19 @@ std::string PluginSession::Property(const std::string& name, const std::string& 
 Failure PluginSession::StartDecoder() {
     void* object = nullptr;
     if (create_("IVideoDecoder_M", 0, &object) != 0 || !object) {
-        return {player::kExitNotAPlugin, path_ + " makes no IVideoDecoder_M (CreateTalvexObject refused it)"};
+        return {vdplay::kExitNotAPlugin, path_ + " makes no IVideoDecoder_M (CreateTalvexObject refused it)"};
     }
     decoder_ = static_cast<Orvane::IVideoDecoder_M*>(object);
     const int result = decoder_->Initialize(0);
     if (result != 0) {
-        const std::string sdk = player::SdkPathForPlugin(path_);
+        const std::string sdk = vdplay::SdkPathForPlugin(path_);
         if (!FileExists(sdk)) {
-            return {player::kExitNoSdk, "the plug-in's play SDK is missing: " + sdk +
+            return {vdplay::kExitNoSdk, "the plug-in's play SDK is missing: " + sdk +
                                             " must lie beside the plug-in (Initialize returned " +
-                                            player::ResultText(result) + ")"};
+                                            vdplay::ResultText(result) + ")"};
         }
-        return {player::kExitNoSdk, "the plug-in could not bind its play SDK " + sdk + " (Initialize returned " +
-                                        player::ResultText(result) + ")"};
+        return {vdplay::kExitNoSdk, "the plug-in could not bind its play SDK " + sdk + " (Initialize returned " +
+                                        vdplay::ResultText(result) + ")"};
     }
     initialized_ = true;
     return {};

@@ -14,7 +14,7 @@ constexpr int kBufferFull = -10;  // the SDK holds as much as it takes; try agai
 }  // namespace
 
 StreamFeeder::StreamFeeder(Orvane::IVideoDecoder_M* decoder, std::vector<int> ports, std::string path, uint64_t from,
-                           player::StreamTiming timing)
+                           vdplay::StreamTiming timing)
     : decoder_(decoder), ports_(std::move(ports)), path_(std::move(path)), from_(from), timing_(timing) {}
 
 StreamFeeder::~StreamFeeder() { Stop(); }
@@ -100,7 +100,7 @@ bool StreamFeeder::Feed(uint64_t offset, uint64_t length) {
                 const int result = decoder_->InputData(port, block.data(), int(n));
                 if (result == 0) break;
                 if (result != kBufferFull) {
-                    error_ = "InputData on port " + std::to_string(port) + " returned " + player::ResultText(result);
+                    error_ = "InputData on port " + std::to_string(port) + " returned " + vdplay::ResultText(result);
                     return false;
                 }
                 if (WaitForSingleObject(stop_, 10) == WAIT_OBJECT_0) return false;
@@ -128,14 +128,14 @@ void StreamFeeder::Run() {
             error_ = "cannot read " + path_ + " at byte " + std::to_string(pos);
             break;
         }
-        const player::Piece piece = player::NextPiece(head, have, fileSize_ - pos);
-        if (piece.kind == player::PieceKind::kPicture) {
+        const vdplay::Piece piece = vdplay::NextPiece(head, have, fileSize_ - pos);
+        if (piece.kind == vdplay::PieceKind::kPicture) {
             if (picture == 0) start = GetTickCount64();
             const ULONGLONG due = start + ULONGLONG(picture) * timing_.microsPerPicture / 1000;
             if (!WaitUntil(due)) break;
         }
         ok = Feed(pos, piece.length);
-        if (ok && piece.kind == player::PieceKind::kPicture) picturesFed_ = ++picture;
+        if (ok && piece.kind == vdplay::PieceKind::kPicture) picturesFed_ = ++picture;
         pos += piece.length;
     }
     finished_ = true;

@@ -21,7 +21,7 @@ class StreamFeeder {
 public:
     // `from`: the first byte not yet given (what OpenStream took as header).
     StreamFeeder(Orvane::IVideoDecoder_M* decoder, std::vector<int> ports, std::string path, uint64_t from,
-                 player::StreamTiming timing);
+                 vdplay::StreamTiming timing);
     ~StreamFeeder();
     StreamFeeder(const StreamFeeder&) = delete;
     StreamFeeder& operator=(const StreamFeeder&) = delete;
@@ -47,7 +47,7 @@ private:
     std::vector<int> ports_;
     std::string path_;
     uint64_t from_;
-    player::StreamTiming timing_;
+    vdplay::StreamTiming timing_;
     HANDLE file_ = INVALID_HANDLE_VALUE;
     uint64_t fileSize_ = 0;
     HANDLE thread_ = nullptr;

@@ -4,7 +4,7 @@
 
 #include "demoplay/riff_writer.h"
 
-namespace avifuzz {
+namespace demoplay_test {
 namespace {
 
 constexpr int kPlannedStreams = 8;
@@ -111,7 +111,7 @@ Blueprint Blueprint::Decode(const uint8_t* data, size_t size) {
 }
 
 std::vector<uint8_t> Blueprint::Encode() const {
-    riff::Writer w;
+    demoplay_test::Writer w;
     w.u8(flags);
     w.u32(microSecPerFrame);
     w.u16(width);
@@ -144,7 +144,7 @@ std::vector<uint8_t> Blueprint::Encode() const {
 }
 
 std::vector<uint8_t> BuildAvi(const Blueprint& b) {
-    riff::Writer f;
+    demoplay_test::Writer f;
     f.b.reserve(kMaxBlueprintBytes);
     Lcg lcg(b.seed);
     // Room left for more items, beyond `keep` bytes for what must still be
@@ -197,7 +197,7 @@ std::vector<uint8_t> BuildAvi(const Blueprint& b) {
         f.fcc("strh");
         f.u32(56);
         f.fcc(IsVideo(p) ? "vids" : IsSound(p) ? "auds" : "txts");
-        f.u32(IsVideo(p) && video.fcc ? riff::Fcc(video.fcc) : 0);
+        f.u32(IsVideo(p) && video.fcc ? demoplay_test::Fcc(video.fcc) : 0);
         f.zeros(12);
         f.u32(p.scale);
         f.u32(p.rate);
@@ -218,7 +218,7 @@ std::vector<uint8_t> BuildAvi(const Blueprint& b) {
             f.u32(b.height);
             f.u16(1);
             f.u16(video.bits);
-            f.u32(video.fcc ? riff::Fcc(video.fcc) : 0);
+            f.u32(video.fcc ? demoplay_test::Fcc(video.fcc) : 0);
             f.u32(uint32_t(b.width) * b.height * video.bits / 8);
             f.zeros(16);
         } else if (IsSound(p)) {
@@ -394,4 +394,4 @@ std::vector<uint8_t> BuildAvi(const Blueprint& b) {
     return std::move(f.b);
 }
 
-}  // namespace avifuzz
+}  // namespace demoplay_test

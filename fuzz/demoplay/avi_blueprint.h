@@ -15,7 +15,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace avifuzz {
+namespace demoplay_test {
 
 constexpr size_t kMaxBlueprintBytes = size_t(8) << 20;
 
@@ -85,6 +85,6 @@ struct Blueprint {
 
 std::vector<uint8_t> BuildAvi(const Blueprint& blueprint);
 
-}  // namespace avifuzz
+}  // namespace demoplay_test
 
 #endif  // VD_FUZZ_DEMOPLAY_AVI_BLUEPRINT_H

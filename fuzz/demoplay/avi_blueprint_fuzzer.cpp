@@ -10,8 +10,8 @@
 #include "sdk_paths.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::vector<uint8_t> file = avifuzz::BuildAvi(avifuzz::Blueprint::Decode(data, size));
-    if (file.size() > avifuzz::kMaxBlueprintBytes) std::abort();
+    const std::vector<uint8_t> file = demoplay_test::BuildAvi(demoplay_test::Blueprint::Decode(data, size));
+    if (file.size() > demoplay_test::kMaxBlueprintBytes) std::abort();
     ExerciseSdkPaths(file.data(), file.size());
     return 0;
 }

@@ -10,17 +10,16 @@
 
 #include "xml/xml_document.h"
 
-namespace vd {
-namespace fuzz {
+namespace vdtest {
 
 inline void Check(bool condition) {
     if (!condition) std::abort();
 }
 
 // The attribute names written in the current element's start tag.
-inline std::vector<std::string> AttributeNames(const XmlDocument& doc) {
+inline std::vector<std::string> AttributeNames(const vd::XmlDocument& doc) {
     std::vector<std::string> names;
-    const ElementRecord& r = doc.Element(doc.CurrentElement());
+    const vd::ElementRecord& r = doc.Element(doc.CurrentElement());
     const std::string tag = doc.Text().substr(r.start, r.StartTagLength());
     std::size_t i = 1;
     while (i < tag.size() && names.size() < 8) {
@@ -35,7 +34,7 @@ inline std::vector<std::string> AttributeNames(const XmlDocument& doc) {
     return names;
 }
 
-inline void CheckIndex(const XmlDocument& doc) {
+inline void CheckIndex(const vd::XmlDocument& doc) {
     const std::string& text = doc.Text();
     Check(doc.Element(0).length == text.size());
     std::vector<uint32_t> pending{0};
@@ -44,7 +43,7 @@ inline void CheckIndex(const XmlDocument& doc) {
         const uint32_t e = pending.back();
         pending.pop_back();
         Check(++visited <= doc.ElementCount());
-        const ElementRecord& r = doc.Element(e);
+        const vd::ElementRecord& r = doc.Element(e);
         if (e != 0) {
             Check(r.start < text.size() && text[r.start] == '<');
             Check(static_cast<uint64_t>(r.start) + r.length <= text.size());
@@ -64,7 +63,7 @@ inline void CheckIndex(const XmlDocument& doc) {
 }
 
 // Walks every element depth first through the navigation operations.
-inline std::size_t Walk(XmlDocument& doc) {
+inline std::size_t Walk(vd::XmlDocument& doc) {
     std::size_t bytes = 0;
     int depth = 0;
     for (;;) {
@@ -89,7 +88,6 @@ inline uint32_t CodePageFor(unsigned char selector) {
     return kCodePages[selector % 3];
 }
 
-}  // namespace fuzz
-}  // namespace vd
+}  // namespace vdtest
 
 #endif

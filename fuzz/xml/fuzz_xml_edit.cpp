@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (size < 2) return 0;
     // First byte: code page; second: length of the document part.
     const std::size_t docLength = data[1] < size - 2 ? data[1] : size - 2;
-    vd::XmlDocument doc(vd::fuzz::CodePageFor(data[0]));
+    vd::XmlDocument doc(vdtest::CodePageFor(data[0]));
     doc.SetText(std::string(reinterpret_cast<const char*>(data + 2), docLength));
     doc.ParseText();
     const uint8_t* op = data + 2 + docLength;
@@ -66,13 +66,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
                 doc.SetAttribute(name, static_cast<int>(b) - 128);
                 break;
         }
-        vd::fuzz::CheckIndex(doc);
+        vdtest::CheckIndex(doc);
         doc.ElementName();
         doc.ElementText();
         doc.ChildElementText();
     }
     doc.ParseText();
-    vd::fuzz::CheckIndex(doc);
-    vd::fuzz::Walk(doc);
+    vdtest::CheckIndex(doc);
+    vdtest::Walk(doc);
     return 0;
 }

@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (size < 1) return 0;
     static const ScratchFile scratch;
     const std::string& path = scratch.path;
-    const uint32_t codePage = vd::fuzz::CodePageFor(data[0]);
+    const uint32_t codePage = vdtest::CodePageFor(data[0]);
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return 0;
     std::fwrite(data + 1, 1, size - 1, f);
@@ -35,8 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     vd::XmlDocument doc(codePage);
     if (doc.ReadDocumentFile(path.c_str())) {
         doc.ParseText();
-        vd::fuzz::CheckIndex(doc);
-        vd::fuzz::Walk(doc);
+        vdtest::CheckIndex(doc);
+        vdtest::Walk(doc);
     }
     const std::string bytes(reinterpret_cast<const char*>(data + 1), size - 1);
     const char* to = kNames[(data[0] >> 2) % 9];

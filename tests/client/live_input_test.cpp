@@ -51,15 +51,15 @@ TEST(PictureArrivals, FindsEveryPictureInPiecesOfAnySize) {
     struct Case {
         const char* name;
         std::vector<Bytes> pictures;
-        player::StreamCodec codec;
-    } cases[] = {{"H.264", H264Pictures(), player::StreamCodec::kH264},
-                 {"H.265", H265Pictures(), player::StreamCodec::kH265}};
+        vdplay::StreamCodec codec;
+    } cases[] = {{"H.264", H264Pictures(), vdplay::StreamCodec::kH264},
+                 {"H.265", H265Pictures(), vdplay::StreamCodec::kH265}};
     for (const Case& c : cases) {
         const Bytes stream = Join(c.pictures);
         for (size_t piece : {size_t(1), size_t(2), size_t(3), size_t(5), size_t(7), size_t(64), stream.size()}) {
             SCOPED_TRACE(std::string(c.name) + ", pieces of " + std::to_string(piece));
-            player::PictureArrivals arrivals;
-            std::vector<player::PictureArrival> done;
+            vdplay::PictureArrivals arrivals;
+            std::vector<vdplay::PictureArrival> done;
             for (size_t at = 0; at < stream.size(); at += piece)
                 arrivals.Add(&stream[at], std::min(piece, stream.size() - at), int64_t(at), &done);
             EXPECT_EQ(arrivals.codec(), c.codec);
@@ -78,8 +78,8 @@ TEST(PictureArrivals, FindsEveryPictureInPiecesOfAnySize) {
 
 TEST(PictureArrivals, PiecesAtTheirTimesAndANewConnection) {
     const std::vector<Bytes> p = H264Pictures();
-    player::PictureArrivals arrivals;
-    std::vector<player::PictureArrival> done;
+    vdplay::PictureArrivals arrivals;
+    std::vector<vdplay::PictureArrival> done;
     arrivals.Add(p[0].data(), p[0].size(), 100, &done);
     arrivals.Add(p[1].data(), p[1].size(), 200, &done);
     arrivals.Add(p[2].data(), 10, 300, &done);  // picture 2 in two pieces
@@ -124,7 +124,7 @@ TEST(PictureArrivals, OversizedUnitsAreCutAtTheLimit) {
     for (const Case& c : cases) {
         for (size_t piece : {size_t(1), size_t(3), size_t(50), c.stream.size()}) {
             SCOPED_TRACE(std::string(c.name) + ", pieces of " + std::to_string(piece));
-            player::OversizedUnitFilter filter(64);
+            vdplay::OversizedUnitFilter filter(64);
             Bytes out, all;
             for (size_t at = 0; at < c.stream.size(); at += piece) {
                 filter.Filter(&c.stream[at], std::min(piece, c.stream.size() - at), &out);
@@ -137,9 +137,9 @@ TEST(PictureArrivals, OversizedUnitsAreCutAtTheLimit) {
 }
 
 TEST(LiveLatency, TiesScreenToArrivalThroughSkipsAndRestarts) {
-    player::LiveLatency l;
+    vdplay::LiveLatency l;
     constexpr int64_t kMs = 1000;
-    for (int64_t i = 0; i < 12; ++i) l.Arrived(player::PictureArrival{i, i * 40 * kMs});
+    for (int64_t i = 0; i < 12; ++i) l.Arrived(vdplay::PictureArrival{i, i * 40 * kMs});
     // The SDK skips pictures 2 and 3 (damage); the sender starts over at 9
     // (its numbers begin again at 0); one picture's code cannot be read.
     const struct {
@@ -151,7 +151,7 @@ TEST(LiveLatency, TiesScreenToArrivalThroughSkipsAndRestarts) {
         l.Shown(d.code, d.arrival * 40 * kMs + 25 * kMs);
     }
     l.Shown(555, 999 * kMs);  // never decoded: not counted
-    const std::vector<player::LiveLatency::Sample> samples = l.Samples();
+    const std::vector<vdplay::LiveLatency::Sample> samples = l.Samples();
     ASSERT_EQ(samples.size(), 8u);  // all but the unreadable one
     for (const auto& s : samples) {
         EXPECT_EQ(s.arrivalToDecodedUs, 10 * kMs);
@@ -163,14 +163,14 @@ TEST(LiveLatency, TiesScreenToArrivalThroughSkipsAndRestarts) {
     EXPECT_EQ(l.ToScreen(300 * kMs, 400 * kMs).pictures, 3u);  // pictures 7, 8 and 9
     // A picture decoded before its arrival is known counts once the arrival
     // is; one tied to an arrival after its decoding is not counted.
-    player::LiveLatency late;
+    vdplay::LiveLatency late;
     late.Decoded(7, 50 * kMs);
     late.Shown(7, 60 * kMs);
     EXPECT_EQ(late.Samples().size(), 0u);
-    late.Arrived(player::PictureArrival{0, 45 * kMs});
+    late.Arrived(vdplay::PictureArrival{0, 45 * kMs});
     EXPECT_DOUBLE_EQ(late.ToScreen().medianMs, 15.0);
     late.Decoded(8, 70 * kMs);
-    late.Arrived(player::PictureArrival{1, 80 * kMs});
+    late.Arrived(vdplay::PictureArrival{1, 80 * kMs});
     late.Shown(8, 90 * kMs);
     EXPECT_EQ(late.Samples().size(), 1u);
 }
@@ -191,7 +191,7 @@ TEST(LiveLatency, MedianAndP95) {
          50.5, 95},
     };
     for (const Case& c : cases) {
-        const player::LatencyFigures f = player::FiguresOf(c.us);
+        const vdplay::LatencyFigures f = vdplay::FiguresOf(c.us);
         EXPECT_EQ(f.pictures, c.us.size());
         EXPECT_DOUBLE_EQ(f.medianMs, c.median);
         EXPECT_DOUBLE_EQ(f.p95Ms, c.p95);

@@ -71,28 +71,28 @@ std::vector<Item> ReadItems(const std::string& document) {
 }
 
 TEST(SampleOverlay, StampsReadBackAsTheExactMillisecond) {
-    for (uint32_t ms = 0; ms < 200000; ms += 7) ASSERT_EQ(StampOf(sample::StampText(ms)), ms) << ms;
-    EXPECT_EQ(StampOf(sample::StampText(3600000)), 3600000u);
+    for (uint32_t ms = 0; ms < 200000; ms += 7) ASSERT_EQ(StampOf(vdsample::StampText(ms)), ms) << ms;
+    EXPECT_EQ(StampOf(vdsample::StampText(3600000)), 3600000u);
 }
 
 TEST(SampleOverlay, EveryPictureHasExactlyOneBoxAroundTheSquareAndTheCaption) {
     for (int fps : {25, 30}) {
         SCOPED_TRACE(fps);
-        sample::OverlayPlan plan;
+        vdsample::OverlayPlan plan;
         plan.width = 320;
         plan.height = 240;
         plan.fps = fps;
         plan.pictures = 3 * fps;
-        const std::vector<Item> items = ReadItems(sample::OverlayDocument(plan));
+        const std::vector<Item> items = ReadItems(vdsample::OverlayDocument(plan));
         for (int i = 0; i < plan.pictures; ++i) {
-            const uint32_t ms = sample::PictureStampMs(i, fps);
+            const uint32_t ms = vdsample::PictureStampMs(i, fps);
             std::vector<const Item*> boxes, texts;
             for (const Item& it : items) {
                 if (it.begin <= ms && ms <= it.end) (it.line ? boxes : texts).push_back(&it);
             }
             ASSERT_EQ(boxes.size(), 1u) << "picture " << i;
             ASSERT_EQ(texts.size(), 2u) << "picture " << i;  // the caption and the box's tag
-            const sample::Rect square = sample::SquareRect(plan.width, plan.height, ms);
+            const vdsample::Rect square = vdsample::SquareRect(plan.width, plan.height, ms);
             ASSERT_EQ(boxes[0]->points.size(), 5u);
             for (const auto& p : boxes[0]->points) {
                 EXPECT_TRUE(p.first < square.left || p.first >= square.right) << "picture " << i;
@@ -107,12 +107,12 @@ TEST(SampleOverlay, EveryPictureHasExactlyOneBoxAroundTheSquareAndTheCaption) {
 }
 
 TEST(SampleOverlay, CaptionIsEscaped) {
-    sample::OverlayPlan plan;
+    vdsample::OverlayPlan plan;
     plan.width = 64;
     plan.height = 48;
     plan.pictures = 1;
     plan.caption = "A&B <\"cam\">";
-    const std::vector<Item> items = ReadItems(sample::OverlayDocument(plan));
+    const std::vector<Item> items = ReadItems(vdsample::OverlayDocument(plan));
     ASSERT_FALSE(items.empty());
     EXPECT_EQ(items[0].text, plan.caption);
 }

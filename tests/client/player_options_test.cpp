@@ -45,8 +45,8 @@ TEST(PlayerOptions, AcceptsOrExplains) {
     for (const OptionCase& c : cases) {
         std::string joined;
         for (const std::string& a : c.args) joined += a + " ";
-        player::Options o;
-        const std::string error = player::ParseOptions(c.args, &o);
+        vdplay::Options o;
+        const std::string error = vdplay::ParseOptions(c.args, &o);
         if (c.error.empty())
             EXPECT_EQ(error, "") << joined;
         else
@@ -55,8 +55,8 @@ TEST(PlayerOptions, AcceptsOrExplains) {
 }
 
 TEST(PlayerOptions, TakesEveryValue) {
-    player::Options o;
-    ASSERT_EQ(player::ParseOptions({"--snapshot", "s.bmp", "f.avi", "--record", "r.avi", "--plugin", "p.dll",
+    vdplay::Options o;
+    ASSERT_EQ(vdplay::ParseOptions({"--snapshot", "s.bmp", "f.avi", "--record", "r.avi", "--plugin", "p.dll",
                                     "--screenshot", "w.bmp", "--no-sound", "--stream", "--seconds", "3", "--measure"},
                                    &o),
               "");
@@ -72,7 +72,7 @@ TEST(PlayerOptions, TakesEveryValue) {
     EXPECT_EQ(o.ports, 1);
     EXPECT_EQ(o.volume, -1);
     // Help needs no file.
-    EXPECT_EQ(player::ParseOptions({"--help"}, &o), "");
+    EXPECT_EQ(vdplay::ParseOptions({"--help"}, &o), "");
     EXPECT_TRUE(o.help);
 }
 
@@ -80,29 +80,29 @@ TEST(PlayerOptions, NetworkSources) {
     struct Case {
         const char* text;
         bool network;
-        player::NetProtocol protocol;
+        vdplay::NetProtocol protocol;
         const char* host;
         int port;
         const char* problem;  // a part of it; empty: none
     } cases[] = {
-        {"tcp://127.0.0.1:5000", true, player::NetProtocol::kTcp, "127.0.0.1", 5000, ""},
-        {"UDP://localhost:65535", true, player::NetProtocol::kUdp, "localhost", 65535, ""},
-        {"udp://cam-1.example_net:1", true, player::NetProtocol::kUdp, "cam-1.example_net", 1, ""},
-        {"tcp://:5000", true, player::NetProtocol::kTcp, "", 0, "wants HOST:PORT"},
-        {"tcp://host:", true, player::NetProtocol::kTcp, "host", 0, "port must be"},
-        {"tcp://host:65536", true, player::NetProtocol::kTcp, "host", 0, "port must be"},
-        {"tcp://host:99999999999999999999", true, player::NetProtocol::kTcp, "host", 0, "port must be"},
-        {"tcp://host:5x", true, player::NetProtocol::kTcp, "host", 0, "port must be"},
-        {"tcp://[::1]:5000", true, player::NetProtocol::kTcp, "[::1]", 0, "not a host name or IPv4"},
-        {"tcp://a b:5000", true, player::NetProtocol::kTcp, "a b", 0, "not a host name or IPv4"},
-        {"http://127.0.0.1:80", false, player::NetProtocol::kNone, "", 0, ""},
-        {"c:\\tcp\\a.avi", false, player::NetProtocol::kNone, "", 0, ""},
-        {"tcp:/x:1", false, player::NetProtocol::kNone, "", 0, ""},
+        {"tcp://127.0.0.1:5000", true, vdplay::NetProtocol::kTcp, "127.0.0.1", 5000, ""},
+        {"UDP://localhost:65535", true, vdplay::NetProtocol::kUdp, "localhost", 65535, ""},
+        {"udp://cam-1.example_net:1", true, vdplay::NetProtocol::kUdp, "cam-1.example_net", 1, ""},
+        {"tcp://:5000", true, vdplay::NetProtocol::kTcp, "", 0, "wants HOST:PORT"},
+        {"tcp://host:", true, vdplay::NetProtocol::kTcp, "host", 0, "port must be"},
+        {"tcp://host:65536", true, vdplay::NetProtocol::kTcp, "host", 0, "port must be"},
+        {"tcp://host:99999999999999999999", true, vdplay::NetProtocol::kTcp, "host", 0, "port must be"},
+        {"tcp://host:5x", true, vdplay::NetProtocol::kTcp, "host", 0, "port must be"},
+        {"tcp://[::1]:5000", true, vdplay::NetProtocol::kTcp, "[::1]", 0, "not a host name or IPv4"},
+        {"tcp://a b:5000", true, vdplay::NetProtocol::kTcp, "a b", 0, "not a host name or IPv4"},
+        {"http://127.0.0.1:80", false, vdplay::NetProtocol::kNone, "", 0, ""},
+        {"c:\\tcp\\a.avi", false, vdplay::NetProtocol::kNone, "", 0, ""},
+        {"tcp:/x:1", false, vdplay::NetProtocol::kNone, "", 0, ""},
     };
     for (const Case& c : cases) {
-        player::NetAddress a;
+        vdplay::NetAddress a;
         std::string problem;
-        EXPECT_EQ(player::ParseNetAddress(c.text, &a, &problem), c.network) << c.text;
+        EXPECT_EQ(vdplay::ParseNetAddress(c.text, &a, &problem), c.network) << c.text;
         EXPECT_EQ(a.protocol, c.protocol) << c.text;
         if (*c.problem) {
             EXPECT_NE(problem.find(c.problem), std::string::npos) << c.text << " -> " << problem;
@@ -113,17 +113,17 @@ TEST(PlayerOptions, NetworkSources) {
         EXPECT_EQ(a.port, c.port) << c.text;
     }
     // A camera is a live stream.
-    player::Options o;
-    ASSERT_EQ(player::ParseOptions({"tcp://127.0.0.1:5000"}, &o), "");
+    vdplay::Options o;
+    ASSERT_EQ(vdplay::ParseOptions({"tcp://127.0.0.1:5000"}, &o), "");
     EXPECT_TRUE(o.stream);
     EXPECT_EQ(o.source.port, 5000);
 }
 
 TEST(PlayerOptions, VolumePercentCoversTheControlRange) {
-    EXPECT_EQ(player::VolumeFromPercent(0), 0u);
-    EXPECT_EQ(player::VolumeFromPercent(100), 0xFFFFu);
-    EXPECT_EQ(player::VolumeFromPercent(50), 0x7FFFu);
-    EXPECT_LT(player::VolumeFromPercent(99), 0xFFFFu);
+    EXPECT_EQ(vdplay::VolumeFromPercent(0), 0u);
+    EXPECT_EQ(vdplay::VolumeFromPercent(100), 0xFFFFu);
+    EXPECT_EQ(vdplay::VolumeFromPercent(50), 0x7FFFu);
+    EXPECT_LT(vdplay::VolumeFromPercent(99), 0xFFFFu);
 }
 
 TEST(SampleOptions, AcceptsOrExplains) {
@@ -142,15 +142,15 @@ TEST(SampleOptions, AcceptsOrExplains) {
     for (const OptionCase& c : cases) {
         std::string joined;
         for (const std::string& a : c.args) joined += a + " ";
-        sample::SampleCommand command;
-        const std::string error = sample::ParseSampleCommand(c.args, &command);
+        vdsample::SampleCommand command;
+        const std::string error = vdsample::ParseSampleCommand(c.args, &command);
         if (c.error.empty())
             EXPECT_EQ(error, "") << joined;
         else
             EXPECT_NE(error.find(c.error), std::string::npos) << joined << "-> " << error;
     }
-    sample::SampleCommand command;
-    ASSERT_EQ(sample::ParseSampleCommand({"o.avi", "--size", "320x240", "--no-sound", "--no-overlay"}, &command), "");
+    vdsample::SampleCommand command;
+    ASSERT_EQ(vdsample::ParseSampleCommand({"o.avi", "--size", "320x240", "--no-sound", "--no-overlay"}, &command), "");
     EXPECT_EQ(command.plan.width, 320);
     EXPECT_EQ(command.plan.height, 240);
     EXPECT_FALSE(command.plan.sound);

@@ -32,7 +32,7 @@ TEST(PluginFacts, CheckRuleMatchesTheFileHeader) {
         {"99999999,A", avi, false},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(player::MatchesCheck(c.check, reinterpret_cast<const uint8_t*>(c.head.data()), c.head.size()),
+        EXPECT_EQ(vdplay::MatchesCheck(c.check, reinterpret_cast<const uint8_t*>(c.head.data()), c.head.size()),
                   c.match)
             << c.check;
     }
@@ -49,43 +49,43 @@ TEST(PluginFacts, SdkIsNamedAfterThePluginsFirstUnderscore) {
         {"Z:/a_b/VD2_X.dll", "Z:/a_b/X.dll"},
         {"C:\\my_dir\\Plain.dll", "C:\\my_dir\\Plain.dll"},
     };
-    for (const Case& c : cases) EXPECT_EQ(player::SdkPathForPlugin(c.plugin), c.sdk) << c.plugin;
+    for (const Case& c : cases) EXPECT_EQ(vdplay::SdkPathForPlugin(c.plugin), c.sdk) << c.plugin;
 }
 
 TEST(PluginFacts, ResultsAreNamed) {
-    EXPECT_NE(player::ResultText(player::kResultNotImplemented).find("E_NOTIMPL"), std::string::npos);
-    EXPECT_NE(player::ResultText(player::kResultFail).find("E_FAIL"), std::string::npos);
-    EXPECT_EQ(player::ResultText(-3), "-3 (file not found)");
-    EXPECT_EQ(player::ResultText(-19), "-19 (stream headers not complete yet)");
-    EXPECT_EQ(player::ResultText(-20), "-20 (0xFFFFFFEC)");
-    EXPECT_TRUE(player::IsUnsupportedContent(-4));
-    EXPECT_TRUE(player::IsUnsupportedContent(-7));
-    EXPECT_FALSE(player::IsUnsupportedContent(-3));
-    EXPECT_TRUE(player::IsUnreadable(-3));
+    EXPECT_NE(vdplay::ResultText(vdplay::kResultNotImplemented).find("E_NOTIMPL"), std::string::npos);
+    EXPECT_NE(vdplay::ResultText(vdplay::kResultFail).find("E_FAIL"), std::string::npos);
+    EXPECT_EQ(vdplay::ResultText(-3), "-3 (file not found)");
+    EXPECT_EQ(vdplay::ResultText(-19), "-19 (stream headers not complete yet)");
+    EXPECT_EQ(vdplay::ResultText(-20), "-20 (0xFFFFFFEC)");
+    EXPECT_TRUE(vdplay::IsUnsupportedContent(-4));
+    EXPECT_TRUE(vdplay::IsUnsupportedContent(-7));
+    EXPECT_FALSE(vdplay::IsUnsupportedContent(-3));
+    EXPECT_TRUE(vdplay::IsUnreadable(-3));
 }
 
 TEST(Report, TitleShowsPositionLengthAndSize) {
-    player::TitleState t;
+    vdplay::TitleState t;
     t.file = "C:\\rec\\sample.avi";
     t.positionSeconds = 3;
     t.lengthSeconds = 10;
     t.width = 640;
     t.height = 480;
     t.sound = true;
-    EXPECT_EQ(player::WindowTitle(t), "vdplay - sample.avi - 00:03 / 00:10 - 640x480");
+    EXPECT_EQ(vdplay::WindowTitle(t), "vdplay - sample.avi - 00:03 / 00:10 - 640x480");
     t.stream = true;
     t.speed = -2;
     t.paused = true;
     t.sound = false;
     t.width = 0;
     t.ports = 4;
-    EXPECT_EQ(player::WindowTitle(t), "vdplay - sample.avi - live 00:03 - ?x? - 4 ports - speed /4 - paused - muted");
-    EXPECT_EQ(player::ClockOf(3725), "1:02:05");
-    EXPECT_EQ(player::ClockOf(-1), "--:--");
+    EXPECT_EQ(vdplay::WindowTitle(t), "vdplay - sample.avi - live 00:03 - ?x? - 4 ports - speed /4 - paused - muted");
+    EXPECT_EQ(vdplay::ClockOf(3725), "1:02:05");
+    EXPECT_EQ(vdplay::ClockOf(-1), "--:--");
 }
 
 TEST(Report, SummaryIsOneLineOfKeyValuePairs) {
-    player::Summary s;
+    vdplay::Summary s;
     s.mode = "stream";
     s.ports = 2;
     s.pictures = 120;
@@ -96,8 +96,8 @@ TEST(Report, SummaryIsOneLineOfKeyValuePairs) {
     s.height = 240;
     s.files.push_back({"snapshot", "out/my snap.bmp", 307254});
     s.files.push_back({"record", "r.avi", -1});
-    s.exitCode = player::kExitOutputFailed;
-    EXPECT_EQ(player::SummaryLine(s),
+    s.exitCode = vdplay::kExitOutputFailed;
+    EXPECT_EQ(vdplay::SummaryLine(s),
               "vdplay summary: mode=stream ports=2 pictures=120 sound_blocks=40 last_stamp_ms=2360 position_s=2 "
               "length_s=- size=320x240 outputs=unknown snapshot=\"out/my snap.bmp\" snapshot_bytes=307254 record=r.avi "
               "record_bytes=- exit=9 result=output-failed");
@@ -129,21 +129,21 @@ TEST(Report, OutputTracesAreReadStrictly) {
         {"", false, ""},
     };
     for (const Case& c : cases) {
-        player::OutputTrace trace;
-        ASSERT_EQ(player::ParseOutputTrace(c.text.data(), c.text.size(), &trace), c.read) << c.text;
+        vdplay::OutputTrace trace;
+        ASSERT_EQ(vdplay::ParseOutputTrace(c.text.data(), c.text.size(), &trace), c.read) << c.text;
         if (c.read) {
-            EXPECT_EQ(player::OutputTraceLine(trace), c.line);
+            EXPECT_EQ(vdplay::OutputTraceLine(trace), c.line);
         }
     }
-    EXPECT_EQ(player::OutputsValue({}), "unknown");
-    EXPECT_EQ(player::OutputsValue({"", ""}), "unknown");
-    EXPECT_EQ(player::OutputsValue({"ddraw", "", "drawdib"}), "ddraw,unknown,drawdib");
+    EXPECT_EQ(vdplay::OutputsValue({}), "unknown");
+    EXPECT_EQ(vdplay::OutputsValue({"", ""}), "unknown");
+    EXPECT_EQ(vdplay::OutputsValue({"ddraw", "", "drawdib"}), "ddraw,unknown,drawdib");
 }
 
 TEST(Report, EveryExitCodeHasItsOwnName) {
     std::vector<std::string> names;
     for (int code : {0, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}) {
-        const std::string name = player::ExitCodeName(code);
+        const std::string name = vdplay::ExitCodeName(code);
         for (const std::string& other : names) EXPECT_NE(name, other) << code;
         names.push_back(name);
     }

@@ -17,7 +17,7 @@
 
 namespace {
 
-using sample::PictureFormat;
+using vdsample::PictureFormat;
 
 struct Written {
     std::vector<uint8_t> bytes;
@@ -25,10 +25,10 @@ struct Written {
     demoplay::AviStatus status = demoplay::AviStatus::kCorrupt;
 };
 
-Written Write(const sample::RecordingPlan& plan) {
+Written Write(const vdsample::RecordingPlan& plan) {
     Written w;
     demoplay::MemorySink sink;
-    EXPECT_TRUE(sample::WriteAvi(&sink, plan));
+    EXPECT_TRUE(vdsample::WriteAvi(&sink, plan));
     w.bytes = std::move(sink.bytes);
     demoplay::MemorySource source(w.bytes.data(), w.bytes.size());
     w.status = demoplay::ParseAviFile(source, &w.info);
@@ -50,22 +50,22 @@ class SampleFormats : public ::testing::TestWithParam<FormatCase> {};
 
 TEST_P(SampleFormats, ParsesBackWithEveryPictureAndTheWholeTone) {
     const FormatCase& c = GetParam();
-    sample::RecordingPlan plan;
+    vdsample::RecordingPlan plan;
     plan.format = c.format;
     plan.width = c.width;
     plan.height = c.height;
     plan.fps = c.fps;
     plan.seconds = c.seconds;
     plan.sound = c.sound;
-    ASSERT_EQ(sample::CheckPlan(plan), "");
+    ASSERT_EQ(vdsample::CheckPlan(plan), "");
     Written w = Write(plan);
     ASSERT_EQ(w.status, demoplay::AviStatus::kOk);
     const demoplay::AviHeaders& h = w.info.headers;
     EXPECT_EQ(h.video.width, c.width);
     EXPECT_EQ(h.video.height, c.height);
     EXPECT_EQ(h.FramesPerSecond(), c.fps);
-    EXPECT_EQ(h.video.length, uint32_t(sample::PictureCount(plan)));
-    ASSERT_EQ(w.info.videoChunks.size(), size_t(sample::PictureCount(plan)));
+    EXPECT_EQ(h.video.length, uint32_t(vdsample::PictureCount(plan)));
+    ASSERT_EQ(w.info.videoChunks.size(), size_t(vdsample::PictureCount(plan)));
     EXPECT_EQ(h.hasAudio, c.sound);
     if (c.sound) {
         EXPECT_TRUE(h.audio.pcm);
@@ -73,7 +73,7 @@ TEST_P(SampleFormats, ParsesBackWithEveryPictureAndTheWholeTone) {
         EXPECT_EQ(h.audio.channels, 1);
         uint64_t bytes = 0;
         for (const demoplay::ChunkRef& a : w.info.audioChunks) bytes += a.size;
-        EXPECT_EQ(bytes, uint64_t(sample::SamplesBefore(plan.tone, sample::PictureCount(plan), c.fps)) * 2);
+        EXPECT_EQ(bytes, uint64_t(vdsample::SamplesBefore(plan.tone, vdsample::PictureCount(plan), c.fps)) * 2);
     }
     if (c.format != PictureFormat::kMjpeg) {
         for (const demoplay::ChunkRef& v : w.info.videoChunks) ASSERT_EQ(v.size, uint32_t(c.width * c.height * 3 / 2));
@@ -89,8 +89,8 @@ INSTANTIATE_TEST_SUITE_P(All, SampleFormats,
 // Each bar's centre holds the bar's colour in every stored picture.
 TEST(SamplePictures, BarsSurviveEveryFormat) {
     for (PictureFormat format : {PictureFormat::kYv12, PictureFormat::kI420, PictureFormat::kMjpeg}) {
-        SCOPED_TRACE(sample::FormatName(format));
-        sample::RecordingPlan plan;
+        SCOPED_TRACE(vdsample::FormatName(format));
+        vdsample::RecordingPlan plan;
         plan.format = format;
         plan.width = 160;
         plan.height = 120;
@@ -99,10 +99,10 @@ TEST(SamplePictures, BarsSurviveEveryFormat) {
         Written w = Write(plan);
         ASSERT_EQ(w.status, demoplay::AviStatus::kOk);
         const std::vector<uint8_t> stored = Chunk(w, w.info.videoChunks.back());
-        for (int bar = 0; bar < sample::kBarCount; ++bar) {
-            const sample::Rect r = sample::BarRect(plan.width, plan.height, bar);
+        for (int bar = 0; bar < vdsample::kBarCount; ++bar) {
+            const vdsample::Rect r = vdsample::BarRect(plan.width, plan.height, bar);
             const int x = ((r.left + r.right) / 2) & ~1, y = ((r.top + r.bottom) / 2) & ~1;
-            const sample::Rgb want = sample::BarColour(bar);
+            const vdsample::Rgb want = vdsample::BarColour(bar);
             if (format == PictureFormat::kMjpeg) {
                 std::vector<uint8_t> rgb;
                 int width = 0, height = 0;
@@ -114,7 +114,7 @@ TEST(SamplePictures, BarsSurviveEveryFormat) {
                 EXPECT_NEAR(px[0], want.b, 8) << "bar " << bar;
             } else {
                 uint8_t wy, wu, wv;
-                sample::RgbToYuv(want, &wy, &wu, &wv);
+                vdsample::RgbToYuv(want, &wy, &wu, &wv);
                 const size_t luma = size_t(plan.width) * size_t(plan.height);
                 const size_t chroma = luma / 4;
                 const size_t at = size_t(y / 2) * size_t(plan.width / 2) + size_t(x / 2);
@@ -129,19 +129,19 @@ TEST(SamplePictures, BarsSurviveEveryFormat) {
 }
 
 TEST(SamplePictures, SquareMovesAndClockRuns) {
-    const sample::Image a = sample::RenderPicture(320, 240, 0, 25);
-    const sample::Image b = sample::RenderPicture(320, 240, 25, 25);
-    const sample::Rect ra = sample::SquareRect(320, 240, 0), rb = sample::SquareRect(320, 240, 1000);
+    const vdsample::Image a = vdsample::RenderPicture(320, 240, 0, 25);
+    const vdsample::Image b = vdsample::RenderPicture(320, 240, 25, 25);
+    const vdsample::Rect ra = vdsample::SquareRect(320, 240, 0), rb = vdsample::SquareRect(320, 240, 1000);
     EXPECT_LT(ra.left, rb.left);
-    const sample::Rgb white{235, 235, 235};
+    const vdsample::Rgb white{235, 235, 235};
     EXPECT_EQ(a.At((ra.left + ra.right) / 2, (ra.top + ra.bottom) / 2), white);
     EXPECT_EQ(b.At((rb.left + rb.right) / 2, (rb.top + rb.bottom) / 2), white);
     EXPECT_FALSE(a.At((rb.left + rb.right) / 2, (rb.top + rb.bottom) / 2) == white);
     // The square turns at the right edge after two seconds and is back at four.
-    EXPECT_EQ(sample::SquareRect(320, 240, 2000).right, 320);
-    EXPECT_EQ(sample::SquareRect(320, 240, 4000).left, 0);
+    EXPECT_EQ(vdsample::SquareRect(320, 240, 2000).right, 320);
+    EXPECT_EQ(vdsample::SquareRect(320, 240, 4000).left, 0);
     EXPECT_NE(a.rgb, b.rgb);
-    EXPECT_EQ(sample::ClockText(3723004), "01:02:03.004");
+    EXPECT_EQ(vdsample::ClockText(3723004), "01:02:03.004");
 }
 
 // The picture number read back from the luma of a picture, as stored, as
@@ -163,24 +163,24 @@ TEST(SamplePictures, PictureCodeReadsBack) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " #" + std::to_string(c.index));
-        const sample::Image picture = sample::RenderPicture(c.width, c.height, c.index, 25);
+        const vdsample::Image picture = vdsample::RenderPicture(c.width, c.height, c.index, 25);
         // Scaled by nearest neighbour into bottom-up BGRA rows, like a screen.
         std::vector<uint8_t> screen(size_t(c.shownWidth) * size_t(c.shownHeight) * 4);
         for (int y = 0; y < c.shownHeight; ++y)
             for (int x = 0; x < c.shownWidth; ++x) {
-                const sample::Rgb p = picture.At(x * c.width / c.shownWidth, y * c.height / c.shownHeight);
+                const vdsample::Rgb p = picture.At(x * c.width / c.shownWidth, y * c.height / c.shownHeight);
                 uint8_t* q = &screen[(size_t(c.shownHeight - 1 - y) * size_t(c.shownWidth) + size_t(x)) * 4];
                 q[0] = p.b, q[1] = p.g, q[2] = p.r;
             }
         if (c.damage) {  // one cell of the lower row made equal to the one above it
-            const sample::PictureCodeLayout l = sample::PictureCodeLayoutFor(c.width, c.height);
+            const vdsample::PictureCodeLayout l = vdsample::PictureCodeLayoutFor(c.width, c.height);
             for (int y = l.top + l.cell; y < l.top + 2 * l.cell; ++y)
                 for (int x = l.left + 3 * l.cell; x < l.left + 4 * l.cell; ++x)
                     std::memcpy(
                         &screen[(size_t(c.shownHeight - 1 - y) * size_t(c.shownWidth) + size_t(x)) * 4],
                         &screen[(size_t(c.shownHeight - 1 - (y - l.cell)) * size_t(c.shownWidth) + size_t(x)) * 4], 4);
         }
-        sample::SampleGrid grid;
+        vdsample::SampleGrid grid;
         grid.first = &screen[size_t(c.shownHeight - 1) * size_t(c.shownWidth) * 4 + 1];  // green, top row
         grid.pixelStep = 4;
         grid.rowStride = -ptrdiff_t(c.shownWidth) * 4;
@@ -188,22 +188,22 @@ TEST(SamplePictures, PictureCodeReadsBack) {
         grid.imageHeight = c.shownHeight;
         grid.pictureWidth = c.width;
         grid.pictureHeight = c.height;
-        EXPECT_EQ(sample::ReadPictureCode(grid), c.expect);
+        EXPECT_EQ(vdsample::ReadPictureCode(grid), c.expect);
         // A strip starting below the code's top reads nothing.
         if (c.expect >= 0) {
-            sample::SampleGrid strip = grid;
+            vdsample::SampleGrid strip = grid;
             strip.firstRow = c.shownHeight - 1;
             strip.first = &screen[1];
-            EXPECT_EQ(sample::ReadPictureCode(strip), -1);
+            EXPECT_EQ(vdsample::ReadPictureCode(strip), -1);
         }
     }
 }
 
 TEST(SampleTone, BlocksJoinIntoOneSteadySine) {
-    sample::TonePlan tone;
+    vdsample::TonePlan tone;
     std::vector<int16_t> all;
     for (int i = 0; i < 25; ++i) {
-        std::vector<int16_t> block = sample::ToneForPicture(tone, i, 25);
+        std::vector<int16_t> block = vdsample::ToneForPicture(tone, i, 25);
         EXPECT_EQ(block.size(), 640u);
         all.insert(all.end(), block.begin(), block.end());
     }
@@ -216,9 +216,9 @@ TEST(SampleTone, BlocksJoinIntoOneSteadySine) {
         EXPECT_NEAR(all[n], expected, 2.0) << n;
     }
     // Uneven division (16000 / 30) still adds up to whole seconds.
-    EXPECT_EQ(sample::SamplesBefore(tone, 30, 30), 16000);
+    EXPECT_EQ(vdsample::SamplesBefore(tone, 30, 30), 16000);
     size_t total = 0;
-    for (int i = 0; i < 30; ++i) total += sample::ToneForPicture(tone, i, 30).size();
+    for (int i = 0; i < 30; ++i) total += vdsample::ToneForPicture(tone, i, 30).size();
     EXPECT_EQ(total, 16000u);
 }
 
@@ -231,19 +231,20 @@ TEST(SamplePlan, RefusesWhatPlanarPicturesOrTheSdkCannotTake) {
                  {8, 8, 25, 1, false},      {640, 480, 0, 1, false},   {640, 480, 25, 0, false},
                  {16384, 16, 25, 1, false}, {1920, 1080, 25, 1, true}, {640, 480, 25, 3601, false}};
     for (const Case& c : cases) {
-        sample::RecordingPlan s;
+        vdsample::RecordingPlan s;
         s.width = c.width;
         s.height = c.height;
         s.fps = c.fps;
         s.seconds = c.seconds;
-        EXPECT_EQ(sample::CheckPlan(s).empty(), c.ok) << c.width << "x" << c.height << " " << c.fps << " " << c.seconds;
+        EXPECT_EQ(vdsample::CheckPlan(s).empty(), c.ok)
+            << c.width << "x" << c.height << " " << c.fps << " " << c.seconds;
     }
 }
 
 TEST(SamplePlan, SideFileSitsBesideTheMediaFile) {
-    EXPECT_EQ(sample::SideFilePath("out/sample.avi"), "out/sample.lti");
-    EXPECT_EQ(sample::SideFilePath("C:\\rec\\cam1.dat"), "C:\\rec\\cam1.lti");
-    EXPECT_EQ(sample::SideFilePath("dir.v2/noext"), "dir.v2/noext.lti");
+    EXPECT_EQ(vdsample::SideFilePath("out/sample.avi"), "out/sample.lti");
+    EXPECT_EQ(vdsample::SideFilePath("C:\\rec\\cam1.dat"), "C:\\rec\\cam1.lti");
+    EXPECT_EQ(vdsample::SideFilePath("dir.v2/noext"), "dir.v2/noext.lti");
 }
 
 }  // namespace

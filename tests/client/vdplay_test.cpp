@@ -74,20 +74,20 @@ std::string Field(const std::string& summary, const std::string& key) {
     return summary.substr(start, summary.find(' ', start) - start);
 }
 
-sample::RecordingPlan SmallPlan() {
-    sample::RecordingPlan plan;
+vdsample::RecordingPlan SmallPlan() {
+    vdsample::RecordingPlan plan;
     plan.width = 320;
     plan.height = 240;
     plan.seconds = 4;
-    plan.format = sample::PictureFormat::kYv12;
+    plan.format = vdsample::PictureFormat::kYv12;
     return plan;
 }
 
 std::string WriteSample(const ScratchDirectory& dir, const std::string& name,
-                        const sample::RecordingPlan& plan = SmallPlan()) {
-    sample::WrittenFiles written;
+                        const vdsample::RecordingPlan& plan = SmallPlan()) {
+    vdsample::WrittenFiles written;
     const std::string path = In(dir, name);
-    EXPECT_EQ(sample::WriteRecording(path, plan, &written), "");
+    EXPECT_EQ(vdsample::WriteRecording(path, plan, &written), "");
     return path;
 }
 
@@ -115,10 +115,10 @@ void ExpectFailure(const ChildResult& r, const FailureCase& c) {
         if (line.rfind("vdplay: error: ", 0) == 0) errors.push_back(line);
     ASSERT_EQ(errors.size(), 1u) << r.err;
     EXPECT_NE(errors[0].find(c.message), std::string::npos) << errors[0];
-    if (c.exitCode != player::kExitUsage) {
+    if (c.exitCode != vdplay::kExitUsage) {
         const std::string summary = SummaryOf(r);
         EXPECT_EQ(Field(summary, "exit"), std::to_string(c.exitCode)) << r.out;
-        EXPECT_EQ(Field(summary, "result"), player::ExitCodeName(c.exitCode)) << r.out;
+        EXPECT_EQ(Field(summary, "result"), vdplay::ExitCodeName(c.exitCode)) << r.out;
     }
 }
 
@@ -135,11 +135,11 @@ TEST(OutputTraces, CaughtFromAnyThreadOncePerChange) {
     OutputDebugStringA("video output: port=4 output=drawdib reason=cheaper\n");
     OutputDebugStringA("video output: port=7 output=ddraw reason=format\n");
     OutputDebugStringA("video output: port=4 output=ddraw reason=forced\n");
-    const std::vector<player::OutputTrace> fresh = traces.TakeNew();
+    const std::vector<vdplay::OutputTrace> fresh = traces.TakeNew();
     ASSERT_EQ(fresh.size(), 3u);
-    EXPECT_EQ(player::OutputTraceLine(fresh[0]), "port 4 video output drawdib (cheaper)");
-    EXPECT_EQ(player::OutputTraceLine(fresh[1]), "port 7 video output ddraw (format)");
-    EXPECT_EQ(player::OutputTraceLine(fresh[2]), "port 4 video output ddraw (forced)");
+    EXPECT_EQ(vdplay::OutputTraceLine(fresh[0]), "port 4 video output drawdib (cheaper)");
+    EXPECT_EQ(vdplay::OutputTraceLine(fresh[1]), "port 7 video output ddraw (format)");
+    EXPECT_EQ(vdplay::OutputTraceLine(fresh[2]), "port 4 video output ddraw (forced)");
     EXPECT_TRUE(traces.TakeNew().empty());
     EXPECT_EQ(traces.OutputOf(4), "ddraw");
     EXPECT_EQ(traces.OutputOf(5), "");
@@ -164,19 +164,19 @@ TEST_F(Failures, EachHasItsMessageAndExitCode) {
         FailureCase expect;
         std::vector<std::string> args;
     } rows[] = {
-        {{"no file", player::kExitUsage, "no file given"}, {}},
-        {{"bad option", player::kExitUsage, "--ports wants"}, {sampleFile, "--ports", "99"}},
-        {{"missing plug-in", player::kExitNoPlugin, "no plug-in at"},
+        {{"no file", vdplay::kExitUsage, "no file given"}, {}},
+        {{"bad option", vdplay::kExitUsage, "--ports wants"}, {sampleFile, "--ports", "99"}},
+        {{"missing plug-in", vdplay::kExitNoPlugin, "no plug-in at"},
          {sampleFile, "--plugin", In(dir, "VD2_Missing.dll")}},
-        {{"not a plug-in", player::kExitNotAPlugin, "is not a decoder plug-in"},
+        {{"not a plug-in", vdplay::kExitNotAPlugin, "is not a decoder plug-in"},
          {sampleFile, "--plugin", Bin("DemoPlay.dll")}},
-        {{"missing SDK", player::kExitNoSdk, "play SDK is missing"},
+        {{"missing SDK", vdplay::kExitNoSdk, "play SDK is missing"},
          {sampleFile, "--plugin", In(alone, "VD2_DemoPlay.dll")}},
-        {{"missing file", player::kExitUnreadableFile, "cannot read"}, {In(dir, "nothing.avi")}},
-        {{"a directory", player::kExitUnreadableFile, "it is a directory"}, {dir.path()}},
-        {{"not a recording", player::kExitUnsupportedFile, "is not a recording this plug-in plays"},
+        {{"missing file", vdplay::kExitUnreadableFile, "cannot read"}, {In(dir, "nothing.avi")}},
+        {{"a directory", vdplay::kExitUnreadableFile, "it is a directory"}, {dir.path()}},
+        {{"not a recording", vdplay::kExitUnsupportedFile, "is not a recording this plug-in plays"},
          {In(dir, "notes.avi")}},
-        {{"stream without pictures", player::kExitUnsupportedFile, "cannot be fed as a stream"},
+        {{"stream without pictures", vdplay::kExitUnsupportedFile, "cannot be fed as a stream"},
          {In(dir, "header.avi"), "--stream"}},
     };
     for (const Row& row : rows) ExpectFailure(Vdplay(row.args), row.expect);
@@ -208,11 +208,11 @@ struct Bitmap {
     std::vector<unsigned char> bytes;
     size_t pixels = 0;  // offset of the pixel rows
     // Red, green, blue at (x, y), y counted from the top.
-    sample::Rgb At(int x, int y) const {
+    vdsample::Rgb At(int x, int y) const {
         const int bytesPerPixel = bits / 8;
         const size_t stride = (size_t(width) * size_t(bytesPerPixel) + 3) & ~size_t(3);
         const unsigned char* p = &bytes[pixels + size_t(height - 1 - y) * stride + size_t(x) * size_t(bytesPerPixel)];
-        return sample::Rgb{p[2], p[1], p[0]};
+        return vdsample::Rgb{p[2], p[1], p[0]};
     }
 };
 
@@ -234,11 +234,11 @@ bool ReadBitmap(const std::string& path, Bitmap* out) {
 
 // The colour bars of the test pattern, scaled to the bitmap's size.
 void ExpectBars(const Bitmap& bmp, int pictureWidth, int pictureHeight, int tolerance) {
-    for (int bar = 0; bar < sample::kBarCount; ++bar) {
-        const sample::Rect r = sample::BarRect(pictureWidth, pictureHeight, bar);
+    for (int bar = 0; bar < vdsample::kBarCount; ++bar) {
+        const vdsample::Rect r = vdsample::BarRect(pictureWidth, pictureHeight, bar);
         const int x = (r.left + r.right) / 2 * bmp.width / pictureWidth;
         const int y = (r.top + r.bottom) / 2 * bmp.height / pictureHeight;
-        const sample::Rgb got = bmp.At(x, y), want = sample::BarColour(bar);
+        const vdsample::Rgb got = bmp.At(x, y), want = vdsample::BarColour(bar);
         EXPECT_NEAR(got.r, want.r, tolerance) << "bar " << bar;
         EXPECT_NEAR(got.g, want.g, tolerance) << "bar " << bar;
         EXPECT_NEAR(got.b, want.b, tolerance) << "bar " << bar;
@@ -248,12 +248,12 @@ void ExpectBars(const Bitmap& bmp, int pictureWidth, int pictureHeight, int tole
 // The overlay's box around the moving square: green lines whose bounds
 // enclose the square, in the band below the bars.
 void ExpectBoxAroundSquare(const Bitmap& bmp) {
-    const int bandTop = sample::BarRect(bmp.width, bmp.height, 0).bottom;
+    const int bandTop = vdsample::BarRect(bmp.width, bmp.height, 0).bottom;
     int greenLeft = bmp.width, greenRight = -1, greenTop = bmp.height, greenBottom = -1;
     int whiteLeft = bmp.width, whiteRight = -1, whiteTop = bmp.height, whiteBottom = -1;
     for (int y = bandTop; y < bmp.height; ++y) {
         for (int x = 0; x < bmp.width; ++x) {
-            const sample::Rgb c = bmp.At(x, y);
+            const vdsample::Rgb c = bmp.At(x, y);
             if (c.g > 220 && c.r < 80 && c.b < 80) {
                 greenLeft = std::min(greenLeft, x), greenRight = std::max(greenRight, x);
                 greenTop = std::min(greenTop, y), greenBottom = std::max(greenBottom, y);
@@ -333,7 +333,7 @@ TEST_F(Playback, StreamShowsTheTestPattern) {
 }
 
 TEST_F(Playback, ShortFileEndsByItself) {
-    sample::RecordingPlan plan = SmallPlan();
+    vdsample::RecordingPlan plan = SmallPlan();
     plan.seconds = 1;
     const std::string shortFile = WriteSample(dir, "short.avi", plan);
     ChildResult r = Vdplay({shortFile, "--no-sound"}, dir.path());
@@ -407,8 +407,8 @@ bool WaitForTitle(HWND window, const std::string& part, bool present = true, DWO
 }
 
 TEST_F(Playback, KeysPauseChangeSpeedSnapshotAndQuit) {
-    sample::RecordingPlan plan = SmallPlan();
-    plan.format = sample::PictureFormat::kMjpeg;
+    vdsample::RecordingPlan plan = SmallPlan();
+    plan.format = vdsample::PictureFormat::kMjpeg;
     plan.seconds = 60;
     const std::string longFile = WriteSample(dir, "long.avi", plan);
     vdtest::Child child;
@@ -447,7 +447,7 @@ TEST_F(Playback, DamagedRecordingIsUnsupported) {
                                         'L', 'I', 'S', 'T', 4,  0, 0, 0, 'm', 'o', 'v', 'i'};
     ASSERT_TRUE(WriteBytes(In(dir, "damaged.avi"), bytes));
     ExpectFailure(Vdplay({In(dir, "damaged.avi"), "--no-sound"}),
-                  {"damaged recording", player::kExitUnsupportedFile, "is not playable"});
+                  {"damaged recording", vdplay::kExitUnsupportedFile, "is not playable"});
 }
 
 // ---------------------------------------------------------------------------
@@ -588,14 +588,14 @@ TEST_F(Live, FailingConnectionsHaveTheirMessageAndExitCode) {
         FailureCase expect;
         std::vector<std::string> args;
     } rows[] = {
-        {{"refused", player::kExitNoConnection, "connection refused"}, {refused}},
-        {{"silent", player::kExitSilent, "sent nothing for 5 s"}, {quiet.url()}},
-        {{"silent after a few bytes", player::kExitSilent, "sent 3 bytes, then nothing for 5 s"}, {fewBytes.url()}},
-        {{"closed at once", player::kExitConnectionLost, "closed the connection after 0 bytes"}, {closes.url()}},
-        {{"no port", player::kExitUsage, "wants HOST:PORT"}, {"tcp://127.0.0.1"}},
-        {{"no such host", player::kExitNoConnection, "cannot find the host"}, {"tcp://no-such-host.invalid:5000"}},
+        {{"refused", vdplay::kExitNoConnection, "connection refused"}, {refused}},
+        {{"silent", vdplay::kExitSilent, "sent nothing for 5 s"}, {quiet.url()}},
+        {{"silent after a few bytes", vdplay::kExitSilent, "sent 3 bytes, then nothing for 5 s"}, {fewBytes.url()}},
+        {{"closed at once", vdplay::kExitConnectionLost, "closed the connection after 0 bytes"}, {closes.url()}},
+        {{"no port", vdplay::kExitUsage, "wants HOST:PORT"}, {"tcp://127.0.0.1"}},
+        {{"no such host", vdplay::kExitNoConnection, "cannot find the host"}, {"tcp://no-such-host.invalid:5000"}},
         // Tried again for as long as the run may last, then given up.
-        {{"refused, tried again", player::kExitNoConnection, "connection refused"},
+        {{"refused, tried again", vdplay::kExitNoConnection, "connection refused"},
          {refused, "--reconnect", "--seconds", "2"}},
     };
     for (const Row& row : rows) {
@@ -617,7 +617,7 @@ TEST_F(Live, PicturesAgainAfterACutPictureGarbageAndABurst) {
         c.Hold(2000);
     }});
     const ChildResult r = Vdplay({camera.url(), "--no-sound", "--seconds", "60"}, dir.path());
-    ExpectFailure(r, {"the camera closes", player::kExitConnectionLost, "closed the connection after"});
+    ExpectFailure(r, {"the camera closes", vdplay::kExitConnectionLost, "closed the connection after"});
     EXPECT_EQ(Field(SummaryOf(r), "mode"), "live");
     EXPECT_EQ(Field(SummaryOf(r), "size"), "320x240") << r.out;
     // Whatever the first clip and its cut copy gave, no more than 60 pictures;
@@ -628,7 +628,7 @@ TEST_F(Live, PicturesAgainAfterACutPictureGarbageAndABurst) {
 // An AVI camera that drops the connection and comes back: its new headers
 // are not given to the ports again, and its pictures play on, on two ports.
 TEST_F(Live, ReconnectsAndPlaysOn) {
-    sample::RecordingPlan plan = SmallPlan();
+    vdsample::RecordingPlan plan = SmallPlan();
     plan.seconds = 2;  // 50 pictures
     Bytes avi;
     ASSERT_TRUE(ReadBytes(WriteSample(dir, "camera.avi", plan), &avi));
@@ -675,7 +675,7 @@ TEST_F(Live, ListensForDatagramsUntilTheCameraFallsSilent) {
     closesocket(s);
     WSACleanup();
     const ChildResult r = child.Wait(kDeadlineMs);
-    ExpectFailure(r, {"silent camera", player::kExitSilent, "sent nothing for 5 s"});
+    ExpectFailure(r, {"silent camera", vdplay::kExitSilent, "sent nothing for 5 s"});
     EXPECT_GT(Pictures(r), 30) << r.out;
 }
 

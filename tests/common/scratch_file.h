@@ -9,8 +9,7 @@
 #include <cstdio>
 #include <string>
 
-namespace vd {
-namespace testing_support {
+namespace vdtest {
 
 class ScratchFile {
 public:
@@ -59,7 +58,6 @@ inline std::string Utf16BeBytes(const std::u16string& units) {
     return out;
 }
 
-}  // namespace testing_support
-}  // namespace vd
+}  // namespace vdtest
 
 #endif

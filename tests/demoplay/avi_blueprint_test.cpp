@@ -8,7 +8,7 @@
 #include "avi_blueprint.h"
 #include "core/avi_parser.h"
 
-using namespace avifuzz;
+using namespace demoplay_test;
 using demoplay::AviFileInfo;
 using demoplay::AviStatus;
 using S = AviFileInfo::IndexSource;

@@ -22,8 +22,8 @@ std::vector<uint8_t> ChunkBytes(const std::vector<uint8_t>& file, const ChunkRef
 }
 
 struct LayoutCase {
-    sample::Video video;
-    sample::Index index;
+    vdsample::Video video;
+    vdsample::Index index;
     bool recLists;
     int expectedKind;
     AviFileInfo::IndexSource expectedSource;
@@ -33,7 +33,7 @@ class ParserLayouts : public ::testing::TestWithParam<LayoutCase> {};
 
 TEST_P(ParserLayouts, FindsEveryPictureAndSoundChunk) {
     const LayoutCase& c = GetParam();
-    sample::Recipe recipe;
+    vdsample::Recipe recipe;
     recipe.video = c.video;
     recipe.index = c.index;
     recipe.recLists = c.recLists;
@@ -41,22 +41,23 @@ TEST_P(ParserLayouts, FindsEveryPictureAndSoundChunk) {
     recipe.framesPerRiff = 4;
     recipe.audioRate = 11025;
     recipe.audioChannels = 2;
-    sample::File file = sample::Make(recipe);
+    vdsample::File file = vdsample::Make(recipe);
 
     AviFileInfo info;
     ASSERT_EQ(Parse(file.bytes, &info), AviStatus::kOk);
     EXPECT_EQ(info.indexSource, c.expectedSource);
-    EXPECT_EQ(info.openDml, c.index == sample::Index::kOpenDml);
-    if (c.index == sample::Index::kOpenDml) {
+    EXPECT_EQ(info.openDml, c.index == vdsample::Index::kOpenDml);
+    if (c.index == vdsample::Index::kOpenDml) {
         EXPECT_EQ(info.movi.size(), 3u);  // 4 + 4 + 1 pictures
     }
     ASSERT_EQ(info.videoChunks.size(), 9u);
     ASSERT_EQ(info.audioChunks.size(), 9u);
     for (int n = 0; n < 9; ++n) {
-        if (c.video != sample::Video::kMjpeg) {
-            EXPECT_EQ(ChunkBytes(file.bytes, info.videoChunks[n]), sample::StoredPicture(recipe, n)) << "picture " << n;
+        if (c.video != vdsample::Video::kMjpeg) {
+            EXPECT_EQ(ChunkBytes(file.bytes, info.videoChunks[n]), vdsample::StoredPicture(recipe, n))
+                << "picture " << n;
         }
-        EXPECT_EQ(info.audioChunks[n].size, uint32_t(sample::SamplesForPicture(recipe, n) * 4)) << "sound " << n;
+        EXPECT_EQ(info.audioChunks[n].size, uint32_t(vdsample::SamplesForPicture(recipe, n) * 4)) << "sound " << n;
     }
     const AviHeaders& h = info.headers;
     EXPECT_EQ(h.FramesPerSecond(), 25);
@@ -70,32 +71,32 @@ TEST_P(ParserLayouts, FindsEveryPictureAndSoundChunk) {
     EXPECT_EQ(layout.kind, c.expectedKind);
     EXPECT_EQ(layout.width, 32);
     EXPECT_EQ(layout.height, 16);
-    EXPECT_EQ(layout.mjpeg, c.video == sample::Video::kMjpeg);
+    EXPECT_EQ(layout.mjpeg, c.video == vdsample::Video::kMjpeg);
 }
 
 using S = AviFileInfo::IndexSource;
 INSTANTIATE_TEST_SUITE_P(
     All, ParserLayouts,
-    ::testing::Values(LayoutCase{sample::Video::kI420, sample::Index::kIdx1, false, kKindI420, S::kIdx1},
-                      LayoutCase{sample::Video::kYv12, sample::Index::kIdx1Absolute, false, kKindYv12, S::kIdx1},
-                      LayoutCase{sample::Video::kYuy2, sample::Index::kNone, false, kKindYuy2, S::kScan},
-                      LayoutCase{sample::Video::kUyvy, sample::Index::kNone, true, kKindUyvy, S::kScan},
-                      LayoutCase{sample::Video::kRgb32, sample::Index::kIdx1, true, kKindRgb32, S::kIdx1},
-                      LayoutCase{sample::Video::kRgb32TopDown, sample::Index::kOpenDml, false, kKindRgb32,
+    ::testing::Values(LayoutCase{vdsample::Video::kI420, vdsample::Index::kIdx1, false, kKindI420, S::kIdx1},
+                      LayoutCase{vdsample::Video::kYv12, vdsample::Index::kIdx1Absolute, false, kKindYv12, S::kIdx1},
+                      LayoutCase{vdsample::Video::kYuy2, vdsample::Index::kNone, false, kKindYuy2, S::kScan},
+                      LayoutCase{vdsample::Video::kUyvy, vdsample::Index::kNone, true, kKindUyvy, S::kScan},
+                      LayoutCase{vdsample::Video::kRgb32, vdsample::Index::kIdx1, true, kKindRgb32, S::kIdx1},
+                      LayoutCase{vdsample::Video::kRgb32TopDown, vdsample::Index::kOpenDml, false, kKindRgb32,
                                  S::kSuperIndex},
-                      LayoutCase{sample::Video::kMjpeg, sample::Index::kOpenDml, true, kKindRgb32, S::kSuperIndex},
-                      LayoutCase{sample::Video::kMjpeg, sample::Index::kIdx1, false, kKindRgb32, S::kIdx1},
-                      LayoutCase{sample::Video::kRgb24, sample::Index::kNone, true, kKindRgb32, S::kScan}),
+                      LayoutCase{vdsample::Video::kMjpeg, vdsample::Index::kOpenDml, true, kKindRgb32, S::kSuperIndex},
+                      LayoutCase{vdsample::Video::kMjpeg, vdsample::Index::kIdx1, false, kKindRgb32, S::kIdx1},
+                      LayoutCase{vdsample::Video::kRgb24, vdsample::Index::kNone, true, kKindRgb32, S::kScan}),
     [](const ::testing::TestParamInfo<LayoutCase>& i) {
-        return std::string(sample::VideoName(i.param.video)) + "_" + sample::IndexName(i.param.index) +
+        return std::string(vdsample::VideoName(i.param.video)) + "_" + vdsample::IndexName(i.param.index) +
                (i.param.recLists ? "_rec" : "");
     });
 
 TEST(AviParser, OpenDmlWithoutSuperIndexScansEveryRiff) {
-    sample::Recipe recipe;
-    recipe.index = sample::Index::kOpenDml;
+    vdsample::Recipe recipe;
+    recipe.index = vdsample::Index::kOpenDml;
     recipe.frames = 10;
-    sample::File file = sample::Make(recipe);
+    vdsample::File file = vdsample::Make(recipe);
     // Blank the super-index's type so that it no longer counts as one: the
     // first RIFF's idx1 covers only 4 pictures, the scan finds all 10.
     size_t at = std::string(file.bytes.begin(), file.bytes.end()).find("indx");
@@ -105,7 +106,7 @@ TEST(AviParser, OpenDmlWithoutSuperIndexScansEveryRiff) {
     ASSERT_EQ(Parse(file.bytes, &info), AviStatus::kOk);
     EXPECT_EQ(info.indexSource, S::kScan);
     ASSERT_EQ(info.videoChunks.size(), 10u);
-    EXPECT_EQ(ChunkBytes(file.bytes, info.videoChunks[9]), sample::StoredPicture(recipe, 9));
+    EXPECT_EQ(ChunkBytes(file.bytes, info.videoChunks[9]), vdsample::StoredPicture(recipe, 9));
 }
 
 TEST(AviParser, RejectsWhatIsNotAnAviFile) {
@@ -114,8 +115,8 @@ TEST(AviParser, RejectsWhatIsNotAnAviFile) {
         std::vector<uint8_t> bytes;
         AviStatus expected;
     };
-    sample::Recipe recipe;
-    std::vector<uint8_t> good = sample::Make(recipe).bytes;
+    vdsample::Recipe recipe;
+    std::vector<uint8_t> good = vdsample::Make(recipe).bytes;
     std::vector<uint8_t> wave = good;
     wave.at(8) = 'W', wave.at(9) = 'A', wave.at(10) = 'V', wave.at(11) = 'E';
     std::vector<uint8_t> noStreams = good;
@@ -144,13 +145,13 @@ TEST(AviParser, RejectsWhatIsNotAnAviFile) {
 // Every prefix of a file parses without reading outside it; the chunks found
 // are whole chunks of the original.
 TEST(AviParser, TruncatedFilesKeepOnlyWholeChunks) {
-    for (sample::Index index : {sample::Index::kIdx1, sample::Index::kNone, sample::Index::kOpenDml}) {
-        sample::Recipe recipe;
+    for (vdsample::Index index : {vdsample::Index::kIdx1, vdsample::Index::kNone, vdsample::Index::kOpenDml}) {
+        vdsample::Recipe recipe;
         recipe.index = index;
         recipe.frames = 6;
         recipe.framesPerRiff = 2;
         recipe.audioRate = 8000;
-        std::vector<uint8_t> full = sample::Make(recipe).bytes;
+        std::vector<uint8_t> full = vdsample::Make(recipe).bytes;
         for (size_t cut = 0; cut < full.size(); cut += 13) {
             std::vector<uint8_t> part(full.begin(), full.begin() + cut);
             AviFileInfo info;
@@ -158,7 +159,7 @@ TEST(AviParser, TruncatedFilesKeepOnlyWholeChunks) {
             for (size_t n = 0; n < info.videoChunks.size(); ++n) {
                 const ChunkRef& r = info.videoChunks[n];
                 ASSERT_LE(r.offset + r.size, cut);
-                EXPECT_EQ(ChunkBytes(part, r), sample::StoredPicture(recipe, int(n))) << "cut " << cut;
+                EXPECT_EQ(ChunkBytes(part, r), vdsample::StoredPicture(recipe, int(n))) << "cut " << cut;
             }
         }
     }
@@ -166,10 +167,10 @@ TEST(AviParser, TruncatedFilesKeepOnlyWholeChunks) {
 
 // Counts that claim far more than the file holds are bounded by the file.
 TEST(AviParser, HostileCountsAreBoundedByTheFile) {
-    sample::Recipe recipe;
-    recipe.index = sample::Index::kOpenDml;
+    vdsample::Recipe recipe;
+    recipe.index = vdsample::Index::kOpenDml;
     recipe.frames = 5;
-    sample::File f = sample::Make(recipe);
+    vdsample::File f = vdsample::Make(recipe);
     std::string s(f.bytes.begin(), f.bytes.end());
 
     std::vector<uint8_t> superCount = f.bytes;  // nEntriesInUse of the super-index
@@ -190,8 +191,8 @@ TEST(AviParser, HostileCountsAreBoundedByTheFile) {
         for (const ChunkRef& r : info.videoChunks) EXPECT_LE(r.offset + r.size, bytes.size());
     }
 
-    sample::Recipe plain;
-    sample::File p = sample::Make(plain);
+    vdsample::Recipe plain;
+    vdsample::File p = vdsample::Make(plain);
     std::string ps(p.bytes.begin(), p.bytes.end());
     std::vector<uint8_t> idxSize = p.bytes;
     size_t idx1 = ps.rfind("idx1");
@@ -206,9 +207,9 @@ TEST(AviParser, HostileCountsAreBoundedByTheFile) {
 // overlapping ones (every 8 bytes of one region reads as an index header)
 // stop when the entries examined reach the size of the file / 8.
 TEST(AviParser, SuperIndexWorkIsBoundedByTheFileSize) {
-    std::vector<uint8_t> oneIndex = sample::SuperIndexOnOneIndex(60000, 400000);
+    std::vector<uint8_t> oneIndex = vdsample::SuperIndexOnOneIndex(60000, 400000);
 
-    std::vector<uint8_t> overlapping = sample::SuperIndexOnOneIndex(60000, 131072);
+    std::vector<uint8_t> overlapping = vdsample::SuperIndexOnOneIndex(60000, 131072);
     std::string text(overlapping.begin(), overlapping.end());
     const size_t superAt = text.find("indx") + 8 + 24;
     const size_t ixAt = text.rfind("ix00");
@@ -242,35 +243,35 @@ TEST(AviParser, SuperIndexWorkIsBoundedByTheFileSize) {
 
 // Ordinary files, with every kind of index, examine each entry once.
 TEST(AviParser, OrdinaryIndexesAreReadInFull) {
-    for (sample::Index index : {sample::Index::kIdx1, sample::Index::kOpenDml}) {
-        sample::Recipe recipe;
+    for (vdsample::Index index : {vdsample::Index::kIdx1, vdsample::Index::kOpenDml}) {
+        vdsample::Recipe recipe;
         recipe.index = index;
         recipe.frames = 500;
         recipe.framesPerRiff = 100;
         recipe.width = 4;
         recipe.height = 2;
         recipe.audioRate = 8000;
-        std::vector<uint8_t> bytes = sample::Make(recipe).bytes;
+        std::vector<uint8_t> bytes = vdsample::Make(recipe).bytes;
         AviFileInfo info;
         ASSERT_EQ(Parse(bytes, &info), AviStatus::kOk);
-        ASSERT_EQ(info.videoChunks.size(), 500u) << sample::IndexName(index);
-        ASSERT_EQ(info.audioChunks.size(), 500u) << sample::IndexName(index);
+        ASSERT_EQ(info.videoChunks.size(), 500u) << vdsample::IndexName(index);
+        ASSERT_EQ(info.audioChunks.size(), 500u) << vdsample::IndexName(index);
         // Super-index: 5 entries per stream, then every standard index entry.
-        EXPECT_EQ(info.indexEntriesExamined, index == sample::Index::kIdx1 ? 1000u : 1010u);
+        EXPECT_EQ(info.indexEntriesExamined, index == vdsample::Index::kIdx1 ? 1000u : 1010u);
     }
-    EXPECT_EQ(sample::PlainFileOfSize(100001).size(), 100001u);
+    EXPECT_EQ(vdsample::PlainFileOfSize(100001).size(), 100001u);
     AviFileInfo plain;
-    ASSERT_EQ(Parse(sample::PlainFileOfSize(100000), &plain), AviStatus::kOk);
+    ASSERT_EQ(Parse(vdsample::PlainFileOfSize(100000), &plain), AviStatus::kOk);
     EXPECT_GT(plain.videoChunks.size(), 2000u);
     EXPECT_EQ(plain.indexSource, S::kSuperIndex);
 }
 
 TEST(AviParser, RandomByteDamageNeverReadsOutside) {
-    sample::Recipe recipe;
-    recipe.index = sample::Index::kOpenDml;
+    vdsample::Recipe recipe;
+    recipe.index = vdsample::Index::kOpenDml;
     recipe.frames = 5;
     recipe.audioRate = 8000;
-    std::vector<uint8_t> good = sample::Make(recipe).bytes;
+    std::vector<uint8_t> good = vdsample::Make(recipe).bytes;
     std::mt19937 rng(7);
     for (int round = 0; round < 300; ++round) {
         std::vector<uint8_t> bad = good;

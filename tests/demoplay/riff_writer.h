@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace riff {
+namespace demoplay_test {
 
 inline uint32_t Fcc(const char* s) {
     return uint32_t(uint8_t(s[0])) | (uint32_t(uint8_t(s[1])) << 8) | (uint32_t(uint8_t(s[2])) << 16) |
@@ -58,6 +58,6 @@ private:
     }
 };
 
-}  // namespace riff
+}  // namespace demoplay_test
 
 #endif  // VD_TESTS_DEMOPLAY_RIFF_WRITER_H

@@ -20,11 +20,11 @@
 #pragma GCC diagnostic pop
 #endif
 
-namespace sample {
+namespace vdsample {
 namespace {
 
-using riff::Fcc;
-using Buf = riff::Writer;
+using demoplay_test::Fcc;
+using Buf = demoplay_test::Writer;
 
 struct ChunkPos {
     uint64_t headerAt;
@@ -588,4 +588,4 @@ std::vector<uint8_t> PlainFileOfSize(size_t bytes) {
     }
 }
 
-}  // namespace sample
+}  // namespace vdsample

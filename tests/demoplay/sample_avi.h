@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace sample {
+namespace vdsample {
 
 enum class Video { kI420, kYv12, kYuy2, kUyvy, kRgb32, kRgb32TopDown, kMjpeg, kRgb24 };
 enum class Index { kIdx1, kIdx1Absolute, kNone, kOpenDml };
@@ -79,6 +79,6 @@ int SamplesForPicture(const Recipe& recipe, int n);
 // Bytes of one sample of one channel, and the format tag of the recipe's sound.
 int SoundSampleBytes(Sound sound);
 
-}  // namespace sample
+}  // namespace vdsample
 
 #endif  // VD_TESTS_DEMOPLAY_SAMPLE_AVI_H

@@ -12,7 +12,7 @@
 #include "demoplay/sample_avi.h"
 #include "demoplay/sdk_harness.h"
 
-using namespace sdktest;
+using namespace demoplay_test;
 using namespace std::chrono_literals;
 
 namespace {
@@ -32,7 +32,7 @@ std::vector<uint8_t> AsBytes(const std::vector<int16_t>& samples) {
 }
 
 // Every sound chunk of a file, as stored, one after the other.
-std::vector<uint8_t> StoredSound(const sample::File& file, int chunks) {
+std::vector<uint8_t> StoredSound(const vdsample::File& file, int chunks) {
     std::vector<uint8_t> all;
     std::string text(file.bytes.begin(), file.bytes.end());
     size_t at = file.streamHeaderLength;
@@ -50,7 +50,7 @@ std::vector<uint8_t> StoredSound(const sample::File& file, int chunks) {
 // Opens a stream port with the whole header, feeds the rest of the file and
 // waits for its pictures; each picture follows its sound in the file, so all
 // the sound has come with the last one.
-void PlayAsStream(const Sdk* sdk, const sample::File& file, int pictures, Collector* got) {
+void PlayAsStream(const Sdk* sdk, const vdsample::File& file, int pictures, Collector* got) {
     int port = -1;
     ASSERT_EQ(sdk->OpenStream(file.bytes.data(), int(file.streamHeaderLength), &port), 0);
     ASSERT_EQ(sdk->Play(port, &Collector::Callback, got), 0);
@@ -68,7 +68,7 @@ void PlayAsStream(const Sdk* sdk, const sample::File& file, int pictures, Collec
 // The crafted file opens (its 60,000 super-index entries name one index
 // whose 400,000 entries all point past the end) and plays its one picture.
 TEST_F(SdkBounded, SuperIndexNamingOneIndexManyTimesOpensAndPlays) {
-    TempFile file("crafted.avi", sample::SuperIndexOnOneIndex(60000, 400000));
+    TempFile file("crafted.avi", vdsample::SuperIndexOnOneIndex(60000, 400000));
     int port = OpenSample(file);
     ASSERT_GE(port, 0);
     Collector got;
@@ -81,11 +81,11 @@ TEST_F(SdkBounded, SuperIndexNamingOneIndexManyTimesOpensAndPlays) {
 // 16 kHz mono 16-bit sound is what the plug-in plays: it comes out byte for
 // byte as stored, in files and in streams alike.
 TEST_F(SdkBounded, SoundThatNeedsNoConversionPassesByteForByte) {
-    sample::Recipe recipe;
+    vdsample::Recipe recipe;
     recipe.frames = 10;
     recipe.audioRate = 16000;
     recipe.toneHz = 3100;  // near the top of the band, where filtering shows
-    sample::File made = sample::Make(recipe);
+    vdsample::File made = vdsample::Make(recipe);
     const std::vector<uint8_t> stored = StoredSound(made, recipe.frames);
     ASSERT_EQ(stored.size(), 10u * 640 * 2);
 
@@ -103,38 +103,38 @@ TEST_F(SdkBounded, SoundThatNeedsNoConversionPassesByteForByte) {
 // tone: exactly at 16 kHz mono, and at 44.1 kHz stereo the same as the
 // 16-bit file gives.
 TEST_F(SdkBounded, EverySoundFormatPlaysAtItsFullLevel) {
-    const sample::Sound formats[] = {sample::Sound::kPcm24,           sample::Sound::kPcm32,
-                                     sample::Sound::kFloat32,         sample::Sound::kFloat64,
-                                     sample::Sound::kPcm24Extensible, sample::Sound::kFloat32Extensible};
+    const vdsample::Sound formats[] = {vdsample::Sound::kPcm24,           vdsample::Sound::kPcm32,
+                                       vdsample::Sound::kFloat32,         vdsample::Sound::kFloat64,
+                                       vdsample::Sound::kPcm24Extensible, vdsample::Sound::kFloat32Extensible};
     struct Layout {
         int rate, channels;
     };
     for (Layout l : {Layout{16000, 1}, Layout{44100, 2}}) {
-        sample::Recipe recipe;
+        vdsample::Recipe recipe;
         recipe.frames = 10;
         recipe.audioRate = l.rate;
         recipe.audioChannels = l.channels;
         Collector reference;
-        sample::File referenceFile = sample::Make(recipe);
+        vdsample::File referenceFile = vdsample::Make(recipe);
         PlayAsStream(sdk, referenceFile, recipe.frames, &reference);
         const std::vector<uint8_t> expected = JoinedSound(reference.Sounds());
         ASSERT_GT(expected.size(), 12000u);
         if (l.rate == 16000) {
-            EXPECT_EQ(expected, AsBytes(sample::ToneSamples(recipe)));
+            EXPECT_EQ(expected, AsBytes(vdsample::ToneSamples(recipe)));
         }
-        for (sample::Sound format : formats) {
+        for (vdsample::Sound format : formats) {
             recipe.sound = format;
             Collector got;
-            PlayAsStream(sdk, sample::Make(recipe), recipe.frames, &got);
+            PlayAsStream(sdk, vdsample::Make(recipe), recipe.frames, &got);
             std::vector<uint8_t> sound = JoinedSound(got.Sounds());
-            ASSERT_EQ(sound.size(), expected.size()) << sample::SoundName(format) << " at " << l.rate;
+            ASSERT_EQ(sound.size(), expected.size()) << vdsample::SoundName(format) << " at " << l.rate;
             int worst = 0;
             for (size_t i = 0; i + 1 < sound.size(); i += 2) {
                 int a = int16_t(uint16_t(sound[i] | (sound[i + 1] << 8)));
                 int b = int16_t(uint16_t(expected[i] | (expected[i + 1] << 8)));
                 worst = std::max(worst, std::abs(a - b));
             }
-            EXPECT_LE(worst, l.rate == 16000 ? 0 : 1) << sample::SoundName(format) << " at " << l.rate;
+            EXPECT_LE(worst, l.rate == 16000 ? 0 : 1) << vdsample::SoundName(format) << " at " << l.rate;
         }
     }
 }
@@ -142,11 +142,11 @@ TEST_F(SdkBounded, EverySoundFormatPlaysAtItsFullLevel) {
 // One-second sound chunks come in blocks of 200 ms (6400 bytes), each at its
 // own time among the pictures, their stamps 200 ms apart.
 TEST_F(SdkBounded, LongSoundChunksComeInBlocksOf200Ms) {
-    sample::Recipe recipe;
+    vdsample::Recipe recipe;
     recipe.frames = 50;  // 2 s
     recipe.audioRate = 16000;
     recipe.soundChunkFrames = 25;  // two chunks of one second
-    sample::File made = sample::Make(recipe);
+    vdsample::File made = vdsample::Make(recipe);
     const std::vector<uint8_t> stored = StoredSound(made, 2);
     ASSERT_EQ(stored.size(), 2u * 32000);
 
@@ -191,13 +191,13 @@ TEST_F(SdkBounded, LongSoundChunksComeInBlocksOf200Ms) {
 // 33333 microseconds a picture) lasts 4 s; its pictures are stamped from the
 // stream's rate. (Small pictures: the size plays no part.)
 TEST_F(SdkBounded, LengthAndStampsComeFromTheStreamRate) {
-    sample::Recipe recipe;
-    recipe.video = sample::Video::kMjpeg;
+    vdsample::Recipe recipe;
+    recipe.video = vdsample::Video::kMjpeg;
     recipe.width = 64;
     recipe.height = 48;
     recipe.fps = 30;
     recipe.frames = 120;
-    TempFile file("thirty.avi", sample::Make(recipe).bytes);
+    TempFile file("thirty.avi", vdsample::Make(recipe).bytes);
     int port = OpenSample(file);
     ASSERT_GE(port, 0);
     int seconds = -1;
@@ -225,13 +225,13 @@ TEST_F(SdkBounded, LengthAndStampsComeFromTheStreamRate) {
 // Interlaced Motion-JPEG (two fields a chunk) plays at its full height, the
 // fields' rows woven.
 TEST_F(SdkBounded, InterlacedMotionJpegPlaysAtFullHeight) {
-    sample::Recipe recipe;
-    recipe.video = sample::Video::kMjpeg;
+    vdsample::Recipe recipe;
+    recipe.video = vdsample::Video::kMjpeg;
     recipe.interlaced = true;
     recipe.width = 48;
     recipe.height = 32;
     recipe.frames = 3;
-    TempFile file("interlaced.avi", sample::Make(recipe).bytes);
+    TempFile file("interlaced.avi", vdsample::Make(recipe).bytes);
     Collector got;
     PlayFile(file.path(), &got, 3);
     std::vector<Frame> pictures = got.Pictures();
@@ -243,8 +243,9 @@ TEST_F(SdkBounded, InterlacedMotionJpegPlaysAtFullHeight) {
         EXPECT_EQ(f.kind, KV_FRAME_YV12);
         ASSERT_EQ(f.data.size(), 48u * 32 * 3 / 2);
         for (int y = 0; y < 32; ++y) {
-            const int level = (y & 1) ? sample::BottomFieldLevel(n) : sample::JpegLevel(n);
-            EXPECT_NEAR(f.data[size_t(y) * 48 + 20], sample::StudioLevel(level), 2) << "picture " << n << " row " << y;
+            const int level = (y & 1) ? vdsample::BottomFieldLevel(n) : vdsample::JpegLevel(n);
+            EXPECT_NEAR(f.data[size_t(y) * 48 + 20], vdsample::StudioLevel(level), 2)
+                << "picture " << n << " row " << y;
         }
     }
 }
@@ -254,11 +255,11 @@ TEST_F(SdkBounded, InterlacedMotionJpegPlaysAtFullHeight) {
 // never one without its length or picture size, while ports open, close
 // and are freed all along.
 TEST_F(SdkBounded, PortsAreFoundOnlyOnceOpen) {
-    sample::Recipe recipe;
+    vdsample::Recipe recipe;
     recipe.frames = 60;  // 2.4 s
     recipe.framesPerRiff = 20;
-    recipe.index = sample::Index::kOpenDml;
-    sample::File made = sample::Make(recipe);
+    recipe.index = vdsample::Index::kOpenDml;
+    vdsample::File made = vdsample::Make(recipe);
     TempFile file("opening.avi", made.bytes);
     std::atomic<bool> done{false};
     std::atomic<int> halfMade{0}, seenOpen{0};

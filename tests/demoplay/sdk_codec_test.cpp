@@ -12,7 +12,7 @@
 #include "common/codec_clips.h"
 #include "demoplay/sdk_harness.h"
 
-using namespace sdktest;
+using namespace demoplay_test;
 using vdtest::ClipPath;
 using vdtest::FindPicture;
 using vdtest::ReadClip;
@@ -437,7 +437,7 @@ TEST_F(SdkCodecTest, ADamagedMotionJpegFileSkipsTheSpoiledPicturesAndPlaysToItsE
 // avutil-57.dll: Motion-JPEG still plays (stb_image's pictures, as RGB32);
 // H.264 is unsupported.
 TEST(SdkWithoutCodecLibraries, PlaysMotionJpegAsRgb32AndRefusesH264) {
-    sdktest::SdkCopy copy("DemoPlayAlone.dll");
+    demoplay_test::SdkCopy copy("DemoPlayAlone.dll");
     ASSERT_TRUE(copy.loaded());
     const Sdk& alone = copy.sdk;
     ASSERT_EQ(alone.Initial(), 0);

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <random>
 
-namespace sdktest {
+namespace demoplay_test {
 
 const std::vector<std::string>& EntryPointNames() {
     static const std::vector<std::string> names = {
@@ -223,4 +223,4 @@ void SdkFixture::PlayFile(const std::string& path, Collector* got, int expectedP
     EXPECT_EQ(sdk->CloseFile(port), 0);
 }
 
-}  // namespace sdktest
+}  // namespace demoplay_test

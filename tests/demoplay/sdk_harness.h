@@ -16,7 +16,7 @@
 
 #include "DemoPlaySdk.h"
 
-namespace sdktest {
+namespace demoplay_test {
 
 struct Sdk {
     HMODULE module = nullptr;
@@ -133,6 +133,6 @@ protected:
     const Sdk* sdk = nullptr;
 };
 
-}  // namespace sdktest
+}  // namespace demoplay_test
 
 #endif  // VD_TESTS_DEMOPLAY_SDK_HARNESS_H

@@ -11,7 +11,7 @@
 #include "demoplay/sample_avi.h"
 #include "demoplay/sdk_harness.h"
 
-using namespace sdktest;
+using namespace demoplay_test;
 using namespace std::chrono_literals;
 
 namespace {
@@ -33,7 +33,7 @@ TEST_F(SdkTest, ExportsAndDescribesItself) {
 }
 
 struct KindCase {
-    sample::Video video;
+    vdsample::Video video;
     int kind;
 };
 
@@ -41,14 +41,14 @@ class SdkKinds : public SdkTest, public ::testing::WithParamInterface<KindCase> 
 
 TEST_P(SdkKinds, PlaysEveryPictureInOrderWithSoundAndOneEndNotification) {
     const KindCase& c = GetParam();
-    sample::Recipe recipe;
+    vdsample::Recipe recipe;
     recipe.video = c.video;
     recipe.width = 50;  // 24-bit rows of 150 bytes are padded to 152
     recipe.height = 32;
     recipe.frames = 8;
     recipe.audioRate = 22050;
     recipe.audioChannels = 2;
-    TempFile file("kind.avi", sample::Make(recipe).bytes);
+    TempFile file("kind.avi", vdsample::Make(recipe).bytes);
     int port = OpenSample(file);
     ASSERT_GE(port, 0);
 
@@ -80,15 +80,15 @@ TEST_P(SdkKinds, PlaysEveryPictureInOrderWithSoundAndOneEndNotification) {
         EXPECT_EQ(f.frameRate, 25);
         EXPECT_NE(f.thread, GetCurrentThreadId());
         EXPECT_EQ(f.thread, pictures[0].thread);
-        if (c.video == sample::Video::kMjpeg) {
+        if (c.video == vdsample::Video::kMjpeg) {
             // A flat grey: the first and last luma samples, neutral chroma.
             ASSERT_EQ(f.size, 50 * 32 * 3 / 2);
-            EXPECT_NEAR(f.data[0], sample::StudioLevel(sample::JpegLevel(n)), 2) << n;
-            EXPECT_NEAR(f.data[50 * 32 - 1], sample::StudioLevel(sample::JpegLevel(n)), 2) << n;
+            EXPECT_NEAR(f.data[0], vdsample::StudioLevel(vdsample::JpegLevel(n)), 2) << n;
+            EXPECT_NEAR(f.data[50 * 32 - 1], vdsample::StudioLevel(vdsample::JpegLevel(n)), 2) << n;
             EXPECT_NEAR(f.data[f.data.size() - 1], 128, 2) << n;
         } else {
-            EXPECT_EQ(f.data, sample::DeliveredPicture(recipe, n)) << "picture " << n;
-            EXPECT_EQ(sample::PictureNumber(f.kind, f.data.data(), f.data.size(), f.width, f.height), n);
+            EXPECT_EQ(f.data, vdsample::DeliveredPicture(recipe, n)) << "picture " << n;
+            EXPECT_EQ(vdsample::PictureNumber(f.kind, f.data.data(), f.data.size(), f.width, f.height), n);
         }
     }
     // 0.32 s of sound at 16 kHz mono, less the resampler's reach at the end.
@@ -108,24 +108,25 @@ TEST_P(SdkKinds, PlaysEveryPictureInOrderWithSoundAndOneEndNotification) {
 
 INSTANTIATE_TEST_SUITE_P(
     All, SdkKinds,
-    ::testing::Values(KindCase{sample::Video::kI420, KV_FRAME_I420}, KindCase{sample::Video::kYv12, KV_FRAME_YV12},
-                      KindCase{sample::Video::kYuy2, KV_FRAME_YUY2}, KindCase{sample::Video::kUyvy, KV_FRAME_UYVY},
-                      KindCase{sample::Video::kRgb32, KV_FRAME_RGB32},
-                      KindCase{sample::Video::kRgb32TopDown, KV_FRAME_RGB32},
-                      KindCase{sample::Video::kMjpeg, KV_FRAME_YV12}, KindCase{sample::Video::kRgb24, KV_FRAME_RGB32}),
-    [](const ::testing::TestParamInfo<KindCase>& i) { return sample::VideoName(i.param.video); });
+    ::testing::Values(KindCase{vdsample::Video::kI420, KV_FRAME_I420}, KindCase{vdsample::Video::kYv12, KV_FRAME_YV12},
+                      KindCase{vdsample::Video::kYuy2, KV_FRAME_YUY2}, KindCase{vdsample::Video::kUyvy, KV_FRAME_UYVY},
+                      KindCase{vdsample::Video::kRgb32, KV_FRAME_RGB32},
+                      KindCase{vdsample::Video::kRgb32TopDown, KV_FRAME_RGB32},
+                      KindCase{vdsample::Video::kMjpeg, KV_FRAME_YV12},
+                      KindCase{vdsample::Video::kRgb24, KV_FRAME_RGB32}),
+    [](const ::testing::TestParamInfo<KindCase>& i) { return vdsample::VideoName(i.param.video); });
 
 // The reference check: 4 s of CIF at 25 pictures per second, played in real
 // time, with 44.1 kHz stereo sound.
 TEST_F(SdkTest, FourSecondsOfCifGiveOneHundredPicturesAndFourSecondsOfSound) {
-    sample::Recipe recipe;
-    recipe.video = sample::Video::kI420;
+    vdsample::Recipe recipe;
+    recipe.video = vdsample::Video::kI420;
     recipe.width = 352;
     recipe.height = 288;
     recipe.frames = 100;
     recipe.audioRate = 44100;
     recipe.audioChannels = 2;
-    TempFile file("cif.avi", sample::Make(recipe).bytes);
+    TempFile file("cif.avi", vdsample::Make(recipe).bytes);
     int port = OpenSample(file);
     ASSERT_GE(port, 0);
     int seconds = -1;
@@ -146,13 +147,13 @@ TEST_F(SdkTest, FourSecondsOfCifGiveOneHundredPicturesAndFourSecondsOfSound) {
 }
 
 TEST_F(SdkTest, SeeksThroughEveryKindOfIndex) {
-    for (sample::Index index : {sample::Index::kIdx1, sample::Index::kNone, sample::Index::kOpenDml}) {
-        sample::Recipe recipe;
+    for (vdsample::Index index : {vdsample::Index::kIdx1, vdsample::Index::kNone, vdsample::Index::kOpenDml}) {
+        vdsample::Recipe recipe;
         recipe.index = index;
         recipe.frames = 60;  // 2.4 s
         recipe.framesPerRiff = 25;
         recipe.audioRate = 16000;
-        TempFile file("seek.avi", sample::Make(recipe).bytes);
+        TempFile file("seek.avi", vdsample::Make(recipe).bytes);
         int port = OpenSample(file);
         ASSERT_GE(port, 0);
         int seconds = 0;
@@ -170,7 +171,7 @@ TEST_F(SdkTest, SeeksThroughEveryKindOfIndex) {
         std::vector<Frame> pictures = got.Pictures();
         ASSERT_EQ(pictures.size(), 10u) << int(index);
         EXPECT_EQ(pictures[0].stamp, 2000u);
-        EXPECT_EQ(sample::PictureNumber(pictures[0].kind, pictures[0].data.data(), pictures[0].data.size(), 32, 16),
+        EXPECT_EQ(vdsample::PictureNumber(pictures[0].kind, pictures[0].data.data(), pictures[0].data.size(), 32, 16),
                   50);
         std::vector<Frame> sounds = got.Sounds();
         ASSERT_FALSE(sounds.empty());
@@ -191,9 +192,9 @@ TEST_F(SdkTest, SeeksThroughEveryKindOfIndex) {
 }
 
 TEST_F(SdkTest, PlayAfterTheEndStartsAgainAndStopThenPlayResumes) {
-    sample::Recipe recipe;
+    vdsample::Recipe recipe;
     recipe.frames = 6;
-    TempFile file("again.avi", sample::Make(recipe).bytes);
+    TempFile file("again.avi", vdsample::Make(recipe).bytes);
     int port = OpenSample(file);
     Collector got;
     ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
@@ -225,9 +226,9 @@ TEST_F(SdkTest, PlayAfterTheEndStartsAgainAndStopThenPlayResumes) {
 // KV_Play on a port that plays hands the following frames to the new
 // callback; nothing is lost, repeated or started again.
 TEST_F(SdkTest, PlayWhilePlayingSwitchesTheCallback) {
-    sample::Recipe recipe;
+    vdsample::Recipe recipe;
     recipe.frames = 12;
-    TempFile file("switch.avi", sample::Make(recipe).bytes);
+    TempFile file("switch.avi", vdsample::Make(recipe).bytes);
     int port = OpenSample(file);
     Collector first, second;
     ASSERT_EQ(sdk->Play(port, &Collector::Callback, &first), 0);
@@ -246,9 +247,9 @@ TEST_F(SdkTest, PlayWhilePlayingSwitchesTheCallback) {
 // When KV_Stop returns no callback for the port is running, and none starts
 // later; repeated at different moments on ports that deliver without pause.
 TEST_F(SdkTest, NoCallbackRunsOrStartsAfterStopReturns) {
-    sample::Recipe recipe;
+    vdsample::Recipe recipe;
     recipe.frames = 400;
-    sample::File stream = sample::Make(recipe);
+    vdsample::File stream = vdsample::Make(recipe);
     for (int round = 0; round < 12; ++round) {
         int port = -1;
         ASSERT_EQ(sdk->OpenStream(stream.bytes.data(), int(stream.streamHeaderLength), &port), 0);
@@ -281,17 +282,17 @@ TEST_F(SdkTest, NoCallbackRunsOrStartsAfterStopReturns) {
 // port's callbacks do not resume until it is played again.
 TEST_F(SdkTest, StopGuaranteeHoldsWhileSeveralThreadsDriveSeveralPorts) {
     constexpr int kPorts = 4;
-    sample::Recipe recipe;
+    vdsample::Recipe recipe;
     recipe.frames = 50;
     recipe.audioRate = 8000;
     std::vector<TempFile> files;
     files.reserve(kPorts);
-    sample::Recipe streamRecipe;
+    vdsample::Recipe streamRecipe;
     streamRecipe.frames = 300;
-    sample::File stream = sample::Make(streamRecipe);
+    vdsample::File stream = vdsample::Make(streamRecipe);
     int ports[kPorts];
     for (int i = 0; i < kPorts - 1; ++i) {
-        files.emplace_back("load.avi", sample::Make(recipe).bytes);
+        files.emplace_back("load.avi", vdsample::Make(recipe).bytes);
         ports[i] = OpenSample(files.back());
     }
     ASSERT_EQ(sdk->OpenStream(stream.bytes.data(), int(stream.streamHeaderLength), &ports[kPorts - 1]), 0);
@@ -367,9 +368,9 @@ TEST_F(SdkTest, StopGuaranteeHoldsWhileSeveralThreadsDriveSeveralPorts) {
 }
 
 TEST_F(SdkTest, StopFromInsideTheCallbackEndsDelivery) {
-    sample::Recipe recipe;
+    vdsample::Recipe recipe;
     recipe.frames = 30;
-    sample::File stream = sample::Make(recipe);
+    vdsample::File stream = vdsample::Make(recipe);
     int port = -1;
     ASSERT_EQ(sdk->OpenStream(stream.bytes.data(), int(stream.bytes.size()), &port), 0);
     std::atomic<int> stopResult{1};
@@ -395,9 +396,9 @@ TEST_F(SdkTest, StopFromInsideTheCallbackEndsDelivery) {
 // KV_Free does not pull the code from under it; the copy goes once the thread
 // has ended. With KV_Free the threads end at once.
 TEST(SdkThreads, LoopsReuseIdleThreadsWhichHoldTheLibraryUntilTheyEnd) {
-    sample::Recipe recipe;
+    vdsample::Recipe recipe;
     recipe.frames = 3;
-    TempFile file("threads.avi", sample::Make(recipe).bytes);
+    TempFile file("threads.avi", vdsample::Make(recipe).bytes);
     auto playToEnd = [&](const Sdk& sdk) -> DWORD {
         int port = -1;
         if (sdk.OpenFile(file.path().c_str(), &port) != 0) return 0;
@@ -428,8 +429,8 @@ TEST(SdkThreads, LoopsReuseIdleThreadsWhichHoldTheLibraryUntilTheyEnd) {
 }
 
 TEST_F(SdkTest, BadCallsGetDistinctNegativeResults) {
-    sample::Recipe recipe;
-    std::vector<uint8_t> good = sample::Make(recipe).bytes;
+    vdsample::Recipe recipe;
+    std::vector<uint8_t> good = vdsample::Make(recipe).bytes;
     std::string text(good.begin(), good.end());
     std::vector<uint8_t> audioOnly = good;
     std::memcpy(&audioOnly[text.find("vids")], "auds", 4);
@@ -508,18 +509,18 @@ TEST_F(SdkTest, BadCallsGetDistinctNegativeResults) {
 // JPEGs that do not decode are skipped, the end is still notified.
 TEST_F(SdkTest, DamagedFilesSkipWhatCannotBeDecoded) {
     struct Case {
-        sample::Video video;
-        sample::Index index;
+        vdsample::Video video;
+        vdsample::Index index;
         bool cut;
     };
-    for (Case c : {Case{sample::Video::kYuy2, sample::Index::kIdx1, true},
-                   Case{sample::Video::kYuy2, sample::Index::kNone, true},
-                   Case{sample::Video::kMjpeg, sample::Index::kIdx1, false}}) {
-        sample::Recipe recipe;
+    for (Case c : {Case{vdsample::Video::kYuy2, vdsample::Index::kIdx1, true},
+                   Case{vdsample::Video::kYuy2, vdsample::Index::kNone, true},
+                   Case{vdsample::Video::kMjpeg, vdsample::Index::kIdx1, false}}) {
+        vdsample::Recipe recipe;
         recipe.video = c.video;
         recipe.index = c.index;
         recipe.frames = 6;
-        sample::File made = sample::Make(recipe);
+        vdsample::File made = vdsample::Make(recipe);
         std::vector<uint8_t> bytes = made.bytes;
         std::string text(bytes.begin(), bytes.end());
         if (c.cut) {

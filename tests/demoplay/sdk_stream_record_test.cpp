@@ -7,7 +7,7 @@
 #include "demoplay/sample_avi.h"
 #include "demoplay/sdk_harness.h"
 
-using namespace sdktest;
+using namespace demoplay_test;
 using namespace std::chrono_literals;
 
 namespace {
@@ -30,8 +30,8 @@ std::vector<uint8_t> JoinedSound(const std::vector<Frame>& sounds) {
 }
 
 struct StreamCase {
-    sample::Video video;
-    sample::Index index;
+    vdsample::Video video;
+    vdsample::Index index;
     bool recLists;
     size_t headerBytes;  // 0: the whole header up to the 'movi' list
     size_t maxPiece;
@@ -41,7 +41,7 @@ class SdkStreams : public SdkStreamTest, public ::testing::WithParamInterface<St
 
 TEST_P(SdkStreams, RandomPiecesGiveTheSamePicturesAndSoundAsTheFile) {
     const StreamCase& c = GetParam();
-    sample::Recipe recipe;
+    vdsample::Recipe recipe;
     recipe.video = c.video;
     recipe.index = c.index;
     recipe.recLists = c.recLists;
@@ -51,7 +51,7 @@ TEST_P(SdkStreams, RandomPiecesGiveTheSamePicturesAndSoundAsTheFile) {
     recipe.height = 24;
     recipe.audioRate = 11025;
     recipe.audioChannels = 2;
-    sample::File made = sample::Make(recipe);
+    vdsample::File made = vdsample::Make(recipe);
     TempFile file("stream.avi", made.bytes);
     Collector fromFile;
     PlayFile(file.path(), &fromFile, 12);
@@ -91,26 +91,25 @@ TEST_P(SdkStreams, RandomPiecesGiveTheSamePicturesAndSoundAsTheFile) {
     EXPECT_EQ(sdk->CloseStream(port), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(All, SdkStreams,
-                         ::testing::Values(StreamCase{sample::Video::kI420, sample::Index::kIdx1, false, 0, 1},
-                                           StreamCase{sample::Video::kRgb32, sample::Index::kIdx1, true, 0, 333},
-                                           StreamCase{sample::Video::kRgb32TopDown, sample::Index::kOpenDml, false, 12,
-                                                      5000},
-                                           StreamCase{sample::Video::kMjpeg, sample::Index::kOpenDml, true, 100, 64},
-                                           StreamCase{sample::Video::kUyvy, sample::Index::kNone, false, 0, 1 << 20},
-                                           StreamCase{sample::Video::kRgb24, sample::Index::kIdx1, false, 0, 77}),
-                         [](const ::testing::TestParamInfo<StreamCase>& i) {
-                             return std::string(sample::VideoName(i.param.video)) + "_" +
-                                    sample::IndexName(i.param.index) + (i.param.recLists ? "_rec" : "") + "_pieces" +
-                                    std::to_string(i.param.maxPiece);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    All, SdkStreams,
+    ::testing::Values(StreamCase{vdsample::Video::kI420, vdsample::Index::kIdx1, false, 0, 1},
+                      StreamCase{vdsample::Video::kRgb32, vdsample::Index::kIdx1, true, 0, 333},
+                      StreamCase{vdsample::Video::kRgb32TopDown, vdsample::Index::kOpenDml, false, 12, 5000},
+                      StreamCase{vdsample::Video::kMjpeg, vdsample::Index::kOpenDml, true, 100, 64},
+                      StreamCase{vdsample::Video::kUyvy, vdsample::Index::kNone, false, 0, 1 << 20},
+                      StreamCase{vdsample::Video::kRgb24, vdsample::Index::kIdx1, false, 0, 77}),
+    [](const ::testing::TestParamInfo<StreamCase>& i) {
+        return std::string(vdsample::VideoName(i.param.video)) + "_" + vdsample::IndexName(i.param.index) +
+               (i.param.recLists ? "_rec" : "") + "_pieces" + std::to_string(i.param.maxPiece);
+    });
 
 TEST_F(SdkStreamTest, InputBeyondWhatThePortHoldsIsRefused) {
-    sample::Recipe recipe;
+    vdsample::Recipe recipe;
     recipe.width = 640;
     recipe.height = 480;
     recipe.frames = 2;
-    sample::File made = sample::Make(recipe);
+    vdsample::File made = vdsample::Make(recipe);
     int port = -1;
     ASSERT_EQ(sdk->OpenStream(made.bytes.data(), int(made.streamHeaderLength), &port), 0);
     std::vector<uint8_t> data(made.bytes.begin() + made.streamHeaderLength, made.bytes.end());
@@ -131,9 +130,9 @@ TEST_F(SdkStreamTest, InputBeyondWhatThePortHoldsIsRefused) {
 }
 
 TEST_F(SdkStreamTest, HostileStreamDataIsSkippedOrRefused) {
-    sample::Recipe recipe;
+    vdsample::Recipe recipe;
     recipe.frames = 3;
-    sample::File made = sample::Make(recipe);
+    vdsample::File made = vdsample::Make(recipe);
     int port = -1;
     ASSERT_EQ(sdk->OpenStream(made.bytes.data(), int(made.streamHeaderLength), &port), 0);
     Collector got;
@@ -155,7 +154,7 @@ TEST_F(SdkStreamTest, HostileStreamDataIsSkippedOrRefused) {
     Sleep(30);
     std::vector<Frame> pictures = got.Pictures();
     ASSERT_EQ(pictures.size(), 3u);
-    EXPECT_EQ(sample::PictureNumber(pictures[0].kind, pictures[0].data.data(), pictures[0].data.size(), 32, 16), 0);
+    EXPECT_EQ(vdsample::PictureNumber(pictures[0].kind, pictures[0].data.data(), pictures[0].data.size(), 32, 16), 0);
     EXPECT_EQ(sdk->CloseStream(port), 0);
 
     // Headers that never complete are refused once they pass their limit.
@@ -170,12 +169,12 @@ TEST_F(SdkStreamTest, HostileStreamDataIsSkippedOrRefused) {
 }
 
 TEST_F(SdkStreamTest, RecordingReplaysAsWhatWasPlayed) {
-    for (sample::Video video : {sample::Video::kYv12, sample::Video::kMjpeg}) {
-        sample::Recipe recipe;
+    for (vdsample::Video video : {vdsample::Video::kYv12, vdsample::Video::kMjpeg}) {
+        vdsample::Recipe recipe;
         recipe.video = video;
         recipe.frames = 10;
         recipe.audioRate = 22050;
-        TempFile source("source.avi", sample::Make(recipe).bytes);
+        TempFile source("source.avi", vdsample::Make(recipe).bytes);
         TempFile recording("recording.avi");
         int port = -1;
         ASSERT_EQ(sdk->OpenFile(source.path().c_str(), &port), 0);
@@ -204,9 +203,9 @@ TEST_F(SdkStreamTest, RecordingReplaysAsWhatWasPlayed) {
 }
 
 TEST_F(SdkStreamTest, RecordingAStreamFromTheMiddle) {
-    sample::Recipe recipe;
+    vdsample::Recipe recipe;
     recipe.frames = 10;
-    sample::File made = sample::Make(recipe);
+    vdsample::File made = vdsample::Make(recipe);
     TempFile recording("stream-recording.avi");
     int port = -1;
     ASSERT_EQ(sdk->OpenStream(made.bytes.data(), int(made.streamHeaderLength), &port), 0);
@@ -228,7 +227,7 @@ TEST_F(SdkStreamTest, RecordingAStreamFromTheMiddle) {
     PlayFile(recording.path(), &replayed, 6);
     std::vector<Frame> pictures = replayed.Pictures();
     for (size_t i = 0; i < pictures.size(); ++i)
-        EXPECT_EQ(sample::PictureNumber(pictures[i].kind, pictures[i].data.data(), pictures[i].data.size(), 32, 16),
+        EXPECT_EQ(vdsample::PictureNumber(pictures[i].kind, pictures[i].data.data(), pictures[i].data.size(), 32, 16),
                   int(4 + i));
 
     // A recording that cannot be created.

@@ -36,23 +36,23 @@ std::vector<StreamChunk> FileChunksInOrder(const std::vector<uint8_t>& bytes, co
 
 TEST(StreamAssembler, PiecesOfAnySizeGiveTheFileChunksInOrder) {
     struct Case {
-        sample::Index index;
+        vdsample::Index index;
         bool recLists;
         size_t maxPiece;
     };
-    for (Case c : {Case{sample::Index::kIdx1, false, 1}, Case{sample::Index::kIdx1, true, 7},
-                   Case{sample::Index::kOpenDml, false, 100}, Case{sample::Index::kOpenDml, true, 5000},
-                   Case{sample::Index::kNone, false, 1 << 20}}) {
-        sample::Recipe recipe;
+    for (Case c : {Case{vdsample::Index::kIdx1, false, 1}, Case{vdsample::Index::kIdx1, true, 7},
+                   Case{vdsample::Index::kOpenDml, false, 100}, Case{vdsample::Index::kOpenDml, true, 5000},
+                   Case{vdsample::Index::kNone, false, 1 << 20}}) {
+        vdsample::Recipe recipe;
         recipe.index = c.index;
         recipe.recLists = c.recLists;
         recipe.frames = 9;
         recipe.framesPerRiff = 3;
         recipe.width = 18;  // odd chunk sizes need pad bytes
         recipe.height = 6;
-        recipe.video = sample::Video::kRgb32;
+        recipe.video = vdsample::Video::kRgb32;
         recipe.audioRate = 8000;
-        sample::File file = sample::Make(recipe);
+        vdsample::File file = vdsample::Make(recipe);
         AviFileInfo info;
         MemorySource src(file.bytes.data(), file.bytes.size());
         ASSERT_EQ(ParseAviFile(src, &info), AviStatus::kOk);
@@ -97,12 +97,12 @@ TEST(StreamAssembler, PiecesOfAnySizeGiveTheFileChunksInOrder) {
 struct SampleStream {
     explicit SampleStream(int frames) {
         recipe.frames = frames;
-        file = sample::Make(recipe);
+        file = vdsample::Make(recipe);
         if (ParseStreamHeader(file.bytes.data(), file.streamHeaderLength, &headers, &moviEnd) != AviStatus::kOk)
             moviEnd = 0;
     }
-    sample::Recipe recipe;
-    sample::File file;
+    vdsample::Recipe recipe;
+    vdsample::File file;
     AviHeaders headers;
     size_t moviEnd = 0;
 };
@@ -110,7 +110,7 @@ struct SampleStream {
 TEST(StreamAssembler, OversizedChunksAreSkippedNotHeld) {
     const SampleStream stream(3);
     ASSERT_NE(stream.moviEnd, 0u);
-    const sample::File& file = stream.file;
+    const vdsample::File& file = stream.file;
     const size_t moviEnd = stream.moviEnd;
     // A chunk that claims 3 GB, then a normal picture.
     std::vector<uint8_t> data = {'0', '0', 'd', 'c', 0, 0, 0, 0xC0};
@@ -126,7 +126,7 @@ TEST(StreamAssembler, OversizedChunksAreSkippedNotHeld) {
     std::vector<uint8_t> rest(file.bytes.begin() + moviEnd, file.bytes.end());
     assembler.Feed(rest.data(), rest.size(), &got);
     ASSERT_EQ(got.size(), 3u);
-    EXPECT_EQ(got[2].data, sample::StoredPicture(stream.recipe, 2));
+    EXPECT_EQ(got[2].data, vdsample::StoredPicture(stream.recipe, 2));
 }
 
 // Delivered chunks' memory holds later chunks, within the room the port
@@ -134,7 +134,7 @@ TEST(StreamAssembler, OversizedChunksAreSkippedNotHeld) {
 TEST(StreamAssembler, SparesHoldLaterChunksWithinTheRoomGiven) {
     const SampleStream stream(6);
     ASSERT_NE(stream.moviEnd, 0u);
-    const sample::File& file = stream.file;
+    const vdsample::File& file = stream.file;
     StreamAssembler assembler(stream.headers, 1 << 20);
     std::vector<StreamChunk> got;
     // Up to the end of the third chunk, so that the fourth starts after the recycling.
@@ -156,14 +156,14 @@ TEST(StreamAssembler, SparesHoldLaterChunksWithinTheRoomGiven) {
     assembler.Feed(file.bytes.data() + half, file.bytes.size() - half, &later);
     ASSERT_FALSE(later.empty());
     EXPECT_EQ(later[0].data.data(), spent[1]) << "the spare holds the next chunk";
-    EXPECT_EQ(later[0].data, sample::StoredPicture(stream.recipe, int(got.size())));
+    EXPECT_EQ(later[0].data, vdsample::StoredPicture(stream.recipe, int(got.size())));
     EXPECT_EQ(assembler.spareBytes(), 0u);
 }
 
 TEST(StreamAssembler, HeaderMustReachTheMoviList) {
-    sample::Recipe recipe;
+    vdsample::Recipe recipe;
     recipe.audioRate = 8000;
-    sample::File file = sample::Make(recipe);
+    vdsample::File file = vdsample::Make(recipe);
     AviHeaders headers;
     size_t moviEnd = 0;
     for (size_t cut = 0; cut < file.streamHeaderLength; ++cut)
@@ -178,9 +178,9 @@ TEST(StreamAssembler, HeaderMustReachTheMoviList) {
 // (fed byte by byte, a header of 3000 chunks would otherwise be walked 3000
 // times over).
 TEST(StreamHeaderParser, PiecesWalkTheHeaderOnce) {
-    sample::Recipe recipe;
+    vdsample::Recipe recipe;
     recipe.audioRate = 8000;
-    sample::File file = sample::Make(recipe);
+    vdsample::File file = vdsample::Make(recipe);
     // 3000 small JUNK chunks between the header list and the 'movi' list.
     const size_t moviAt = file.streamHeaderLength - 12;
     std::vector<uint8_t> header(file.bytes.begin(), file.bytes.begin() + moviAt);
@@ -245,16 +245,16 @@ void CheckWithAnotherReader(const std::vector<uint8_t>& bytes, const std::string
 #endif
 
 struct WriterCase {
-    sample::Video video;
+    vdsample::Video video;
     uint64_t riffBytes;  // small ones force OpenDML extensions
     bool extensions;
 };
-const WriterCase kWriterCases[] = {{sample::Video::kYuy2, uint64_t(1) << 30, false},
-                                   {sample::Video::kRgb32, 20000, true},
-                                   {sample::Video::kMjpeg, 3000, true}};
+const WriterCase kWriterCases[] = {{vdsample::Video::kYuy2, uint64_t(1) << 30, false},
+                                   {vdsample::Video::kRgb32, 20000, true},
+                                   {vdsample::Video::kMjpeg, 3000, true}};
 
-sample::Recipe WriterRecipe(const WriterCase& c) {
-    sample::Recipe recipe;
+vdsample::Recipe WriterRecipe(const WriterCase& c) {
+    vdsample::Recipe recipe;
     recipe.video = c.video;
     recipe.frames = 7;
     recipe.audioRate = 22050;
@@ -266,7 +266,7 @@ sample::Recipe WriterRecipe(const WriterCase& c) {
 // The recording of the case's sample file (empty if it fails; the test
 // below says why).
 std::vector<uint8_t> Recorded(const WriterCase& c) {
-    sample::File file = sample::Make(WriterRecipe(c));
+    vdsample::File file = vdsample::Make(WriterRecipe(c));
     AviFileInfo in;
     MemorySource src(file.bytes.data(), file.bytes.size());
     if (ParseAviFile(src, &in) != AviStatus::kOk) return {};
@@ -288,16 +288,16 @@ TEST(AviWriter, RecordingsReadByAnotherReader) {
         GTEST_SKIP() << "ffprobe or ffmpeg not installed";
     for (const WriterCase& c : kWriterCases) {
         std::vector<uint8_t> bytes = Recorded(c);
-        ASSERT_FALSE(bytes.empty()) << sample::VideoName(c.video);
-        CheckWithAnotherReader(bytes, sample::VideoName(c.video), 7);
+        ASSERT_FALSE(bytes.empty()) << vdsample::VideoName(c.video);
+        CheckWithAnotherReader(bytes, vdsample::VideoName(c.video), 7);
     }
 }
 #endif
 
 TEST(AviWriter, RecordingReadsBackWithTheSameChunks) {
     for (const WriterCase& c : kWriterCases) {
-        sample::Recipe recipe = WriterRecipe(c);
-        sample::File file = sample::Make(recipe);
+        vdsample::Recipe recipe = WriterRecipe(c);
+        vdsample::File file = vdsample::Make(recipe);
         AviFileInfo in;
         MemorySource src(file.bytes.data(), file.bytes.size());
         ASSERT_EQ(ParseAviFile(src, &in), AviStatus::kOk);
@@ -343,10 +343,10 @@ TEST(AviWriter, RecordingReadsBackWithTheSameChunks) {
 // A recording cut off before Finish (the process ended) still plays: its
 // sizes are left open and the chunks are found by a scan.
 TEST(AviWriter, UnfinishedRecordingIsReadable) {
-    sample::Recipe recipe;
+    vdsample::Recipe recipe;
     recipe.frames = 6;
     recipe.audioRate = 8000;
-    sample::File file = sample::Make(recipe);
+    vdsample::File file = vdsample::Make(recipe);
     AviFileInfo in;
     MemorySource src(file.bytes.data(), file.bytes.size());
     ASSERT_EQ(ParseAviFile(src, &in), AviStatus::kOk);
@@ -364,9 +364,9 @@ TEST(AviWriter, UnfinishedRecordingIsReadable) {
 }
 
 TEST(AviWriter, FullSuperIndexEndsTheRecordingCleanly) {
-    sample::Recipe recipe;
+    vdsample::Recipe recipe;
     recipe.frames = 10;
-    sample::File file = sample::Make(recipe);
+    vdsample::File file = vdsample::Make(recipe);
     AviFileInfo in;
     MemorySource src(file.bytes.data(), file.bytes.size());
     ASSERT_EQ(ParseAviFile(src, &in), AviStatus::kOk);
@@ -388,7 +388,7 @@ TEST(AviWriter, FullSuperIndexEndsTheRecordingCleanly) {
     ASSERT_EQ(out.videoChunks.size(), 3u);
     EXPECT_EQ(std::vector<uint8_t>(sink.bytes.begin() + out.videoChunks[2].offset,
                                    sink.bytes.begin() + out.videoChunks[2].offset + out.videoChunks[2].size),
-              sample::StoredPicture(recipe, 2));
+              vdsample::StoredPicture(recipe, 2));
 }
 
 #if !defined(_WIN32)
@@ -457,11 +457,11 @@ TEST(AviParser, ReadsFilesOfAnotherWriter) {
 #endif
 
 TEST(JpegPicture, DecodesToBottomUpRgb32AndRefusesWhatDoesNotFit) {
-    sample::Recipe recipe;
-    recipe.video = sample::Video::kMjpeg;
+    vdsample::Recipe recipe;
+    recipe.video = vdsample::Video::kMjpeg;
     recipe.width = 40;
     recipe.height = 24;
-    std::vector<uint8_t> jpeg = sample::StoredPicture(recipe, 3);
+    std::vector<uint8_t> jpeg = vdsample::StoredPicture(recipe, 3);
     std::vector<uint8_t> rgb;
     int w = 0, h = 0;
     ASSERT_TRUE(DecodeJpegPicture(jpeg.data(), jpeg.size(), 40, 24, &rgb, &w, &h));
@@ -469,7 +469,7 @@ TEST(JpegPicture, DecodesToBottomUpRgb32AndRefusesWhatDoesNotFit) {
     EXPECT_EQ(h, 24);
     ASSERT_EQ(rgb.size(), 40u * 24 * 4);
     for (size_t i = 0; i < rgb.size(); i += 4) {
-        ASSERT_NEAR(rgb[i], sample::JpegLevel(3), 4) << i;
+        ASSERT_NEAR(rgb[i], vdsample::JpegLevel(3), 4) << i;
         ASSERT_EQ(rgb[i + 3], 0);
     }
     EXPECT_FALSE(DecodeJpegPicture(jpeg.data(), jpeg.size(), 39, 24, &rgb, &w, &h));  // larger than allowed
@@ -511,12 +511,12 @@ TEST(JpegPicture, DecodesToBottomUpRgb32AndRefusesWhatDoesNotFit) {
 // its rows alternately from the top and the bottom field; a lone field has
 // its lines doubled; a progressive picture is as it was.
 TEST(JpegPicture, InterlacedFieldsAreWovenToFullHeight) {
-    sample::Recipe recipe;
-    recipe.video = sample::Video::kMjpeg;
+    vdsample::Recipe recipe;
+    recipe.video = vdsample::Video::kMjpeg;
     recipe.width = 40;
     recipe.height = 24;
     recipe.interlaced = true;
-    const std::vector<uint8_t> chunk = sample::StoredPicture(recipe, 3);
+    const std::vector<uint8_t> chunk = vdsample::StoredPicture(recipe, 3);
     const size_t second = SecondFieldAt(chunk.data(), chunk.size());
     ASSERT_GT(second, 0u);
     ASSERT_EQ(chunk[second], 0xFF);
@@ -535,14 +535,14 @@ TEST(JpegPicture, InterlacedFieldsAreWovenToFullHeight) {
         ASSERT_EQ(h, 24) << c.name;
         ASSERT_EQ(rgb.size(), 40u * 24 * 4);
         for (int y = 0; y < 24; ++y) {
-            const int level = c.woven && (y & 1) ? sample::BottomFieldLevel(3) : sample::JpegLevel(3);
+            const int level = c.woven && (y & 1) ? vdsample::BottomFieldLevel(3) : vdsample::JpegLevel(3);
             const uint8_t* row = rgb.data() + size_t(23 - y) * 40 * 4;  // bottom-up
             for (int x = 0; x < 40; ++x) ASSERT_NEAR(row[4 * x + 1], level, 4) << c.name << " row " << y;
         }
     }
 
     recipe.interlaced = false;
-    const std::vector<uint8_t> progressive = sample::StoredPicture(recipe, 3);
+    const std::vector<uint8_t> progressive = vdsample::StoredPicture(recipe, 3);
     EXPECT_EQ(SecondFieldAt(progressive.data(), progressive.size()), 0u);
     std::vector<uint8_t> a, b;
     int w = 0, h = 0;

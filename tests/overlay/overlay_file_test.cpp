@@ -14,12 +14,12 @@
 namespace vd {
 namespace {
 
-using overlaytest::CountingLock;
-using overlaytest::Describe;
-using overlaytest::MakeItem;
-using testing_support::ScratchFile;
-using testing_support::Utf16BeBytes;
-using testing_support::Utf16LeBytes;
+using vdtest::CountingLock;
+using vdtest::Describe;
+using vdtest::MakeItem;
+using vdtest::ScratchFile;
+using vdtest::Utf16BeBytes;
+using vdtest::Utf16LeBytes;
 
 struct SideFileCase {
     const char* what;

@@ -16,8 +16,8 @@
 namespace vd {
 namespace {
 
-using overlaytest::Describe;
-using overlaytest::MakeItem;
+using vdtest::Describe;
+using vdtest::MakeItem;
 
 struct ExpiryCase {
     const char* what;

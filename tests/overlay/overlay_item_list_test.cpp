@@ -9,8 +9,8 @@
 namespace vd {
 namespace {
 
-using overlaytest::Describe;
-using overlaytest::MakeItem;
+using vdtest::Describe;
+using vdtest::MakeItem;
 
 TEST(OverlayItemList, FirstItemPerIdAndKind) {
     OverlayItemList items;

@@ -13,12 +13,11 @@
 #include "overlay/overlay_item_list.h"
 #include "overlay/overlay_lock.h"
 
-namespace vd {
-namespace overlaytest {
+namespace vdtest {
 
-inline std::unique_ptr<OverlayItem> MakeItem(const std::string& id, uint32_t kind, uint32_t beginMs,
-                                             uint32_t endMs = kOverlayOpenEnded) {
-    auto item = std::make_unique<OverlayItem>();
+inline std::unique_ptr<vd::OverlayItem> MakeItem(const std::string& id, uint32_t kind, uint32_t beginMs,
+                                                 uint32_t endMs = vd::kOverlayOpenEnded) {
+    auto item = std::make_unique<vd::OverlayItem>();
     item->id = id;
     item->kind = kind;
     item->beginMs = beginMs;
@@ -28,13 +27,14 @@ inline std::unique_ptr<OverlayItem> MakeItem(const std::string& id, uint32_t kin
 
 // One item as "L a 1000-2000 #0000ff [10,20 30,40]" or
 // "T t 1500-open #00ff00 @5,5 'text'".
-inline std::string Describe(const OverlayItem& item) {
+inline std::string Describe(const vd::OverlayItem& item) {
     char buffer[96];
-    std::string end = item.endMs == kOverlayOpenEnded ? "open" : std::to_string(item.endMs);
-    std::snprintf(buffer, sizeof buffer, "%c %s %u-%s #%06x", OverlayKindBits(item.kind) == kOverlayLine ? 'L' : 'T',
-                  item.id.c_str(), item.beginMs, end.c_str(), item.color);
+    std::string end = item.endMs == vd::kOverlayOpenEnded ? "open" : std::to_string(item.endMs);
+    std::snprintf(buffer, sizeof buffer, "%c %s %u-%s #%06x",
+                  vd::OverlayKindBits(item.kind) == vd::kOverlayLine ? 'L' : 'T', item.id.c_str(), item.beginMs,
+                  end.c_str(), item.color);
     std::string out = buffer;
-    if (OverlayKindBits(item.kind) == kOverlayLine) {
+    if (vd::OverlayKindBits(item.kind) == vd::kOverlayLine) {
         out += " [";
         for (std::size_t i = 0; i < item.points.size(); ++i)
             out += (i ? " " : "") + std::to_string(item.points[i].x) + "," + std::to_string(item.points[i].y);
@@ -45,20 +45,20 @@ inline std::string Describe(const OverlayItem& item) {
     return out;
 }
 
-inline std::string Describe(const OverlayItemList& items) {
+inline std::string Describe(const vd::OverlayItemList& items) {
     std::string out;
     for (std::size_t i = 0; i < items.Size(); ++i) out += (i ? "\n" : "") + Describe(items[i]);
     return out;
 }
 
-inline std::string Describe(const std::vector<const OverlayItem*>& items) {
+inline std::string Describe(const std::vector<const vd::OverlayItem*>& items) {
     std::string out;
     for (std::size_t i = 0; i < items.size(); ++i) out += (i ? "\n" : "") + Describe(*items[i]);
     return out;
 }
 
 // Counts the times it is taken and fails the test on nesting or imbalance.
-class CountingLock final : public OverlayLock {
+class CountingLock final : public vd::OverlayLock {
 public:
     ~CountingLock() { EXPECT_FALSE(held_) << "left held"; }
     void Lock() override {
@@ -78,7 +78,6 @@ private:
     int taken_ = 0;
 };
 
-}  // namespace overlaytest
-}  // namespace vd
+}  // namespace vdtest
 
 #endif

@@ -13,12 +13,12 @@
 namespace vd {
 namespace {
 
-using pixeltest::ExpectedRgb;
-using pixeltest::ExpectedYuv;
-using pixeltest::FirstDifference;
-using pixeltest::GuardedPlane;
-using pixeltest::Layout;
-using pixeltest::RandomBytes;
+using vdtest::ExpectedRgb;
+using vdtest::ExpectedYuv;
+using vdtest::FirstDifference;
+using vdtest::GuardedPlane;
+using vdtest::Layout;
+using vdtest::RandomBytes;
 
 std::vector<const PixelKernels*> UsableKernels() {
     std::vector<const PixelKernels*> sets;
@@ -310,7 +310,7 @@ TEST(PixelRandom, TableConversionMatchesTheEquationsForEverySize) {
         const std::vector<std::uint8_t> before = RandomBytes(rng, static_cast<std::size_t>(3) * l.width * l.height);
         std::vector<std::uint8_t> expected = before;
         auto clampShift = [](long long value) {
-            return static_cast<std::uint8_t>(pixeltest::Clamp255(static_cast<int>(value >> 18)));
+            return static_cast<std::uint8_t>(vdtest::Clamp255(static_cast<int>(value >> 18)));
         };
         for (int r = 0; r < l.ChromaHeight() * 2; ++r) {
             for (int x = 0; x < l.ChromaWidth() * 2; ++x) {

@@ -17,7 +17,7 @@
 #endif
 #endif
 
-namespace vd::pixeltest {
+namespace vdtest {
 
 // A plane of exactly `size` bytes between two guard zones. Under
 // AddressSanitizer the guards are poisoned, so any access to them stops the
@@ -166,6 +166,6 @@ inline long FirstDifference(const std::vector<std::uint8_t>& a, const std::vecto
     return -1;
 }
 
-}  // namespace vd::pixeltest
+}  // namespace vdtest
 
 #endif  // VD_TESTS_PIXEL_TEST_SUPPORT_H

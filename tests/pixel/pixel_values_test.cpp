@@ -11,7 +11,7 @@
 namespace vd {
 namespace {
 
-using pixeltest::GuardedPlane;
+using vdtest::GuardedPlane;
 
 std::vector<const PixelKernels*> UsableKernels() {
     std::vector<const PixelKernels*> sets;
@@ -118,8 +118,8 @@ TEST(PixelValues, FlipTakesTheLastSourceRowFirst) {
                                      width / 2, width, height, 1);
             for (int r = 0; r < height; ++r) {
                 const int m = height - 1 - r;
-                EXPECT_EQ(out[4 * width * m], pixeltest::Clamp255((74 * 50 * r) >> 6)) << "row " << r;
-                EXPECT_EQ(out[4 * width * m + 4 * (width - 1) + 2], pixeltest::Clamp255((74 * 50 * r) >> 6));
+                EXPECT_EQ(out[4 * width * m], vdtest::Clamp255((74 * 50 * r) >> 6)) << "row " << r;
+                EXPECT_EQ(out[4 * width * m + 4 * (width - 1) + 2], vdtest::Clamp255((74 * 50 * r) >> 6));
             }
         }
     }

@@ -33,7 +33,7 @@ int CALLBACK CountPictures(int, const void*, int, Orvane::FrameInfo* info, int c
     return 0;
 }
 
-class ShippedPairPlayback : public ::testing::TestWithParam<sample::Video> {
+class ShippedPairPlayback : public ::testing::TestWithParam<vdsample::Video> {
 protected:
     void SetUp() override {
         ASSERT_TRUE(deployment_.plugin.loaded());
@@ -45,8 +45,8 @@ protected:
         recipe_.height = 240;
         recipe_.fps = 25;
         recipe_.frames = 75;
-        file_ = sample::Make(recipe_);
-        if (recipe_.video == sample::Video::kYv12) PaintColourBars();
+        file_ = vdsample::Make(recipe_);
+        if (recipe_.video == vdsample::Video::kYv12) PaintColourBars();
         path_ = deployment_.directory.path() + "\\recording.avi";
         std::ofstream(path_, std::ios::binary)
             .write(reinterpret_cast<const char*>(file_.bytes.data()), static_cast<std::streamsize>(file_.bytes.size()));
@@ -95,8 +95,8 @@ protected:
 
     Deployment deployment_{"VD2_DemoPlay.dll", "DemoPlay.dll", "DemoPlay.dll"};
     Orvane::IVideoDecoder_M* decoder_ = nullptr;
-    sample::Recipe recipe_;
-    sample::File file_;
+    vdsample::Recipe recipe_;
+    vdsample::File file_;
     std::string path_;
 };
 
@@ -169,9 +169,9 @@ TEST_P(ShippedPairPlayback, PacedStreamPlaysInTheWindow) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Recordings, ShippedPairPlayback,
-                         ::testing::Values(sample::Video::kYv12, sample::Video::kMjpeg),
-                         [](const ::testing::TestParamInfo<sample::Video>& info) {
-                             return std::string(sample::VideoName(info.param));
+                         ::testing::Values(vdsample::Video::kYv12, vdsample::Video::kMjpeg),
+                         [](const ::testing::TestParamInfo<vdsample::Video>& info) {
+                             return std::string(vdsample::VideoName(info.param));
                          });
 
 }  // namespace

@@ -72,17 +72,17 @@ TEST_F(PlaybackTest, TheVideoOutputIsForcedOrChosenAndTraced) {
         ASSERT_TRUE(traces.Start());
         ASSERT_NO_FATAL_FAILURE(PlayInWindow({64, 48, false, ++port}));
         std::unique_ptr<DeliveryThread> delivery = Deliveries(std::vector<SdkFrame>(40, Frame(kRed)));
-        std::vector<player::OutputTrace> seen;
+        std::vector<vdplay::OutputTrace> seen;
         const bool settled = WaitFor(
             [&] {
-                for (const player::OutputTrace& t : traces.TakeNew()) seen.push_back(t);
-                for (const player::OutputTrace& t : seen) {
+                for (const vdplay::OutputTrace& t : traces.TakeNew()) seen.push_back(t);
+                for (const vdplay::OutputTrace& t : seen) {
                     if (t.port == port && t.reason == c.reason && (!*c.output || t.output == c.output)) return true;
                 }
                 return false;
             },
             30000);
-        EXPECT_TRUE(settled) << (seen.empty() ? "no trace" : player::OutputTraceLine(seen.back()));
+        EXPECT_TRUE(settled) << (seen.empty() ? "no trace" : vdplay::OutputTraceLine(seen.back()));
         EXPECT_TRUE(ShowsColour(*window_, kRed)) << CentreColour(*window_);
         EndShownPort();
     }

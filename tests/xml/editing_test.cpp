@@ -8,7 +8,7 @@
 namespace vd {
 namespace {
 
-using xmltest::Outline;
+using vdtest::Outline;
 
 // The index after editing must be the one a fresh parse of the new text builds.
 void ExpectSameIndex(const XmlDocument& edited, const XmlDocument& fresh, uint32_t a, uint32_t b) {

@@ -17,8 +17,8 @@
 namespace vd {
 namespace {
 
-using testing_support::ScratchFile;
-using testing_support::Utf16LeBytes;
+using vdtest::ScratchFile;
+using vdtest::Utf16LeBytes;
 
 struct FromWideCase {
     uint32_t codePage;

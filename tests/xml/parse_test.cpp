@@ -8,7 +8,7 @@
 namespace vd {
 namespace {
 
-using xmltest::Outline;
+using vdtest::Outline;
 
 struct ParseCase {
     const char* text;
