@@ -3,7 +3,8 @@
 // information up to date, hand it to the client's decode callback, and queue
 // a copy for the display or audio thread. The SDK's thread is held here while
 // the port is paused or its queue is full: that is the only flow control
-// between decoding and presentation.
+// between decoding and presentation. It waits on events (resume, room in the
+// queue, stop), never on the clock.
 #include "engine/frame_intake.h"
 
 #include <windows.h>
@@ -59,18 +60,32 @@ bool SoundDropped(PortRecord& record) {
     return record.soundOn.load() == 0 || record.speed.load() != 0 || record.stepMode.load() != 0;
 }
 
-// Holds the SDK's thread, one millisecond at a time, while the port is
-// paused; false when the port was stopped meanwhile.
-bool WaitWhilePaused(PortRecord& record) {
-    while (record.pauseEvent.Test()) {
+// Waits for the first of two events or the port's stop; true when `wanted`
+// came first. A wait that fails (a handle gone bad) falls back to a short
+// sleep, so the caller looks again rather than spinning.
+bool WaitUnlessStopped(PortRecord& record, HANDLE wanted) {
+    const HANDLE events[2] = {record.stopEvent.handle(), wanted};
+    const DWORD result = WaitForMultipleObjects(2, events, FALSE, INFINITE);
+    if (result == WAIT_OBJECT_0) return false;
+    if (result != WAIT_OBJECT_0 + 1) {
         Sleep(1);
-        if (record.stopEvent.Test()) return false;
+        return !record.stopEvent.Test();
     }
     return true;
 }
 
-// Waits for room in the queue, one millisecond at a time, while the port is
-// paused or the queue is full; gives up when the port is stopped.
+// Holds the SDK's thread while the port is paused, until it resumes; false
+// when the port was stopped meanwhile.
+bool WaitWhilePaused(PortRecord& record) {
+    while (record.pauseEvent.Test()) {
+        if (!WaitUnlessStopped(record, record.pauseEvent.clearedHandle())) return false;
+    }
+    return true;
+}
+
+// Waits for room in the queue while the port is paused or the queue is
+// full; gives up when the port is stopped, when a seek made the frame one
+// from before it, or when sound is no longer wanted.
 void QueueWhenRoom(PortRecord& record, FrameQueue& queue, QueuedFrame& copy, bool isSound, unsigned generation) {
     for (;;) {
         if (!WaitWhilePaused(record)) return;
@@ -78,8 +93,7 @@ void QueueWhenRoom(PortRecord& record, FrameQueue& queue, QueuedFrame& copy, boo
         if (record.stopEvent.Test()) return;
         // A frame from before a seek is dropped, not shown after it.
         if (queue.TryPush(copy, generation) != FrameQueue::Push::kFull) return;
-        Sleep(1);
-        if (record.stopEvent.Test()) return;
+        if (!WaitUnlessStopped(record, queue.roomHandle())) return;
     }
 }
 

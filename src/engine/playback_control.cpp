@@ -16,6 +16,14 @@ namespace {
 // "打开播放线程\r\n" in code page 936.
 const char kStartingDisplay[] = "\xB4\xF2\xBF\xAA\xB2\xA5\xB7\xC5\xCF\xDF\xB3\xCC\r\n";
 
+// The threads that wait act on step mode and speed: the display thread
+// holding a picture for a step, and an intake waiting for room for sound
+// that is now to be dropped.
+void WakeWaiters(PortRecord& record) {
+    record.displayWakeEvent.Set();
+    record.audioQueue.Nudge();
+}
+
 int ClampToInt(std::int64_t value) {
     return value > INT_MAX ? INT_MAX : (value < INT_MIN ? INT_MIN : static_cast<int>(value));
 }
@@ -25,7 +33,10 @@ int ClampToInt(std::int64_t value) {
 int PlayEngine::Play(int port, PortRecord& record, HWND window) {
     ScopedLock control(record.controlLock);
     // Play during stepping only goes back to normal playing.
-    if (record.stepMode.exchange(0) != 0) return 0;
+    if (record.stepMode.exchange(0) != 0) {
+        WakeWaiters(record);
+        return 0;
+    }
     if (record.playing) return E_FAIL;
 
     record.stopEvent.Reset();
@@ -130,6 +141,7 @@ int PlayEngine::GetPlayPos(int port, int* percent) {
 int PlayEngine::SetPlaySpeed(PortRecord& record, int speed) {
     record.stepMode.store(0);
     record.speed.store(speed);
+    WakeWaiters(record);
     return 0;
 }
 
@@ -142,6 +154,7 @@ int PlayEngine::OneByOne(PortRecord& record) {
     if (record.isStream != 0 && record.pacedStream == 0) return E_FAIL;
     record.stepMode.store(1);
     record.stepEvent.Set();
+    record.audioQueue.Nudge();  // sound is not queued in step mode
     return 0;
 }
 

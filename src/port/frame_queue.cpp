@@ -4,11 +4,38 @@
 
 namespace vd {
 
+FrameQueue::FrameQueue() = default;
+
+void FrameQueue::SignalLocked() {
+    const bool room = frames_.size() < kCapacity;
+    if (room != roomSet_) {
+        if (room) {
+            room_.Set();
+        } else {
+            room_.Reset();
+        }
+        roomSet_ = room;
+    }
+    const bool waiting = !frames_.empty();
+    if (waiting != waitingSet_) {
+        if (waiting) {
+            waiting_.Set();
+        } else {
+            waiting_.Reset();
+        }
+        waitingSet_ = waiting;
+    }
+}
+
 FrameQueue::Push FrameQueue::TryPush(QueuedFrame& frame, unsigned generation) {
     ScopedLock guard(lock_);
     if (generation != generation_.load()) return Push::kStale;
-    if (frames_.size() >= kCapacity) return Push::kFull;
+    if (frames_.size() >= kCapacity) {
+        SignalLocked();  // a Nudge may have set the room event
+        return Push::kFull;
+    }
     frames_.push_back(std::move(frame));
+    SignalLocked();
     return Push::kQueued;
 }
 
@@ -17,6 +44,7 @@ bool FrameQueue::TryPop(QueuedFrame& out) {
     if (frames_.empty()) return false;
     out = std::move(frames_.front());
     frames_.pop_front();
+    SignalLocked();
     return true;
 }
 
@@ -26,7 +54,16 @@ void FrameQueue::Clear() {
         ScopedLock guard(lock_);
         dropped.swap(frames_);
         ++generation_;
+        // The room wakes a producer waiting with a frame of the old
+        // generation, which it then drops.
+        SignalLocked();
     }
+}
+
+void FrameQueue::Nudge() {
+    ScopedLock guard(lock_);
+    room_.Set();
+    roomSet_ = true;
 }
 
 std::size_t FrameQueue::Size() {

@@ -4,6 +4,9 @@
 // presentation. Every Clear starts a new generation: a producer that took
 // the generation before a Clear (a frame the SDK was handing over while the
 // port seeked or stopped) has its frame dropped rather than queued after it.
+// Two events follow the queue's state, so that its producers and its
+// consumer wait for it rather than look again and again: one is set while
+// there is room, the other while a frame is waiting.
 #ifndef VD_PORT_FRAME_QUEUE_H
 #define VD_PORT_FRAME_QUEUE_H
 
@@ -21,6 +24,13 @@ public:
 
     enum class Push { kQueued, kFull, kStale };
 
+    FrameQueue();
+    FrameQueue(const FrameQueue&) = delete;
+    FrameQueue& operator=(const FrameQueue&) = delete;
+
+    // False when one of the queue's events could not be made.
+    bool valid() const { return room_.valid() && waiting_.valid(); }
+
     // Appends the frame (taking its bytes) when there is room.
     bool TryPush(QueuedFrame& frame) { return TryPush(frame, Generation()) == Push::kQueued; }
     // The same for a frame that arrived in the given generation; kStale (the
@@ -34,10 +44,27 @@ public:
     void Clear();
     std::size_t Size();
 
+    // Set while a frame could be pushed (and after Clear or Nudge); a
+    // producer that found the queue full waits for it, then tries again.
+    HANDLE roomHandle() const { return room_.handle(); }
+    // Set while a frame is waiting to be taken.
+    HANDLE waitingHandle() const { return waiting_.handle(); }
+    // Wakes the producers waiting for room, so that they look again at
+    // what decides whether their frame is still wanted.
+    void Nudge();
+
 private:
+    // Brings the events in line with the queue (lock_ held). Only changes
+    // are passed on: each is a trip to the system.
+    void SignalLocked();
+
     CriticalSection lock_;
     std::deque<QueuedFrame> frames_;
     std::atomic<unsigned> generation_{0};  // changed under lock_
+    Event room_{true, true};
+    Event waiting_{true, false};
+    bool roomSet_ = true;  // the events' states, changed under lock_
+    bool waitingSet_ = false;
 };
 
 }  // namespace vd

@@ -33,7 +33,8 @@ PortRecord::~PortRecord() = default;
 
 bool PortRecord::valid() const {
     return stopEvent.valid() && pauseEvent.valid() && displayQuitEvent.valid() && refreshEvent.valid() &&
-           stepEvent.valid() && stepSeekEvent.valid() && audioQuitEvent.valid();
+           stepEvent.valid() && stepSeekEvent.valid() && displayWakeEvent.valid() && audioQuitEvent.valid() &&
+           videoQueue.valid() && audioQueue.valid();
 }
 
 }  // namespace vd

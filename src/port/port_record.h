@@ -82,11 +82,14 @@ struct PortRecord : std::enable_shared_from_this<PortRecord> {
     std::atomic<HWND> videoWindow{nullptr};  // null while the port is shown nowhere
     HANDLE displayThread = nullptr;
     Event stopEvent{true, true};    // set while the port is not playing
-    Event pauseEvent{true, false};  // set while paused
+    TwoWayEvent pauseEvent{false};  // set while paused; the intake waits for it to clear
     Event displayQuitEvent{false, false};
     Event refreshEvent{false, false};
     Event stepEvent{false, false};
     Event stepSeekEvent{false, false};
+    // Tells the display thread to look again at the plain fields it acts on
+    // (step mode left).
+    Event displayWakeEvent{false, false};
 
     FrameQueue videoQueue;
     FrameQueue audioQueue;

@@ -52,6 +52,37 @@ private:
     HANDLE handle_;
 };
 
+// A manual-reset event that can be waited for either way: set, or cleared.
+// Two events, at most one of them set at any time, so that a thread that
+// saw one state and waits for the other never finds it at once by mistake.
+class TwoWayEvent {
+public:
+    explicit TwoWayEvent(bool initiallySet) : set_(true, initiallySet), cleared_(true, !initiallySet) {}
+    TwoWayEvent(const TwoWayEvent&) = delete;
+    TwoWayEvent& operator=(const TwoWayEvent&) = delete;
+
+    bool valid() const { return set_.valid() && cleared_.valid(); }
+    void Set() {
+        ScopedLock guard(lock_);
+        cleared_.Reset();
+        set_.Set();
+    }
+    void Reset() {
+        ScopedLock guard(lock_);
+        set_.Reset();
+        cleared_.Set();
+    }
+    // A zero-timeout test of the set state.
+    bool Test() { return set_.Test(); }
+    HANDLE setHandle() const { return set_.handle(); }
+    HANDLE clearedHandle() const { return cleared_.handle(); }
+
+private:
+    CriticalSection lock_;
+    Event set_;
+    Event cleared_;
+};
+
 }  // namespace vd
 
 #endif
