@@ -62,8 +62,8 @@ private:
     }
     void GiveBack(WAVEHDR& header) { PostThreadMessageA(self_, MM_WOM_DONE, 0, reinterpret_cast<LPARAM>(&header)); }
     // Fills the header with the next piece of sound and hands it to the
-    // device, waiting a millisecond at a time for sound to arrive. Once sound
-    // is switched off the header stays out of circulation.
+    // device, waiting for sound to arrive. Once sound is switched off the
+    // header stays out of circulation.
     void Refill(WAVEHDR& header);
     // Copies the next piece (at most one buffer) into the header; false
     // when no sound is waiting.
@@ -96,12 +96,14 @@ bool AudioPump::NextPiece(WAVEHDR& header) {
 }
 
 void AudioPump::Refill(WAVEHDR& header) {
+    const HANDLE wakes[2] = {record_.audioQuitEvent.handle(), record_.audioQueue.waitingHandle()};
     for (;;) {
         if (Quitting()) return;
         if (NextPiece(header)) break;
-        // Either sign of the sound going off ends the wait.
+        // Either sign of the sound going off ends the wait: the quit event,
+        // or a WM_QUIT posted (a newly posted message wakes the wait).
         if (QuitPosted()) return;
-        Sleep(1);
+        if (MsgWaitForMultipleObjects(2, wakes, FALSE, INFINITE, QS_POSTMESSAGE) == WAIT_FAILED) Sleep(1);
     }
     if (Quitting()) return;
     // A header the device refuses comes straight back, so the queue keeps

@@ -260,4 +260,47 @@ TEST_F(SoundThread, DoneMessagesForForeignBuffersAreIgnored) {
     EXPECT_EQ(foreign.dwBufferLength, 0u);
 }
 
+// A thread waiting for sound with nothing queued waits on events, not on the
+// clock: a block queued, the quit event alone, or a WM_QUIT alone each wake
+// it (a wake-up that went missing would leave it waiting for good).
+TEST_F(SoundThread, AThreadWaitingForSoundWakesOnWhatItWaitsFor) {
+    enum class Wake { kBlockQueued, kQuitEvent, kQuitMessage };
+    const struct {
+        const char* name;
+        Wake wake;
+    } cases[] = {
+        {"a block queued", Wake::kBlockQueued},
+        {"the quit event alone", Wake::kQuitEvent},
+        {"a WM_QUIT alone", Wake::kQuitMessage},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        device = std::make_shared<DeviceLog>();
+        record->audioQuitEvent.Reset();
+        Start();
+        Sleep(50);  // let it find the queue empty and wait
+        switch (c.wake) {
+            case Wake::kBlockQueued: {
+                const Bytes block = Block(1000, 7);
+                ASSERT_TRUE(Queue(*record, block));
+                ASSERT_TRUE(WaitUntil([&] { return device->WriteCount() == 1; })) << "the block was not played";
+                EXPECT_TRUE(device->writes[0] == block);
+                EXPECT_TRUE(End());
+                break;
+            }
+            case Wake::kQuitEvent:
+                record->audioQuitEvent.Set();
+                EXPECT_EQ(WaitForSingleObject(thread, 10000), WAIT_OBJECT_0) << "the thread did not end";
+                EXPECT_TRUE(End());
+                break;
+            case Wake::kQuitMessage:
+                ASSERT_TRUE(PostThreadMessageA(threadId, WM_QUIT, 0, 0));
+                EXPECT_EQ(WaitForSingleObject(thread, 10000), WAIT_OBJECT_0) << "the thread did not end";
+                EXPECT_TRUE(End());
+                break;
+        }
+        EXPECT_EQ(device->closes, 1);
+    }
+}
+
 }  // namespace
