@@ -5,7 +5,10 @@
 // SDK's do.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <functional>
 #include <memory>
+#include <thread>
 
 #include "playback/playback_fixture.h"
 #include "playback/playback_helpers.h"
@@ -91,6 +94,88 @@ TEST_F(Flow, StopReleasesACallbackHeldByPause) {
     EXPECT_TRUE(delivery->WaitReturned(2));  // and later deliveries find the port stopped
     EXPECT_EQ(deployment_.sdk.Delivering(port_), 0);
     EXPECT_TRUE(KeepsColour(*window_, kWhite));
+}
+
+// Stops the port from a thread of its own; true when Stop came back within
+// the deadline (it waits for the display thread to end). A Stop that does
+// not come back is left running: the test has failed already.
+bool StopReturns(Orvane::IVideoDecoder_M* decoder, int port) {
+    auto returned = std::make_shared<std::atomic<bool>>(false);
+    std::thread([decoder, port, returned] {
+        decoder->Stop(port);
+        returned->store(true);
+    }).detach();
+    return WaitFor([&] { return returned->load(); }, 20000);
+}
+
+// The display thread waits on events, not on the clock: idle, for a
+// picture, a redraw or the end; holding a picture for a step, for the step,
+// a redraw, a seek, step mode left or the end. Each of them wakes it (a
+// wake-up that went missing would leave it waiting for good).
+TEST_F(Flow, TheDisplayThreadWakesOnWhatItWaitsFor) {
+    struct Case {
+        const char* name;
+        bool holdingForAStep;  // green waits for the next step, red is shown
+        std::function<void()> wake;
+        std::uint32_t shown;  // 0: the port is stopped, nothing to look at
+    };
+    const Case cases[] = {
+        {"idle: a picture queued", false, [this] { ASSERT_EQ(DeliverFrame(deployment_.sdk, port_, Frame(kBlue)), 0); },
+         kBlue},
+        {"idle: a redraw", false,
+         [this] {
+             PaintBlack(*window_);
+             ASSERT_EQ(decoder_->Refresh(port_), 0);
+         },
+         kWhite},
+        {"idle: the end", false, [this] { EXPECT_TRUE(StopReturns(decoder_, port_)); }, 0},
+        {"step: the step", true, [this] { ASSERT_EQ(decoder_->OneByOne(port_), 0); }, kGreen},
+        {"step: a redraw", true,
+         [this] {
+             PaintBlack(*window_);
+             ASSERT_EQ(decoder_->Refresh(port_), 0);
+         },
+         kGreen},
+        {"step: a seek", true,
+         [this] {
+             ASSERT_EQ(decoder_->SetPlayTime(port_, 10), 0);
+             ASSERT_EQ(DeliverFrame(deployment_.sdk, port_, Frame(kBlue)), 0);
+         },
+         kBlue},
+        {"step: SetPlaySpeed leaves step mode", true, [this] { ASSERT_EQ(decoder_->SetPlaySpeed(port_, 0), 0); },
+         kGreen},
+        {"step: Play leaves step mode", true, [this] { ASSERT_EQ(decoder_->Play(port_, window_->handle()), 0); },
+         kGreen},
+        {"step: the end", true, [this] { EXPECT_TRUE(StopReturns(decoder_, port_)); }, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (!window_) {
+            ASSERT_NO_FATAL_FAILURE(ShowPort());
+        }
+        std::unique_ptr<DeliveryThread> delivery;
+        if (c.holdingForAStep) {
+            // Red goes through on the step asked for; green is taken and
+            // held for the next one.
+            ASSERT_EQ(decoder_->OneByOne(port_), 0);
+            delivery = Deliveries({Frame(kRed), Frame(kGreen)});
+            ASSERT_TRUE(delivery->WaitReturned(2));
+            ASSERT_TRUE(ShowsColour(*window_, kRed)) << CentreColour(*window_);
+            ASSERT_TRUE(KeepsColour(*window_, kRed));
+        } else {
+            ASSERT_TRUE(KeepsColour(*window_, kWhite));
+        }
+        ASSERT_NO_FATAL_FAILURE(c.wake());
+        delivery.reset();
+        if (c.shown != 0) {
+            EXPECT_TRUE(ShowsColour(*window_, c.shown)) << CentreColour(*window_);
+            EndShownPort();
+        } else {
+            EXPECT_EQ(decoder_->CloseFile(port_), 0);
+            port_ = -1;
+            window_.reset();
+        }
+    }
 }
 
 // Without a window there is nothing to pause: deliveries come straight back.
