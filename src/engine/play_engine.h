@@ -14,7 +14,7 @@
 #include "engine/play_sdk.h"
 #include "port/port_table.h"
 #include "engine/sdk_library.h"
-#include "video/output_choice.h"
+#include "video/output_chooser.h"
 
 namespace vd {
 

@@ -9,6 +9,14 @@ namespace vd {
 
 namespace {
 
+// "创建DirectDraw begin\r\n" and "创建DirectDraw 完成\r\n" in code page 936.
+const char kCreatingDirectDraw[] =
+    "\xB4\xB4\xBD\xA8"
+    "DirectDraw begin\r\n";
+const char kDirectDrawCreated[] =
+    "\xB4\xB4\xBD\xA8"
+    "DirectDraw \xCD\xEA\xB3\xC9\r\n";
+
 constexpr DWORD kMagenta = 0x00FF00FF;  // the overlay surface's transparent colour
 const DWORD kFourCcYv12 = MAKEFOURCC('Y', 'V', '1', '2');
 const DWORD kFourCcI420 = MAKEFOURCC('I', '4', '2', '0');
@@ -43,8 +51,10 @@ void CopyRows(std::uint8_t* destination, LONG destinationPitch, const std::uint8
 }  // namespace
 
 std::unique_ptr<DirectDrawOutput> DirectDrawOutput::Create(HWND window) {
+    OutputDebugStringA(kCreatingDirectDraw);
     std::unique_ptr<DirectDrawOutput> output(new DirectDrawOutput(window));
     if (!output->MakeDevice()) return nullptr;
+    OutputDebugStringA(kDirectDrawCreated);
     return output;
 }
 
