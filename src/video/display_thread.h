@@ -5,7 +5,9 @@
 // costs clearly more (measured on the first pictures), or where the
 // VD_VIDEO_OUTPUT environment variable says so. Paced stream ports are timed
 // on the reference clock; step mode and redraw requests are served here. It
-// ends when the record's displayQuitEvent is set.
+// waits on events (a picture queued, a redraw, a step, a seek in step mode,
+// step mode left, a paced picture's due time), never on the clock, and ends
+// when the record's displayQuitEvent is set.
 #ifndef VD_VIDEO_DISPLAY_THREAD_H
 #define VD_VIDEO_DISPLAY_THREAD_H
 
