@@ -550,4 +550,79 @@ TEST_F(SdkTest, DamagedFilesSkipWhatCannotBeDecoded) {
     }
 }
 
+// A port's decoding loop waits on its condition, not on the clock: waiting
+// for Play since the open, for a stream's data, or for a file's next picture
+// to be due (one a second here), it is woken by Play, by the data, and by
+// Stop (a wake-up that went missing would leave it waiting for good).
+TEST_F(SdkTest, TheDecodingLoopWakesOnWhatItWaitsFor) {
+    enum class Wait { kForPlay, kForData, kForDueTime };
+    enum class Wake { kPlay, kData, kStop };
+    const struct {
+        const char* name;
+        Wait wait;
+        Wake wake;
+    } cases[] = {
+        {"waiting for Play: Play", Wait::kForPlay, Wake::kPlay},
+        {"waiting for Play: Stop", Wait::kForPlay, Wake::kStop},
+        {"waiting for data: data", Wait::kForData, Wake::kData},
+        {"waiting for data: Stop", Wait::kForData, Wake::kStop},
+        {"waiting for the due time: Stop", Wait::kForDueTime, Wake::kStop},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        vdsample::Recipe recipe;
+        recipe.frames = 3;
+        if (c.wait == Wait::kForDueTime) recipe.fps = 1;
+        const vdsample::File made = vdsample::Make(recipe);
+        TempFile file("waits.avi", made.bytes);
+        int port = -1;
+        const bool stream = c.wait != Wait::kForDueTime;
+        if (stream) {
+            ASSERT_EQ(sdk->OpenStream(made.bytes.data(), int(made.streamHeaderLength), &port), 0);
+        } else {
+            port = OpenSample(file);
+            ASSERT_GE(port, 0);
+        }
+        Collector got;
+        if (c.wait != Wait::kForPlay) {
+            ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
+            if (c.wait == Wait::kForDueTime) {
+                ASSERT_TRUE(got.WaitFor([](const std::vector<Frame>& f) { return !f.empty(); }));
+            }
+        }
+        Sleep(50);  // let the loop find nothing to do and wait
+        switch (c.wake) {
+            case Wake::kPlay:
+                ASSERT_EQ(sdk->InputData(port, made.bytes.data() + made.streamHeaderLength,
+                                         int(made.bytes.size() - made.streamHeaderLength)),
+                          0);
+                ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
+                EXPECT_TRUE(got.WaitFor([](const std::vector<Frame>& f) { return f.size() >= 3; }));
+                break;
+            case Wake::kData:
+                ASSERT_EQ(sdk->InputData(port, made.bytes.data() + made.streamHeaderLength,
+                                         int(made.bytes.size() - made.streamHeaderLength)),
+                          0);
+                EXPECT_TRUE(got.WaitFor([](const std::vector<Frame>& f) { return f.size() >= 3; }));
+                break;
+            case Wake::kStop: {
+                // Stop waits for the loop; run it where a Stop that does not
+                // come back cannot hold the test.
+                auto returned = std::make_shared<std::atomic<bool>>(false);
+                const Sdk* s = sdk;
+                std::thread([s, port, returned] {
+                    s->Stop(port);
+                    returned->store(true);
+                }).detach();
+                const DWORD start = GetTickCount();
+                while (!returned->load() && GetTickCount() - start < 15000) Sleep(1);
+                ASSERT_TRUE(returned->load()) << "Stop did not come back";
+                break;
+            }
+        }
+        EXPECT_EQ(sdk->Stop(port), 0);
+        EXPECT_EQ(stream ? sdk->CloseStream(port) : sdk->CloseFile(port), 0);
+    }
+}
+
 }  // namespace
