@@ -81,9 +81,12 @@ private:
 };
 
 bool AudioPump::NextPiece(WAVEHDR& header) {
-    if (!block_.HasData()) {
+    // Empty blocks are passed over; false only once the queue was found
+    // empty (its waiting event is then armed).
+    while (!block_.HasData()) {
         QueuedFrame next;
-        if (!record_.audioQueue.TryPop(next) || !next.HasData() || next.size <= 0) return false;
+        if (!record_.audioQueue.TryPop(next)) return false;
+        if (!next.HasData() || next.size <= 0) continue;
         block_ = std::move(next);
         played_ = 0;
     }

@@ -6,45 +6,42 @@ namespace vd {
 
 FrameQueue::FrameQueue() = default;
 
-void FrameQueue::SignalLocked() {
+void FrameQueue::SignalRoomLocked() {
     const bool room = frames_.size() < kCapacity;
-    if (room != roomSet_) {
-        if (room) {
-            room_.Set();
-        } else {
-            room_.Reset();
-        }
-        roomSet_ = room;
+    if (room == roomSet_) return;
+    if (room) {
+        room_.Set();
+    } else {
+        room_.Reset();
     }
-    const bool waiting = !frames_.empty();
-    if (waiting != waitingSet_) {
-        if (waiting) {
-            waiting_.Set();
-        } else {
-            waiting_.Reset();
-        }
-        waitingSet_ = waiting;
-    }
+    roomSet_ = room;
 }
 
 FrameQueue::Push FrameQueue::TryPush(QueuedFrame& frame, unsigned generation) {
     ScopedLock guard(lock_);
     if (generation != generation_.load()) return Push::kStale;
     if (frames_.size() >= kCapacity) {
-        SignalLocked();  // a Nudge may have set the room event
+        SignalRoomLocked();  // a Nudge may have set the room event
         return Push::kFull;
     }
     frames_.push_back(std::move(frame));
-    SignalLocked();
+    SignalRoomLocked();
+    if (consumerWaits_) {
+        consumerWaits_ = false;
+        waiting_.Set();
+    }
     return Push::kQueued;
 }
 
 bool FrameQueue::TryPop(QueuedFrame& out) {
     ScopedLock guard(lock_);
-    if (frames_.empty()) return false;
+    if (frames_.empty()) {
+        consumerWaits_ = true;
+        return false;
+    }
     out = std::move(frames_.front());
     frames_.pop_front();
-    SignalLocked();
+    SignalRoomLocked();
     return true;
 }
 
@@ -56,7 +53,7 @@ void FrameQueue::Clear() {
         ++generation_;
         // The room wakes a producer waiting with a frame of the old
         // generation, which it then drops.
-        SignalLocked();
+        SignalRoomLocked();
     }
 }
 

@@ -4,9 +4,10 @@
 // presentation. Every Clear starts a new generation: a producer that took
 // the generation before a Clear (a frame the SDK was handing over while the
 // port seeked or stopped) has its frame dropped rather than queued after it.
-// Two events follow the queue's state, so that its producers and its
-// consumer wait for it rather than look again and again: one is set while
-// there is room, the other while a frame is waiting.
+// Its producers and its consumer wait on events rather than look again and
+// again: one is set while there is room; the other is set by the first push
+// after the consumer found the queue empty, so that a consumer that keeps
+// up costs no event calls.
 #ifndef VD_PORT_FRAME_QUEUE_H
 #define VD_PORT_FRAME_QUEUE_H
 
@@ -38,7 +39,8 @@ public:
     Push TryPush(QueuedFrame& frame, unsigned generation);
     // Read without the lock: the frame path asks for it with every frame.
     unsigned Generation() const { return generation_.load(); }
-    // Takes the oldest frame; false when there is none.
+    // Takes the oldest frame; false when there is none, and the next push
+    // then sets the waiting event.
     bool TryPop(QueuedFrame& out);
     // Drops every frame and its bytes.
     void Clear();
@@ -47,24 +49,26 @@ public:
     // Set while a frame could be pushed (and after Clear or Nudge); a
     // producer that found the queue full waits for it, then tries again.
     HANDLE roomHandle() const { return room_.handle(); }
-    // Set while a frame is waiting to be taken.
+    // An auto-reset event set by the first push after TryPop found the
+    // queue empty: the consumer waits for it after an empty TryPop. (It may
+    // have been set by an earlier push: the consumer then looks once more.)
     HANDLE waitingHandle() const { return waiting_.handle(); }
     // Wakes the producers waiting for room, so that they look again at
     // what decides whether their frame is still wanted.
     void Nudge();
 
 private:
-    // Brings the events in line with the queue (lock_ held). Only changes
-    // are passed on: each is a trip to the system.
-    void SignalLocked();
+    // Brings the room event in line with the queue (lock_ held). Only
+    // changes are passed on: each is a trip to the system.
+    void SignalRoomLocked();
 
     CriticalSection lock_;
     std::deque<QueuedFrame> frames_;
     std::atomic<unsigned> generation_{0};  // changed under lock_
     Event room_{true, true};
-    Event waiting_{true, false};
-    bool roomSet_ = true;  // the events' states, changed under lock_
-    bool waitingSet_ = false;
+    Event waiting_{false, false};
+    bool roomSet_ = true;         // the room event's state, changed under lock_
+    bool consumerWaits_ = false;  // TryPop found the queue empty since the last push
 };
 
 }  // namespace vd

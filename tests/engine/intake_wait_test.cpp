@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <ostream>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -77,6 +78,9 @@ struct Case {
     std::size_t queuedAfter;  // frames in the queue once the delivery came back
     bool ours;                // the delivered frame is the last one queued
 };
+
+// Failure messages name the case rather than dump its bytes.
+void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
 
 class IntakeWaits : public ::testing::TestWithParam<Case> {
 protected:
