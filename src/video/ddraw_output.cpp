@@ -249,6 +249,8 @@ ShowResult DirectDrawOutput::Show() {
         pictureReady_ = false;
         return Recover() ? ShowResult::kNotShown : ShowResult::kLost;
     }
+    // Any other failure left the window as it was: the picture failed.
+    if (FAILED(result)) return ShowResult::kFailed;
     if (overlayDrawn_) {
         result = primary_->Blt(&destination, overlay_, &source, DDBLT_WAIT | DDBLT_KEYSRC, nullptr);
         if (result == DDERR_SURFACELOST) return Recover() ? ShowResult::kNotShown : ShowResult::kLost;

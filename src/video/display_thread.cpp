@@ -78,7 +78,7 @@ void Display::DrawFrame() {
         // Only the trial's pictures are timed.
         const bool timed = outputs_.timing();
         const std::int64_t started = timed ? MicrosecondsNow() : 0;
-        ShowResult shown = ShowResult::kNotShown;
+        ShowResult shown = ShowResult::kFailed;
         if (output->DrawPicture(frame)) {
             overlay_.Draw(record_, frame, *output);
             shown = output->Show();
