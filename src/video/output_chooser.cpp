@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "video/frame_layout.h"
+#include "port/frame_layout.h"
 
 namespace vd {
 
@@ -176,9 +176,9 @@ VideoOutput* OutputChooser::Wanted() {
 }
 
 VideoOutput* OutputChooser::OutputFor(const QueuedFrame& frame) {
-    // Intake queues only pictures that fit their size; anything else is not
-    // ours to draw.
-    if (!IsDisplayKind(frame.kind) || !PictureFits(frame.kind, frame.width, frame.height, frame.size)) {
+    // Intake queues only whole pictures, RGB32 ones made YV12; a kind of the
+    // SDK's own is not ours to draw.
+    if (!IsDisplayKind(frame.kind)) {
         if (directDraw_) directDraw_->Release();
         active_ = nullptr;
         return nullptr;

@@ -153,7 +153,7 @@ public:
 
     // Picks the output for the picture and makes it ready for its kind and
     // size; null when it can be drawn nowhere (not a kind the display shows,
-    // too short for its size, or no output could take it).
+    // or no output could take it).
     VideoOutput* OutputFor(const QueuedFrame& frame);
     // The output the picture on display was made ready in, for redraws;
     // null once that output is gone.

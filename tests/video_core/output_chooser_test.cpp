@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "video/frame_layout.h"
+#include "port/frame_layout.h"
 #include "video/output_chooser.h"
 
 namespace vd {
@@ -133,10 +133,7 @@ private:
 
 QueuedFrame Picture() {
     QueuedFrame frame;
-    frame.kind = kKindYv12;
-    frame.width = 16;
-    frame.height = 16;
-    frame.Allocate(16 * 16 * 3 / 2);
+    frame.AllocatePicture(kKindYv12, 16, 16);
     return frame;
 }
 
