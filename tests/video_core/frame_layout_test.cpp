@@ -103,7 +103,9 @@ TEST(FrameLayout, AQueuedPictureHoldsExactlyItsPlanes) {
         EXPECT_EQ(frame.AllocatePicture(c.kind, c.width, c.height), c.made);
         EXPECT_EQ(frame.HasData(), c.made);
         EXPECT_EQ(frame.size, c.made ? PictureBytes(c.kind, c.width, c.height) : 0);
-        if (c.made) EXPECT_TRUE(PictureFits(frame.kind, frame.width, frame.height, frame.size));
+        if (c.made) {
+            EXPECT_TRUE(PictureFits(frame.kind, frame.width, frame.height, frame.size));
+        }
     }
 }
 
