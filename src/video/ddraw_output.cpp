@@ -3,7 +3,7 @@
 #include <cstring>
 #include <utility>
 
-#include "video/frame_layout.h"
+#include "port/frame_layout.h"
 
 namespace vd {
 
@@ -196,9 +196,8 @@ bool DirectDrawOutput::DrawPicture(const QueuedFrame& frame) {
     pictureReady_ = overlayDrawn_ = false;
     if (!video_ || !overlay_ || !primary_) return false;
     // The surface was made for this kind and size; a picture that does not
-    // match it, or is too short for its size, is not copied.
+    // match it is not copied.
     if (frame.kind != kind_ || frame.width != width_ || frame.height != height_) return false;
-    if (!PictureFits(frame.kind, frame.width, frame.height, frame.size)) return false;
     pictureReady_ = CopyIntoVideo(frame);
     return pictureReady_;
 }
@@ -249,6 +248,8 @@ ShowResult DirectDrawOutput::Show() {
         pictureReady_ = false;
         return Recover() ? ShowResult::kNotShown : ShowResult::kLost;
     }
+    // Any other failure left the window as it was: the picture failed.
+    if (FAILED(result)) return ShowResult::kFailed;
     if (overlayDrawn_) {
         result = primary_->Blt(&destination, overlay_, &source, DDBLT_WAIT | DDBLT_KEYSRC, nullptr);
         if (result == DDERR_SURFACELOST) return Recover() ? ShowResult::kNotShown : ShowResult::kLost;

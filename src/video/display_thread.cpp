@@ -21,6 +21,7 @@ namespace {
 
 struct DisplayStart {
     std::shared_ptr<PortRecord> record;
+    std::shared_ptr<PortPresentation> presentation;
     PositionClock* clock;
     OutputVerdict* verdict;
     int port;
@@ -45,8 +46,10 @@ std::int64_t MicrosecondsNow() {
 
 class Display {
 public:
-    Display(PortRecord& record, PositionClock& clock, OutputVerdict& verdict, int port, OutputSetting setting)
+    Display(PortRecord& record, PortPresentation& presentation, PositionClock& clock, OutputVerdict& verdict, int port,
+            OutputSetting setting)
         : record_(record),
+          presentation_(presentation),
           clock_(clock),
           outputs_(
               verdict, setting, port, std::unique_ptr<VideoOutput>(new DibOutput(record.videoWindow.load())),
@@ -64,6 +67,7 @@ private:
     void DrawFrame();
 
     PortRecord& record_;
+    PortPresentation& presentation_;
     PositionClock& clock_;
     OutputChooser outputs_;
     FrameTimer timer_;
@@ -78,9 +82,9 @@ void Display::DrawFrame() {
         // Only the trial's pictures are timed.
         const bool timed = outputs_.timing();
         const std::int64_t started = timed ? MicrosecondsNow() : 0;
-        ShowResult shown = ShowResult::kNotShown;
+        ShowResult shown = ShowResult::kFailed;
         if (output->DrawPicture(frame)) {
-            overlay_.Draw(record_, frame, *output);
+            overlay_.Draw(presentation_, record_.isStream != 0, frame, *output);
             shown = output->Show();
         }
         if (timed && shown == ShowResult::kShown) output->Finish();
@@ -180,7 +184,8 @@ unsigned __stdcall DisplayThread(void* argument) {
     // COM on this thread for the reference clock, given back by this thread.
     const bool comReady = SUCCEEDED(CoInitialize(nullptr));
     try {
-        Display display(*start->record, *start->clock, *start->verdict, start->port, ReadOutputSetting());
+        Display display(*start->record, *start->presentation, *start->clock, *start->verdict, start->port,
+                        ReadOutputSetting());
         display.Run();
     } catch (...) {
         // Out of memory for the display's own buffers: the port shows
@@ -192,8 +197,11 @@ unsigned __stdcall DisplayThread(void* argument) {
 
 }  // namespace
 
-HANDLE StartDisplayThread(std::shared_ptr<PortRecord> record, PositionClock* clock, OutputVerdict* verdict, int port) {
-    DisplayStart* start = new (std::nothrow) DisplayStart{std::move(record), clock, verdict, port};
+HANDLE StartDisplayThread(std::shared_ptr<PortRecord> record, std::shared_ptr<PortPresentation> presentation,
+                          PositionClock* clock, OutputVerdict* verdict, int port) {
+    if (!presentation) return nullptr;
+    DisplayStart* start =
+        new (std::nothrow) DisplayStart{std::move(record), std::move(presentation), clock, verdict, port};
     if (!start) return nullptr;
     const uintptr_t thread = _beginthreadex(nullptr, 0, DisplayThread, start, 0, nullptr);
     if (thread == 0) {

@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "video/frame_layout.h"
+#include "port/frame_layout.h"
 
 namespace vd {
 
@@ -27,26 +27,53 @@ OutputSetting ParseOutputSetting(const char* value) {
     return OutputSetting::kAuto;
 }
 
+void OutputTrial::Decide(Pick pick, const char* reason) {
+    pick_ = pick;
+    reason_ = reason;
+}
+
+void OutputTrial::CountPicture() {
+    if (pick_ == Pick::kUndecided && ++pictures_ >= kMaxPictures) Decide(Pick::kDrawDib, "unavailable");
+}
+
 void OutputTrial::Record(bool directDraw, std::int64_t costUs) {
     if (pick_ != Pick::kUndecided) return;
     const int index = directDraw ? 0 : 1;
     next_ = 1 - index;
-    if (++seen_[index] <= kWarmUpPictures) return;
-    if (static_cast<int>(costs_[index].size()) < kCountedPictures) costs_[index].push_back(costUs < 0 ? 0 : costUs);
-    if (directDraw && costUs >= kHopelessUs) {
-        pick_ = Pick::kDrawDib;
-        return;
+    failuresInARow_[index] = 0;
+    if (++seen_[index] > kWarmUpPictures) {
+        if (static_cast<int>(costs_[index].size()) < kCountedPictures) costs_[index].push_back(costUs < 0 ? 0 : costUs);
+        if (directDraw && costUs >= kHopelessUs) {
+            Decide(Pick::kDrawDib, "cheaper");
+            return;
+        }
+        if (static_cast<int>(costs_[0].size()) >= kCountedPictures &&
+            static_cast<int>(costs_[1].size()) >= kCountedPictures) {
+            const std::int64_t directDrawUs = MedianUs(true);
+            const std::int64_t drawDibUs = MedianUs(false);
+            const bool dearer = static_cast<double>(directDrawUs) > kCostFactor * static_cast<double>(drawDibUs) &&
+                                directDrawUs - drawDibUs >= kMarginUs;
+            Decide(dearer ? Pick::kDrawDib : Pick::kDirectDraw, "cheaper");
+            return;
+        }
     }
-    if (static_cast<int>(costs_[0].size()) < kCountedPictures ||
-        static_cast<int>(costs_[1].size()) < kCountedPictures) {
-        return;
-    }
-    const std::int64_t directDrawUs = MedianUs(true);
-    const std::int64_t drawDibUs = MedianUs(false);
-    const bool dearer = static_cast<double>(directDrawUs) > kCostFactor * static_cast<double>(drawDibUs) &&
-                        directDrawUs - drawDibUs >= kMarginUs;
-    pick_ = dearer ? Pick::kDrawDib : Pick::kDirectDraw;
+    CountPicture();
 }
+
+void OutputTrial::RecordFailure(bool directDraw) {
+    if (pick_ != Pick::kUndecided) return;
+    const int index = directDraw ? 0 : 1;
+    // The other output gets the next picture: a failing one is not tried
+    // again and again in place of the one that works.
+    next_ = 1 - index;
+    if (++failuresInARow_[index] >= kFailuresToGiveUp) {
+        Decide(directDraw ? Pick::kDrawDib : Pick::kDirectDraw, "unavailable");
+        return;
+    }
+    CountPicture();
+}
+
+void OutputTrial::RecordNothingShown() { CountPicture(); }
 
 std::int64_t OutputTrial::MedianUs(bool directDraw) const {
     std::vector<std::int64_t> sorted = costs_[directDraw ? 0 : 1];
@@ -123,6 +150,12 @@ VideoOutput* OutputChooser::Wanted() {
     }
     if (directDrawTried_ && !directDraw_) return dib_.get();
     const OutputTrial::Pick verdict = verdict_.Get();
+    // Another port's verdict came first (or was there before this port's
+    // trial began): nothing is left to measure here.
+    if (trialOwner_ && verdict != OutputTrial::Pick::kUndecided) {
+        trialOwner_ = false;
+        verdict_.AbandonTrial();
+    }
     switch (verdict) {
         case OutputTrial::Pick::kDrawDib:
             Settle(*dib_, verdict_.reason());
@@ -143,9 +176,9 @@ VideoOutput* OutputChooser::Wanted() {
 }
 
 VideoOutput* OutputChooser::OutputFor(const QueuedFrame& frame) {
-    // Intake queues only pictures that fit their size; anything else is not
-    // ours to draw.
-    if (!IsDisplayKind(frame.kind) || !PictureFits(frame.kind, frame.width, frame.height, frame.size)) {
+    // Intake queues only whole pictures, RGB32 ones made YV12; a kind of the
+    // SDK's own is not ours to draw.
+    if (!IsDisplayKind(frame.kind)) {
         if (directDraw_) directDraw_->Release();
         active_ = nullptr;
         return nullptr;
@@ -175,16 +208,46 @@ VideoOutput* OutputChooser::OutputFor(const QueuedFrame& frame) {
     }
     if (wanted == dib_.get() && !dib_->Prepare(frame.kind, frame.width, frame.height)) wanted = nullptr;
     active_ = wanted;
+    // A picture that can go nowhere still counts towards the trial's end.
+    if (!active_ && trialOwner_) {
+        trial_.RecordNothingShown();
+        if (trial_.pick() != OutputTrial::Pick::kUndecided) EndTrial(trial_.pick(), trial_.reason());
+    }
     return active_;
 }
 
 void OutputChooser::Drawn(VideoOutput& output, ShowResult result, std::int64_t costUs) {
-    if (output.lost()) result = ShowResult::kLost;
+    const bool directDraw = &output != dib_.get();
+    if (directDraw && output.lost()) result = ShowResult::kLost;
     if (result == ShowResult::kLost) {
-        DropDirectDraw("unavailable");
-    } else if (trialOwner_ && result == ShowResult::kShown) {
-        trial_.Record(&output != dib_.get(), costUs);
-        if (trial_.pick() != OutputTrial::Pick::kUndecided) EndTrial(trial_.pick(), "cheaper");
+        // The device is gone for good: this port draws through DrawDib, and
+        // a trial that depended on it ends there.
+        if (trialOwner_) EndTrial(OutputTrial::Pick::kDrawDib, "unavailable");
+        if (directDraw) DropDirectDraw("unavailable");
+        return;
+    }
+    if (trialOwner_) {
+        switch (result) {
+            case ShowResult::kShown:
+                trial_.Record(directDraw, costUs);
+                break;
+            case ShowResult::kFailed:
+                trial_.RecordFailure(directDraw);
+                break;
+            default:
+                trial_.RecordNothingShown();
+                break;
+        }
+        if (trial_.pick() != OutputTrial::Pick::kUndecided) EndTrial(trial_.pick(), trial_.reason());
+        return;
+    }
+    if (!directDraw) return;
+    if (result == ShowResult::kFailed) {
+        // A DirectDraw that keeps failing shows nothing: it goes as a lost
+        // one does.
+        if (++directDrawFailures_ >= kFailuresToGiveUp) DropDirectDraw("unavailable");
+    } else if (result == ShowResult::kShown) {
+        directDrawFailures_ = 0;
     }
 }
 

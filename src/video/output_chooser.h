@@ -11,7 +11,9 @@
 // first, so the first picture is on screen at once. One port at a time makes
 // the trial and its verdict holds for every port of the engine: a wall of
 // sixteen cameras does not make sixteen DirectDraw devices to learn the same
-// thing. The verdict, once given, does not change.
+// thing. The verdict, once given, does not change. A trial always ends: an
+// output that keeps failing loses it, and one that has not decided after
+// kMaxPictures pictures leaves DrawDib.
 #ifndef VD_VIDEO_OUTPUT_CHOOSER_H
 #define VD_VIDEO_OUTPUT_CHOOSER_H
 
@@ -35,10 +37,17 @@ constexpr char kOutputSettingVariable[] = "VD_VIDEO_OUTPUT";
 
 OutputSetting ParseOutputSetting(const char* value);
 
+// Pictures in a row an output may fail (a failed blit or copy) before it is
+// given up: a failing DirectDraw goes as a lost one does.
+constexpr int kFailuresToGiveUp = 3;
+
 class OutputTrial {
 public:
     static constexpr int kWarmUpPictures = 1;   // per output, not counted (surfaces made, caches filled)
     static constexpr int kCountedPictures = 5;  // per output
+    // However the pictures go (failing, not shown), the trial ends after
+    // this many: undecided, with DrawDib.
+    static constexpr int kMaxPictures = 4 * 2 * (kWarmUpPictures + kCountedPictures);
 
     enum class Pick { kUndecided, kDirectDraw, kDrawDib };
 
@@ -47,7 +56,16 @@ public:
     // What showing the last picture cost through that output, in
     // microseconds; decides once both outputs have been counted enough.
     void Record(bool directDraw, std::int64_t costUs);
+    // The picture failed through that output: kFailuresToGiveUp in a row
+    // and the other output is picked.
+    void RecordFailure(bool directDraw);
+    // A picture that reached no window (a zero-sized one, or no output could
+    // take it): only counted towards kMaxPictures.
+    void RecordNothingShown();
     Pick pick() const { return pick_; }
+    // Why the pick: "cheaper" (measured) or "unavailable" (the other output
+    // failed, or nothing could be measured).
+    const char* reason() const { return reason_; }
     // Median costs of the counted pictures (0 before any).
     std::int64_t MedianUs(bool directDraw) const;
 
@@ -60,10 +78,16 @@ public:
     static constexpr std::int64_t kHopelessUs = 200000;
 
 private:
+    void Decide(Pick pick, const char* reason);
+    void CountPicture();
+
     std::vector<std::int64_t> costs_[2];  // [0] DirectDraw, [1] DrawDib
     int seen_[2] = {0, 0};
+    int failuresInARow_[2] = {0, 0};
+    int pictures_ = 0;
     int next_ = 1;
     Pick pick_ = Pick::kUndecided;
+    const char* reason_ = "cheaper";
 };
 
 // The verdict every port of an engine shares, and who may make the trial.
@@ -74,12 +98,22 @@ public:
         return pick == kPublishing ? OutputTrial::Pick::kUndecided : static_cast<OutputTrial::Pick>(pick);
     }
     // Why: "cheaper" (the trial), "format" (DirectDraw took no surface of the
-    // trial's pictures) or "unavailable" (no DirectDraw at all).
+    // trial's pictures) or "unavailable" (no DirectDraw at all, or a failing
+    // one).
     const char* reason() const { return reason_.load(); }
     // True for the one caller that may make the trial now.
     bool TryBeginTrial() {
         bool expected = false;
-        return Get() == OutputTrial::Pick::kUndecided && trialRunning_.compare_exchange_strong(expected, true);
+        if (Get() != OutputTrial::Pick::kUndecided || !trialRunning_.compare_exchange_strong(expected, true)) {
+            return false;
+        }
+        // A verdict published since the first look: there is nothing left
+        // to try, and a trial begun now could never finish.
+        if (Get() != OutputTrial::Pick::kUndecided) {
+            trialRunning_.store(false);
+            return false;
+        }
+        return true;
     }
     // The trial's result (the first one given stays).
     void Publish(OutputTrial::Pick pick, const char* reason = "cheaper") {
@@ -119,7 +153,7 @@ public:
 
     // Picks the output for the picture and makes it ready for its kind and
     // size; null when it can be drawn nowhere (not a kind the display shows,
-    // too short for its size, or no output could take it).
+    // or no output could take it).
     VideoOutput* OutputFor(const QueuedFrame& frame);
     // The output the picture on display was made ready in, for redraws;
     // null once that output is gone.
@@ -154,6 +188,7 @@ private:
     VideoOutput* settled_ = nullptr;
     bool trialOwner_ = false;
     OutputTrial trial_;
+    int directDrawFailures_ = 0;  // pictures in a row DirectDraw failed, outside the trial
     int refusedKind_ = 0, refusedWidth_ = 0, refusedHeight_ = 0;
     int picturesSinceRefusal_ = 0;
 };

@@ -23,7 +23,8 @@ using OverlayContext = struct HostOverlayContext*;
 
 enum class ShowResult {
     kShown,
-    kNotShown,  // nothing reached the window this time (an empty window, a failed blit)
+    kNotShown,  // nothing to show this time (an empty or zero-sized window)
+    kFailed,    // the output tried and failed (a failed blit, a picture it could not copy)
     kLost,      // the device went away and could not be brought back: use another output
 };
 

@@ -98,7 +98,7 @@ vd::QueuedFrame Frame(const Bytes& bytes) {
     vd::QueuedFrame frame;
     frame.Allocate(static_cast<int>(bytes.size()));
     std::copy(bytes.begin(), bytes.end(), frame.data.get());
-    frame.kind = 1;
+    frame.kind = vd::kKindSound;
     return frame;
 }
 

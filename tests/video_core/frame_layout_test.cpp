@@ -5,7 +5,8 @@
 #include <climits>
 #include <cstdint>
 
-#include "video/frame_layout.h"
+#include "port/frame_layout.h"
+#include "port/queued_frame.h"
 
 namespace vd {
 namespace {
@@ -80,6 +81,31 @@ TEST(FrameLayout, PictureFitsOnlyWhenTheBytesCoverThePlanes) {
         SCOPED_TRACE(testing::Message() << "kind " << c.kind << " " << c.width << "x" << c.height << " size "
                                         << c.size);
         EXPECT_EQ(PictureFits(c.kind, c.width, c.height, c.size), c.fits);
+    }
+}
+
+// A queued picture is made only for a picture's kind and size, and holds
+// exactly its planes.
+TEST(FrameLayout, AQueuedPictureHoldsExactlyItsPlanes) {
+    struct Case {
+        FrameKind kind;
+        int width;
+        int height;
+        bool made;
+    } cases[] = {
+        {kKindYv12, 352, 288, true},   {kKindI420, 3, 3, true},          {kKindYuy2, 64, 48, true},
+        {kKindRgb32, 2, 2, true},      {kKindYv12, 0, 288, false},       {kKindUyvy, kMaxPictureSide + 1, 2, false},
+        {kKindSound, 352, 288, false}, {kKindNotification, 1, 1, false}, {static_cast<FrameKind>(9), 10, 10, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "kind " << c.kind << " " << c.width << "x" << c.height);
+        QueuedFrame frame;
+        EXPECT_EQ(frame.AllocatePicture(c.kind, c.width, c.height), c.made);
+        EXPECT_EQ(frame.HasData(), c.made);
+        EXPECT_EQ(frame.size, c.made ? PictureBytes(c.kind, c.width, c.height) : 0);
+        if (c.made) {
+            EXPECT_TRUE(PictureFits(frame.kind, frame.width, frame.height, frame.size));
+        }
     }
 }
 

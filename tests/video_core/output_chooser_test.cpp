@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "video/frame_layout.h"
+#include "port/frame_layout.h"
 #include "video/output_chooser.h"
 
 namespace vd {
@@ -133,10 +133,7 @@ private:
 
 QueuedFrame Picture() {
     QueuedFrame frame;
-    frame.kind = kKindYv12;
-    frame.width = 16;
-    frame.height = 16;
-    frame.Allocate(16 * 16 * 3 / 2);
+    frame.AllocatePicture(kKindYv12, 16, 16);
     return frame;
 }
 
@@ -159,7 +156,7 @@ struct Port {
         VideoOutput* output = chooser.OutputFor(frame);
         if (!output) return "";
         const std::string name = output->name();
-        ShowResult shown = ShowResult::kNotShown;
+        ShowResult shown = ShowResult::kFailed;
         if (output->DrawPicture(frame)) shown = output->Show();
         chooser.Drawn(*output, shown, chooser.timing() ? static_cast<FakeOutput*>(output)->costUs() : 0);
         return name;
@@ -169,11 +166,75 @@ struct Port {
     std::string traces;
 };
 
+// However the outputs behave, the trial ends within a bounded number of
+// pictures, with a verdict every port gets, and the port goes on through the
+// output the verdict names.
+TEST(OutputChooser, EveryTrialEnds) {
+    using Pick = OutputTrial::Pick;
+    Behaviour works;
+    Behaviour cheap;
+    cheap.costUs = 100;
+    Behaviour blitFails = cheap;  // cheap, as a blit that did nothing would be timed
+    blitFails.shows = ShowResult::kFailed;
+    Behaviour copyFails;
+    copyFails.draws = false;
+    Behaviour lostSoon = cheap;
+    lostSoon.lostAfter = 2;
+    Behaviour emptyWindow;
+    emptyWindow.shows = ShowResult::kNotShown;
+    const struct {
+        const char* what;
+        Behaviour directDraw, drawDib;
+        Pick pick;
+        const char* reason;
+        const char* then;  // the output of the pictures after the trial
+    } cases[] = {
+        {"both work, DirectDraw cheaper", cheap, works, Pick::kDirectDraw, "cheaper", "ddraw"},
+        {"DirectDraw's blit fails", blitFails, works, Pick::kDrawDib, "unavailable", "drawdib"},
+        {"DirectDraw cannot copy the picture", copyFails, works, Pick::kDrawDib, "unavailable", "drawdib"},
+        {"DrawDib cannot copy the picture", works, copyFails, Pick::kDirectDraw, "unavailable", "ddraw"},
+        {"DirectDraw lost during the trial", lostSoon, works, Pick::kDrawDib, "unavailable", "drawdib"},
+        {"nothing reaches the window", emptyWindow, emptyWindow, Pick::kDrawDib, "unavailable", "drawdib"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        OutputVerdict verdict;
+        Port port(verdict, OutputSetting::kAuto, c.directDraw, c.drawDib);
+        int pictures = 0;
+        while (verdict.Get() == Pick::kUndecided && pictures <= OutputTrial::kMaxPictures) {
+            port.ShowOne();
+            ++pictures;
+        }
+        EXPECT_EQ(verdict.Get(), c.pick) << port.traces;
+        EXPECT_STREQ(verdict.reason(), c.reason);
+        EXPECT_LE(pictures, OutputTrial::kMaxPictures);
+        EXPECT_EQ(port.ShowOne(), c.then) << port.traces;
+        EXPECT_FALSE(port.chooser.timing());  // no read-back once the trial is over
+        EXPECT_FALSE(verdict.TryBeginTrial());
+    }
+}
+
+// A port that became the trial's owner although the verdict had come
+// meanwhile (another port published between its look and its claim) stops
+// timing at its next picture and follows the verdict.
+TEST(OutputChooser, AVerdictFromAnotherPortEndsThisPortsTrial) {
+    OutputVerdict verdict;
+    Port port(verdict, OutputSetting::kAuto, Behaviour{}, Behaviour{});
+    EXPECT_EQ(port.ShowOne(), "drawdib");
+    ASSERT_TRUE(port.chooser.timing());
+    verdict.Publish(OutputTrial::Pick::kDirectDraw);
+    EXPECT_EQ(port.ShowOne(), "ddraw");
+    EXPECT_FALSE(port.chooser.timing());
+    EXPECT_FALSE(verdict.TryBeginTrial());
+}
+
 // Outside the trial: what the setting forces, what the verdict says, and a
 // DirectDraw that cannot be made, refuses the format or keeps failing.
 TEST(OutputChooser, ThePortSettlesOnAnOutputAndSaysWhy) {
     Behaviour refuses;
     refuses.prepares = false;
+    Behaviour blitFails;
+    blitFails.shows = ShowResult::kFailed;
     const struct {
         const char* what;
         OutputSetting setting;
@@ -188,6 +249,8 @@ TEST(OutputChooser, ThePortSettlesOnAnOutputAndSaysWhy) {
          "output=drawdib reason=unavailable"},
         {"forced, format refused", OutputSetting::kDirectDraw, refuses, true, "drawdib",
          "output=drawdib reason=format"},
+        {"forced, every blit fails", OutputSetting::kDirectDraw, blitFails, true, "drawdib",
+         "output=drawdib reason=unavailable"},
         {"automatic, no DirectDraw", OutputSetting::kAuto, Behaviour{}, false, "drawdib",
          "output=drawdib reason=unavailable"},
         {"automatic, format refused", OutputSetting::kAuto, refuses, true, "drawdib", "output=drawdib reason=format"},
@@ -197,11 +260,26 @@ TEST(OutputChooser, ThePortSettlesOnAnOutputAndSaysWhy) {
         OutputVerdict verdict;
         Port port(verdict, c.setting, c.directDraw, Behaviour{}, c.directDrawUsable);
         std::string last;
-        for (int i = 0; i < 8; ++i) last = port.ShowOne();
+        for (int i = 0; i < 2 * kFailuresToGiveUp + 2; ++i) last = port.ShowOne();
         EXPECT_EQ(last, c.output);
         const std::size_t at = port.traces.rfind("video output: ");
         ASSERT_NE(at, std::string::npos) << port.traces;
         EXPECT_NE(port.traces.find(c.trace, at), std::string::npos) << port.traces;
+    }
+}
+
+// A forced DirectDraw keeps going through a failed blit now and then; only
+// failures in a row give it up.
+TEST(OutputChooser, OnlyFailuresInARowGiveDirectDrawUp) {
+    OutputVerdict verdict;
+    Port port(verdict, OutputSetting::kDirectDraw, Behaviour{}, Behaviour{});
+    const QueuedFrame frame = Picture();
+    for (int i = 0; i < 4 * kFailuresToGiveUp; ++i) {
+        VideoOutput* output = port.chooser.OutputFor(frame);
+        ASSERT_NE(output, nullptr);
+        EXPECT_STREQ(output->name(), "ddraw") << i;
+        const bool fails = i % kFailuresToGiveUp != 0;  // one short of giving up
+        port.chooser.Drawn(*output, fails ? ShowResult::kFailed : ShowResult::kShown, 0);
     }
 }
 

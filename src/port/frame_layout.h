@@ -1,15 +1,17 @@
-// What a picture of a given kind and size needs: the byte count its planes
-// take, and whether a delivered buffer really holds them. Every consumer that
-// reads a picture's planes (queueing, drawing, snapshots) checks first, so a
-// short or absurd frame from the SDK is never read past its end.
-#ifndef VD_VIDEO_FRAME_LAYOUT_H
-#define VD_VIDEO_FRAME_LAYOUT_H
+// The SDK's frame kinds, and what a picture of a given kind and size needs:
+// the byte count its planes take, and whether a delivered buffer really holds
+// them. The frame intake checks each picture once, as it queues a copy (see
+// QueuedFrame::AllocatePicture); whoever holds a queued picture reads its
+// planes without checking again.
+#ifndef VD_PORT_FRAME_LAYOUT_H
+#define VD_PORT_FRAME_LAYOUT_H
 
 #include <cstdint>
 
 namespace vd {
 
-// The SDK's frame kinds.
+// The SDK's frame kinds. The type is the SDK's int, so a number the SDK
+// sends that is none of these is carried as it is (and shown nowhere).
 enum FrameKind : int {
     kKindNotification = 0,
     kKindSound = 1,

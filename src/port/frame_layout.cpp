@@ -1,4 +1,4 @@
-#include "video/frame_layout.h"
+#include "port/frame_layout.h"
 
 namespace vd {
 
