@@ -16,13 +16,15 @@
 #include "common/eventually.h"
 #include "engine/frame_intake.h"
 #include "engine/play_engine.h"
+#include "port/frame_layout.h"
 #include "port/port_table.h"
 
 namespace vdtest {
 namespace {
 
 constexpr int kPort = 3;
-constexpr int kKindSound = 1, kKindYv12 = 3;
+using vd::kKindSound;
+using vd::kKindYv12;
 constexpr int kWidth = 16, kHeight = 16;
 constexpr int kPictureBytes = kWidth * kHeight * 3 / 2;
 // Long enough for a delivery that is not held to come back on a busy
@@ -32,7 +34,7 @@ constexpr DWORD kHeldCheckMs = 200;
 // One frame handed to the intake on a thread of its own, as the SDK does.
 class Delivery {
 public:
-    Delivery(vd::PlayShared& shared, vd::PortRecord& record, int kind, std::uint8_t fill)
+    Delivery(vd::PlayShared& shared, vd::PortRecord& record, vd::FrameKind kind, std::uint8_t fill)
         : record_(record), bytes_(kind == kKindSound ? 3200 : kPictureBytes, fill) {
         thread_ = std::thread([this, &shared, kind] {
             vd::VideoCallBack(kPort, bytes_.data(), static_cast<int>(bytes_.size()), kWidth, kHeight, 40, kind, 25,
@@ -58,7 +60,7 @@ private:
 };
 
 // A frame of the given kind whose first byte tells it apart.
-vd::QueuedFrame Filler(int kind, std::uint8_t fill) {
+vd::QueuedFrame Filler(vd::FrameKind kind, std::uint8_t fill) {
     vd::QueuedFrame frame;
     frame.Allocate(kind == kKindSound ? 3200 : kPictureBytes);
     frame.data[0] = fill;
@@ -70,7 +72,7 @@ enum class Hold { kPaused, kFullQueue, kPausedAndFull };
 
 struct Case {
     const char* name;
-    int kind;
+    vd::FrameKind kind;
     Hold hold;
     // What lets the delivery go on: a control operation or what a
     // consumer thread does with the queue.
@@ -94,7 +96,7 @@ protected:
         record_->stopEvent.Reset();
         record_->soundOn.store(1);
     }
-    vd::FrameQueue& Queue(int kind) { return kind == kKindSound ? record_->audioQueue : record_->videoQueue; }
+    vd::FrameQueue& Queue(vd::FrameKind kind) { return kind == kKindSound ? record_->audioQueue : record_->videoQueue; }
 
     vd::PlayShared shared_;
     vd::PlayEngine engine_{"no-sdk.dll"};  // for its control operations only; never bound
