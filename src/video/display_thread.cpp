@@ -27,12 +27,6 @@ struct DisplayStart {
     int port;
 };
 
-OutputSetting ReadOutputSetting() {
-    char value[32] = {};
-    const DWORD length = GetEnvironmentVariableA(kOutputSettingVariable, value, sizeof value);
-    return length > 0 && length < sizeof value ? ParseOutputSetting(value) : OutputSetting::kAuto;
-}
-
 std::int64_t MicrosecondsNow() {
     static const std::int64_t frequency = [] {
         LARGE_INTEGER f{};

@@ -1,8 +1,13 @@
 #include "video/output_chooser.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <utility>
 
@@ -25,6 +30,18 @@ OutputSetting ParseOutputSetting(const char* value) {
     if (lower == "ddraw") return OutputSetting::kDirectDraw;
     if (lower == "drawdib") return OutputSetting::kDrawDib;
     return OutputSetting::kAuto;
+}
+
+OutputSetting ReadOutputSetting() {
+#ifdef _WIN32
+    // The process's environment as it is now: the C runtime's copy would miss
+    // a setting made after the process started.
+    char value[32] = {};
+    const DWORD length = GetEnvironmentVariableA(kOutputSettingVariable, value, sizeof value);
+    return length > 0 && length < sizeof value ? ParseOutputSetting(value) : OutputSetting::kAuto;
+#else
+    return ParseOutputSetting(std::getenv(kOutputSettingVariable));
+#endif
 }
 
 void OutputTrial::Decide(Pick pick, const char* reason) {

@@ -36,6 +36,9 @@ enum class OutputSetting { kAuto, kDirectDraw, kDrawDib };
 constexpr char kOutputSettingVariable[] = "VD_VIDEO_OUTPUT";
 
 OutputSetting ParseOutputSetting(const char* value);
+// The setting as the process's environment has it now (read when a port
+// starts playing).
+OutputSetting ReadOutputSetting();
 
 // Pictures in a row an output may fail (a failed blit or copy) before it is
 // given up: a failing DirectDraw goes as a lost one does.

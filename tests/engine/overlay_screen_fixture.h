@@ -2,13 +2,13 @@
 // pictures bring to the window: black pictures the size of the window's client
 // area (nothing is scaled), so overlay pixels are read back where they were
 // drawn.
-#ifndef TESTS_PLAYBACK_OVERLAY_SCREEN_FIXTURE_H
-#define TESTS_PLAYBACK_OVERLAY_SCREEN_FIXTURE_H
+#ifndef TESTS_ENGINE_OVERLAY_SCREEN_FIXTURE_H
+#define TESTS_ENGINE_OVERLAY_SCREEN_FIXTURE_H
 
 #include <string>
 #include <vector>
 
-#include "playback/playback_fixture.h"
+#include "engine/playback_fixture.h"
 
 namespace vdtest {
 

@@ -1,8 +1,8 @@
 // What the playback tests need besides the fixture: an SDK decoding thread
 // of the test's own, a recorder for the client's decode callback, a watcher
 // that reads and dismisses message boxes, and small screen and file helpers.
-#ifndef TESTS_PLAYBACK_PLAYBACK_HELPERS_H
-#define TESTS_PLAYBACK_PLAYBACK_HELPERS_H
+#ifndef TESTS_ENGINE_PLAYBACK_HELPERS_H
+#define TESTS_ENGINE_PLAYBACK_HELPERS_H
 
 #include <windows.h>
 

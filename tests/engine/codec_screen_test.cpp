@@ -15,7 +15,7 @@
 #include "common/codec_clips.h"
 #include "common/plugin_fixture.h"
 #include "common/test_window.h"
-#include "playback/playback_helpers.h"
+#include "engine/playback_helpers.h"
 
 namespace vdtest {
 namespace {

@@ -3,8 +3,8 @@
 // fallback follows the size), never copied into a surface made for another.
 #include <gtest/gtest.h>
 
-#include "playback/playback_fixture.h"
-#include "playback/playback_helpers.h"
+#include "engine/playback_fixture.h"
+#include "engine/playback_helpers.h"
 
 namespace vdtest {
 namespace {

@@ -1,4 +1,4 @@
-#include "playback/playback_fixture.h"
+#include "engine/playback_fixture.h"
 
 #include <cstdio>
 

@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <thread>
 
-#include "playback/playback_fixture.h"
+#include "engine/playback_fixture.h"
 
 namespace vdtest {
 namespace {

@@ -12,7 +12,7 @@
 #include "common/test_pictures.h"
 #include "common/test_window.h"
 #include "demoplay/sample_avi.h"
-#include "playback/playback_helpers.h"
+#include "engine/playback_helpers.h"
 
 namespace vdtest {
 namespace {

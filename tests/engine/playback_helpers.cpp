@@ -1,4 +1,4 @@
-#include "playback/playback_helpers.h"
+#include "engine/playback_helpers.h"
 
 #include <gtest/gtest.h>
 

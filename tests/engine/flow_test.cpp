@@ -10,8 +10,8 @@
 #include <memory>
 #include <thread>
 
-#include "playback/playback_fixture.h"
-#include "playback/playback_helpers.h"
+#include "engine/playback_fixture.h"
+#include "engine/playback_helpers.h"
 
 namespace vdtest {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <tuple>
 
-#include "playback/playback_fixture.h"
+#include "engine/playback_fixture.h"
 #include "player/output_trace.h"
 #include "vdplay/output_traces.h"
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "playback/overlay_screen_fixture.h"
+#include "engine/overlay_screen_fixture.h"
 
 namespace vdtest {
 namespace {

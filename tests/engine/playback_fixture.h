@@ -1,8 +1,8 @@
 // A decoder bound to the scriptable SDK, with helpers to open ports, show
 // one in a window of its own, and deliver pictures as the SDK's decoding
 // thread would.
-#ifndef TESTS_PLAYBACK_PLAYBACK_FIXTURE_H
-#define TESTS_PLAYBACK_PLAYBACK_FIXTURE_H
+#ifndef TESTS_ENGINE_PLAYBACK_FIXTURE_H
+#define TESTS_ENGINE_PLAYBACK_FIXTURE_H
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@
 #include "common/plugin_fixture.h"
 #include "common/test_pictures.h"
 #include "common/test_window.h"
-#include "playback/playback_helpers.h"
+#include "engine/playback_helpers.h"
 
 namespace vdtest {
 

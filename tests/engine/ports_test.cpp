@@ -6,8 +6,8 @@
 #include <functional>
 #include <string>
 
-#include "playback/playback_fixture.h"
-#include "playback/playback_helpers.h"
+#include "engine/playback_fixture.h"
+#include "engine/playback_helpers.h"
 
 namespace vdtest {
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "playback/overlay_screen_fixture.h"
+#include "engine/overlay_screen_fixture.h"
 
 namespace vdtest {
 namespace {

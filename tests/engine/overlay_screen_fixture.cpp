@@ -1,4 +1,4 @@
-#include "playback/overlay_screen_fixture.h"
+#include "engine/overlay_screen_fixture.h"
 
 #include <fstream>
 
