@@ -10,6 +10,7 @@
 #include <tuple>
 
 #include "common/codec_clips.h"
+#include "core/avi_parser.h"
 #include "demoplay/sdk_harness.h"
 
 using namespace demoplay_test;
@@ -53,6 +54,24 @@ Pictures InKind(Pictures pictures, int kind, int width = 320, int height = 240) 
 
 Pictures ExpectedPictures(const std::string& yuvName, int kind, int width = 320, int height = 240) {
     return InKind(ReferencePictures(yuvName, width, height, kind == KV_FRAME_YUY2), kind, width, height);
+}
+
+// The key flags ('K' or '_') of a file's pictures as the SDK's own parser
+// reads them: from the standard indexes its super-indexes name, or from its
+// 'idx1' alone (the super-indexes hidden).
+std::string IndexKeyFlags(std::vector<uint8_t> bytes, bool idx1Only) {
+    if (idx1Only)
+        for (size_t at = 0; at + 4 < bytes.size(); ++at)
+            if (std::memcmp(&bytes[at], "indx", 4) == 0) bytes[at] = 'x';
+    demoplay::AviFileInfo info;
+    demoplay::MemorySource source(bytes.data(), bytes.size());
+    if (demoplay::ParseAviFile(source, &info) != demoplay::AviStatus::kOk) return "unreadable";
+    const auto from =
+        idx1Only ? demoplay::AviFileInfo::IndexSource::kIdx1 : demoplay::AviFileInfo::IndexSource::kSuperIndex;
+    if (info.indexSource != from) return "another index";
+    std::string flags;
+    for (const demoplay::ChunkRef& r : info.videoChunks) flags += r.key ? 'K' : '_';
+    return flags;
 }
 
 int WaitForPictures(Collector* got, size_t count) {
@@ -199,6 +218,14 @@ TEST_P(SdkCodecClips, EveryPictureIsFfmpegsAtItsStamp) {
             EXPECT_EQ(view.errors, "") << "ffmpeg finds fault with the recording";
             EXPECT_EQ(view.headerFrames, view.packets) << "the header's frame count";
             EXPECT_EQ(int(view.pictures.size()), view.packets) << "pictures ffmpeg decodes";
+            // Only the key pictures are flagged as such in both indexes: those
+            // ffmpeg's parsers find in the pictures (every Motion-JPEG picture).
+            ASSERT_EQ(int(view.keyFlags.size()), view.packets);
+            EXPECT_EQ(view.keyFlags[0], 'K');
+            EXPECT_EQ(view.keyFlags.find('_') == std::string::npos, c.kind != KV_FRAME_I420) << view.keyFlags;
+            const std::vector<uint8_t> recorded = ReadWholeFile(recording.path());
+            EXPECT_EQ(IndexKeyFlags(recorded, false), view.keyFlags) << "the standard indexes' key flags";
+            EXPECT_EQ(IndexKeyFlags(recorded, true), view.keyFlags) << "the key flags of 'idx1'";
             PlayFile(recording.path(), &got, view.packets);
             const Pictures viewed = InKind(view.pictures, c.kind);
             ExpectIdentical(got.Pictures(), 0, viewed, viewed.size(), 320, 240, "played back", c.kind);

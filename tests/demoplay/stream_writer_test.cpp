@@ -308,7 +308,14 @@ TEST(AviWriter, RecordingReadsBackWithTheSameChunks) {
         AviWriter writer(limits);
         ASSERT_TRUE(writer.Begin(&sink, in.headers, true));
         std::vector<StreamChunk> chunks = FileChunksInOrder(file.bytes, in);
-        for (const StreamChunk& ch : chunks) ASSERT_TRUE(writer.AddChunk(ch.cls, ch.data.data(), ch.data.size()));
+        // Key pictures as a compressed stream has them: every third one. Sound
+        // chunks are always key.
+        std::vector<bool> keys;
+        for (const StreamChunk& ch : chunks) {
+            const bool key = ch.cls != ChunkClass::kVideo || keys.size() % 3 == 0;
+            if (ch.cls == ChunkClass::kVideo) keys.push_back(key);
+            ASSERT_TRUE(writer.AddChunk(ch.cls, ch.data.data(), ch.data.size(), key));
+        }
         EXPECT_FALSE(writer.AddChunk(ChunkClass::kOther, nullptr, 0));
         ASSERT_TRUE(writer.Finish());
         EXPECT_EQ(writer.videoFrames(), 7u);
@@ -326,6 +333,13 @@ TEST(AviWriter, RecordingReadsBackWithTheSameChunks) {
         std::vector<StreamChunk> again = FileChunksInOrder(sink.bytes, out);
         ASSERT_EQ(again.size(), chunks.size());
         for (size_t i = 0; i < chunks.size(); ++i) EXPECT_EQ(again[i].data, chunks[i].data) << i;
+        auto keysOf = [](const std::vector<ChunkRef>& refs) {
+            std::vector<bool> k;
+            for (const ChunkRef& r : refs) k.push_back(r.key);
+            return k;
+        };
+        EXPECT_EQ(keysOf(out.videoChunks), keys) << "the standard indexes' key flags";
+        EXPECT_EQ(keysOf(out.audioChunks), std::vector<bool>(out.audioChunks.size(), true));
 
         // Readers that know only 'idx1' find the first RIFF's pictures.
         std::vector<uint8_t> firstOnly = sink.bytes;
@@ -337,6 +351,7 @@ TEST(AviWriter, RecordingReadsBackWithTheSameChunks) {
         ASSERT_EQ(ParseAviFile(legacySource, &legacy), AviStatus::kOk);
         EXPECT_EQ(legacy.indexSource, c.extensions ? AviFileInfo::IndexSource::kScan : AviFileInfo::IndexSource::kIdx1);
         EXPECT_EQ(legacy.videoChunks.size(), 7u);
+        if (!c.extensions) EXPECT_EQ(keysOf(legacy.videoChunks), keys) << "the key flags of 'idx1'";
     }
 }
 

@@ -45,9 +45,9 @@ int Recorder::Start(const std::string& path, const AviHeaders& headers, bool wit
     return KV_OK;
 }
 
-void Recorder::WriteLocked(ChunkClass cls, const uint8_t* data, size_t size) {
+void Recorder::WriteLocked(ChunkClass cls, const uint8_t* data, size_t size, bool key) {
     // A full file (the size limit) keeps what it has; a write error spoils it.
-    if (!writer_.AddChunk(cls, data, size) && writer_.failed()) failed_ = true;
+    if (!writer_.AddChunk(cls, data, size, key) && writer_.failed()) failed_ = true;
 }
 
 // Where the sound stands when the picture at this place is due.
@@ -92,7 +92,7 @@ void Recorder::AddPicture(const uint8_t* data, size_t size, const RecordedPictur
         skippingLeading_ = false;
         if (!soundStarted_) StartSoundLocked(SoundByteAtLocked(firstPosition_ + leadingSkipped_));
     }
-    WriteLocked(ChunkClass::kVideo, data, size);
+    WriteLocked(ChunkClass::kVideo, data, size, picture.facts.key);
 }
 
 // A key picture that starts the recording, or goes on after a break, with

@@ -54,7 +54,7 @@ private:
         std::vector<uint8_t> data;
     };
     void DiscardLocked();
-    void WriteLocked(ChunkClass cls, const uint8_t* data, size_t size);
+    void WriteLocked(ChunkClass cls, const uint8_t* data, size_t size, bool key = true);
     void WriteKeyLocked(const uint8_t* data, size_t size, const RecordedPicture& picture, const ParameterSets* sets);
     uint64_t SoundByteAtLocked(uint64_t picture) const;
     void StartSoundLocked(uint64_t fromByte);
