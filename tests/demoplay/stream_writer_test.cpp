@@ -160,6 +160,45 @@ TEST(StreamAssembler, SparesHoldLaterChunksWithinTheRoomGiven) {
     EXPECT_EQ(assembler.spareBytes(), 0u);
 }
 
+// What the assembler holds (the chunk being received and the spares) counts
+// against the port's limit, and a chunk takes a spare of about its size: a
+// small chunk carrying a large spare into the queue would count as small.
+TEST(StreamAssembler, ChunksTakeSparesOfAboutTheirSizeAndAllIsCountedAsHeld) {
+    const SampleStream stream(3);
+    ASSERT_NE(stream.moviEnd, 0u);
+    const vdsample::File& file = stream.file;
+    const size_t picture = vdsample::StoredPicture(stream.recipe, 0).size();
+    ASSERT_LT(picture, size_t(64) << 10);
+    struct Case {
+        size_t spare;  // the capacity of the one spare
+        bool taken;
+    };
+    for (Case c : {Case{size_t(6) << 20, false}, Case{picture + kChunkSlack, true}, Case{picture * 3 / 2, true}}) {
+        StreamAssembler assembler(stream.headers, 8 << 20);
+        std::vector<uint8_t> spare;
+        spare.reserve(c.spare);
+        const uint8_t* spareMemory = spare.data();
+        assembler.Recycle(std::move(spare), size_t(48) << 20);
+        EXPECT_EQ(assembler.spareBytes(), c.spare);
+        EXPECT_EQ(assembler.heldBytes(), c.spare) << "spares are held";
+        // The first picture's header and half its body.
+        std::vector<StreamChunk> got;
+        const size_t half = stream.moviEnd + 8 + picture / 2;
+        assembler.Feed(file.bytes.data() + stream.moviEnd, half - stream.moviEnd, &got);
+        ASSERT_TRUE(got.empty());
+        EXPECT_GE(assembler.heldBytes(), c.taken ? c.spare : c.spare + picture) << c.spare;
+        EXPECT_LE(assembler.heldBytes(), c.taken ? c.spare : c.spare + picture + kChunkSlack) << c.spare;
+        assembler.Feed(file.bytes.data() + half, stream.moviEnd + 8 + picture - half, &got);
+        ASSERT_EQ(got.size(), 1u);
+        EXPECT_EQ(got[0].data, vdsample::StoredPicture(stream.recipe, 0));
+        EXPECT_EQ(got[0].data.data() == spareMemory, c.taken) << c.spare;
+        EXPECT_LE(got[0].data.capacity(), 2 * (picture + kChunkSlack)) << c.spare;
+        EXPECT_EQ(assembler.heldBytes(), c.taken ? 0 : c.spare) << c.spare;
+        assembler.DropSpares();
+        EXPECT_EQ(assembler.heldBytes(), 0u);
+    }
+}
+
 TEST(StreamAssembler, HeaderMustReachTheMoviList) {
     vdsample::Recipe recipe;
     recipe.audioRate = 8000;

@@ -201,7 +201,7 @@ bool PlayPort::NextStreamChunkLocked(std::unique_lock<SlimMutex>& lock, Pending*
     const VideoStreamInfo& v = headers().video;
     out->movieEnd = c.movieEnd && (v.superIndex.empty() || streamPictures_ >= v.length);
     const bool marker = c.movieEnd;
-    queuedBytes_ -= out->data.size();
+    queuedBytes_ -= out->data.capacity();
     queue_.pop_front();
     if (marker) return out->movieEnd;
     if (out->cls == ChunkClass::kVideo) {
@@ -244,10 +244,8 @@ void PlayPort::Run() {
         lock.unlock();
         Deliver(chunk);
         lock.lock();
-        if (assembler_ && !chunk.data.empty()) {
-            const size_t held = queuedBytes_ + assembler_->heldBytes();
-            assembler_->Recycle(std::move(chunk.data), held < kMaxStreamBufferBytes ? kMaxStreamBufferBytes - held : 0);
-        }
+        if (assembler_ && !chunk.data.empty())
+            assembler_->Recycle(std::move(chunk.data), queuedBytes_ < bufferLimit_ ? bufferLimit_ - queuedBytes_ : 0);
     }
     // The id may be given to another thread once this one has ended.
     decodingThread_ = std::thread::id();

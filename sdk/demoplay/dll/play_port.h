@@ -30,9 +30,13 @@
 
 namespace demoplay {
 
-// Stream data held per port (chunks waiting to be decoded plus a partly
-// received chunk); input beyond it is refused.
+// Memory held for stream data per port (the chunks waiting to be decoded, a
+// partly received chunk and the spare chunks kept for reuse); input beyond it
+// is refused. A raw stream's port holds at least two of its pictures, which
+// may be up to kMaxRawStreamPictureBytes each; larger ones are refused at
+// the open.
 constexpr size_t kMaxStreamBufferBytes = size_t(48) << 20;
+constexpr size_t kMaxRawStreamPictureBytes = size_t(64) << 20;
 // Stream header bytes collected before the headers must be complete.
 constexpr size_t kMaxStreamHeaderBytes = size_t(2) << 20;
 // Sound is handed over this much ahead of its time, pictures on time.
@@ -177,7 +181,8 @@ private:
     AviHeaders streamHeaders_;
     std::unique_ptr<StreamAssembler> assembler_;
     std::deque<StreamChunk> queue_;
-    size_t queuedBytes_ = 0;
+    size_t queuedBytes_ = 0;  // the memory of the queued chunks
+    size_t bufferLimit_ = kMaxStreamBufferBytes;
     uint64_t streamPictures_ = 0, streamSoundBytes_ = 0;
     // Raw Annex-B streams: the bytes go to the decoder as they come; pictures
     // are stamped from the stream's timing, else the rate it was given, else

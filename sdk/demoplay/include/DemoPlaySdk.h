@@ -47,9 +47,10 @@ extern "C" {
 #define KV_ERR_UNSUPPORTED -7     /* video codec or picture size not supported */
 #define KV_ERR_TOO_MANY_PORTS -8  /* all 64 ports are open */
 #define KV_ERR_WRONG_PORT_TYPE -9 /* a file call on a stream port or the other way round */
-#define KV_ERR_BUFFER_FULL -10    /* stream input beyond what the port holds (48 MiB); nothing was taken */
-#define KV_ERR_NOT_SEEKABLE -11   /* seeking a stream port */
-#define KV_ERR_OUT_OF_RANGE -12   /* seek past the end of the file */
+#define KV_ERR_BUFFER_FULL \
+    -10 /* stream input beyond what the port holds (48 MiB, or two raw pictures); nothing was taken */
+#define KV_ERR_NOT_SEEKABLE -11 /* seeking a stream port */
+#define KV_ERR_OUT_OF_RANGE -12 /* seek past the end of the file */
 #define KV_ERR_ALREADY_RECORDING -13
 #define KV_ERR_NOT_RECORDING -14
 #define KV_ERR_RECORD_FILE                                                                        \
