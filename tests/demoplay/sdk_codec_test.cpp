@@ -524,6 +524,36 @@ INSTANTIATE_TEST_SUITE_P(
                       SeekCase{"hevc_open", "from the CRA picture shown 100th, whose leading pictures cannot decode"}),
     [](const ::testing::TestParamInfo<SeekCase>& i) { return std::string(i.param.clip); });
 
+// Seeks while the file plays, each at a moment a picture may be decoding
+// outside the port's lock: once KV_SetPlayTime has returned, no callback
+// begins with a picture stamped before the target.
+TEST_F(SdkCodecTest, NoPictureFromBeforeASeekComesAfterIt) {
+    int port = -1;
+    ASSERT_EQ(sdk->OpenFile(ClipPath("h264_seek.avi").c_str(), &port), 0);
+    Collector got;
+    got.keepData = false;
+    // A slow consumer: the decoding thread is always behind, and decodes the
+    // next picture as soon as a callback returns, which is when the seek
+    // below comes.
+    got.onFrame = [](const Frame& f) {
+        if (f.kind != KV_FRAME_SOUND) Sleep(15);
+    };
+    ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
+    int late = 0;
+    for (unsigned round = 1; round <= 60; ++round) {
+        ASSERT_EQ(sdk->SetPlayTime(port, 0), 0);
+        // A few pictures from the start, then the seek to one second.
+        const size_t before = got.Pictures().size();
+        ASSERT_GE(WaitForPictures(&got, before + 2 + round % 3), int(before + 2 + round % 3));
+        ASSERT_EQ(sdk->SetPlayTime(port, 1), 0);
+        got.epoch = round;
+        ASSERT_GE(WaitForPictures(&got, got.Pictures().size() + 1), 1);
+        for (const Frame& f : got.Pictures()) late += f.epoch == round && f.stamp < 1000;
+    }
+    EXPECT_EQ(late, 0) << "pictures from before a seek came after it";
+    EXPECT_EQ(sdk->CloseFile(port), 0);
+}
+
 struct RawRecordCase {
     const char* clip;
     std::vector<const char*> yuv;  // the reference pictures, by size

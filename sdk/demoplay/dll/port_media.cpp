@@ -297,6 +297,7 @@ int PlayPort::SeekLocked(uint32_t ms) {
     endNotified_ = false;
     seekPending_ = true;
     ++soundEpoch_;
+    ++seekGeneration_;
     wake_.notify_all();
     return KV_OK;
 }
