@@ -650,8 +650,9 @@ TEST_F(SdkCodecTest, RecordingsHoldOnlyPicturesThatDecode) {
 
     // Pictures 20 to 23; then the stream data is cleared and goes on with
     // pictures 25 and 26, which cannot be decoded without 24 and are not
-    // recorded, then key picture 10 and picture 11 whole and half of 12: the
-    // port closes with the recording of the whole pictures that decode.
+    // recorded (they keep their places, empty), then key picture 10 and
+    // picture 11 whole and half of 12: the port closes with the recording of
+    // the whole pictures that decode.
     ASSERT_EQ(sdk->StartRecord(port, recording.path().c_str()), 0);
     pushUpTo(24);
     ASSERT_EQ(sdk->ClearBuffer(port), 0);
@@ -669,12 +670,62 @@ TEST_F(SdkCodecTest, RecordingsHoldOnlyPicturesThatDecode) {
     const vdtest::FfmpegView view = vdtest::ViewWithFfmpeg(recording.path(), 320, 240);
     ASSERT_TRUE(view.ran) << view.errors;
     EXPECT_EQ(view.errors, "");
-    EXPECT_EQ(view.headerFrames, 6);
+    EXPECT_EQ(view.headerFrames, 6 + 2);
     EXPECT_EQ(view.packets, 6);
     const Pictures expected = ReferencePictures("h264.yuv", 320, 240);
     ASSERT_EQ(view.pictures.size(), 6u);
     const int recorded[] = {20, 21, 22, 23, 10, 11};
     for (int i = 0; i < 6; ++i) EXPECT_EQ(view.pictures[size_t(i)], expected[size_t(recorded[i])]) << i;
+}
+
+// Stream data cleared while recording: the pictures up to the next key
+// picture cannot be decoded and are not written, but keep their places (as
+// empty chunks), so that the sound, which went on, stays in step with the
+// pictures: the recording holds a place for every picture the port took
+// and all the sound it took.
+TEST_F(SdkCodecTest, ARecordingKeepsItsSoundInStepAcrossAClear) {
+    const std::vector<uint8_t> bytes = ReadClip("h264.avi");  // key pictures at 0, 10 and 20
+    const vdtest::AviPieces pieces = vdtest::CutAvi(bytes);
+    ASSERT_GT(pieces.headerLength, 0u);
+    int port = -1;
+    ASSERT_EQ(sdk->OpenStream(bytes.data(), int(pieces.headerLength), &port), 0);
+    TempFile recording("clear_in_step.avi");
+    ASSERT_EQ(sdk->StartRecord(port, recording.path().c_str()), 0);
+    Collector got;
+    ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
+    int pictures = 0, video = 0;
+    size_t soundBytes = 0;
+    // Pictures 0 to 5 with their sound, the data cleared, then 11 to 29.
+    for (const vdtest::AviPieces::Chunk& chunk : pieces.chunks) {
+        const int picture = chunk.video ? video++ : -1;
+        if (picture == 6) {
+            ASSERT_GE(WaitForPictures(&got, size_t(pictures)), pictures);
+            ASSERT_EQ(sdk->ClearBuffer(port), 0);
+        }
+        if (video > 6 && video <= 11) continue;
+        if (video > 30 || (!chunk.video && video == 30)) break;  // the pictures' sound, no more
+        ASSERT_EQ(sdk->InputData(port, bytes.data() + chunk.offset, int(chunk.length)), 0);
+        if (chunk.video) ++pictures;
+        uint32_t size = 0;
+        std::memcpy(&size, &bytes[chunk.offset + 4], 4);
+        if (!chunk.video) soundBytes += size;
+    }
+    ASSERT_EQ(pictures, 6 + 19);
+    ASSERT_GE(WaitForPictures(&got, 6 + 10), 6 + 10);
+    EXPECT_EQ(sdk->CloseStream(port), 0);
+    const std::vector<uint8_t> recorded = ReadWholeFile(recording.path());
+    demoplay::AviFileInfo info;
+    demoplay::MemorySource source(recorded.data(), recorded.size());
+    ASSERT_EQ(demoplay::ParseAviFile(source, &info), demoplay::AviStatus::kOk);
+    ASSERT_EQ(info.videoChunks.size(), size_t(pictures)) << "places for the pictures taken";
+    size_t written = 0, recordedSound = 0;
+    for (const demoplay::ChunkRef& r : info.videoChunks) written += r.size > 0;
+    for (const demoplay::ChunkRef& r : info.audioChunks) recordedSound += r.size;
+    EXPECT_EQ(written, 6u + 10u) << "pictures that decode";
+    EXPECT_EQ(recordedSound, soundBytes);
+    const vdtest::FfmpegView view = vdtest::ViewWithFfmpeg(recording.path(), 320, 240);
+    ASSERT_TRUE(view.ran) << view.errors;
+    EXPECT_EQ(view.errors, "");
 }
 
 struct RateCase {

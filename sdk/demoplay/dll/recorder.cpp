@@ -81,12 +81,17 @@ void Recorder::AddPicture(const uint8_t* data, size_t size, const RecordedPictur
         return;
     }
     if (awaitingKey_) {
-        if (picture.facts.key) WriteKeyLocked(data, size, picture, sets);
+        if (picture.facts.key)
+            WriteKeyLocked(data, size, picture, sets);
+        else
+            WriteLocked(ChunkClass::kVideo, nullptr, 0, false);  // its place, for the sound that goes on
         return;
     }
     if (skippingLeading_) {
         if (picture.facts.skippableLeading) {
             ++leadingSkipped_;
+            // After a break the sound runs on: the picture keeps its place.
+            if (soundStarted_) WriteLocked(ChunkClass::kVideo, nullptr, 0, false);
             return;
         }
         skippingLeading_ = false;

@@ -7,6 +7,8 @@
 // the leading pictures of an H.265 random-access point that cannot be decoded
 // when decoding starts there. The first picture written carries the parameter
 // sets it needs in-band. Sound starts at the time of the first picture shown.
+// After a break the pictures up to the next key picture keep their places as
+// empty chunks, so that the sound, which goes on, stays in step.
 #ifndef DEMOPLAY_DLL_RECORDER_H
 #define DEMOPLAY_DLL_RECORDER_H
 
