@@ -135,13 +135,15 @@ std::vector<uint8_t> JoinedSound(const std::vector<Frame>& sounds) {
 class SdkCodecClips : public SdkCodecTest, public ::testing::WithParamInterface<std::tuple<ClipCase, Mode>> {
 protected:
     // Plays the clip as a file, recording it from a little after its start;
-    // returns the pictures played and fills the recording's path.
-    void Record(const ClipCase& c, const TempFile& recording, Collector* played) {
+    // returns the pictures played and fills the recording's path and the
+    // pictures handed over when the recording had started.
+    void Record(const ClipCase& c, const TempFile& recording, Collector* played, int* shownAtStart) {
         int port = -1;
         ASSERT_EQ(sdk->OpenFile(ClipPath(std::string(c.clip) + ".avi").c_str(), &port), 0);
         ASSERT_EQ(sdk->Play(port, &Collector::Callback, played), 0);
         ASSERT_GE(WaitForPictures(played, 5), 5);
         ASSERT_EQ(sdk->StartRecord(port, recording.path().c_str()), 0);
+        *shownAtStart = int(played->Pictures().size());
         ASSERT_TRUE(played->WaitForEnd());
         EXPECT_EQ(sdk->StopRecord(port), 0);
         EXPECT_EQ(sdk->CloseFile(port), 0);
@@ -211,7 +213,8 @@ TEST_P(SdkCodecClips, EveryPictureIsFfmpegsAtItsStamp) {
         case Mode::kRecording: {
             TempFile recording(name + "_recording.avi");
             Collector played;
-            Record(c, recording, &played);
+            int shownAtStart = 0;
+            Record(c, recording, &played, &shownAtStart);
             const vdtest::FfmpegView view =
                 vdtest::ViewWithFfmpeg(recording.path(), 320, 240, c.kind == KV_FRAME_YUY2, c.interlaced);
             ASSERT_TRUE(view.ran) << view.errors;
@@ -229,11 +232,18 @@ TEST_P(SdkCodecClips, EveryPictureIsFfmpegsAtItsStamp) {
             PlayFile(recording.path(), &got, view.packets);
             const Pictures viewed = InKind(view.pictures, c.kind);
             ExpectIdentical(got.Pictures(), 0, viewed, viewed.size(), 320, 240, "played back", c.kind);
-            // From a key picture after the start to the clip's end.
+            // H.264 and H.265: from the last key picture at or before the one on
+            // display at the start (each clip has one after its first); every
+            // Motion-JPEG picture from the next one after the start on; to the
+            // clip's end.
             const std::vector<Frame> first = got.Pictures();
             ASSERT_FALSE(first.empty());
             const int at = FindPicture(expected, first[0].data.data(), first[0].data.size());
-            ASSERT_GT(at, 0) << "the recording does not start at a picture played after its start";
+            ASSERT_GE(at, 0);
+            if (c.kind == KV_FRAME_I420)
+                EXPECT_LT(at, shownAtStart) << "the recording does not hold the picture on display at its start";
+            else
+                EXPECT_GT(at, 0) << "the recording does not start at a picture played after its start";
             EXPECT_EQ(at + view.packets, c.pictures);
             from = size_t(at);
             if (c.sound) {
@@ -582,6 +592,7 @@ TEST_P(SdkCodecRawRecordings, ARawStreamRecordedFromItsMiddlePlaysBackWhole) {
     ASSERT_GE(WaitForPictures(&got, 3), 3);
     TempFile recording("raw_recording.avi");
     ASSERT_EQ(sdk->StartRecord(port, recording.path().c_str()), 0);
+    const int shownAtStart = int(got.Pictures().size());
     Feed(port, bytes.data() + half, bytes.size() - half, 5, 700);
     ASSERT_GE(WaitForPictures(&got, 20), 20);
     EXPECT_EQ(sdk->CloseStream(port), 0);  // completes the recording
@@ -595,12 +606,13 @@ TEST_P(SdkCodecRawRecordings, ARawStreamRecordedFromItsMiddlePlaysBackWhole) {
     Collector replayed;
     PlayFile(recording.path(), &replayed, view.packets);
     // Every picture one of ffmpeg's of the stream, in order, the first a key
-    // picture after the start.
+    // picture at or before the one on display at the start.
     const std::vector<Frame> pictures = replayed.Pictures();
     int last = -1;
     for (size_t i = 0; i < pictures.size() && (i == 0 || last >= 0); ++i) {
         const int at = FindPicture(references, pictures[i].data.data(), pictures[i].data.size(), size_t(last + 1));
-        EXPECT_EQ(at, i == 0 ? std::max(at, 3) : last + 1) << "picture " << i;
+        if (i == 0) EXPECT_LT(at, shownAtStart) << "the recording does not hold the picture on display at its start";
+        EXPECT_EQ(at, i == 0 ? std::max(at, 0) : last + 1) << "picture " << i;
         EXPECT_EQ(pictures[i].stamp, unsigned(i * 10)) << i;
         last = at;
     }
@@ -640,19 +652,34 @@ TEST_F(SdkCodecTest, RecordingsHoldOnlyPicturesThatDecode) {
         }
         ASSERT_GE(WaitForPictures(&got, size_t(pictures)), pictures);
     };
-    pushUpTo(12);
+    // No key picture seen yet: nothing to keep.
     TempFile recording("no_key.avi");
     ASSERT_EQ(sdk->StartRecord(port, recording.path().c_str()), 0);
-    pushUpTo(20);  // pictures 12 to 19: none is a key picture
     EXPECT_EQ(sdk->StopRecord(port), KV_ERR_NOT_READY);
     EXPECT_FALSE(TempFile::Exists(recording.path()));
     EXPECT_FALSE(TempFile::Exists(recording.path() + ".recording"));
 
-    // Pictures 20 to 23; then the stream data is cleared and goes on with
+    // Started with picture 11 on display and stopped before the next key
+    // picture: the recording holds key picture 10 and what followed it.
+    pushUpTo(12);
+    TempFile fromKey("from_key.avi");
+    ASSERT_EQ(sdk->StartRecord(port, fromKey.path().c_str()), 0);
+    pushUpTo(20);  // pictures 12 to 19: none is a key picture
+    EXPECT_EQ(sdk->StopRecord(port), 0);
+    const vdtest::FfmpegView before = vdtest::ViewWithFfmpeg(fromKey.path(), 320, 240);
+    ASSERT_TRUE(before.ran) << before.errors;
+    EXPECT_EQ(before.errors, "");
+    const Pictures expected = ReferencePictures("h264.yuv", 320, 240);
+    ASSERT_EQ(before.pictures.size(), 10u);
+    for (size_t i = 0; i < 10; ++i) EXPECT_EQ(before.pictures[i], expected[10 + i]) << i;
+
+    // Started with key picture 20 on display, and pictures 21 to 23; then
+    // the stream data is cleared and goes on with
     // pictures 25 and 26, which cannot be decoded without 24 and are not
     // recorded (they keep their places, empty), then key picture 10 and
     // picture 11 whole and half of 12: the port closes with the recording of
     // the whole pictures that decode.
+    pushUpTo(21);
     ASSERT_EQ(sdk->StartRecord(port, recording.path().c_str()), 0);
     pushUpTo(24);
     ASSERT_EQ(sdk->ClearBuffer(port), 0);
@@ -672,7 +699,6 @@ TEST_F(SdkCodecTest, RecordingsHoldOnlyPicturesThatDecode) {
     EXPECT_EQ(view.errors, "");
     EXPECT_EQ(view.headerFrames, 6 + 2);
     EXPECT_EQ(view.packets, 6);
-    const Pictures expected = ReferencePictures("h264.yuv", 320, 240);
     ASSERT_EQ(view.pictures.size(), 6u);
     const int recorded[] = {20, 21, 22, 23, 10, 11};
     for (int i = 0; i < 6; ++i) EXPECT_EQ(view.pictures[size_t(i)], expected[size_t(recorded[i])]) << i;

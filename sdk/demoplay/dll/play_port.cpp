@@ -476,6 +476,7 @@ void PlayPort::DeliverDecoded(Pending& chunk, const DecodedPicture& picture) {
         if (annexB_) streamPictures_ = std::max(streamPictures_, position + 1);
     }
     if (annexB_ && !WaitUntilStreamDue(stamp)) return;
+    recorder_.Shown(picture.position);
     chunk.callback(id_, picture.data, int(picture.size), picture.width, picture.height, stamp, KV_FRAME_I420, fps,
                    chunk.user);
 }

@@ -51,6 +51,7 @@ int PlayPort::PrepareDecoding() {
         if (!decoder_) return KV_ERR_UNSUPPORTED;  // the codec libraries are not beside the SDK
         nalLengthSize_ = NalLengthSize(layout_.codec, codecSetUp_.data(), codecSetUp_.size());
         parameterSets_ = std::make_unique<ParameterSets>(layout_.codec, nalLengthSize_);
+        recorder_.KeepSinceKey();
     }
     if (layout_.mjpeg)
         mjpeg_ = MjpegDecoder::Create(layout_.width, layout_.height, h.video.compression, ExtraCodecData(h.video));
@@ -121,6 +122,7 @@ int PlayPort::OpenAnnexBStream(VideoCodec codec, const uint8_t* header, size_t l
     decoder_ = VideoDecoder::Create(codec, {}, true);
     if (!decoder_) return KV_ERR_UNSUPPORTED;
     parameterSets_ = std::make_unique<ParameterSets>(codec, 0);
+    recorder_.KeepSinceKey();
     std::lock_guard<SlimMutex> lock(mutex_);
     headersReady_ = true;
     QueueStreamBytesLocked(header, length);
