@@ -14,6 +14,8 @@ constexpr size_t kMaxKeptSoundBytes = size_t(2) << 20;
 constexpr size_t kMaxKeptPictureBytes = size_t(4) << 20;
 constexpr size_t kMaxKeptPictures = 1024;
 
+Recorder::Recorder() : kept_(kMaxKeptPictureBytes, kMaxKeptPictures) {}
+
 Recorder::~Recorder() {
     std::lock_guard<std::mutex> lock(mutex_);
     DiscardLocked();
@@ -54,57 +56,21 @@ int Recorder::Start(const std::string& path, const AviHeaders& headers, bool wit
 // A recording starts with the kept pictures from the last key picture at or
 // before the one on display (the first kept one when none is shown yet).
 void Recorder::RecordKeptLocked() {
-    const uint64_t shown = shown_.load();
-    size_t from = 0;
-    for (size_t i = 0; i < kept_.size(); ++i)
-        if (kept_[i].picture.facts.key && shown > 0 && kept_[i].picture.position < shown) from = i;
-    for (size_t i = from; i < kept_.size() && !failed_; ++i) {
-        const KeptPicture& k = kept_[i];
-        RecordLocked(k.data.data(), k.data.size(), k.picture, nullptr);
+    const std::deque<KeptPicture>& kept = kept_.pictures();
+    for (size_t i = kept_.StartIndex(shown_.load()); i < kept.size() && !failed_; ++i) {
+        const KeptPicture& k = kept[i];
+        RecordedPicture picture;
+        picture.position = k.position;
+        picture.facts = k.facts;
+        RecordLocked(k.data.data(), k.data.size(), picture, nullptr);
         if (k.placesAfter == 0) continue;
         // What follows cannot be decoded up to the next key picture.
         awaitingKey_ = true;
         RecordedPicture place;
-        place.position = k.picture.position + 1;
+        place.position = k.position + 1;
         place.facts.picture = true;
         for (uint64_t n = 0; n < k.placesAfter; ++n) RecordLocked(nullptr, 0, place, nullptr);
     }
-}
-
-void Recorder::KeepLocked(const uint8_t* data, size_t size, const RecordedPicture& picture, const ParameterSets* sets) {
-    if (picture.facts.key) {
-        // Groups wholly before the one that holds the picture on display go.
-        const uint64_t shown = shown_.load();
-        size_t last = 0;
-        for (size_t i = 0; i < kept_.size(); ++i)
-            if (kept_[i].picture.facts.key && shown > 0 && kept_[i].picture.position < shown) last = i;
-        for (size_t i = 0; i < last; ++i) keptBytes_ -= kept_[i].data.size();
-        kept_.erase(kept_.begin(), kept_.begin() + ptrdiff_t(last));
-    } else if (kept_.empty()) {
-        return;  // no key picture since the last break
-    }
-    // Over the bounds: whole groups from the oldest on, then the pictures of
-    // the one group left keep only their places.
-    while (!kept_.empty() && (keptBytes_ + size > kMaxKeptPictureBytes || kept_.size() >= kMaxKeptPictures)) {
-        size_t next = 1;
-        while (next < kept_.size() && !kept_[next].picture.facts.key) ++next;
-        if (next == kept_.size() && !picture.facts.key) {
-            ++kept_.back().placesAfter;
-            return;
-        }
-        for (size_t i = 0; i < next; ++i) keptBytes_ -= kept_[i].data.size();
-        kept_.erase(kept_.begin(), kept_.begin() + ptrdiff_t(next));
-    }
-    if (!picture.facts.key && kept_.back().placesAfter > 0) {
-        ++kept_.back().placesAfter;
-        return;
-    }
-    KeptPicture k;
-    if (picture.facts.key && sets) k.data = sets->MissingFrom(data, size);
-    k.data.insert(k.data.end(), data, data + size);
-    k.picture = picture;
-    keptBytes_ += k.data.size();
-    kept_.push_back(std::move(k));
 }
 
 void Recorder::WriteLocked(ChunkClass cls, const uint8_t* data, size_t size, bool key) {
@@ -122,7 +88,7 @@ uint64_t Recorder::SoundByteAtLocked(uint64_t picture) const {
 
 void Recorder::AddPicture(const uint8_t* data, size_t size, const RecordedPicture& picture, const ParameterSets* sets) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (keepSinceKey_) KeepLocked(data, size, picture, sets);
+    if (keepSinceKey_) kept_.Add(data, size, picture.position, picture.facts, shown_.load(), sets);
     if (!sink_ || failed_) return;
     RecordLocked(data, size, picture, sets);
 }
@@ -187,8 +153,7 @@ void Recorder::WriteKeyLocked(const uint8_t* data, size_t size, const RecordedPi
 void Recorder::AwaitKey() {
     std::lock_guard<std::mutex> lock(mutex_);
     if (started_) awaitingKey_ = true;
-    kept_.clear();
-    keptBytes_ = 0;
+    kept_.Clear();
     shown_.store(0);
 }
 

@@ -21,6 +21,7 @@
 #include <string>
 
 #include "core/avi_writer.h"
+#include "core/kept_pictures.h"
 #include "core/nal_units.h"
 #include "dll/win32_file.h"
 
@@ -34,6 +35,7 @@ struct RecordedPicture {
 
 class Recorder {
 public:
+    Recorder();
     ~Recorder();
     // KV_OK, or a negative result.
     int Start(const std::string& path, const AviHeaders& headers, bool withAudio);
@@ -63,13 +65,7 @@ private:
         uint64_t startByte;
         std::vector<uint8_t> data;
     };
-    struct KeptPicture {
-        std::vector<uint8_t> data;  // with the parameter sets it lacks, for a key picture
-        RecordedPicture picture;
-        uint64_t placesAfter = 0;  // pictures after it that did not fit, kept as places
-    };
     void RecordLocked(const uint8_t* data, size_t size, const RecordedPicture& picture, const ParameterSets* sets);
-    void KeepLocked(const uint8_t* data, size_t size, const RecordedPicture& picture, const ParameterSets* sets);
     void RecordKeptLocked();
     void DiscardLocked();
     void WriteLocked(ChunkClass cls, const uint8_t* data, size_t size, bool key = true);
@@ -100,8 +96,7 @@ private:
     // The pictures kept for the next recording: from a key picture at or
     // before the one on display on, each group from a key picture on.
     bool keepSinceKey_ = false;
-    std::deque<KeptPicture> kept_;
-    size_t keptBytes_ = 0;
+    KeptPictures kept_;
     std::atomic<uint64_t> shown_{0};  // one past the place of the last picture handed over; 0: none
 };
 
