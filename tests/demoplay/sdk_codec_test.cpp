@@ -754,6 +754,46 @@ TEST_F(SdkCodecTest, ARecordingKeepsItsSoundInStepAcrossAClear) {
     EXPECT_EQ(view.errors, "");
 }
 
+// A recording started right after another stopped starts at a key picture
+// played during the first: its sound is kept for it too, and each recording
+// holds the sound played from its first picture's time on.
+TEST_F(SdkCodecTest, BackToBackRecordingsBothKeepTheirSoundInStep) {
+    const Pictures expected = ReferencePictures("h264.yuv", 320, 240);  // key pictures at 0, 10 and 20
+    int port = -1;
+    ASSERT_EQ(sdk->OpenFile(ClipPath("h264.avi").c_str(), &port), 0);
+    Collector played;
+    ASSERT_EQ(sdk->Play(port, &Collector::Callback, &played), 0);
+    ASSERT_GE(WaitForPictures(&played, 5), 5);
+    TempFile first("first.avi"), second("second.avi");
+    ASSERT_EQ(sdk->StartRecord(port, first.path().c_str()), 0);
+    ASSERT_GE(WaitForPictures(&played, 14), 14);
+    EXPECT_EQ(sdk->StopRecord(port), 0);
+    ASSERT_EQ(sdk->StartRecord(port, second.path().c_str()), 0);
+    ASSERT_TRUE(played.WaitForEnd());
+    EXPECT_EQ(sdk->StopRecord(port), 0);
+    EXPECT_EQ(sdk->CloseFile(port), 0);
+    const std::vector<uint8_t> all = JoinedSound(played.Sounds());
+    for (const TempFile* recording : {&first, &second}) {
+        Collector replayed;
+        int again = -1;
+        ASSERT_EQ(sdk->OpenFile(recording->path().c_str(), &again), 0);
+        ASSERT_EQ(sdk->Play(again, &Collector::Callback, &replayed), 0);
+        ASSERT_TRUE(replayed.WaitForEnd());
+        EXPECT_EQ(sdk->CloseFile(again), 0);
+        const std::vector<Frame> pictures = replayed.Pictures();
+        ASSERT_FALSE(pictures.empty());
+        const int at = FindPicture(expected, pictures[0].data.data(), pictures[0].data.size());
+        ASSERT_GE(at, 0);
+        EXPECT_EQ(at % 10, 0) << "not a key picture";
+        const std::vector<uint8_t> recorded = JoinedSound(replayed.Sounds());
+        const size_t offset = size_t(at) * 10 * 32;  // 16 kHz mono 16-bit: 32 bytes a millisecond
+        ASSERT_GT(recorded.size(), 0u) << recording->path();
+        ASSERT_LE(offset + recorded.size(), all.size()) << recording->path();
+        EXPECT_TRUE(std::equal(recorded.begin(), recorded.end(), all.begin() + ptrdiff_t(offset)))
+            << recording->path() << ": the sound is not in step with the pictures";
+    }
+}
+
 struct RateCase {
     int rate, scale;  // 0: not told
     unsigned stamp5;  // the stamp of picture 5

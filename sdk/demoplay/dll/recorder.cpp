@@ -174,21 +174,25 @@ void Recorder::ForgetSoundLocked() {
 
 void Recorder::AddSoundLocked(const uint8_t* data, size_t size, uint64_t startByte) {
     if (size == 0 || (sink_ && (failed_ || !withAudio_))) return;
-    if (!sink_ || !soundStarted_) {
-        heldSound_.push_back(HeldSound{startByte, std::vector<uint8_t>(data, data + size)});
-        heldSoundBytes_ += size;
-        while (heldSoundBytes_ > (sink_ ? kMaxHeldSoundBytes : kMaxKeptSoundBytes)) {
-            heldSoundBytes_ -= heldSound_.front().data.size();
-            heldSound_.pop_front();
-        }
-        return;
-    }
     // Sound from before the first picture shown is cut off.
-    if (startByte + size <= soundFromByte_) return;
-    size_t skip = startByte < soundFromByte_ ? size_t(soundFromByte_ - startByte) : 0;
-    const size_t align = headers_.audio.blockAlign ? headers_.audio.blockAlign : 1;
-    skip = (skip + align - 1) / align * align;
-    if (skip < size) WriteLocked(ChunkClass::kAudio, data + skip, size - skip);
+    if (sink_ && soundStarted_ && startByte + size > soundFromByte_) {
+        size_t skip = startByte < soundFromByte_ ? size_t(soundFromByte_ - startByte) : 0;
+        const size_t align = headers_.audio.blockAlign ? headers_.audio.blockAlign : 1;
+        skip = (skip + align - 1) / align * align;
+        if (skip < size) WriteLocked(ChunkClass::kAudio, data + skip, size - skip);
+    }
+    // Held for the recording's first picture; and kept, also while one runs,
+    // for the next recording, which may start at a key picture played before.
+    heldSound_.push_back(HeldSound{startByte, std::vector<uint8_t>(data, data + size)});
+    heldSoundBytes_ += size;
+    TrimSoundLocked(sink_ && !soundStarted_ ? kMaxHeldSoundBytes : kMaxKeptSoundBytes);
+}
+
+void Recorder::TrimSoundLocked(size_t most) {
+    while (heldSoundBytes_ > most) {
+        heldSoundBytes_ -= heldSound_.front().data.size();
+        heldSound_.pop_front();
+    }
 }
 
 void Recorder::StartSoundLocked(uint64_t fromByte) {
@@ -208,7 +212,7 @@ int Recorder::Stop() {
     bool complete = !failed_ && !empty && writer_.Finish();
     sink_->Close();
     sink_.reset();
-    ForgetSoundLocked();
+    TrimSoundLocked(kMaxKeptSoundBytes);
     if (!complete) {
         DeleteFileA(temporaryPath_.c_str());
         return empty && !failed_ ? KV_ERR_NOT_READY : KV_ERR_RECORD_FILE;

@@ -74,6 +74,7 @@ private:
     void StartSoundLocked(uint64_t fromByte);
     void AddSoundLocked(const uint8_t* data, size_t size, uint64_t startByte);
     void ForgetSoundLocked();
+    void TrimSoundLocked(size_t most);
 
     mutable std::mutex mutex_;
     std::unique_ptr<Win32FileSink> sink_;
