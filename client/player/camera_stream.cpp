@@ -29,7 +29,9 @@ std::vector<uint8_t> Wrap(const char* id, const char* listType, const std::vecto
     return b;
 }
 
-void Append(std::vector<uint8_t>* to, const std::vector<uint8_t>& what) { to->insert(to->end(), what.begin(), what.end()); }
+void Append(std::vector<uint8_t>* to, const std::vector<uint8_t>& what) {
+    to->insert(to->end(), what.begin(), what.end());
+}
 
 const char* FourCcOf(CameraCodec codec) {
     switch (codec) {
@@ -240,10 +242,10 @@ std::vector<uint8_t> CameraStreamHeader(const CameraVideo& video, const CameraSo
 
     std::vector<uint8_t> avih;
     U32(&avih, uint32_t(uint64_t(scale) * 1000000 / rate));  // microseconds per picture
-    U32(&avih, 0);                                         // bytes per second
-    U32(&avih, 0);                                         // padding granularity
-    U32(&avih, 0);                                         // flags: no index, as a live stream has none
-    U32(&avih, 0);                                         // pictures: not known
+    U32(&avih, 0);                                           // bytes per second
+    U32(&avih, 0);                                           // padding granularity
+    U32(&avih, 0);                                           // flags: no index, as a live stream has none
+    U32(&avih, 0);                                           // pictures: not known
     U32(&avih, 0);
     U32(&avih, sound ? 2 : 1);
     U32(&avih, pictureBytes);

@@ -27,8 +27,8 @@ struct CameraSound {
     uint16_t formatTag = 0;  // kWaveMulaw, kWaveAlaw, kWaveRawAac
     int channels = 1;
     int samplesPerSecond = 8000;
-    int bitsPerSample = 8;                   // 0 for AAC
-    std::vector<uint8_t> extra;              // AAC: the AudioSpecificConfig
+    int bitsPerSample = 8;       // 0 for AAC
+    std::vector<uint8_t> extra;  // AAC: the AudioSpecificConfig
 };
 
 constexpr uint16_t kWaveAlaw = 0x0006;

@@ -42,6 +42,8 @@ const char* Usage() {
            "  --reconnect       a network source that fails, drops or falls silent:\n"
            "                    try again, waiting longer each time (up to 1 s)\n"
            "  --report-every N  a network source: latency and memory every N seconds\n"
+           "  --check-pictures  a camera showing vdsample's pattern: count the pictures\n"
+           "                    decoded unlike the pattern's own (damaged)\n"
            "  --seconds N       stop after N seconds (default: at the end)\n"
            "  --snapshot PATH   save the picture on display (bitmap) before stopping\n"
            "  --screenshot PATH save the window as shown, overlay included (bitmap)\n"
@@ -76,6 +78,8 @@ std::string ParseOptions(const std::vector<std::string>& args, Options* out) {
         } else if (a == "--report-every") {
             if (!value() || !ToSeconds(v, &out->reportEvery) || out->reportEvery < 1 || out->reportEvery > kMaxSeconds)
                 return "--report-every wants a number of seconds from 1 (at most a day)";
+        } else if (a == "--check-pictures") {
+            out->checkPictures = true;
         } else if (a == "--rtsp-transport") {
             if (!value() || (v != "tcp" && v != "udp")) return "--rtsp-transport wants tcp or udp";
             out->rtspTransport = v;

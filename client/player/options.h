@@ -16,6 +16,7 @@ struct Options {
     std::string rtspTransport = "tcp";  // how an RTSP session carries the pictures: tcp or udp
     bool reconnect = false;             // a network source that fails, drops or falls silent is tried again
     double reportEvery = 0;             // a network source: latency and memory every this many seconds
+    bool checkPictures = false;         // a camera showing vdsample's pattern: count pictures unlike its own
     bool stream = false;                // feed the file as a live stream, paced in real time
     double seconds = 0;                 // stop after this long; 0: play to the end
     std::string snapshot;               // take a snapshot here before stopping

@@ -13,6 +13,10 @@ namespace {
 constexpr UINT kProbeMs = 4;  // how often the window is read back (the system may round it up)
 LiveView* probing = nullptr;  // the one live view whose window the timer reads
 constexpr int kKindSound = 1, kKindYv12 = 3, kKindI420 = 5;
+// A 16 x 16 block of a well coded picture stays within a few steps of the
+// pattern's own; a damaged one is tens of steps off.
+constexpr int kUnlikeDifference = 24;
+constexpr int kPatternFps = 25;
 
 std::string Ms(double ms) {
     char text[32];
@@ -114,6 +118,12 @@ void LiveView::OnPicture(const void* data, int size, const Orvane::FrameInfo& in
         code = vdsample::ReadPictureCode(grid);
     }
     if (code >= 0) ++codedPictures_;
+    if (code >= 0 && options_.checkPictures) {
+        ++checkedPictures_;
+        if (vdsample::WorstBlockDifference(static_cast<const uint8_t*>(data), info.width, info.width, info.height, code,
+                                           kPatternFps) > kUnlikeDifference)
+            ++unlikePictures_;
+    }
     std::lock_guard<std::mutex> lock(mutex_);
     latency_.Decoded(code, now);
 }
@@ -266,6 +276,9 @@ void LiveView::Report() {
         "(%lld with a picture code), %s\n",
         (long long)BytesReceived(), (long long)BytesDropped(), Reconnects(), (long long)arrived,
         (long long)decodedPictures_.load(), (long long)codedPictures_.load(), MemoryText().c_str());
+    if (options_.checkPictures)
+        std::printf("vdplay: pictures checked against the pattern: %lld, unlike it: %lld\n",
+                    (long long)checkedPictures_.load(), (long long)unlikePictures_.load());
     if (screen.pictures == 0) {
         std::printf("live latency: not measured (%s)\n",
                     !sources_.empty() && sources_[0]->avi() && options_.source.protocol != vdplay::NetProtocol::kRtsp

@@ -71,8 +71,8 @@ private:
     int video_ = -1, sound_ = -1;
     CameraCodec codec_ = CameraCodec::kH264;
     std::vector<uint8_t> head_;
-    std::vector<uint8_t> chunk_;       // what Read hands on
-    std::vector<uint8_t> lastVideo_;   // the last picture as it came (Annex-B for H.264/H.265)
+    std::vector<uint8_t> chunk_;      // what Read hands on
+    std::vector<uint8_t> lastVideo_;  // the last picture as it came (Annex-B for H.264/H.265)
     bool lastWasVideo_ = false;
     bool pending_ = false;  // chunk_ holds the first picture, not yet handed on
 };

@@ -74,8 +74,7 @@ DWORD WINAPI LookupMain(void* param) {
 }
 
 // The address, or null when stopped (*stopped) or not found.
-std::shared_ptr<Lookup> Resolve(const std::string& host, int port, const addrinfo& hints, HANDLE stop,
-                                bool* stopped) {
+std::shared_ptr<Lookup> Resolve(const std::string& host, int port, const addrinfo& hints, HANDLE stop, bool* stopped) {
     *stopped = false;
     auto lookup = std::make_shared<Lookup>();
     lookup->host = host;
@@ -147,7 +146,8 @@ int SocketLink::WaitReady(HANDLE stop, DWORD waitMs, bool forWriting) {
         FD_SET(socket_, &failed);
         timeval wait = {0, long(slice * 1000)};
         // A connect that fails shows in the exception set.
-        const int n = forWriting ? select(0, nullptr, &ready, &failed, &wait) : select(0, &ready, nullptr, nullptr, &wait);
+        const int n =
+            forWriting ? select(0, nullptr, &ready, &failed, &wait) : select(0, &ready, nullptr, nullptr, &wait);
         if (n < 0) return -1;
         if (n > 0) return forWriting && FD_ISSET(socket_, &failed) ? -1 : 1;
     }

@@ -887,6 +887,33 @@ TEST_F(Rtsp, CamerasShowTheirPictures) {
     }
 }
 
+// Several cameras make a wall, one port each, whatever their kind; each is
+// reached on its own: one that cannot be reached keeps no other from
+// showing its pictures.
+TEST_F(Rtsp, SeveralCamerasMakeAWall) {
+    vdtest::RtspCamera camera(VD_RTSP_CAMERA);
+    ASSERT_EQ(camera.Start(WriteCameraPattern(dir)), "");
+    LoopbackCamera raw({[&](SOCKET s, LoopbackCamera& c) {
+        if (c.Send(s, Clips(4))) c.Hold(60000);
+    }});
+    const std::string away = "tcp://127.0.0.1:" + std::to_string(vdtest::FreeLocalPort(SOCK_STREAM));
+    const ChildResult r = Vdplay(
+        {camera.url("h264"), camera.url("mjpeg"), raw.url(), away, "--reconnect", "--seconds", "6", "--no-sound"},
+        dir.path());
+    ASSERT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 0u) << r.out << r.err;
+    const std::string summary = SummaryOf(r);
+    EXPECT_EQ(Field(summary, "ports"), "4") << r.out;
+    // Every port that had a camera drew pictures (its video output is
+    // known); the one away was never opened.
+    const std::string outputs = Field(summary, "outputs");
+    EXPECT_EQ(std::count(outputs.begin(), outputs.end(), ','), 2) << outputs;
+    EXPECT_EQ(outputs.find("unknown"), std::string::npos) << outputs;
+    for (const std::string& source : {camera.url("h264"), camera.url("mjpeg"), raw.url()})
+        EXPECT_NE(r.out.find("vdplay: playing " + source + " as a live stream on port"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(away + ": connection refused; trying again"), std::string::npos) << r.out;
+}
+
 TEST_F(Live, ListensForDatagramsUntilTheCameraFallsSilent) {
     const int port = FreePort(SOCK_DGRAM);
     vdtest::Child child;
