@@ -96,7 +96,12 @@ private:
     bool failed_ = false;
 };
 
-bool H264Size(BitReader& r, int* width, int* height) {
+struct H264Sequence {
+    int frameNumBits = 0;
+    bool separatePlanes = false;
+};
+
+bool H264Size(BitReader& r, int* width, int* height, H264Sequence* sequence = nullptr) {
     const uint32_t profile = r.Bits(8);
     r.Skip(16);  // constraint flags, level
     r.Ue();      // seq_parameter_set_id
@@ -116,8 +121,8 @@ bool H264Size(BitReader& r, int* width, int* height) {
         case 134:
         case 135:
             chroma = r.Ue();
-            if (chroma == 3) r.Bit();  // separate colour planes
-            r.Ue();                    // bit depths
+            if (chroma == 3 && r.Bit() && sequence) sequence->separatePlanes = true;
+            r.Ue();  // bit depths
             r.Ue();
             r.Bit();
             if (r.Bit()) {  // scaling matrices
@@ -135,7 +140,8 @@ bool H264Size(BitReader& r, int* width, int* height) {
         default:
             break;
     }
-    r.Ue();  // log2_max_frame_num_minus4
+    const uint32_t frameNumBits = r.Ue() + 4;
+    if (sequence) sequence->frameNumBits = frameNumBits <= 16 ? int(frameNumBits) : 0;
     const uint32_t pocType = r.Ue();
     if (pocType == 0) {
         r.Ue();
@@ -234,7 +240,63 @@ bool JpegSize(const uint8_t* data, size_t size, int* width, int* height) {
     return false;
 }
 
+// Each unit of Annex-B bytes: its first byte and its size.
+template <typename Visit>
+void ForEachUnit(const uint8_t* data, size_t size, Visit visit) {
+    for (size_t i = 0; i + 3 < size; ++i) {
+        if (data[i] != 0 || data[i + 1] != 0 || data[i + 2] != 1) continue;
+        const size_t start = i + 3;
+        size_t end = start;
+        while (end + 2 < size && !(data[end] == 0 && data[end + 1] == 0 && (data[end + 2] == 1 || data[end + 2] == 0)))
+            ++end;
+        if (end + 2 >= size) end = size;
+        if (!visit(data + start, end - start)) return;
+        i = end - 1;
+    }
+}
+
 }  // namespace
+
+bool FrameNumberCheck::Continues(const uint8_t* data, size_t size) {
+    bool continues = true;
+    ForEachUnit(data, size, [&](const uint8_t* unit, size_t length) {
+        const int type = unit[0] & 0x1F;
+        if (type == 7) {
+            BitReader r(unit + 1, length - 1);
+            int w = 0, h = 0;
+            H264Sequence sequence;
+            if (H264Size(r, &w, &h, &sequence) && sequence.frameNumBits > 0) {
+                frameNumBits_ = sequence.frameNumBits;
+                separatePlanes_ = sequence.separatePlanes;
+            }
+            return true;
+        }
+        if (type != 1 && type != 5) return true;
+        // The first slice of the picture tells; without the parameter sets
+        // nothing can be told, and the picture goes on.
+        if (frameNumBits_ == 0 || length < 2) return false;
+        BitReader r(unit + 1, length - 1);
+        r.Ue();  // first_mb_in_slice
+        r.Ue();  // slice_type
+        r.Ue();  // pic_parameter_set_id
+        if (separatePlanes_) r.Bits(2);
+        const uint32_t frameNum = r.Bits(frameNumBits_);
+        if (r.failed()) return false;
+        const bool reference = (unit[0] & 0x60) != 0;
+        const uint32_t next = (lastReference_ + 1) & ((uint32_t(1) << frameNumBits_) - 1);
+        if (type == 5) {
+            known_ = true;
+        } else if (known_ && frameNum != next && frameNum != lastReference_) {
+            known_ = false;  // until the next key picture
+            continues = false;
+        } else if (!known_) {
+            continues = false;
+        }
+        if (known_ && reference) lastReference_ = frameNum;
+        return false;
+    });
+    return continues;
+}
 
 std::vector<uint8_t> CameraStreamHeader(const CameraVideo& video, const CameraSound* sound) {
     const uint32_t rate = video.rate ? video.rate : 25, scale = video.scale ? video.scale : 1;

@@ -46,6 +46,24 @@ void AppendCameraChunk(std::vector<uint8_t>* out, bool video, const uint8_t* dat
 // or it cannot be read.
 bool CameraPictureSize(CameraCodec codec, const uint8_t* data, size_t size, int* width, int* height);
 
+// Follows an H.264 camera's pictures by their frame numbers: a reference
+// picture lost on the way (a datagram dropped) shows as a gap, and every
+// picture after it refers to what is not there, up to the next key picture.
+class FrameNumberCheck {
+public:
+    // One picture (Annex-B, the parameter sets in it are taken note of):
+    // false when it, or a picture before it since the last key picture,
+    // follows a gap, so it cannot be decoded as the camera coded it. True
+    // while the frame numbers cannot be read (no parameter set yet).
+    bool Continues(const uint8_t* data, size_t size);
+
+private:
+    int frameNumBits_ = 0;
+    bool separatePlanes_ = false;
+    bool known_ = false;  // a key picture came since the last gap
+    uint32_t lastReference_ = 0;
+};
+
 }  // namespace vdplay
 
 #endif  // VD_PLAYER_CAMERA_STREAM_H

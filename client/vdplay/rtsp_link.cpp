@@ -75,6 +75,7 @@ private:
     std::vector<uint8_t> lastVideo_;  // the last picture as it came (Annex-B for H.264/H.265)
     bool lastWasVideo_ = false;
     bool pending_ = false;  // chunk_ holds the first picture, not yet handed on
+    FrameNumberCheck frames_;
 };
 
 int RtspLink::NextPacket() {
@@ -207,6 +208,8 @@ bool RtspLink::Open(HANDLE stop, DWORD connectMs, std::string* why, int* exitCod
             if (sound.formatTag == kWaveRawAac) sound.extra.assign(p->extradata, p->extradata + p->extradata_size);
         }
         head_ = CameraStreamHeader(video, sound_ >= 0 ? &sound : nullptr);
+        frames_ = FrameNumberCheck();
+        if (codec_ == CameraCodec::kH264) frames_.Continues(lastVideo_.data(), lastVideo_.size());
         Chunk(true, lastVideo_.data(), lastVideo_.size());
         pending_ = true;
         break;
@@ -218,13 +221,19 @@ bool RtspLink::Open(HANDLE stop, DWORD connectMs, std::string* why, int* exitCod
 ReadResult RtspLink::Read(HANDLE stop, DWORD, const uint8_t** data, size_t* size, std::string* why) {
     stop_ = stop;
     if (!context_) return ReadResult::kClosed;
-    if (!pending_) {
+    while (!pending_) {
         const int r = NextPacket();
         if (r < 0) return ResultOf(r, why);
         lastWasVideo_ = packet_->stream_index == video_;
+        // A picture after a lost one is not handed on: the port keeps its
+        // last good picture up to the next key picture.
+        if (lastWasVideo_ && codec_ == CameraCodec::kH264 && !frames_.Continues(packet_->data, size_t(packet_->size)))
+            continue;
         if (lastWasVideo_) lastVideo_.assign(packet_->data, packet_->data + packet_->size);
         Chunk(lastWasVideo_, packet_->data, size_t(packet_->size));
-    } else {
+        break;
+    }
+    if (pending_) {
         lastWasVideo_ = true;
     }
     pending_ = false;

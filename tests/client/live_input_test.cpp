@@ -321,4 +321,65 @@ TEST(CameraStream, HeaderAndChunksAreAnAviStreamTheSdkReads) {
     }
 }
 
+// A slice's first bytes: its header byte, then first_mb_in_slice 0, the
+// slice type (P or I), parameter set 0 and a 4-bit frame number.
+Bytes Slice(uint8_t header, bool intra, int frameNum) {
+    std::string bits = std::string("1") + (intra ? "011" : "1") + "1";
+    for (int b = 3; b >= 0; --b) bits += char('0' + ((frameNum >> b) & 1));
+    bits += "1";
+    while (bits.size() % 8) bits += '0';
+    Bytes b = {0, 0, 0, 1, header};
+    for (size_t i = 0; i < bits.size(); i += 8) b.push_back(uint8_t(std::stoi(bits.substr(i, 8), nullptr, 2)));
+    for (int i = 0; i < 20; ++i) b.push_back(uint8_t(0x55 + i % 7));
+    return b;
+}
+
+// A reference picture lost on the way shows as a gap in the frame numbers;
+// the pictures after it are not the camera's up to the next key picture.
+TEST(CameraStream, FrameNumberGapsHoldPicturesToTheNextKeyPicture) {
+    const Bytes sps = Hex("0000016742c00dd90141fb011000000300100000030320f142a48000");  // 4-bit frame numbers
+    struct Picture {
+        uint8_t header;  // 0x65 key, 0x41 reference, 0x01 not a reference
+        int frameNum;
+        bool continues;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Picture> pictures;
+    } cases[] = {
+        {"every picture in turn", {{0x65, 0, true}, {0x41, 1, true}, {0x41, 2, true}, {0x41, 3, true}}},
+        {"a picture lost",
+         {{0x65, 0, true}, {0x41, 1, true}, {0x41, 3, false}, {0x41, 4, false}, {0x65, 0, true}, {0x41, 1, true}}},
+        {"pictures that are no reference",
+         {{0x65, 0, true}, {0x41, 1, true}, {0x01, 2, true}, {0x01, 2, true}, {0x41, 2, true}, {0x41, 3, true}}},
+        {"the numbers wrap around",
+         [] {
+             std::vector<Picture> p = {{0x65, 0, true}};
+             for (int i = 1; i <= 17; ++i) p.push_back({0x41, i % 16, true});
+             return p;
+         }()},
+        {"before the first key picture", {{0x41, 5, false}, {0x41, 6, false}, {0x65, 0, true}, {0x41, 1, true}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        vdplay::FrameNumberCheck check;
+        check.Continues(sps.data(), sps.size());  // the session description's parameter sets
+        for (size_t i = 0; i < c.pictures.size(); ++i) {
+            const Picture& p = c.pictures[i];
+            const Bytes picture = Join({Unit({0x09, 0xF0}, 0), Slice(p.header, p.header == 0x65, p.frameNum)});
+            EXPECT_EQ(check.Continues(picture.data(), picture.size()), p.continues) << "picture " << i;
+        }
+    }
+    // Without the parameter sets the frame numbers cannot be read: the
+    // pictures go on, gaps or not, until a parameter set comes.
+    vdplay::FrameNumberCheck blind;
+    for (int n : {0, 1, 3, 9}) {
+        const Bytes picture = Slice(n == 0 ? 0x65 : 0x41, n == 0, n);
+        EXPECT_TRUE(blind.Continues(picture.data(), picture.size())) << n;
+    }
+    const Bytes withSps = Join({sps, Slice(0x65, true, 0)}), gap = Slice(0x41, false, 5);
+    EXPECT_TRUE(blind.Continues(withSps.data(), withSps.size()));
+    EXPECT_FALSE(blind.Continues(gap.data(), gap.size()));
+}
+
 }  // namespace
