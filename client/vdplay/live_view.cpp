@@ -28,7 +28,9 @@ NetSettings SettingsOf(const vdplay::Options& o, const vdplay::NetAddress& addre
     NetSettings s;
     s.name = vdplay::DescribeNetAddress(address);
     s.reconnect = o.reconnect;
-    if (o.seconds > 0) s.giveUpMs = DWORD(o.seconds * 1000.0);
+    // One camera gives up when the run would end; in a wall the others play
+    // on, and the run's end says which were never reached.
+    if (o.seconds > 0 && o.sources.size() == 1) s.giveUpMs = DWORD(o.seconds * 1000.0);
     return s;
 }
 
@@ -95,9 +97,20 @@ ULONGLONG LiveView::StallCountsFrom(ULONGLONG now) const {
 }
 
 Failure LiveView::NeverReached() const {
-    for (const auto& s : sources_)
-        if (s->lastConnectTick() == 0 && s->lastProblem().exitCode) return s->lastProblem();
-    return Failure();
+    Failure first;
+    bool anyReached = false;
+    for (const auto& s : sources_) {
+        if (s->lastConnectTick() != 0) {
+            anyReached = true;
+        } else if (s->lastProblem().exitCode) {
+            if (!first.exitCode) first = s->lastProblem();
+            if (sources_.size() > 1) {
+                std::printf("vdplay: never reached %s\n", s->lastProblem().message.c_str());
+                std::fflush(stdout);
+            }
+        }
+    }
+    return anyReached ? Failure() : first;
 }
 
 void LiveView::OnPicture(const void* data, int size, const Orvane::FrameInfo& info) {
@@ -246,6 +259,8 @@ void LiveView::Stop() {
     strip_ = nullptr;
     if (memoryDc_) DeleteDC(memoryDc_);
     memoryDc_ = nullptr;
+    // Every camera is asked first, so that their waits end together.
+    for (const auto& s : sources_) s->RequestStop();
     for (const auto& s : sources_) s->Stop();
 }
 

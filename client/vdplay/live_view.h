@@ -49,7 +49,9 @@ public:
     // When the stall check starts counting: the last (re)connection, or now
     // while any camera is being reached.
     ULONGLONG StallCountsFrom(ULONGLONG now) const;
-    // Why a camera never reached is not there (the first one's), if any.
+    // At the run's end: why the cameras were not there when none was ever
+    // reached (the first one's reason); in a wall where some were, the
+    // others are named and the run is fine.
     Failure NeverReached() const;
     void Stop();
     // The closing lines: "live latency: median X ms, p95 Y ms" and what they stand on.

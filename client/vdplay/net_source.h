@@ -63,6 +63,10 @@ public:
     void PortsRefused(const Failure& why);
     // Asks the thread to end and waits for it.
     void Stop();
+    // Asks the thread to end without waiting (a wall asks every camera at once).
+    void RequestStop() {
+        if (stop_) SetEvent(stop_);
+    }
 
     // The source has ended for good; failure() says why.
     bool ended() const { return ended_.load(); }

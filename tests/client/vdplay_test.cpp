@@ -912,6 +912,7 @@ TEST_F(Rtsp, SeveralCamerasMakeAWall) {
     for (const std::string& source : {camera.url("h264"), camera.url("mjpeg"), raw.url()})
         EXPECT_NE(r.out.find("vdplay: playing " + source + " as a live stream on port"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find(away + ": connection refused; trying again"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("vdplay: never reached " + away + ": connection refused"), std::string::npos) << r.out;
 }
 
 TEST_F(Live, ListensForDatagramsUntilTheCameraFallsSilent) {
