@@ -134,8 +134,7 @@ void SoundDecoder::DecodeBlock(const uint8_t* data, size_t size, size_t expected
 // a frame of another rate, channel count or sample format than the stream's.
 bool SoundDecoder::Append(const AVFrame* frame, std::vector<uint8_t>* out) {
     const int channels = format_.channels;
-    if (frame->nb_samples <= 0 || frame->ch_layout.nb_channels != channels ||
-        frame->sample_rate != int(format_.rate))
+    if (frame->nb_samples <= 0 || frame->ch_layout.nb_channels != channels || frame->sample_rate != int(format_.rate))
         return false;
     const AVSampleFormat f = AVSampleFormat(frame->format);
     const bool planar = f == AV_SAMPLE_FMT_S16P || f == AV_SAMPLE_FMT_FLTP;

@@ -13,7 +13,9 @@ constexpr uint16_t kTagAdtsAac = 0x1600;
 
 constexpr uint32_t kAacRates[] = {96000, 88200, 64000, 48000, 44100, 32000, 24000, 22050, 16000, 12000, 11025, 8000};
 
-bool SaneLayout(uint32_t rate, int channels) { return rate >= 1000 && rate <= 384000 && channels >= 1 && channels <= 16; }
+bool SaneLayout(uint32_t rate, int channels) {
+    return rate >= 1000 && rate <= 384000 && channels >= 1 && channels <= 16;
+}
 
 }  // namespace
 

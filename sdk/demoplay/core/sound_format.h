@@ -26,11 +26,11 @@ struct SoundFormat {
     SoundCodec codec = SoundCodec::kNone;
     uint32_t rate = 0;  // samples per second
     int channels = 0;
-    int bitsPerSample = 0;        // of PCM as stored
-    uint32_t blockAlign = 1;      // bytes of one block (ADPCM) or sample frame
+    int bitsPerSample = 0;         // of PCM as stored
+    uint32_t blockAlign = 1;       // bytes of one block (ADPCM) or sample frame
     uint32_t samplesPerBlock = 0;  // IMA ADPCM
-    std::vector<uint8_t> setUp;   // AAC: the AudioSpecificConfig
-    bool perChunk = false;        // positions count chunks rather than bytes
+    std::vector<uint8_t> setUp;    // AAC: the AudioSpecificConfig
+    bool perChunk = false;         // positions count chunks rather than bytes
     // A position of n units lies at n * tickUnits / ticksPerSecond seconds.
     uint64_t tickUnits = 1;
     uint64_t ticksPerSecond = 0;
