@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstring>
@@ -338,8 +339,9 @@ INSTANTIATE_TEST_SUITE_P(
         return name;
     });
 
+// A frame whose header says `length` (at least its own 7 bytes are made).
 std::vector<uint8_t> AdtsFrame(size_t length, int blocks) {
-    std::vector<uint8_t> f(length, 0x5A);
+    std::vector<uint8_t> f(std::max<size_t>(length, 7), 0x5A);
     f[0] = 0xFF;
     f[1] = 0xF1;  // MPEG-4, layer 0, no CRC: a 7-byte header
     f[2] = 0x50;

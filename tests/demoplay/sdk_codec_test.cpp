@@ -302,7 +302,9 @@ TEST_P(SdkCodecClips, EveryPictureIsFfmpegsAtItsStamp) {
                 const size_t left = original.size() - kept.size();
                 const uint64_t leftSamples = camera.blockBytes ? left / camera.blockBytes * camera.blockSamples
                                                                : (clipChunks - recordedChunks) * camera.blockSamples;
-                if (camera.blockBytes) EXPECT_EQ(left % camera.blockBytes, 0u) << "cut within a block";
+                if (camera.blockBytes) {
+                    EXPECT_EQ(left % camera.blockBytes, 0u) << "cut within a block";
+                }
                 const uint64_t firstSample = uint64_t(from) * 10 * camera.rate / 1000;
                 EXPECT_LE(leftSamples, firstSample) << "sound of the recorded pictures left out";
                 EXPECT_GT(leftSamples + camera.blockSamples, firstSample) << "sound before the first picture kept";
