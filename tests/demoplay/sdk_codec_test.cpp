@@ -149,9 +149,9 @@ std::vector<int16_t> ResampledTheSdksWay(const std::vector<uint8_t>& decoded, co
 
 // The sound handed over is `expected` (from its start, `count` samples of
 // it, all when 0), each sample within `tolerance`, and stamped where its
-// samples begin.
+// samples begin (the first at firstMs).
 void ExpectSound(const std::vector<Frame>& sounds, const std::vector<int16_t>& expected, int tolerance,
-                 const std::string& what, size_t count = 0) {
+                 const std::string& what, size_t count = 0, double firstMs = 0) {
     const std::vector<uint8_t> joined = JoinedSound(sounds);
     ASSERT_FALSE(expected.empty()) << what;
     if (count == 0) {
@@ -174,7 +174,8 @@ void ExpectSound(const std::vector<Frame>& sounds, const std::vector<int16_t>& e
     // chunk's last few samples (about a millisecond) to the next chunk.
     size_t before = 0;
     for (const Frame& s : sounds) {
-        EXPECT_NEAR(double(s.stamp), double(before) / 16.0, 3.0) << what << ": the stamp of sound at sample " << before;
+        EXPECT_NEAR(double(s.stamp), firstMs + double(before) / 16.0, 3.0)
+            << what << ": the stamp of sound at sample " << before;
         before += s.data.size() / 2;
     }
 }
@@ -688,6 +689,10 @@ TEST(SdkWithoutCodecLibraries, PlaysMotionJpegAsRgb32AndRefusesH264) {
 struct SeekCase {
     const char* clip;
     const char* keys;  // where the seek to one second starts decoding
+    // A camera's sound, stored in chunks of so many samples: it starts at the
+    // chunk that holds the target.
+    CameraSound sound = {};
+    size_t chunkSamples = 0;
 };
 
 class SdkCodecSeeks : public SdkCodecTest, public ::testing::WithParamInterface<SeekCase> {};
@@ -708,6 +713,20 @@ TEST_P(SdkCodecSeeks, SeekingDecodesFromTheKeyPictureAndHandsOverFromTheTarget) 
     const Pictures tail(expected.begin() + 100, expected.end());
     ExpectIdentical(pictures, 0, tail, 50, 160, 128, "after the seek");
     for (size_t i = 0; i < pictures.size(); ++i) EXPECT_EQ(pictures[i].stamp, unsigned(1000 + i * 10)) << i;
+    if (c.sound.rate) {
+        // ffmpeg's decode from that chunk on, resampled afresh.
+        const std::vector<Frame> sounds = got.Sounds();
+        ASSERT_FALSE(sounds.empty());
+        const unsigned first = sounds[0].stamp;
+        const size_t chunkMs = c.chunkSamples * 1000 / c.sound.rate;
+        EXPECT_LE(first, 1000u);
+        EXPECT_GT(first + chunkMs, 1000u) << "the sound starts before the chunk of the target";
+        const size_t chunk = (size_t(first) * c.sound.rate / 1000 + c.chunkSamples - 1) / c.chunkSamples;
+        const std::vector<uint8_t> decoded = ReadClip(name + ".sound");
+        ASSERT_LT(2 * chunk * c.chunkSamples, decoded.size());
+        const std::vector<uint8_t> rest(decoded.begin() + ptrdiff_t(2 * chunk * c.chunkSamples), decoded.end());
+        ExpectSound(sounds, ResampledTheSdksWay(rest, c.sound), 0, name + " after the seek", 0, first);
+    }
 
     // Played again after its end, from the start.
     got.Clear();
@@ -720,7 +739,9 @@ TEST_P(SdkCodecSeeks, SeekingDecodesFromTheKeyPictureAndHandsOverFromTheTarget) 
 INSTANTIATE_TEST_SUITE_P(
     Clips, SdkCodecSeeks,
     ::testing::Values(SeekCase{"h264_seek", "from the IDR picture 80, B-pictures"},
-                      SeekCase{"hevc_open", "from the CRA picture shown 100th, whose leading pictures cannot decode"}),
+                      SeekCase{"hevc_open", "from the CRA picture shown 100th, whose leading pictures cannot decode"},
+                      SeekCase{"h264_seek_alaw", "from the IDR picture 80, A-law sound", kG711, 1024},
+                      SeekCase{"h264_seek_adpcm", "from the IDR picture 80, IMA ADPCM sound", kImaAdpcm, 2041}),
     [](const ::testing::TestParamInfo<SeekCase>& i) { return std::string(i.param.clip); });
 
 struct RawRecordCase {
