@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstring>
@@ -338,47 +337,5 @@ INSTANTIATE_TEST_SUITE_P(
         for (const char* p = i.param.what; *p; ++p) name += std::isalnum(uint8_t(*p)) ? *p : '_';
         return name;
     });
-
-// A frame whose header says `length` (at least its own 7 bytes are made).
-std::vector<uint8_t> AdtsFrame(size_t length, int blocks) {
-    std::vector<uint8_t> f(std::max<size_t>(length, 7), 0x5A);
-    f[0] = 0xFF;
-    f[1] = 0xF1;  // MPEG-4, layer 0, no CRC: a 7-byte header
-    f[2] = 0x50;
-    f[3] = uint8_t(0x80 | ((length >> 11) & 3));
-    f[4] = uint8_t(length >> 3);
-    f[5] = uint8_t(((length & 7) << 5) | 0x1F);
-    f[6] = uint8_t(0xFC | (blocks - 1));
-    return f;
-}
-
-TEST(SoundFormats, AdtsFramesAreSplitWholeAndWhatIsNoWholeFrameIsLeftOver) {
-    std::vector<uint8_t> data;
-    for (auto [length, blocks] : {std::pair<size_t, int>{20, 1}, {300, 2}, {9, 1}}) {
-        const std::vector<uint8_t> f = AdtsFrame(length, blocks);
-        data.insert(data.end(), f.begin(), f.end());
-    }
-    std::vector<std::pair<size_t, int>> frames;
-    auto collect = [&](const uint8_t* frame, size_t length, int blocks) {
-        EXPECT_EQ(frame[0], 0xFF);
-        frames.emplace_back(length, blocks);
-    };
-    EXPECT_EQ(SplitAdts(data.data(), data.size(), collect), 0u);
-    EXPECT_EQ(frames, (std::vector<std::pair<size_t, int>>{{20, 1}, {300, 2}, {9, 1}}));
-    // The last frame cut: two whole frames, the cut one left over.
-    frames.clear();
-    EXPECT_EQ(SplitAdts(data.data(), data.size() - 1, collect), 8u);
-    EXPECT_EQ(frames.size(), 2u);
-    // The second frame's header spoilt: what follows the first is left over.
-    frames.clear();
-    data[21] = 0x00;
-    EXPECT_EQ(SplitAdts(data.data(), data.size(), collect), data.size() - 20);
-    EXPECT_EQ(frames.size(), 1u);
-    // A frame shorter than its own header is none.
-    const std::vector<uint8_t> tiny = AdtsFrame(7, 1), shorter = AdtsFrame(6, 1);
-    EXPECT_TRUE(StartsWithAdts(tiny.data(), tiny.size()));
-    EXPECT_FALSE(StartsWithAdts(shorter.data(), 7));
-    EXPECT_FALSE(StartsWithAdts(tiny.data(), 6));
-}
 
 }  // namespace
