@@ -36,8 +36,11 @@ struct Choice {
 
 SoundFormat FormatOf(uint8_t pick) {
     static const Choice kChoices[] = {
-        {6, 1, 8000, 1, 8, {}},         {7, 2, 8000, 2, 8, {}},        {0x11, 1, 8000, 256, 4, {}},
-        {0x11, 2, 16000, 512, 4, {}},   {0xFF, 1, 16000, 0, 0, {0x14, 0x08}},
+        {6, 1, 8000, 1, 8, {}},
+        {7, 2, 8000, 2, 8, {}},
+        {0x11, 1, 8000, 256, 4, {}},
+        {0x11, 2, 16000, 512, 4, {}},
+        {0xFF, 1, 16000, 0, 0, {0x14, 0x08}},
         {0x1600, 2, 8000, 0, 0, {}},
     };
     const Choice& c = kChoices[pick % (sizeof kChoices / sizeof kChoices[0])];
