@@ -1,0 +1,73 @@
+// The playout of a live stream's pictures. Each picture is handed over at its
+// stamp on a clock that follows the arrivals: never before the picture
+// arrived, and never more than a small allowance after it, so that the delay
+// stays bounded whatever the camera's clock, the start and the machine do.
+// Plain arithmetic on a clock the caller reads (microseconds).
+#ifndef DEMOPLAY_CORE_LIVE_PACING_H
+#define DEMOPLAY_CORE_LIVE_PACING_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "core/video_codec.h"
+
+namespace demoplay {
+
+// How long a picture may be held after it arrived: two picture intervals of
+// the stream's stated rate, within 40 to 200 ms. One interval absorbs the
+// usual network and scheduling jitter; the second keeps a picture that came
+// a little late from being followed by one shown at once. Longer holds would
+// only add delay to a live view.
+int64_t PlayoutAllowanceUs(uint32_t rate, uint32_t scale);
+
+// Undecoded stream data waiting longer than this means the port is far
+// behind: it skips to the newest key picture instead of replaying the rest.
+constexpr int64_t kFarBehindUs = 1000000;
+
+inline bool FarBehind(int64_t oldestWaitingArrivedUs, int64_t nowUs) {
+    return nowUs - oldestWaitingArrivedUs > kFarBehindUs;
+}
+
+class LivePacer {
+public:
+    explicit LivePacer(int64_t allowanceUs = 80000) : allowanceUs_(allowanceUs) {}
+    void SetAllowance(int64_t allowanceUs) { allowanceUs_ = allowanceUs; }
+    int64_t allowanceUs() const { return allowanceUs_; }
+
+    // When a picture stamped stampUs, complete at arrivedUs, is to be handed
+    // over; a time already past means at once. The first picture is due as
+    // it arrives.
+    int64_t Due(int64_t stampUs, int64_t arrivedUs);
+    // Starts afresh (the stream's data was cleared or playing restarted).
+    void Reset();
+
+    // Pictures whose time was brought forward because they had waited the
+    // whole allowance (a fast camera, a burst).
+    uint64_t caughtUp() const { return caughtUp_; }
+
+private:
+    int64_t allowanceUs_;
+    bool started_ = false;
+    int64_t base_ = 0;  // a picture is due at base_ + its stamp
+    // The smallest hold of the pictures that arrived in the current window:
+    // a hold that every picture of a window had is not needed for jitter and
+    // is taken back, a few ms a picture.
+    int64_t windowStartUs_ = 0;
+    int64_t windowMinHoldUs_ = 0;
+    int64_t drainUs_ = 0;
+    uint64_t caughtUp_ = 0;
+};
+
+// What an Annex-B stream piece holds: the pictures that begin in it, and the
+// start code from which decoding can begin afresh at its last key picture
+// (its parameter sets and other units leading it), if there is one.
+struct AnnexBScan {
+    uint64_t pictures = 0;
+    size_t lastKeyEntry = SIZE_MAX;
+    uint64_t picturesBeforeKeyEntry = 0;
+};
+AnnexBScan ScanAnnexB(const uint8_t* data, size_t size, VideoCodec codec);
+
+}  // namespace demoplay
+
+#endif  // DEMOPLAY_CORE_LIVE_PACING_H
