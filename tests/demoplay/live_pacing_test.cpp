@@ -30,11 +30,11 @@ struct Picture {
 
 struct Camera {
     int count = 0;
-    double clockRatio = 1.0;      // its real interval per stamped one (0.99: 1% fast)
-    int burst = 0;                // pictures sent at once on connect, then real time
-    int64_t jitter = 0;           // each picture late by up to this much
-    int64_t stopAt = -1;          // sends nothing from here ...
-    int64_t stopFor = 0;          // ... for this long
+    double clockRatio = 1.0;  // its real interval per stamped one (0.99: 1% fast)
+    int burst = 0;            // pictures sent at once on connect, then real time
+    int64_t jitter = 0;       // each picture late by up to this much
+    int64_t stopAt = -1;      // sends nothing from here ...
+    int64_t stopFor = 0;      // ... for this long
     int keyEvery = 50;
 };
 
@@ -137,7 +137,13 @@ TEST(LivePacing, DelayStaysBoundedWhateverTheCameraAndTheMachineDo) {
         {"start-up burst of 2 s", {1500, 1.0, 50}, {}, 1000 * kMs, 20 * kMs, 3 * kMs, false, true},
         {"20 ms jitter", {1500, 1.0, 0, 20 * kMs}, {}, 0, 23 * kMs, 23 * kMs, false, false},
         {"a 600 ms hold-up", {1500}, {3 * kMs, 20000 * kMs, 600 * kMs}, 21000 * kMs, 3 * kMs, 3 * kMs, false, false},
-        {"stops for 5 s and comes back", {1500, 1.0, 0, 0, 20000 * kMs, 5000 * kMs}, {}, 0, 3 * kMs, 3 * kMs, false,
+        {"stops for 5 s and comes back",
+         {1500, 1.0, 0, 0, 20000 * kMs, 5000 * kMs},
+         {},
+         0,
+         3 * kMs,
+         3 * kMs,
+         false,
          false},
         {"a 3 s backlog on a slow decoder", {1500, 1.0, 75}, {30 * kMs}, 6000 * kMs, 30 * kMs, 30 * kMs, true, true},
     };
@@ -219,8 +225,8 @@ TEST(LivePacing, AllowanceIsTwoPictureIntervalsWithinBounds) {
         uint32_t rate, scale;
         int64_t allowance;
     } cases[] = {
-        {25, 1, 80 * kMs},  {30000, 1001, 66732}, {50, 1, 40 * kMs}, {120, 1, 40 * kMs},
-        {5, 1, 200 * kMs},  {1, 1, 200 * kMs},    {0, 1, 80 * kMs},  {25, 0, 80 * kMs},
+        {25, 1, 80 * kMs}, {30000, 1001, 66732}, {50, 1, 40 * kMs}, {120, 1, 40 * kMs},
+        {5, 1, 200 * kMs}, {1, 1, 200 * kMs},    {0, 1, 80 * kMs},  {25, 0, 80 * kMs},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.rate << "/" << c.scale);
@@ -263,6 +269,80 @@ TEST(LivePacing, AnnexBScanFindsTheLastKeyPictureAndCountsPictures) {
         EXPECT_EQ(scan.pictures, c.pictures);
         EXPECT_EQ(scan.lastKeyEntry, c.keyEntry);
         EXPECT_EQ(scan.picturesBeforeKeyEntry, c.before);
+    }
+}
+
+// A port far behind goes on at the newest key picture it holds; what comes
+// before it is counted, so that the stamps after it stay the camera's.
+TEST(LivePacing, SkipPlanGoesToTheNewestKeyPicture) {
+    using demoplay::ChunkClass;
+    using demoplay::StreamChunk;
+    auto chunk = [](ChunkClass cls, std::vector<uint8_t> data) {
+        StreamChunk c;
+        c.cls = cls;
+        c.data = std::move(data);
+        return c;
+    };
+    const std::vector<uint8_t> idr{0, 0, 0, 2, 0x65, 0x88}, p{0, 0, 0, 2, 0x41, 0x9A};  // 4-byte lengths
+    const std::vector<uint8_t> rawIdr{0, 0, 1, 0x65, 0x88}, rawP{0, 0, 1, 0x41, 0x9A}, rawSps{0, 0, 1, 0x67, 0x42};
+    const StreamChunk sound = chunk(ChunkClass::kAudio, std::vector<uint8_t>(100));
+    struct Case {
+        const char* name;
+        std::deque<StreamChunk> queue;
+        demoplay::StreamForm form;
+        bool found;
+        size_t chunk, offset;
+        uint64_t pictures, soundBytes;
+    };
+    const demoplay::StreamForm avc{false, VideoCodec::kH264, 4}, jpeg{}, raw{true, VideoCodec::kH264, 0};
+    std::vector<uint8_t> rawMix = rawP;
+    rawMix.insert(rawMix.end(), rawSps.begin(), rawSps.end());
+    rawMix.insert(rawMix.end(), rawIdr.begin(), rawIdr.end());
+    const Case cases[] = {
+        {"AVI H.264",
+         {chunk(ChunkClass::kVideo, idr), sound, chunk(ChunkClass::kVideo, p), chunk(ChunkClass::kVideo, idr),
+          chunk(ChunkClass::kVideo, p)},
+         avc,
+         true,
+         3,
+         0,
+         2,
+         100},
+        {"AVI H.264, the only key first",
+         {chunk(ChunkClass::kVideo, idr), chunk(ChunkClass::kVideo, p)},
+         avc,
+         false,
+         0,
+         0,
+         0,
+         0},
+        {"AVI Motion-JPEG: the newest picture",
+         {chunk(ChunkClass::kVideo, {1}), sound, chunk(ChunkClass::kVideo, {2})},
+         jpeg,
+         true,
+         2,
+         0,
+         1,
+         100},
+        {"raw pieces",
+         {chunk(ChunkClass::kVideo, rawIdr), chunk(ChunkClass::kVideo, rawP), chunk(ChunkClass::kVideo, rawMix)},
+         raw,
+         true,
+         2,
+         5,
+         3,
+         0},
+        {"raw, no key", {chunk(ChunkClass::kVideo, rawP), chunk(ChunkClass::kVideo, rawP)}, raw, false, 0, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const demoplay::SkipPlan plan = demoplay::PlanSkipToNewestKey(c.queue, c.form);
+        EXPECT_EQ(plan.found, c.found);
+        if (!plan.found) continue;
+        EXPECT_EQ(plan.chunk, c.chunk);
+        EXPECT_EQ(plan.offset, c.offset);
+        EXPECT_EQ(plan.pictures, c.pictures);
+        EXPECT_EQ(plan.soundBytes, c.soundBytes);
     }
 }
 

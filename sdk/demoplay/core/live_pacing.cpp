@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "core/nal_units.h"
+
 namespace demoplay {
 namespace {
 
@@ -87,6 +89,38 @@ AnnexBScan ScanAnnexB(const uint8_t* data, size_t size, VideoCodec codec) {
         i += 2;
     }
     return scan;
+}
+
+SkipPlan PlanSkipToNewestKey(const std::deque<StreamChunk>& queue, const StreamForm& form) {
+    SkipPlan plan;
+    for (size_t i = queue.size(); i-- > 0 && !plan.found;) {
+        const StreamChunk& c = queue[i];
+        if (c.movieEnd || c.cls != ChunkClass::kVideo) continue;
+        if (form.annexB) {
+            const AnnexBScan scan = ScanAnnexB(c.data.data(), c.data.size(), form.codec);
+            if (scan.lastKeyEntry == SIZE_MAX || (i == 0 && scan.lastKeyEntry == 0)) continue;
+            plan = {true, i, scan.lastKeyEntry, scan.picturesBeforeKeyEntry, 0};
+        } else {
+            // Pictures that are not H.264/H.265 each stand alone.
+            const bool key = form.codec == VideoCodec::kNone ||
+                             DescribeAccessUnit(c.data.data(), c.data.size(), form.nalLengthSize, form.codec).key;
+            if (!key || i == 0) continue;
+            plan = {true, i, 0, 0, 0};
+        }
+    }
+    if (!plan.found) return plan;
+    for (size_t i = 0; i < plan.chunk; ++i) {
+        const StreamChunk& c = queue[i];
+        if (c.movieEnd) continue;
+        if (c.cls == ChunkClass::kAudio) {
+            plan.soundBytes += c.data.size();
+        } else if (form.annexB) {
+            plan.pictures += ScanAnnexB(c.data.data(), c.data.size(), form.codec).pictures;
+        } else {
+            ++plan.pictures;
+        }
+    }
+    return plan;
 }
 
 }  // namespace demoplay

@@ -8,7 +8,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 
+#include "core/stream_assembler.h"
 #include "core/video_codec.h"
 
 namespace demoplay {
@@ -67,6 +69,25 @@ struct AnnexBScan {
     uint64_t picturesBeforeKeyEntry = 0;
 };
 AnnexBScan ScanAnnexB(const uint8_t* data, size_t size, VideoCodec codec);
+
+// How a port's queued video chunks are told apart.
+struct StreamForm {
+    bool annexB = false;  // pieces of a raw stream rather than one picture a chunk
+    VideoCodec codec = VideoCodec::kNone;
+    int nalLengthSize = 0;  // for AVI chunks of H.264/H.265
+};
+
+// Where a port that is far behind goes on: the queued chunk that holds the
+// newest key picture and the offset of its entry in it, and what is skipped
+// before it (pictures, and sound bytes of an AVI stream).
+struct SkipPlan {
+    bool found = false;  // a key picture later than the first chunk's start
+    size_t chunk = 0;
+    size_t offset = 0;
+    uint64_t pictures = 0;
+    uint64_t soundBytes = 0;
+};
+SkipPlan PlanSkipToNewestKey(const std::deque<StreamChunk>& queue, const StreamForm& form);
 
 }  // namespace demoplay
 
