@@ -22,12 +22,14 @@ namespace demoplay {
 // only add delay to a live view.
 int64_t PlayoutAllowanceUs(uint32_t rate, uint32_t scale);
 
-// Undecoded stream data waiting longer than this means the port is far
-// behind: it skips to the newest key picture instead of replaying the rest.
+// Undecoded stream data that came over more than this means the port is far
+// behind a source that keeps sending: it skips to the newest key picture
+// instead of replaying the rest. Data pushed at once (a burst on connect, a
+// recording handed over whole) is caught up with, never skipped.
 constexpr int64_t kFarBehindUs = 1000000;
 
-inline bool FarBehind(int64_t oldestWaitingArrivedUs, int64_t nowUs) {
-    return nowUs - oldestWaitingArrivedUs > kFarBehindUs;
+inline bool FarBehind(int64_t oldestWaitingArrivedUs, int64_t newestWaitingArrivedUs) {
+    return newestWaitingArrivedUs - oldestWaitingArrivedUs > kFarBehindUs;
 }
 
 class LivePacer {

@@ -195,7 +195,8 @@ bool PlayPort::NextStreamChunkLocked(std::unique_lock<SlimMutex>& lock, Pending*
     }
     // Far behind: the newest key picture rather than the backlog. A recording
     // keeps every chunk, so its port only catches up.
-    if (queue_.front().cls == ChunkClass::kVideo && FarBehind(queue_.front().arrivedUs, NowUs()) && !recorder_.active())
+    if (queue_.front().cls == ChunkClass::kVideo && FarBehind(queue_.front().arrivedUs, queue_.back().arrivedUs) &&
+        !recorder_.active())
         SkipToNewestKeyLocked();
     StreamChunk& c = queue_.front();
     out->cls = c.cls;
