@@ -13,8 +13,8 @@
 namespace vd {
 
 // Pictures that may wait behind the one being shown before the thread
-// catches up: one, which absorbs a picture interval of jitter and keeps the
-// delay within two intervals.
+// catches up: one, which absorbs a picture interval of jitter; with one more
+// arriving while the thread waits, the delay stays within three intervals.
 constexpr std::size_t kPacedQueueAllowance = 1;
 // A picture waiting behind every one of this many in a row is a backlog
 // left by a burst rather than jitter: one is caught up with.

@@ -136,6 +136,9 @@ TEST(LivePacing, DelayStaysBoundedWhateverTheCameraAndTheMachineDo) {
         {"1% slow, 10 min", {15000, 1.01}, {}, 0, 3 * kMs, 3 * kMs, false, false},
         {"start-up burst of 2 s", {1500, 1.0, 50}, {}, 1000 * kMs, 20 * kMs, 3 * kMs, false, true},
         {"20 ms jitter", {1500, 1.0, 0, 20 * kMs}, {}, 0, 23 * kMs, 23 * kMs, false, false},
+        // Held up to the jitter, and to what a fast clock adds before it is taken back.
+        {"1% fast, 20 ms jitter", {15000, 0.99, 0, 20 * kMs}, {}, 0, 26 * kMs, 26 * kMs, false, false},
+        {"1% slow, 20 ms jitter", {15000, 1.01, 0, 20 * kMs}, {}, 0, 23 * kMs, 23 * kMs, false, false},
         {"a 600 ms hold-up", {1500}, {3 * kMs, 20000 * kMs, 600 * kMs}, 21000 * kMs, 3 * kMs, 3 * kMs, false, false},
         {"stops for 5 s and comes back",
          {1500, 1.0, 0, 0, 20000 * kMs, 5000 * kMs},

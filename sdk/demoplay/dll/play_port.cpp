@@ -194,10 +194,14 @@ bool PlayPort::NextStreamChunkLocked(std::unique_lock<SlimMutex>& lock, Pending*
         return false;
     }
     // Far behind: the newest key picture rather than the backlog. A recording
-    // keeps every chunk, so its port only catches up.
+    // keeps every chunk, so its port only catches up. The queue is looked
+    // through at most once a second: a raw stream's is scanned byte by byte,
+    // and a queue of garbage may hold no key picture at all.
     if (queue_.front().cls == ChunkClass::kVideo && FarBehind(queue_.front().arrivedUs, queue_.back().arrivedUs) &&
-        !recorder_.active())
+        !recorder_.active() && NowUs() >= nextSkipCheckUs_) {
+        nextSkipCheckUs_ = NowUs() + kFarBehindUs;
         SkipToNewestKeyLocked();
+    }
     StreamChunk& c = queue_.front();
     out->cls = c.cls;
     out->arrivedUs = c.arrivedUs;

@@ -191,6 +191,7 @@ private:
     // Stream pictures are handed over by their arrival (core/live_pacing.h).
     LivePacer pacer_;
     int64_t playoutAllowanceUs_ = -1;  // a fixed allowance; -1: from the stream's rate
+    int64_t nextSkipCheckUs_ = 0;      // when a port far behind looks for a key picture again
 
     // Changes when sound converted earlier no longer follows on (a seek,
     // cleared stream data); the thread then starts its sound afresh.
