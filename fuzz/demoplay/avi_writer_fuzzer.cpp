@@ -83,17 +83,26 @@ AviHeaders Source(bool compressed, uint16_t blockAlign) {
 
 struct Written {
     std::vector<uint8_t> data;
+    bool key = true;
 };
 
+// Read through the standard indexes, each chunk has the key flag it was
+// written with; through 'idx1' too, except that a file without any key
+// picture counts every picture as one; by a scan, every chunk is key.
+enum class Read { kStandardIndexes, kIdx1, kScan };
+
 void CheckChunks(const std::vector<uint8_t>& file, const std::vector<ChunkRef>& refs, const std::vector<Written>& want,
-                 const char* what) {
+                 const char* what, Read read) {
     if (refs.size() != want.size()) {
         std::fprintf(stderr, "avi_writer: %zu chunks written, %zu read (%s)\n", want.size(), refs.size(), what);
         std::abort();
     }
+    const bool anyKey = std::any_of(want.begin(), want.end(), [](const Written& w) { return w.key; });
     for (size_t i = 0; i < refs.size(); ++i) {
         const ChunkRef& r = refs[i];
-        if (!r.key || r.size != want[i].data.size() || r.offset > file.size() || r.size > file.size() - r.offset ||
+        const bool key = read == Read::kScan || (read == Read::kIdx1 && !anyKey) || want[i].key;
+        if (r.key != key || r.size != want[i].data.size() || r.offset > file.size() ||
+            r.size > file.size() - r.offset ||
             (r.size && std::memcmp(&file[r.offset], want[i].data.data(), r.size) != 0))
             Finding(what);
     }
@@ -129,13 +138,13 @@ void Check(const std::vector<uint8_t>& file, const AviHeaders& source, bool soun
     if (ReadLe32(total + 8) != video.size()) Finding("the OpenDML header's picture count disagrees with the file");
     if (!video.empty() && info.indexSource != AviFileInfo::IndexSource::kSuperIndex)
         Finding("the super-index is unused");
-    CheckChunks(file, info.videoChunks, video, "video through the super-index");
-    CheckChunks(file, info.audioChunks, audio, "sound through the super-index");
+    CheckChunks(file, info.videoChunks, video, "video through the super-index", Read::kStandardIndexes);
+    CheckChunks(file, info.audioChunks, audio, "sound through the super-index", Read::kStandardIndexes);
     // The lists themselves hold the same.
     std::vector<ChunkRef> scannedVideo, scannedAudio;
     ScanMoviLists(src, h, info.movi, &scannedVideo, &scannedAudio);
-    CheckChunks(file, scannedVideo, video, "video by a scan");
-    CheckChunks(file, scannedAudio, audio, "sound by a scan");
+    CheckChunks(file, scannedVideo, video, "video by a scan", Read::kScan);
+    CheckChunks(file, scannedAudio, audio, "sound by a scan", Read::kScan);
     // Without super-indexes a single RIFF is read through its 'idx1'.
     std::vector<uint8_t> copy = file;
     for (size_t at = 0; at + 4 <= copy.size() && at < info.movi.front().listOffset; ++at)
@@ -144,8 +153,9 @@ void Check(const std::vector<uint8_t>& file, const AviHeaders& source, bool soun
     if (ParseAviFile(copySource, &info) != AviStatus::kOk) Finding("no parse without the super-indexes");
     if (writer.riffCount() == 1 && !video.empty() && info.indexSource != AviFileInfo::IndexSource::kIdx1)
         Finding("'idx1' is unused");
-    CheckChunks(copy, info.videoChunks, video, "video through 'idx1'");
-    CheckChunks(copy, info.audioChunks, audio, "sound through 'idx1'");
+    const Read legacy = info.indexSource == AviFileInfo::IndexSource::kIdx1 ? Read::kIdx1 : Read::kScan;
+    CheckChunks(copy, info.videoChunks, video, "video through 'idx1'", legacy);
+    CheckChunks(copy, info.audioChunks, audio, "sound through 'idx1'", legacy);
 }
 
 }  // namespace
@@ -176,10 +186,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         const ChunkClass cls = op & 3 ? (op & 1 ? ChunkClass::kAudio : ChunkClass::kOther) : ChunkClass::kVideo;
         chunk.assign(size_t(data[i + 1]) * (op >> 2), uint8_t(i));
-        const bool accepted = writer.AddChunk(cls, chunk.data(), chunk.size());
+        // Compressed pictures: some key pictures, some not (sound is always key).
+        const bool key = cls != ChunkClass::kVideo || !compressed || ((op ^ data[i + 1]) & 1) == 0;
+        const bool accepted = writer.AddChunk(cls, chunk.data(), chunk.size(), key);
         if (accepted && (stopped || cls == ChunkClass::kOther || (cls == ChunkClass::kAudio && !sound)))
             Finding("a chunk taken that has no place in the file");
-        if (accepted) (cls == ChunkClass::kVideo ? video : audio).push_back(Written{chunk});
+        if (accepted) (cls == ChunkClass::kVideo ? video : audio).push_back(Written{chunk, key});
     }
     if (!stopped) complete = writer.Finish();
     if (complete == writer.failed()) Finding("Finish's result disagrees with failed()");

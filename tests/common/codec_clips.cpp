@@ -107,8 +107,10 @@ FfmpegView ViewWithFfmpeg(const std::string& windowsPath, int width, int height,
     const HostResult probe = RunHostCommand(
         "ffprobe -v error -count_packets -select_streams v:0 -show_entries stream=nb_frames,nb_read_packets "
         "-of default=nw=1 " +
-            file + " && ffmpeg -nostdin -v error -y -threads 1 " + (topFieldFirst ? "-field_order tt " : "") + "-i " +
-            file + " -map 0:v -fps_mode passthrough -f rawvideo -pix_fmt " + (yuv422 ? "yuv422p " : "yuv420p ") + yuv +
+            file + " && ffprobe -v error -select_streams v:0 -show_entries packet=flags -of csv=p=0 " + file +
+            " | sed 's/^/packet=/' && ffmpeg -nostdin -v error -y -threads 1 " +
+            (topFieldFirst ? "-field_order tt " : "") + "-i " + file +
+            " -map 0:v -fps_mode passthrough -f rawvideo -pix_fmt " + (yuv422 ? "yuv422p " : "yuv420p ") + yuv +
             " 2>&1 | sed 's/^/decode: /'",
         120000);
     if (!probe.finished || probe.exitCode != 0) {
@@ -126,6 +128,8 @@ FfmpegView ViewWithFfmpeg(const std::string& windowsPath, int width, int height,
             view.headerFrames = std::atoi(line.c_str() + 10);
         } else if (line.rfind("nb_read_packets=", 0) == 0) {
             view.packets = std::atoi(line.c_str() + 16);
+        } else if (line.rfind("packet=", 0) == 0) {
+            view.keyFlags += line.size() > 7 && line[7] == 'K' ? 'K' : '_';
         } else if (!line.empty()) {
             view.errors += line + "\n";
         }

@@ -49,12 +49,15 @@ AviPieces CutAvi(const std::vector<uint8_t>& file);
 // video stream's frame count in its header and the packets it holds, and
 // the pictures ffmpeg decodes (one thread, as planar 4:2:0 of the given size,
 // or 4:2:2 with yuv422; topFieldFirst tells the decoder the order of the
-// fields of interlaced Motion-JPEG, which an AVI file does not say).
+// fields of interlaced Motion-JPEG, which an AVI file does not say), and
+// the key flag of each video packet in file order ('K' or '_'; its H.264 and
+// H.265 parsers set them from the pictures themselves, not from the index).
 struct FfmpegView {
     bool ran = false;
     std::string errors;
     int headerFrames = -1;
     int packets = -1;
+    std::string keyFlags;
     std::vector<std::vector<uint8_t>> pictures;
 };
 FfmpegView ViewWithFfmpeg(const std::string& windowsPath, int width, int height, bool yuv422 = false,

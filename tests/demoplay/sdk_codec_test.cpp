@@ -10,6 +10,7 @@
 #include <tuple>
 
 #include "common/codec_clips.h"
+#include "core/avi_parser.h"
 #include "demoplay/sdk_harness.h"
 
 using namespace demoplay_test;
@@ -53,6 +54,24 @@ Pictures InKind(Pictures pictures, int kind, int width = 320, int height = 240) 
 
 Pictures ExpectedPictures(const std::string& yuvName, int kind, int width = 320, int height = 240) {
     return InKind(ReferencePictures(yuvName, width, height, kind == KV_FRAME_YUY2), kind, width, height);
+}
+
+// The key flags ('K' or '_') of a file's pictures as the SDK's own parser
+// reads them: from the standard indexes its super-indexes name, or from its
+// 'idx1' alone (the super-indexes hidden).
+std::string IndexKeyFlags(std::vector<uint8_t> bytes, bool idx1Only) {
+    if (idx1Only)
+        for (size_t at = 0; at + 4 < bytes.size(); ++at)
+            if (std::memcmp(&bytes[at], "indx", 4) == 0) bytes[at] = 'x';
+    demoplay::AviFileInfo info;
+    demoplay::MemorySource source(bytes.data(), bytes.size());
+    if (demoplay::ParseAviFile(source, &info) != demoplay::AviStatus::kOk) return "unreadable";
+    const auto from =
+        idx1Only ? demoplay::AviFileInfo::IndexSource::kIdx1 : demoplay::AviFileInfo::IndexSource::kSuperIndex;
+    if (info.indexSource != from) return "another index";
+    std::string flags;
+    for (const demoplay::ChunkRef& r : info.videoChunks) flags += r.key ? 'K' : '_';
+    return flags;
 }
 
 int WaitForPictures(Collector* got, size_t count) {
@@ -116,13 +135,15 @@ std::vector<uint8_t> JoinedSound(const std::vector<Frame>& sounds) {
 class SdkCodecClips : public SdkCodecTest, public ::testing::WithParamInterface<std::tuple<ClipCase, Mode>> {
 protected:
     // Plays the clip as a file, recording it from a little after its start;
-    // returns the pictures played and fills the recording's path.
-    void Record(const ClipCase& c, const TempFile& recording, Collector* played) {
+    // returns the pictures played and fills the recording's path and the
+    // pictures handed over when the recording had started.
+    void Record(const ClipCase& c, const TempFile& recording, Collector* played, int* shownAtStart) {
         int port = -1;
         ASSERT_EQ(sdk->OpenFile(ClipPath(std::string(c.clip) + ".avi").c_str(), &port), 0);
         ASSERT_EQ(sdk->Play(port, &Collector::Callback, played), 0);
         ASSERT_GE(WaitForPictures(played, 5), 5);
         ASSERT_EQ(sdk->StartRecord(port, recording.path().c_str()), 0);
+        *shownAtStart = int(played->Pictures().size());
         ASSERT_TRUE(played->WaitForEnd());
         EXPECT_EQ(sdk->StopRecord(port), 0);
         EXPECT_EQ(sdk->CloseFile(port), 0);
@@ -192,21 +213,37 @@ TEST_P(SdkCodecClips, EveryPictureIsFfmpegsAtItsStamp) {
         case Mode::kRecording: {
             TempFile recording(name + "_recording.avi");
             Collector played;
-            Record(c, recording, &played);
+            int shownAtStart = 0;
+            Record(c, recording, &played, &shownAtStart);
             const vdtest::FfmpegView view =
                 vdtest::ViewWithFfmpeg(recording.path(), 320, 240, c.kind == KV_FRAME_YUY2, c.interlaced);
             ASSERT_TRUE(view.ran) << view.errors;
             EXPECT_EQ(view.errors, "") << "ffmpeg finds fault with the recording";
             EXPECT_EQ(view.headerFrames, view.packets) << "the header's frame count";
             EXPECT_EQ(int(view.pictures.size()), view.packets) << "pictures ffmpeg decodes";
+            // Only the key pictures are flagged as such in both indexes: those
+            // ffmpeg's parsers find in the pictures (every Motion-JPEG picture).
+            ASSERT_EQ(int(view.keyFlags.size()), view.packets);
+            EXPECT_EQ(view.keyFlags[0], 'K');
+            EXPECT_EQ(view.keyFlags.find('_') == std::string::npos, c.kind != KV_FRAME_I420) << view.keyFlags;
+            const std::vector<uint8_t> recorded = ReadWholeFile(recording.path());
+            EXPECT_EQ(IndexKeyFlags(recorded, false), view.keyFlags) << "the standard indexes' key flags";
+            EXPECT_EQ(IndexKeyFlags(recorded, true), view.keyFlags) << "the key flags of 'idx1'";
             PlayFile(recording.path(), &got, view.packets);
             const Pictures viewed = InKind(view.pictures, c.kind);
             ExpectIdentical(got.Pictures(), 0, viewed, viewed.size(), 320, 240, "played back", c.kind);
-            // From a key picture after the start to the clip's end.
+            // H.264 and H.265: from the last key picture at or before the one on
+            // display at the start (each clip has one after its first); every
+            // Motion-JPEG picture from the next one after the start on; to the
+            // clip's end.
             const std::vector<Frame> first = got.Pictures();
             ASSERT_FALSE(first.empty());
             const int at = FindPicture(expected, first[0].data.data(), first[0].data.size());
-            ASSERT_GT(at, 0) << "the recording does not start at a picture played after its start";
+            ASSERT_GE(at, 0);
+            if (c.kind == KV_FRAME_I420)
+                EXPECT_LT(at, shownAtStart) << "the recording does not hold the picture on display at its start";
+            else
+                EXPECT_GT(at, 0) << "the recording does not start at a picture played after its start";
             EXPECT_EQ(at + view.packets, c.pictures);
             from = size_t(at);
             if (c.sound) {
@@ -497,6 +534,36 @@ INSTANTIATE_TEST_SUITE_P(
                       SeekCase{"hevc_open", "from the CRA picture shown 100th, whose leading pictures cannot decode"}),
     [](const ::testing::TestParamInfo<SeekCase>& i) { return std::string(i.param.clip); });
 
+// Seeks while the file plays, each at a moment a picture may be decoding
+// outside the port's lock: once KV_SetPlayTime has returned, no callback
+// begins with a picture stamped before the target.
+TEST_F(SdkCodecTest, NoPictureFromBeforeASeekComesAfterIt) {
+    int port = -1;
+    ASSERT_EQ(sdk->OpenFile(ClipPath("h264_seek.avi").c_str(), &port), 0);
+    Collector got;
+    got.keepData = false;
+    // A slow consumer: the decoding thread is always behind, and decodes the
+    // next picture as soon as a callback returns, which is when the seek
+    // below comes.
+    got.onFrame = [](const Frame& f) {
+        if (f.kind != KV_FRAME_SOUND) Sleep(15);
+    };
+    ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
+    int late = 0;
+    for (unsigned round = 1; round <= 60; ++round) {
+        ASSERT_EQ(sdk->SetPlayTime(port, 0), 0);
+        // A few pictures from the start, then the seek to one second.
+        const size_t before = got.Pictures().size();
+        ASSERT_GE(WaitForPictures(&got, before + 2 + round % 3), int(before + 2 + round % 3));
+        ASSERT_EQ(sdk->SetPlayTime(port, 1), 0);
+        got.epoch = round;
+        ASSERT_GE(WaitForPictures(&got, got.Pictures().size() + 1), 1);
+        for (const Frame& f : got.Pictures()) late += f.epoch == round && f.stamp < 1000;
+    }
+    EXPECT_EQ(late, 0) << "pictures from before a seek came after it";
+    EXPECT_EQ(sdk->CloseFile(port), 0);
+}
+
 struct RawRecordCase {
     const char* clip;
     std::vector<const char*> yuv;  // the reference pictures, by size
@@ -525,6 +592,7 @@ TEST_P(SdkCodecRawRecordings, ARawStreamRecordedFromItsMiddlePlaysBackWhole) {
     ASSERT_GE(WaitForPictures(&got, 3), 3);
     TempFile recording("raw_recording.avi");
     ASSERT_EQ(sdk->StartRecord(port, recording.path().c_str()), 0);
+    const int shownAtStart = int(got.Pictures().size());
     Feed(port, bytes.data() + half, bytes.size() - half, 5, 700);
     ASSERT_GE(WaitForPictures(&got, 20), 20);
     EXPECT_EQ(sdk->CloseStream(port), 0);  // completes the recording
@@ -538,12 +606,13 @@ TEST_P(SdkCodecRawRecordings, ARawStreamRecordedFromItsMiddlePlaysBackWhole) {
     Collector replayed;
     PlayFile(recording.path(), &replayed, view.packets);
     // Every picture one of ffmpeg's of the stream, in order, the first a key
-    // picture after the start.
+    // picture at or before the one on display at the start.
     const std::vector<Frame> pictures = replayed.Pictures();
     int last = -1;
     for (size_t i = 0; i < pictures.size() && (i == 0 || last >= 0); ++i) {
         const int at = FindPicture(references, pictures[i].data.data(), pictures[i].data.size(), size_t(last + 1));
-        EXPECT_EQ(at, i == 0 ? std::max(at, 3) : last + 1) << "picture " << i;
+        if (i == 0) EXPECT_LT(at, shownAtStart) << "the recording does not hold the picture on display at its start";
+        EXPECT_EQ(at, i == 0 ? std::max(at, 0) : last + 1) << "picture " << i;
         EXPECT_EQ(pictures[i].stamp, unsigned(i * 10)) << i;
         last = at;
     }
@@ -583,18 +652,34 @@ TEST_F(SdkCodecTest, RecordingsHoldOnlyPicturesThatDecode) {
         }
         ASSERT_GE(WaitForPictures(&got, size_t(pictures)), pictures);
     };
-    pushUpTo(12);
+    // No key picture seen yet: nothing to keep.
     TempFile recording("no_key.avi");
     ASSERT_EQ(sdk->StartRecord(port, recording.path().c_str()), 0);
-    pushUpTo(20);  // pictures 12 to 19: none is a key picture
     EXPECT_EQ(sdk->StopRecord(port), KV_ERR_NOT_READY);
     EXPECT_FALSE(TempFile::Exists(recording.path()));
     EXPECT_FALSE(TempFile::Exists(recording.path() + ".recording"));
 
-    // Pictures 20 to 23; then the stream data is cleared and goes on with
+    // Started with picture 11 on display and stopped before the next key
+    // picture: the recording holds key picture 10 and what followed it.
+    pushUpTo(12);
+    TempFile fromKey("from_key.avi");
+    ASSERT_EQ(sdk->StartRecord(port, fromKey.path().c_str()), 0);
+    pushUpTo(20);  // pictures 12 to 19: none is a key picture
+    EXPECT_EQ(sdk->StopRecord(port), 0);
+    const vdtest::FfmpegView before = vdtest::ViewWithFfmpeg(fromKey.path(), 320, 240);
+    ASSERT_TRUE(before.ran) << before.errors;
+    EXPECT_EQ(before.errors, "");
+    const Pictures expected = ReferencePictures("h264.yuv", 320, 240);
+    ASSERT_EQ(before.pictures.size(), 10u);
+    for (size_t i = 0; i < 10; ++i) EXPECT_EQ(before.pictures[i], expected[10 + i]) << i;
+
+    // Started with key picture 20 on display, and pictures 21 to 23; then
+    // the stream data is cleared and goes on with
     // pictures 25 and 26, which cannot be decoded without 24 and are not
-    // recorded, then key picture 10 and picture 11 whole and half of 12: the
-    // port closes with the recording of the whole pictures that decode.
+    // recorded (they keep their places, empty), then key picture 10 and
+    // picture 11 whole and half of 12: the port closes with the recording of
+    // the whole pictures that decode.
+    pushUpTo(21);
     ASSERT_EQ(sdk->StartRecord(port, recording.path().c_str()), 0);
     pushUpTo(24);
     ASSERT_EQ(sdk->ClearBuffer(port), 0);
@@ -612,12 +697,101 @@ TEST_F(SdkCodecTest, RecordingsHoldOnlyPicturesThatDecode) {
     const vdtest::FfmpegView view = vdtest::ViewWithFfmpeg(recording.path(), 320, 240);
     ASSERT_TRUE(view.ran) << view.errors;
     EXPECT_EQ(view.errors, "");
-    EXPECT_EQ(view.headerFrames, 6);
+    EXPECT_EQ(view.headerFrames, 6 + 2);
     EXPECT_EQ(view.packets, 6);
-    const Pictures expected = ReferencePictures("h264.yuv", 320, 240);
     ASSERT_EQ(view.pictures.size(), 6u);
     const int recorded[] = {20, 21, 22, 23, 10, 11};
     for (int i = 0; i < 6; ++i) EXPECT_EQ(view.pictures[size_t(i)], expected[size_t(recorded[i])]) << i;
+}
+
+// Stream data cleared while recording: the pictures up to the next key
+// picture cannot be decoded and are not written, but keep their places (as
+// empty chunks), so that the sound, which went on, stays in step with the
+// pictures: the recording holds a place for every picture the port took
+// and all the sound it took.
+TEST_F(SdkCodecTest, ARecordingKeepsItsSoundInStepAcrossAClear) {
+    const std::vector<uint8_t> bytes = ReadClip("h264.avi");  // key pictures at 0, 10 and 20
+    const vdtest::AviPieces pieces = vdtest::CutAvi(bytes);
+    ASSERT_GT(pieces.headerLength, 0u);
+    int port = -1;
+    ASSERT_EQ(sdk->OpenStream(bytes.data(), int(pieces.headerLength), &port), 0);
+    TempFile recording("clear_in_step.avi");
+    ASSERT_EQ(sdk->StartRecord(port, recording.path().c_str()), 0);
+    Collector got;
+    ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
+    int pictures = 0, video = 0;
+    size_t soundBytes = 0;
+    // Pictures 0 to 5 with their sound, the data cleared, then 11 to 29.
+    for (const vdtest::AviPieces::Chunk& chunk : pieces.chunks) {
+        const int picture = chunk.video ? video++ : -1;
+        if (picture == 6) {
+            ASSERT_GE(WaitForPictures(&got, size_t(pictures)), pictures);
+            ASSERT_EQ(sdk->ClearBuffer(port), 0);
+        }
+        if (video > 6 && video <= 11) continue;
+        if (video > 30 || (!chunk.video && video == 30)) break;  // the pictures' sound, no more
+        ASSERT_EQ(sdk->InputData(port, bytes.data() + chunk.offset, int(chunk.length)), 0);
+        if (chunk.video) ++pictures;
+        uint32_t size = 0;
+        std::memcpy(&size, &bytes[chunk.offset + 4], 4);
+        if (!chunk.video) soundBytes += size;
+    }
+    ASSERT_EQ(pictures, 6 + 19);
+    ASSERT_GE(WaitForPictures(&got, 6 + 10), 6 + 10);
+    EXPECT_EQ(sdk->CloseStream(port), 0);
+    const std::vector<uint8_t> recorded = ReadWholeFile(recording.path());
+    demoplay::AviFileInfo info;
+    demoplay::MemorySource source(recorded.data(), recorded.size());
+    ASSERT_EQ(demoplay::ParseAviFile(source, &info), demoplay::AviStatus::kOk);
+    ASSERT_EQ(info.videoChunks.size(), size_t(pictures)) << "places for the pictures taken";
+    size_t written = 0, recordedSound = 0;
+    for (const demoplay::ChunkRef& r : info.videoChunks) written += r.size > 0;
+    for (const demoplay::ChunkRef& r : info.audioChunks) recordedSound += r.size;
+    EXPECT_EQ(written, 6u + 10u) << "pictures that decode";
+    EXPECT_EQ(recordedSound, soundBytes);
+    const vdtest::FfmpegView view = vdtest::ViewWithFfmpeg(recording.path(), 320, 240);
+    ASSERT_TRUE(view.ran) << view.errors;
+    EXPECT_EQ(view.errors, "");
+}
+
+// A recording started right after another stopped starts at a key picture
+// played during the first: its sound is kept for it too, and each recording
+// holds the sound played from its first picture's time on.
+TEST_F(SdkCodecTest, BackToBackRecordingsBothKeepTheirSoundInStep) {
+    const Pictures expected = ReferencePictures("h264.yuv", 320, 240);  // key pictures at 0, 10 and 20
+    int port = -1;
+    ASSERT_EQ(sdk->OpenFile(ClipPath("h264.avi").c_str(), &port), 0);
+    Collector played;
+    ASSERT_EQ(sdk->Play(port, &Collector::Callback, &played), 0);
+    ASSERT_GE(WaitForPictures(&played, 5), 5);
+    TempFile first("first.avi"), second("second.avi");
+    ASSERT_EQ(sdk->StartRecord(port, first.path().c_str()), 0);
+    ASSERT_GE(WaitForPictures(&played, 14), 14);
+    EXPECT_EQ(sdk->StopRecord(port), 0);
+    ASSERT_EQ(sdk->StartRecord(port, second.path().c_str()), 0);
+    ASSERT_TRUE(played.WaitForEnd());
+    EXPECT_EQ(sdk->StopRecord(port), 0);
+    EXPECT_EQ(sdk->CloseFile(port), 0);
+    const std::vector<uint8_t> all = JoinedSound(played.Sounds());
+    for (const TempFile* recording : {&first, &second}) {
+        Collector replayed;
+        int again = -1;
+        ASSERT_EQ(sdk->OpenFile(recording->path().c_str(), &again), 0);
+        ASSERT_EQ(sdk->Play(again, &Collector::Callback, &replayed), 0);
+        ASSERT_TRUE(replayed.WaitForEnd());
+        EXPECT_EQ(sdk->CloseFile(again), 0);
+        const std::vector<Frame> pictures = replayed.Pictures();
+        ASSERT_FALSE(pictures.empty());
+        const int at = FindPicture(expected, pictures[0].data.data(), pictures[0].data.size());
+        ASSERT_GE(at, 0);
+        EXPECT_EQ(at % 10, 0) << "not a key picture";
+        const std::vector<uint8_t> recorded = JoinedSound(replayed.Sounds());
+        const size_t offset = size_t(at) * 10 * 32;  // 16 kHz mono 16-bit: 32 bytes a millisecond
+        ASSERT_GT(recorded.size(), 0u) << recording->path();
+        ASSERT_LE(offset + recorded.size(), all.size()) << recording->path();
+        EXPECT_TRUE(std::equal(recorded.begin(), recorded.end(), all.begin() + ptrdiff_t(offset)))
+            << recording->path() << ": the sound is not in step with the pictures";
+    }
 }
 
 struct RateCase {

@@ -64,6 +64,7 @@ int __stdcall Collector::Callback(int port, const unsigned char* data, int size,
                                   int kind, int frameRate, void* user) {
     auto* self = static_cast<Collector*>(user);
     Frame f;
+    f.epoch = self->epoch.load();
     f.port = port;
     f.kind = kind;
     f.size = size;

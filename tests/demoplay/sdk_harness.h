@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -56,6 +57,7 @@ struct Frame {
     unsigned stamp = 0;
     int frameRate = 0;
     DWORD thread = 0;
+    unsigned epoch = 0;  // the collector's epoch as the callback began
     std::vector<uint8_t> data;
 };
 
@@ -78,6 +80,9 @@ public:
     // Called inside the callback before the frame is stored (may be empty).
     std::function<void(const Frame&)> onFrame;
     bool keepData = true;
+    // Set by a test to tell frames whose callback began after a point (a
+    // call that returned) from those that began before it.
+    std::atomic<unsigned> epoch{0};
 
 private:
     std::mutex mutex_;

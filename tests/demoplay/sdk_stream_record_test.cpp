@@ -184,6 +184,52 @@ TEST_F(SdkStreamTest, FarBehindACameraThatKeepsSendingGoesOnAtTheNewestPicture) 
     }
 }
 
+// Raw pictures larger than the port's usual 48 MiB: the port makes room for
+// two of them, up to 64 MiB a picture (4096x4096 at 32 bits); a stream of
+// larger ones is refused at its open rather than answering "full" for ever.
+TEST_F(SdkStreamTest, RawPicturesLargerThanTheUsualLimitPlayOrAreRefusedAtOpen) {
+    struct Case {
+        int width, height;
+        int open;  // what KV_OpenStream answers
+    };
+    for (Case c : {Case{4096, 4096, 0}, Case{8192, 4096, KV_ERR_UNSUPPORTED}}) {
+        vdsample::Recipe recipe;
+        recipe.video = vdsample::Video::kRgb32;
+        recipe.frames = 1;
+        std::vector<uint8_t> header;
+        vdsample::File made;
+        if (c.open == 0) {
+            recipe.width = c.width;
+            recipe.height = c.height;
+            made = vdsample::Make(recipe);
+            header.assign(made.bytes.begin(), made.bytes.begin() + ptrdiff_t(made.streamHeaderLength));
+        } else {
+            // Only the header, its BITMAPINFOHEADER given the size.
+            made = vdsample::Make(recipe);
+            header.assign(made.bytes.begin(), made.bytes.begin() + ptrdiff_t(made.streamHeaderLength));
+            const std::string text(header.begin(), header.end());
+            const size_t strf = text.find("strf");
+            ASSERT_NE(strf, std::string::npos);
+            std::memcpy(&header[strf + 12], &c.width, 4);
+            std::memcpy(&header[strf + 16], &c.height, 4);
+        }
+        int port = -1;
+        ASSERT_EQ(sdk->OpenStream(header.data(), int(header.size()), &port), c.open) << c.width;
+        if (c.open != 0) continue;
+        Collector got;
+        got.keepData = false;
+        ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
+        // The one picture twice, in pieces of up to 1 MiB.
+        const uint8_t* picture = made.bytes.data() + made.streamHeaderLength;
+        const size_t pictureChunk = 8 + size_t(c.width) * size_t(c.height) * 4;
+        ASSERT_LE(made.streamHeaderLength + pictureChunk, made.bytes.size());
+        for (unsigned i = 0; i < 2; ++i) Feed(port, picture, pictureChunk, i, 1 << 20);
+        ASSERT_TRUE(got.WaitFor([](const std::vector<Frame>& f) { return f.size() >= 2; }));
+        for (const Frame& f : got.Pictures()) EXPECT_EQ(f.size, c.width * c.height * 4);
+        EXPECT_EQ(sdk->CloseStream(port), 0);
+    }
+}
+
 TEST_F(SdkStreamTest, HostileStreamDataIsSkippedOrRefused) {
     vdsample::Recipe recipe;
     recipe.frames = 3;

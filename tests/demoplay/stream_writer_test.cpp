@@ -160,6 +160,45 @@ TEST(StreamAssembler, SparesHoldLaterChunksWithinTheRoomGiven) {
     EXPECT_EQ(assembler.spareBytes(), 0u);
 }
 
+// What the assembler holds (the chunk being received and the spares) counts
+// against the port's limit, and a chunk takes a spare of about its size: a
+// small chunk carrying a large spare into the queue would count as small.
+TEST(StreamAssembler, ChunksTakeSparesOfAboutTheirSizeAndAllIsCountedAsHeld) {
+    const SampleStream stream(3);
+    ASSERT_NE(stream.moviEnd, 0u);
+    const vdsample::File& file = stream.file;
+    const size_t picture = vdsample::StoredPicture(stream.recipe, 0).size();
+    ASSERT_LT(picture, size_t(64) << 10);
+    struct Case {
+        size_t spare;  // the capacity of the one spare
+        bool taken;
+    };
+    for (Case c : {Case{size_t(6) << 20, false}, Case{picture + kChunkSlack, true}, Case{picture * 3 / 2, true}}) {
+        StreamAssembler assembler(stream.headers, 8 << 20);
+        std::vector<uint8_t> spare;
+        spare.reserve(c.spare);
+        const uint8_t* spareMemory = spare.data();
+        assembler.Recycle(std::move(spare), size_t(48) << 20);
+        EXPECT_EQ(assembler.spareBytes(), c.spare);
+        EXPECT_EQ(assembler.heldBytes(), c.spare) << "spares are held";
+        // The first picture's header and half its body.
+        std::vector<StreamChunk> got;
+        const size_t half = stream.moviEnd + 8 + picture / 2;
+        assembler.Feed(file.bytes.data() + stream.moviEnd, half - stream.moviEnd, &got);
+        ASSERT_TRUE(got.empty());
+        EXPECT_GE(assembler.heldBytes(), c.taken ? c.spare : c.spare + picture) << c.spare;
+        EXPECT_LE(assembler.heldBytes(), c.taken ? c.spare : c.spare + picture + kChunkSlack) << c.spare;
+        assembler.Feed(file.bytes.data() + half, stream.moviEnd + 8 + picture - half, &got);
+        ASSERT_EQ(got.size(), 1u);
+        EXPECT_EQ(got[0].data, vdsample::StoredPicture(stream.recipe, 0));
+        EXPECT_EQ(got[0].data.data() == spareMemory, c.taken) << c.spare;
+        EXPECT_LE(got[0].data.capacity(), 2 * (picture + kChunkSlack)) << c.spare;
+        EXPECT_EQ(assembler.heldBytes(), c.taken ? 0 : c.spare) << c.spare;
+        assembler.DropSpares();
+        EXPECT_EQ(assembler.heldBytes(), 0u);
+    }
+}
+
 TEST(StreamAssembler, HeaderMustReachTheMoviList) {
     vdsample::Recipe recipe;
     recipe.audioRate = 8000;
@@ -308,7 +347,14 @@ TEST(AviWriter, RecordingReadsBackWithTheSameChunks) {
         AviWriter writer(limits);
         ASSERT_TRUE(writer.Begin(&sink, in.headers, true));
         std::vector<StreamChunk> chunks = FileChunksInOrder(file.bytes, in);
-        for (const StreamChunk& ch : chunks) ASSERT_TRUE(writer.AddChunk(ch.cls, ch.data.data(), ch.data.size()));
+        // Key pictures as a compressed stream has them: every third one. Sound
+        // chunks are always key.
+        std::vector<bool> keys;
+        for (const StreamChunk& ch : chunks) {
+            const bool key = ch.cls != ChunkClass::kVideo || keys.size() % 3 == 0;
+            if (ch.cls == ChunkClass::kVideo) keys.push_back(key);
+            ASSERT_TRUE(writer.AddChunk(ch.cls, ch.data.data(), ch.data.size(), key));
+        }
         EXPECT_FALSE(writer.AddChunk(ChunkClass::kOther, nullptr, 0));
         ASSERT_TRUE(writer.Finish());
         EXPECT_EQ(writer.videoFrames(), 7u);
@@ -326,6 +372,13 @@ TEST(AviWriter, RecordingReadsBackWithTheSameChunks) {
         std::vector<StreamChunk> again = FileChunksInOrder(sink.bytes, out);
         ASSERT_EQ(again.size(), chunks.size());
         for (size_t i = 0; i < chunks.size(); ++i) EXPECT_EQ(again[i].data, chunks[i].data) << i;
+        auto keysOf = [](const std::vector<ChunkRef>& refs) {
+            std::vector<bool> k;
+            for (const ChunkRef& r : refs) k.push_back(r.key);
+            return k;
+        };
+        EXPECT_EQ(keysOf(out.videoChunks), keys) << "the standard indexes' key flags";
+        EXPECT_EQ(keysOf(out.audioChunks), std::vector<bool>(out.audioChunks.size(), true));
 
         // Readers that know only 'idx1' find the first RIFF's pictures.
         std::vector<uint8_t> firstOnly = sink.bytes;
@@ -337,6 +390,7 @@ TEST(AviWriter, RecordingReadsBackWithTheSameChunks) {
         ASSERT_EQ(ParseAviFile(legacySource, &legacy), AviStatus::kOk);
         EXPECT_EQ(legacy.indexSource, c.extensions ? AviFileInfo::IndexSource::kScan : AviFileInfo::IndexSource::kIdx1);
         EXPECT_EQ(legacy.videoChunks.size(), 7u);
+        if (!c.extensions) EXPECT_EQ(keysOf(legacy.videoChunks), keys) << "the key flags of 'idx1'";
     }
 }
 

@@ -1,11 +1,14 @@
 // Recognising H.264 and H.265: AVI codes and the first bytes of a raw stream;
-// and the presentation order of decoded pictures.
+// the presentation order of decoded pictures; and the pictures kept for the
+// next recording.
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "core/byte_io.h"
 #include "core/frame_layout.h"
+#include "core/kept_pictures.h"
 #include "core/nal_units.h"
 #include "core/presentation_order.h"
 #include "core/video_codec.h"
@@ -245,6 +248,57 @@ TEST(NalUnits, AKeyPictureWithoutItsSetsGetsTheLatestOfEachNumber) {
     EXPECT_EQ(sets.count(), 3u);
     EXPECT_TRUE(sets.MissingFrom(withTwo.data(), withTwo.size()).empty());
     EXPECT_FALSE(sets.MissingFrom(withFive.data(), withFive.size()).empty());
+}
+
+// Pictures fed one after the other (K: a key picture, p: another), each of
+// 100 bytes, with so many handed over before each: what is kept, with the
+// places of pictures past the bounds, and where a recording starts.
+TEST(KeptPictures, FromTheKeyPictureOfThePictureOnDisplayWithinTheBounds) {
+    struct Case {
+        const char* pictures;
+        std::vector<uint64_t> shown;  // one past the last picture handed over, per picture fed
+        size_t maxBytes, maxPictures;
+        const char* kept;  // positions; "+n": places after the one before
+        size_t start;      // where a recording starts, with the last `shown`
+    };
+    const Case cases[] = {
+        // Nothing before the first key picture.
+        {"ppKpp", {0, 0, 0, 0, 0}, 1000, 100, "2 3 4", 0},
+        // The group of the picture on display stays with the ones decoded ahead.
+        {"KppKpp", {0, 1, 2, 3, 3, 3}, 1000, 100, "0 1 2 3 4 5", 0},
+        {"KppKpp", {0, 1, 2, 3, 4, 5}, 1000, 100, "0 1 2 3 4 5", 3},
+        {"KppKppK", {0, 1, 2, 3, 4, 5, 5}, 1000, 100, "3 4 5 6", 0},
+        // Nothing shown yet: the first kept.
+        {"KpKp", {0, 0, 0, 0}, 1000, 100, "0 1 2 3", 0},
+        // Over the bytes: the oldest group goes; a group alone keeps places.
+        {"KppKpp", {0, 1, 1, 1, 1, 1}, 450, 100, "3 4 5", 0},
+        {"Kpppppp", {0, 1, 2, 3, 4, 5, 6}, 450, 100, "0 1 2 3+3", 0},
+        {"KpppppK", {0, 1, 2, 3, 4, 5, 6}, 450, 100, "6", 0},
+        // Over the count likewise.
+        {"Kpppp", {0, 0, 0, 0, 0}, 1000, 3, "0 1 2+2", 0},
+    };
+    for (const Case& c : cases) {
+        demoplay::KeptPictures kept(c.maxBytes, c.maxPictures);
+        const std::vector<uint8_t> picture(100, 7);
+        for (size_t i = 0; c.pictures[i]; ++i) {
+            AccessUnitFacts facts;
+            facts.picture = true;
+            facts.key = c.pictures[i] == 'K';
+            kept.Add(picture.data(), picture.size(), i, facts, c.shown[i], nullptr);
+        }
+        std::string got;
+        for (const demoplay::KeptPicture& k : kept.pictures()) {
+            got += (got.empty() ? "" : " ") + std::to_string(k.position);
+            if (k.placesAfter) got += "+" + std::to_string(k.placesAfter);
+            EXPECT_EQ(k.data, picture);
+        }
+        EXPECT_EQ(got, c.kept) << c.pictures << " within " << c.maxBytes;
+        EXPECT_EQ(kept.bytes(), kept.pictures().size() * 100) << c.pictures;
+        EXPECT_LE(kept.bytes(), c.maxBytes) << c.pictures;
+        EXPECT_EQ(kept.StartIndex(c.shown.back()), c.start) << c.pictures << " within " << c.maxBytes;
+        kept.Clear();
+        EXPECT_EQ(kept.bytes(), 0u);
+    }
 }
 
 }  // namespace

@@ -180,7 +180,7 @@ bool AviWriter::Begin(ByteSink* sink, const AviHeaders& source, bool withAudio) 
     return Put(h.b);
 }
 
-bool AviWriter::AddChunk(ChunkClass cls, const uint8_t* data, size_t size) {
+bool AviWriter::AddChunk(ChunkClass cls, const uint8_t* data, size_t size, bool key) {
     if (failed_ || finished_ || !sink_ || cls == ChunkClass::kOther || (cls == ChunkClass::kAudio && !withAudio_))
         return false;
     if (size > 0x7FFFFFFFu) return false;
@@ -205,7 +205,7 @@ bool AviWriter::AddChunk(ChunkClass cls, const uint8_t* data, size_t size) {
         failed_ = true;
         return false;
     }
-    entries_.push_back(Entry{stream, at, uint32_t(size)});
+    entries_.push_back(Entry{stream, at, uint32_t(size), key || stream != 0});
     if (stream == 0) {
         ++videoFrames_;
         if (riffCount_ == 1) ++firstRiffFrames_;
@@ -240,7 +240,7 @@ bool AviWriter::CloseRiff() {
         for (const Entry& e : entries_) {
             if (e.stream != s) continue;
             ix.u32(uint32_t(e.offset + 8 - base));
-            ix.u32(e.size);  // every chunk is a key frame: bit 31 clear
+            ix.u32(e.key ? e.size : e.size | 0x80000000u);  // bit 31: not a key frame
         }
         superIndex_[s].push_back(SuperEntry{sink_->Position(), uint32_t(ix.size()), duration});
         if (!Put(ix.b)) return false;
@@ -253,7 +253,7 @@ bool AviWriter::CloseRiff() {
         idx.u32(uint32_t(entries_.size() * 16));
         for (const Entry& e : entries_) {
             idx.u32(chunkIds_[e.stream]);
-            idx.u32(kAviifKeyframe);
+            idx.u32(e.key ? kAviifKeyframe : 0);
             idx.u32(uint32_t(e.offset - (moviAt_ + 8)));  // from the 'movi' code
             idx.u32(e.size);
         }

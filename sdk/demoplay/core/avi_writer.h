@@ -35,8 +35,9 @@ public:
 
     // Writes the headers. The formats and rates are taken from `source`.
     bool Begin(ByteSink* sink, const AviHeaders& source, bool withAudio);
-    // Appends one chunk; false when the sink fails or the file is full.
-    bool AddChunk(ChunkClass cls, const uint8_t* data, size_t size);
+    // Appends one chunk; false when the sink fails or the file is full. Only
+    // key pictures are flagged as such in the indexes: a reader seeks to them.
+    bool AddChunk(ChunkClass cls, const uint8_t* data, size_t size, bool key = true);
     // Writes the indexes and the final sizes and counts.
     bool Finish();
 
@@ -50,6 +51,7 @@ private:
         int stream;       // 0 video, 1 audio
         uint64_t offset;  // of the chunk's header
         uint32_t size;
+        bool key;
     };
     struct SuperEntry {
         uint64_t offset;

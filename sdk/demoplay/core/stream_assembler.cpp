@@ -43,9 +43,14 @@ StreamAssembler::StreamAssembler(const AviHeaders& headers, size_t maxChunkBytes
     : headers_(headers), maxChunkBytes_(maxChunkBytes) {}
 
 void StreamAssembler::Recycle(std::vector<uint8_t>&& spent, size_t room) {
-    if (spares_.size() >= kMaxSpares || spareBytes_ + spent.capacity() > room) return;  // freed
+    if (spares_.size() >= kMaxSpares || heldBytes() + spent.capacity() > room) return;  // freed
     spareBytes_ += spent.capacity();
     spares_.push_back(std::move(spent));
+}
+
+void StreamAssembler::DropSpares() {
+    spares_.clear();
+    spareBytes_ = 0;
 }
 
 void StreamAssembler::Reset() {
@@ -104,13 +109,17 @@ void StreamAssembler::StartChunk(std::vector<StreamChunk>* out) {
     body_.clear();
     const size_t need = size_t(len) + kChunkSlack;
     if (body_.capacity() < need) {
+        size_t best = spares_.size();
         for (size_t i = 0; i < spares_.size(); ++i) {
-            if (spares_[i].capacity() < need) continue;
-            spareBytes_ -= spares_[i].capacity();
-            body_.swap(spares_[i]);  // a spare, in place of the body's smaller memory
-            spares_.erase(spares_.begin() + ptrdiff_t(i));
+            const size_t capacity = spares_[i].capacity();
+            if (capacity < need || capacity / 2 > need) continue;
+            if (best == spares_.size() || capacity < spares_[best].capacity()) best = i;
+        }
+        if (best < spares_.size()) {
+            spareBytes_ -= spares_[best].capacity();
+            body_.swap(spares_[best]);  // a spare, in place of the body's smaller memory
+            spares_.erase(spares_.begin() + ptrdiff_t(best));
             body_.clear();
-            break;
         }
     }
     body_.reserve(need);

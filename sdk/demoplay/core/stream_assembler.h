@@ -64,11 +64,16 @@ public:
     // A delivered chunk's bytes, kept to hold a later chunk that fits: large
     // pictures then need no fresh memory each (its first touch, and giving it
     // back, cost more than the copy into it). Several are kept, so that the
-    // chunks of a burst are reused too, as long as all spares together fit in
-    // `room` (the part of the port's stream buffer that queued chunks leave).
+    // chunks of a burst are reused too, as long as all the assembler holds
+    // fits in `room` (the part of the port's stream buffer that queued chunks
+    // leave). A chunk takes the smallest spare that holds it, and none more
+    // than twice its size: in the queue it counts as what it holds.
     void Recycle(std::vector<uint8_t>&& spent, size_t room);
+    // Gives the spares' memory back (room for input the port would refuse).
+    void DropSpares();
 
-    size_t heldBytes() const { return body_.size() + header_.size(); }
+    // The memory held: the chunk being received and the spares.
+    size_t heldBytes() const { return body_.capacity() + header_.size() + spareBytes_; }
     size_t spareBytes() const { return spareBytes_; }
     uint64_t skippedChunks() const { return skippedChunks_; }
 

@@ -211,7 +211,7 @@ bool PlayPort::NextStreamChunkLocked(std::unique_lock<SlimMutex>& lock, Pending*
     const VideoStreamInfo& v = headers().video;
     out->movieEnd = c.movieEnd && (v.superIndex.empty() || streamPictures_ >= v.length);
     const bool marker = c.movieEnd;
-    queuedBytes_ -= out->data.size();
+    queuedBytes_ -= out->data.capacity();
     queue_.pop_front();
     if (marker) return out->movieEnd;
     if (out->cls == ChunkClass::kVideo) {
@@ -251,19 +251,26 @@ void PlayPort::Run() {
         chunk.resetDecoder = decoderResetPending_;
         decoderResetPending_ = false;
         chunk.showFromMs = showFromMs_;
+        chunk.seekGeneration = seekGeneration_;
         lock.unlock();
         Deliver(chunk);
         lock.lock();
-        if (assembler_ && !chunk.data.empty()) {
-            const size_t held = queuedBytes_ + assembler_->heldBytes();
-            assembler_->Recycle(std::move(chunk.data), held < kMaxStreamBufferBytes ? kMaxStreamBufferBytes - held : 0);
-        }
+        if (assembler_ && !chunk.data.empty())
+            assembler_->Recycle(std::move(chunk.data), queuedBytes_ < bufferLimit_ ? bufferLimit_ - queuedBytes_ : 0);
     }
     // The id may be given to another thread once this one has ended.
     decodingThread_ = std::thread::id();
 }
 
+// Whether the frames of a chunk may still be handed over: no seek has come
+// since it was taken.
+bool PlayPort::StillCurrent(const Pending& chunk) {
+    std::lock_guard<SlimMutex> lock(mutex_);
+    return chunk.seekGeneration == seekGeneration_ && !stopRequested_;
+}
+
 void PlayPort::DeliverSound(Pending& chunk, int fps) {
+    if (!StillCurrent(chunk)) return;
     chunk.callback(id_, reinterpret_cast<const unsigned char*>(chunk.sound.data()), int(chunk.sound.size() * 2),
                    mediaWidth_, mediaHeight_, chunk.stampMs, KV_FRAME_SOUND, fps, chunk.user);
 }
@@ -291,6 +298,7 @@ void PlayPort::Deliver(Pending& chunk) {
     if (chunk.cls == ChunkClass::kOther) {
         // The pictures the decoder still holds come before the end.
         if (decoder_) decoder_->Drain([&](const DecodedPicture& p) { DeliverDecoded(chunk, p); });
+        if (!StillCurrent(chunk)) return;
         chunk.callback(id_, nullptr, 0, mediaWidth_, mediaHeight_, chunk.stampMs, KV_FRAME_NOTIFY, fps, chunk.user);
         return;
     }
@@ -361,6 +369,7 @@ void PlayPort::Deliver(Pending& chunk) {
         ConvertStoredRgb(layout_, data, picture_.data());
         data = picture_.data();
     }
+    if (!StillCurrent(chunk)) return;
     chunk.callback(id_, data, int(layout_.deliveredBytes), layout_.width, layout_.height, chunk.stampMs, layout_.kind,
                    fps, chunk.user);
 }
@@ -379,6 +388,7 @@ void PlayPort::DeliverMotionJpeg(Pending& chunk, std::vector<uint8_t>& bytes, in
         p.size = picture_.size();
         p.kind = KV_FRAME_RGB32;
     }
+    if (!StillCurrent(chunk)) return;
     chunk.callback(id_, p.data, int(p.size), p.width, p.height, chunk.stampMs, p.kind, fps, chunk.user);
 }
 
@@ -460,7 +470,7 @@ void PlayPort::DeliverDecoded(Pending& chunk, const DecodedPicture& picture) {
     int fps;
     {
         std::lock_guard<SlimMutex> lock(mutex_);
-        if (stopRequested_) return;
+        if (stopRequested_ || chunk.seekGeneration != seekGeneration_) return;
         uint32_t rate, scale;
         if (annexB_ && !rateFromStream_ && decoder_->StreamRate(&rate, &scale) && uint64_t(rate) * 10 >= scale &&
             uint64_t(rate) <= uint64_t(scale) * 1000) {
@@ -476,6 +486,7 @@ void PlayPort::DeliverDecoded(Pending& chunk, const DecodedPicture& picture) {
         if (annexB_) streamPictures_ = std::max(streamPictures_, position + 1);
     }
     if (isStream_ && !WaitUntilStreamDue(stamp, chunk.arrivedUs)) return;
+    recorder_.Shown(picture.position);
     chunk.callback(id_, picture.data, int(picture.size), picture.width, picture.height, stamp, KV_FRAME_I420, fps,
                    chunk.user);
 }
@@ -500,10 +511,11 @@ bool PlayPort::WaitUntilStreamDue(uint32_t stampMs, int64_t arrivedUs) {
 void PlayPort::SkipToNewestKeyLocked() {
     const SkipPlan plan = PlanSkipToNewestKey(queue_, {annexB_, layout_.codec, nalLengthSize_});
     if (!plan.found) return;
-    for (size_t i = 0; i < plan.chunk; ++i) queuedBytes_ -= queue_[i].data.size();
+    // Queued chunks count by their capacity, which cutting the first one's
+    // head leaves as it is.
+    for (size_t i = 0; i < plan.chunk; ++i) queuedBytes_ -= queue_[i].data.capacity();
     queue_.erase(queue_.begin(), queue_.begin() + ptrdiff_t(plan.chunk));
     std::vector<uint8_t>& first = queue_.front().data;
-    queuedBytes_ -= plan.offset;
     first.erase(first.begin(), first.begin() + ptrdiff_t(plan.offset));
     if (annexB_)
         unitsFed_ += plan.pictures;

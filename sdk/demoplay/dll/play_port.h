@@ -31,9 +31,13 @@
 
 namespace demoplay {
 
-// Stream data held per port (chunks waiting to be decoded plus a partly
-// received chunk); input beyond it is refused.
+// Memory held for stream data per port (the chunks waiting to be decoded, a
+// partly received chunk and the spare chunks kept for reuse); input beyond it
+// is refused. A raw stream's port holds at least two of its pictures, which
+// may be up to kMaxRawStreamPictureBytes each; larger ones are refused at
+// the open.
 constexpr size_t kMaxStreamBufferBytes = size_t(48) << 20;
+constexpr size_t kMaxRawStreamPictureBytes = size_t(64) << 20;
 // Stream header bytes collected before the headers must be complete.
 constexpr size_t kMaxStreamHeaderBytes = size_t(2) << 20;
 // Sound is handed over this much ahead of its time, pictures on time.
@@ -90,12 +94,13 @@ private:
         std::vector<int16_t> sound;           // that block
         KV_FrameCallBack callback = nullptr;  // as set when the chunk was taken
         void* user = nullptr;
-        uint64_t position = 0;      // a picture's place in decoding order
-        uint64_t soundByte = 0;     // where a sound chunk begins in the stream's sound
-        bool movieEnd = false;      // a pushed stream's movie data ended: the decoder hands over what it holds
-        bool resetDecoder = false;  // decoding starts afresh here (a seek)
-        uint32_t showFromMs = 0;    // decoded pictures before this time are not handed out
-        int64_t arrivedUs = 0;      // a stream chunk: when its last byte came
+        uint64_t position = 0;        // a picture's place in decoding order
+        uint64_t soundByte = 0;       // where a sound chunk begins in the stream's sound
+        bool movieEnd = false;        // a pushed stream's movie data ended: the decoder hands over what it holds
+        bool resetDecoder = false;    // decoding starts afresh here (a seek)
+        uint32_t showFromMs = 0;      // decoded pictures before this time are not handed out
+        uint64_t seekGeneration = 0;  // as it was when the chunk was taken
+        int64_t arrivedUs = 0;        // a stream chunk: when its last byte came
     };
     struct SoundBlock {
         uint32_t stampMs = 0;
@@ -120,6 +125,7 @@ private:
     bool NextStreamChunkLocked(std::unique_lock<SlimMutex>& lock, Pending* out);
     void TakeLaterSound(Pending* out);
     void Deliver(Pending& chunk);
+    bool StillCurrent(const Pending& chunk);
     void DeliverSound(Pending& chunk, int fps);
     void DecodePicture(Pending& chunk, const uint8_t* data, size_t size);
     void DecodeAccessUnit(const uint8_t* data, size_t size, uint64_t position, const PictureSink& sink);
@@ -162,6 +168,10 @@ private:
     int mediaWidth_ = 0, mediaHeight_ = 0;
     bool decoderResetPending_ = false;
     uint32_t showFromMs_ = 0;
+    // Changes with every seek: what a chunk taken before it still brings
+    // (it is decoded outside the lock) is not handed over once the seek
+    // has returned.
+    uint64_t seekGeneration_ = 0;
 
     // File ports.
     std::unique_ptr<Win32FileSource> source_;
@@ -181,7 +191,8 @@ private:
     AviHeaders streamHeaders_;
     std::unique_ptr<StreamAssembler> assembler_;
     std::deque<StreamChunk> queue_;
-    size_t queuedBytes_ = 0;
+    size_t queuedBytes_ = 0;  // the memory of the queued chunks
+    size_t bufferLimit_ = kMaxStreamBufferBytes;
     uint64_t streamPictures_ = 0, streamSoundBytes_ = 0;
     // Raw Annex-B streams: the bytes go to the decoder as they come; pictures
     // are stamped from the stream's timing, else the rate it was given, else

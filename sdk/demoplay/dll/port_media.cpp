@@ -51,6 +51,7 @@ int PlayPort::PrepareDecoding() {
         if (!decoder_) return KV_ERR_UNSUPPORTED;  // the codec libraries are not beside the SDK
         nalLengthSize_ = NalLengthSize(layout_.codec, codecSetUp_.data(), codecSetUp_.size());
         parameterSets_ = std::make_unique<ParameterSets>(layout_.codec, nalLengthSize_);
+        recorder_.KeepSinceKey();
     }
     if (layout_.mjpeg)
         mjpeg_ = MjpegDecoder::Create(layout_.width, layout_.height, h.video.compression, ExtraCodecData(h.video));
@@ -128,6 +129,7 @@ int PlayPort::OpenAnnexBStream(VideoCodec codec, const uint8_t* header, size_t l
     decoder_ = VideoDecoder::Create(codec, {}, true);
     if (!decoder_) return KV_ERR_UNSUPPORTED;
     parameterSets_ = std::make_unique<ParameterSets>(codec, 0);
+    recorder_.KeepSinceKey();
     std::lock_guard<SlimMutex> lock(mutex_);
     headersReady_ = true;
     QueueStreamBytesLocked(header, length);
@@ -140,7 +142,7 @@ void PlayPort::QueueStreamBytesLocked(const uint8_t* data, size_t length) {
     c.cls = ChunkClass::kVideo;
     c.data.assign(data, data + length);
     c.arrivedUs = NowUs();
-    queuedBytes_ += length;
+    queuedBytes_ += c.data.capacity();
     queue_.push_back(std::move(c));
     wake_.notify_all();
 }
@@ -167,14 +169,24 @@ int PlayPort::AcceptStreamHeaderLocked() {
     }
     int r = ResultOf(s);
     if (r == KV_OK) r = PrepareDecoding();
+    if (r == KV_OK && !layout_.compressed() && layout_.frameBytes > kMaxRawStreamPictureBytes) r = KV_ERR_UNSUPPORTED;
     if (r != KV_OK) {
         streamError_ = r;
         headerBytes_.clear();
         headerBytes_.shrink_to_fit();
         return r;
     }
-    // Room for the largest chunk worth decoding; larger ones are skipped.
-    size_t maxChunk = layout_.compressed() ? layout_.deliveredBytes + (size_t(1) << 16) : layout_.frameBytes + 4096;
+    // Room for the largest chunk worth decoding, twice (one queued, the next
+    // arriving); larger ones are skipped. A raw picture has one size, which
+    // the limit makes room for; a compressed one larger than half the limit
+    // is no picture worth holding.
+    size_t maxChunk;
+    if (layout_.compressed()) {
+        maxChunk = std::min(layout_.deliveredBytes + (size_t(1) << 16), kMaxStreamBufferBytes / 2 - kChunkSlack);
+    } else {
+        maxChunk = layout_.frameBytes + 4096;
+        bufferLimit_ = std::max(kMaxStreamBufferBytes, 2 * (maxChunk + kChunkSlack));
+    }
     maxChunk = std::max(maxChunk, size_t(1) << 20);
     assembler_ = std::make_unique<StreamAssembler>(streamHeaders_, maxChunk);
     // The movie list's header came with the headers; its size says where the
@@ -190,7 +202,7 @@ int PlayPort::AcceptStreamHeaderLocked() {
     const int64_t arrived = NowUs();
     for (StreamChunk& c : chunks) {
         c.arrivedUs = arrived;
-        queuedBytes_ += c.data.size();
+        queuedBytes_ += c.data.capacity();
         queue_.push_back(std::move(c));
     }
     wake_.notify_all();
@@ -202,7 +214,7 @@ int PlayPort::InputData(const uint8_t* data, size_t length) {
     std::lock_guard<SlimMutex> lock(mutex_);
     if (streamError_ != KV_OK) return streamError_;
     if (annexB_) {
-        if (queuedBytes_ + length > kMaxStreamBufferBytes) return KV_ERR_BUFFER_FULL;
+        if (queuedBytes_ + length > bufferLimit_) return KV_ERR_BUFFER_FULL;
         QueueStreamBytesLocked(data, length);
         return KV_OK;
     }
@@ -212,13 +224,15 @@ int PlayPort::InputData(const uint8_t* data, size_t length) {
         int r = AcceptStreamHeaderLocked();
         return r == KV_ERR_NOT_READY ? KV_OK : r;
     }
-    if (queuedBytes_ + assembler_->heldBytes() + length > kMaxStreamBufferBytes) return KV_ERR_BUFFER_FULL;
+    // The memory held counts, spares included; spares give way to input.
+    if (queuedBytes_ + assembler_->heldBytes() + length > bufferLimit_) assembler_->DropSpares();
+    if (queuedBytes_ + assembler_->heldBytes() + length > bufferLimit_) return KV_ERR_BUFFER_FULL;
     std::vector<StreamChunk> chunks;
     assembler_->Feed(data, length, &chunks);
     const int64_t arrived = NowUs();
     for (StreamChunk& c : chunks) {
         c.arrivedUs = arrived;
-        queuedBytes_ += c.data.size();
+        queuedBytes_ += c.data.capacity();
         queue_.push_back(std::move(c));
     }
     if (!chunks.empty()) wake_.notify_all();
@@ -298,6 +312,7 @@ int PlayPort::SeekLocked(uint32_t ms) {
     endNotified_ = false;
     seekPending_ = true;
     ++soundEpoch_;
+    ++seekGeneration_;
     wake_.notify_all();
     return KV_OK;
 }

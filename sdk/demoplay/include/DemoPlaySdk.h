@@ -47,9 +47,10 @@ extern "C" {
 #define KV_ERR_UNSUPPORTED -7     /* video codec or picture size not supported */
 #define KV_ERR_TOO_MANY_PORTS -8  /* all 64 ports are open */
 #define KV_ERR_WRONG_PORT_TYPE -9 /* a file call on a stream port or the other way round */
-#define KV_ERR_BUFFER_FULL -10    /* stream input beyond what the port holds (48 MiB); nothing was taken */
-#define KV_ERR_NOT_SEEKABLE -11   /* seeking a stream port */
-#define KV_ERR_OUT_OF_RANGE -12   /* seek past the end of the file */
+#define KV_ERR_BUFFER_FULL \
+    -10 /* stream input beyond what the port holds (48 MiB, or two raw pictures); nothing was taken */
+#define KV_ERR_NOT_SEEKABLE -11 /* seeking a stream port */
+#define KV_ERR_OUT_OF_RANGE -12 /* seek past the end of the file */
 #define KV_ERR_ALREADY_RECORDING -13
 #define KV_ERR_NOT_RECORDING -14
 #define KV_ERR_RECORD_FILE                                                                        \
@@ -130,11 +131,13 @@ int KV_CALL KV_GetPlayTime(int port, int* seconds);
  * stored, an 'idx1' index over the first gigabyte and OpenDML extensions and
  * indexes beyond it. It is written as "<name>.recording" and takes its name
  * when KV_StopRecord (or closing the port) completes it. H.264/H.265 is
- * recorded from the next key picture on, with the parameter sets it needs
+ * recorded from the last key picture at or before the picture on display
+ * on (kept, bounded, from before the call), with the parameter sets it needs
  * in-band before it, and sound from that picture's time on; a raw stream's
  * pictures go into an AVI file of their own codec, size and rate, which
  * KV_ERR_NOT_READY until its first picture is decoded. KV_StopRecord is
- * KV_ERR_NOT_READY, and leaves no file, when no key picture came. */
+ * KV_ERR_NOT_READY, and leaves no file, when the port has seen no key
+ * picture. */
 int KV_CALL KV_StartRecord(int port, const char* fileName);
 int KV_CALL KV_StopRecord(int port);
 
