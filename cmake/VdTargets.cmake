@@ -1,10 +1,15 @@
 # Helpers that give every subsystem the same shape of targets in both presets.
 #
-#   vd_library(name SOURCES ... [DEPS ...] [LIBS ...] [WIN32_ONLY])
+#   vd_library(name SOURCES ... [DEPS ...] [LIBS ...] [INCLUDES ...] [WIN32_ONLY])
 #       A static library. On the host it is built twice: `name` plainly (for
 #       benchmarks) and `name_san` with the sanitizers and fuzzer coverage (for
 #       tests and fuzzers). DEPS are other vd_library names only (their
-#       sanitized twins are picked on the host); anything else goes in LIBS.
+#       sanitized twins are picked on the host); anything else goes in LIBS
+#       (vd_client_headers for the client's interface in include/). A library
+#       of the plug-in (a folder of src/) sees its own folder's headers as
+#       "folder/name.h" and those of the libraries it links, nothing else: an
+#       include of a folder it does not link, a wrong-way include among them,
+#       does not compile. Libraries elsewhere see their INCLUDES.
 #   vd_test(name SOURCES ... [DEPS ...] [LIBS ...])
 #       A GoogleTest program; its cases are discovered and run by ctest (under
 #       Wine in the win32 preset, sanitized on the host).
@@ -29,17 +34,40 @@ else()
   add_compile_options(-Wall -Wextra -Wno-unused-parameter)
 endif()
 
+# The client's interface declarations (include/), for the libraries that
+# implement or call it.
+add_library(vd_client_headers INTERFACE)
+target_include_directories(vd_client_headers INTERFACE ${CMAKE_SOURCE_DIR}/include)
+
+# The include root of a folder of src/: a directory of the build tree that
+# holds only a link named after the folder, so "folder/name.h" is found
+# through it and nothing else of src/ is.
+function(_vd_folder_root out)
+  file(RELATIVE_PATH relative ${CMAKE_SOURCE_DIR}/src ${CMAKE_CURRENT_SOURCE_DIR})
+  if(relative MATCHES "^\\.\\." OR relative STREQUAL "" OR relative MATCHES "/")
+    set(${out} "" PARENT_SCOPE)
+    return()
+  endif()
+  set(root ${CMAKE_BINARY_DIR}/include-roots/${relative})
+  if(NOT EXISTS ${root}/${relative})
+    file(MAKE_DIRECTORY ${root})
+    file(CREATE_LINK ${CMAKE_CURRENT_SOURCE_DIR} ${root}/${relative} SYMBOLIC)
+  endif()
+  set(${out} ${root} PARENT_SCOPE)
+endfunction()
+
 function(vd_library name)
   cmake_parse_arguments(A "WIN32_ONLY" "" "SOURCES;DEPS;LIBS;INCLUDES" ${ARGN})
   if(A_WIN32_ONLY AND NOT VD_WIN32)
     return()
   endif()
+  _vd_folder_root(folder_root)
   add_library(${name} STATIC ${A_SOURCES})
-  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/include ${A_INCLUDES})
+  target_include_directories(${name} PUBLIC ${folder_root} ${A_INCLUDES})
   target_link_libraries(${name} PUBLIC ${A_DEPS} ${A_LIBS})
   if(VD_HOST)
     add_library(${name}_san STATIC ${A_SOURCES})
-    target_include_directories(${name}_san PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/include ${A_INCLUDES})
+    target_include_directories(${name}_san PUBLIC ${folder_root} ${A_INCLUDES})
     target_compile_options(${name}_san PRIVATE ${VD_SANITIZE_FLAGS} -fsanitize=fuzzer-no-link)
     target_link_options(${name}_san INTERFACE ${VD_SANITIZE_FLAGS})
     _vd_san_names(san_deps ${A_DEPS})
@@ -65,7 +93,8 @@ function(vd_test name)
   add_executable(${name} ${A_SOURCES})
   _vd_san_names(deps ${A_DEPS})
   target_link_libraries(${name} PRIVATE ${deps} ${A_LIBS} GTest::gmock GTest::gtest_main)
-  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/include ${CMAKE_SOURCE_DIR}/tests)
+  # What the test links decides which of src/ it sees.
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/include ${CMAKE_SOURCE_DIR}/tests)
   if(VD_HOST)
     target_compile_options(${name} PRIVATE ${VD_SANITIZE_FLAGS})
     target_link_options(${name} PRIVATE ${VD_SANITIZE_FLAGS})
@@ -117,7 +146,7 @@ function(vd_benchmark name)
   cmake_parse_arguments(A "" "" "SOURCES;DEPS;LIBS" ${ARGN})
   add_executable(${name} ${A_SOURCES})
   target_link_libraries(${name} PRIVATE ${A_DEPS} ${A_LIBS})
-  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/include ${CMAKE_SOURCE_DIR}/bench)
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/include ${CMAKE_SOURCE_DIR}/bench)
   if(VD_HOST)
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
   endif()

@@ -16,6 +16,12 @@
 //   ms decode_mjpeg_1080p <that decoding, per picture>
 // (the same for mjpeg422, a 4:2:2 clip handed over as YUY2), and
 //   ratio sdk_raw_1080p_vs_memcpy <open to last picture / copying the pictures' bytes once>
+// and for ten minutes of cameras' sound (G.711 A-law and mu-law, IMA ADPCM,
+// AAC-LC) beside a small picture a second, fed as a stream in pieces, which
+// hands its sound on at once:
+//   ratio sdk_sound_<codec>_vs_ffmpeg <open to the last sound handed over / ffmpeg decoding the sound>
+//   ms sdk_sound_<codec>_per_second <the SDK's time per second of sound: decoding, 16 kHz, the callback>
+// With the argument "sound", only the sound is measured.
 // The 1080p clips are fed as a live AVI stream, which the SDK decodes as
 // fast as it can (files are paced in real time); the end of the pushed movie
 // data drains the decoder, so both sides decode every picture of the clip.
@@ -123,6 +129,60 @@ double SdkFedSeconds(const Sdk& sdk, const std::vector<uint8_t>& file, int count
     sdk.Stop(port);
     sdk.CloseStream(port);
     return done ? seconds : -1;
+}
+
+std::atomic<uint64_t> soundBytes{0};
+uint64_t soundBytesWanted = 0;
+HANDLE lastSound = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+int __stdcall CountSound(int, const unsigned char*, int size, int, int, unsigned, int kind, int, void*) {
+    if (kind != KV_FRAME_SOUND) return 0;
+    const uint64_t before = soundBytes.fetch_add(uint64_t(size));
+    if (before < soundBytesWanted && before + uint64_t(size) >= soundBytesWanted) SetEvent(lastSound);
+    return 0;
+}
+
+// Seconds from opening the file as a stream until `wanted` bytes of sound
+// have been handed over, fed in pieces of 1 MiB; <0 on failure.
+double SdkSoundSeconds(const Sdk& sdk, const std::vector<uint8_t>& file, uint64_t wanted) {
+    constexpr size_t kPiece = 1 << 20;
+    const vdtest::AviPieces pieces = vdtest::CutAvi(file);
+    soundBytes = 0;
+    soundBytesWanted = wanted;
+    ResetEvent(lastSound);
+    const Clock::time_point start = Clock::now();
+    const Clock::time_point deadline = start + std::chrono::seconds(120);
+    int port = -1;
+    if (pieces.headerLength == 0 || sdk.OpenStream(file.data(), int(pieces.headerLength), &port) != 0) return -1;
+    sdk.Play(port, &CountSound, nullptr);
+    for (size_t at = pieces.headerLength; at < file.size() && Clock::now() < deadline;) {
+        const size_t n = std::min(kPiece, file.size() - at);
+        const int r = sdk.InputData(port, file.data() + at, int(n));
+        if (r == KV_ERR_BUFFER_FULL) {
+            Sleep(0);
+            continue;
+        }
+        if (r != 0) break;
+        at += n;
+    }
+    while (soundBytes.load() < wanted && Clock::now() < deadline) WaitForSingleObject(lastSound, 100);
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    const bool done = soundBytes.load() >= wanted;
+    if (!done)
+        std::fprintf(stderr, "bench: %llu of %llu bytes of sound handed over\n", (unsigned long long)soundBytes.load(),
+                     (unsigned long long)wanted);
+    sdk.Stop(port);
+    sdk.CloseStream(port);
+    return done ? seconds : -1;
+}
+
+// ffmpeg's wall time for decoding a file's sound natively on one thread.
+double FfmpegSoundSeconds(const std::string& hostClip) {
+    const vdtest::HostResult r =
+        vdtest::RunHostCommand("ffmpeg -hide_banner -nostdin -benchmark -threads 1 -i " + vdtest::ShellWord(hostClip) +
+                                   " -map 0:a -f null - 2>&1 | sed -n 's/.*rtime=\\([0-9.]*\\)s.*/\\1/p'",
+                               300000);
+    if (!r.finished || r.exitCode != 0) return -1;
+    return std::atof(r.output.c_str());
 }
 
 // Seconds to copy `count` pictures of `bytes` each from the file once.
@@ -296,7 +356,8 @@ int DecodingThreads() {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    const bool soundOnly = argc > 1 && std::strcmp(argv[1], "sound") == 0;
     std::string path = DEMOPLAY_DLL_PATH;
     if (!path.empty() && path[0] == '/') path = "Z:" + path;
     HMODULE m = LoadLibraryA(path.c_str());
@@ -318,7 +379,7 @@ int main() {
     }
     int status = 0;
     const std::shared_ptr<const demoplay::LibAv> libav = demoplay::AcquireLibAv();
-    {
+    if (!soundOnly) {
         std::ifstream in("Z:" + hostDir + "/h264_cif.avi", std::ios::binary);
         const std::vector<uint8_t> cif((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         int count = 0;
@@ -338,6 +399,7 @@ int main() {
     }
     const char* clips[] = {"h264_1080p.avi", "hevc_1080p.avi"};
     for (const char* clip : clips) {
+        if (soundOnly) break;
         const std::string hostClip = hostDir + "/" + clip;
         int count = 0;
         const std::vector<uint8_t> file = ReadClipAndCount(hostClip, &count);
@@ -381,6 +443,7 @@ int main() {
     // Motion-JPEG (4:2:0 handed over as YV12, 4:2:2 as YUY2) and raw I420:
     // every picture comes out as soon as its chunk is in.
     for (const char* clip : {"mjpeg_1080p.avi", "mjpeg422_1080p.avi", "i420_1080p.avi"}) {
+        if (soundOnly) break;
         const std::string hostClip = hostDir + "/" + clip;
         int count = 0;
         const std::vector<uint8_t> file = ReadClipAndCount(hostClip, &count);
@@ -412,6 +475,55 @@ int main() {
             std::printf("ms decode_%s_1080p %.3f\n", name.c_str(), Median(decodeOnly) * 1000 / count);
             std::printf("ratio %s_vs_libavcodec %.3f\n", sdkName.c_str(), sdkTime / Median(decodeOnly));
         }
+        std::fflush(stdout);
+    }
+
+    // Cameras' sound: about ten minutes of each codec, all of it handed over
+    // (but for the last few samples, which the resampler's window holds).
+    const struct {
+        const char* clip;
+        const char* name;
+    } sounds[] = {{"sound_pcm_alaw.avi", "alaw"},
+                  {"sound_pcm_mulaw.avi", "mulaw"},
+                  {"sound_adpcm_ima_wav.avi", "adpcm"},
+                  {"sound_aac.avi", "aac"}};
+    for (const auto& s : sounds) {
+        const std::string hostClip = hostDir + "/" + s.clip;
+        std::ifstream in("Z:" + hostClip, std::ios::binary);
+        const std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (file.empty()) {
+            std::fprintf(stderr, "bench: %s is missing\n", hostClip.c_str());
+            return 1;
+        }
+        // All but the last few samples, as ffmpeg counts the sound at 16 kHz.
+        const vdtest::HostResult length =
+            vdtest::RunHostCommand("ffmpeg -nostdin -v error -i " + vdtest::ShellWord(hostClip) +
+                                       " -map 0:a -ac 1 -ar 16000 -f s16le - | wc -c",
+                                   300000);
+        const uint64_t decodedBytes = length.finished && length.exitCode == 0 ? std::atoll(length.output.c_str()) : 0;
+        if (decodedBytes < 64000) {
+            std::fprintf(stderr, "bench: ffmpeg does not decode the sound of %s\n", s.clip);
+            status = 1;
+            continue;
+        }
+        const uint64_t wanted = decodedBytes - 2000;
+        std::vector<double> ours, peer;
+        for (int run = 0; run < kRuns; ++run) {
+            ours.push_back(SdkSoundSeconds(sdk, file, wanted));
+            peer.push_back(FfmpegSoundSeconds(hostClip));
+        }
+        const double sdkTime = Median(ours), peerTime = Median(peer);
+        if (sdkTime <= 0 || peerTime <= 0) {
+            std::fprintf(stderr, "bench: the sound of %s was not decoded (SDK %.3f s, ffmpeg %.3f s)\n", s.clip,
+                         sdkTime, peerTime);
+            status = 1;
+            continue;
+        }
+        const double soundSeconds = double(decodedBytes) / 32000;
+        std::printf("bench: %s: %.1f s of sound, DemoPlay.dll %.3f s, ffmpeg -threads 1 %.3f s\n", s.clip, soundSeconds,
+                    sdkTime, peerTime);
+        std::printf("ratio sdk_sound_%s_vs_ffmpeg %.3f\n", s.name, sdkTime / peerTime);
+        std::printf("ms sdk_sound_%s_per_second %.4f\n", s.name, sdkTime * 1000 / soundSeconds);
         std::fflush(stdout);
     }
     return status;

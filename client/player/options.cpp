@@ -30,14 +30,20 @@ bool ToSeconds(const std::string& text, double* out) {
 }  // namespace
 
 const char* Usage() {
-    return "usage: vdplay FILE|tcp://HOST:PORT|udp://HOST:PORT [options]\n"
-           "  Plays FILE, or a camera on the network, through the video-decoder plug-in\n"
-           "  in a window. tcp:// connects to HOST:PORT, udp:// listens there; the\n"
-           "  stream is raw H.264/H.265 (Annex-B) or AVI.\n"
+    return "usage: vdplay FILE|CAMERA... [options]\n"
+           "  Plays FILE, or cameras on the network, through the video-decoder plug-in\n"
+           "  in a window. A CAMERA is rtsp://[USER:PASSWORD@]HOST[:PORT]/PATH (an IP\n"
+           "  camera's RTSP address), tcp://HOST:PORT (vdplay connects) or\n"
+           "  udp://HOST:PORT (vdplay listens), the last two with raw H.264/H.265\n"
+           "  (Annex-B) or AVI; several cameras (up to 64) make a wall, one port each.\n"
+           "  --rtsp-transport tcp|udp  RTP inside the RTSP connection (default) or\n"
+           "                    in datagrams\n"
            "  --stream          feed FILE as a live stream, in real time\n"
            "  --reconnect       a network source that fails, drops or falls silent:\n"
-           "                    try again, waiting longer each time (up to 8 s)\n"
+           "                    try again, waiting longer each time (up to 1 s)\n"
            "  --report-every N  a network source: latency and memory every N seconds\n"
+           "  --check-pictures  a camera showing vdsample's pattern: count the pictures\n"
+           "                    decoded unlike the pattern's own (damaged)\n"
            "  --seconds N       stop after N seconds (default: at the end)\n"
            "  --snapshot PATH   save the picture on display (bitmap) before stopping\n"
            "  --screenshot PATH save the window as shown, overlay included (bitmap)\n"
@@ -54,6 +60,7 @@ const char* Usage() {
 
 std::string ParseOptions(const std::vector<std::string>& args, Options* out) {
     *out = Options();
+    std::vector<std::string> names;  // the file, or the cameras
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         std::string v;
@@ -71,6 +78,11 @@ std::string ParseOptions(const std::vector<std::string>& args, Options* out) {
         } else if (a == "--report-every") {
             if (!value() || !ToSeconds(v, &out->reportEvery) || out->reportEvery < 1 || out->reportEvery > kMaxSeconds)
                 return "--report-every wants a number of seconds from 1 (at most a day)";
+        } else if (a == "--check-pictures") {
+            out->checkPictures = true;
+        } else if (a == "--rtsp-transport") {
+            if (!value() || (v != "tcp" && v != "udp")) return "--rtsp-transport wants tcp or udp";
+            out->rtspTransport = v;
         } else if (a == "--no-sound") {
             out->sound = false;
         } else if (a == "--measure") {
@@ -92,21 +104,35 @@ std::string ParseOptions(const std::vector<std::string>& args, Options* out) {
                 return "--ports wants a number from 1 to " + std::to_string(kMaxPorts);
         } else if (a.size() > 1 && a[0] == '-') {
             return "unknown option " + a;
-        } else if (out->file.empty()) {
-            out->file = a;
         } else {
-            return "only one file may be given (" + out->file + ", " + a + ")";
+            names.push_back(a);
         }
     }
     if (out->help) return "";
-    if (out->file.empty()) return "no file given";
+    if (names.empty()) return "no file given";
+    out->file = names[0];
     std::string problem;
-    if (ParseNetAddress(out->file, &out->source, &problem)) {
+    for (const std::string& name : names) {
+        NetAddress address;
+        if (!ParseNetAddress(name, &address, &problem)) {
+            if (names.size() > 1) return "only one file may be given (" + names[0] + ", " + names[1] + ")";
+            break;
+        }
         if (!problem.empty()) return problem;
+        out->sources.push_back(address);
+    }
+    if (!out->sources.empty()) {
+        out->source = out->sources[0];
         out->stream = true;  // a camera is a live stream
+        if (int(out->sources.size()) > kMaxPorts)
+            return "at most " + std::to_string(kMaxPorts) + " cameras may be given";
+        if (out->sources.size() > 1) {
+            if (out->ports > 1) return "--ports is for one camera; several cameras get one port each";
+            out->ports = int(out->sources.size());
+        }
     } else if (out->reconnect || out->reportEvery > 0) {
         return std::string(out->reconnect ? "--reconnect" : "--report-every") +
-               " is for tcp:// and udp:// sources only";
+               " is for tcp:// and udp:// sources and rtsp:// cameras only";
     }
     if (!out->record.empty() && out->ports > 1) return "--record takes one port only";
     return "";

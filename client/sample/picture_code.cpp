@@ -1,6 +1,10 @@
 #include "sample/picture_code.h"
 
 #include <algorithm>
+#include <cstdlib>
+
+#include "sample/test_pattern.h"
+#include "sample/yuv420.h"
 
 namespace vdsample {
 
@@ -38,6 +42,30 @@ int ReadPictureCode(const SampleGrid& g) {
         number = (number << 1) | (one ? 1 : 0);
     }
     return outside ? -1 : number;
+}
+
+int WorstBlockDifference(const uint8_t* luma, ptrdiff_t rowStride, int width, int height, int index, int fps) {
+    if (!luma || width <= 0 || height <= 0) return 255;
+    const Image expected = RenderPicture(width, height, index, fps);
+    constexpr int kBlock = 16;
+    int worst = 0;
+    for (int by = 0; by < height; by += kBlock) {
+        for (int bx = 0; bx < width; bx += kBlock) {
+            int64_t sum = 0;
+            int count = 0;
+            for (int y = by; y < std::min(height, by + kBlock); ++y) {
+                const uint8_t* row = luma + y * rowStride;
+                for (int x = bx; x < std::min(width, bx + kBlock); ++x) {
+                    uint8_t ey, eu, ev;
+                    RgbToYuv(expected.At(x, y), &ey, &eu, &ev);
+                    sum += std::abs(int(row[x]) - int(ey));
+                    ++count;
+                }
+            }
+            worst = std::max(worst, int(sum / std::max(count, 1)));
+        }
+    }
+    return worst;
 }
 
 }  // namespace vdsample

@@ -36,6 +36,13 @@ struct SampleGrid {
 // The picture number modulo 65536, or -1 when the code is not whole.
 int ReadPictureCode(const SampleGrid& grid);
 
+// How far a decoded picture's luma (width x height, rowStride bytes a row)
+// lies from the pattern's own picture `index` at `fps`: the largest mean
+// absolute difference of a 16 x 16 block, 0 to 255. A picture coded well
+// stays within a few steps; a damaged one (a slice lost, a block concealed
+// from another picture) is far off where the damage is.
+int WorstBlockDifference(const uint8_t* luma, ptrdiff_t rowStride, int width, int height, int index, int fps);
+
 }  // namespace vdsample
 
 #endif  // VD_SAMPLE_PICTURE_CODE_H

@@ -13,6 +13,10 @@ namespace {
 constexpr UINT kProbeMs = 4;  // how often the window is read back (the system may round it up)
 LiveView* probing = nullptr;  // the one live view whose window the timer reads
 constexpr int kKindSound = 1, kKindYv12 = 3, kKindI420 = 5;
+// A 16 x 16 block of a well coded picture stays within a few steps of the
+// pattern's own; a damaged one is tens of steps off.
+constexpr int kUnlikeDifference = 24;
+constexpr int kPatternFps = 25;
 
 std::string Ms(double ms) {
     char text[32];
@@ -20,19 +24,23 @@ std::string Ms(double ms) {
     return text;
 }
 
-NetSettings SettingsOf(const vdplay::Options& o) {
+NetSettings SettingsOf(const vdplay::Options& o, const vdplay::NetAddress& address) {
     NetSettings s;
-    s.address = o.source;
+    s.name = vdplay::DescribeNetAddress(address);
     s.reconnect = o.reconnect;
-    if (o.seconds > 0) s.giveUpMs = DWORD(o.seconds * 1000.0);
+    // One camera gives up when the run would end; in a wall the others play
+    // on, and the run's end says which were never reached.
+    if (o.seconds > 0 && o.sources.size() == 1) s.giveUpMs = DWORD(o.seconds * 1000.0);
     return s;
 }
 
 }  // namespace
 
-LiveView::LiveView(const vdplay::Options& options) : options_(options), source_(SettingsOf(options)) {
+LiveView::LiveView(const vdplay::Options& options) : options_(options) {
     QueryPerformanceFrequency(&frequency_);
     QueryPerformanceCounter(&start_);
+    for (const vdplay::NetAddress& address : options_.sources)
+        sources_.push_back(std::make_unique<NetSource>(SettingsOf(options_, address), MakeLink(address, options_)));
 }
 
 LiveView::~LiveView() { Stop(); }
@@ -43,36 +51,66 @@ int64_t LiveView::NowUs() const {
     return (now.QuadPart - start_.QuadPart) * 1000000 / frequency_.QuadPart;
 }
 
-Failure LiveView::Open(size_t headBytes, std::vector<uint8_t>* head) {
-    std::printf("vdplay: %s %s\n",
-                options_.source.protocol == vdplay::NetProtocol::kUdp ? "listening on" : "connecting to",
-                source_.describe().c_str());
-    std::fflush(stdout);
-    return source_.Open(headBytes, head);
-}
-
-bool LiveView::Start(Orvane::IVideoDecoder_M* decoder, const std::vector<int>& ports, size_t openedWith, HWND cell) {
-    cell_ = cell;
-    const bool started =
-        source_.Start(decoder, ports, openedWith, [this](const uint8_t* data, size_t size, bool fresh) {
-            if (source_.avi()) return;  // pictures are found in raw H.264/H.265 streams only
-            const int64_t now = NowUs();
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (fresh) arrivals_.Restart();
-            completed_.clear();
-            arrivals_.Add(data, size, now, &completed_);
-            for (const vdplay::PictureArrival& a : completed_) latency_.Arrived(a);
-        });
-    started_ = started;
-    // One port only: reading back a cell of a wall while the plug-in draws
-    // into the cells holds up the window's thread for seconds under Wine.
-    if (started && ports.size() == 1) {
-        probing = this;
-        probeTimer_ = SetTimer(nullptr, 0, kProbeMs, &LiveView::OnProbeTimer);
+bool LiveView::Start(HWND window, UINT message, size_t headBytes) {
+    bool started = true;
+    for (size_t i = 0; i < sources_.size() && started; ++i) {
+        const vdplay::NetAddress& address = options_.sources[i];
+        std::printf("vdplay: %s %s\n", address.protocol == vdplay::NetProtocol::kUdp ? "listening on" : "connecting to",
+                    sources_[i]->describe().c_str());
+        std::fflush(stdout);
+        NetSource::PieceObserver observer;
+        // The pictures of the first camera are followed to the screen.
+        if (i == 0) {
+            observer = [this](const uint8_t* data, size_t size, bool fresh) {
+                const int64_t now = NowUs();
+                std::lock_guard<std::mutex> lock(mutex_);
+                if (fresh) arrivals_.Restart();
+                completed_.clear();
+                arrivals_.Add(data, size, now, &completed_);
+                for (const vdplay::PictureArrival& a : completed_) latency_.Arrived(a);
+            };
+        }
+        started = sources_[i]->Start(window, message, WPARAM(i), headBytes, observer);
     }
+    started_ = started;
     lastReport_ = GetTickCount64();
     lastReportUs_ = NowUs();
     return started;
+}
+
+void LiveView::Follow(HWND cell) {
+    // One port only: reading back a cell of a wall while the plug-in draws
+    // into the cells holds up the window's thread for seconds under Wine.
+    if (probeTimer_ || options_.ports != 1) return;
+    cell_ = cell;
+    probing = this;
+    probeTimer_ = SetTimer(nullptr, 0, kProbeMs, &LiveView::OnProbeTimer);
+}
+
+ULONGLONG LiveView::StallCountsFrom(ULONGLONG now) const {
+    ULONGLONG from = 0;
+    for (const auto& s : sources_) {
+        if (!s->connected() && !s->ended()) return now;
+        from = std::max(from, s->lastConnectTick());
+    }
+    return from;
+}
+
+Failure LiveView::NeverReached() const {
+    Failure first;
+    bool anyReached = false;
+    for (const auto& s : sources_) {
+        if (s->lastConnectTick() != 0) {
+            anyReached = true;
+        } else if (s->lastProblem().exitCode) {
+            if (!first.exitCode) first = s->lastProblem();
+            if (sources_.size() > 1) {
+                std::printf("vdplay: never reached %s\n", s->lastProblem().message.c_str());
+                std::fflush(stdout);
+            }
+        }
+    }
+    return anyReached ? Failure() : first;
 }
 
 void LiveView::OnPicture(const void* data, int size, const Orvane::FrameInfo& info) {
@@ -94,6 +132,12 @@ void LiveView::OnPicture(const void* data, int size, const Orvane::FrameInfo& in
         code = vdsample::ReadPictureCode(grid);
     }
     if (code >= 0) ++codedPictures_;
+    if (code >= 0 && options_.checkPictures) {
+        ++checkedPictures_;
+        if (vdsample::WorstBlockDifference(static_cast<const uint8_t*>(data), info.width, info.width, info.height, code,
+                                           kPatternFps) > kUnlikeDifference)
+            ++unlikePictures_;
+    }
     std::lock_guard<std::mutex> lock(mutex_);
     latency_.Decoded(code, now);
 }
@@ -200,12 +244,13 @@ Failure LiveView::Tick(HWND window, bool fitWindow) {
             (unsigned long long)(nowUs / 1000000), Ms(b.toScreen.medianMs).c_str(), Ms(b.toScreen.p95Ms).c_str(),
             Ms(b.toDecoded.medianMs).c_str(), Ms(b.decodedToScreen.medianMs).c_str(), unsigned(b.toScreen.pictures),
             Ms(b.currentMs).c_str(), (long long)b.caughtUp, (long long)b.skipped, MemoryText().c_str(),
-            source_.bytesReceived() / 1048576.0, source_.bytesDropped() / 1048576.0);
+            BytesReceived() / 1048576.0, BytesDropped() / 1048576.0);
         std::fflush(stdout);
         lastReport_ = now;
         lastReportUs_ = nowUs;
     }
-    if (source_.ended()) return source_.failure();
+    for (const auto& s : sources_)
+        if (s->ended() && s->failure().exitCode) return s->failure();
     return Failure();
 }
 
@@ -217,7 +262,21 @@ void LiveView::Stop() {
     strip_ = nullptr;
     if (memoryDc_) DeleteDC(memoryDc_);
     memoryDc_ = nullptr;
-    source_.Stop();
+    // Every camera is asked first, so that their waits end together.
+    for (const auto& s : sources_) s->RequestStop();
+    for (const auto& s : sources_) s->Stop();
+}
+
+int64_t LiveView::BytesReceived() const {
+    int64_t n = 0;
+    for (const auto& s : sources_) n += s->bytesReceived();
+    return n;
+}
+
+int64_t LiveView::BytesDropped() const {
+    int64_t n = 0;
+    for (const auto& s : sources_) n += s->bytesDropped();
+    return n;
 }
 
 void LiveView::Report() {
@@ -233,14 +292,18 @@ void LiveView::Report() {
     std::printf(
         "vdplay: live stream: %lld bytes received, %lld dropped, %d reconnects, %lld pictures arrived, %lld decoded "
         "(%lld with a picture code), %s\n",
-        (long long)source_.bytesReceived(), (long long)source_.bytesDropped(), source_.reconnects(), (long long)arrived,
+        (long long)BytesReceived(), (long long)BytesDropped(), Reconnects(), (long long)arrived,
         (long long)decodedPictures_.load(), (long long)codedPictures_.load(), MemoryText().c_str());
+    if (options_.checkPictures)
+        std::printf("vdplay: pictures checked against the pattern: %lld, unlike it: %lld\n",
+                    (long long)checkedPictures_.load(), (long long)unlikePictures_.load());
     if (screen.pictures == 0) {
-        std::printf("live latency: not measured (%s)\n", source_.avi() ? "followed in raw H.264/H.265 streams only"
-                                                         : options_.ports > 1 ? "followed with one port only"
-                                                         : codedPictures_.load() == 0
-                                                             ? "the pictures carry no picture code"
-                                                             : "no picture was seen both arriving and on the screen");
+        std::printf("live latency: not measured (%s)\n",
+                    !sources_.empty() && sources_[0]->avi() && options_.source.protocol != vdplay::NetProtocol::kRtsp
+                        ? "followed in raw H.264/H.265 streams only"
+                    : options_.ports > 1         ? "followed with one port only"
+                    : codedPictures_.load() == 0 ? "the pictures carry no picture code"
+                                                 : "no picture was seen both arriving and on the screen");
     } else {
         std::printf("live latency: median %s ms, p95 %s ms\n", Ms(screen.medianMs).c_str(), Ms(screen.p95Ms).c_str());
         std::printf(

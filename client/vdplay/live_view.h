@@ -1,5 +1,5 @@
-// vdplay's live view of a camera on the network: the source (NetSource),
-// and the measure of how late its pictures reach the screen. Pictures that
+// vdplay's live view of cameras on the network: their sources (NetSource,
+// one per camera of the wall), and, for the first, the measure of how late its pictures reach the screen. Pictures that
 // carry the sample pattern's picture code are followed from the arrival of
 // their last byte, through the decode callback, to the screen: a timer on
 // the window's thread reads the code back from the window every few
@@ -33,16 +33,26 @@ public:
     LiveView(const LiveView&) = delete;
     LiveView& operator=(const LiveView&) = delete;
 
-    // Reaches the source and takes the stream's first `headBytes` bytes.
-    Failure Open(size_t headBytes, std::vector<uint8_t>* head);
-    // Feeds the ports from now on and starts reading the screen of `cell`.
-    bool Start(Orvane::IVideoDecoder_M* decoder, const std::vector<int>& ports, size_t openedWith, HWND cell);
+    // Starts every source: each posts `message` (wParam its number) to
+    // `window` when its ports are to be opened (NetSource::Start).
+    bool Start(HWND window, UINT message, size_t headBytes);
+    int sourceCount() const { return int(sources_.size()); }
+    NetSource& source(int i) { return *sources_[size_t(i)]; }
+    // The first source's pictures are shown in `cell`: its screen is read
+    // from now on.
+    void Follow(HWND cell);
     // A decoded picture of the port whose cell is read (the SDK's thread).
     void OnPicture(const void* data, int size, const Orvane::FrameInfo& info);
     // The main thread's tick: reports when due, fits the window to the
     // picture once; a failure when the source has ended for good.
     Failure Tick(HWND window, bool fitWindow);
-    bool reconnecting() const { return source_.reconnecting(); }
+    // When the stall check starts counting: the last (re)connection, or now
+    // while any camera is being reached.
+    ULONGLONG StallCountsFrom(ULONGLONG now) const;
+    // At the run's end: why the cameras were not there when none was ever
+    // reached (the first one's reason); in a wall where some were, the
+    // others are named and the run is fine.
+    Failure NeverReached() const;
     void Stop();
     // The closing lines: "live latency: median X ms, p95 Y ms" and what they stand on.
     void Report();
@@ -52,10 +62,17 @@ private:
     void ProbeScreen();
     int ReadScreenCode(HDC windowDc, HDC memoryDc);
     int64_t NowUs() const;
+    int64_t BytesReceived() const;
+    int64_t BytesDropped() const;
+    int Reconnects() const {
+        int n = 0;
+        for (const auto& s : sources_) n += s->reconnects();
+        return n;
+    }
     std::string MemoryText() const;
 
     vdplay::Options options_;
-    NetSource source_;
+    std::vector<std::unique_ptr<NetSource>> sources_;
     LARGE_INTEGER frequency_ = {};
     LARGE_INTEGER start_ = {};
 
@@ -66,6 +83,7 @@ private:
 
     std::atomic<int> pictureWidth_{0}, pictureHeight_{0}, frameRate_{0};
     std::atomic<int64_t> decodedPictures_{0}, codedPictures_{0};
+    std::atomic<int64_t> checkedPictures_{0}, unlikePictures_{0};  // --check-pictures
     // The window's read-back, on a timer of the window's thread.
     HWND cell_ = nullptr;
     UINT_PTR probeTimer_ = 0;

@@ -1,24 +1,20 @@
 #include "vdplay/net_source.h"
 
-#include <ws2tcpip.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 
-#include "player/avi_stream_plan.h"
 #include "player/exit_codes.h"
 #include "player/plugin_facts.h"
 
 namespace vdplay {
 namespace {
 
-constexpr size_t kPieceBytes = 64 * 1024;   // a whole datagram fits
-constexpr int kUdpReceiveBuffer = 4 << 20;  // a burst of pictures waits in the system, not on the wire
 constexpr DWORD kFirstRetryMs = 250;
-constexpr DWORD kLongestRetryMs = 8000;
-constexpr DWORD kFullWaitMs = 200;         // how long a piece waits for room in the SDK before it is dropped
-constexpr size_t kAviHeadLimit = 1 << 20;  // as much as the SDK takes as headers
+// A camera that comes back is called again within a second.
+constexpr DWORD kLongestRetryMs = 1000;
+constexpr DWORD kReadMs = 100;      // one read's wait; silence is counted over many
+constexpr DWORD kFullWaitMs = 200;  // how long a piece waits for room in the SDK before it is dropped
 constexpr int kBufferFull = -10;
 // Larger than any picture of a raw stream (a 4K key picture of the highest
 // quality is a few MiB): what goes beyond is garbage.
@@ -30,53 +26,28 @@ std::string Seconds(DWORD ms) {
     return text;
 }
 
-std::string SocketError(int code) {
-    switch (code) {
-        case WSAECONNREFUSED:
-            return "connection refused";
-        case WSAECONNRESET:
-            return "connection reset";
-        case WSAECONNABORTED:
-            return "connection aborted";
-        case WSAETIMEDOUT:
-            return "timed out";
-        case WSAEHOSTUNREACH:
-            return "host unreachable";
-        case WSAENETUNREACH:
-            return "network unreachable";
-        case WSAEADDRINUSE:
-            return "the address is in use";
-        case WSAEADDRNOTAVAIL:
-            return "the address is not available here";
-        case WSAEACCES:
-            return "access denied";
-    }
-    return "socket error " + std::to_string(code);
-}
-
 }  // namespace
 
-NetSource::NetSource(NetSettings settings)
-    : settings_(std::move(settings)), buffer_(kPieceBytes), units_(kLongestUnitBytes) {
-    WSADATA data;
-    winsock_ = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+NetSource::NetSource(NetSettings settings, std::unique_ptr<NetLink> link)
+    : settings_(std::move(settings)), link_(std::move(link)), units_(kLongestUnitBytes) {
     stop_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    answered_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
 }
 
 NetSource::~NetSource() {
     Stop();
     if (stop_) CloseHandle(stop_);
-    if (winsock_) WSACleanup();
-}
-
-std::string NetSource::describe() const {
-    return std::string(settings_.address.protocol == vdplay::NetProtocol::kUdp ? "udp://" : "tcp://") +
-           settings_.address.host + ":" + std::to_string(settings_.address.port);
+    if (answered_) CloseHandle(answered_);
 }
 
 Failure NetSource::failure() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return failure_;
+}
+
+Failure NetSource::lastProblem() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return lastProblem_;
 }
 
 void NetSource::Say(const std::string& text) {
@@ -90,167 +61,14 @@ void NetSource::End(int exitCode, const std::string& message) {
     ended_ = true;
 }
 
-void NetSource::CloseSocket() {
-    if (socket_ != INVALID_SOCKET) closesocket(socket_);
-    socket_ = INVALID_SOCKET;
-}
-
-bool NetSource::Connect(std::string* why, int* exitCode) {
-    CloseSocket();
-    *exitCode = vdplay::kExitNoConnection;
-    if (!winsock_) {
-        *why = "the system's sockets (Winsock) cannot be used";
-        return false;
-    }
-    const bool udp = settings_.address.protocol == vdplay::NetProtocol::kUdp;
-    addrinfo hints = {};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = udp ? SOCK_DGRAM : SOCK_STREAM;
-    hints.ai_protocol = udp ? IPPROTO_UDP : IPPROTO_TCP;
-    if (udp) hints.ai_flags = AI_PASSIVE;
-    addrinfo* found = nullptr;
-    const std::string port = std::to_string(settings_.address.port);
-    if (getaddrinfo(settings_.address.host.c_str(), port.c_str(), &hints, &found) != 0 || !found) {
-        *why = "cannot find the host " + settings_.address.host;
-        return false;
-    }
-    socket_ = socket(found->ai_family, found->ai_socktype, found->ai_protocol);
-    if (socket_ == INVALID_SOCKET) {
-        *why = SocketError(WSAGetLastError());
-        freeaddrinfo(found);
-        return false;
-    }
-    bool ok = false;
-    if (udp) {
-        const int size = kUdpReceiveBuffer;
-        setsockopt(socket_, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&size), sizeof size);
-        ok = bind(socket_, found->ai_addr, int(found->ai_addrlen)) == 0;
-        if (!ok) *why = "cannot listen there: " + SocketError(WSAGetLastError());
-    } else {
-        // Connects without blocking, so that the wait is bounded.
-        u_long nonBlocking = 1;
-        ioctlsocket(socket_, FIONBIO, &nonBlocking);
-        if (connect(socket_, found->ai_addr, int(found->ai_addrlen)) == 0) {
-            ok = true;
-        } else if (WSAGetLastError() == WSAEWOULDBLOCK) {
-            fd_set writable, failed;
-            FD_ZERO(&writable);
-            FD_ZERO(&failed);
-            FD_SET(socket_, &writable);
-            FD_SET(socket_, &failed);
-            timeval wait = {long(settings_.connectMs / 1000), long(settings_.connectMs % 1000 * 1000)};
-            const int n = select(0, nullptr, &writable, &failed, &wait);
-            int error = 0;
-            int length = sizeof error;
-            getsockopt(socket_, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length);
-            if (n > 0 && FD_ISSET(socket_, &writable) && error == 0) {
-                ok = true;
-            } else {
-                *why = n == 0 ? "no answer within " + Seconds(settings_.connectMs)
-                              : SocketError(error ? error : WSAGetLastError());
-            }
-        } else {
-            *why = SocketError(WSAGetLastError());
-        }
-        nonBlocking = 0;
-        ioctlsocket(socket_, FIONBIO, &nonBlocking);
-        if (ok) {
-            const BOOL noDelay = TRUE;
-            setsockopt(socket_, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
-        }
-    }
-    freeaddrinfo(found);
-    if (!ok) CloseSocket();
-    return ok;
-}
-
-int NetSource::Receive(DWORD waitMs, std::string* why) {
-    const ULONGLONG until = GetTickCount64() + waitMs;
-    for (;;) {
-        if (stop_ && WaitForSingleObject(stop_, 0) == WAIT_OBJECT_0) return -3;
-        const ULONGLONG now = GetTickCount64();
-        if (now >= until) return -2;
-        // Short waits, so that a stop is seen at once.
-        const DWORD slice = DWORD(std::min<ULONGLONG>(until - now, 50));
-        fd_set readable;
-        FD_ZERO(&readable);
-        FD_SET(socket_, &readable);
-        timeval wait = {0, long(slice * 1000)};
-        const int ready = select(0, &readable, nullptr, nullptr, &wait);
-        if (ready < 0) {
-            *why = SocketError(WSAGetLastError());
-            return -1;
-        }
-        if (ready == 0) continue;
-        const int n = recv(socket_, reinterpret_cast<char*>(buffer_.data()), int(buffer_.size()), 0);
-        if (n > 0) return n;
-        if (n == 0) return settings_.address.protocol == vdplay::NetProtocol::kUdp ? -2 : 0;
-        const int error = WSAGetLastError();
-        // A datagram socket reports an earlier send's ICMP answer; nothing was lost.
-        if (settings_.address.protocol == vdplay::NetProtocol::kUdp && (error == WSAECONNRESET || error == WSAEMSGSIZE))
-            continue;
-        *why = SocketError(error);
-        return -1;
-    }
-}
-
-bool NetSource::Pause(DWORD ms) { return WaitForSingleObject(stop_, ms) == WAIT_TIMEOUT; }
-
-Failure NetSource::Open(size_t headBytes, std::vector<uint8_t>* head) {
-    const ULONGLONG start = GetTickCount64();
-    DWORD retryMs = kFirstRetryMs;
-    headBytes = std::max<size_t>(headBytes, 1);
-    for (;;) {
-        std::string why;
-        int code = vdplay::kExitNoConnection;
-        head->clear();
-        if (Connect(&why, &code)) {
-            while (head->size() < headBytes) {
-                const int n = Receive(settings_.silenceMs, &why);
-                if (n > 0) {
-                    head->insert(head->end(), buffer_.begin(), buffer_.begin() + n);
-                    continue;
-                }
-                if (n == 0) {
-                    code = vdplay::kExitConnectionLost;
-                    why = "closed the connection after " + std::to_string(head->size()) + " bytes";
-                } else if (n == -2) {
-                    code = vdplay::kExitSilent;
-                    why = "sent nothing for " + Seconds(settings_.silenceMs);
-                    if (!head->empty())
-                        why = "sent " + std::to_string(head->size()) + " bytes, then nothing for " +
-                              Seconds(settings_.silenceMs);
-                } else {
-                    code = vdplay::kExitConnectionLost;
-                }
-                break;
-            }
-            if (head->size() >= headBytes) {
-                bytes_ += int64_t(head->size());
-                avi_ = head->size() >= 4 && std::memcmp(head->data(), "RIFF", 4) == 0;
-                head_ = *head;
-                return Failure();
-            }
-            CloseSocket();
-        }
-        const DWORD elapsed = DWORD(GetTickCount64() - start);
-        if (!settings_.reconnect || (settings_.giveUpMs > 0 && elapsed + retryMs >= settings_.giveUpMs))
-            return Failure{code, describe() + ": " + why};
-        Say(describe() + ": " + why + "; trying again in " + Seconds(retryMs));
-        if (!Pause(retryMs)) return Failure{code, describe() + ": " + why};
-        retryMs = std::min(retryMs * 2, kLongestRetryMs);
-    }
-}
-
-bool NetSource::Start(Orvane::IVideoDecoder_M* decoder, std::vector<int> ports, size_t openedWith,
-                      PieceObserver observer) {
-    decoder_ = decoder;
-    ports_ = std::move(ports);
-    full_.assign(ports_.size(), false);
-    openedWith_ = std::min(openedWith, head_.size());
+bool NetSource::Start(HWND window, UINT message, WPARAM id, size_t headBytes, PieceObserver observer) {
+    window_ = window;
+    message_ = message;
+    id_ = id;
+    headBytes_ = std::max<size_t>(headBytes, 1);
     observer_ = std::move(observer);
     ResetEvent(stop_);
-    thread_ = CreateThread(nullptr, 0, &NetSource::ThreadMain, this, 0, nullptr);
+    thread_ = stop_ && answered_ ? CreateThread(nullptr, 0, &NetSource::ThreadMain, this, 0, nullptr) : nullptr;
     if (!thread_) End(vdplay::kExitPluginRefused, "cannot start the receiving thread");
     return thread_ != nullptr;
 }
@@ -262,12 +80,92 @@ void NetSource::Stop() {
         CloseHandle(thread_);
         thread_ = nullptr;
     }
-    CloseSocket();
+    if (link_) link_->Close();
 }
 
 DWORD WINAPI NetSource::ThreadMain(void* self) {
     static_cast<NetSource*>(self)->Run();
     return 0;
+}
+
+bool NetSource::TakeHead(std::vector<uint8_t>* head, bool* reopen) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!asked_) return false;
+    asked_ = false;
+    *head = askedHead_;
+    *reopen = askedReopen_;
+    return true;
+}
+
+void NetSource::PortsOpened(Orvane::IVideoDecoder_M* decoder, std::vector<int> ports, size_t openedWith) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        decoder_ = decoder;
+        ports_ = std::move(ports);
+        full_.assign(ports_.size(), false);
+        openedWith_ = openedWith;
+        refused_ = false;
+    }
+    SetEvent(answered_);
+}
+
+void NetSource::PortsRefused(const Failure& why) {
+    End(why.exitCode, why.message);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        refused_ = true;
+    }
+    SetEvent(answered_);
+}
+
+bool NetSource::AskForPorts(const std::vector<uint8_t>& head, bool reopen) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        askedHead_ = head;
+        askedReopen_ = reopen;
+        asked_ = true;
+    }
+    ResetEvent(answered_);
+    PostMessageA(window_, message_, id_, 0);
+    HANDLE waits[2] = {answered_, stop_};
+    if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) return false;
+    std::lock_guard<std::mutex> lock(mutex_);
+    return !refused_;
+}
+
+bool NetSource::ReadHead(std::vector<uint8_t>* head, std::string* why, int* code) {
+    head->clear();
+    if (!link_->madeHead().empty()) {
+        *head = link_->madeHead();
+        return true;
+    }
+    ULONGLONG lastData = GetTickCount64();
+    while (head->size() < headBytes_) {
+        const uint8_t* data = nullptr;
+        size_t size = 0;
+        const ReadResult r = link_->Read(stop_, kReadMs, &data, &size, why);
+        if (r == ReadResult::kData) {
+            head->insert(head->end(), data, data + size);
+            lastData = GetTickCount64();
+            continue;
+        }
+        if (r == ReadResult::kQuiet && GetTickCount64() - lastData < settings_.silenceMs) continue;
+        if (r == ReadResult::kStopped) {
+            *why = "stopped";
+        } else if (r == ReadResult::kClosed) {
+            *code = vdplay::kExitConnectionLost;
+            *why = "closed the connection after " + std::to_string(head->size()) + " bytes";
+        } else if (r == ReadResult::kQuiet) {
+            *code = vdplay::kExitSilent;
+            *why = head->empty() ? "sent nothing for " + Seconds(settings_.silenceMs)
+                                 : "sent " + std::to_string(head->size()) + " bytes, then nothing for " +
+                                       Seconds(settings_.silenceMs);
+        } else {
+            *code = vdplay::kExitConnectionLost;
+        }
+        return false;
+    }
+    return true;
 }
 
 bool NetSource::Feed(const uint8_t* data, size_t size) {
@@ -315,101 +213,116 @@ bool NetSource::FeedRaw(const uint8_t* data, size_t size) {
     return Feed(filtered_.data(), filtered_.size());
 }
 
+void NetSource::Observe(const uint8_t* data, size_t size, bool fresh) {
+    if (!observer_) return;
+    const uint8_t* video = nullptr;
+    size_t videoSize = 0;
+    if (link_->LastVideo(&video, &videoSize))
+        observer_(video, videoSize, fresh);
+    else if (!avi_)
+        observer_(data, size, fresh);  // pictures are found in raw H.264/H.265 streams only
+}
+
 void NetSource::Run() {
-    const bool udp = settings_.address.protocol == vdplay::NetProtocol::kUdp;
-    if (observer_) observer_(head_.data(), head_.size(), true);
-    bool running = FeedRaw(head_.data() + openedWith_, head_.size() - openedWith_);
-    ULONGLONG lastData = GetTickCount64();
+    const ULONGLONG start = GetTickCount64();
     DWORD retryMs = kFirstRetryMs;
-    bool fresh = false;
-    bool saidSilent = false;
-    std::vector<uint8_t> aviHead;  // a new connection's AVI headers, until its movie data
-    bool skippingHead = false;
-    while (running) {
+    bool first = true;
+    for (;;) {
+        // Reach the camera and take the head.
         std::string why;
-        const int n = Receive(100, &why);
-        if (n == -3) break;
-        if (n > 0) {
-            lastData = GetTickCount64();
-            retryMs = kFirstRetryMs;
-            saidSilent = false;
-            bytes_ += n;
-            const uint8_t* data = buffer_.data();
-            size_t size = size_t(n);
-            if (skippingHead) {
-                // The new connection starts its AVI over: its headers are known to
-                // the port already, so only its movie data is given on.
-                aviHead.insert(aviHead.end(), data, data + size);
-                vdplay::StreamTiming timing;
-                if (vdplay::ReadStreamTiming(aviHead.data(), aviHead.size(), &timing) &&
-                    timing.moviData <= aviHead.size()) {
-                    skippingHead = false;
-                    const std::vector<uint8_t> rest(aviHead.begin() + ptrdiff_t(timing.moviData), aviHead.end());
-                    aviHead.clear();
-                    if (observer_) observer_(rest.data(), rest.size(), fresh);
-                    fresh = false;
-                    running = Feed(rest.data(), rest.size());
-                } else if (aviHead.size() > kAviHeadLimit) {
-                    dropped_ += int64_t(aviHead.size());
-                    aviHead.clear();
-                    skippingHead = false;
-                    Say(describe() +
-                        " sent no AVI movie data within 1 MiB of its new connection; what follows is given on as it "
-                        "is");
-                }
-                continue;
+        int code = vdplay::kExitNoConnection;
+        std::vector<uint8_t> head;
+        const bool reached = link_->Open(stop_, settings_.connectMs, &why, &code) && ReadHead(&head, &why, &code);
+        if (WaitForSingleObject(stop_, 0) == WAIT_OBJECT_0) break;
+        if (!reached) {
+            link_->Close();
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                lastProblem_ = Failure{code, describe() + ": " + why};
             }
-            if (observer_) observer_(data, size, fresh);
-            fresh = false;
-            running = FeedRaw(data, size);
+            const DWORD elapsed = DWORD(GetTickCount64() - start);
+            // A camera never reached is given up when the run would end; one
+            // that was shown is tried until the run ends.
+            const bool givingUp =
+                settings_.giveUpMs > 0 && lastConnect_ == 0 && elapsed + retryMs >= settings_.giveUpMs;
+            if (!settings_.reconnect || givingUp) {
+                End(code, describe() + ": " + why);
+                break;
+            }
+            Say(describe() + ": " + why + "; trying again in " + Seconds(retryMs));
+            if (!Pause(retryMs)) break;
+            retryMs = std::min(retryMs * 2, kLongestRetryMs);
             continue;
         }
-        const ULONGLONG now = GetTickCount64();
-        if (n == -2 && now - lastData < settings_.silenceMs) continue;
-        int code = vdplay::kExitConnectionLost;
+        bytes_ += int64_t(head.size());
+        avi_ = !link_->madeHead().empty() || (head.size() >= 4 && std::memcmp(head.data(), "RIFF", 4) == 0);
+        lastConnect_ = GetTickCount64();
+        connected_ = true;
+        if (!first) {
+            ++reconnects_;
+            Say("connected to " + describe() + " again");
+        }
+        // A raw stream goes on where it is; one with headers of its own starts
+        // the ports over.
+        size_t feedFrom = 0;
+        if (first || avi_ || link_->reopensPorts()) {
+            if (!AskForPorts(head, !first)) break;
+            std::lock_guard<std::mutex> lock(mutex_);
+            feedFrom = std::min(openedWith_, head.size());
+        }
+        first = false;
+        Observe(head.data(), head.size(), true);
+        bool running = FeedRaw(head.data() + feedFrom, head.size() - feedFrom);
+
+        // Receive until the connection ends.
+        ULONGLONG lastData = GetTickCount64();
+        ReadResult r = ReadResult::kData;
+        while (running) {
+            const uint8_t* data = nullptr;
+            size_t size = 0;
+            r = link_->Read(stop_, kReadMs, &data, &size, &why);
+            if (r == ReadResult::kStopped) {
+                running = false;
+                break;
+            }
+            if (r == ReadResult::kData) {
+                lastData = GetTickCount64();
+                retryMs = kFirstRetryMs;
+                bytes_ += int64_t(size);
+                Observe(data, size, false);
+                running = FeedRaw(data, size);
+                continue;
+            }
+            if (r == ReadResult::kQuiet && GetTickCount64() - lastData < settings_.silenceMs) continue;
+            break;
+        }
+        connected_ = false;
+        if (!running) break;
+        code = vdplay::kExitConnectionLost;
         std::string what;
-        if (n == -2) {
+        if (r == ReadResult::kQuiet) {
             code = vdplay::kExitSilent;
             what = "sent nothing for " + Seconds(settings_.silenceMs);
-        } else if (n == 0) {
+        } else if (r == ReadResult::kClosed) {
             what = "closed the connection";
         } else {
             what = "broke the connection (" + why + ")";
         }
         what += " after " + std::to_string(bytes_.load()) + " bytes";
+        link_->Close();
         if (!settings_.reconnect) {
             End(code, describe() + " " + what);
             break;
         }
-        if (udp) {
-            // Datagrams have no connection to make again: listening goes on.
-            if (!saidSilent) Say(describe() + " " + what + "; still listening");
-            saidSilent = true;
-            lastData = now;
-            continue;
-        }
-        reconnecting_ = true;
-        CloseSocket();
+        // Datagrams have no connection, but a camera that falls silent is
+        // listened for again the same way: the stall check then counts from
+        // the new start.
         Say(describe() + " " + what + "; trying again in " + Seconds(retryMs));
-        int connectCode = 0;
-        for (;;) {
-            if (!Pause(retryMs)) {
-                running = false;
-                break;
-            }
-            retryMs = std::min(retryMs * 2, kLongestRetryMs);
-            if (Connect(&why, &connectCode)) break;
-            Say(describe() + ": " + why + "; trying again in " + Seconds(retryMs));
-        }
-        reconnecting_ = false;
-        if (!running) break;
-        ++reconnects_;
-        Say("connected to " + describe() + " again");
-        lastData = GetTickCount64();
-        fresh = true;
-        skippingHead = avi_;
-        aviHead.clear();
+        if (!Pause(retryMs)) break;
+        retryMs = std::min(retryMs * 2, kLongestRetryMs);
     }
+    connected_ = false;
+    link_->Close();
     ended_ = true;
 }
 

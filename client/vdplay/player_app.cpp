@@ -107,8 +107,15 @@ int PlayerApp::Run() {
     // Before the plug-in is loaded, so that no port's trace is missed.
     outputTraces_.Start();
     int code = Prepare();
-    if (code == 0) code = OpenPorts();
-    if (code == 0) code = StartPlaying();
+    if (code == 0 && !live_) code = OpenPorts();
+    if (code == 0 && !live_) code = StartPlaying();
+    if (code == 0 && live_) {
+        watchdog_->WatchDialogs();
+        UpdateTitle();
+        outputTraces_.WatchForThreads(portCount_);
+        playStart_ = GetTickCount64();
+        watchdog_->Arm("the message loop", kCallMs);
+    }
     if (code == 0) {
         wall_.RunMessageLoop();
         WriteOutputs();
@@ -173,17 +180,149 @@ int PlayerApp::Prepare() {
         // A client's wall is there before it calls a camera: the time from
         // the camera's first byte to Play is time its pictures wait in a
         // backlog that the play SDK's pacing keeps for as long as the stream
-        // runs.
+        // runs. The cameras are reached on threads of their own; the window
+        // goes on with its messages meanwhile.
         if (!wall_.Create(options_.ports, 0, 0, kTickMs))
             return Fail(vdplay::kExitNoDisplay, "cannot make a window (is there a display? set DISPLAY or start Xvfb)");
-        // What the camera sends first is the header the port opens with.
+        portCount_ = options_.ports;
+        ports_.reset(new Port[size_t(portCount_)]);
         live_ = std::make_unique<LiveView>(options_);
         const size_t headBytes = size_t(std::max(1, std::atoi(session_.Property("HeadSize").c_str())));
-        f = live_->Open(headBytes, &head_);
-        if (f.exitCode) return Fail(f.exitCode, f.message);
-        vdplay::ReadStreamTiming(head_.data(), head_.size(), &timing_);
+        if (!live_->Start(wall_.window(), VideoWall::kSourceMessage, headBytes))
+            return Fail(vdplay::kExitPluginRefused, "cannot start the receiving thread");
     }
     return 0;
+}
+
+Failure PlayerApp::OpenRefused(int result) const {
+    const std::string call = options_.stream ? "OpenStream" : "OpenFile";
+    const std::string said = call + " returned " + vdplay::ResultText(result);
+    if (result == vdplay::kResultNotImplemented)
+        return Failure{
+            vdplay::kExitPluginRefused,
+            "the plug-in cannot play " + std::string(options_.stream ? "streams" : "files") + " yet (" + said + ")"};
+    if (vdplay::IsUnreadable(result))
+        return Failure{vdplay::kExitUnreadableFile, "the plug-in cannot read " + options_.file + " (" + said + ")"};
+    if (vdplay::IsUnsupportedContent(result))
+        return Failure{vdplay::kExitUnsupportedFile, options_.file + " is not playable: " + said};
+    return Failure{vdplay::kExitPluginRefused, "the plug-in refused " + options_.file + ": " + said};
+}
+
+std::vector<int> PlayerApp::PortsOfSource(int source) const {
+    std::vector<int> cells;
+    if (live_ && live_->sourceCount() == 1) {
+        for (int i = 0; i < portCount_; ++i) cells.push_back(i);
+    } else if (source >= 0 && source < portCount_) {
+        cells.push_back(source);
+    }
+    return cells;
+}
+
+Failure PlayerApp::OpenLivePorts(int source, const std::vector<uint8_t>& head, bool reopen, size_t* openedWith) {
+    // As much as the plug-in says it needs ("HeadSize"), or everything up to
+    // the picture data, or all that came.
+    vdplay::StreamTiming timing;
+    const bool aviTiming = vdplay::ReadStreamTiming(head.data(), head.size(), &timing);
+    size_t headerBytes = size_t(std::max(0, std::atoi(session_.Property("HeadSize").c_str())));
+    if (headerBytes == 0 && aviTiming) headerBytes = size_t(timing.moviData);
+    if (headerBytes == 0) headerBytes = head.size();
+    headerBytes = std::min(headerBytes, head.size());
+    *openedWith = headerBytes;
+    if (source == 0 && aviTiming) timing_ = timing;
+    for (int i : PortsOfSource(source)) {
+        Port& p = ports_[i];
+        if (reopen && p.number >= 0) {
+            // A port cannot be cleared: what is left of the old connection's
+            // chunk goes with it.
+            if (i == 0 && recording_) {
+                watchdog_->Arm("StopRecord", kCallMs);
+                decoder_->StopRecord(p.number);
+                recording_ = false;
+                files_.push_back(vdplay::OutputFile{"record", options_.record, FileSize(NativePath(options_.record))});
+                Say("the recording ends where the camera started over");
+            }
+            if (i == 0 && soundOn_) {
+                watchdog_->Arm("CloseSound", kCallMs);
+                decoder_->CloseSound(p.number);
+            }
+            watchdog_->Arm("Stop", kCallMs);
+            if (p.playing) decoder_->Stop(p.number);
+            p.playing = false;
+            watchdog_->Arm("CloseStream", kCallMs);
+            decoder_->CloseStream(p.number);
+            p.number = -1;
+        }
+        watchdog_->Arm("OpenStream", kCallMs);
+        int port = -1;
+        const int result = decoder_->OpenStream(head.data(), int(headerBytes), 0, &port);
+        if (result != 0) return OpenRefused(result);
+        p.number = port;
+        p.opened = port;
+        watchdog_->Arm("SetDecodeCallBack", kCallMs);
+        if (i == 0) p.counts.live = live_.get();
+        decoder_->SetDecodeCallBack(p.number, &OnDecoded, int(reinterpret_cast<intptr_t>(&p.counts)));
+        watchdog_->Arm("Play", kCallMs);
+        const int played = decoder_->Play(p.number, wall_.cell(i));
+        if (played != 0) {
+            const std::string said = "Play returned " + vdplay::ResultText(played);
+            return Failure{vdplay::kExitPluginRefused,
+                           "the plug-in refused to play " + live_->source(source).describe() + " (" + said + ")"};
+        }
+        p.playing = true;
+        if (i == 0) {
+            live_->Follow(wall_.cell(0));
+            if (reopen && soundOn_) {
+                watchdog_->Arm("OpenSound", kCallMs);
+                soundOn_ = decoder_->OpenSound(p.number) == 0;
+            } else if (!reopen) {
+                if (!options_.record.empty()) TryStartRecording();
+                if (options_.sound) ToggleSound();
+            }
+        }
+    }
+    watchdog_->Arm("the message loop", kCallMs);
+    return Failure();
+}
+
+void PlayerApp::OnSourceMessage(WPARAM source) {
+    if (!live_ || ending_ || int(source) >= live_->sourceCount()) return;
+    NetSource& s = live_->source(int(source));
+    std::vector<uint8_t> head;
+    bool reopen = false;
+    if (!s.TakeHead(&head, &reopen)) return;
+    size_t openedWith = 0;
+    const Failure f = OpenLivePorts(int(source), head, reopen, &openedWith);
+    if (f.exitCode) {
+        s.PortsRefused(f);
+        Finish(f.exitCode, f.message);
+        return;
+    }
+    std::vector<int> numbers;
+    for (int i : PortsOfSource(int(source))) numbers.push_back(ports_[i].number);
+    s.PortsOpened(decoder_, numbers, openedWith);
+    if (!reopen) {
+        Say("playing " + s.describe() + " as a live stream on " +
+            (numbers.size() == 1 ? "port " + std::to_string(numbers[0]) : std::to_string(numbers.size()) + " ports"));
+    }
+}
+
+// The time is that of the latest picture seen at this tick: at most a tick
+// later than the first.
+void PlayerApp::ReportPicturesAgain() {
+    reportedConnect_.resize(size_t(live_->sourceCount()), 0);
+    for (int s = 0; s < live_->sourceCount(); ++s) {
+        NetSource& source = live_->source(s);
+        const ULONGLONG connected = source.lastConnectTick();
+        if (source.reconnects() == 0 || connected <= reportedConnect_[size_t(s)]) continue;
+        for (int i : PortsOfSource(s)) {
+            const ULONGLONG picture = ports_[i].counts.lastPictureTick.load();
+            if (picture <= connected) continue;
+            reportedConnect_[size_t(s)] = connected;
+            Say("pictures again from " + source.describe() + " " + std::to_string(picture - connected) +
+                " ms after connecting");
+            break;
+        }
+    }
 }
 
 int PlayerApp::OpenPorts() {
@@ -205,18 +344,8 @@ int PlayerApp::OpenPorts() {
                                ? decoder_->OpenStream(head_.data(), int(streamHeaderBytes_), live_ ? 0 : 1, &port)
                                : decoder_->OpenFile(file_.c_str(), &port);
         if (result != 0) {
-            const std::string call = options_.stream ? "OpenStream" : "OpenFile";
-            const std::string said = call + " returned " + vdplay::ResultText(result);
-            if (result == vdplay::kResultNotImplemented)
-                return Fail(vdplay::kExitPluginRefused, "the plug-in cannot play " +
-                                                            std::string(options_.stream ? "streams" : "files") +
-                                                            " yet (" + said + ")");
-            if (vdplay::IsUnreadable(result))
-                return Fail(vdplay::kExitUnreadableFile,
-                            "the plug-in cannot read " + options_.file + " (" + said + ")");
-            if (vdplay::IsUnsupportedContent(result))
-                return Fail(vdplay::kExitUnsupportedFile, options_.file + " is not playable: " + said);
-            return Fail(vdplay::kExitPluginRefused, "the plug-in refused " + options_.file + ": " + said);
+            const Failure f = OpenRefused(result);
+            return Fail(f.exitCode, f.message);
         }
         ports_[i].number = port;
         ports_[i].opened = port;
@@ -244,7 +373,6 @@ int PlayerApp::StartPlaying() {
     for (int i = 0; i < portCount_; ++i) {
         Port& p = ports_[i];
         watchdog_->Arm("SetDecodeCallBack", kCallMs);
-        if (i == 0) p.counts.live = live_.get();
         decoder_->SetDecodeCallBack(p.number, &OnDecoded, int(reinterpret_cast<intptr_t>(&p.counts)));
         if (!options_.stream)
             decoder_->SetNotify(p.number, 1, int(reinterpret_cast<intptr_t>(wall_.window())),
@@ -265,13 +393,8 @@ int PlayerApp::StartPlaying() {
     if (options_.stream) {
         std::vector<int> numbers;
         for (int i = 0; i < portCount_; ++i) numbers.push_back(ports_[i].number);
-        if (live_) {
-            if (!live_->Start(decoder_, numbers, streamHeaderBytes_, wall_.cell(0)))
-                return Fail(vdplay::kExitPluginRefused, "cannot start the receiving thread");
-        } else {
-            feeder_ = std::make_unique<StreamFeeder>(decoder_, numbers, file_, streamHeaderBytes_, timing_);
-            if (!feeder_->Start()) return Fail(vdplay::kExitUnreadableFile, feeder_->error());
-        }
+        feeder_ = std::make_unique<StreamFeeder>(decoder_, numbers, file_, streamHeaderBytes_, timing_);
+        if (!feeder_->Start()) return Fail(vdplay::kExitUnreadableFile, feeder_->error());
     }
     Say(std::string("playing ") + options_.file + (options_.stream ? " as a live stream" : "") + " on " +
         std::to_string(portCount_) + (portCount_ == 1 ? " port" : " ports") +
@@ -318,7 +441,23 @@ void PlayerApp::OnTimer() {
     ReportOutputs();
     if (ending_) return;
     if (recordPending_) TryStartRecording();
+    const ULONGLONG now = GetTickCount64();
+    if (live_) {
+        const Failure ended = live_->Tick(wall_.window(), portCount_ == 1);
+        if (ended.exitCode) {
+            Finish(ended.exitCode, ended.message);
+            return;
+        }
+    }
+    if (live_) ReportPicturesAgain();
+    if (options_.seconds > 0 && now - playStart_ >= ULONGLONG(options_.seconds * 1000.0)) {
+        // A camera that was never reached says why.
+        const Failure never = live_ ? live_->NeverReached() : Failure();
+        Finish(never.exitCode, never.message);
+        return;
+    }
     const int port0 = ports_[0].number;
+    if (port0 < 0) return;  // no camera has been reached yet
     int seconds = 0;
     if (decoder_->GetPlayTime(port0, &seconds) == 0) positionSeconds_ = seconds;
     if (width_ <= 0) {
@@ -338,32 +477,22 @@ void PlayerApp::OnTimer() {
     }
     UpdateTitle();
 
-    const ULONGLONG now = GetTickCount64();
-    if (options_.seconds > 0 && now - playStart_ >= ULONGLONG(options_.seconds * 1000.0)) {
-        Finish(0, "");
-        return;
-    }
     ULONGLONG lastPicture = playStart_;
     for (int i = 0; i < portCount_; ++i) lastPicture = std::max(lastPicture, ports_[i].counts.lastPictureTick.load());
-    if (live_) {
-        const Failure ended = live_->Tick(wall_.window(), portCount_ == 1);
-        if (ended.exitCode) {
-            Finish(ended.exitCode, ended.message);
-            return;
-        }
-        if (live_->reconnecting()) lastPicture = now;  // a camera being called again has not stalled
-    }
+    // A camera reached again has its time to send a key picture.
+    if (live_) lastPicture = std::max(lastPicture, live_->StallCountsFrom(now));
     if (feeder_ && feeder_->finished()) {
         if (!feeder_->error().empty()) {
             Finish(vdplay::kExitPluginRefused, "the live stream stopped: " + feeder_->error());
             return;
         }
-        if (now - std::max(lastPicture, playStart_) >= kStreamDrainMs) {
+        if (now > lastPicture && now - lastPicture >= kStreamDrainMs) {
             Finish(0, "the live stream has ended");
             return;
         }
     }
-    if (!paused_ && !stepping_ && now - lastPicture >= kStallMs) {
+    // The other threads' times may be later than `now`.
+    if (!paused_ && !stepping_ && now > lastPicture && now - lastPicture >= kStallMs) {
         Finish(vdplay::kExitStalled, "no picture came for " + std::to_string(kStallMs / 1000) + " s (" +
                                          std::to_string(PicturesShown()) + " pictures so far); stopping");
     }

@@ -55,6 +55,14 @@ private:
     int Fail(int code, const std::string& message);
     int Prepare();  // file, plug-in, catalogue, decoder
     int OpenPorts();
+    // Why OpenStream/OpenFile's `result` stopped the run.
+    Failure OpenRefused(int result) const;
+    // Opens (or opens again) the ports a camera plays on with its header;
+    // *openedWith gets how many of its bytes OpenStream took.
+    Failure OpenLivePorts(int source, const std::vector<uint8_t>& head, bool reopen, size_t* openedWith);
+    std::vector<int> PortsOfSource(int source) const;
+    // Says, once per reconnection, how soon pictures came again.
+    void ReportPicturesAgain();
     int StartPlaying();
     void Teardown();
     void TryStartRecording();
@@ -75,6 +83,7 @@ private:
     void OnEndNotice(LPARAM port) override;
     void OnCellsMoved() override;
     void OnClose() override;
+    void OnSourceMessage(WPARAM source) override;
 
     void TogglePause();
     void ChangeSpeed(int delta);
@@ -99,7 +108,8 @@ private:
     VideoWall wall_{this};
     std::unique_ptr<Watchdog> watchdog_;
     std::unique_ptr<StreamFeeder> feeder_;
-    std::unique_ptr<LiveView> live_;  // a camera on the network
+    std::unique_ptr<LiveView> live_;          // a camera on the network
+    std::vector<ULONGLONG> reportedConnect_;  // per camera: the (re)connection whose pictures were reported
 
     bool ending_ = false;  // the message loop has ended; ticks and keys do nothing
     bool paused_ = false;

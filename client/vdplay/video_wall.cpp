@@ -137,6 +137,9 @@ LRESULT CALLBACK VideoWall::MainProc(HWND window, UINT message, WPARAM w, LPARAM
         case kEndNoticeMessage:
             self->events_->OnEndNotice(l);
             return 0;
+        case kSourceMessage:
+            self->events_->OnSourceMessage(w);
+            return 0;
         case WM_SIZE:
             if (!self->cells_.empty()) {
                 self->Layout();

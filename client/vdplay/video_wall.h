@@ -19,6 +19,7 @@ public:
     virtual void OnEndNotice(LPARAM port) = 0;  // the plug-in's notification
     virtual void OnCellsMoved() = 0;            // after a resize
     virtual void OnClose() = 0;
+    virtual void OnSourceMessage(WPARAM source) = 0;  // a camera's ports are to be opened
 
 protected:
     ~WallEvents() = default;
@@ -27,6 +28,7 @@ protected:
 class VideoWall {
 public:
     static constexpr UINT kEndNoticeMessage = WM_APP + 1;
+    static constexpr UINT kSourceMessage = WM_APP + 2;
 
     explicit VideoWall(WallEvents* events) : events_(events) {}
     ~VideoWall();

@@ -11,9 +11,12 @@ namespace {
 
 constexpr int kNoPort = -1;
 
-// The one guard every per-port slot goes through: port -1 is a successful
-// no-op, an unbound engine refuses, and nothing thrown inside may cross the
-// client's boundary.
+// The guard of the per-port slots that reach the engine: port -1 is a
+// successful no-op, an unbound engine refuses, and nothing thrown inside may
+// cross the client's boundary. Three per-port slots act outside it: Play
+// restarts the position clock first (for port -1 too), OneByOneBack answers
+// E_NOTIMPL for every port, and SetDrawCallBack 0 for port -1 and E_NOTIMPL
+// for any other.
 template <typename Operation>
 int ForPort(int port, Operation operation) {
     if (port == kNoPort) return 0;

@@ -12,7 +12,7 @@
 #include <cstring>
 
 #include "port/port_table.h"
-#include "video/frame_layout.h"
+#include "port/frame_layout.h"
 #include "pixel/pixel_convert.h"
 
 namespace vd {
@@ -20,34 +20,34 @@ namespace vd {
 namespace {
 
 // A copy of the frame as it will be queued: RGB32 pictures become YV12, any
-// other kind is copied as it is. False when the frame is not to be queued
-// (a picture too short for its size, or no memory for the copy).
-bool MakeQueuedCopy(const void* data, int size, int width, int height, unsigned int stamp, int kind, int frameRate,
-                    QueuedFrame& copy) {
+// other kind is copied as it is. This is where a picture is checked, once: one
+// too short for its size (or of no picture's size) is not queued, and the
+// copy holds exactly its planes. False when the frame is not to be queued (a
+// broken picture, or no memory for the copy).
+bool MakeQueuedCopy(const void* data, int size, int width, int height, unsigned int stamp, FrameKind kind,
+                    int frameRate, QueuedFrame& copy) {
     copy.stamp = stamp;
     copy.width = width;
     copy.height = height;
     copy.frameRate = frameRate;
-    if (kind == kKindSound) {
-        copy.kind = kind;
-        if (size <= 0 || !data) return false;
-        if (!copy.Allocate(size)) return false;
-        std::memcpy(copy.data.get(), data, static_cast<std::size_t>(size));
+    if (!data || size <= 0) return false;
+    if (IsPictureKind(kind)) {
+        if (!PictureFits(kind, width, height, size)) return false;
+        if (kind == kKindRgb32) {
+            if (!copy.AllocatePicture(kKindYv12, width, height)) return false;
+            std::uint8_t* y = copy.data.get();
+            std::uint8_t* v = y + SecondPlaneOffset(width, height);
+            std::uint8_t* u = y + ThirdPlaneOffset(width, height);
+            ConvertRgb32ToYuv420(static_cast<const std::uint8_t*>(data), 4 * width, y, u, v, width, width / 2, width,
+                                 height, 1);
+            return true;
+        }
+        if (!copy.AllocatePicture(kind, width, height)) return false;
+        std::memcpy(copy.data.get(), data, static_cast<std::size_t>(copy.size));
         return true;
     }
-    if (IsPictureKind(kind) && (!data || !PictureFits(kind, width, height, size))) return false;
-    if (kind == kKindRgb32) {
-        if (!copy.Allocate(static_cast<int>(PictureBytes(kKindYv12, width, height)))) return false;
-        std::uint8_t* y = copy.data.get();
-        std::uint8_t* v = y + SecondPlaneOffset(width, height);
-        std::uint8_t* u = y + ThirdPlaneOffset(width, height);
-        ConvertRgb32ToYuv420(static_cast<const std::uint8_t*>(data), 4 * width, y, u, v, width, width / 2, width,
-                             height, 1);
-        copy.kind = kKindYv12;
-        return true;
-    }
+    // Sound, and kinds of the SDK's own that are shown nowhere.
     copy.kind = kind;
-    if (size <= 0 || !data) return false;
     if (!copy.Allocate(size)) return false;
     std::memcpy(copy.data.get(), data, static_cast<std::size_t>(size));
     return true;
@@ -127,7 +127,7 @@ void Intake(PlayShared& shared, int port, const void* data, int size, int width,
     if (isSound && SoundDropped(record)) return;
 
     QueuedFrame copy;
-    if (!MakeQueuedCopy(data, size, width, height, stamp, kind, frameRate, copy)) return;
+    if (!MakeQueuedCopy(data, size, width, height, stamp, static_cast<FrameKind>(kind), frameRate, copy)) return;
     QueueWhenRoom(record, queue, copy, isSound, generation);
 }
 

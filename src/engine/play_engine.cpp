@@ -38,6 +38,10 @@ int PlayEngine::Release() {
         if (record->IsPlaying()) Stop(port, *record);
         EndThreads(*record);
     }
+    {
+        ScopedLock guard(presentationsLock_);
+        presentations_.clear();
+    }
     const int result = sdk_.free();
     library_.Unload();
     sdk_ = PlaySdkTable{};

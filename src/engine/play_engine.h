@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <map>
 #include <memory>
 #include <string>
 
@@ -14,7 +15,8 @@
 #include "engine/play_sdk.h"
 #include "port/port_table.h"
 #include "engine/sdk_library.h"
-#include "video/output_choice.h"
+#include "video/output_chooser.h"
+#include "video/port_presentation.h"
 
 namespace vd {
 
@@ -71,7 +73,10 @@ public:
 
 private:
     using SdkClose = int(__cdecl*)(int port);
-    int OpenPort(std::shared_ptr<PortRecord> record, int* port, int openResult);
+    int OpenPort(std::shared_ptr<PortRecord> record, std::shared_ptr<PortPresentation> presentation, int* port,
+                 int openResult);
+    // The presentation state of an open port, or null.
+    std::shared_ptr<PortPresentation> FindPresentation(int port);
     int ClosePort(int port, SdkClose close);
     // Ends what Play started (display thread, queued pictures) without
     // calling the SDK.
@@ -91,6 +96,10 @@ private:
     bool bound_ = false;
     DWORD comThread_ = 0;  // the thread whose CoInitialize in Initialize succeeded (S_OK or S_FALSE)
     PlayShared shared_;
+    // Each open port's presentation state (its overlay), kept beside its
+    // record; the lock guards one look-up, insertion or removal at a time.
+    CriticalSection presentationsLock_;
+    std::map<int, std::shared_ptr<PortPresentation>> presentations_;
     OutputVerdict outputVerdict_;  // which video output is cheaper here, for every port
     CMixer mixer_;
 };

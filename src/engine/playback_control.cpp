@@ -35,7 +35,8 @@ int PlayEngine::Play(int port, PortRecord& record, HWND window) {
     if (window) {
         record.videoWindow.store(window);
         OutputDebugStringA(kStartingDisplay);
-        record.displayThread = StartDisplayThread(record.shared_from_this(), &shared_.clock, &outputVerdict_, port);
+        record.displayThread = StartDisplayThread(record.shared_from_this(), FindPresentation(port), &shared_.clock,
+                                                  &outputVerdict_, port);
         if (!record.displayThread) {
             record.videoWindow.store(nullptr);
             record.stopEvent.Set();

@@ -1,6 +1,6 @@
 // The lock that guards a port's overlay items, as the reader and the drawing
-// see it. The port record backs it with a critical section of its own
-// (port/port_overlay_lock.h); the host tests with a mutex or nothing.
+// see it. The port's presentation state backs it with a critical section of
+// its own (video/port_presentation.h); the host tests with a mutex or nothing.
 #ifndef VD_OVERLAY_OVERLAY_LOCK_H
 #define VD_OVERLAY_OVERLAY_LOCK_H
 

@@ -22,10 +22,8 @@
 
 #include "port/frame_queue.h"
 #include "port/media_info.h"
-#include "port/port_overlay_lock.h"
 #include "port/queued_frame.h"
 #include "port/win32_sync.h"
-#include "overlay/overlay_item_list.h"
 
 namespace vd {
 
@@ -91,10 +89,6 @@ struct PortRecord : std::enable_shared_from_this<PortRecord> {
     FrameQueue videoQueue;
     FrameQueue audioQueue;
     CurrentFrame currentFrame;
-
-    // The overlay read from a file port's side file.
-    PortOverlayLock overlayLock;
-    OverlayItemList overlayItems;
 
     // Sound, from OpenSound to CloseSound.
     HANDLE audioThread = nullptr;

@@ -3,11 +3,19 @@
 #include <cstring>
 #include <utility>
 
-#include "video/frame_layout.h"
+#include "port/frame_layout.h"
 
 namespace vd {
 
 namespace {
+
+// "创建DirectDraw begin\r\n" and "创建DirectDraw 完成\r\n" in code page 936.
+const char kCreatingDirectDraw[] =
+    "\xB4\xB4\xBD\xA8"
+    "DirectDraw begin\r\n";
+const char kDirectDrawCreated[] =
+    "\xB4\xB4\xBD\xA8"
+    "DirectDraw \xCD\xEA\xB3\xC9\r\n";
 
 constexpr DWORD kMagenta = 0x00FF00FF;  // the overlay surface's transparent colour
 const DWORD kFourCcYv12 = MAKEFOURCC('Y', 'V', '1', '2');
@@ -43,8 +51,10 @@ void CopyRows(std::uint8_t* destination, LONG destinationPitch, const std::uint8
 }  // namespace
 
 std::unique_ptr<DirectDrawOutput> DirectDrawOutput::Create(HWND window) {
+    OutputDebugStringA(kCreatingDirectDraw);
     std::unique_ptr<DirectDrawOutput> output(new DirectDrawOutput(window));
     if (!output->MakeDevice()) return nullptr;
+    OutputDebugStringA(kDirectDrawCreated);
     return output;
 }
 
@@ -186,9 +196,8 @@ bool DirectDrawOutput::DrawPicture(const QueuedFrame& frame) {
     pictureReady_ = overlayDrawn_ = false;
     if (!video_ || !overlay_ || !primary_) return false;
     // The surface was made for this kind and size; a picture that does not
-    // match it, or is too short for its size, is not copied.
+    // match it is not copied.
     if (frame.kind != kind_ || frame.width != width_ || frame.height != height_) return false;
-    if (!PictureFits(frame.kind, frame.width, frame.height, frame.size)) return false;
     pictureReady_ = CopyIntoVideo(frame);
     return pictureReady_;
 }
@@ -239,6 +248,8 @@ ShowResult DirectDrawOutput::Show() {
         pictureReady_ = false;
         return Recover() ? ShowResult::kNotShown : ShowResult::kLost;
     }
+    // Any other failure left the window as it was: the picture failed.
+    if (FAILED(result)) return ShowResult::kFailed;
     if (overlayDrawn_) {
         result = primary_->Blt(&destination, overlay_, &source, DDBLT_WAIT | DDBLT_KEYSRC, nullptr);
         if (result == DDERR_SURFACELOST) return Recover() ? ShowResult::kNotShown : ShowResult::kLost;

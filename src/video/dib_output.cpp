@@ -4,7 +4,7 @@
 #include <new>
 
 #include "pixel/pixel_convert.h"
-#include "video/frame_layout.h"
+#include "port/frame_layout.h"
 
 namespace vd {
 
@@ -84,7 +84,6 @@ bool DibOutput::Prepare(int kind, int width, int height) {
 bool DibOutput::DrawPicture(const QueuedFrame& frame) {
     pictureReady_ = false;
     if (!bits_ || frame.width != width_ || frame.height != height_) return false;
-    if (!PictureFits(frame.kind, frame.width, frame.height, frame.size)) return false;
     const std::uint8_t* data = frame.data.get();
     // GDI may still be drawing into the bitmap from the last picture.
     GdiFlush();

@@ -27,7 +27,7 @@ public:
     // the bitmap is not there.
     bool Prepare(int kind, int width, int height) override;
     // Converts the picture into the bitmap; false when it is not of the
-    // prepared size or too short.
+    // prepared size.
     bool DrawPicture(const QueuedFrame& frame) override;
     HDC BeginOverlay() override;
     void EndOverlay(HDC dc) override;

@@ -16,15 +16,18 @@
 namespace vd {
 
 struct PortRecord;
+struct PortPresentation;
 class OutputVerdict;
 class PositionClock;
 
-// Starts the thread for a record whose videoWindow is set. The thread holds
-// its own reference to the record and counts each drawn picture on the
-// clock; the verdict on the cheaper output is shared by the engine's ports;
-// the port number is for the traces. Returns the thread's handle (the caller waits for it and closes
-// it), or null when no thread could be started.
-HANDLE StartDisplayThread(std::shared_ptr<PortRecord> record, PositionClock* clock, OutputVerdict* verdict, int port);
+// Starts the thread for a record whose videoWindow is set, with the port's
+// presentation state (its overlay). The thread holds its own references to
+// both and counts each drawn picture on the clock; the verdict on the cheaper
+// output is shared by the engine's ports; the port number is for the traces.
+// Returns the thread's handle (the caller waits for it and closes it), or
+// null when no thread could be started.
+HANDLE StartDisplayThread(std::shared_ptr<PortRecord> record, std::shared_ptr<PortPresentation> presentation,
+                          PositionClock* clock, OutputVerdict* verdict, int port);
 
 }  // namespace vd
 

@@ -29,9 +29,9 @@ void DrawOverlayItem(POINT origin, const OverlayItem& item, HDC dc) {
     }
 }
 
-void OverlayPass::Draw(PortRecord& record, const QueuedFrame& frame, VideoOutput& output) {
-    OverlayLockHold hold(record.overlayLock);
-    SelectOverlayItemsToDraw(record.overlayItems, record.isStream != 0, frame.stamp, visible_);
+void OverlayPass::Draw(PortPresentation& presentation, bool stream, const QueuedFrame& frame, VideoOutput& output) {
+    OverlayLockHold hold(presentation.overlayLock);
+    SelectOverlayItemsToDraw(presentation.overlayItems, stream, frame.stamp, visible_);
     if (visible_.empty()) return;
 
     HDC dc = output.BeginOverlay();

@@ -10,7 +10,9 @@
 
 #include <vector>
 
-#include "port/port_record.h"
+#include "overlay/overlay_item.h"
+#include "port/queued_frame.h"
+#include "video/port_presentation.h"
 #include "video/video_output.h"
 
 namespace vd {
@@ -31,7 +33,7 @@ public:
     // draw the output is not asked for a context at all. Magenta items are
     // transparent on every output. Stream ports drop for good the items
     // whose span has passed.
-    void Draw(PortRecord& record, const QueuedFrame& frame, VideoOutput& output);
+    void Draw(PortPresentation& presentation, bool stream, const QueuedFrame& frame, VideoOutput& output);
 
 private:
     std::vector<const OverlayItem*> visible_;

@@ -1,20 +1,30 @@
 // What the display thread asks of a way of showing pictures in a window.
 // The thread owns the timing, stepping and redraws; an output owns its device
 // objects and knows nothing of ports, queues or clocks. One picture is shown
-// as Prepare (only when the kind or size changes), DrawPicture, optionally
-// BeginOverlay/EndOverlay, then Show.
+// as Prepare (for every picture: it returns at once while the kind and size
+// stay the same), DrawPicture, optionally BeginOverlay/EndOverlay, then Show.
 #ifndef VD_VIDEO_VIDEO_OUTPUT_H
 #define VD_VIDEO_VIDEO_OUTPUT_H
 
+#ifdef _WIN32
 #include <windows.h>
+#endif
 
 #include "port/queued_frame.h"
 
 namespace vd {
 
+#ifdef _WIN32
+using OverlayContext = HDC;
+#else
+// The host builds the output chooser and its tests, which draw no overlay.
+using OverlayContext = struct HostOverlayContext*;
+#endif
+
 enum class ShowResult {
     kShown,
-    kNotShown,  // nothing reached the window this time (an empty window, a failed blit)
+    kNotShown,  // nothing to show this time (an empty or zero-sized window)
+    kFailed,    // the output tried and failed (a failed blit, a picture it could not copy)
     kLost,      // the device went away and could not be brought back: use another output
 };
 
@@ -36,8 +46,8 @@ public:
     // coordinates, to draw the overlay with; null when there is none.
     // Everything drawn shows over the picture, except, where keysMagenta()
     // is true, what is drawn in magenta.
-    virtual HDC BeginOverlay() = 0;
-    virtual void EndOverlay(HDC dc) = 0;
+    virtual OverlayContext BeginOverlay() = 0;
+    virtual void EndOverlay(OverlayContext dc) = 0;
     virtual bool keysMagenta() const = 0;
 
     // Shows the back buffer stretched over the window's client area.

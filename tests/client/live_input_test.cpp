@@ -1,12 +1,16 @@
 // What vdplay works out from a live stream as it arrives: where each picture
-// of a raw H.264/H.265 stream ends and when, and how late pictures reach the
-// decode callback and the screen.
+// of a raw H.264/H.265 stream ends and when, how late pictures reach the
+// decode callback and the screen, and the AVI stream an RTSP camera is
+// handed on as.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "core/avi_parser.h"
+#include "core/stream_assembler.h"
+#include "player/camera_stream.h"
 #include "player/live_latency.h"
 #include "player/picture_arrivals.h"
 
@@ -238,6 +242,186 @@ TEST(LiveLatency, MedianAndP95) {
         EXPECT_DOUBLE_EQ(f.medianMs, c.median);
         EXPECT_DOUBLE_EQ(f.p95Ms, c.p95);
     }
+}
+
+Bytes Hex(const char* text) {
+    Bytes b;
+    for (size_t i = 0; text[i] && text[i + 1]; i += 2)
+        b.push_back(uint8_t(std::stoi(std::string(text + i, 2), nullptr, 16)));
+    return b;
+}
+
+// Sequence parameter sets as encoders write them, and JPEG frame headers.
+TEST(CameraStream, PictureSizeFromParameterSetsAndJpegHeaders) {
+    const Bytes jpeg = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x04, 0x4A, 0x46, 0xFF, 0xDB, 0x00, 0x03, 0x00,
+                        0xFF, 0xC0, 0x00, 0x11, 0x08, 0x01, 0xE0, 0x02, 0x80, 0x03, 0x01, 0x22, 0x00};
+    struct Case {
+        const char* name;
+        vdplay::CameraCodec codec;
+        Bytes data;
+        bool found;
+        int width, height;
+    } cases[] = {
+        {"H.264 high, CIF", vdplay::CameraCodec::kH264,
+         Hex("0000016764000dacd9416096c044000003000400000300c83c50a65800"), true, 352, 288},
+        {"H.264 high, 1080p (cropped from 1088)", vdplay::CameraCodec::kH264,
+         Hex("00000167640028acd940780227e5c044000003000400000300c83c60c65800"), true, 1920, 1080},
+        {"H.264 baseline, after other units", vdplay::CameraCodec::kH264,
+         Join({Unit({0x09, 0xF0}, 0), Hex("0000016742c00dd90141fb011000000300100000030320f142a48000")}), true, 320,
+         240},
+        {"H.265, CIF", vdplay::CameraCodec::kH265,
+         Hex("00000142010101600000030090000003000003003ca00b08048596566924caf0168080000003008000000c8400"), true, 352,
+         288},
+        {"H.265, 1080p", vdplay::CameraCodec::kH265,
+         Hex("000001420101016000000300900000030000030078a003c08010e596566924caf0168080000003008000000c8400"), true,
+         1920, 1080},
+        {"JPEG", vdplay::CameraCodec::kMjpeg, jpeg, true, 640, 480},
+        {"H.264 without a parameter set", vdplay::CameraCodec::kH264, Join({Unit({0x65, 0x88}, 40)}), false, 0, 0},
+        {"H.264 parameter set cut short", vdplay::CameraCodec::kH264, Hex("0000016764000dacd9"), false, 0, 0},
+        {"H.265 parameter set cut short", vdplay::CameraCodec::kH265, Hex("00000142010101600000030090"), false, 0, 0},
+        {"JPEG cut before its frame header", vdplay::CameraCodec::kMjpeg, Bytes(jpeg.begin(), jpeg.begin() + 15), false,
+         0, 0},
+        {"not a JPEG", vdplay::CameraCodec::kMjpeg, Bytes(20, 0x11), false, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        int w = 0, h = 0;
+        EXPECT_EQ(vdplay::CameraPictureSize(c.codec, c.data.data(), c.data.size(), &w, &h), c.found);
+        if (!c.found) continue;
+        EXPECT_EQ(w, c.width);
+        EXPECT_EQ(h, c.height);
+    }
+}
+
+// The header is one the play SDK reads as a live stream's, naming the video
+// and the sound; the chunks after it come out whole however they are cut.
+TEST(CameraStream, HeaderAndChunksAreAnAviStreamTheSdkReads) {
+    vdplay::CameraSound mulaw;
+    mulaw.formatTag = vdplay::kWaveMulaw;
+    vdplay::CameraSound alaw;
+    alaw.formatTag = vdplay::kWaveAlaw;
+    alaw.channels = 2;
+    alaw.samplesPerSecond = 16000;
+    vdplay::CameraSound aac;
+    aac.formatTag = vdplay::kWaveRawAac;
+    aac.samplesPerSecond = 48000;
+    aac.bitsPerSample = 0;
+    aac.extra = {0x11, 0x90};
+    struct Case {
+        const char* name;
+        vdplay::CameraVideo video;
+        const vdplay::CameraSound* sound;
+        uint32_t fourCc;
+    } cases[] = {
+        {"H.264, no sound", {vdplay::CameraCodec::kH264, 352, 288, 25, 1}, nullptr, 0x34363248},
+        {"H.265, mu-law", {vdplay::CameraCodec::kH265, 1920, 1080, 30000, 1001}, &mulaw, 0x43564548},
+        {"Motion-JPEG, A-law stereo", {vdplay::CameraCodec::kMjpeg, 640, 480, 10, 1}, &alaw, 0x47504A4D},
+        {"H.264, AAC", {vdplay::CameraCodec::kH264, 1280, 720, 25, 1}, &aac, 0x34363248},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Bytes header = vdplay::CameraStreamHeader(c.video, c.sound);
+        demoplay::AviHeaders h;
+        size_t moviEnd = 0;
+        ASSERT_EQ(demoplay::ParseStreamHeader(header.data(), header.size(), &h, &moviEnd), demoplay::AviStatus::kOk);
+        EXPECT_EQ(moviEnd, header.size());
+        EXPECT_EQ(h.video.compression, c.fourCc);
+        EXPECT_EQ(h.video.width, c.video.width);
+        EXPECT_EQ(h.video.height, c.video.height);
+        EXPECT_EQ(h.video.rate, c.video.rate);
+        EXPECT_EQ(h.video.scale, c.video.scale);
+        ASSERT_EQ(h.hasAudio, c.sound != nullptr);
+        if (c.sound) {
+            EXPECT_EQ(h.audio.formatTag, c.sound->formatTag);
+            EXPECT_EQ(h.audio.channels, c.sound->channels);
+            EXPECT_EQ(h.audio.samplesPerSec, uint32_t(c.sound->samplesPerSecond));
+            EXPECT_EQ(h.audio.bitsPerSample, c.sound->bitsPerSample);
+            // The AAC configuration follows the 18 bytes of the format.
+            ASSERT_EQ(h.audio.strf.size(), 18 + c.sound->extra.size());
+            EXPECT_EQ(Bytes(h.audio.strf.begin() + 18, h.audio.strf.end()), c.sound->extra);
+        }
+        // A picture of odd size, sound, a picture: whole, in order, however cut.
+        const Bytes picture = Join({Unit({0x65, 0x88}, 41)}), block(160, 0xFF);
+        Bytes body;
+        vdplay::AppendCameraChunk(&body, true, picture.data(), picture.size());
+        if (c.sound) vdplay::AppendCameraChunk(&body, false, block.data(), block.size());
+        vdplay::AppendCameraChunk(&body, true, picture.data(), picture.size());
+        for (size_t piece : {size_t(1), size_t(7), body.size()}) {
+            demoplay::StreamAssembler assembler(h, 1 << 20);
+            std::vector<demoplay::StreamChunk> chunks;
+            for (size_t at = 0; at < body.size(); at += piece)
+                assembler.Feed(&body[at], std::min(piece, body.size() - at), &chunks);
+            ASSERT_EQ(chunks.size(), c.sound ? 3u : 2u) << "pieces of " << piece;
+            EXPECT_EQ(chunks[0].cls, demoplay::ChunkClass::kVideo);
+            EXPECT_EQ(Bytes(chunks[0].data.begin(), chunks[0].data.begin() + ptrdiff_t(picture.size())), picture);
+            if (c.sound) {
+                EXPECT_EQ(chunks[1].cls, demoplay::ChunkClass::kAudio);
+                EXPECT_EQ(Bytes(chunks[1].data.begin(), chunks[1].data.begin() + ptrdiff_t(block.size())), block);
+            }
+            EXPECT_EQ(chunks.back().cls, demoplay::ChunkClass::kVideo);
+        }
+    }
+}
+
+// A slice's first bytes: its header byte, then first_mb_in_slice 0, the
+// slice type (P or I), parameter set 0 and a 4-bit frame number.
+Bytes Slice(uint8_t header, bool intra, int frameNum) {
+    std::string bits = std::string("1") + (intra ? "011" : "1") + "1";
+    for (int b = 3; b >= 0; --b) bits += char('0' + ((frameNum >> b) & 1));
+    bits += "1";
+    while (bits.size() % 8) bits += '0';
+    Bytes b = {0, 0, 0, 1, header};
+    for (size_t i = 0; i < bits.size(); i += 8) b.push_back(uint8_t(std::stoi(bits.substr(i, 8), nullptr, 2)));
+    for (int i = 0; i < 20; ++i) b.push_back(uint8_t(0x55 + i % 7));
+    return b;
+}
+
+// A reference picture lost on the way shows as a gap in the frame numbers;
+// the pictures after it are not the camera's up to the next key picture.
+TEST(CameraStream, FrameNumberGapsHoldPicturesToTheNextKeyPicture) {
+    const Bytes sps = Hex("0000016742c00dd90141fb011000000300100000030320f142a48000");  // 4-bit frame numbers
+    struct Picture {
+        uint8_t header;  // 0x65 key, 0x41 reference, 0x01 not a reference
+        int frameNum;
+        bool continues;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Picture> pictures;
+    } cases[] = {
+        {"every picture in turn", {{0x65, 0, true}, {0x41, 1, true}, {0x41, 2, true}, {0x41, 3, true}}},
+        {"a picture lost",
+         {{0x65, 0, true}, {0x41, 1, true}, {0x41, 3, false}, {0x41, 4, false}, {0x65, 0, true}, {0x41, 1, true}}},
+        {"pictures that are no reference",
+         {{0x65, 0, true}, {0x41, 1, true}, {0x01, 2, true}, {0x01, 2, true}, {0x41, 2, true}, {0x41, 3, true}}},
+        {"the numbers wrap around",
+         [] {
+             std::vector<Picture> p = {{0x65, 0, true}};
+             for (int i = 1; i <= 17; ++i) p.push_back({0x41, i % 16, true});
+             return p;
+         }()},
+        {"before the first key picture", {{0x41, 5, false}, {0x41, 6, false}, {0x65, 0, true}, {0x41, 1, true}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        vdplay::FrameNumberCheck check;
+        check.Continues(sps.data(), sps.size());  // the session description's parameter sets
+        for (size_t i = 0; i < c.pictures.size(); ++i) {
+            const Picture& p = c.pictures[i];
+            const Bytes picture = Join({Unit({0x09, 0xF0}, 0), Slice(p.header, p.header == 0x65, p.frameNum)});
+            EXPECT_EQ(check.Continues(picture.data(), picture.size()), p.continues) << "picture " << i;
+        }
+    }
+    // Without the parameter sets the frame numbers cannot be read: the
+    // pictures go on, gaps or not, until a parameter set comes.
+    vdplay::FrameNumberCheck blind;
+    for (int n : {0, 1, 3, 9}) {
+        const Bytes picture = Slice(n == 0 ? 0x65 : 0x41, n == 0, n);
+        EXPECT_TRUE(blind.Continues(picture.data(), picture.size())) << n;
+    }
+    const Bytes withSps = Join({sps, Slice(0x65, true, 0)}), gap = Slice(0x41, false, 5);
+    EXPECT_TRUE(blind.Continues(withSps.data(), withSps.size()));
+    EXPECT_FALSE(blind.Continues(gap.data(), gap.size()));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // headers, picture and sound counts, the colour bars, the tone.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <cstdlib>
@@ -197,6 +198,39 @@ TEST(SamplePictures, PictureCodeReadsBack) {
             EXPECT_EQ(vdsample::ReadPictureCode(strip), -1);
         }
     }
+}
+
+// A decoded picture is told from the pattern's own by its worst 16 x 16
+// block: coding noise stays small, a damaged block or another picture does not.
+TEST(SamplePictures, DamagedPicturesAreUnlikeThePattern) {
+    constexpr int w = 352, h = 288, index = 37;
+    const std::vector<uint8_t> own = vdsample::ToYuv420(vdsample::RenderPicture(w, h, index, 25), false);
+    std::vector<uint8_t> noisy = own;
+    uint32_t seed = 7;
+    for (size_t i = 0; i < size_t(w) * h; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        noisy[i] = uint8_t(std::clamp(int(noisy[i]) + int(seed >> 29) - 3, 0, 255));  // -3..+4
+    }
+    std::vector<uint8_t> grey = own;  // one block concealed as flat grey, in the bars
+    for (int y = 32; y < 48; ++y) std::memset(&grey[size_t(y) * w + 64], 128, 16);
+    const std::vector<uint8_t> next = vdsample::ToYuv420(vdsample::RenderPicture(w, h, index + 1, 25), false);
+    struct Case {
+        const char* name;
+        const std::vector<uint8_t>& luma;
+        int atMost, above;
+    } cases[] = {
+        {"the picture itself", own, 0, -1},
+        {"with coding noise", noisy, 5, -1},
+        {"a block concealed", grey, 255, 24},
+        {"the next picture", next, 255, 24},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const int d = vdsample::WorstBlockDifference(c.luma.data(), w, w, h, index, 25);
+        EXPECT_LE(d, c.atMost);
+        EXPECT_GT(d, c.above);
+    }
+    EXPECT_EQ(vdsample::WorstBlockDifference(nullptr, w, w, h, index, 25), 255);
 }
 
 TEST(SampleTone, BlocksJoinIntoOneSteadySine) {

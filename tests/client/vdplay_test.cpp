@@ -21,6 +21,7 @@
 #include "common/child_process.h"
 #include "common/codec_clips.h"
 #include "common/plugin_fixture.h"
+#include "common/rtsp_camera.h"
 #include "core/avi_parser.h"
 #include "player/exit_codes.h"
 #include "sample/sample_recording.h"
@@ -652,6 +653,268 @@ TEST_F(Live, ReconnectsAndPlaysOn) {
     EXPECT_GT(Pictures(r), 100 + 20) << r.out;
 }
 
+// The number in "... N decoded (M with a picture code) ..." of the live
+// report: pictures whose number the camera wrote into them was read back.
+int CodedPictures(const ChildResult& r) {
+    const size_t at = r.out.find(" decoded (");
+    return at == std::string::npos ? -1 : std::atoi(r.out.c_str() + at + 10);
+}
+
+// The camera's pattern: 352x288 with its picture numbers and its tone.
+std::string WriteCameraPattern(const ScratchDirectory& dir) {
+    vdsample::RecordingPlan plan;
+    plan.width = 352;
+    plan.height = 288;
+    plan.seconds = 4;
+    plan.format = vdsample::PictureFormat::kI420;
+    return WriteSample(dir, "camera-pattern.avi", plan);
+}
+
+// Sends `stream` to 127.0.0.1:port in datagrams, as a camera does.
+void SendDatagrams(int port, const Bytes& stream) {
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+    SOCKET s = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    sockaddr_in to = {};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    to.sin_port = htons(u_short(port));
+    for (size_t at = 0; at < stream.size(); at += 1400) {
+        sendto(s, reinterpret_cast<const char*>(&stream[at]), int(std::min<size_t>(1400, stream.size() - at)), 0,
+               reinterpret_cast<sockaddr*>(&to), sizeof to);
+        Sleep(1);
+    }
+    closesocket(s);
+    WSACleanup();
+}
+
+// A camera that falls silent or drops and comes back is shown again, and
+// the run ends well: the stall check counts from the new connection, a UDP
+// camera is listened for anew, and an AVI camera that drops mid-chunk has
+// its ports opened again. The camera resumes mid-way between key pictures,
+// as real ones do.
+TEST_F(Live, CamerasThatComeBackAreShownAgain) {
+    vdsample::RecordingPlan plan = SmallPlan();
+    plan.seconds = 2;  // 50 pictures
+    Bytes avi;
+    ASSERT_TRUE(ReadBytes(WriteSample(dir, "camera.avi", plan), &avi));
+    demoplay::MemorySource aviSource(avi.data(), avi.size());
+    demoplay::AviFileInfo aviInfo;
+    ASSERT_EQ(demoplay::ParseAviFile(aviSource, &aviInfo), demoplay::AviStatus::kOk);
+    ASSERT_EQ(aviInfo.videoChunks.size(), 50u);
+    const demoplay::ChunkRef& middle = aviInfo.videoChunks[25];
+    const size_t aviCut = size_t(middle.offset + middle.size * 6 / 10);
+    const Bytes midGop(clip.begin() + ptrdiff_t(clip.size() / 2), clip.end());  // from the middle of a clip
+
+    // Sends again and again once the camera is back: vdplay's tries made
+    // while it was away wait in the listening queue, already given up.
+    auto resumes = [](const Bytes& first, const Bytes& then) {
+        std::vector<LoopbackCamera::Script> scripts;
+        for (int i = 0; i < 4; ++i)
+            scripts.push_back([first, then](SOCKET s, LoopbackCamera& c) {
+                if (c.Send(s, first) && c.Send(s, then)) c.Hold(60000);
+            });
+        return scripts;
+    };
+    struct Row {
+        const char* name;
+        std::vector<LoopbackCamera::Script> scripts;  // tcp://: the camera's connections
+        bool udp;
+        int before;  // pictures before the gap, on every port
+        std::vector<std::string> args;
+    };
+    std::vector<Row> rows;
+    {
+        std::vector<LoopbackCamera::Script> scripts = {[&](SOCKET s, LoopbackCamera& c) {
+            if (c.Send(s, Clips(2))) c.Hold(12000);  // silent for 12 s, connected
+        }};
+        for (auto& r : resumes(midGop, Clips(3))) scripts.push_back(std::move(r));
+        rows.push_back({"TCP camera silent 12 s", std::move(scripts), false, 60, {"--seconds", "24"}});
+    }
+    rows.push_back({"UDP camera silent 12 s", {}, true, 60, {"--seconds", "24"}});
+    {
+        std::vector<LoopbackCamera::Script> scripts = {[&](SOCKET s, LoopbackCamera& c) {
+            c.Send(s, Bytes(avi.begin(), avi.begin() + ptrdiff_t(aviCut)), 65536, 20);
+        }};
+        for (auto& r : resumes(avi, Bytes())) scripts.push_back(std::move(r));
+        rows.push_back({"AVI camera dropped at 60 % of a chunk",
+                        std::move(scripts),
+                        false,
+                        25,
+                        {"--seconds", "10", "--ports", "2"}});
+    }
+    // The RTSP server is stopped 4 s into the run, for 3 s.
+    rows.push_back({"RTSP server restarted", {}, false, 125, {"--seconds", "16"}});
+    vdtest::RtspCamera server(VD_RTSP_CAMERA);
+    const std::string pattern = WriteCameraPattern(dir);
+    for (Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::vector<std::string> args = row.args;
+        args.push_back("--reconnect");
+        args.push_back("--no-sound");
+        ChildResult r;
+        if (std::string(row.name).find("RTSP") == 0) {
+            ASSERT_EQ(server.Start(pattern), "");
+            args.insert(args.begin(), server.url("h264"));
+            vdtest::Child child;
+            ASSERT_TRUE(child.Start(Bin("vdplay.exe"), args, dir.path()));
+            ASSERT_NE(WaitForWall(child.processId(), 30000), nullptr);
+            Sleep(4000);
+            server.Stop();
+            Sleep(3000);
+            ASSERT_EQ(server.Start(pattern), "");
+            r = child.Wait(kDeadlineMs);
+            EXPECT_NE(r.out.find("vdplay: connected to " + server.url("h264") + " again"), std::string::npos) << r.out;
+        } else if (row.udp) {
+            const int port = FreePort(SOCK_DGRAM);
+            args.insert(args.begin(), "udp://127.0.0.1:" + std::to_string(port));
+            vdtest::Child child;
+            ASSERT_TRUE(child.Start(Bin("vdplay.exe"), args, dir.path()));
+            ASSERT_NE(WaitForWall(child.processId(), 30000), nullptr);
+            Sleep(1000);
+            SendDatagrams(port, Clips(2));
+            Sleep(12000);
+            SendDatagrams(port, Clips(3));
+            r = child.Wait(kDeadlineMs);
+        } else {
+            LoopbackCamera camera(std::move(row.scripts));
+            args.insert(args.begin(), camera.url());
+            r = Vdplay(args, dir.path());
+            EXPECT_NE(r.out.find("vdplay: connected to " + camera.url() + " again"), std::string::npos) << r.out;
+        }
+        ASSERT_FALSE(r.timedOut);
+        EXPECT_EQ(r.exitCode, 0u) << r.out << r.err;
+        EXPECT_NE(r.out.find("; trying again in "), std::string::npos) << r.out;
+        const int ports = std::atoi(Field(SummaryOf(r), "ports").c_str());
+        // Pictures of after the gap were shown on every port.
+        EXPECT_GT(Pictures(r), (row.before + 20) * ports) << r.out;
+    }
+}
+
+// A listener whose queue is full: a connection to it is neither taken nor
+// refused, as with a camera behind a firewall that drops packets.
+class BlackHole {
+public:
+    BlackHole() {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+        listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in a = {};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        int length = sizeof a;
+        bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        listen(listener_, 0);
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &length);
+        port_ = ntohs(a.sin_port);
+        for (SOCKET& f : fillers_) {
+            f = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+            u_long nonBlocking = 1;
+            ioctlsocket(f, FIONBIO, &nonBlocking);
+            connect(f, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        }
+        Sleep(200);
+    }
+    ~BlackHole() {
+        for (SOCKET f : fillers_) closesocket(f);
+        closesocket(listener_);
+        WSACleanup();
+    }
+    std::string url() const { return "tcp://127.0.0.1:" + std::to_string(port_); }
+
+private:
+    SOCKET listener_ = INVALID_SOCKET;
+    SOCKET fillers_[4] = {INVALID_SOCKET, INVALID_SOCKET, INVALID_SOCKET, INVALID_SOCKET};
+    int port_ = 0;
+};
+
+// Closing the window while a camera is being reached ends vdplay: the
+// window goes on with its messages, and the connect is given up, not
+// waited for.
+TEST_F(Live, ClosingWhileConnectingEndsAtOnce) {
+    BlackHole hole;
+    const struct Row {
+        const char* name;
+        std::string url;
+        UINT message;
+        WPARAM key;
+    } rows[] = {
+        {"refused, closed", "tcp://127.0.0.1:" + std::to_string(FreePort(SOCK_STREAM)), WM_CLOSE, 0},
+        {"black-holed, closed", hole.url(), WM_CLOSE, 0},
+        {"black-holed, q", hole.url(), WM_CHAR, 'q'},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        vdtest::Child child;
+        ASSERT_TRUE(child.Start(Bin("vdplay.exe"), {row.url, "--reconnect", "--no-sound"}, dir.path()));
+        HWND wall = WaitForWall(child.processId(), 30000);
+        ASSERT_NE(wall, nullptr);
+        Sleep(500);
+        PostMessageA(wall, row.message, row.key, 0);
+        const ChildResult r = child.Wait(kDeadlineMs);
+        ASSERT_FALSE(r.timedOut) << r.out;
+        EXPECT_EQ(r.exitCode, 0u) << r.out << r.err;
+        EXPECT_EQ(Field(SummaryOf(r), "result"), "ok") << r.out;
+        // The connect was stopped, not left to end by itself.
+        EXPECT_EQ(r.out.find("no answer within"), std::string::npos) << r.out;
+    }
+}
+
+// A real RTSP server's camera through the plug-in: every transport, codec
+// and sound the server offers; the pictures shown carry the camera's
+// picture numbers.
+// A real RTSP server's cameras (tests/common/rtsp_camera.py).
+class Rtsp : public Live {};
+
+TEST_F(Rtsp, CamerasShowTheirPictures) {
+    vdtest::RtspCamera camera(VD_RTSP_CAMERA);
+    ASSERT_EQ(camera.Start(WriteCameraPattern(dir)), "");
+    for (const char* transport : {"tcp", "udp"}) {
+        for (const char* codec : {"h264", "h265", "mjpeg"}) {
+            for (const char* sound : {"", "-pcmu"}) {
+                const std::string path = std::string(codec) + sound;
+                SCOPED_TRACE(std::string(transport) + " " + path);
+                std::vector<std::string> args = {camera.url(path), "--rtsp-transport", transport, "--seconds", "4"};
+                if (!*sound) args.push_back("--no-sound");
+                const ChildResult r = Vdplay(args, dir.path());
+                ASSERT_FALSE(r.timedOut);
+                EXPECT_EQ(r.exitCode, 0u) << r.out << r.err;
+                EXPECT_EQ(Field(SummaryOf(r), "size"), "352x288") << r.out;
+                EXPECT_GT(Pictures(r), 10) << r.out;
+                EXPECT_GT(CodedPictures(r), 5) << r.out;
+            }
+        }
+    }
+}
+
+// Several cameras make a wall, one port each, whatever their kind; each is
+// reached on its own: one that cannot be reached keeps no other from
+// showing its pictures.
+TEST_F(Rtsp, SeveralCamerasMakeAWall) {
+    vdtest::RtspCamera camera(VD_RTSP_CAMERA);
+    ASSERT_EQ(camera.Start(WriteCameraPattern(dir)), "");
+    LoopbackCamera raw({[&](SOCKET s, LoopbackCamera& c) {
+        if (c.Send(s, Clips(4))) c.Hold(60000);
+    }});
+    const std::string away = "tcp://127.0.0.1:" + std::to_string(vdtest::FreeLocalPort(SOCK_STREAM));
+    const ChildResult r = Vdplay(
+        {camera.url("h264"), camera.url("mjpeg"), raw.url(), away, "--reconnect", "--seconds", "6", "--no-sound"},
+        dir.path());
+    ASSERT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 0u) << r.out << r.err;
+    const std::string summary = SummaryOf(r);
+    EXPECT_EQ(Field(summary, "ports"), "4") << r.out;
+    // Every port that had a camera drew pictures (its video output is
+    // known); the one away was never opened.
+    const std::string outputs = Field(summary, "outputs");
+    EXPECT_EQ(std::count(outputs.begin(), outputs.end(), ','), 2) << outputs;
+    EXPECT_EQ(outputs.find("unknown"), std::string::npos) << outputs;
+    for (const std::string& source : {camera.url("h264"), camera.url("mjpeg"), raw.url()})
+        EXPECT_NE(r.out.find("vdplay: playing " + source + " as a live stream on port"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(away + ": connection refused; trying again"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("vdplay: never reached " + away + ": connection refused"), std::string::npos) << r.out;
+}
+
 TEST_F(Live, ListensForDatagramsUntilTheCameraFallsSilent) {
     const int port = FreePort(SOCK_DGRAM);
     vdtest::Child child;
@@ -666,6 +929,9 @@ TEST_F(Live, ListensForDatagramsUntilTheCameraFallsSilent) {
     to.sin_family = AF_INET;
     to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     to.sin_port = htons(u_short(port));
+    // An empty datagram first: it carries nothing and changes nothing.
+    sendto(s, "", 0, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    Sleep(200);
     const Bytes stream = Clips(3);
     for (size_t at = 0; at < stream.size(); at += 1400) {
         sendto(s, reinterpret_cast<const char*>(&stream[at]), int(std::min<size_t>(1400, stream.size() - at)), 0,

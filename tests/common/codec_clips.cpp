@@ -142,4 +142,33 @@ FfmpegView ViewWithFfmpeg(const std::string& windowsPath, int width, int height,
     return view;
 }
 
+std::vector<uint8_t> FfmpegSound(const std::string& windowsPath, const char* format, std::string* errors) {
+    const std::string host = HostPath(windowsPath);
+    if (host.empty()) {
+        *errors = "no host path for " + windowsPath;
+        return {};
+    }
+    const HostResult r = RunHostCommand("ffmpeg -nostdin -v error -y -i " + ShellWord(host) + " -map 0:a -f " + format +
+                                            " " + ShellWord(host + ".sound"),
+                                        120000);
+    *errors = r.finished && r.exitCode == 0 ? r.output : "ffmpeg failed: " + r.output;
+    std::ifstream in(windowsPath + ".sound", std::ios::binary);
+    std::vector<uint8_t> all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    in.close();
+    DeleteFileA((windowsPath + ".sound").c_str());
+    return all;
+}
+
+std::vector<uint8_t> SoundChunkData(const std::vector<uint8_t>& file, size_t* chunks) {
+    std::vector<uint8_t> all;
+    if (chunks) *chunks = 0;
+    for (const AviPieces::Chunk& c : CutAvi(file).chunks) {
+        if (c.video || std::memcmp(&file[c.offset + 2], "wb", 2) != 0) continue;
+        const size_t size = std::min<size_t>(Le32(file, c.offset + 4), c.length - 8);
+        if (chunks) ++*chunks;
+        all.insert(all.end(), file.begin() + ptrdiff_t(c.offset + 8), file.begin() + ptrdiff_t(c.offset + 8 + size));
+    }
+    return all;
+}
+
 }  // namespace vdtest

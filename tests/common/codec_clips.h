@@ -63,6 +63,15 @@ struct FfmpegView {
 FfmpegView ViewWithFfmpeg(const std::string& windowsPath, int width, int height, bool yuv422 = false,
                           bool topFieldFirst = false);
 
+// ffmpeg's decode of a file's sound as raw samples of `format` ("s16le",
+// "f32le"), in its own rate and channels; `errors` gets what ffmpeg
+// complains of (empty for a clean file).
+std::vector<uint8_t> FfmpegSound(const std::string& windowsPath, const char* format, std::string* errors);
+
+// The data of the AVI file's sound chunks (the first movie list's), one after
+// the other, and how many chunks there are.
+std::vector<uint8_t> SoundChunkData(const std::vector<uint8_t>& file, size_t* chunks = nullptr);
+
 }  // namespace vdtest
 
 #endif  // VD_TESTS_COMMON_CODEC_CLIPS_H

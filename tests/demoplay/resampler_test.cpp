@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstring>
 #include <random>
 
 #include "core/resampler.h"
+#include "core/sound_format.h"
 
 using namespace demoplay;
 
@@ -235,5 +237,105 @@ TEST(Resampler, RefusesFormatsItCannotRead) {
     r.Process(data, sizeof data, &out);  // unconfigured: nothing
     EXPECT_TRUE(out.empty());
 }
+
+// The sound formats the resampler is fed from: which stream formats are
+// played, and where their positions lie in time.
+struct SoundFormatCase {
+    const char* what;
+    uint16_t tag;
+    int channels;
+    uint32_t rate;
+    uint16_t blockAlign;
+    uint16_t bits;
+    std::vector<uint8_t> extra;  // after the WAVEFORMATEX, counted in its cbSize
+    SoundCodec codec;
+    // Expected: the time of a position, and the position 300 ms falls in.
+    uint64_t units, ms;
+    uint64_t unitsAt300;
+    std::vector<uint8_t> setUp;
+};
+
+AudioStreamInfo StreamOf(const SoundFormatCase& c) {
+    AudioStreamInfo a;
+    a.formatTag = c.tag;
+    a.pcm = c.tag == 1;
+    a.ieeeFloat = c.tag == 3;
+    a.channels = uint16_t(c.channels);
+    a.samplesPerSec = c.rate;
+    a.blockAlign = c.blockAlign;
+    a.bitsPerSample = c.bits;
+    a.strf.assign(18, 0);
+    a.strf[16] = uint8_t(c.extra.size());
+    a.strf.insert(a.strf.end(), c.extra.begin(), c.extra.end());
+    return a;
+}
+
+class SoundFormats : public ::testing::TestWithParam<SoundFormatCase> {};
+
+TEST_P(SoundFormats, EachFormatIsPlayedWithItsOwnTiming) {
+    const SoundFormatCase& c = GetParam();
+    const SoundFormat f = DescribeSound(StreamOf(c));
+    EXPECT_EQ(f.codec, c.codec) << c.what;
+    if (c.codec == SoundCodec::kNone) {
+        EXPECT_FALSE(f.usable()) << c.what;
+        return;
+    }
+    ASSERT_TRUE(f.usable()) << c.what;
+    EXPECT_EQ(f.Ms(c.units), c.ms) << c.what;
+    EXPECT_EQ(f.UnitsAt(300), c.unitsAt300) << c.what;
+    EXPECT_LE(f.Ms(f.UnitsAt(300)), 300u) << c.what;
+    EXPECT_EQ(f.setUp, c.setUp) << c.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tags, SoundFormats,
+    ::testing::Values(
+        SoundFormatCase{"PCM 16-bit mono 16 kHz", 1, 1, 16000, 2, 16, {}, SoundCodec::kPcm, 32000, 1000, 9600, {}},
+        SoundFormatCase{"A-law mono 8 kHz", 6, 1, 8000, 1, 8, {}, SoundCodec::kAlaw, 8000, 1000, 2400, {}},
+        SoundFormatCase{"mu-law stereo 8 kHz", 7, 2, 8000, 2, 8, {}, SoundCodec::kMulaw, 16000, 1000, 4800, {}},
+        SoundFormatCase{"A-law whose block is not a sample", 6, 1, 8000, 2, 8, {}, SoundCodec::kNone, 0, 0, 0, {}},
+        // 1 + (1024 - 4) / 4 * 8 = 2041 samples a block, 255.1 ms: four blocks
+        // end at 1020.5 ms; 300 ms falls in the second.
+        SoundFormatCase{
+            "IMA ADPCM mono 8 kHz", 0x11, 1, 8000, 1024, 4, {0xF9, 0x07}, SoundCodec::kImaAdpcm, 4096, 1020, 1024, {}},
+        SoundFormatCase{"IMA ADPCM stereo 8 kHz",
+                        0x11,
+                        2,
+                        8000,
+                        2048,
+                        4,
+                        {0xF9, 0x07},
+                        SoundCodec::kImaAdpcm,
+                        8192,
+                        1020,
+                        2048,
+                        {}},
+        SoundFormatCase{"IMA ADPCM of 3 bits", 0x11, 1, 8000, 1024, 3, {}, SoundCodec::kNone, 0, 0, 0, {}},
+        SoundFormatCase{
+            "IMA ADPCM of a block that is no whole group", 0x11, 1, 8000, 1022, 4, {}, SoundCodec::kNone, 0, 0, 0, {}},
+        // A chunk a frame of 1024 samples: 64 ms at 16 kHz, 128 ms at 8 kHz.
+        SoundFormatCase{"AAC with its AudioSpecificConfig",
+                        0xFF,
+                        1,
+                        16000,
+                        0,
+                        0,
+                        {0x14, 0x08},
+                        SoundCodec::kAac,
+                        15,
+                        960,
+                        4,
+                        {0x14, 0x08}},
+        SoundFormatCase{
+            "AAC without one: made for LC", 0xFF, 1, 8000, 1, 16, {}, SoundCodec::kAac, 7, 896, 2, {0x15, 0x88}},
+        SoundFormatCase{
+            "ADTS AAC stereo 48 kHz", 0x1600, 2, 48000, 0, 0, {}, SoundCodec::kAac, 46, 981, 14, {0x11, 0x90}},
+        SoundFormatCase{"MPEG layer 3", 0x55, 1, 8000, 1, 0, {}, SoundCodec::kNone, 0, 0, 0, {}},
+        SoundFormatCase{"A-law at 500 Hz", 6, 1, 500, 1, 8, {}, SoundCodec::kNone, 0, 0, 0, {}}),
+    [](const ::testing::TestParamInfo<SoundFormatCase>& i) {
+        std::string name;
+        for (const char* p = i.param.what; *p; ++p) name += std::isalnum(uint8_t(*p)) ? *p : '_';
+        return name;
+    });
 
 }  // namespace

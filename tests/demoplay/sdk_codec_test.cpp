@@ -1,16 +1,19 @@
-// DemoPlay.dll decoding H.264, H.265 and Motion-JPEG: files and streams (raw
-// Annex-B, and AVI fed in pieces) give exactly the pictures ffmpeg decodes
-// from the same clips (made at test time by tests/demoplay/make-clips), at
-// their stamps; seeking, joining a stream in its middle, a size change, and
-// damaged or cut data.
+// DemoPlay.dll decoding H.264, H.265 and Motion-JPEG, and cameras' sound
+// (G.711, IMA ADPCM, AAC): files and streams (raw Annex-B, and AVI fed in
+// pieces) give exactly the pictures ffmpeg decodes from the same clips (made
+// at test time by tests/demoplay/make-clips), at their stamps, and ffmpeg's
+// sound through the SDK's resampler; seeking, joining a stream in its middle,
+// a size change, and damaged or cut data.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <tuple>
 
 #include "common/codec_clips.h"
 #include "core/avi_parser.h"
+#include "core/resampler.h"
 #include "demoplay/sdk_harness.h"
 
 using namespace demoplay_test;
@@ -117,6 +120,25 @@ const char* ModeName(Mode m) {
     return "";
 }
 
+// A camera's compressed sound in a clip, with ffmpeg's decode of it beside
+// the clip (<clip>.sound, mono at the clip's rate). The SDK's sound must be
+// that decode put through the SDK's resampler, sample for sample. AAC too:
+// its decoder computes in float, yet the 32-bit Windows build of the same
+// libavcodec source gives the machine's ffmpeg's samples bit for bit; a
+// tolerance (in 16-bit steps) would say where it does not.
+struct CameraSound {
+    uint32_t rate = 0;  // 0: no camera sound
+    bool isFloat = false;
+    int tolerance = 0;
+    // A stored block (bytes, 0 for an AAC chunk) and the samples it holds.
+    uint32_t blockBytes = 1;
+    uint32_t blockSamples = 1;
+};
+constexpr CameraSound kG711{8000, false, 0, 1, 1};
+constexpr CameraSound kImaAdpcm{8000, false, 0, 1024, 2041};
+constexpr CameraSound kAac16k{16000, true, 0, 0, 1024};
+constexpr CameraSound kAac8k{8000, true, 0, 0, 1024};
+
 struct ClipCase {
     const char* clip;
     int pictures;
@@ -124,12 +146,65 @@ struct ClipCase {
     bool bPictures;
     int kind = KV_FRAME_I420;  // Motion-JPEG: YV12 (4:2:0) or YUY2 (4:2:2)
     bool interlaced = false;   // fields woven top first
+    CameraSound camera = {};
 };
 
 std::vector<uint8_t> JoinedSound(const std::vector<Frame>& sounds) {
     std::vector<uint8_t> all;
     for (const Frame& s : sounds) all.insert(all.end(), s.data.begin(), s.data.end());
     return all;
+}
+
+// ffmpeg's decode of a camera's sound as the SDK hands it over.
+std::vector<int16_t> ResampledTheSdksWay(const std::vector<uint8_t>& decoded, const CameraSound& s) {
+    demoplay::Resampler resampler;
+    std::vector<int16_t> out;
+    if (!resampler.Configure(s.rate, 1, s.isFloat ? 32 : 16,
+                             s.isFloat ? demoplay::SampleFormat::kFloat : demoplay::SampleFormat::kInteger))
+        return out;
+    resampler.Process(decoded.data(), decoded.size(), &out);
+    return out;
+}
+
+// The sound handed over is `expected` (from its start, `count` samples of
+// it, all when 0), each sample within `tolerance`, and stamped where its
+// samples begin (the first at firstMs).
+void ExpectSound(const std::vector<Frame>& sounds, const std::vector<int16_t>& expected, int tolerance,
+                 const std::string& what, size_t count = 0, double firstMs = 0) {
+    const std::vector<uint8_t> joined = JoinedSound(sounds);
+    ASSERT_FALSE(expected.empty()) << what;
+    if (count == 0) {
+        ASSERT_EQ(joined.size(), expected.size() * 2) << what << ": sound of another length than ffmpeg's";
+        count = expected.size();
+    }
+    ASSERT_LE(count * 2, joined.size()) << what;
+    size_t differing = 0, first = 0;
+    int worst = 0;
+    for (size_t i = 0; i < count; ++i) {
+        int16_t v;
+        std::memcpy(&v, joined.data() + 2 * i, 2);
+        const int d = std::abs(int(v) - int(expected[i]));
+        if (d > tolerance && differing++ == 0) first = i;
+        worst = std::max(worst, d);
+    }
+    EXPECT_EQ(differing, 0u) << what << ": samples off ffmpeg's by more than " << tolerance << ", the first at "
+                             << first << ", by up to " << worst;
+    // 16 samples a millisecond; the resampler's window holds back the first
+    // chunk's last few samples (about a millisecond) to the next chunk.
+    size_t before = 0;
+    for (const Frame& s : sounds) {
+        EXPECT_NEAR(double(s.stamp), firstMs + double(before) / 16.0, 3.0)
+            << what << ": the stamp of sound at sample " << before;
+        before += s.data.size() / 2;
+    }
+}
+
+void WaitForSoundBytes(Collector* got, size_t bytes) {
+    got->WaitFor([&](const std::vector<Frame>& all) {
+        size_t n = 0;
+        for (const Frame& f : all) n += f.kind == KV_FRAME_SOUND ? f.data.size() : 0;
+        return n >= bytes;
+    });
 }
 
 class SdkCodecClips : public SdkCodecTest, public ::testing::WithParamInterface<std::tuple<ClipCase, Mode>> {
@@ -161,6 +236,9 @@ TEST_P(SdkCodecClips, EveryPictureIsFfmpegsAtItsStamp) {
     const Pictures expected = ExpectedPictures(name + ".yuv", c.kind);
     ASSERT_EQ(int(expected.size()), c.pictures) << "the clip " << name << " was not made";
     const std::vector<uint8_t> bytes = ReadClip(name + ".avi");
+    const CameraSound& camera = c.camera;
+    const std::vector<int16_t> sound =
+        camera.rate ? ResampledTheSdksWay(ReadClip(name + ".sound"), camera) : std::vector<int16_t>();
     Collector got;
     int port = -1;
     size_t from = 0;  // the first of the clip's pictures expected
@@ -183,6 +261,7 @@ TEST_P(SdkCodecClips, EveryPictureIsFfmpegsAtItsStamp) {
             ASSERT_GE(port, 0);
             ASSERT_GE(WaitForPictures(&got, expected.size()), c.pictures)
                 << "pictures held back at the end of the movie data";
+            WaitForSoundBytes(&got, sound.size() * 2);
             Sleep(50);
             EXPECT_EQ(got.Count(KV_FRAME_NOTIFY), 0);  // streams have no end
             EXPECT_EQ(sdk->CloseStream(port), 0);
@@ -207,6 +286,7 @@ TEST_P(SdkCodecClips, EveryPictureIsFfmpegsAtItsStamp) {
             }
             ASSERT_GE(WaitForPictures(&got, expected.size()), int(expected.size()))
                 << "held back at the end of the movie";
+            WaitForSoundBytes(&got, sound.size() * 2);
             EXPECT_EQ(sdk->CloseStream(port), 0);
             break;
         }
@@ -246,7 +326,32 @@ TEST_P(SdkCodecClips, EveryPictureIsFfmpegsAtItsStamp) {
                 EXPECT_GT(at, 0) << "the recording does not start at a picture played after its start";
             EXPECT_EQ(at + view.packets, c.pictures);
             from = size_t(at);
-            if (c.sound) {
+            if (camera.rate) {
+                // The camera's sound as it came, from the block that holds the
+                // first recorded picture's time on; played back as ffmpeg decodes it.
+                size_t clipChunks = 0, recordedChunks = 0;
+                const std::vector<uint8_t> original = vdtest::SoundChunkData(bytes, &clipChunks);
+                const std::vector<uint8_t> kept =
+                    vdtest::SoundChunkData(ReadWholeFile(recording.path()), &recordedChunks);
+                ASSERT_GT(kept.size(), 0u);
+                ASSERT_LE(kept.size(), original.size());
+                EXPECT_TRUE(std::equal(kept.begin(), kept.end(), original.end() - ptrdiff_t(kept.size())))
+                    << "the recorded sound is not the camera's";
+                const size_t left = original.size() - kept.size();
+                const uint64_t leftSamples = camera.blockBytes ? left / camera.blockBytes * camera.blockSamples
+                                                               : (clipChunks - recordedChunks) * camera.blockSamples;
+                if (camera.blockBytes) {
+                    EXPECT_EQ(left % camera.blockBytes, 0u) << "cut within a block";
+                }
+                const uint64_t firstSample = uint64_t(from) * 10 * camera.rate / 1000;
+                EXPECT_LE(leftSamples, firstSample) << "sound of the recorded pictures left out";
+                EXPECT_GT(leftSamples + camera.blockSamples, firstSample) << "sound before the first picture kept";
+                std::string errors;
+                const std::vector<uint8_t> decoded =
+                    vdtest::FfmpegSound(recording.path(), camera.isFloat ? "f32le" : "s16le", &errors);
+                EXPECT_EQ(errors, "") << "ffmpeg finds fault with the recording's sound";
+                ExpectSound(got.Sounds(), ResampledTheSdksWay(decoded, camera), camera.tolerance, "played back");
+            } else if (c.sound) {
                 // In step: the sound played from the first recorded picture's time on.
                 const std::vector<uint8_t> all = JoinedSound(played.Sounds()), recorded = JoinedSound(got.Sounds());
                 const size_t offset = from * 10 * 32;  // 16 kHz mono 16-bit: 32 bytes a millisecond
@@ -265,6 +370,7 @@ TEST_P(SdkCodecClips, EveryPictureIsFfmpegsAtItsStamp) {
     for (size_t i = 0; i < pictures.size(); ++i) EXPECT_EQ(pictures[i].stamp, unsigned(i * 10)) << i;
     if (mode != Mode::kRecording) {
         EXPECT_EQ(got.Count(KV_FRAME_SOUND) > 0, c.sound);
+        if (camera.rate) ExpectSound(got.Sounds(), sound, camera.tolerance, std::string(c.clip) + " sound");
     }
 }
 
@@ -275,7 +381,12 @@ INSTANTIATE_TEST_SUITE_P(
                                          ClipCase{"avc1_b", 40, false, true}, ClipCase{"hvc1_b", 30, false, true},
                                          ClipCase{"mjpeg", 30, true, false, KV_FRAME_YV12},
                                          ClipCase{"mjpeg422", 30, false, false, KV_FRAME_YUY2},
-                                         ClipCase{"mjpeg_interlaced", 20, false, false, KV_FRAME_YV12, true}),
+                                         ClipCase{"mjpeg_interlaced", 20, false, false, KV_FRAME_YV12, true},
+                                         ClipCase{"mjpeg_alaw", 100, true, false, KV_FRAME_YV12, false, kG711},
+                                         ClipCase{"mjpeg_mulaw", 100, true, false, KV_FRAME_YV12, false, kG711},
+                                         ClipCase{"mjpeg_adpcm", 100, true, false, KV_FRAME_YV12, false, kImaAdpcm},
+                                         ClipCase{"mjpeg_aac", 100, true, false, KV_FRAME_YV12, false, kAac16k},
+                                         ClipCase{"mjpeg_aac_adts", 100, true, false, KV_FRAME_YV12, false, kAac8k}),
                        ::testing::Values(Mode::kFile, Mode::kStream, Mode::kLive, Mode::kRecording)),
     [](const ::testing::TestParamInfo<std::tuple<ClipCase, Mode>>& i) {
         return std::string(std::get<0>(i.param).clip) + "_" + ModeName(std::get<1>(i.param));
@@ -470,6 +581,122 @@ TEST_F(SdkCodecTest, ADamagedMotionJpegFileSkipsTheSpoiledPicturesAndPlaysToItsE
     EXPECT_EQ(sdk->CloseFile(port), 0);
 }
 
+enum class SoundDamage { kSpoilt, kCut };
+
+struct SoundDamageCase {
+    const char* clip;
+    CameraSound sound;
+    size_t chunk;  // the sound chunk damaged
+    SoundDamage damage;
+    size_t from, to;  // kSpoilt: the bytes of the chunk set to 0x7F; kCut: the size it is cut to (from)
+    // Blocks of ADPCM stand alone: the rest is ffmpeg's decode exactly, with
+    // the damaged block's samples silent. AAC frames overlap: the sound keeps
+    // its length and is ffmpeg's up to the damage.
+    bool standAlone;
+};
+
+// The clip with one sound chunk damaged: its bytes spoilt, or the chunk cut
+// short (the rest of its room a JUNK chunk, its index entry cut too).
+std::vector<uint8_t> DamageSoundChunk(std::vector<uint8_t> file, const SoundDamageCase& c) {
+    const vdtest::AviPieces pieces = vdtest::CutAvi(file);
+    std::vector<size_t> sound;
+    for (const vdtest::AviPieces::Chunk& chunk : pieces.chunks)
+        if (!chunk.video) sound.push_back(chunk.offset);
+    if (c.chunk >= sound.size()) return {};
+    const size_t at = sound[c.chunk];
+    const uint32_t size = uint32_t(file[at + 4] | (file[at + 5] << 8) | (file[at + 6] << 16) | (file[at + 7] << 24));
+    if (c.damage == SoundDamage::kSpoilt) {
+        for (size_t i = c.from; i < std::min<size_t>(c.to, size); ++i) file[at + 8 + i] = 0x7F;
+        return file;
+    }
+    const uint32_t cut = uint32_t(c.from), junk = (size + (size & 1)) - (cut + (cut & 1)) - 8;
+    auto put32 = [&](size_t where, uint32_t v) {
+        for (int i = 0; i < 4; ++i) file[where + size_t(i)] = uint8_t(v >> (8 * i));
+    };
+    put32(at + 4, cut);
+    const size_t junkAt = at + 8 + cut + (cut & 1);
+    std::memcpy(&file[junkAt], "JUNK", 4);
+    put32(junkAt + 4, junk);
+    // The 'idx1' entry, whose offset counts from the 'movi' code.
+    const size_t movi = pieces.headerLength - 4;
+    for (size_t e = pieces.restOffset + 8; e + 16 <= file.size(); e += 16) {
+        const uint32_t offset =
+            uint32_t(file[e + 8] | (file[e + 9] << 8) | (file[e + 10] << 16) | (uint32_t(file[e + 11]) << 24));
+        if (std::memcmp(&file[e], &file[at], 4) == 0 && offset == at - movi) put32(e + 12, cut);
+    }
+    return file;
+}
+
+class SdkCodecSoundDamage : public SdkCodecTest,
+                            public ::testing::WithParamInterface<std::tuple<SoundDamageCase, Mode>> {};
+
+// A damaged or cut sound block is silence of its length; the pictures all
+// come, and the sound around the damage is untouched.
+TEST_P(SdkCodecSoundDamage, ABadSoundBlockIsSilenceAndThePicturesPlayToTheEnd) {
+    const SoundDamageCase& c = std::get<0>(GetParam());
+    const Mode mode = std::get<1>(GetParam());
+    const std::string name = c.clip;
+    const Pictures expected = ExpectedPictures(name + ".yuv", KV_FRAME_YV12);
+    ASSERT_EQ(expected.size(), 100u) << "the clip " << name << " was not made";
+    const std::vector<uint8_t> bytes = DamageSoundChunk(ReadClip(name + ".avi"), c);
+    ASSERT_FALSE(bytes.empty());
+    std::vector<uint8_t> decoded = ReadClip(name + ".sound");
+    const size_t damagedFrom = c.chunk * c.sound.blockSamples;
+    if (c.standAlone) {
+        // 16-bit samples: the block silent, a cut one as long as its share of a block.
+        const size_t silent =
+            c.damage == SoundDamage::kCut ? c.from * c.sound.blockSamples / c.sound.blockBytes : c.sound.blockSamples;
+        ASSERT_LE(2 * (damagedFrom + silent), decoded.size());
+        std::fill(decoded.begin() + ptrdiff_t(2 * damagedFrom), decoded.begin() + ptrdiff_t(2 * (damagedFrom + silent)),
+                  0);
+        if (c.damage == SoundDamage::kCut) decoded.resize(std::min(decoded.size(), 2 * (damagedFrom + silent)));
+    }
+    const std::vector<int16_t> sound = ResampledTheSdksWay(decoded, c.sound);
+    Collector got;
+    int port = -1;
+    if (mode == Mode::kFile) {
+        TempFile file(name + "_damaged.avi", bytes);
+        ASSERT_EQ(sdk->OpenFile(file.path().c_str(), &port), 0);
+        ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
+        ASSERT_TRUE(got.WaitForEnd());
+        EXPECT_EQ(sdk->CloseFile(port), 0);
+    } else {
+        port = PlayStream(bytes, 5000, &got, 23);
+        ASSERT_GE(port, 0);
+        WaitForPictures(&got, expected.size());
+        WaitForSoundBytes(&got, sound.size() * 2);
+        EXPECT_EQ(sdk->CloseStream(port), 0);
+    }
+    const std::vector<Frame> pictures = got.Pictures();
+    ASSERT_EQ(pictures.size(), expected.size());
+    ExpectIdentical(pictures, 0, expected, expected.size(), 320, 240, "beside damaged sound", KV_FRAME_YV12);
+    if (c.standAlone) {
+        ExpectSound(got.Sounds(), sound, 0, name + " damaged");
+    } else {
+        // Up to the damaged frame (the resampler's window before it aside).
+        EXPECT_EQ(JoinedSound(got.Sounds()).size(), sound.size() * 2) << "not silence of the frame's length";
+        ExpectSound(got.Sounds(), sound, c.sound.tolerance, name + " before the damage",
+                    damagedFrom * 16000 / c.sound.rate - 64);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Clips, SdkCodecSoundDamage,
+    ::testing::Combine(::testing::Values(
+                           // The step index of block 1 out of range (libavcodec refuses the block).
+                           SoundDamageCase{"mjpeg_adpcm", kImaAdpcm, 1, SoundDamage::kSpoilt, 2, 4, true},
+                           // The last block cut to 600 of its 1024 bytes.
+                           SoundDamageCase{"mjpeg_adpcm", kImaAdpcm, 3, SoundDamage::kCut, 600, 0, true},
+                           SoundDamageCase{"mjpeg_aac", kAac16k, 5, SoundDamage::kSpoilt, 0, 100000, false},
+                           // An ADTS frame cut short within its chunk.
+                           SoundDamageCase{"mjpeg_aac_adts", kAac8k, 4, SoundDamage::kCut, 100, 0, false}),
+                       ::testing::Values(Mode::kFile, Mode::kStream)),
+    [](const ::testing::TestParamInfo<std::tuple<SoundDamageCase, Mode>>& i) {
+        const SoundDamageCase& c = std::get<0>(i.param);
+        return std::string(c.clip) + (c.damage == SoundDamage::kCut ? "_cut_" : "_spoilt_") +
+               ModeName(std::get<1>(i.param));
+    });
+
 // A copy of the SDK in a folder of its own, without avcodec-59.dll and
 // avutil-57.dll: Motion-JPEG still plays (stb_image's pictures, as RGB32);
 // H.264 is unsupported.
@@ -499,6 +726,10 @@ TEST(SdkWithoutCodecLibraries, PlaysMotionJpegAsRgb32AndRefusesH264) {
 struct SeekCase {
     const char* clip;
     const char* keys;  // where the seek to one second starts decoding
+    // A camera's sound, stored in chunks of so many samples: it starts at the
+    // chunk that holds the target.
+    CameraSound sound = {};
+    size_t chunkSamples = 0;
 };
 
 class SdkCodecSeeks : public SdkCodecTest, public ::testing::WithParamInterface<SeekCase> {};
@@ -519,6 +750,20 @@ TEST_P(SdkCodecSeeks, SeekingDecodesFromTheKeyPictureAndHandsOverFromTheTarget) 
     const Pictures tail(expected.begin() + 100, expected.end());
     ExpectIdentical(pictures, 0, tail, 50, 160, 128, "after the seek");
     for (size_t i = 0; i < pictures.size(); ++i) EXPECT_EQ(pictures[i].stamp, unsigned(1000 + i * 10)) << i;
+    if (c.sound.rate) {
+        // ffmpeg's decode from that chunk on, resampled afresh.
+        const std::vector<Frame> sounds = got.Sounds();
+        ASSERT_FALSE(sounds.empty());
+        const unsigned first = sounds[0].stamp;
+        const size_t chunkMs = c.chunkSamples * 1000 / c.sound.rate;
+        EXPECT_LE(first, 1000u);
+        EXPECT_GT(first + chunkMs, 1000u) << "the sound starts before the chunk of the target";
+        const size_t chunk = (size_t(first) * c.sound.rate / 1000 + c.chunkSamples - 1) / c.chunkSamples;
+        const std::vector<uint8_t> decoded = ReadClip(name + ".sound");
+        ASSERT_LT(2 * chunk * c.chunkSamples, decoded.size());
+        const std::vector<uint8_t> rest(decoded.begin() + ptrdiff_t(2 * chunk * c.chunkSamples), decoded.end());
+        ExpectSound(sounds, ResampledTheSdksWay(rest, c.sound), 0, name + " after the seek", 0, first);
+    }
 
     // Played again after its end, from the start.
     got.Clear();
@@ -531,7 +776,9 @@ TEST_P(SdkCodecSeeks, SeekingDecodesFromTheKeyPictureAndHandsOverFromTheTarget) 
 INSTANTIATE_TEST_SUITE_P(
     Clips, SdkCodecSeeks,
     ::testing::Values(SeekCase{"h264_seek", "from the IDR picture 80, B-pictures"},
-                      SeekCase{"hevc_open", "from the CRA picture shown 100th, whose leading pictures cannot decode"}),
+                      SeekCase{"hevc_open", "from the CRA picture shown 100th, whose leading pictures cannot decode"},
+                      SeekCase{"h264_seek_alaw", "from the IDR picture 80, A-law sound", kG711, 1024},
+                      SeekCase{"h264_seek_adpcm", "from the IDR picture 80, IMA ADPCM sound", kImaAdpcm, 2041}),
     [](const ::testing::TestParamInfo<SeekCase>& i) { return std::string(i.param.clip); });
 
 // Seeks while the file plays, each at a moment a picture may be decoding

@@ -394,6 +394,60 @@ TEST(AviWriter, RecordingReadsBackWithTheSameChunks) {
     }
 }
 
+// The sound stream's length in its header and its index durations: blocks
+// of the format's block size, except AAC's, which count chunks (one frame
+// each, whatever its size).
+TEST(AviWriter, TheSoundsLengthCountsBlocksOrAacChunks) {
+    struct Case {
+        const char* what;
+        uint16_t tag, blockAlign;
+        std::vector<uint32_t> chunks;  // sizes of the sound chunks written
+        uint32_t length;
+    };
+    const Case cases[] = {
+        {"PCM 16-bit stereo", 1, 4, {400, 800, 4}, 301},
+        {"A-law", 6, 1, {1024, 1024, 736}, 2784},
+        {"IMA ADPCM", 0x11, 1024, {1024, 2048, 1024}, 4},
+        {"AAC", 0xFF, 0, {371, 402, 5, 388}, 4},
+    };
+    vdsample::Recipe recipe;
+    recipe.frames = 2;
+    recipe.audioRate = 8000;
+    vdsample::File file = vdsample::Make(recipe);
+    AviFileInfo in;
+    MemorySource src(file.bytes.data(), file.bytes.size());
+    ASSERT_EQ(ParseAviFile(src, &in), AviStatus::kOk);
+    for (const Case& c : cases) {
+        AviHeaders h = in.headers;
+        h.audio.formatTag = c.tag;
+        h.audio.pcm = c.tag == 1;
+        h.audio.channels = c.tag == 1 ? 2 : 1;
+        h.audio.bitsPerSample = c.tag == 1 ? 16 : c.tag == 0x11 ? 4 : c.tag == 6 ? 8 : 0;
+        h.audio.blockAlign = c.blockAlign;
+        PutLe16(&h.audio.strf[0], c.tag);
+        PutLe16(&h.audio.strf[12], c.blockAlign);
+        MemorySink sink;
+        AviWriter writer;
+        ASSERT_TRUE(writer.Begin(&sink, h, true)) << c.what;
+        std::vector<uint8_t> picture(in.videoChunks[0].size);
+        ASSERT_TRUE(writer.AddChunk(ChunkClass::kVideo, picture.data(), picture.size()));
+        for (uint32_t size : c.chunks) {
+            const std::vector<uint8_t> sound(size, 0x55);
+            ASSERT_TRUE(writer.AddChunk(ChunkClass::kAudio, sound.data(), sound.size())) << c.what;
+        }
+        ASSERT_TRUE(writer.Finish()) << c.what;
+        AviFileInfo out;
+        MemorySource back(sink.bytes.data(), sink.bytes.size());
+        ASSERT_EQ(ParseAviFile(back, &out), AviStatus::kOk) << c.what;
+        ASSERT_TRUE(out.headers.hasAudio) << c.what;
+        EXPECT_EQ(ReadLe32(out.headers.audio.strh.data() + 32), c.length) << c.what << ": the header's length";
+        uint64_t duration = 0;
+        for (const SuperIndexEntry& e : out.headers.audio.superIndex) duration += e.duration;
+        EXPECT_EQ(duration, c.length) << c.what << ": the index durations";
+        EXPECT_EQ(out.audioChunks.size(), c.chunks.size()) << c.what;
+    }
+}
+
 // A recording cut off before Finish (the process ended) still plays: its
 // sizes are left open and the chunks are found by a scan.
 TEST(AviWriter, UnfinishedRecordingIsReadable) {

@@ -4,7 +4,7 @@
 #include <windows.h>
 
 #include "overlay/overlay_file.h"
-#include "port/port_overlay_lock.h"
+#include "video/port_presentation.h"
 
 namespace vd {
 namespace {

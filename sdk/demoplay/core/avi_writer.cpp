@@ -1,5 +1,7 @@
 #include "core/avi_writer.h"
 
+#include "core/sound_format.h"
+
 #include <algorithm>
 
 namespace demoplay {
@@ -99,6 +101,7 @@ bool AviWriter::Begin(ByteSink* sink, const AviHeaders& source, bool withAudio) 
     chunkIds_[0] = FourCc('0', '0', 'd', v.compression == 0 ? 'b' : 'c');
     chunkIds_[1] = FourCc('0', '1', 'w', 'b');
     audioBlockAlign_ = withAudio_ && source.audio.blockAlign ? source.audio.blockAlign : 1;
+    audioPerChunk_ = withAudio_ && DescribeSound(source.audio).perChunk;
     const uint64_t base = sink_->Position();
 
     Bytes h;
@@ -211,6 +214,7 @@ bool AviWriter::AddChunk(ChunkClass cls, const uint8_t* data, size_t size, bool 
         if (riffCount_ == 1) ++firstRiffFrames_;
     } else {
         audioBytes_ += size;
+        ++audioChunks_;
     }
     return true;
 }
@@ -226,7 +230,7 @@ bool AviWriter::CloseRiff() {
         for (const Entry& e : entries_) {
             if (e.stream != s) continue;
             ++count;
-            duration += s == 0 ? 1 : e.size / audioBlockAlign_;
+            duration += s == 0 || audioPerChunk_ ? 1 : e.size / audioBlockAlign_;
         }
         ix.u32(FourCc('i', 'x', '0', char('0' + s)));
         ix.u32(24 + 8 * count);
@@ -283,7 +287,8 @@ bool AviWriter::Finish() {
     if (!CloseRiff()) return false;
     bool ok = Patch32(totalFramesAt_, firstRiffFrames_) && Patch32(dmlhFramesAt_, videoFrames_) &&
               Patch32(lengthAt_[0], videoFrames_);
-    if (ok && withAudio_) ok = Patch32(lengthAt_[1], uint32_t(audioBytes_ / audioBlockAlign_));
+    if (ok && withAudio_)
+        ok = Patch32(lengthAt_[1], audioPerChunk_ ? audioChunks_ : uint32_t(audioBytes_ / audioBlockAlign_));
     for (int s = 0; ok && s < streams_; ++s) {
         ok = Patch32(superIndexAt_[s] - 20, uint32_t(superIndex_[s].size()));  // entries in use
         for (size_t i = 0; ok && i < superIndex_[s].size(); ++i) {

@@ -69,6 +69,7 @@ private:
     int streams_ = 1;
     uint32_t chunkIds_[2] = {0, 0};
     uint32_t audioBlockAlign_ = 1;
+    bool audioPerChunk_ = false;  // AAC: the length counts chunks (frames), not blocks
 
     uint64_t totalFramesAt_ = 0, dmlhFramesAt_ = 0;
     uint64_t lengthAt_[2] = {0, 0};
@@ -82,6 +83,7 @@ private:
     uint32_t firstRiffFrames_ = 0;
     uint32_t videoFrames_ = 0;
     uint64_t audioBytes_ = 0;
+    uint32_t audioChunks_ = 0;
     bool finished_ = false;
     bool failed_ = false;
 };

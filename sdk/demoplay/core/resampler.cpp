@@ -8,6 +8,8 @@ namespace demoplay {
 namespace {
 
 constexpr int kTableSteps = 256;
+// Weights kept per phase at most (a megabyte).
+constexpr size_t kMaxPhaseWeights = size_t(1) << 18;
 constexpr int kZeroCrossings = 16;
 constexpr double kPi = 3.14159265358979323846;
 
@@ -33,6 +35,8 @@ bool Resampler::Configure(uint32_t inputRate, int channels, int bitsPerSample, S
         halfWidth_ = 0;
         cutoff_ = 1.0;
         table_.clear();
+        phaseWeights_.clear();
+        phaseSums_.clear();
         return true;
     }
     // Pass band up to 90% of the lower Nyquist rate.
@@ -48,6 +52,35 @@ bool Resampler::Configure(uint32_t inputRate, int channels, int bitsPerSample, S
         double r = d / halfWidth_;  // Blackman window over [-halfWidth, halfWidth]
         double window = 0.42 + 0.5 * std::cos(kPi * r) + 0.08 * std::cos(2 * kPi * r);
         table_[i] = float(cutoff_ * sinc * window);
+    }
+    // Output sample n lies (n * inputRate mod 16000) / 16000 past an input
+    // sample: a multiple of gcd(inputRate, 16000). The weights of each such
+    // phase, as Process would compute them sample by sample (through the
+    // 32-bit build's x87 arithmetic that cost about 80 ms of a core for each
+    // second of 8 kHz sound).
+    uint32_t a = inputRate, b = kOutputRate;
+    while (b) {
+        const uint32_t t = a % b;
+        a = b;
+        b = t;
+    }
+    phaseGrain_ = a;
+    const size_t phases = kOutputRate / a, taps = 2 * size_t(halfWidth_);
+    phaseWeights_.clear();
+    phaseSums_.clear();
+    if (phases * taps <= kMaxPhaseWeights) {
+        phaseWeights_.resize(phases * taps);
+        phaseSums_.resize(phases);
+        for (size_t p = 0; p < phases; ++p) {
+            const double frac = double(p * phaseGrain_) / kOutputRate;
+            double weight = 0;
+            for (size_t j = 0; j < taps; ++j) {
+                const float w = Kernel(double(int64_t(j) - halfWidth_ + 1) - frac);
+                phaseWeights_[p * taps + j] = w;
+                weight += w;
+            }
+            phaseSums_[p] = weight;
+        }
     }
     return true;
 }
@@ -136,10 +169,21 @@ void Resampler::Process(const uint8_t* data, size_t size, std::vector<int16_t>* 
         int64_t first = int64_t(whole) - halfWidth_ + 1;
         int64_t last = int64_t(whole) + halfWidth_;
         double acc = 0, weight = 0;
-        for (int64_t k = first; k <= last; ++k) {
-            float w = Kernel(double(k - int64_t(whole)) - frac);
-            weight += w;
-            if (k >= int64_t(historyStart_)) acc += double(w) * history_[size_t(k - int64_t(historyStart_))];
+        if (!phaseSums_.empty()) {
+            // The same sums from the phase's weights.
+            const size_t taps = 2 * size_t(halfWidth_);
+            const size_t phase = size_t(num % kOutputRate) / phaseGrain_;
+            const float* w = phaseWeights_.data() + phase * taps;
+            weight = phaseSums_[phase];
+            const int64_t skip = std::max<int64_t>(0, int64_t(historyStart_) - first);
+            const float* h = history_.data() + (first + skip - int64_t(historyStart_));
+            for (size_t j = size_t(skip); j < taps; ++j) acc += double(w[j]) * h[j - size_t(skip)];
+        } else {
+            for (int64_t k = first; k <= last; ++k) {
+                float w = Kernel(double(k - int64_t(whole)) - frac);
+                weight += w;
+                if (k >= int64_t(historyStart_)) acc += double(w) * history_[size_t(k - int64_t(historyStart_))];
+            }
         }
         double v = weight > 0 ? acc / weight : 0;
         v = std::max(-32768.0, std::min(32767.0, std::round(v)));

@@ -47,6 +47,12 @@ private:
     int halfWidth_ = 0;
     double cutoff_ = 0;         // in cycles per input sample, times two
     std::vector<float> table_;  // kernel sampled at kTableSteps per input sample
+    // The filter's weights for each position an output sample can take
+    // between two input samples (few for the usual rates: two from 8 kHz),
+    // with their sums; empty when there would be too many.
+    uint32_t phaseGrain_ = 0;  // positions are multiples of this, in 1/16000 of an input sample
+    std::vector<float> phaseWeights_;
+    std::vector<double> phaseSums_;
     std::vector<uint8_t> partial_;
     std::vector<float> history_;  // mono input from absolute index historyStart_
     uint64_t historyStart_ = 0;

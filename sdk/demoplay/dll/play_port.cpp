@@ -224,7 +224,7 @@ bool PlayPort::NextStreamChunkLocked(std::unique_lock<SlimMutex>& lock, Pending*
     } else {
         out->stampMs = AudioStampMs(streamSoundBytes_);
         out->soundByte = streamSoundBytes_;
-        streamSoundBytes_ += out->data.size();
+        streamSoundBytes_ += soundFormat_.UnitsOf(out->data.size());
     }
     return true;
 }
@@ -240,6 +240,7 @@ void PlayPort::Run() {
         if (laterSoundEpoch_ != soundEpoch_) {
             laterSound_.clear();
             resampler_.Reset();
+            if (soundDecoder_) soundDecoder_->Reset();
             recorder_.ForgetSound();
             laterSoundEpoch_ = soundEpoch_;
         }
@@ -334,7 +335,13 @@ void PlayPort::Deliver(Pending& chunk) {
         recorder_.AddSound(data, size, chunk.soundByte);
         if (!soundUsable_) return;
         sound_.clear();
-        resampler_.Process(data, size, &sound_);
+        if (soundDecoder_) {
+            decodedSound_.clear();
+            soundDecoder_->Decode(data, size, &decodedSound_);
+            resampler_.Process(decodedSound_.data(), decodedSound_.size(), &sound_);
+        } else {
+            resampler_.Process(data, size, &sound_);
+        }
         if (sound_.empty()) return;
         // The first block now, the others each at its own time (at once for
         // streams), in the sound's epoch as it was when the chunk was taken.

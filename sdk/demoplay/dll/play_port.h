@@ -16,6 +16,7 @@
 
 #include "DemoPlaySdk.h"
 #include "codec/mjpeg_decoder.h"
+#include "codec/sound_decoder.h"
 #include "codec/video_decoder.h"
 #include "core/avi_parser.h"
 #include "core/frame_layout.h"
@@ -23,6 +24,7 @@
 #include "core/nal_units.h"
 #include "core/presentation_order.h"
 #include "core/resampler.h"
+#include "core/sound_format.h"
 #include "core/stream_assembler.h"
 #include "dll/decoding_threads.h"
 #include "dll/recorder.h"
@@ -95,7 +97,7 @@ private:
         KV_FrameCallBack callback = nullptr;  // as set when the chunk was taken
         void* user = nullptr;
         uint64_t position = 0;        // a picture's place in decoding order
-        uint64_t soundByte = 0;       // where a sound chunk begins in the stream's sound
+        uint64_t soundByte = 0;       // where a sound chunk begins in the stream's sound (SoundFormat units)
         bool movieEnd = false;        // a pushed stream's movie data ended: the decoder hands over what it holds
         bool resetDecoder = false;    // decoding starts afresh here (a seek)
         uint32_t showFromMs = 0;      // decoded pictures before this time are not handed out
@@ -148,7 +150,10 @@ private:
     // Motion-JPEG through libavcodec; without it (no libraries) stb_image
     // decodes to RGB32. Used on the decoding thread.
     std::unique_ptr<MjpegDecoder> mjpeg_;
-    uint32_t soundBytesPerSecond_ = 0;
+    // The sound's codec and timing (no codec when it is not played).
+    SoundFormat soundFormat_;
+    // Cameras' compressed sound, decoded on the decoding thread.
+    std::unique_ptr<SoundDecoder> soundDecoder_;
     Recorder recorder_;
 
     // Serialises starting and ending the decoding loop (Play, Stop,
@@ -221,6 +226,7 @@ private:
     std::vector<uint8_t> carried_;  // units without a picture, recorded with the next picture
     uint64_t unitsFed_ = 0;         // access units of a raw stream
     std::vector<int16_t> sound_;
+    std::vector<uint8_t> decodedSound_;
 };
 
 }  // namespace demoplay

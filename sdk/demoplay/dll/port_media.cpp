@@ -57,11 +57,19 @@ int PlayPort::PrepareDecoding() {
         mjpeg_ = MjpegDecoder::Create(layout_.width, layout_.height, h.video.compression, ExtraCodecData(h.video));
     mediaWidth_ = layout_.width;
     mediaHeight_ = layout_.height;
-    const AudioStreamInfo& a = h.audio;
-    soundUsable_ = h.hasAudio && (a.pcm || a.ieeeFloat) && a.blockAlign == a.channels * (a.bitsPerSample / 8) &&
-                   resampler_.Configure(a.samplesPerSec, a.channels, a.bitsPerSample,
-                                        a.ieeeFloat ? SampleFormat::kFloat : SampleFormat::kInteger);
-    soundBytesPerSecond_ = soundUsable_ ? a.samplesPerSec * a.blockAlign : 0;
+    soundFormat_ = h.hasAudio ? DescribeSound(h.audio) : SoundFormat();
+    const SoundFormat& s = soundFormat_;
+    soundDecoder_ = s.compressed() ? SoundDecoder::Create(s) : nullptr;
+    if (soundDecoder_) {
+        soundUsable_ =
+            resampler_.Configure(s.rate, s.channels, soundDecoder_->bitsPerSample(), soundDecoder_->sampleFormat());
+    } else {
+        soundUsable_ =
+            s.usable() && !s.compressed() &&
+            resampler_.Configure(s.rate, s.channels, s.bitsPerSample,
+                                 s.codec == SoundCodec::kFloat ? SampleFormat::kFloat : SampleFormat::kInteger);
+    }
+    if (!soundUsable_) soundFormat_ = SoundFormat();
     return KV_OK;
 }
 
@@ -78,7 +86,7 @@ int PlayPort::OpenFile(const char* path) {
     uint64_t total = 0;
     for (const ChunkRef& c : file_.audioChunks) {
         audioStartBytes_.push_back(total);
-        total += c.size;
+        total += soundFormat_.UnitsOf(c.size);
     }
     audioStartBytes_.push_back(total);
     if (!soundUsable_) nextAudio_ = file_.audioChunks.size();
@@ -256,7 +264,7 @@ uint32_t PlayPort::VideoStampMs(uint64_t index) const {
 }
 
 uint32_t PlayPort::AudioStampMs(uint64_t bytes) const {
-    return soundBytesPerSecond_ ? uint32_t(bytes * 1000 / soundBytesPerSecond_) : 0;
+    return uint32_t(std::min<uint64_t>(soundFormat_.Ms(bytes), UINT32_MAX));
 }
 
 uint32_t PlayPort::DurationMs() const { return VideoStampMs(file_.videoChunks.size()); }
@@ -304,7 +312,7 @@ int PlayPort::SeekLocked(uint32_t ms) {
     decoderResetPending_ = true;
     while (index > 0 && index < file_.videoChunks.size() && !file_.videoChunks[index].key) --index;
     nextVideo_ = size_t(index);
-    uint64_t targetBytes = uint64_t(ms) * soundBytesPerSecond_ / 1000;
+    uint64_t targetBytes = soundFormat_.UnitsAt(ms);
     // audioStartBytes_ has one entry per chunk and the total at the end.
     auto it = std::upper_bound(audioStartBytes_.begin(), audioStartBytes_.end() - 1, targetBytes);
     nextAudio_ = it == audioStartBytes_.begin() ? 0 : size_t(it - audioStartBytes_.begin() - 1);

@@ -41,6 +41,7 @@ int Recorder::Start(const std::string& path, const AviHeaders& headers, bool wit
     }
     sink_ = std::move(sink);
     headers_ = headers;
+    sound_ = DescribeSound(headers.audio);
     withAudio_ = withAudio && headers.hasAudio;
     failed_ = false;
     started_ = false;
@@ -80,10 +81,7 @@ void Recorder::WriteLocked(ChunkClass cls, const uint8_t* data, size_t size, boo
 
 // Where the sound stands when the picture at this place is due.
 uint64_t Recorder::SoundByteAtLocked(uint64_t picture) const {
-    const AudioStreamInfo& a = headers_.audio;
-    const uint64_t perSecond = uint64_t(a.samplesPerSec) * a.blockAlign;
-    const uint64_t bytes = headers_.PictureStampMs(picture) * perSecond / 1000;
-    return a.blockAlign ? bytes - bytes % a.blockAlign : bytes;
+    return sound_.UnitsAt(headers_.PictureStampMs(picture));
 }
 
 void Recorder::AddPicture(const uint8_t* data, size_t size, const RecordedPicture& picture, const ParameterSets* sets) {
@@ -100,7 +98,8 @@ void Recorder::RecordLocked(const uint8_t* data, size_t size, const RecordedPict
             // Not written; neither is the sound before its time, which no later
             // key picture is shown with.
             const uint64_t before = SoundByteAtLocked(picture.position);
-            while (!heldSound_.empty() && heldSound_.front().startByte + heldSound_.front().data.size() <= before) {
+            while (!heldSound_.empty() &&
+                   heldSound_.front().startByte + sound_.UnitsOf(heldSound_.front().data.size()) <= before) {
                 heldSoundBytes_ -= heldSound_.front().data.size();
                 heldSound_.pop_front();
             }
@@ -174,9 +173,10 @@ void Recorder::ForgetSoundLocked() {
 
 void Recorder::AddSoundLocked(const uint8_t* data, size_t size, uint64_t startByte) {
     if (size == 0 || (sink_ && (failed_ || !withAudio_))) return;
-    // Sound from before the first picture shown is cut off.
-    if (sink_ && soundStarted_ && startByte + size > soundFromByte_) {
-        size_t skip = startByte < soundFromByte_ ? size_t(soundFromByte_ - startByte) : 0;
+    // Sound from before the first picture shown is cut off, at a block's
+    // start (an AAC chunk, one frame, is kept or left out whole).
+    if (sink_ && soundStarted_ && startByte + sound_.UnitsOf(size) > soundFromByte_) {
+        size_t skip = startByte < soundFromByte_ && !sound_.perChunk ? size_t(soundFromByte_ - startByte) : 0;
         const size_t align = headers_.audio.blockAlign ? headers_.audio.blockAlign : 1;
         skip = (skip + align - 1) / align * align;
         if (skip < size) WriteLocked(ChunkClass::kAudio, data + skip, size - skip);

@@ -23,6 +23,7 @@
 #include "core/avi_writer.h"
 #include "core/kept_pictures.h"
 #include "core/nal_units.h"
+#include "core/sound_format.h"
 #include "dll/win32_file.h"
 
 namespace demoplay {
@@ -45,7 +46,8 @@ public:
     // (may be null) gives the parameter sets to put before the first one.
     void AddPicture(const uint8_t* data, size_t size, const RecordedPicture& picture, const ParameterSets* sets);
     // Called on the decoding thread with each sound chunk as it is played;
-    // `startByte` is where it begins in the stream's sound. The last ones are
+    // `startByte` is where it begins in the stream's sound (in SoundFormat
+    // units: bytes, or chunks of AAC). The last ones are
     // kept while no recording runs: sound is played ahead of the pictures, so
     // a recording's first picture comes with sound already played.
     void AddSound(const uint8_t* data, size_t size, uint64_t startByte);
@@ -80,6 +82,7 @@ private:
     std::unique_ptr<Win32FileSink> sink_;
     AviWriter writer_;
     AviHeaders headers_;
+    SoundFormat sound_;  // the timing of headers_'s sound
     bool withAudio_ = false;
     std::string path_, temporaryPath_;
     bool failed_ = false;
