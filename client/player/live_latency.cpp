@@ -41,7 +41,7 @@ void LiveLatency::Decoded(int code, int64_t nowUs) {
     }
     const int64_t index = decoded_.empty() ? 0 : nextArrivalIndex_ - 1 + step;
     nextArrivalIndex_ = index + 1;
-    decoded_.push_back(DecodedPicture{code, index, nowUs});
+    decoded_.push_back(DecodedPicture{code, index, nowUs, decoded_.empty() ? 0 : step - 1});
     lastCode_ = code;
 }
 
@@ -80,6 +80,28 @@ LatencyFigures LiveLatency::ToDecoded(int64_t fromUs, int64_t toUs) const {
     for (const Sample& s : Samples())
         if (s.shownUs >= fromUs && s.shownUs <= toUs) d.push_back(s.arrivalToDecodedUs);
     return FiguresOf(std::move(d));
+}
+
+LiveLatency::Breakdown LiveLatency::BreakdownOf(int64_t fromUs, int64_t toUs, int64_t intervalUs) const {
+    Breakdown b;
+    std::vector<int64_t> toDecoded, decodedToScreen, toScreen;
+    for (const Sample& s : Samples()) {
+        if (s.shownUs < fromUs || s.shownUs > toUs) continue;
+        toDecoded.push_back(s.arrivalToDecodedUs);
+        decodedToScreen.push_back(s.decodedToScreenUs());
+        toScreen.push_back(s.arrivalToScreenUs);
+        b.currentMs = double(s.arrivalToScreenUs) / 1000.0;
+    }
+    b.toDecoded = FiguresOf(std::move(toDecoded));
+    b.decodedToScreen = FiguresOf(std::move(decodedToScreen));
+    b.toScreen = FiguresOf(std::move(toScreen));
+    for (size_t i = 1; i < decoded_.size(); ++i) {
+        const DecodedPicture& d = decoded_[i];
+        if (d.us < fromUs || d.us > toUs) continue;
+        b.skipped += d.skippedBefore;
+        if (d.us - decoded_[i - 1].us < intervalUs / 2) ++b.caughtUp;
+    }
+    return b;
 }
 
 }  // namespace vdplay

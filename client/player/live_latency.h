@@ -39,6 +39,7 @@ public:
         int64_t shownUs;
         int64_t arrivalToDecodedUs;
         int64_t arrivalToScreenUs;
+        int64_t decodedToScreenUs() const { return arrivalToScreenUs - arrivalToDecodedUs; }
     };
     // Every picture seen in all three places, in the order shown. A picture's
     // arrival is known only once the next one begins, so this is worked out
@@ -49,11 +50,25 @@ public:
     LatencyFigures ToScreen(int64_t fromUs = INT64_MIN, int64_t toUs = INT64_MAX) const;
     LatencyFigures ToDecoded(int64_t fromUs = INT64_MIN, int64_t toUs = INT64_MAX) const;
 
+    // Where the time went for the pictures shown from `fromUs` to `toUs`,
+    // and what the SDK did to keep up: pictures it handed over less than
+    // half an interval after the one before (caught up with rather than
+    // paced) and pictures it skipped (jumps in the numbers), among those
+    // decoded in the same span.
+    struct Breakdown {
+        LatencyFigures toDecoded, decodedToScreen, toScreen;
+        int64_t caughtUp = 0;
+        int64_t skipped = 0;
+        double currentMs = -1;  // the last picture shown; -1: none
+    };
+    Breakdown BreakdownOf(int64_t fromUs, int64_t toUs, int64_t intervalUs) const;
+
 private:
     struct DecodedPicture {
         int code = -1;
         int64_t arrivalIndex = -1;
         int64_t us = 0;
+        int64_t skippedBefore = 0;
     };
     struct ShownPicture {
         size_t decoded;  // in decoded_

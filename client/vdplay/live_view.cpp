@@ -118,6 +118,7 @@ void LiveView::OnPicture(const void* data, int size, const Orvane::FrameInfo& in
     const int64_t now = NowUs();
     pictureWidth_ = info.width;
     pictureHeight_ = info.height;
+    frameRate_ = info.frameRate;
     ++decodedPictures_;
     int code = -1;
     // The luma plane comes first in both planar layouts.
@@ -230,18 +231,20 @@ Failure LiveView::Tick(HWND window, bool fitWindow) {
     const ULONGLONG now = GetTickCount64();
     if (options_.reportEvery > 0 && now - lastReport_ >= ULONGLONG(options_.reportEvery * 1000.0)) {
         const int64_t nowUs = NowUs();
-        vdplay::LatencyFigures screen, decoded;
+        const int rate = frameRate_.load();
+        vdplay::LiveLatency::Breakdown b;
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            screen = latency_.ToScreen(lastReportUs_, nowUs);
-            decoded = latency_.ToDecoded(lastReportUs_, nowUs);
+            b = latency_.BreakdownOf(lastReportUs_, nowUs, 1000000 / (rate > 0 ? rate : 25));
         }
         std::printf(
-            "vdplay: live at %llu s: latency median %s ms, p95 %s ms (to the decode callback median %s ms) over %u "
-            "pictures; %s; received %.1f MiB, dropped %.1f MiB\n",
-            (unsigned long long)(nowUs / 1000000), Ms(screen.medianMs).c_str(), Ms(screen.p95Ms).c_str(),
-            Ms(decoded.medianMs).c_str(), unsigned(screen.pictures), MemoryText().c_str(), BytesReceived() / 1048576.0,
-            BytesDropped() / 1048576.0);
+            "vdplay: live at %llu s: latency median %s ms, p95 %s ms (arrival to the decode callback median %s ms, "
+            "to the screen %s ms more) over %u pictures; now %s ms; the SDK caught up %lld, skipped %lld; %s; "
+            "received %.1f MiB, dropped %.1f MiB\n",
+            (unsigned long long)(nowUs / 1000000), Ms(b.toScreen.medianMs).c_str(), Ms(b.toScreen.p95Ms).c_str(),
+            Ms(b.toDecoded.medianMs).c_str(), Ms(b.decodedToScreen.medianMs).c_str(), unsigned(b.toScreen.pictures),
+            Ms(b.currentMs).c_str(), (long long)b.caughtUp, (long long)b.skipped, MemoryText().c_str(),
+            BytesReceived() / 1048576.0, BytesDropped() / 1048576.0);
         std::fflush(stdout);
         lastReport_ = now;
         lastReportUs_ = nowUs;

@@ -81,7 +81,7 @@ private:
     vdplay::LiveLatency latency_;
     std::vector<vdplay::PictureArrival> completed_;  // reused
 
-    std::atomic<int> pictureWidth_{0}, pictureHeight_{0};
+    std::atomic<int> pictureWidth_{0}, pictureHeight_{0}, frameRate_{0};
     std::atomic<int64_t> decodedPictures_{0}, codedPictures_{0};
     std::atomic<int64_t> checkedPictures_{0}, unlikePictures_{0};  // --check-pictures
     // The window's read-back, on a timer of the window's thread.

@@ -14,6 +14,7 @@
 #include "video/frame_timer.h"
 #include "video/output_chooser.h"
 #include "video/overlay_pass.h"
+#include "video/stream_pacer.h"
 
 namespace vd {
 
@@ -65,6 +66,7 @@ private:
     PositionClock& clock_;
     OutputChooser outputs_;
     FrameTimer timer_;
+    StreamPacer pacer_;
     OverlayPass overlay_;
 };
 
@@ -166,8 +168,10 @@ void Display::Run() {
             continue;
         }
         if (record_.pacedStream != 0) {
-            const std::int64_t delay = FrameDelay100ns(frame.frameRate, record_.speed.load());
-            if (!timer_.WaitForFrameTime(delay, record_.displayQuitEvent.handle())) return;
+            const int speed = record_.speed.load();
+            const std::int64_t due = pacer_.Due(timer_.Now(), FrameDelay100ns(frame.frameRate, speed),
+                                                record_.videoQueue.Size(), speed >= 0);
+            if (!timer_.WaitUntil(due, record_.displayQuitEvent.handle())) return;
         }
         DrawFrame();
     }

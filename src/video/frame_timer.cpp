@@ -34,33 +34,25 @@ std::int64_t FrameTimer::Now() const {
     return seconds * 10000000 + rest * 10000000 / counterFrequency_;
 }
 
-bool FrameTimer::WaitForFrameTime(std::int64_t delay, HANDLE quitEvent) {
-    // The slowest speeds give delays of years (or the largest number); a day
-    // is as good a wait and keeps the clock arithmetic below from overflowing.
-    constexpr std::int64_t kLongestDelay = 24LL * 3600 * 10000000;
-    if (delay < 0) delay = 0;
-    if (delay > kLongestDelay) delay = kLongestDelay;
-    if (lastTime_ == -1) lastTime_ = Now() - delay;
-
+bool FrameTimer::WaitUntil(std::int64_t due, HANDLE quitEvent) {
+    const std::int64_t now = Now();
+    if (due <= now) return true;
     DWORD_PTR cookie = 0;
     bool advised = false;
     if (clock_ && adviseEvent_) {
-        advised = SUCCEEDED(clock_->AdviseTime(lastTime_, delay, reinterpret_cast<HEVENT>(adviseEvent_), &cookie));
+        advised = SUCCEEDED(clock_->AdviseTime(now, due - now, reinterpret_cast<HEVENT>(adviseEvent_), &cookie));
     }
-    bool quit;
     if (advised) {
         const HANDLE events[2] = {adviseEvent_, quitEvent};
-        quit = WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0;
+        const bool quit = WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0;
         if (quit) clock_->Unadvise(cookie);
-    } else {
-        // Without an advise the wait is timed on the counter, in whole
-        // milliseconds rounded up.
-        const std::int64_t remaining = lastTime_ + delay - Now();
-        const DWORD ms = remaining > 0 ? static_cast<DWORD>((remaining + 9999) / 10000) : 0;
-        quit = WaitForSingleObject(quitEvent, ms) == WAIT_OBJECT_0;
+        return !quit;
     }
-    lastTime_ = Now();
-    return !quit;
+    // Without an advise the wait is timed on the counter, in whole
+    // milliseconds rounded up.
+    const std::int64_t remaining = due - Now();
+    const DWORD ms = remaining > 0 ? static_cast<DWORD>((remaining + 9999) / 10000) : 0;
+    return WaitForSingleObject(quitEvent, ms) != WAIT_OBJECT_0;
 }
 
 }  // namespace vd

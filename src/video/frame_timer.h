@@ -1,7 +1,7 @@
-// Timing of paced stream pictures: each picture is due a given delay after
-// the moment the previous one was shown (the moment the thread woke, not the
-// moment it was due). Runs on the system reference clock; where that cannot
-// be created, on the monotonic performance counter with the same arithmetic.
+// The clock of paced stream pictures and the wait for a picture's time (the
+// times themselves come from StreamPacer). Runs on the system reference
+// clock; where that cannot be created, on the monotonic performance counter
+// in the same units.
 #ifndef VD_VIDEO_FRAME_TIMER_H
 #define VD_VIDEO_FRAME_TIMER_H
 
@@ -23,16 +23,15 @@ public:
 
     bool usesReferenceClock() const { return clock_ != nullptr; }
 
-    // Waits until the picture is due (the first one is due at once). False
-    // when quitEvent ended the wait; the event is then consumed.
-    bool WaitForFrameTime(std::int64_t delay100ns, HANDLE quitEvent);
+    // The clock's time, in 100 ns units.
+    std::int64_t Now() const;
+    // Waits until the clock reaches `due` (at once when it has). False when
+    // quitEvent ended the wait; the event is then consumed.
+    bool WaitUntil(std::int64_t due, HANDLE quitEvent);
 
 private:
-    std::int64_t Now() const;
-
     IReferenceClock* clock_ = nullptr;
     HANDLE adviseEvent_ = nullptr;
-    std::int64_t lastTime_ = -1;
     std::int64_t counterFrequency_ = 0;
 };
 

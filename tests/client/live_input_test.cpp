@@ -179,6 +179,48 @@ TEST(LiveLatency, TiesScreenToArrivalThroughSkipsAndRestarts) {
     EXPECT_EQ(late.Samples().size(), 1u);
 }
 
+// The report's breakdown: arrival to the decode callback to the screen, the
+// pictures the SDK caught up with (handed over close behind the one before)
+// and skipped, and the delay of the last picture shown.
+TEST(LiveLatency, BreakdownSaysWhereTheTimeWentAndWhatTheSdkDid) {
+    constexpr int64_t kMs = 1000;
+    vdplay::LiveLatency l;
+    for (int64_t i = 0; i < 20; ++i) l.Arrived(vdplay::PictureArrival{i, i * 40 * kMs});
+    // Pictures 0-4 on time; 5-9 held up and then handed over 5 ms apart;
+    // 10 and 11 skipped; 12-19 on time again.
+    for (int i = 0; i < 20; ++i) {
+        if (i == 10 || i == 11) continue;
+        const int64_t decoded = i < 5    ? i * 40 * kMs + 10 * kMs
+                                : i < 10 ? 400 * kMs + (i - 5) * 5 * kMs
+                                         : i * 40 * kMs + 10 * kMs;
+        l.Decoded(i, decoded);
+        l.Shown(i, decoded + 8 * kMs);
+    }
+    struct Case {
+        int64_t from, to;
+        size_t pictures;
+        double toDecodedMedian, toScreenP95, decodedToScreenMedian;
+        int64_t caughtUp, skipped;
+        double current;
+    } cases[] = {
+        {0, 200 * kMs, 5, 10, 18, 8, 0, 0, 18},
+        {390 * kMs, 440 * kMs, 5, 130, 208, 8, 4, 0, 68},
+        {470 * kMs, 2000 * kMs, 8, 10, 18, 8, 0, 2, 18},
+        {5000 * kMs, 6000 * kMs, 0, 0, 0, 0, 0, 0, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.from);
+        const vdplay::LiveLatency::Breakdown b = l.BreakdownOf(c.from, c.to, 40 * kMs);
+        EXPECT_EQ(b.toScreen.pictures, c.pictures);
+        EXPECT_DOUBLE_EQ(b.toDecoded.medianMs, c.toDecodedMedian);
+        EXPECT_DOUBLE_EQ(b.toScreen.p95Ms, c.toScreenP95);
+        EXPECT_DOUBLE_EQ(b.decodedToScreen.medianMs, c.decodedToScreenMedian);
+        EXPECT_EQ(b.caughtUp, c.caughtUp);
+        EXPECT_EQ(b.skipped, c.skipped);
+        EXPECT_DOUBLE_EQ(b.currentMs, c.current);
+    }
+}
+
 TEST(LiveLatency, MedianAndP95) {
     struct Case {
         std::vector<int64_t> us;

@@ -130,6 +130,60 @@ TEST_F(SdkStreamTest, InputBeyondWhatThePortHoldsIsRefused) {
     EXPECT_EQ(sdk->CloseStream(port), 0);
 }
 
+// A port that fell more than a second behind a camera that kept sending goes
+// on at the newest key picture it holds (every uncompressed picture is one),
+// with the camera's stamps; the same pictures pushed at once are all played.
+TEST_F(SdkStreamTest, FarBehindACameraThatKeepsSendingGoesOnAtTheNewestPicture) {
+    vdsample::Recipe recipe;
+    recipe.frames = 30;
+    const vdsample::File made = vdsample::Make(recipe);
+    std::vector<std::vector<uint8_t>> chunks;  // the movie's chunks, up to the index
+    for (size_t at = made.streamHeaderLength; at + 8 <= made.bytes.size();) {
+        if (std::memcmp(&made.bytes[at], "idx1", 4) == 0) break;
+        uint32_t size = 0;
+        std::memcpy(&size, &made.bytes[at + 4], 4);
+        const size_t whole = 8 + size + (size & 1);
+        chunks.emplace_back(made.bytes.begin() + ptrdiff_t(at), made.bytes.begin() + ptrdiff_t(at + whole));
+        at += whole;
+    }
+    ASSERT_EQ(chunks.size(), 30u);
+    struct Case {
+        const char* name;
+        int pauseMs;  // between chunks, while the port does not play yet
+        size_t pictures;
+        int first;
+    } cases[] = {
+        {"sent over 1.7 s", 60, 1, 29},
+        {"sent at once", -1, 30, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        int port = -1;
+        ASSERT_EQ(sdk->OpenStream(made.bytes.data(), int(made.streamHeaderLength), &port), 0);
+        if (c.pauseMs < 0) {
+            std::vector<uint8_t> all;
+            for (const auto& chunk : chunks) all.insert(all.end(), chunk.begin(), chunk.end());
+            ASSERT_EQ(sdk->InputData(port, all.data(), int(all.size())), 0);
+            Sleep(1500);  // older than a second, but not sent over one
+        } else {
+            for (const auto& chunk : chunks) {
+                ASSERT_EQ(sdk->InputData(port, chunk.data(), int(chunk.size())), 0);
+                Sleep(DWORD(c.pauseMs));
+            }
+        }
+        Collector got;
+        ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
+        ASSERT_TRUE(got.WaitFor([&](const std::vector<Frame>& f) { return f.size() >= c.pictures; }));
+        Sleep(300);  // nothing more comes
+        const std::vector<Frame> pictures = got.Pictures();
+        ASSERT_EQ(pictures.size(), c.pictures);
+        EXPECT_EQ(vdsample::PictureNumber(pictures[0].kind, pictures[0].data.data(), pictures[0].data.size(), 32, 16),
+                  c.first);
+        EXPECT_EQ(pictures[0].stamp, unsigned(c.first * 40));
+        EXPECT_EQ(sdk->CloseStream(port), 0);
+    }
+}
+
 // Raw pictures larger than the port's usual 48 MiB: the port makes room for
 // two of them, up to 64 MiB a picture (4096x4096 at 32 bits); a stream of
 // larger ones is refused at its open rather than answering "full" for ever.

@@ -28,6 +28,21 @@ TEST_F(Paced, PicturesAreShownAtTheirPace) {
     }
 }
 
+// A burst (a camera that sends its last pictures at once on connect, a
+// hold-up upstream) is caught up with: the newest picture is on screen
+// within the allowance. At one picture a second, replaying the burst evenly
+// would take 20 s, twice the wait's deadline.
+TEST_F(Paced, BurstIsCaughtUpWithNotReplayed) {
+    std::vector<SdkFrame> frames;
+    for (int i = 0; i < 20; ++i) {
+        frames.push_back(Frame(i + 1 < 20 ? (i % 2 ? kRed : kGreen) : kBlue));
+        frames.back().frameRate = 1;
+    }
+    std::unique_ptr<DeliveryThread> delivery = Deliveries(frames);
+    EXPECT_TRUE(ShowsColour(*window_, kBlue)) << CentreColour(*window_);
+    EXPECT_TRUE(delivery->WaitReturned(20));
+}
+
 // At a very slow speed the next picture is not due for hours (or ever):
 // the display thread waits for it, and Stop ends that wait without drawing.
 TEST_F(Paced, StopEndsTheWaitForAPictureNotYetDue) {

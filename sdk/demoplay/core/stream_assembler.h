@@ -42,6 +42,8 @@ struct StreamChunk {
     std::vector<uint8_t> data;
     // No data: the movie list ended (its size reached, or the index began).
     bool movieEnd = false;
+    // When the port received its last byte (set by the port, for live pacing).
+    int64_t arrivedUs = 0;
 };
 
 class StreamAssembler {

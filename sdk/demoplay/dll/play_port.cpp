@@ -77,7 +77,7 @@ void PlayPort::BeginLocked(KV_FrameCallBack callback, void* user) {
     callback_ = callback;
     user_ = user;
     stopRequested_ = false;
-    streamClockSet_ = false;
+    pacer_.Reset();
     // Playing again after the end starts from the beginning.
     if (!isStream_ && endNotified_) SeekLocked(0);
     seekPending_ = true;  // start the clock at the current position
@@ -193,8 +193,18 @@ bool PlayPort::NextStreamChunkLocked(std::unique_lock<SlimMutex>& lock, Pending*
         wake_.wait(lock);
         return false;
     }
+    // Far behind: the newest key picture rather than the backlog. A recording
+    // keeps every chunk, so its port only catches up. The queue is looked
+    // through at most once a second: a raw stream's is scanned byte by byte,
+    // and a queue of garbage may hold no key picture at all.
+    if (queue_.front().cls == ChunkClass::kVideo && FarBehind(queue_.front().arrivedUs, queue_.back().arrivedUs) &&
+        !recorder_.active() && NowUs() >= nextSkipCheckUs_) {
+        nextSkipCheckUs_ = NowUs() + kFarBehindUs;
+        SkipToNewestKeyLocked();
+    }
     StreamChunk& c = queue_.front();
     out->cls = c.cls;
+    out->arrivedUs = c.arrivedUs;
     out->data = std::move(c.data);
     // The end of an OpenDML file's first movie list is not the end of its
     // movie: its length names all its pictures.
@@ -482,27 +492,45 @@ void PlayPort::DeliverDecoded(Pending& chunk, const DecodedPicture& picture) {
         mediaHeight_ = picture.height;
         if (annexB_) streamPictures_ = std::max(streamPictures_, position + 1);
     }
-    if (annexB_ && !WaitUntilStreamDue(stamp)) return;
+    if (isStream_ && !WaitUntilStreamDue(stamp, chunk.arrivedUs)) return;
     recorder_.Shown(picture.position);
     chunk.callback(id_, picture.data, int(picture.size), picture.width, picture.height, stamp, KV_FRAME_I420, fps,
                    chunk.user);
 }
 
-// Paces a raw stream's pictures by their stamps from the first one on; a
-// stream whose data comes late goes on from where it is.
-bool PlayPort::WaitUntilStreamDue(uint32_t stampMs) {
+int64_t PlayPort::NowUs() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch()).count();
+}
+
+// Hands a stream's pictures over by their arrival: at their stamps while
+// they come on time, at once when they have waited the whole allowance.
+bool PlayPort::WaitUntilStreamDue(uint32_t stampMs, int64_t arrivedUs) {
     std::unique_lock<SlimMutex> lock(mutex_);
-    const Clock::time_point now = Clock::now();
-    if (!streamClockSet_) {
-        streamBase_ = now - std::chrono::milliseconds(stampMs);
-        streamClockSet_ = true;
-    }
-    const Clock::time_point due = streamBase_ + std::chrono::milliseconds(stampMs);
-    if (now < due)
-        wake_.wait_until(lock, due, [&] { return stopRequested_; });
-    else if (now - due > std::chrono::milliseconds(kMaxLatenessMs))
-        streamBase_ += now - due;
+    const VideoStreamInfo& v = headers().video;
+    pacer_.SetAllowance(playoutAllowanceUs_ >= 0 ? playoutAllowanceUs_ : PlayoutAllowanceUs(v.rate, v.scale));
+    const Clock::time_point due(std::chrono::microseconds(pacer_.Due(int64_t(stampMs) * 1000, arrivedUs)));
+    if (Clock::now() < due) wake_.wait_until(lock, due, [&] { return stopRequested_; });
     return !stopRequested_;
+}
+
+// Drops the queued chunks before the newest key picture; the stamps go on
+// over the pictures and sound dropped, and decoding starts afresh there.
+void PlayPort::SkipToNewestKeyLocked() {
+    const SkipPlan plan = PlanSkipToNewestKey(queue_, {annexB_, layout_.codec, nalLengthSize_});
+    if (!plan.found) return;
+    // Queued chunks count by their capacity, which cutting the first one's
+    // head leaves as it is.
+    for (size_t i = 0; i < plan.chunk; ++i) queuedBytes_ -= queue_[i].data.capacity();
+    queue_.erase(queue_.begin(), queue_.begin() + ptrdiff_t(plan.chunk));
+    std::vector<uint8_t>& first = queue_.front().data;
+    first.erase(first.begin(), first.begin() + ptrdiff_t(plan.offset));
+    if (annexB_)
+        unitsFed_ += plan.pictures;
+    else
+        streamPictures_ += plan.pictures;
+    streamSoundBytes_ += plan.soundBytes;
+    decoderResetPending_ = true;
+    if (plan.soundBytes > 0) ++soundEpoch_;
 }
 
 }  // namespace demoplay

@@ -20,6 +20,7 @@
 #include "codec/video_decoder.h"
 #include "core/avi_parser.h"
 #include "core/frame_layout.h"
+#include "core/live_pacing.h"
 #include "core/nal_units.h"
 #include "core/presentation_order.h"
 #include "core/resampler.h"
@@ -101,6 +102,7 @@ private:
         bool resetDecoder = false;    // decoding starts afresh here (a seek)
         uint32_t showFromMs = 0;      // decoded pictures before this time are not handed out
         uint64_t seekGeneration = 0;  // as it was when the chunk was taken
+        int64_t arrivedUs = 0;        // a stream chunk: when its last byte came
     };
     struct SoundBlock {
         uint32_t stampMs = 0;
@@ -132,7 +134,9 @@ private:
     void ChooseDecoderAtKey(const PictureSink& sink);
     void DeliverMotionJpeg(Pending& chunk, std::vector<uint8_t>& bytes, int fps);
     void DeliverDecoded(Pending& chunk, const DecodedPicture& picture);
-    bool WaitUntilStreamDue(uint32_t stampMs);
+    bool WaitUntilStreamDue(uint32_t stampMs, int64_t arrivedUs);
+    void SkipToNewestKeyLocked();
+    static int64_t NowUs();
 
     const int id_;
     bool isStream_ = false;
@@ -197,11 +201,13 @@ private:
     uint64_t streamPictures_ = 0, streamSoundBytes_ = 0;
     // Raw Annex-B streams: the bytes go to the decoder as they come; pictures
     // are stamped from the stream's timing, else the rate it was given, else
-    // 25 per second, and paced from the first one on.
+    // 25 per second.
     bool annexB_ = false;
     bool rateFromStream_ = false;
-    bool streamClockSet_ = false;
-    Clock::time_point streamBase_;
+    // Stream pictures are handed over by their arrival (core/live_pacing.h).
+    LivePacer pacer_;
+    int64_t playoutAllowanceUs_ = -1;  // a fixed allowance; -1: from the stream's rate
+    int64_t nextSkipCheckUs_ = 0;      // when a port far behind looks for a key picture again
 
     // Changes when sound converted earlier no longer follows on (a seek,
     // cleared stream data); the thread then starts its sound afresh.

@@ -95,6 +95,13 @@ int PlayPort::OpenFile(const char* path) {
 
 int PlayPort::OpenStream(const uint8_t* header, size_t length) {
     isStream_ = true;
+    // How long a live picture may be held to even out jitter, when the
+    // default (two picture intervals) does not suit the network.
+    if (const char* text = std::getenv("DEMOPLAY_PLAYOUT_MS")) {
+        char* end = nullptr;
+        const long ms = std::strtol(text, &end, 10);
+        if (end != text && *end == 0 && ms >= 0 && ms <= 2000) playoutAllowanceUs_ = int64_t(ms) * 1000;
+    }
     VideoCodec codec;
     if (DetectAnnexB(header, length, &codec) == AnnexBStatus::kCodec) return OpenAnnexBStream(codec, header, length);
     if (length < 12 || ReadLe32(header) != kFccRiff || ReadLe32(header + 8) != kFccAvi) return KV_ERR_NOT_AVI;
@@ -142,6 +149,7 @@ void PlayPort::QueueStreamBytesLocked(const uint8_t* data, size_t length) {
     StreamChunk c;
     c.cls = ChunkClass::kVideo;
     c.data.assign(data, data + length);
+    c.arrivedUs = NowUs();
     queuedBytes_ += c.data.capacity();
     queue_.push_back(std::move(c));
     wake_.notify_all();
@@ -199,7 +207,9 @@ int PlayPort::AcceptStreamHeaderLocked() {
     headerBytes_.shrink_to_fit();
     std::vector<StreamChunk> chunks;
     assembler_->Feed(rest.data(), rest.size(), &chunks);
+    const int64_t arrived = NowUs();
     for (StreamChunk& c : chunks) {
+        c.arrivedUs = arrived;
         queuedBytes_ += c.data.capacity();
         queue_.push_back(std::move(c));
     }
@@ -227,7 +237,9 @@ int PlayPort::InputData(const uint8_t* data, size_t length) {
     if (queuedBytes_ + assembler_->heldBytes() + length > bufferLimit_) return KV_ERR_BUFFER_FULL;
     std::vector<StreamChunk> chunks;
     assembler_->Feed(data, length, &chunks);
+    const int64_t arrived = NowUs();
     for (StreamChunk& c : chunks) {
+        c.arrivedUs = arrived;
         queuedBytes_ += c.data.capacity();
         queue_.push_back(std::move(c));
     }
@@ -240,6 +252,7 @@ int PlayPort::ClearBuffer() {
     if (!isStream_ || !headersReady_) return KV_OK;
     queue_.clear();
     queuedBytes_ = 0;
+    pacer_.Reset();
     if (assembler_) assembler_->Reset();
     decoderResetPending_ = true;  // what follows starts at a key picture
     ++soundEpoch_;                // nor the rest of sound already converted
