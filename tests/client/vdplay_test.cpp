@@ -535,22 +535,6 @@ private:
     std::atomic<bool> stop_{false};
 };
 
-// A local port nobody listens on (taken and given back).
-int FreePort(int type) {
-    WSADATA data;
-    WSAStartup(MAKEWORD(2, 2), &data);
-    SOCKET s = socket(AF_INET, type, 0);
-    sockaddr_in a = {};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int length = sizeof a;
-    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    getsockname(s, reinterpret_cast<sockaddr*>(&a), &length);
-    closesocket(s);
-    WSACleanup();
-    return ntohs(a.sin_port);
-}
-
 Bytes Garbage(size_t size, uint32_t seed) {
     Bytes b(size);
     for (uint8_t& x : b) {
@@ -584,7 +568,7 @@ TEST_F(Live, FailingConnectionsHaveTheirMessageAndExitCode) {
         c.Hold(20000);
     }});
     LoopbackCamera closes({[](SOCKET, LoopbackCamera&) {}});
-    const std::string refused = "tcp://127.0.0.1:" + std::to_string(FreePort(SOCK_STREAM));
+    const std::string refused = "tcp://127.0.0.1:" + std::to_string(vdtest::FreeLocalPort(SOCK_STREAM));
     struct Row {
         FailureCase expect;
         std::vector<std::string> args;
@@ -766,7 +750,7 @@ TEST_F(Live, CamerasThatComeBackAreShownAgain) {
             r = child.Wait(kDeadlineMs);
             EXPECT_NE(r.out.find("vdplay: connected to " + server.url("h264") + " again"), std::string::npos) << r.out;
         } else if (row.udp) {
-            const int port = FreePort(SOCK_DGRAM);
+            const int port = vdtest::FreeLocalPort(SOCK_DGRAM);
             args.insert(args.begin(), "udp://127.0.0.1:" + std::to_string(port));
             vdtest::Child child;
             ASSERT_TRUE(child.Start(Bin("vdplay.exe"), args, dir.path()));
@@ -839,7 +823,7 @@ TEST_F(Live, ClosingWhileConnectingEndsAtOnce) {
         UINT message;
         WPARAM key;
     } rows[] = {
-        {"refused, closed", "tcp://127.0.0.1:" + std::to_string(FreePort(SOCK_STREAM)), WM_CLOSE, 0},
+        {"refused, closed", "tcp://127.0.0.1:" + std::to_string(vdtest::FreeLocalPort(SOCK_STREAM)), WM_CLOSE, 0},
         {"black-holed, closed", hole.url(), WM_CLOSE, 0},
         {"black-holed, q", hole.url(), WM_CHAR, 'q'},
     };
@@ -916,7 +900,7 @@ TEST_F(Rtsp, SeveralCamerasMakeAWall) {
 }
 
 TEST_F(Live, ListensForDatagramsUntilTheCameraFallsSilent) {
-    const int port = FreePort(SOCK_DGRAM);
+    const int port = vdtest::FreeLocalPort(SOCK_DGRAM);
     vdtest::Child child;
     ASSERT_TRUE(child.Start(Bin("vdplay.exe"), {"udp://127.0.0.1:" + std::to_string(port), "--no-sound"}, dir.path()));
     // The window comes first, then vdplay listens.

@@ -858,7 +858,9 @@ TEST_P(SdkCodecRawRecordings, ARawStreamRecordedFromItsMiddlePlaysBackWhole) {
     int last = -1;
     for (size_t i = 0; i < pictures.size() && (i == 0 || last >= 0); ++i) {
         const int at = FindPicture(references, pictures[i].data.data(), pictures[i].data.size(), size_t(last + 1));
-        if (i == 0) EXPECT_LT(at, shownAtStart) << "the recording does not hold the picture on display at its start";
+        if (i == 0) {
+            EXPECT_LT(at, shownAtStart) << "the recording does not hold the picture on display at its start";
+        }
         EXPECT_EQ(at, i == 0 ? std::max(at, 0) : last + 1) << "picture " << i;
         EXPECT_EQ(pictures[i].stamp, unsigned(i * 10)) << i;
         last = at;

@@ -390,7 +390,9 @@ TEST(AviWriter, RecordingReadsBackWithTheSameChunks) {
         ASSERT_EQ(ParseAviFile(legacySource, &legacy), AviStatus::kOk);
         EXPECT_EQ(legacy.indexSource, c.extensions ? AviFileInfo::IndexSource::kScan : AviFileInfo::IndexSource::kIdx1);
         EXPECT_EQ(legacy.videoChunks.size(), 7u);
-        if (!c.extensions) EXPECT_EQ(keysOf(legacy.videoChunks), keys) << "the key flags of 'idx1'";
+        if (!c.extensions) {
+            EXPECT_EQ(keysOf(legacy.videoChunks), keys) << "the key flags of 'idx1'";
+        }
     }
 }
 
