@@ -98,6 +98,24 @@ double SdkSeconds(const Sdk& sdk, const std::vector<uint8_t>& file, int count) {
     return done ? seconds : -1;
 }
 
+// Feeds the file from `at` on to a stream port in pieces, as fast as the
+// port takes them, until it is all in, the port refuses it or the deadline.
+void FeedStream(const Sdk& sdk, int port, const std::vector<uint8_t>& file, size_t at, size_t piece,
+                Clock::time_point deadline) {
+    while (at < file.size() && Clock::now() < deadline) {
+        const size_t n = std::min(piece, file.size() - at);
+        const int r = sdk.InputData(port, file.data() + at, int(n));
+        // A full port only yields: a millisecond's sleep would hold raw
+        // pictures (3 MB each) to about a gigabyte a second.
+        if (r == KV_ERR_BUFFER_FULL) {
+            Sleep(0);
+            continue;
+        }
+        if (r != 0) break;
+        at += n;
+    }
+}
+
 // Seconds from opening the file as a stream until `count` pictures are in,
 // fed in pieces of 1 MiB as fast as the port takes them; <0 on failure.
 double SdkFedSeconds(const Sdk& sdk, const std::vector<uint8_t>& file, int count) {
@@ -110,18 +128,7 @@ double SdkFedSeconds(const Sdk& sdk, const std::vector<uint8_t>& file, int count
     int port = -1;
     if (file.size() < kHead || sdk.OpenStream(file.data(), int(kHead), &port) != 0) return -1;
     sdk.Play(port, &CountPicture, nullptr);
-    for (size_t at = kHead; at < file.size() && Clock::now() < deadline;) {
-        const size_t n = std::min(kPiece, file.size() - at);
-        const int r = sdk.InputData(port, file.data() + at, int(n));
-        // A full port only yields: a millisecond's sleep would hold raw
-        // pictures (3 MB each) to about a gigabyte a second.
-        if (r == KV_ERR_BUFFER_FULL) {
-            Sleep(0);
-            continue;
-        }
-        if (r != 0) break;
-        at += n;
-    }
+    FeedStream(sdk, port, file, kHead, kPiece, deadline);
     // The last picture wakes this thread (it does not spin beside the decoding one).
     while (pictures.load() < count && Clock::now() < deadline) WaitForSingleObject(lastPicture, 100);
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
@@ -154,16 +161,7 @@ double SdkSoundSeconds(const Sdk& sdk, const std::vector<uint8_t>& file, uint64_
     int port = -1;
     if (pieces.headerLength == 0 || sdk.OpenStream(file.data(), int(pieces.headerLength), &port) != 0) return -1;
     sdk.Play(port, &CountSound, nullptr);
-    for (size_t at = pieces.headerLength; at < file.size() && Clock::now() < deadline;) {
-        const size_t n = std::min(kPiece, file.size() - at);
-        const int r = sdk.InputData(port, file.data() + at, int(n));
-        if (r == KV_ERR_BUFFER_FULL) {
-            Sleep(0);
-            continue;
-        }
-        if (r != 0) break;
-        at += n;
-    }
+    FeedStream(sdk, port, file, pieces.headerLength, kPiece, deadline);
     while (soundBytes.load() < wanted && Clock::now() < deadline) WaitForSingleObject(lastSound, 100);
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     const bool done = soundBytes.load() >= wanted;

@@ -399,25 +399,21 @@ void AppendCameraChunk(std::vector<uint8_t>* out, bool video, const uint8_t* dat
 
 bool CameraPictureSize(CameraCodec codec, const uint8_t* data, size_t size, int* width, int* height) {
     if (codec == CameraCodec::kMjpeg) return JpegSize(data, size, width, height);
-    // Each unit after a start code; the first sequence parameter set counts.
-    for (size_t i = 0; i + 3 < size; ++i) {
-        if (data[i] != 0 || data[i + 1] != 0 || data[i + 2] != 1) continue;
-        const size_t start = i + 3;
-        size_t end = start;
-        while (end + 2 < size && !(data[end] == 0 && data[end + 1] == 0 && (data[end + 2] == 1 || data[end + 2] == 0)))
-            ++end;
-        if (end + 2 >= size) end = size;
-        if (codec == CameraCodec::kH264 && (data[start] & 0x1F) == 7) {
-            BitReader r(data + start + 1, end - start - 1);
-            return H264Size(r, width, height);
+    // The first sequence parameter set counts.
+    bool found = false, sized = false;
+    ForEachUnit(data, size, [&](const uint8_t* unit, size_t length) {
+        if (codec == CameraCodec::kH264 && length >= 1 && (unit[0] & 0x1F) == 7) {
+            BitReader r(unit + 1, length - 1);
+            sized = H264Size(r, width, height);
+            found = true;
+        } else if (codec == CameraCodec::kH265 && length >= 2 && ((unit[0] >> 1) & 0x3F) == 33) {
+            BitReader r(unit + 2, length - 2);
+            sized = H265Size(r, width, height);
+            found = true;
         }
-        if (codec == CameraCodec::kH265 && start + 2 <= size && ((data[start] >> 1) & 0x3F) == 33) {
-            BitReader r(data + start + 2, end - start - 2);
-            return H265Size(r, width, height);
-        }
-        i = end - 1;
-    }
-    return false;
+        return !found;
+    });
+    return sized;
 }
 
 }  // namespace vdplay
