@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "DemoPlaySdk.h"
-#include "demoplay/sample_avi.h"
+#include "sdk/sample_avi.h"
 
 namespace {
 

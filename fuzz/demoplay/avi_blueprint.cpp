@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "demoplay/riff_writer.h"
+#include "sdk/riff_writer.h"
 
 namespace demoplay_test {
 namespace {

@@ -1,4 +1,4 @@
-// The H.264, H.265 and Motion-JPEG clips that tests/demoplay/make-clips makes
+// The H.264, H.265 and Motion-JPEG clips that tests/sdk/make-clips makes
 // at test time (a ctest fixture step), with ffmpeg's own decode of each.
 #ifndef VD_TESTS_COMMON_CODEC_CLIPS_H
 #define VD_TESTS_COMMON_CODEC_CLIPS_H

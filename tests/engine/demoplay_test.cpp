@@ -11,7 +11,7 @@
 #include "common/plugin_fixture.h"
 #include "common/test_pictures.h"
 #include "common/test_window.h"
-#include "demoplay/sample_avi.h"
+#include "sdk/sample_avi.h"
 #include "engine/playback_helpers.h"
 
 namespace vdtest {

@@ -6,7 +6,7 @@
 
 #include "core/avi_parser.h"
 #include "core/frame_layout.h"
-#include "demoplay/sample_avi.h"
+#include "sdk/sample_avi.h"
 
 using namespace demoplay;
 

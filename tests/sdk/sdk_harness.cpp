@@ -1,4 +1,4 @@
-#include "demoplay/sdk_harness.h"
+#include "sdk/sdk_harness.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,6 +1,6 @@
-#include "demoplay/sample_avi.h"
+#include "sdk/sample_avi.h"
 
-#include "demoplay/riff_writer.h"
+#include "sdk/riff_writer.h"
 
 #include <algorithm>
 #include <cmath>

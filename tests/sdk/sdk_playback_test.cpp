@@ -8,8 +8,8 @@
 #include <random>
 #include <thread>
 
-#include "demoplay/sample_avi.h"
-#include "demoplay/sdk_harness.h"
+#include "sdk/sample_avi.h"
+#include "sdk/sdk_harness.h"
 
 using namespace demoplay_test;
 using namespace std::chrono_literals;

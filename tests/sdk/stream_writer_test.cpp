@@ -11,7 +11,7 @@
 #include "core/frame_layout.h"
 #include "core/jpeg_picture.h"
 #include "core/stream_assembler.h"
-#include "demoplay/sample_avi.h"
+#include "sdk/sample_avi.h"
 
 using namespace demoplay;
 

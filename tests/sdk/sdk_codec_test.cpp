@@ -1,7 +1,7 @@
 // DemoPlay.dll decoding H.264, H.265 and Motion-JPEG, and cameras' sound
 // (G.711, IMA ADPCM, AAC): files and streams (raw Annex-B, and AVI fed in
 // pieces) give exactly the pictures ffmpeg decodes from the same clips (made
-// at test time by tests/demoplay/make-clips), at their stamps, and ffmpeg's
+// at test time by tests/sdk/make-clips), at their stamps, and ffmpeg's
 // sound through the SDK's resampler; seeking, joining a stream in its middle,
 // a size change, and damaged or cut data.
 #include <gtest/gtest.h>
@@ -14,7 +14,7 @@
 #include "common/codec_clips.h"
 #include "core/avi_parser.h"
 #include "core/resampler.h"
-#include "demoplay/sdk_harness.h"
+#include "sdk/sdk_harness.h"
 
 using namespace demoplay_test;
 using vdtest::ClipPath;
