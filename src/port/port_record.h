@@ -79,12 +79,14 @@ struct PortRecord : std::enable_shared_from_this<PortRecord> {
     bool playing = false;
     std::atomic<HWND> videoWindow{nullptr};  // null while the port is shown nowhere
     HANDLE displayThread = nullptr;
-    Event stopEvent{true, true};    // set while the port is not playing
-    TwoWayEvent pauseEvent{false};  // set while paused; the intake waits for it to clear
-    Event displayQuitEvent{false, false};
-    Event refreshEvent{false, false};
-    Event stepEvent{false, false};
-    Event stepSeekEvent{false, false};
+    // The events the intake and the display thread look at with every
+    // picture keep their state in memory too (a look costs no system call).
+    FlaggedEvent stopEvent{true, true};  // set while the port is not playing
+    TwoWayEvent pauseEvent{false};       // set while paused; the intake waits for it to clear
+    FlaggedEvent displayQuitEvent{false, false};
+    FlaggedEvent refreshEvent{false, false};
+    FlaggedEvent stepEvent{false, false};
+    FlaggedEvent stepSeekEvent{false, false};
     // Tells the display thread to look again at the plain fields it acts on
     // (step mode left).
     Event displayWakeEvent{false, false};
@@ -96,7 +98,7 @@ struct PortRecord : std::enable_shared_from_this<PortRecord> {
     // Sound, from OpenSound to CloseSound.
     HANDLE audioThread = nullptr;
     DWORD audioThreadId = 0;
-    Event audioQuitEvent{true, false};
+    FlaggedEvent audioQuitEvent{true, false};
     std::atomic<HWAVEOUT> waveOut{nullptr};
 };
 

@@ -92,53 +92,36 @@ void Display::DrawFrame() {
 // Step mode: the new picture waits until one more is asked for. Redraws are
 // served meanwhile; a seek drops the held picture and lets the next through.
 // Between looks the thread waits for one of the events that can change
-// what it does (or for the end); the wait consumes the auto-reset event it
-// woke on, so that one is remembered for the next look.
+// what it does (or for the end); the looks read the events' states, so a
+// wake-up by a handle left set by an earlier look only costs one more look.
 Display::Next Display::ServeStep() {
-    bool stepped = false, refreshed = false, seeked = false;
     for (;;) {
         // A step asked for, or step mode left (Play, SetPlaySpeed): the held
         // picture is shown and the pictures flow on.
-        if (stepped || record_.stepEvent.Test() || record_.stepMode.load() == 0) {
+        if (record_.stepEvent.Test() || record_.stepMode.load() == 0) {
             DrawFrame();
             return Next::Continue;
         }
         // Redraw requests that came together are one redraw.
-        const bool refresh = record_.refreshEvent.Test() || refreshed;
-        if (refresh) DrawFrame();
-        if (seeked || record_.stepSeekEvent.Test()) {
+        if (record_.refreshEvent.Test()) DrawFrame();
+        if (record_.stepSeekEvent.Test()) {
             record_.stepEvent.Set();
             return Next::Continue;
         }
-        stepped = refreshed = seeked = false;
         const HANDLE events[] = {record_.displayQuitEvent.handle(), record_.stepEvent.handle(),
                                  record_.refreshEvent.handle(), record_.stepSeekEvent.handle(),
                                  record_.displayWakeEvent.handle()};
-        switch (WaitForMultipleObjects(5, events, FALSE, INFINITE)) {
-            case WAIT_OBJECT_0:
-                return Next::End;
-            case WAIT_OBJECT_0 + 1:
-                stepped = true;
-                break;
-            case WAIT_OBJECT_0 + 2:
-                refreshed = true;
-                break;
-            case WAIT_OBJECT_0 + 3:
-                seeked = true;
-                break;
-            case WAIT_OBJECT_0 + 4:
-                break;  // step mode may have been left
-            default:
-                // A handle gone bad: look again a little later rather than spin.
-                Sleep(1);
-                if (record_.displayQuitEvent.Test()) return Next::End;
-                break;
+        const DWORD woke = WaitForMultipleObjects(5, events, FALSE, INFINITE);
+        if (woke == WAIT_OBJECT_0) return Next::End;
+        if (woke == WAIT_FAILED) {
+            // A handle gone bad: look again a little later rather than spin.
+            Sleep(1);
+            if (record_.displayQuitEvent.Test()) return Next::End;
         }
     }
 }
 
 void Display::Run() {
-    bool refreshed = false;  // a redraw request the idle wait consumed
     while (!record_.displayQuitEvent.Test()) {
         bool newFrame = false;
         QueuedFrame next;
@@ -146,17 +129,15 @@ void Display::Run() {
             record_.currentFrame.Replace(next);
             newFrame = true;
         }
-        const bool refresh = record_.refreshEvent.Test() || refreshed;
-        refreshed = false;
+        const bool refresh = record_.refreshEvent.Test();
         const QueuedFrame& frame = record_.currentFrame.OwnerView();
         if (!newFrame && (!refresh || !frame.HasData())) {
             // Idle until a picture is queued, a redraw is asked for or the
-            // thread is to end.
+            // thread is to end; the next look reads which.
             const HANDLE events[] = {record_.displayQuitEvent.handle(), record_.videoQueue.waitingHandle(),
                                      record_.refreshEvent.handle()};
             const DWORD woke = WaitForMultipleObjects(3, events, FALSE, INFINITE);
             if (woke == WAIT_OBJECT_0) return;
-            if (woke == WAIT_OBJECT_0 + 2) refreshed = true;
             if (woke == WAIT_FAILED) Sleep(1);  // a handle gone bad: look again a little later
             continue;
         }
