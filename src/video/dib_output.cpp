@@ -74,6 +74,12 @@ bool DibOutput::Prepare(int kind, int width, int height) {
     height_ = height;
 
     windowDc_ = GetDC(window_);
+    // A picture shrunk into a smaller window keeps the pixels that land on
+    // the window's and leaves the others out. The default mode merges those
+    // left out into their neighbours (meant for black-on-white drawings):
+    // on a video it darkens fine detail, and it costs a pass over every
+    // pixel of the picture.
+    if (windowDc_) SetStretchBltMode(windowDc_, COLORONCOLOR);
     RECT client{};
     GetClientRect(window_, &client);
     drawDib_ = DrawDibOpen();
