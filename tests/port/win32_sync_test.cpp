@@ -70,7 +70,9 @@ TEST_P(FlaggedEvents, TestTellsWhatTheHandleWould) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sync, FlaggedEvents, ::testing::ValuesIn(kFlaggedCases),
-                         [](const ::testing::TestParamInfo<FlaggedCase>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<FlaggedCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST(TwoWayEvents, TestAndBothHandlesFollowSetAndReset) {
     struct Step {
