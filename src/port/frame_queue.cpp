@@ -18,18 +18,24 @@ void FrameQueue::SignalRoomLocked() {
 }
 
 FrameQueue::Push FrameQueue::TryPush(QueuedFrame& frame, unsigned generation) {
-    ScopedLock guard(lock_);
-    if (generation != generation_.load()) return Push::kStale;
-    if (frames_.size() >= kCapacity) {
-        SignalRoomLocked();  // a Nudge may have set the room event
-        return Push::kFull;
-    }
-    frames_.push_back(std::move(frame));
-    SignalRoomLocked();
-    if (consumerWaits_) {
+    bool wakeConsumer = false;
+    {
+        ScopedLock guard(lock_);
+        if (generation != generation_.load()) return Push::kStale;
+        if (frames_.size() >= kCapacity) {
+            SignalRoomLocked();  // a Nudge may have set the room event
+            return Push::kFull;
+        }
+        frames_.push_back(std::move(frame));
+        SignalRoomLocked();
+        wakeConsumer = consumerWaits_;
         consumerWaits_ = false;
-        waiting_.Set();
     }
+    // Set after the lock is left: the consumer it wakes takes the lock at
+    // once, and the set is a trip to the system. The event is auto-reset and
+    // the consumer only waits for it after an empty TryPop, so a set that
+    // comes after it has looked again is one look more, never one lost.
+    if (wakeConsumer) waiting_.Set();
     return Push::kQueued;
 }
 
