@@ -26,7 +26,7 @@ namespace {
 // copy holds exactly its planes. False when the frame is not to be queued (a
 // broken picture, or no memory for the copy).
 bool MakeQueuedCopy(const void* data, int size, int width, int height, unsigned int stamp, FrameKind kind,
-                    int frameRate, QueuedFrame& copy) {
+                    int frameRate, SparePicture& spare, QueuedFrame& copy) {
     copy.stamp = stamp;
     copy.width = width;
     copy.height = height;
@@ -34,8 +34,10 @@ bool MakeQueuedCopy(const void* data, int size, int width, int height, unsigned 
     if (!data || size <= 0) return false;
     if (IsPictureKind(kind)) {
         if (!PictureFits(kind, width, height, size)) return false;
+        // The bytes of a picture the display is done with, when it has any.
+        QueuedFrame spareBytes = spare.Take();
         if (kind == kKindRgb32) {
-            if (!copy.AllocatePicture(kKindYv12, width, height)) return false;
+            if (!copy.AllocatePicture(kKindYv12, width, height, &spareBytes)) return false;
             std::uint8_t* y = copy.data.get();
             std::uint8_t* v = y + SecondPlaneOffset(width, height);
             std::uint8_t* u = y + ThirdPlaneOffset(width, height);
@@ -43,7 +45,7 @@ bool MakeQueuedCopy(const void* data, int size, int width, int height, unsigned 
                                  height, 1);
             return true;
         }
-        if (!copy.AllocatePicture(kind, width, height)) return false;
+        if (!copy.AllocatePicture(kind, width, height, &spareBytes)) return false;
         std::memcpy(copy.data.get(), data, static_cast<std::size_t>(copy.size));
         return true;
     }
@@ -141,7 +143,10 @@ void Intake(PlayShared& shared, int port, const void* data, int size, int width,
     if (isSound && SoundDropped(record)) return;
 
     QueuedFrame copy;
-    if (!MakeQueuedCopy(data, size, width, height, stamp, static_cast<FrameKind>(kind), frameRate, copy)) return;
+    if (!MakeQueuedCopy(data, size, width, height, stamp, static_cast<FrameKind>(kind), frameRate, record.sparePicture,
+                        copy)) {
+        return;
+    }
     QueueWhenRoom(record, queue, copy, isSound, generation);
 }
 

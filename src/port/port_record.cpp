@@ -5,12 +5,19 @@
 namespace vd {
 
 void CurrentFrame::Replace(QueuedFrame& frame) {
-    QueuedFrame old;
-    {
-        ScopedLock guard(lock_);
-        old = std::move(frame_);
-        frame_ = std::move(frame);
-    }
+    ScopedLock guard(lock_);
+    std::swap(frame_, frame);
+}
+
+void SparePicture::Give(QueuedFrame& frame) {
+    if (!frame.HasData()) return;
+    ScopedLock guard(lock_);
+    if (!kept_.HasData()) kept_ = std::move(frame);
+}
+
+QueuedFrame SparePicture::Take() {
+    ScopedLock guard(lock_);
+    return std::move(kept_);
 }
 
 bool CurrentFrame::CopyTo(QueuedFrame& out) {

@@ -31,7 +31,8 @@ namespace vd {
 // without the lock; everyone else copies it under the lock.
 class CurrentFrame {
 public:
-    // Puts a new picture on display (display thread); the old one's bytes go.
+    // Puts a new picture on display (display thread); `frame` is left
+    // holding the one that was on display.
     void Replace(QueuedFrame& frame);
     // The picture on display as the display thread sees it.
     const QueuedFrame& OwnerView() const { return frame_; }
@@ -42,6 +43,24 @@ public:
 private:
     CriticalSection lock_;
     QueuedFrame frame_;
+};
+
+// The bytes of the last picture the display thread stopped showing, kept
+// for the intake's next copy of a picture of the same size: a picture's
+// bytes go round between the two threads rather than back to the heap and
+// out again with every picture (the heap's lock is shared by every thread of
+// the process).
+class SparePicture {
+public:
+    // Keeps the frame's bytes when none are kept yet; the frame is left
+    // holding them otherwise.
+    void Give(QueuedFrame& frame);
+    // What is kept (an empty frame when nothing is).
+    QueuedFrame Take();
+
+private:
+    CriticalSection lock_;
+    QueuedFrame kept_;
 };
 
 struct PortRecord : std::enable_shared_from_this<PortRecord> {
@@ -94,6 +113,7 @@ struct PortRecord : std::enable_shared_from_this<PortRecord> {
     FrameQueue videoQueue;
     FrameQueue audioQueue;
     CurrentFrame currentFrame;
+    SparePicture sparePicture;
 
     // Sound, from OpenSound to CloseSound.
     HANDLE audioThread = nullptr;

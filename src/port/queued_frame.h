@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <utility>
 
 #include "port/frame_layout.h"
 
@@ -35,12 +36,21 @@ struct QueuedFrame {
     // Room for the planes of a picture of this kind and size (exactly
     // PictureBytes), uninitialised, with kind, width and height set; false
     // (and no data) for a kind or size that is not a picture's, or when the
-    // memory is not there.
-    bool AllocatePicture(FrameKind pictureKind, int pictureWidth, int pictureHeight) {
+    // memory is not there. The bytes of `spare` are taken when there are
+    // exactly as many as the picture needs (a picture done with, of the same
+    // size); otherwise new ones are allocated and spare is left as it was.
+    bool AllocatePicture(FrameKind pictureKind, int pictureWidth, int pictureHeight, QueuedFrame* spare = nullptr) {
         data.reset();
         size = 0;
         const std::int64_t bytes = PictureBytes(pictureKind, pictureWidth, pictureHeight);
-        if (bytes <= 0 || bytes > INT32_MAX || !Allocate(static_cast<int>(bytes))) return false;
+        if (bytes <= 0 || bytes > INT32_MAX) return false;
+        if (spare && spare->data && spare->size == bytes) {
+            data = std::move(spare->data);
+            size = spare->size;
+            spare->size = 0;
+        } else if (!Allocate(static_cast<int>(bytes))) {
+            return false;
+        }
         kind = pictureKind;
         width = pictureWidth;
         height = pictureHeight;

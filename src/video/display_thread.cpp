@@ -127,6 +127,9 @@ void Display::Run() {
         QueuedFrame next;
         if (record_.videoQueue.TryPop(next)) {
             record_.currentFrame.Replace(next);
+            // The bytes of the picture taken off display go to the intake's
+            // next copy (or back to the heap when it has some already).
+            record_.sparePicture.Give(next);
             newFrame = true;
         }
         const bool refresh = record_.refreshEvent.Test();

@@ -109,6 +109,43 @@ TEST(FrameLayout, AQueuedPictureHoldsExactlyItsPlanes) {
     }
 }
 
+// The bytes of a picture done with are taken for the next one of exactly
+// their size, and left where they are otherwise.
+TEST(FrameLayout, AQueuedPictureTakesSpareBytesOfItsSizeOnly) {
+    struct Case {
+        const char* name;
+        int spareBytes;  // 0: no spare bytes
+        FrameKind kind;
+        int width;
+        int height;
+        bool made;
+        bool taken;
+    } cases[] = {
+        {"same size", 352 * 288 * 3 / 2, kKindYv12, 352, 288, true, true},
+        {"same size, other 4:2:0 kind", 352 * 288 * 3 / 2, kKindI420, 352, 288, true, true},
+        {"one byte more", 352 * 288 * 3 / 2 + 1, kKindYv12, 352, 288, true, false},
+        {"one byte less", 352 * 288 * 3 / 2 - 1, kKindYv12, 352, 288, true, false},
+        {"packed picture of the 4:2:0 size", 32 * 24 * 3 / 2, kKindYuy2, 32, 24, true, false},
+        {"no spare bytes", 0, kKindYv12, 16, 16, true, false},
+        {"not a picture", 352 * 288 * 3 / 2, kKindYv12, 0, 288, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QueuedFrame spare;
+        if (c.spareBytes > 0) {
+            ASSERT_TRUE(spare.Allocate(c.spareBytes));
+        }
+        const std::uint8_t* spareData = spare.data.get();
+        QueuedFrame frame;
+        EXPECT_EQ(frame.AllocatePicture(c.kind, c.width, c.height, &spare), c.made);
+        EXPECT_EQ(frame.size, c.made ? PictureBytes(c.kind, c.width, c.height) : 0);
+        EXPECT_EQ(c.taken, c.made && frame.data.get() == spareData);
+        // Bytes not taken stay with the spare, whole.
+        EXPECT_EQ(spare.HasData(), c.spareBytes > 0 && !c.taken);
+        EXPECT_EQ(spare.size, c.taken ? 0 : c.spareBytes);
+    }
+}
+
 TEST(FrameLayout, PlanesOfA420PictureFollowTheLuma) {
     EXPECT_EQ(SecondPlaneOffset(352, 288), 352 * 288);
     EXPECT_EQ(ThirdPlaneOffset(352, 288), 352 * 288 + 352 * 288 / 4);

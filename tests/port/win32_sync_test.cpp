@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "port/port_record.h"
 #include "port/win32_sync.h"
 
 namespace vdtest {
@@ -93,6 +94,42 @@ TEST(TwoWayEvents, TestAndBothHandlesFollowSetAndReset) {
     vd::TwoWayEvent initiallySet(true);
     EXPECT_TRUE(initiallySet.Test());
     EXPECT_FALSE(HandleSet(initiallySet.clearedHandle()));
+}
+
+// The display thread gives the bytes of the picture it takes off display;
+// the intake takes them for its next copy. One picture's bytes are kept.
+TEST(SparePictures, OnePictureIsKeptUntilTaken) {
+    vd::SparePicture spare;
+    EXPECT_FALSE(spare.Take().HasData()) << "nothing is kept at first";
+
+    vd::QueuedFrame first, second, empty;
+    ASSERT_TRUE(first.Allocate(100));
+    ASSERT_TRUE(second.Allocate(200));
+    const std::uint8_t* firstData = first.data.get();
+    spare.Give(empty);  // a frame without bytes gives nothing
+    spare.Give(first);
+    EXPECT_FALSE(first.HasData()) << "kept";
+    spare.Give(second);
+    EXPECT_TRUE(second.HasData()) << "left with its holder: one is kept already";
+
+    vd::QueuedFrame taken = spare.Take();
+    EXPECT_EQ(taken.data.get(), firstData);
+    EXPECT_EQ(taken.size, 100);
+    EXPECT_FALSE(spare.Take().HasData()) << "taken once";
+}
+
+// The picture taken off display is handed back to the caller, not freed.
+TEST(SparePictures, ReplacingThePictureOnDisplayHandsTheOldOneBack) {
+    vd::CurrentFrame current;
+    vd::QueuedFrame first, second;
+    ASSERT_TRUE(first.Allocate(10));
+    ASSERT_TRUE(second.Allocate(20));
+    const std::uint8_t* firstData = first.data.get();
+    current.Replace(first);
+    EXPECT_FALSE(first.HasData()) << "nothing was on display";
+    current.Replace(second);
+    EXPECT_EQ(second.data.get(), firstData);
+    EXPECT_EQ(current.OwnerView().size, 20);
 }
 
 }  // namespace
