@@ -37,6 +37,9 @@ public:
     RtspLink(const vdplay::NetAddress& address, const std::string& transport)
         : url_(address.text), transport_(transport) {
         av_log_set_level(AV_LOG_ERROR);
+        vdplay::NetAddress port = address;
+        port.protocol = vdplay::NetProtocol::kTcp;
+        knock_ = MakeSocketLink(port);
     }
     ~RtspLink() override { Close(); }
 
@@ -64,6 +67,7 @@ private:
     void Chunk(bool video, const uint8_t* data, size_t size);
 
     std::string url_, transport_;
+    std::unique_ptr<NetLink> knock_;  // a plain connect to the camera's RTSP port
     HANDLE stop_ = nullptr;
     ULONGLONG deadline_ = 0;  // while opening: when the exchange is given up
     AVFormatContext* context_ = nullptr;
@@ -104,6 +108,12 @@ bool RtspLink::Open(HANDLE stop, DWORD connectMs, std::string* why, int* exitCod
     Close();
     stop_ = stop;
     *exitCode = vdplay::kExitNoConnection;
+    // The port is tried with a connect of our own first. libavformat waits
+    // for its connect with a poll that, on Windows, does not ask for the
+    // exception set, where a refused connect shows: a camera that is away
+    // would cost its whole timeout per try, not the moment a refusal takes.
+    if (!knock_->Open(stop, connectMs, why, exitCode)) return false;
+    knock_->Close();
     // The exchange and the first key picture, bounded as a whole.
     deadline_ = GetTickCount64() + connectMs + DWORD(kSocketTimeoutUs / 1000) * 2;
     context_ = avformat_alloc_context();
