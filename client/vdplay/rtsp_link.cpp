@@ -5,6 +5,7 @@
 // once the first key picture shows the picture size.
 #include <windows.h>
 
+#include <atomic>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -54,6 +55,7 @@ public:
         return true;
     }
     bool reopensPorts() const override { return true; }
+    int64_t picturesHeld() const override { return held_.load(); }
 
 private:
     static int Interrupt(void* self) {
@@ -80,6 +82,7 @@ private:
     bool lastWasVideo_ = false;
     bool pending_ = false;  // chunk_ holds the first picture, not yet handed on
     FrameNumberCheck frames_;
+    std::atomic<int64_t> held_{0};
 };
 
 int RtspLink::NextPacket() {
@@ -237,8 +240,10 @@ ReadResult RtspLink::Read(HANDLE stop, DWORD, const uint8_t** data, size_t* size
         lastWasVideo_ = packet_->stream_index == video_;
         // A picture after a lost one is not handed on: the port keeps its
         // last good picture up to the next key picture.
-        if (lastWasVideo_ && codec_ == CameraCodec::kH264 && !frames_.Continues(packet_->data, size_t(packet_->size)))
+        if (lastWasVideo_ && codec_ == CameraCodec::kH264 && !frames_.Continues(packet_->data, size_t(packet_->size))) {
+            ++held_;
             continue;
+        }
         if (lastWasVideo_) lastVideo_.assign(packet_->data, packet_->data + packet_->size);
         Chunk(lastWasVideo_, packet_->data, size_t(packet_->size));
         break;
