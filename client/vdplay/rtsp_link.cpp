@@ -7,7 +7,9 @@
 
 #include <atomic>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 extern "C" {
@@ -27,6 +29,32 @@ constexpr int64_t kSocketTimeoutUs = 5000000;  // any one socket wait of the ses
 constexpr int kReceiveBuffer = 4 << 20;        // a few key pictures of a 1080p camera
 constexpr int64_t kReorderUs = 100000;         // how long UDP packets out of order are waited for
 
+// libavformat tells of RTP packets lost on the way (sequence numbers that
+// never came, over UDP) only in its log, with the session's format context.
+// The sessions listen for it here.
+std::mutex losersMutex;
+std::vector<std::pair<const void*, std::atomic<bool>*>> losers;  // format context, its flag
+
+void OnLibavLog(void* context, int level, const char* format, va_list args) {
+    if (format && std::strncmp(format, "RTP: missed", 11) == 0) {
+        std::lock_guard<std::mutex> lock(losersMutex);
+        for (const auto& l : losers)
+            if (l.first == context) l.second->store(true);
+    }
+    av_log_default_callback(context, level, format, args);
+}
+
+void ListenForLosses(const void* context, std::atomic<bool>* lost) {
+    std::lock_guard<std::mutex> lock(losersMutex);
+    losers.emplace_back(context, lost);
+}
+
+void StopListening(std::atomic<bool>* lost) {
+    std::lock_guard<std::mutex> lock(losersMutex);
+    for (size_t i = 0; i < losers.size(); ++i)
+        if (losers[i].second == lost) losers.erase(losers.begin() + ptrdiff_t(i--));
+}
+
 std::string AvError(int error) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(error, text, sizeof text);
@@ -38,6 +66,7 @@ public:
     RtspLink(const vdplay::NetAddress& address, const std::string& transport)
         : url_(address.text), transport_(transport) {
         av_log_set_level(AV_LOG_ERROR);
+        av_log_set_callback(&OnLibavLog);
         vdplay::NetAddress port = address;
         port.protocol = vdplay::NetProtocol::kTcp;
         knock_ = MakeSocketLink(port);
@@ -67,6 +96,15 @@ private:
     int NextPacket();
     ReadResult ResultOf(int error, std::string* why);
     void Chunk(bool video, const uint8_t* data, size_t size);
+    // Whether the picture just read can be handed on: for H.265, not from a
+    // lost packet up to the next key picture. The sequence numbers are what
+    // tells: this libavcodec's H.265 decoder flags neither a picture with a
+    // slice missing nor one whose reference never came, and the loss may
+    // have been in any picture since the last one read. (H.264 has its frame
+    // numbers, and its decoder flags damaged slices; a Motion-JPEG picture
+    // with a fragment missing is dropped by the depacketizer, and the next
+    // stands alone.)
+    bool Intact(bool key);
 
     std::string url_, transport_;
     std::unique_ptr<NetLink> knock_;  // a plain connect to the camera's RTSP port
@@ -83,7 +121,20 @@ private:
     bool pending_ = false;  // chunk_ holds the first picture, not yet handed on
     FrameNumberCheck frames_;
     std::atomic<int64_t> held_{0};
+    std::atomic<bool> lost_{false};  // set by the log: a packet was lost
+    bool waitForKey_ = false;
 };
+
+bool RtspLink::Intact(bool key) {
+    if (codec_ != CameraCodec::kH265) return true;
+    // The sound's losses are told the same way and hold the pictures too: the
+    // log does not say which stream lost a packet.
+    if (lost_.exchange(false))
+        waitForKey_ = true;  // this picture may be the one the packet belonged to, key or not
+    else if (key)
+        waitForKey_ = false;
+    return !waitForKey_;
+}
 
 int RtspLink::NextPacket() {
     for (;;) {
@@ -125,6 +176,9 @@ bool RtspLink::Open(HANDLE stop, DWORD connectMs, std::string* why, int* exitCod
         *why = "out of memory";
         return false;
     }
+    lost_ = false;
+    waitForKey_ = false;
+    ListenForLosses(context_, &lost_);
     context_->interrupt_callback.callback = &RtspLink::Interrupt;
     context_->interrupt_callback.opaque = this;
     context_->flags |= AVFMT_FLAG_NOBUFFER;
@@ -194,9 +248,10 @@ bool RtspLink::Open(HANDLE stop, DWORD connectMs, std::string* why, int* exitCod
             Close();
             return false;
         }
+        if (packet_->stream_index != video_) continue;
         // Every Motion-JPEG picture is a key picture.
-        if (packet_->stream_index != video_ || (codec_ != CameraCodec::kMjpeg && !(packet_->flags & AV_PKT_FLAG_KEY)))
-            continue;
+        const bool key = codec_ == CameraCodec::kMjpeg || (packet_->flags & AV_PKT_FLAG_KEY);
+        if (!Intact(key) || !key) continue;
         // The parameter sets of the session description go ahead of the first picture.
         lastVideo_ = parameterSets;
         if (codec_ == CameraCodec::kMjpeg) lastVideo_.clear();
@@ -240,7 +295,9 @@ ReadResult RtspLink::Read(HANDLE stop, DWORD, const uint8_t** data, size_t* size
         lastWasVideo_ = packet_->stream_index == video_;
         // A picture after a lost one is not handed on: the port keeps its
         // last good picture up to the next key picture.
-        if (lastWasVideo_ && codec_ == CameraCodec::kH264 && !frames_.Continues(packet_->data, size_t(packet_->size))) {
+        if (lastWasVideo_ &&
+            (!Intact((packet_->flags & AV_PKT_FLAG_KEY) != 0) ||
+             (codec_ == CameraCodec::kH264 && !frames_.Continues(packet_->data, size_t(packet_->size))))) {
             ++held_;
             continue;
         }
@@ -258,6 +315,7 @@ ReadResult RtspLink::Read(HANDLE stop, DWORD, const uint8_t** data, size_t* size
 }
 
 void RtspLink::Close() {
+    StopListening(&lost_);
     if (context_) avformat_close_input(&context_);
     if (packet_) av_packet_free(&packet_);
     context_ = nullptr;

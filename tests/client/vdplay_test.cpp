@@ -871,6 +871,52 @@ TEST_F(Rtsp, CamerasShowTheirPictures) {
     }
 }
 
+// The number just after `text` in vdplay's output, or -1.
+long long NumberAfter(const ChildResult& r, const std::string& text) {
+    const size_t at = r.out.find(text);
+    return at == std::string::npos ? -1 : std::atoll(r.out.c_str() + at + text.size());
+}
+
+// A network that loses and reorders RTP datagrams shows no damaged picture:
+// every picture decoded carries the camera's picture number, readable and
+// like the camera's own. The pictures after a lost packet are held to the
+// next key picture (H.264, H.265); a Motion-JPEG picture with a packet
+// missing is left out alone.
+TEST_F(Rtsp, LossyNetworksShowNoDamagedPictures) {
+    vdtest::RtspCamera camera(VD_RTSP_CAMERA);
+    ASSERT_EQ(camera.Start(WriteCameraPattern(dir)), "");
+    const struct Row {
+        const char* codec;
+        double drop;
+        bool everyLossHeld;  // vdplay itself holds pictures after each lost packet
+    } rows[] = {{"h264", 0.02, false}, {"h265", 0.02, true}, {"mjpeg", 0.01, false}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.codec);
+        vdtest::LossyRelay relay(VD_LOSSY_RELAY);
+        const std::string log = In(dir, std::string("relay-") + row.codec + ".log");
+        ASSERT_EQ(relay.Start(camera, row.drop, 0.05, log), "");
+        const ChildResult r = Vdplay(
+            {relay.url(row.codec), "--rtsp-transport", "udp", "--seconds", "10", "--no-sound", "--check-pictures"},
+            dir.path());
+        relay.Stop();
+        ASSERT_FALSE(r.timedOut);
+        EXPECT_EQ(r.exitCode, 0u) << r.out << r.err;
+        Bytes counts;
+        ASSERT_TRUE(ReadBytes(log, &counts));
+        const std::string relayed(counts.begin(), counts.end());
+        const size_t dropped = relayed.find("dropped ");
+        ASSERT_NE(dropped, std::string::npos) << relayed;
+        ASSERT_GT(std::atoi(relayed.c_str() + dropped + 8), 0) << relayed;
+        const long long decoded = NumberAfter(r, "pictures arrived, ");
+        EXPECT_GT(decoded, 20) << r.out;
+        EXPECT_EQ(CodedPictures(r), decoded) << r.out;
+        EXPECT_EQ(NumberAfter(r, "unlike it: "), 0) << r.out;
+        if (row.everyLossHeld) {
+            EXPECT_GT(NumberAfter(r, "with a picture code), "), 0) << r.out;
+        }
+    }
+}
+
 // Several cameras make a wall, one port each, whatever their kind; each is
 // reached on its own: one that cannot be reached keeps no other from
 // showing its pictures.
