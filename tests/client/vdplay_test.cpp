@@ -805,6 +805,7 @@ public:
         WSACleanup();
     }
     std::string url() const { return "tcp://127.0.0.1:" + std::to_string(port_); }
+    int port() const { return port_; }
 
 private:
     SOCKET listener_ = INVALID_SOCKET;
@@ -826,6 +827,9 @@ TEST_F(Live, ClosingWhileConnectingEndsAtOnce) {
         {"refused, closed", "tcp://127.0.0.1:" + std::to_string(vdtest::FreeLocalPort(SOCK_STREAM)), WM_CLOSE, 0},
         {"black-holed, closed", hole.url(), WM_CLOSE, 0},
         {"black-holed, q", hole.url(), WM_CHAR, 'q'},
+        {"RTSP refused, closed", "rtsp://127.0.0.1:" + std::to_string(vdtest::FreeLocalPort(SOCK_STREAM)) + "/h264",
+         WM_CLOSE, 0},
+        {"RTSP black-holed, q", "rtsp://127.0.0.1:" + std::to_string(hole.port()) + "/h264", WM_CHAR, 'q'},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -927,13 +931,14 @@ TEST_F(Rtsp, SeveralCamerasMakeAWall) {
         if (c.Send(s, Clips(4))) c.Hold(60000);
     }});
     const std::string away = "tcp://127.0.0.1:" + std::to_string(vdtest::FreeLocalPort(SOCK_STREAM));
-    const ChildResult r = Vdplay(
-        {camera.url("h264"), camera.url("mjpeg"), raw.url(), away, "--reconnect", "--seconds", "6", "--no-sound"},
-        dir.path());
+    const std::string awayRtsp = "rtsp://127.0.0.1:" + std::to_string(vdtest::FreeLocalPort(SOCK_STREAM)) + "/h264";
+    const ChildResult r = Vdplay({camera.url("h264"), camera.url("mjpeg"), raw.url(), away, awayRtsp, "--reconnect",
+                                  "--seconds", "6", "--no-sound"},
+                                 dir.path());
     ASSERT_FALSE(r.timedOut);
     EXPECT_EQ(r.exitCode, 0u) << r.out << r.err;
     const std::string summary = SummaryOf(r);
-    EXPECT_EQ(Field(summary, "ports"), "4") << r.out;
+    EXPECT_EQ(Field(summary, "ports"), "5") << r.out;
     // Every port that had a camera drew pictures (its video output is
     // known); the one away was never opened.
     const std::string outputs = Field(summary, "outputs");
@@ -941,8 +946,13 @@ TEST_F(Rtsp, SeveralCamerasMakeAWall) {
     EXPECT_EQ(outputs.find("unknown"), std::string::npos) << outputs;
     for (const std::string& source : {camera.url("h264"), camera.url("mjpeg"), raw.url()})
         EXPECT_NE(r.out.find("vdplay: playing " + source + " as a live stream on port"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find(away + ": connection refused; trying again"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("vdplay: never reached " + away + ": connection refused"), std::string::npos) << r.out;
+    // An RTSP camera that is away is found refused as a TCP one is, not
+    // waited for until a timeout.
+    for (const std::string& source : {away, awayRtsp}) {
+        EXPECT_NE(r.out.find(source + ": connection refused; trying again"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("vdplay: never reached " + source + ": connection refused"), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find(source + ": no answer"), std::string::npos) << r.out;
+    }
 }
 
 TEST_F(Live, ListensForDatagramsUntilTheCameraFallsSilent) {
