@@ -297,10 +297,10 @@ void LiveView::Report() {
     }
     std::printf(
         "vdplay: live stream: %lld bytes received, %lld dropped, %d reconnects, %lld pictures arrived, %lld decoded "
-        "(%lld with a picture code), %lld held after lost packets, %s\n",
+        "(%lld with a picture code), %lld held after lost packets, %lld packets lost, %s\n",
         (long long)BytesReceived(), (long long)BytesDropped(), Reconnects(), (long long)arrived,
         (long long)decodedPictures_.load(), (long long)codedPictures_.load(), (long long)PicturesHeld(),
-        MemoryText().c_str());
+        (long long)PacketsLost(), MemoryText().c_str());
     if (options_.checkPictures) {
         std::lock_guard<std::mutex> lock(mutex_);
         std::printf(

@@ -74,6 +74,11 @@ private:
         for (const auto& s : sources_) n += s->picturesHeld();
         return n;
     }
+    int64_t PacketsLost() const {
+        int64_t n = 0;
+        for (const auto& s : sources_) n += s->packetsLost();
+        return n;
+    }
     std::string MemoryText() const;
 
     vdplay::Options options_;

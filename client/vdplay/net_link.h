@@ -42,6 +42,8 @@ public:
     virtual bool reopensPorts() const { return false; }
     // Pictures not handed on because packets before them were lost (any thread).
     virtual int64_t picturesHeld() const { return 0; }
+    // Packets of the stream that never came (RTP over UDP; any thread).
+    virtual int64_t packetsLost() const { return 0; }
 
 private:
     std::vector<uint8_t> noHead_;

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdarg>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -29,27 +30,40 @@ constexpr int64_t kSocketTimeoutUs = 5000000;  // any one socket wait of the ses
 constexpr int kReceiveBuffer = 4 << 20;        // a few key pictures of a 1080p camera
 constexpr int64_t kReorderUs = 100000;         // how long UDP packets out of order are waited for
 
+// RTP packets lost on the way: set from libavformat's log, read by the session.
+struct Losses {
+    std::atomic<bool> lost{false};  // since the session last looked
+    std::atomic<int64_t> packets{0};
+};
+
 // libavformat tells of RTP packets lost on the way (sequence numbers that
 // never came, over UDP) only in its log, with the session's format context.
 // The sessions listen for it here.
 std::mutex losersMutex;
-std::vector<std::pair<const void*, std::atomic<bool>*>> losers;  // format context, its flag
+std::vector<std::pair<const void*, Losses*>> losers;  // format context, its losses
 
 void OnLibavLog(void* context, int level, const char* format, va_list args) {
-    if (format && std::strncmp(format, "RTP: missed", 11) == 0) {
+    if (format && std::strcmp(format, "RTP: missed %d packets\n") == 0) {
+        va_list copy;
+        va_copy(copy, args);
+        const int missed = va_arg(copy, int);
+        va_end(copy);
         std::lock_guard<std::mutex> lock(losersMutex);
-        for (const auto& l : losers)
-            if (l.first == context) l.second->store(true);
+        for (const auto& l : losers) {
+            if (l.first != context) continue;
+            l.second->packets += missed > 0 ? missed : 1;
+            l.second->lost = true;
+        }
     }
     av_log_default_callback(context, level, format, args);
 }
 
-void ListenForLosses(const void* context, std::atomic<bool>* lost) {
+void ListenForLosses(const void* context, Losses* lost) {
     std::lock_guard<std::mutex> lock(losersMutex);
     losers.emplace_back(context, lost);
 }
 
-void StopListening(std::atomic<bool>* lost) {
+void StopListening(Losses* lost) {
     std::lock_guard<std::mutex> lock(losersMutex);
     for (size_t i = 0; i < losers.size(); ++i)
         if (losers[i].second == lost) losers.erase(losers.begin() + ptrdiff_t(i--));
@@ -85,6 +99,7 @@ public:
     }
     bool reopensPorts() const override { return true; }
     int64_t picturesHeld() const override { return held_.load(); }
+    int64_t packetsLost() const override { return lost_.packets.load(); }
 
 private:
     static int Interrupt(void* self) {
@@ -121,7 +136,7 @@ private:
     bool pending_ = false;  // chunk_ holds the first picture, not yet handed on
     FrameNumberCheck frames_;
     std::atomic<int64_t> held_{0};
-    std::atomic<bool> lost_{false};  // set by the log: a packet was lost
+    Losses lost_;
     bool waitForKey_ = false;
 };
 
@@ -129,7 +144,7 @@ bool RtspLink::Intact(bool key) {
     if (codec_ != CameraCodec::kH265) return true;
     // The sound's losses are told the same way and hold the pictures too: the
     // log does not say which stream lost a packet.
-    if (lost_.exchange(false))
+    if (lost_.lost.exchange(false))
         waitForKey_ = true;  // this picture may be the one the packet belonged to, key or not
     else if (key)
         waitForKey_ = false;
@@ -176,7 +191,7 @@ bool RtspLink::Open(HANDLE stop, DWORD connectMs, std::string* why, int* exitCod
         *why = "out of memory";
         return false;
     }
-    lost_ = false;
+    lost_.lost = false;
     waitForKey_ = false;
     ListenForLosses(context_, &lost_);
     context_->interrupt_callback.callback = &RtspLink::Interrupt;
