@@ -342,8 +342,7 @@ void AnnexBAssembler::Feed(const uint8_t* data, size_t size, int64_t arrivedUs, 
 }
 
 int64_t AnnexBAssembler::QuietDeadlineUs() const {
-    if (quietUs_ <= 0 || early_ || !synced_ || pending_ || !lastIsSlice_ || lastUnit_ == SIZE_MAX)
-        return INT64_MAX;
+    if (quietUs_ <= 0 || early_ || !synced_ || pending_ || !lastIsSlice_ || lastUnit_ == SIZE_MAX) return INT64_MAX;
     const size_t header = codec_ == VideoCodec::kH265 ? 2 : 1;
     if (TrimmedEnd() <= lastUnit_ + header) return INT64_MAX;
     return lastArrivedUs_ + quietUs_;

@@ -174,18 +174,18 @@ private:
     int64_t quietUs_;
     size_t maxUnitBytes_;
     std::vector<uint8_t> buffer_;
-    size_t begin_ = 0;              // where the unit being received begins in buffer_
-    size_t scan_ = 0;               // bytes before this were looked at for start codes
-    bool synced_ = false;           // a start code was found: the unit begins at one
-    size_t lastUnit_ = SIZE_MAX;    // where the payload of the last NAL unit found begins
-    bool lastIsSlice_ = false;      // that unit is a slice (of the H.264 or H.265 kinds let out early)
-    bool haveSlice_ = false;        // the unit being received holds a slice
-    uint32_t lastFirstMb_ = 0;      // H.264: first_mb_in_slice of its last slice
-    bool pending_ = false;          // a start code whose unit's header is still to come ends the bytes
-    bool early_ = false;            // it was let out early
-    size_t earlyEnd_ = 0;           // how far
-    bool cut_ = false;              // and it was not whole
-    bool restartNext_ = false;      // data was dropped before the next unit
+    size_t begin_ = 0;            // where the unit being received begins in buffer_
+    size_t scan_ = 0;             // bytes before this were looked at for start codes
+    bool synced_ = false;         // a start code was found: the unit begins at one
+    size_t lastUnit_ = SIZE_MAX;  // where the payload of the last NAL unit found begins
+    bool lastIsSlice_ = false;    // that unit is a slice (of the H.264 or H.265 kinds let out early)
+    bool haveSlice_ = false;      // the unit being received holds a slice
+    uint32_t lastFirstMb_ = 0;    // H.264: first_mb_in_slice of its last slice
+    bool pending_ = false;        // a start code whose unit's header is still to come ends the bytes
+    bool early_ = false;          // it was let out early
+    size_t earlyEnd_ = 0;         // how far
+    bool cut_ = false;            // and it was not whole
+    bool restartNext_ = false;    // data was dropped before the next unit
     int64_t lastArrivedUs_ = 0;
     uint64_t cuts_ = 0;
     uint64_t droppedUnits_ = 0;

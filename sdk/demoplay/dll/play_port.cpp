@@ -464,7 +464,8 @@ void PlayPort::DecodeRawUnit(Pending& chunk, const AnnexBAssembler::Unit& unit, 
             return;
         case Kind::kWhole: {
             // Units without a picture (parameter sets alone) take no place.
-            const uint64_t position = DescribeAccessUnit(data, size, 0, layout_.codec).picture ? unitsFed_++ : unitsFed_;
+            const uint64_t position =
+                DescribeAccessUnit(data, size, 0, layout_.codec).picture ? unitsFed_++ : unitsFed_;
             KeepForReplay(data, size, position);
             DecodeAccessUnit(data, size, position, sink);
             return;
