@@ -213,7 +213,7 @@ void AnnexBAssembler::Reset() {
     lastUnit_ = SIZE_MAX;
     lastIsSlice_ = haveSlice_ = false;
     lastFirstMb_ = 0;
-    early_ = cut_ = restartNext_ = false;
+    early_ = cut_ = restartNext_ = oversized_ = false;
     earlyEnd_ = 0;
 }
 
@@ -232,6 +232,16 @@ void AnnexBAssembler::MarkCut() {
 }
 
 void AnnexBAssembler::Emit(size_t end, int64_t arrivedUs, std::vector<Unit>* out) {
+    if (oversized_ || end - begin_ > maxUnitBytes_) {
+        // No picture is that large: damage, or no stream at all. Decoding
+        // starts afresh after it.
+        ++droppedUnits_;
+        restartNext_ = true;
+        oversized_ = false;
+        begin_ = end;
+        haveSlice_ = early_ = cut_ = false;
+        return;
+    }
     Unit u;
     u.arrivedUs = arrivedUs;
     if (cut_) {
@@ -250,7 +260,9 @@ void AnnexBAssembler::Emit(size_t end, int64_t arrivedUs, std::vector<Unit>* out
 }
 
 void AnnexBAssembler::Compact() {
-    if (!synced_) begin_ = std::max(begin_, scan_);  // bytes before a start code are no unit
+    // Bytes before a start code are no unit (one is kept: the first zero of
+    // a 4-byte start code).
+    if (!synced_) begin_ = std::max(begin_, scan_ > 0 ? scan_ - 1 : 0);
     if (begin_ == 0 || begin_ < buffer_.size() / 2) return;
     buffer_.erase(buffer_.begin(), buffer_.begin() + ptrdiff_t(begin_));
     scan_ -= std::min(scan_, begin_);
@@ -330,11 +342,10 @@ void AnnexBAssembler::Feed(const uint8_t* data, size_t size, int64_t arrivedUs, 
         scan_ = i + 3;
     }
     if (buffer_.size() - begin_ > maxUnitBytes_) {
-        // No picture is that large: damage, or no stream at all. What follows
-        // starts at the next start code, and decoding afresh.
-        ++droppedUnits_;
-        restartNext_ = true;
-        synced_ = haveSlice_ = early_ = cut_ = lastIsSlice_ = false;
+        // Dropped when it ends (where it would have ended, whatever the
+        // pieces); its bytes are not held meanwhile.
+        oversized_ = true;
+        lastIsSlice_ = false;
         lastUnit_ = SIZE_MAX;
         begin_ = scan_;
     }
@@ -342,7 +353,8 @@ void AnnexBAssembler::Feed(const uint8_t* data, size_t size, int64_t arrivedUs, 
 }
 
 int64_t AnnexBAssembler::QuietDeadlineUs() const {
-    if (quietUs_ <= 0 || early_ || !synced_ || pending_ || !lastIsSlice_ || lastUnit_ == SIZE_MAX) return INT64_MAX;
+    if (quietUs_ <= 0 || early_ || oversized_ || !synced_ || pending_ || !lastIsSlice_ || lastUnit_ == SIZE_MAX)
+        return INT64_MAX;
     const size_t header = codec_ == VideoCodec::kH265 ? 2 : 1;
     if (TrimmedEnd() <= lastUnit_ + header) return INT64_MAX;
     return lastArrivedUs_ + quietUs_;

@@ -186,6 +186,7 @@ private:
     size_t earlyEnd_ = 0;         // how far
     bool cut_ = false;            // and it was not whole
     bool restartNext_ = false;    // data was dropped before the next unit
+    bool oversized_ = false;      // the unit being received is too large: dropped when it ends
     int64_t lastArrivedUs_ = 0;
     uint64_t cuts_ = 0;
     uint64_t droppedUnits_ = 0;
