@@ -294,6 +294,10 @@ void PlayPort::Deliver(Pending& chunk) {
     if (decoder_ && chunk.resetDecoder) {
         decoder_->Reset();
         if (rawUnits_) rawUnits_->Reset();
+        sinceKey_.clear();  // the group decoded before is no longer the decoder's
+        shownSinceKey_.clear();
+        sinceKeyUsable_ = false;
+        hidden_.clear();
         order_.Reset();
         awaitingKey_ = true;
         carried_.clear();
