@@ -40,7 +40,7 @@ const char* Usage() {
            "                    in datagrams\n"
            "  --stream          feed FILE as a live stream, in real time\n"
            "  --reconnect       a network source that fails, drops or falls silent:\n"
-           "                    try again, waiting longer each time (up to 1 s)\n"
+           "                    try again, waiting longer each time (up to 0.5 s)\n"
            "  --report-every N  a network source: latency and memory every N seconds\n"
            "  --check-pictures  a camera showing vdsample's pattern: count the pictures\n"
            "                    decoded unlike the pattern's own (damaged)\n"

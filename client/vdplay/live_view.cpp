@@ -140,6 +140,12 @@ void LiveView::OnPicture(const void* data, int size, const Orvane::FrameInfo& in
     }
     std::lock_guard<std::mutex> lock(mutex_);
     latency_.Decoded(code, now);
+    if (code >= 0 && options_.checkPictures) {
+        // A number lower than the last: the pattern started over, and the
+        // pictures around its end are not counted.
+        spannedPictures_ += lastCheckedCode_ < 0 || code < lastCheckedCode_ ? 1 : code - lastCheckedCode_;
+        lastCheckedCode_ = code;
+    }
 }
 
 void CALLBACK LiveView::OnProbeTimer(HWND, UINT, UINT_PTR, DWORD) {
@@ -291,12 +297,17 @@ void LiveView::Report() {
     }
     std::printf(
         "vdplay: live stream: %lld bytes received, %lld dropped, %d reconnects, %lld pictures arrived, %lld decoded "
-        "(%lld with a picture code), %s\n",
+        "(%lld with a picture code), %lld held after lost packets, %lld packets lost, %s\n",
         (long long)BytesReceived(), (long long)BytesDropped(), Reconnects(), (long long)arrived,
-        (long long)decodedPictures_.load(), (long long)codedPictures_.load(), MemoryText().c_str());
-    if (options_.checkPictures)
-        std::printf("vdplay: pictures checked against the pattern: %lld, unlike it: %lld\n",
-                    (long long)checkedPictures_.load(), (long long)unlikePictures_.load());
+        (long long)decodedPictures_.load(), (long long)codedPictures_.load(), (long long)PicturesHeld(),
+        (long long)PacketsLost(), MemoryText().c_str());
+    if (options_.checkPictures) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::printf(
+            "vdplay: pictures checked against the pattern: %lld, unlike it: %lld; the camera's pictures from the first "
+            "checked to the last: %lld\n",
+            (long long)checkedPictures_.load(), (long long)unlikePictures_.load(), (long long)spannedPictures_);
+    }
     if (screen.pictures == 0) {
         std::printf("live latency: not measured (%s)\n",
                     !sources_.empty() && sources_[0]->avi() && options_.source.protocol != vdplay::NetProtocol::kRtsp

@@ -69,6 +69,16 @@ private:
         for (const auto& s : sources_) n += s->reconnects();
         return n;
     }
+    int64_t PicturesHeld() const {
+        int64_t n = 0;
+        for (const auto& s : sources_) n += s->picturesHeld();
+        return n;
+    }
+    int64_t PacketsLost() const {
+        int64_t n = 0;
+        for (const auto& s : sources_) n += s->packetsLost();
+        return n;
+    }
     std::string MemoryText() const;
 
     vdplay::Options options_;
@@ -84,6 +94,9 @@ private:
     std::atomic<int> pictureWidth_{0}, pictureHeight_{0}, frameRate_{0};
     std::atomic<int64_t> decodedPictures_{0}, codedPictures_{0};
     std::atomic<int64_t> checkedPictures_{0}, unlikePictures_{0};  // --check-pictures
+    // The camera's pictures from the first checked to the last, by their numbers.
+    int64_t spannedPictures_ = 0;
+    int lastCheckedCode_ = -1;
     // The window's read-back, on a timer of the window's thread.
     HWND cell_ = nullptr;
     UINT_PTR probeTimer_ = 0;

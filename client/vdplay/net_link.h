@@ -40,6 +40,10 @@ public:
     // A new connection starts the stream over with its own header, so the
     // ports are opened again with it.
     virtual bool reopensPorts() const { return false; }
+    // Pictures not handed on because packets before them were lost (any thread).
+    virtual int64_t picturesHeld() const { return 0; }
+    // Packets of the stream that never came (RTP over UDP; any thread).
+    virtual int64_t packetsLost() const { return 0; }
 
 private:
     std::vector<uint8_t> noHead_;

@@ -11,8 +11,9 @@ namespace vdplay {
 namespace {
 
 constexpr DWORD kFirstRetryMs = 250;
-// A camera that comes back is called again within a second.
-constexpr DWORD kLongestRetryMs = 1000;
+// A camera that comes back is called again within half a second: a try that
+// finds it away costs a refused connect, next to nothing.
+constexpr DWORD kLongestRetryMs = 500;
 constexpr DWORD kReadMs = 100;      // one read's wait; silence is counted over many
 constexpr DWORD kFullWaitMs = 200;  // how long a piece waits for room in the SDK before it is dropped
 constexpr int kBufferFull = -10;

@@ -81,6 +81,8 @@ public:
     // Not taken by the first port, or beyond what a picture can be.
     int64_t bytesDropped() const { return dropped_.load() + oversized_.load(); }
     int reconnects() const { return reconnects_.load(); }
+    int64_t picturesHeld() const { return link_->picturesHeld(); }
+    int64_t packetsLost() const { return link_->packetsLost(); }
     bool avi() const { return avi_.load(); }  // known once open
     const std::string& describe() const { return settings_.name; }
 

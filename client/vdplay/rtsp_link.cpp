@@ -5,8 +5,12 @@
 // once the first key picture shows the picture size.
 #include <windows.h>
 
+#include <atomic>
+#include <cstdarg>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 extern "C" {
@@ -26,6 +30,45 @@ constexpr int64_t kSocketTimeoutUs = 5000000;  // any one socket wait of the ses
 constexpr int kReceiveBuffer = 4 << 20;        // a few key pictures of a 1080p camera
 constexpr int64_t kReorderUs = 100000;         // how long UDP packets out of order are waited for
 
+// RTP packets lost on the way: set from libavformat's log, read by the session.
+struct Losses {
+    std::atomic<bool> lost{false};  // since the session last looked
+    std::atomic<int64_t> packets{0};
+};
+
+// libavformat tells of RTP packets lost on the way (sequence numbers that
+// never came, over UDP) only in its log, with the session's format context.
+// The sessions listen for it here.
+std::mutex losersMutex;
+std::vector<std::pair<const void*, Losses*>> losers;  // format context, its losses
+
+void OnLibavLog(void* context, int level, const char* format, va_list args) {
+    if (format && std::strcmp(format, "RTP: missed %d packets\n") == 0) {
+        va_list copy;
+        va_copy(copy, args);
+        const int missed = va_arg(copy, int);
+        va_end(copy);
+        std::lock_guard<std::mutex> lock(losersMutex);
+        for (const auto& l : losers) {
+            if (l.first != context) continue;
+            l.second->packets += missed > 0 ? missed : 1;
+            l.second->lost = true;
+        }
+    }
+    av_log_default_callback(context, level, format, args);
+}
+
+void ListenForLosses(const void* context, Losses* lost) {
+    std::lock_guard<std::mutex> lock(losersMutex);
+    losers.emplace_back(context, lost);
+}
+
+void StopListening(Losses* lost) {
+    std::lock_guard<std::mutex> lock(losersMutex);
+    for (size_t i = 0; i < losers.size(); ++i)
+        if (losers[i].second == lost) losers.erase(losers.begin() + ptrdiff_t(i--));
+}
+
 std::string AvError(int error) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(error, text, sizeof text);
@@ -37,6 +80,10 @@ public:
     RtspLink(const vdplay::NetAddress& address, const std::string& transport)
         : url_(address.text), transport_(transport) {
         av_log_set_level(AV_LOG_ERROR);
+        av_log_set_callback(&OnLibavLog);
+        vdplay::NetAddress port = address;
+        port.protocol = vdplay::NetProtocol::kTcp;
+        knock_ = MakeSocketLink(port);
     }
     ~RtspLink() override { Close(); }
 
@@ -51,6 +98,8 @@ public:
         return true;
     }
     bool reopensPorts() const override { return true; }
+    int64_t picturesHeld() const override { return held_.load(); }
+    int64_t packetsLost() const override { return lost_.packets.load(); }
 
 private:
     static int Interrupt(void* self) {
@@ -62,8 +111,18 @@ private:
     int NextPacket();
     ReadResult ResultOf(int error, std::string* why);
     void Chunk(bool video, const uint8_t* data, size_t size);
+    // Whether the picture just read can be handed on: for H.265, not from a
+    // lost packet up to the next key picture. The sequence numbers are what
+    // tells: this libavcodec's H.265 decoder flags neither a picture with a
+    // slice missing nor one whose reference never came, and the loss may
+    // have been in any picture since the last one read. (H.264 has its frame
+    // numbers, and its decoder flags damaged slices; a Motion-JPEG picture
+    // with a fragment missing is dropped by the depacketizer, and the next
+    // stands alone.)
+    bool Intact(bool key);
 
     std::string url_, transport_;
+    std::unique_ptr<NetLink> knock_;  // a plain connect to the camera's RTSP port
     HANDLE stop_ = nullptr;
     ULONGLONG deadline_ = 0;  // while opening: when the exchange is given up
     AVFormatContext* context_ = nullptr;
@@ -76,7 +135,21 @@ private:
     bool lastWasVideo_ = false;
     bool pending_ = false;  // chunk_ holds the first picture, not yet handed on
     FrameNumberCheck frames_;
+    std::atomic<int64_t> held_{0};
+    Losses lost_;
+    bool waitForKey_ = false;
 };
+
+bool RtspLink::Intact(bool key) {
+    if (codec_ != CameraCodec::kH265) return true;
+    // The sound's losses are told the same way and hold the pictures too: the
+    // log does not say which stream lost a packet.
+    if (lost_.lost.exchange(false))
+        waitForKey_ = true;  // this picture may be the one the packet belonged to, key or not
+    else if (key)
+        waitForKey_ = false;
+    return !waitForKey_;
+}
 
 int RtspLink::NextPacket() {
     for (;;) {
@@ -104,6 +177,12 @@ bool RtspLink::Open(HANDLE stop, DWORD connectMs, std::string* why, int* exitCod
     Close();
     stop_ = stop;
     *exitCode = vdplay::kExitNoConnection;
+    // The port is tried with a connect of our own first. libavformat waits
+    // for its connect with a poll that, on Windows, does not ask for the
+    // exception set, where a refused connect shows: a camera that is away
+    // would cost its whole timeout per try, not the moment a refusal takes.
+    if (!knock_->Open(stop, connectMs, why, exitCode)) return false;
+    knock_->Close();
     // The exchange and the first key picture, bounded as a whole.
     deadline_ = GetTickCount64() + connectMs + DWORD(kSocketTimeoutUs / 1000) * 2;
     context_ = avformat_alloc_context();
@@ -112,6 +191,9 @@ bool RtspLink::Open(HANDLE stop, DWORD connectMs, std::string* why, int* exitCod
         *why = "out of memory";
         return false;
     }
+    lost_.lost = false;
+    waitForKey_ = false;
+    ListenForLosses(context_, &lost_);
     context_->interrupt_callback.callback = &RtspLink::Interrupt;
     context_->interrupt_callback.opaque = this;
     context_->flags |= AVFMT_FLAG_NOBUFFER;
@@ -181,9 +263,10 @@ bool RtspLink::Open(HANDLE stop, DWORD connectMs, std::string* why, int* exitCod
             Close();
             return false;
         }
+        if (packet_->stream_index != video_) continue;
         // Every Motion-JPEG picture is a key picture.
-        if (packet_->stream_index != video_ || (codec_ != CameraCodec::kMjpeg && !(packet_->flags & AV_PKT_FLAG_KEY)))
-            continue;
+        const bool key = codec_ == CameraCodec::kMjpeg || (packet_->flags & AV_PKT_FLAG_KEY);
+        if (!Intact(key) || !key) continue;
         // The parameter sets of the session description go ahead of the first picture.
         lastVideo_ = parameterSets;
         if (codec_ == CameraCodec::kMjpeg) lastVideo_.clear();
@@ -227,8 +310,12 @@ ReadResult RtspLink::Read(HANDLE stop, DWORD, const uint8_t** data, size_t* size
         lastWasVideo_ = packet_->stream_index == video_;
         // A picture after a lost one is not handed on: the port keeps its
         // last good picture up to the next key picture.
-        if (lastWasVideo_ && codec_ == CameraCodec::kH264 && !frames_.Continues(packet_->data, size_t(packet_->size)))
+        if (lastWasVideo_ &&
+            (!Intact((packet_->flags & AV_PKT_FLAG_KEY) != 0) ||
+             (codec_ == CameraCodec::kH264 && !frames_.Continues(packet_->data, size_t(packet_->size))))) {
+            ++held_;
             continue;
+        }
         if (lastWasVideo_) lastVideo_.assign(packet_->data, packet_->data + packet_->size);
         Chunk(lastWasVideo_, packet_->data, size_t(packet_->size));
         break;
@@ -243,6 +330,7 @@ ReadResult RtspLink::Read(HANDLE stop, DWORD, const uint8_t** data, size_t* size
 }
 
 void RtspLink::Close() {
+    StopListening(&lost_);
     if (context_) avformat_close_input(&context_);
     if (packet_) av_packet_free(&packet_);
     context_ = nullptr;

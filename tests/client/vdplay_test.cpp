@@ -805,6 +805,7 @@ public:
         WSACleanup();
     }
     std::string url() const { return "tcp://127.0.0.1:" + std::to_string(port_); }
+    int port() const { return port_; }
 
 private:
     SOCKET listener_ = INVALID_SOCKET;
@@ -826,6 +827,9 @@ TEST_F(Live, ClosingWhileConnectingEndsAtOnce) {
         {"refused, closed", "tcp://127.0.0.1:" + std::to_string(vdtest::FreeLocalPort(SOCK_STREAM)), WM_CLOSE, 0},
         {"black-holed, closed", hole.url(), WM_CLOSE, 0},
         {"black-holed, q", hole.url(), WM_CHAR, 'q'},
+        {"RTSP refused, closed", "rtsp://127.0.0.1:" + std::to_string(vdtest::FreeLocalPort(SOCK_STREAM)) + "/h264",
+         WM_CLOSE, 0},
+        {"RTSP black-holed, q", "rtsp://127.0.0.1:" + std::to_string(hole.port()) + "/h264", WM_CHAR, 'q'},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -871,6 +875,54 @@ TEST_F(Rtsp, CamerasShowTheirPictures) {
     }
 }
 
+// The number just after `text` in vdplay's output, or -1.
+long long NumberAfter(const ChildResult& r, const std::string& text) {
+    const size_t at = r.out.find(text);
+    return at == std::string::npos ? -1 : std::atoll(r.out.c_str() + at + text.size());
+}
+
+// A network that loses and reorders RTP datagrams shows no damaged picture:
+// every picture decoded carries the camera's picture number, readable and
+// like the camera's own. The pictures after a lost packet are held to the
+// next key picture (H.264, H.265); a Motion-JPEG picture with a packet
+// missing is left out alone.
+TEST_F(Rtsp, LossyNetworksShowNoDamagedPictures) {
+    vdtest::RtspCamera camera(VD_RTSP_CAMERA);
+    ASSERT_EQ(camera.Start(WriteCameraPattern(dir)), "");
+    const struct Row {
+        const char* codec;
+        double drop;
+        bool everyLossHeld;  // vdplay itself holds pictures after each lost packet
+    } rows[] = {{"h264", 0.02, false}, {"h265", 0.02, true}, {"mjpeg", 0.01, false}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.codec);
+        vdtest::LossyRelay relay(VD_LOSSY_RELAY);
+        const std::string log = In(dir, std::string("relay-") + row.codec + ".log");
+        ASSERT_EQ(relay.Start(camera, row.drop, 0.05, log), "");
+        const ChildResult r = Vdplay(
+            {relay.url(row.codec), "--rtsp-transport", "udp", "--seconds", "10", "--no-sound", "--check-pictures"},
+            dir.path());
+        relay.Stop();
+        ASSERT_FALSE(r.timedOut);
+        EXPECT_EQ(r.exitCode, 0u) << r.out << r.err;
+        Bytes counts;
+        ASSERT_TRUE(ReadBytes(log, &counts));
+        const std::string relayed(counts.begin(), counts.end());
+        const size_t dropped = relayed.find("dropped ");
+        ASSERT_NE(dropped, std::string::npos) << relayed;
+        ASSERT_GT(std::atoi(relayed.c_str() + dropped + 8), 0) << relayed;
+        // vdplay saw the losses by their sequence numbers.
+        EXPECT_GT(NumberAfter(r, "held after lost packets, "), 0) << r.out;
+        const long long decoded = NumberAfter(r, "pictures arrived, ");
+        EXPECT_GT(decoded, 20) << r.out;
+        EXPECT_EQ(CodedPictures(r), decoded) << r.out;
+        EXPECT_EQ(NumberAfter(r, "unlike it: "), 0) << r.out;
+        if (row.everyLossHeld) {
+            EXPECT_GT(NumberAfter(r, "with a picture code), "), 0) << r.out;
+        }
+    }
+}
+
 // Several cameras make a wall, one port each, whatever their kind; each is
 // reached on its own: one that cannot be reached keeps no other from
 // showing its pictures.
@@ -881,13 +933,14 @@ TEST_F(Rtsp, SeveralCamerasMakeAWall) {
         if (c.Send(s, Clips(4))) c.Hold(60000);
     }});
     const std::string away = "tcp://127.0.0.1:" + std::to_string(vdtest::FreeLocalPort(SOCK_STREAM));
-    const ChildResult r = Vdplay(
-        {camera.url("h264"), camera.url("mjpeg"), raw.url(), away, "--reconnect", "--seconds", "6", "--no-sound"},
-        dir.path());
+    const std::string awayRtsp = "rtsp://127.0.0.1:" + std::to_string(vdtest::FreeLocalPort(SOCK_STREAM)) + "/h264";
+    const ChildResult r = Vdplay({camera.url("h264"), camera.url("mjpeg"), raw.url(), away, awayRtsp, "--reconnect",
+                                  "--seconds", "6", "--no-sound"},
+                                 dir.path());
     ASSERT_FALSE(r.timedOut);
     EXPECT_EQ(r.exitCode, 0u) << r.out << r.err;
     const std::string summary = SummaryOf(r);
-    EXPECT_EQ(Field(summary, "ports"), "4") << r.out;
+    EXPECT_EQ(Field(summary, "ports"), "5") << r.out;
     // Every port that had a camera drew pictures (its video output is
     // known); the one away was never opened.
     const std::string outputs = Field(summary, "outputs");
@@ -895,8 +948,13 @@ TEST_F(Rtsp, SeveralCamerasMakeAWall) {
     EXPECT_EQ(outputs.find("unknown"), std::string::npos) << outputs;
     for (const std::string& source : {camera.url("h264"), camera.url("mjpeg"), raw.url()})
         EXPECT_NE(r.out.find("vdplay: playing " + source + " as a live stream on port"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find(away + ": connection refused; trying again"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("vdplay: never reached " + away + ": connection refused"), std::string::npos) << r.out;
+    // An RTSP camera that is away is found refused as a TCP one is, not
+    // waited for until a timeout.
+    for (const std::string& source : {away, awayRtsp}) {
+        EXPECT_NE(r.out.find(source + ": connection refused; trying again"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("vdplay: never reached " + source + ": connection refused"), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find(source + ": no answer"), std::string::npos) << r.out;
+    }
 }
 
 TEST_F(Live, ListensForDatagramsUntilTheCameraFallsSilent) {

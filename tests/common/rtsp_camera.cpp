@@ -57,6 +57,32 @@ std::string RtspCamera::Start(const std::string& pattern, int port) {
     return "";
 }
 
+std::string LossyRelay::Start(const RtspCamera& camera, double drop, double delayShare, const std::string& log) {
+    Stop();
+    port_ = FreeLocalPort(SOCK_STREAM);
+    const std::string hostLog = HostPath(log);
+    if (hostLog.empty()) return "no host path for " + log;
+    if (!process_.Start(ShellWord(script_) + " " + std::to_string(port_) + " " + std::to_string(camera.port()) +
+                        " --drop " + std::to_string(drop) + " --delay-share " + std::to_string(delayShare) + " >" +
+                        ShellWord(hostLog) + " 2>&1"))
+        return "cannot start " + script_;
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+    bool up = false;
+    for (const ULONGLONG until = GetTickCount64() + 30000; !up && GetTickCount64() < until; Sleep(100))
+        up = Listens(port_);
+    WSACleanup();
+    if (!up) {
+        Stop();
+        return "the relay did not listen on port " + std::to_string(port_) + " (see " + log + ")";
+    }
+    return "";
+}
+
+std::string LossyRelay::url(const std::string& path) const {
+    return "rtsp://127.0.0.1:" + std::to_string(port_) + "/" + path;
+}
+
 std::string RtspCamera::url(const std::string& path) const {
     return "rtsp://127.0.0.1:" + std::to_string(port_) + "/" + path;
 }

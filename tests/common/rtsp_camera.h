@@ -32,6 +32,26 @@ private:
     int port_ = 0;
 };
 
+// scripts/lossy-rtsp-relay between a camera and its client: RTP over UDP
+// through it loses some datagrams and has others come late.
+class LossyRelay {
+public:
+    explicit LossyRelay(std::string script) : script_(std::move(script)) {}
+    ~LossyRelay() { Stop(); }
+
+    // Relays to `camera`, dropping the share `drop` of the datagrams and
+    // holding `delayShare` of them back 30 ms; `log` (a Windows path) gets
+    // its counts when it stops. Empty, or what went wrong.
+    std::string Start(const RtspCamera& camera, double drop, double delayShare, const std::string& log);
+    void Stop() { process_.Stop(); }
+    std::string url(const std::string& path) const;
+
+private:
+    std::string script_;
+    HostProcess process_;
+    int port_ = 0;
+};
+
 // A local port nobody listens on (taken and given back); `type` is
 // SOCK_STREAM or SOCK_DGRAM.
 int FreeLocalPort(int type);

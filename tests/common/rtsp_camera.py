@@ -14,7 +14,11 @@ the running stream. The server says "ready PORT" on its output once it
 listens; it ends on SIGTERM or SIGINT.
 
 Usage: rtsp_camera.py --port PORT --pattern FILE.avi [--key-every N]
-       [--user NAME --password WORD]
+       [--user NAME --password WORD] [--times FILE]
+
+--times FILE: a line "NUMBER SECONDS" for every picture as it goes to the
+encoder (its number in the recording, time.monotonic()), so that a reader
+of the screen can tell how late each picture is shown.
 """
 import argparse
 import signal
@@ -70,7 +74,7 @@ def read_avi(path):
 
 
 VIDEO = {
-    "h264": "x264enc tune=zerolatency sliced-threads=false speed-preset=ultrafast key-int-max={key} bframes=0 "
+    "h264": "x264enc tune=zerolatency sliced-threads=false threads=1 speed-preset=ultrafast key-int-max={key} bframes=0 "
             "! video/x-h264,profile=constrained-baseline ! rtph264pay name=pay0 pt=96 config-interval=-1",
     "h265": "x265enc tune=zerolatency speed-preset=ultrafast key-int-max={key} "
             "! rtph265pay name=pay0 pt=96 config-interval=-1",
@@ -86,12 +90,22 @@ SOUND = {
 
 class Feeder:
     """Pushes the recording's pictures and sound into one shared pipeline in
-    real time, in a loop, for as long as the pipeline lives."""
+    real time, in a loop, for as long as the pipeline lives. Each picture is
+    stamped with the pipeline's running time as it is pushed, as a camera
+    stamps what it captures: the server sends it on at once, not when a
+    stamp counted from some earlier start falls due."""
 
-    def __init__(self, info, video_src, sound_src):
-        self.info, self.video_src, self.sound_src = info, video_src, sound_src
+    def __init__(self, info, video_src, sound_src, times=None):
+        self.info, self.video_src, self.sound_src, self.times = info, video_src, sound_src, times
         self.stop = threading.Event()
         threading.Thread(target=self.run, daemon=True).start()
+
+    def running_time(self):
+        """The pipeline's running time, or None before it plays."""
+        if self.video_src.get_state(0)[1] != Gst.State.PLAYING:
+            return None
+        clock = self.video_src.get_clock()
+        return clock.get_time() - self.video_src.get_base_time() if clock else None
 
     def run(self):
         info = self.info
@@ -99,15 +113,24 @@ class Feeder:
         per_picture = 0
         if info["sound_rate"]:
             per_picture = int(info["sound_rate"] / info["rate"]) * 2 * info["channels"]
+        while not self.stop.is_set() and self.running_time() is None:
+            time.sleep(0.005)
         start = time.monotonic()
         n = 0
         while not self.stop.is_set():
             index = n % len(info["pictures"])
-            ns = int(n * period * Gst.SECOND)
+            ns = self.running_time()
+            if ns is None:  # paused: the pictures wait
+                time.sleep(0.005)
+                start = time.monotonic() - n * period
+                continue
             picture = Gst.Buffer.new_wrapped(bytes(info["pictures"][index]))
             picture.pts, picture.duration = ns, int(period * Gst.SECOND)
             if self.video_src.emit("push-buffer", picture) != Gst.FlowReturn.OK:
                 break
+            if self.times:
+                self.times.write("%d %.6f\n" % (index, time.monotonic()))
+                self.times.flush()
             if self.sound_src is not None and per_picture:
                 at = (index * per_picture) % max(1, len(info["sound"]))
                 block = bytes(info["sound"][at:at + per_picture]).ljust(per_picture, b"\0")
@@ -127,7 +150,9 @@ def main():
     parser.add_argument("--key-every", type=int, default=25)
     parser.add_argument("--user", default="")
     parser.add_argument("--password", default="")
+    parser.add_argument("--times", default="")
     args = parser.parse_args()
+    times = open(args.times, "a") if args.times else None
     Gst.init(None)
     info = read_avi(args.pattern)
     planar = "YV12" if info.get("fourcc", b"") == b"YV12" else "I420"
@@ -157,7 +182,7 @@ def main():
             def configure(_factory, media, with_sound=bool(sound_encode)):
                 element = media.get_element()
                 feeder = Feeder(info, element.get_by_name_recurse_up("vsrc"),
-                                element.get_by_name_recurse_up("asrc") if with_sound else None)
+                                element.get_by_name_recurse_up("asrc") if with_sound else None, times)
                 feeders.append(feeder)
                 media.connect("unprepared", lambda *_: feeder.stop.set())
 
