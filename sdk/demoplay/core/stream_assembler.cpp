@@ -227,7 +227,6 @@ size_t AnnexBAssembler::TrimmedEnd() const {
 
 void AnnexBAssembler::MarkCut() {
     cut_ = true;
-    ++cuts_;
     quietUs_ = 0;  // this link pauses within pictures
 }
 

@@ -154,13 +154,9 @@ public:
     void Reset();
 
     bool quietRuleOn() const { return quietUs_ > 0; }
-    // Early units that turned out not to be whole.
-    uint64_t cuts() const { return cuts_; }
     uint64_t droppedUnits() const { return droppedUnits_; }
 
 private:
-    bool IsSlice(int type) const;
-    bool StartsUnit(int type) const;
     // Where the unit that starts at the NAL unit whose start code is at
     // `at` is cut from the one before: its 4-byte start code's first zero
     // goes with it.
@@ -188,7 +184,6 @@ private:
     bool restartNext_ = false;    // data was dropped before the next unit
     bool oversized_ = false;      // the unit being received is too large: dropped when it ends
     int64_t lastArrivedUs_ = 0;
-    uint64_t cuts_ = 0;
     uint64_t droppedUnits_ = 0;
 };
 
