@@ -47,6 +47,16 @@ void ExpectIdentical(const std::vector<Frame>& got, size_t gotFrom, const Pictur
 
 // ffmpeg's planar pictures in the layout of the kind the SDK hands over:
 // H.264 and H.265 as I420, Motion-JPEG 4:2:0 as YV12 and 4:2:2 as YUY2.
+// Where each H.264 slice's start code begins in an Annex-B stream.
+std::vector<size_t> SliceStarts(const std::vector<uint8_t>& bytes) {
+    std::vector<size_t> slices;
+    for (size_t i = 0; i + 5 <= bytes.size(); ++i)
+        if (bytes[i] == 0 && bytes[i + 1] == 0 && bytes[i + 2] == 1 &&
+            ((bytes[i + 3] & 0x1F) == 1 || (bytes[i + 3] & 0x1F) == 5))
+            slices.push_back(i);
+    return slices;
+}
+
 Pictures InKind(Pictures pictures, int kind, int width = 320, int height = 240) {
     for (std::vector<uint8_t>& p : pictures) {
         if (kind == KV_FRAME_YV12) p = vdtest::SwapChromaPlanes(p, width, height);
@@ -505,11 +515,7 @@ TEST_F(SdkCodecTest, DamagedPicturesAreSkippedAndDecodingResumesAtTheNextKeyPict
     ASSERT_EQ(expected.size(), 30u);
     // Garbage over the middle of the fifth picture's slice data (key pictures
     // are 0, 10 and 20).
-    std::vector<size_t> slices;
-    for (size_t i = 0; i + 5 <= bytes.size(); ++i)
-        if (bytes[i] == 0 && bytes[i + 1] == 0 && bytes[i + 2] == 1 &&
-            ((bytes[i + 3] & 0x1F) == 1 || (bytes[i + 3] & 0x1F) == 5))
-            slices.push_back(i);
+    const std::vector<size_t> slices = SliceStarts(bytes);
     ASSERT_EQ(slices.size(), 30u);
     const size_t from = slices[4] + 12, to = slices[5] - 4;
     ASSERT_LT(from, to);
@@ -538,11 +544,7 @@ TEST_F(SdkCodecTest, ARawPictureComesWhenTheInputIsQuietAndACutOneIsDecodedAgain
     const std::vector<uint8_t> bytes = ReadClip("h264.h264");
     const Pictures expected = ReferencePictures("h264.yuv", 320, 240);
     ASSERT_EQ(expected.size(), 30u);
-    std::vector<size_t> slices;
-    for (size_t i = 0; i + 5 <= bytes.size(); ++i)
-        if (bytes[i] == 0 && bytes[i + 1] == 0 && bytes[i + 2] == 1 &&
-            ((bytes[i + 3] & 0x1F) == 1 || (bytes[i + 3] & 0x1F) == 5))
-            slices.push_back(i);
+    const std::vector<size_t> slices = SliceStarts(bytes);
     ASSERT_EQ(slices.size(), 30u);  // one slice a picture; key pictures are 0, 10 and 20
     int port = -1;
     ASSERT_EQ(sdk->OpenStream(bytes.data(), 12, &port), 0);
