@@ -1,12 +1,14 @@
-// The decoder wrapper's Annex-B splitter: a raw stream fed in pieces must
-// give the same access units as the whole stream fed at once, whatever the
-// pieces' sizes. The first byte picks the codec (bit 0) and the sizes of
-// the pieces; the rest is the stream.
+// The Annex-B splitters, the stream ports' and the decoder wrapper's
+// (libavcodec's parser): a raw stream fed in pieces must give the same access
+// units as the whole stream fed at once, whatever the pieces' sizes. The
+// first byte picks the codec (bit 0) and the sizes of the pieces; the rest is
+// the stream.
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
 #include "codec/video_decoder.h"
+#include "core/stream_assembler.h"
 
 using namespace demoplay;
 
@@ -28,6 +30,25 @@ Units Split(VideoDecoder& d, const uint8_t* data, size_t size, NextSize next) {
         at += n;
     }
     d.Split(nullptr, 0, keep);
+    return units;
+}
+
+// The stream ports' assembly, with units let out only when the next begins
+// (the quiet rule depends on the time, not on the pieces).
+template <typename NextSize>
+Units Assemble(VideoCodec codec, const uint8_t* data, size_t size, NextSize next) {
+    AnnexBAssembler assembler(codec, 0, 1 << 16);
+    std::vector<AnnexBAssembler::Unit> out;
+    for (size_t at = 0; at < size;) {
+        const size_t n = std::min(size - at, next());
+        assembler.Feed(data + at, n, 0, &out);
+        at += n;
+    }
+    Units units;
+    for (AnnexBAssembler::Unit& u : out) {
+        if (u.kind != AnnexBAssembler::Kind::kWhole) std::abort();  // only the quiet rule makes others
+        units.push_back(std::move(u.data));
+    }
     return units;
 }
 
@@ -56,5 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return size_t(1 + (state >> 16) % (2 * every));
     };
     Compare(whole, Split(*d, stream, length, changing), "in pieces of changing sizes");
+    const Units assembled = Assemble(codec, stream, length, [&] { return length; });
+    Compare(assembled, Assemble(codec, stream, length, [&] { return every; }), "to the ports in equal pieces");
+    Compare(assembled, Assemble(codec, stream, length, changing), "to the ports in pieces of changing sizes");
     return 0;
 }

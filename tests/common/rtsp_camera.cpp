@@ -16,6 +16,16 @@ bool Listens(int port) {
     return ok;
 }
 
+// Whether something listens on the local port within `ms`.
+bool ListensWithin(int port, ULONGLONG ms) {
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+    bool up = false;
+    for (const ULONGLONG until = GetTickCount64() + ms; !up && GetTickCount64() < until; Sleep(100)) up = Listens(port);
+    WSACleanup();
+    return up;
+}
+
 }  // namespace
 
 int FreeLocalPort(int type) {
@@ -43,14 +53,8 @@ std::string RtspCamera::Start(const std::string& pattern, int port) {
     if (!process_.Start(ShellWord(script_) + " --port " + std::to_string(port) + " --pattern " +
                         ShellWord(hostPattern) + " >" + ShellWord(log) + " 2>&1"))
         return "cannot start " + script_;
-    WSADATA data;
-    WSAStartup(MAKEWORD(2, 2), &data);
-    bool up = false;
     // GStreamer loads its plug-ins first: seconds on a busy machine.
-    for (const ULONGLONG until = GetTickCount64() + 60000; !up && GetTickCount64() < until; Sleep(100))
-        up = Listens(port);
-    WSACleanup();
-    if (!up) {
+    if (!ListensWithin(port, 60000)) {
         Stop();
         return "the RTSP server did not listen on port " + std::to_string(port) + " (see " + log + ")";
     }
@@ -66,13 +70,7 @@ std::string LossyRelay::Start(const RtspCamera& camera, double drop, double dela
                         " --drop " + std::to_string(drop) + " --delay-share " + std::to_string(delayShare) + " >" +
                         ShellWord(hostLog) + " 2>&1"))
         return "cannot start " + script_;
-    WSADATA data;
-    WSAStartup(MAKEWORD(2, 2), &data);
-    bool up = false;
-    for (const ULONGLONG until = GetTickCount64() + 30000; !up && GetTickCount64() < until; Sleep(100))
-        up = Listens(port_);
-    WSACleanup();
-    if (!up) {
+    if (!ListensWithin(port_, 30000)) {
         Stop();
         return "the relay did not listen on port " + std::to_string(port_) + " (see " + log + ")";
     }

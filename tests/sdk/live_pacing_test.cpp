@@ -360,5 +360,139 @@ TEST(LivePacing, SkipPlanGoesToTheNewestKeyPicture) {
     }
 }
 
+// When a raw H.264 stream's picture is taken as whole, on a clock the test
+// drives: at the next picture's start, or earlier when the input went quiet
+// after its slice; a picture that then turns out cut is decoded again, whole
+// and afresh, and the port waits for the next start from then on.
+TEST(AnnexBAssembler, PictureIsWholeOnQuietInputUnlessItTurnsOutCut) {
+    using demoplay::AnnexBAssembler;
+    using Kind = AnnexBAssembler::Kind;
+    using Bytes = std::vector<uint8_t>;
+    auto join = [](std::initializer_list<Bytes> parts) {
+        Bytes out;
+        for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
+        return out;
+    };
+    const Bytes sps{0, 0, 0, 1, 0x67, 0x42, 0x00, 0x1E}, pps{0, 0, 0, 1, 0x68, 0xCE, 0x38, 0x80},
+        sei{0, 0, 1, 0x06, 0x05, 0x02, 0x44, 0x80};
+    // Slices: first_mb_in_slice 0, and 198 (a second slice of the same picture).
+    const Bytes idrHead{0, 0, 1, 0x65, 0x88, 0x84, 0x21}, idrTail{0x42, 0x77, 0x10};
+    const Bytes idr = join({idrHead, idrTail}), idr2{0, 0, 1, 0x65, 0x01, 0x8F, 0x21, 0x42, 0x10},
+                p{0, 0, 1, 0x41, 0x9A, 0x02, 0x03, 0x55}, p2{0, 0, 1, 0x41, 0x9B, 0x02, 0x03, 0x56};
+    const Bytes hevcIdr{0, 0, 1, 0x26, 0x01, 0xAF, 0x11, 0x22}, hevcTrail{0, 0, 1, 0x02, 0x01, 0xD0, 0x33, 0x44};
+    constexpr int64_t kQuiet = 3 * kMs;
+    struct Step {
+        int64_t at;
+        Bytes bytes;  // none: the input was quiet until `at`
+    };
+    struct Out {
+        Kind kind;
+        Bytes data;
+        bool restart;
+    };
+    struct Case {
+        const char* name;
+        VideoCodec codec;
+        std::vector<Step> steps;
+        std::vector<Out> out;
+        bool ruleOnAtEnd;
+    };
+    const Case cases[] = {
+        {"whole picture, then quiet",
+         VideoCodec::kH264,
+         {{0, join({sps, pps, idr})}, {kQuiet - 1, {}}, {kQuiet, {}}, {40 * kMs, p}, {43 * kMs, {}}},
+         {{Kind::kEarly, join({sps, pps, idr}), false},
+          {Kind::kConfirmed, join({sps, pps, idr}), false},
+          {Kind::kEarly, p, false}},
+         true},
+        {"cut with a pause: decoded again whole, then the next start is waited for",
+         VideoCodec::kH264,
+         {{0, join({sps, pps, idrHead})},
+          {kQuiet, {}},
+          {10 * kMs, idrTail},
+          {20 * kMs, {}},
+          {40 * kMs, p},
+          {50 * kMs, {}},
+          {80 * kMs, p2}},
+         {{Kind::kEarly, join({sps, pps, idrHead}), false},
+          {Kind::kRedone, join({sps, pps, idr}), true},
+          {Kind::kWhole, p, false}},
+         false},
+        {"two slices at once",
+         VideoCodec::kH264,
+         {{0, join({idr, idr2})}, {kQuiet, {}}, {40 * kMs, p}},
+         {{Kind::kEarly, join({idr, idr2}), false}, {Kind::kConfirmed, join({idr, idr2}), false}},
+         true},
+        {"the second slice after a pause",
+         VideoCodec::kH264,
+         {{0, idr}, {kQuiet, {}}, {10 * kMs, idr2}, {20 * kMs, {}}, {40 * kMs, p}},
+         {{Kind::kEarly, idr, false}, {Kind::kRedone, join({idr, idr2}), true}},
+         false},
+        {"parameter sets and SEI alone are no picture",
+         VideoCodec::kH264,
+         {{0, join({sps, pps, sei})}, {10 * kMs, {}}, {12 * kMs, idr}, {14 * kMs, {}}, {15 * kMs, {}}},
+         {{Kind::kEarly, join({sps, pps, sei, idr}), false}},
+         true},
+        {"a start code split across pieces",
+         VideoCodec::kH264,
+         {{0, join({idr, {0, 0}})}, {kQuiet, {}}, {40 * kMs, {1, 0x41, 0x9A, 0x02, 0x03, 0x55}}, {50 * kMs, {}}},
+         {{Kind::kEarly, idr, false}, {Kind::kConfirmed, idr, false}, {Kind::kEarly, p, false}},
+         true},
+        {"a burst: the last picture early",
+         VideoCodec::kH264,
+         {{0, join({Bytes{0x12, 0x34}, idr, p, p2})}, {kQuiet, {}}},
+         {{Kind::kWhole, idr, false}, {Kind::kWhole, p, false}, {Kind::kEarly, p2, false}},
+         true},
+        {"a slice header still to come",
+         VideoCodec::kH264,
+         {{0, join({idr, {0, 0, 1, 0x41}})}, {kQuiet, {}}, {10 * kMs, {0x9A, 0x02, 0x03, 0x55}}, {13 * kMs, {}}},
+         {{Kind::kWhole, idr, false}, {Kind::kEarly, p, false}},
+         true},
+        {"H.265 waits for the next start",
+         VideoCodec::kH265,
+         {{0, hevcIdr}, {kQuiet, {}}, {40 * kMs, hevcTrail}},
+         {{Kind::kWhole, hevcIdr, false}},
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        AnnexBAssembler assembler(c.codec, c.codec == VideoCodec::kH264 ? kQuiet : 0, 1 << 20);
+        std::vector<AnnexBAssembler::Unit> out;
+        for (const Step& step : c.steps) {
+            if (!step.bytes.empty()) {
+                assembler.Feed(step.bytes.data(), step.bytes.size(), step.at, &out);
+                continue;
+            }
+            AnnexBAssembler::Unit unit;
+            if (assembler.TakeIfQuiet(step.at, &unit)) out.push_back(std::move(unit));
+        }
+        ASSERT_EQ(out.size(), c.out.size());
+        for (size_t i = 0; i < out.size(); ++i) {
+            SCOPED_TRACE(i);
+            EXPECT_EQ(out[i].kind, c.out[i].kind);
+            EXPECT_EQ(out[i].data, c.out[i].data);
+            EXPECT_EQ(out[i].restart, c.out[i].restart);
+        }
+        EXPECT_EQ(assembler.quietRuleOn(), c.ruleOnAtEnd);
+    }
+}
+
+// A unit that grows past the limit is dropped, and decoding starts afresh
+// at the next one.
+TEST(AnnexBAssembler, OversizedUnitIsDroppedAndDecodingRestarts) {
+    demoplay::AnnexBAssembler assembler(VideoCodec::kH264, 3 * kMs, 64);
+    std::vector<demoplay::AnnexBAssembler::Unit> out;
+    std::vector<uint8_t> huge{0, 0, 1, 0x65, 0x88};
+    huge.resize(200, 0x5A);
+    const std::vector<uint8_t> p{0, 0, 1, 0x41, 0x9A, 0x02}, p2{0, 0, 1, 0x41, 0x9B, 0x03};
+    assembler.Feed(huge.data(), huge.size(), 0, &out);
+    assembler.Feed(p.data(), p.size(), 40 * kMs, &out);
+    assembler.Feed(p2.data(), p2.size(), 80 * kMs, &out);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].data, p);
+    EXPECT_TRUE(out[0].restart);
+    EXPECT_EQ(assembler.droppedUnits(), 1u);
+}
+
 }  // namespace
 }  // namespace demoplay_test

@@ -47,6 +47,16 @@ void ExpectIdentical(const std::vector<Frame>& got, size_t gotFrom, const Pictur
 
 // ffmpeg's planar pictures in the layout of the kind the SDK hands over:
 // H.264 and H.265 as I420, Motion-JPEG 4:2:0 as YV12 and 4:2:2 as YUY2.
+// Where each H.264 slice's start code begins in an Annex-B stream.
+std::vector<size_t> SliceStarts(const std::vector<uint8_t>& bytes) {
+    std::vector<size_t> slices;
+    for (size_t i = 0; i + 5 <= bytes.size(); ++i)
+        if (bytes[i] == 0 && bytes[i + 1] == 0 && bytes[i + 2] == 1 &&
+            ((bytes[i + 3] & 0x1F) == 1 || (bytes[i + 3] & 0x1F) == 5))
+            slices.push_back(i);
+    return slices;
+}
+
 Pictures InKind(Pictures pictures, int kind, int width = 320, int height = 240) {
     for (std::vector<uint8_t>& p : pictures) {
         if (kind == KV_FRAME_YV12) p = vdtest::SwapChromaPlanes(p, width, height);
@@ -505,11 +515,7 @@ TEST_F(SdkCodecTest, DamagedPicturesAreSkippedAndDecodingResumesAtTheNextKeyPict
     ASSERT_EQ(expected.size(), 30u);
     // Garbage over the middle of the fifth picture's slice data (key pictures
     // are 0, 10 and 20).
-    std::vector<size_t> slices;
-    for (size_t i = 0; i + 5 <= bytes.size(); ++i)
-        if (bytes[i] == 0 && bytes[i + 1] == 0 && bytes[i + 2] == 1 &&
-            ((bytes[i + 3] & 0x1F) == 1 || (bytes[i + 3] & 0x1F) == 5))
-            slices.push_back(i);
+    const std::vector<size_t> slices = SliceStarts(bytes);
     ASSERT_EQ(slices.size(), 30u);
     const size_t from = slices[4] + 12, to = slices[5] - 4;
     ASSERT_LT(from, to);
@@ -527,6 +533,34 @@ TEST_F(SdkCodecTest, DamagedPicturesAreSkippedAndDecodingResumesAtTheNextKeyPict
     ExpectOnlyIntactPicturesInOrder(got.Pictures(), expected, &found);
     EXPECT_NE(std::find(found.begin(), found.end(), 3), found.end()) << "pictures before the damage are lost";
     EXPECT_NE(std::find(found.begin(), found.end(), 10), found.end()) << "the next key picture is lost";
+    EXPECT_EQ(sdk->CloseStream(port), 0);
+}
+
+// A raw stream's picture is handed over once the input is quiet after it,
+// without waiting for the next one to begin. A picture cut by a pause in its
+// middle is never shown as it was decoded from part of it: it is decoded
+// again, whole, from its group's key picture on, and no picture is lost.
+TEST_F(SdkCodecTest, ARawPictureComesWhenTheInputIsQuietAndACutOneIsDecodedAgainWhole) {
+    const std::vector<uint8_t> bytes = ReadClip("h264.h264");
+    const Pictures expected = ReferencePictures("h264.yuv", 320, 240);
+    ASSERT_EQ(expected.size(), 30u);
+    const std::vector<size_t> slices = SliceStarts(bytes);
+    ASSERT_EQ(slices.size(), 30u);  // one slice a picture; key pictures are 0, 10 and 20
+    int port = -1;
+    ASSERT_EQ(sdk->OpenStream(bytes.data(), 12, &port), 0);
+    Collector got;
+    ASSERT_EQ(sdk->Play(port, &Collector::Callback, &got), 0);
+    // Pictures 0 to 4, and nothing of picture 5: picture 4 comes all the same.
+    Feed(port, bytes.data() + 12, slices[5] - 12, 1, 4096);
+    ASSERT_EQ(WaitForPictures(&got, 5), 5);
+    // Half of picture 5, a pause, the rest of the stream.
+    const size_t half = (slices[5] + slices[6]) / 2;
+    Feed(port, bytes.data() + slices[5], half - slices[5], 2, 4096);
+    Sleep(300);
+    Feed(port, bytes.data() + half, bytes.size() - half, 3, 4096);
+    ASSERT_GE(WaitForPictures(&got, 29), 29);
+    const std::vector<Frame> pictures = got.Pictures();
+    ExpectIdentical(pictures, 0, expected, pictures.size(), 320, 240, "cut");
     EXPECT_EQ(sdk->CloseStream(port), 0);
 }
 

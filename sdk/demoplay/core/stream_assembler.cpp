@@ -3,6 +3,29 @@
 #include <algorithm>
 
 namespace demoplay {
+namespace {
+
+// first_mb_in_slice, the ue(v) that opens an H.264 slice header, read from
+// the bytes as they are, as libavcodec's parser reads it (five bytes at
+// most); false while more bytes are needed.
+bool FirstMbInSlice(const uint8_t* p, size_t n, uint32_t* mb) {
+    const size_t bits = std::min<size_t>(n, 5) * 8;
+    auto bit = [&](size_t at) { return (p[at / 8] >> (7 - at % 8)) & 1; };
+    size_t at = 0;
+    while (at < bits && !bit(at)) ++at;
+    const size_t zeros = at;
+    if (2 * zeros + 1 > bits) {
+        if (n < 5) return false;
+        *mb = UINT32_MAX;  // not a number a slice can start at: damage
+        return true;
+    }
+    uint32_t rest = 0;
+    for (size_t k = 0; k < zeros; ++k) rest = (rest << 1) | uint32_t(bit(zeros + 1 + k));
+    *mb = (uint32_t(1) << zeros) - 1 + rest;
+    return true;
+}
+
+}  // namespace
 
 AviStatus ParseStreamHeader(const uint8_t* data, size_t size, AviHeaders* out, size_t* moviEnd) {
     *out = AviHeaders();
@@ -178,6 +201,176 @@ void StreamAssembler::Feed(const uint8_t* data, size_t size, std::vector<StreamC
     }
     if (atMovieEnd()) EndMovie(out);
     fed_ = base + size;
+}
+
+AnnexBAssembler::AnnexBAssembler(VideoCodec codec, int64_t quietUs, size_t maxUnitBytes)
+    : codec_(codec), quietUs_(quietUs), maxUnitBytes_(maxUnitBytes) {}
+
+void AnnexBAssembler::Reset() {
+    buffer_.clear();
+    begin_ = scan_ = 0;
+    synced_ = pending_ = false;
+    lastUnit_ = SIZE_MAX;
+    lastIsSlice_ = haveSlice_ = false;
+    lastFirstMb_ = 0;
+    early_ = cut_ = restartNext_ = oversized_ = false;
+    earlyEnd_ = 0;
+}
+
+size_t AnnexBAssembler::CutBefore(size_t at) const { return at > begin_ && buffer_[at - 1] == 0 ? at - 1 : at; }
+
+size_t AnnexBAssembler::TrimmedEnd() const {
+    size_t end = buffer_.size();
+    while (end > lastUnit_ && buffer_[end - 1] == 0) --end;
+    return end;
+}
+
+void AnnexBAssembler::MarkCut() {
+    cut_ = true;
+    quietUs_ = 0;  // this link pauses within pictures
+}
+
+void AnnexBAssembler::Emit(size_t end, int64_t arrivedUs, std::vector<Unit>* out) {
+    if (oversized_ || end - begin_ > maxUnitBytes_) {
+        // No picture is that large: damage, or no stream at all. Decoding
+        // starts afresh after it.
+        ++droppedUnits_;
+        restartNext_ = true;
+        oversized_ = false;
+        begin_ = end;
+        haveSlice_ = early_ = cut_ = false;
+        return;
+    }
+    Unit u;
+    u.arrivedUs = arrivedUs;
+    if (cut_) {
+        u.kind = Kind::kRedone;
+        u.restart = true;
+    } else if (early_) {
+        u.kind = Kind::kConfirmed;
+    } else {
+        u.restart = restartNext_;
+        restartNext_ = false;
+    }
+    u.data.assign(buffer_.begin() + ptrdiff_t(begin_), buffer_.begin() + ptrdiff_t(end));
+    out->push_back(std::move(u));
+    begin_ = end;
+    haveSlice_ = early_ = cut_ = false;
+}
+
+void AnnexBAssembler::Compact() {
+    // Bytes before a start code are no unit (one is kept: the first zero of
+    // a 4-byte start code).
+    if (!synced_) begin_ = std::max(begin_, scan_ > 0 ? scan_ - 1 : 0);
+    if (begin_ == 0 || begin_ < buffer_.size() / 2) return;
+    buffer_.erase(buffer_.begin(), buffer_.begin() + ptrdiff_t(begin_));
+    scan_ -= std::min(scan_, begin_);
+    if (lastUnit_ != SIZE_MAX) lastUnit_ = lastUnit_ >= begin_ ? lastUnit_ - begin_ : SIZE_MAX;
+    earlyEnd_ -= std::min(earlyEnd_, begin_);
+    begin_ = 0;
+}
+
+void AnnexBAssembler::Feed(const uint8_t* data, size_t size, int64_t arrivedUs, std::vector<Unit>* out) {
+    if (size == 0) return;
+    lastArrivedUs_ = arrivedUs;
+    buffer_.insert(buffer_.end(), data, data + size);
+    if (early_ && !cut_) {
+        // All that may follow a whole unit: zeros, then the end of a start code.
+        size_t p = earlyEnd_;
+        while (p < buffer_.size() && buffer_[p] == 0) ++p;
+        if (p < buffer_.size() && (p - earlyEnd_ < 2 || buffer_[p] != 1)) MarkCut();
+    }
+    const bool h265 = codec_ == VideoCodec::kH265;
+    const size_t header = h265 ? 2 : 1;
+    pending_ = false;
+    while (scan_ + 3 <= buffer_.size()) {
+        const size_t i = scan_;
+        if (buffer_[i + 2] > 1) {
+            scan_ += 3;
+            continue;
+        }
+        if (buffer_[i] != 0 || buffer_[i + 1] != 0 || buffer_[i + 2] != 1) {
+            ++scan_;
+            continue;
+        }
+        const uint8_t* unit = buffer_.data() + i + 3;
+        const size_t avail = buffer_.size() - i - 3;
+        if (avail < header + 1) {
+            pending_ = true;  // its header, and the byte after, still to come
+            break;
+        }
+        // Where libavcodec's parsers end an access unit: at a unit of the kinds
+        // that lead a picture, or at the first slice of the next picture, once
+        // the unit holds a slice.
+        bool starts = false, slice = false, early = false;
+        uint32_t mb = 0;
+        const int type = h265 ? (unit[0] >> 1) & 0x3F : unit[0] & 0x1F;
+        if (h265) {
+            if ((type >= 32 && type <= 37) || type == 39 || (type >= 41 && type <= 44) || (type >= 48 && type <= 55)) {
+                starts = haveSlice_;
+            } else if (type <= 9 || (type >= 16 && type <= 21)) {
+                early = true;
+                slice = (unit[2] & 0x80) != 0;  // first_slice_segment_in_pic_flag
+                starts = haveSlice_ && slice;
+            }
+        } else if (type == 6 || type == 7 || type == 8 || type == 9) {
+            starts = haveSlice_;
+        } else if (type == 1 || type == 2 || type == 5) {
+            if (!FirstMbInSlice(unit + 1, avail - 1, &mb)) {
+                pending_ = true;
+                break;
+            }
+            slice = true;
+            early = type != 2;  // data partitions are not taken as whole early
+            starts = haveSlice_ && mb <= lastFirstMb_;
+        }
+        if (!synced_) {
+            synced_ = true;
+            begin_ = CutBefore(i);
+        } else if (starts) {
+            Emit(CutBefore(i), arrivedUs, out);
+        } else if (early_ && !cut_ && (slice || early)) {
+            MarkCut();  // a further slice of the picture let out early
+        }
+        if (slice) {
+            haveSlice_ = true;
+            lastFirstMb_ = mb;
+        }
+        lastUnit_ = i + 3;
+        lastIsSlice_ = early;
+        scan_ = i + 3;
+    }
+    if (buffer_.size() - begin_ > maxUnitBytes_) {
+        // Dropped when it ends (where it would have ended, whatever the
+        // pieces); its bytes are not held meanwhile.
+        oversized_ = true;
+        lastIsSlice_ = false;
+        lastUnit_ = SIZE_MAX;
+        begin_ = scan_;
+    }
+    Compact();
+}
+
+int64_t AnnexBAssembler::QuietDeadlineUs() const {
+    if (quietUs_ <= 0 || early_ || oversized_ || !synced_ || pending_ || !lastIsSlice_ || lastUnit_ == SIZE_MAX)
+        return INT64_MAX;
+    const size_t header = codec_ == VideoCodec::kH265 ? 2 : 1;
+    if (TrimmedEnd() <= lastUnit_ + header) return INT64_MAX;
+    return lastArrivedUs_ + quietUs_;
+}
+
+bool AnnexBAssembler::TakeIfQuiet(int64_t nowUs, Unit* out) {
+    const int64_t due = QuietDeadlineUs();
+    if (due == INT64_MAX || nowUs < due) return false;
+    const size_t end = TrimmedEnd();
+    out->kind = Kind::kEarly;
+    out->data.assign(buffer_.begin() + ptrdiff_t(begin_), buffer_.begin() + ptrdiff_t(end));
+    out->arrivedUs = lastArrivedUs_;
+    out->restart = restartNext_;
+    restartNext_ = false;
+    early_ = true;
+    earlyEnd_ = end;
+    return true;
 }
 
 }  // namespace demoplay

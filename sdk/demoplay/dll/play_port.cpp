@@ -190,8 +190,19 @@ bool PlayPort::NextStreamChunkLocked(std::unique_lock<SlimMutex>& lock, Pending*
         return true;
     }
     if (queue_.empty()) {
-        wake_.wait(lock);
-        return false;
+        // A raw stream's picture may be whole before the next one begins.
+        const int64_t quietAt = rawUnits_ ? rawUnits_->QuietDeadlineUs() : INT64_MAX;
+        if (quietAt == INT64_MAX) {
+            wake_.wait(lock);
+            return false;
+        }
+        if (NowUs() < quietAt) {
+            wake_.wait_until(lock, Clock::time_point(std::chrono::microseconds(quietAt)));
+            return false;
+        }
+        out->cls = ChunkClass::kVideo;
+        out->quiet = true;
+        return true;
     }
     // Far behind: the newest key picture rather than the backlog. A recording
     // keeps every chunk, so its port only catches up. The queue is looked
@@ -282,6 +293,11 @@ void PlayPort::Deliver(Pending& chunk) {
     const int fps = headers().FramesPerSecond();
     if (decoder_ && chunk.resetDecoder) {
         decoder_->Reset();
+        if (rawUnits_) rawUnits_->Reset();
+        sinceKey_.clear();  // the group decoded before is no longer the decoder's
+        shownSinceKey_.clear();
+        sinceKeyUsable_ = false;
+        hidden_.clear();
         order_.Reset();
         awaitingKey_ = true;
         carried_.clear();
@@ -407,25 +423,111 @@ void PlayPort::DecodePicture(Pending& chunk, const uint8_t* data, size_t size) {
         DecodeAccessUnit(data, size, chunk.position, sink);
         return;
     }
-    decoder_->Split(data, size, [&](const uint8_t* unit, size_t unitSize) {
-        // Units without a picture (parameter sets alone) take no place.
-        if (!DescribeAccessUnit(unit, unitSize, 0, layout_.codec).picture) {
-            DecodeAccessUnit(unit, unitSize, unitsFed_, sink);
-            return;
-        }
-        DecodeAccessUnit(unit, unitSize, unitsFed_++, sink);
-    });
+    rawOut_.clear();
+    if (chunk.quiet) {
+        AnnexBAssembler::Unit unit;
+        if (rawUnits_->TakeIfQuiet(NowUs(), &unit)) rawOut_.push_back(std::move(unit));
+    } else {
+        rawUnits_->Feed(data, size, chunk.arrivedUs, &rawOut_);
+    }
+    for (const AnnexBAssembler::Unit& unit : rawOut_) DecodeRawUnit(chunk, unit, sink);
 }
 
-// One access unit: remembered for recordings, recorded, and decoded unless it
-// is a leading picture that cannot be decoded where decoding started.
-void PlayPort::DecodeAccessUnit(const uint8_t* data, size_t size, uint64_t position, const PictureSink& sink) {
-    const AccessUnitFacts facts = DescribeAccessUnit(data, size, nalLengthSize_, layout_.codec);
+// A raw stream's access unit. One let out early is decoded at once and
+// recorded once it is known whole; one that turned out cut is decoded again,
+// afresh, when it is whole, in the same place.
+void PlayPort::DecodeRawUnit(Pending& chunk, const AnnexBAssembler::Unit& unit, const PictureSink& sink) {
+    using Kind = AnnexBAssembler::Kind;
+    const uint8_t* data = unit.data.data();
+    const size_t size = unit.data.size();
+    chunk.arrivedUs = unit.arrivedUs;
+    if (unit.restart) {
+        // What the decoder holds may come from a picture that was not whole:
+        // it shows nothing more until a key picture.
+        decoder_->Reset();
+        order_.Reset();
+        awaitingKey_ = true;
+        if (unit.kind != Kind::kRedone) {
+            sinceKey_.clear();  // data was dropped: no group to decode again until the next key picture
+            shownSinceKey_.clear();
+            sinceKeyUsable_ = false;
+        }
+    }
+    switch (unit.kind) {
+        case Kind::kConfirmed:
+            RecordAccessUnit(data, size, earlyPosition_, DescribeAccessUnit(data, size, 0, layout_.codec));
+            return;
+        case Kind::kEarly:
+            earlyPosition_ = unitsFed_++;
+            KeepForReplay(data, size, earlyPosition_);
+            DecodeAccessUnit(data, size, earlyPosition_, sink, false);
+            return;
+        case Kind::kRedone:
+            Replay(sink);
+            DecodeAccessUnit(data, size, earlyPosition_, sink);
+            return;
+        case Kind::kWhole: {
+            // Units without a picture (parameter sets alone) take no place.
+            const uint64_t position =
+                DescribeAccessUnit(data, size, 0, layout_.codec).picture ? unitsFed_++ : unitsFed_;
+            KeepForReplay(data, size, position);
+            DecodeAccessUnit(data, size, position, sink);
+            return;
+        }
+    }
+}
+
+// The decoded units of the group a picture let out early belongs to, while
+// the quiet rule may still find it cut. 16 MB holds a group of 50 pictures
+// of 320 KB; a larger group is not kept, and a cut picture then leaves the
+// decoder waiting for the next key picture.
+void PlayPort::KeepForReplay(const uint8_t* data, size_t size, uint64_t position) {
+    constexpr size_t kMostBytes = size_t(16) << 20;
+    if (!rawUnits_->quietRuleOn()) return;
+    const AccessUnitFacts facts = DescribeAccessUnit(data, size, 0, layout_.codec);
+    if (facts.key) {
+        sinceKey_.clear();
+        shownSinceKey_.clear();
+        sinceKeyBytes_ = 0;
+        sinceKeyUsable_ = true;
+    }
+    if (!sinceKeyUsable_) return;
+    if (sinceKeyBytes_ + size > kMostBytes) {
+        sinceKey_.clear();
+        sinceKeyUsable_ = false;
+        return;
+    }
+    sinceKeyBytes_ += size;
+    sinceKey_.push_back({position, facts.picture, std::vector<uint8_t>(data, data + size)});
+}
+
+// The picture let out early was cut, and the decoder holds what was decoded
+// from part of it: it starts afresh (the unit was marked to restart) and
+// decodes the group again up to that picture, showing none of it twice.
+void PlayPort::Replay(const PictureSink& sink) {
+    hidden_ = shownSinceKey_;
+    if (sinceKeyUsable_) {
+        for (const DecodedUnit& u : sinceKey_) {
+            if (u.picture && u.position == earlyPosition_) continue;  // the cut one: decoded whole next
+            if (u.picture) order_.Fed(u.position);
+            decoder_->Decode(u.data.data(), u.data.size(), u.position, sink);
+        }
+    }
+    // The rule is off from now on: nothing more is kept.
+    sinceKey_.clear();
+    sinceKey_.shrink_to_fit();
+    shownSinceKey_.clear();
+    sinceKeyBytes_ = 0;
+    sinceKeyUsable_ = false;
+}
+
+// Remembered for recordings, and recorded: units without a picture go with
+// the next picture.
+void PlayPort::RecordAccessUnit(const uint8_t* data, size_t size, uint64_t position, const AccessUnitFacts& facts) {
     if (facts.parameterSets) parameterSets_->Remember(data, size);
     if (!facts.picture) {
         // Kept for the next picture, so that a recording holds pictures only.
         if (carried_.size() + size <= (size_t(1) << 20)) carried_.insert(carried_.end(), data, data + size);
-        decoder_->Decode(data, size, position, sink);
         return;
     }
     RecordedPicture recorded;
@@ -437,6 +539,18 @@ void PlayPort::DecodeAccessUnit(const uint8_t* data, size_t size, uint64_t posit
         carried_.insert(carried_.end(), data, data + size);
         recorder_.AddPicture(carried_.data(), carried_.size(), recorded, parameterSets_.get());
         carried_.clear();
+    }
+}
+
+// One access unit: recorded (unless `record` is false), and decoded unless it
+// is a leading picture that cannot be decoded where decoding started.
+void PlayPort::DecodeAccessUnit(const uint8_t* data, size_t size, uint64_t position, const PictureSink& sink,
+                                bool record) {
+    const AccessUnitFacts facts = DescribeAccessUnit(data, size, nalLengthSize_, layout_.codec);
+    if (record) RecordAccessUnit(data, size, position, facts);
+    if (!facts.picture) {
+        decoder_->Decode(data, size, position, sink);
+        return;
     }
     if (facts.key && !facts.openKey && isStream_ && !annexB_) ChooseDecoderAtKey(sink);
     if (awaitingKey_ && facts.key) {
@@ -473,6 +587,13 @@ void PlayPort::ChooseDecoderAtKey(const PictureSink& sink) {
 
 void PlayPort::DeliverDecoded(Pending& chunk, const DecodedPicture& picture) {
     const uint64_t position = order_.Next(picture.position, picture.key);
+    if (!hidden_.empty()) {
+        const auto shown = std::find(hidden_.begin(), hidden_.end(), picture.position);
+        if (shown != hidden_.end()) {
+            hidden_.erase(shown);
+            return;
+        }
+    }
     uint32_t stamp;
     int fps;
     {
@@ -493,6 +614,7 @@ void PlayPort::DeliverDecoded(Pending& chunk, const DecodedPicture& picture) {
         if (annexB_) streamPictures_ = std::max(streamPictures_, position + 1);
     }
     if (isStream_ && !WaitUntilStreamDue(stamp, chunk.arrivedUs)) return;
+    if (sinceKeyUsable_) shownSinceKey_.push_back(picture.position);
     recorder_.Shown(picture.position);
     chunk.callback(id_, picture.data, int(picture.size), picture.width, picture.height, stamp, KV_FRAME_I420, fps,
                    chunk.user);

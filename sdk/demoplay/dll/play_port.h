@@ -103,6 +103,7 @@ private:
         uint32_t showFromMs = 0;      // decoded pictures before this time are not handed out
         uint64_t seekGeneration = 0;  // as it was when the chunk was taken
         int64_t arrivedUs = 0;        // a stream chunk: when its last byte came
+        bool quiet = false;           // a raw stream's input went quiet: its picture may be whole
     };
     struct SoundBlock {
         uint32_t stampMs = 0;
@@ -130,7 +131,10 @@ private:
     bool StillCurrent(const Pending& chunk);
     void DeliverSound(Pending& chunk, int fps);
     void DecodePicture(Pending& chunk, const uint8_t* data, size_t size);
-    void DecodeAccessUnit(const uint8_t* data, size_t size, uint64_t position, const PictureSink& sink);
+    void DecodeRawUnit(Pending& chunk, const AnnexBAssembler::Unit& unit, const PictureSink& sink);
+    void DecodeAccessUnit(const uint8_t* data, size_t size, uint64_t position, const PictureSink& sink,
+                          bool record = true);
+    void RecordAccessUnit(const uint8_t* data, size_t size, uint64_t position, const AccessUnitFacts& facts);
     void ChooseDecoderAtKey(const PictureSink& sink);
     void DeliverMotionJpeg(Pending& chunk, std::vector<uint8_t>& bytes, int fps);
     void DeliverDecoded(Pending& chunk, const DecodedPicture& picture);
@@ -203,6 +207,8 @@ private:
     // are stamped from the stream's timing, else the rate it was given, else
     // 25 per second.
     bool annexB_ = false;
+    // Their access units, assembled on the decoding thread (core/stream_assembler.h).
+    std::unique_ptr<AnnexBAssembler> rawUnits_;
     bool rateFromStream_ = false;
     // Stream pictures are handed over by their arrival (core/live_pacing.h).
     LivePacer pacer_;
@@ -225,6 +231,24 @@ private:
     bool skippingLeading_ = false;
     std::vector<uint8_t> carried_;  // units without a picture, recorded with the next picture
     uint64_t unitsFed_ = 0;         // access units of a raw stream
+    uint64_t earlyPosition_ = 0;    // the place of the last raw unit let out early
+    std::vector<AnnexBAssembler::Unit> rawOut_;
+    // While a raw stream's pictures may be let out early: the units decoded
+    // since the last key picture (bounded), and the places of the pictures
+    // of them shown, so that a picture that turns out cut is decoded again
+    // from its key picture on without showing any picture twice.
+    struct DecodedUnit {
+        uint64_t position;
+        bool picture;
+        std::vector<uint8_t> data;
+    };
+    std::vector<DecodedUnit> sinceKey_;
+    size_t sinceKeyBytes_ = 0;
+    bool sinceKeyUsable_ = false;  // it begins at a key picture and fits
+    std::vector<uint64_t> shownSinceKey_;
+    std::vector<uint64_t> hidden_;  // places of pictures decoded again that were shown already
+    void KeepForReplay(const uint8_t* data, size_t size, uint64_t position);
+    void Replay(const PictureSink& sink);
     std::vector<int16_t> sound_;
     std::vector<uint8_t> decodedSound_;
 };

@@ -136,6 +136,17 @@ int PlayPort::OpenAnnexBStream(VideoCodec codec, const uint8_t* header, size_t l
     layout_.kind = kKindI420;
     decoder_ = VideoDecoder::Create(codec, {}, true);
     if (!decoder_) return KV_ERR_UNSUPPORTED;
+    // An H.264 picture is taken as whole once the input is quiet after its
+    // slice: libavcodec flags a picture decoded from less than all of it, so
+    // one that turns out cut is never shown. Its H.265 decoder flags no such
+    // picture: H.265 pictures wait for the next one to begin.
+    int64_t quietUs = codec == VideoCodec::kH264 ? kRawQuietUs : 0;
+    if (const char* text = std::getenv("DEMOPLAY_RAW_QUIET_MS")) {
+        char* end = nullptr;
+        const long ms = std::strtol(text, &end, 10);
+        if (end != text && *end == 0 && ms >= 0 && ms <= 40 && codec == VideoCodec::kH264) quietUs = int64_t(ms) * 1000;
+    }
+    rawUnits_ = std::make_unique<AnnexBAssembler>(codec, quietUs, kMaxStreamBufferBytes / 2);
     parameterSets_ = std::make_unique<ParameterSets>(codec, 0);
     recorder_.KeepSinceKey();
     std::lock_guard<SlimMutex> lock(mutex_);
