@@ -420,7 +420,8 @@ void PlayPort::DeliverMotionJpeg(Pending& chunk, std::vector<uint8_t>& bytes, in
 void PlayPort::DecodePicture(Pending& chunk, const uint8_t* data, size_t size) {
     const PictureSink sink = [&](const DecodedPicture& p) { DeliverDecoded(chunk, p); };
     if (!annexB_) {
-        DecodeAccessUnit(data, size, chunk.position, sink);
+        DecodeAccessUnit(data, size, chunk.position, sink,
+                         DescribeAccessUnit(data, size, nalLengthSize_, layout_.codec));
         return;
     }
     rawOut_.clear();
@@ -441,6 +442,7 @@ void PlayPort::DecodeRawUnit(Pending& chunk, const AnnexBAssembler::Unit& unit, 
     const uint8_t* data = unit.data.data();
     const size_t size = unit.data.size();
     chunk.arrivedUs = unit.arrivedUs;
+    const AccessUnitFacts facts = DescribeAccessUnit(data, size, nalLengthSize_, layout_.codec);
     if (unit.restart) {
         // What the decoder holds may come from a picture that was not whole:
         // it shows nothing more until a key picture.
@@ -455,23 +457,22 @@ void PlayPort::DecodeRawUnit(Pending& chunk, const AnnexBAssembler::Unit& unit, 
     }
     switch (unit.kind) {
         case Kind::kConfirmed:
-            RecordAccessUnit(data, size, earlyPosition_, DescribeAccessUnit(data, size, 0, layout_.codec));
+            RecordAccessUnit(data, size, earlyPosition_, facts);
             return;
         case Kind::kEarly:
             earlyPosition_ = unitsFed_++;
-            KeepForReplay(data, size, earlyPosition_);
-            DecodeAccessUnit(data, size, earlyPosition_, sink, false);
+            KeepForReplay(data, size, earlyPosition_, facts);
+            DecodeAccessUnit(data, size, earlyPosition_, sink, facts, false);
             return;
         case Kind::kRedone:
             Replay(sink);
-            DecodeAccessUnit(data, size, earlyPosition_, sink);
+            DecodeAccessUnit(data, size, earlyPosition_, sink, facts);
             return;
         case Kind::kWhole: {
             // Units without a picture (parameter sets alone) take no place.
-            const uint64_t position =
-                DescribeAccessUnit(data, size, 0, layout_.codec).picture ? unitsFed_++ : unitsFed_;
-            KeepForReplay(data, size, position);
-            DecodeAccessUnit(data, size, position, sink);
+            const uint64_t position = facts.picture ? unitsFed_++ : unitsFed_;
+            KeepForReplay(data, size, position, facts);
+            DecodeAccessUnit(data, size, position, sink, facts);
             return;
         }
     }
@@ -481,10 +482,9 @@ void PlayPort::DecodeRawUnit(Pending& chunk, const AnnexBAssembler::Unit& unit, 
 // the quiet rule may still find it cut. 16 MB holds a group of 50 pictures
 // of 320 KB; a larger group is not kept, and a cut picture then leaves the
 // decoder waiting for the next key picture.
-void PlayPort::KeepForReplay(const uint8_t* data, size_t size, uint64_t position) {
+void PlayPort::KeepForReplay(const uint8_t* data, size_t size, uint64_t position, const AccessUnitFacts& facts) {
     constexpr size_t kMostBytes = size_t(16) << 20;
     if (!rawUnits_->quietRuleOn()) return;
-    const AccessUnitFacts facts = DescribeAccessUnit(data, size, 0, layout_.codec);
     if (facts.key) {
         sinceKey_.clear();
         shownSinceKey_.clear();
@@ -545,8 +545,7 @@ void PlayPort::RecordAccessUnit(const uint8_t* data, size_t size, uint64_t posit
 // One access unit: recorded (unless `record` is false), and decoded unless it
 // is a leading picture that cannot be decoded where decoding started.
 void PlayPort::DecodeAccessUnit(const uint8_t* data, size_t size, uint64_t position, const PictureSink& sink,
-                                bool record) {
-    const AccessUnitFacts facts = DescribeAccessUnit(data, size, nalLengthSize_, layout_.codec);
+                                const AccessUnitFacts& facts, bool record) {
     if (record) RecordAccessUnit(data, size, position, facts);
     if (!facts.picture) {
         decoder_->Decode(data, size, position, sink);

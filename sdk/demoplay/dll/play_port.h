@@ -132,8 +132,9 @@ private:
     void DeliverSound(Pending& chunk, int fps);
     void DecodePicture(Pending& chunk, const uint8_t* data, size_t size);
     void DecodeRawUnit(Pending& chunk, const AnnexBAssembler::Unit& unit, const PictureSink& sink);
+    // `facts` are DescribeAccessUnit's, worked out once by the caller.
     void DecodeAccessUnit(const uint8_t* data, size_t size, uint64_t position, const PictureSink& sink,
-                          bool record = true);
+                          const AccessUnitFacts& facts, bool record = true);
     void RecordAccessUnit(const uint8_t* data, size_t size, uint64_t position, const AccessUnitFacts& facts);
     void ChooseDecoderAtKey(const PictureSink& sink);
     void DeliverMotionJpeg(Pending& chunk, std::vector<uint8_t>& bytes, int fps);
@@ -247,7 +248,7 @@ private:
     bool sinceKeyUsable_ = false;  // it begins at a key picture and fits
     std::vector<uint64_t> shownSinceKey_;
     std::vector<uint64_t> hidden_;  // places of pictures decoded again that were shown already
-    void KeepForReplay(const uint8_t* data, size_t size, uint64_t position);
+    void KeepForReplay(const uint8_t* data, size_t size, uint64_t position, const AccessUnitFacts& facts);
     void Replay(const PictureSink& sink);
     std::vector<int16_t> sound_;
     std::vector<uint8_t> decodedSound_;
